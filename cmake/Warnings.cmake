@@ -1,0 +1,9 @@
+# Warnings for the project's own code; VX_WERROR makes them errors.
+set(VX_WARNINGS -Wall -Wextra -Wshadow -Wcast-qual -Wold-style-cast -Wdouble-promotion)
+if(VX_WERROR)
+  list(APPEND VX_WARNINGS -Werror)
+endif()
+
+function(vx_warnings target)
+  target_compile_options(${target} PRIVATE ${VX_WARNINGS})
+endfunction()

@@ -1,0 +1,146 @@
+// The operating-system services the plugin needs, and nothing more.
+// One implementation per platform is picked by the build (PlatformPosix.cpp,
+// PlatformWin32.cpp); no other file of the project includes an OS header.
+// Every function here is safe to call from any thread unless it says otherwise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Text
+
+// True when the two texts are equal under the user's default locale with letter
+// case ignored (the linguistic ignore-case comparison of the platform; on Linux
+// Unicode simple case folding).
+bool TextEqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+
+// Lower-cases the text code unit by code unit, keeping its length.
+void LowerCaseInPlace(std::u16string& text);
+
+// One byte of a code page to one UTF-16 code unit. A byte the code page does not
+// map, or an unknown code page, gives U+FFFD.
+char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte);
+
+// One UTF-16 code unit to one byte of a code page. When the code page has no
+// single byte for it, defaultChar is returned and usedDefault (if given) is set.
+std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
+                                 bool* usedDefault);
+
+// UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, the rest is kept.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+// UTF-16 to UTF-8: a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// The system's 8-bit code page (the ANSI code page on Windows, the locale's
+// character set on Linux) to UTF-16.
+std::u16string AnsiToUtf16(std::string_view text);
+
+// a × b / c with a 64-bit intermediate, rounded half away from zero; -1 when c is
+// 0 or the result does not fit in a signed 32-bit integer.
+std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
+
+// ---------------------------------------------------------------------------
+// Files
+
+// True when path names an existing file that can be read as one: a regular file
+// after following symbolic links (a directory, pipe, socket or device is not).
+bool IsExistingFile(std::u16string_view path);
+
+// What a directory search reports about a file.
+struct FileEntryInfo {
+  double lastWriteTime = 0;  // local date-time: days since 1899-12-30 plus day fraction
+  std::int64_t size = 0;
+};
+
+// Looks the file up in its directory (directories are not matched). False when
+// nothing is found.
+bool FindFileEntry(std::u16string_view path, FileEntryInfo& info);
+
+// True when the file system treats file names case-sensitively.
+bool FileNamesAreCaseSensitive();
+
+// A file opened read-only; others may read it at the same time but not write it
+// where the platform has sharing modes. Opening never blocks: only regular files
+// are opened.
+class ReadOnlyFile {
+ public:
+  // Null when the file cannot be opened or is not a regular file.
+  static std::unique_ptr<ReadOnlyFile> Open(std::u16string_view path);
+  ~ReadOnlyFile();
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+  // Reads up to count bytes at the current position; returns the count read
+  // (0 at the end of the file) or -1 on an error.
+  std::int64_t Read(void* buffer, std::size_t count);
+  // Moves the position; false on an error.
+  bool Seek(std::int64_t position);
+  // The file's size now, or -1 on an error.
+  std::int64_t Size() const;
+
+ private:
+  explicit ReadOnlyFile(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_;
+};
+
+// ---------------------------------------------------------------------------
+// Module and settings
+
+// The full path of the library (or program) this code is linked into.
+std::u16string ModulePath();
+
+// Reads one value of an INI file: section and key names match without regard
+// to letter case; the value is trimmed of surrounding blanks and cut to 2047
+// code units. False when the file (a regular file only), section or key is missing.
+bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section,
+                  std::u16string_view key, std::u16string& value);
+
+// ---------------------------------------------------------------------------
+// Host side (used by the host tool and the tests that load the library as a
+// file manager does)
+
+// A shared library loaded at run time; unloaded when destroyed.
+class DynamicLibrary {
+ public:
+  // Null on failure, with the system's reason in error (if given).
+  static std::unique_ptr<DynamicLibrary> Open(std::u16string_view path, std::string* error);
+  ~DynamicLibrary();
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  // The address of an exported function, or null.
+  void* Symbol(const char* name) const;
+
+ private:
+  explicit DynamicLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
+};
+
+// True when the standard error stream is a terminal.
+bool StderrIsTerminal();
+
+// ---------------------------------------------------------------------------
+// Lock
+
+// A process-wide mutual-exclusion lock; not recursive.
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void Enter();
+  void Leave();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

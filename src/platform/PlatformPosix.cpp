@@ -1,0 +1,352 @@
+// The platform services on Linux and other POSIX systems: ICU for case-insensitive
+// comparison, lower-casing and code pages; POSIX for files, the module path and
+// the lock. File names are UTF-8 on disk; the plugin hands them over as UTF-16.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace platform {
+namespace {
+
+const UChar* AsUChar(const char16_t* p) { return reinterpret_cast<const UChar*>(p); }
+
+// A single-byte view of a code page: byte → UTF-16 unit, and the reverse.
+struct CodePageTable {
+  std::array<char16_t, 256> toUnicode{};
+  std::map<char16_t, std::uint8_t> fromUnicode;
+};
+
+// ICU knows the Windows code pages under several aliases; try them in turn.
+UConverter* OpenConverter(std::int32_t codePage) {
+  const char* patterns[] = {"windows-%d", "cp%d", "ibm-%d"};
+  for (const char* pattern : patterns) {
+    char name[32];
+    std::snprintf(name, sizeof name, pattern, static_cast<int>(codePage));
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(name, &status);
+    if (U_SUCCESS(status) && converter != nullptr) return converter;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<CodePageTable> BuildTable(std::int32_t codePage) {
+  auto table = std::make_unique<CodePageTable>();
+  UConverter* converter = OpenConverter(codePage);
+  for (int b = 0; b < 256; ++b) {
+    char16_t unit = 0xFFFD;
+    if (converter != nullptr) {
+      ucnv_reset(converter);
+      char in = static_cast<char>(b);
+      UChar out[4];
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+      err = U_ZERO_ERROR;
+      int32_t n = ucnv_toUChars(converter, out, 4, &in, 1, &err);
+      if (U_SUCCESS(err) && n == 1) unit = static_cast<char16_t>(out[0]);
+    } else if (b < 128) {
+      unit = static_cast<char16_t>(b);
+    }
+    table->toUnicode[static_cast<std::size_t>(b)] = unit;
+    if (unit != 0xFFFD) table->fromUnicode.emplace(unit, static_cast<std::uint8_t>(b));
+  }
+  if (converter != nullptr) ucnv_close(converter);
+  return table;
+}
+
+// Tables are built once per code page and never freed while the library is
+// loaded; the mutex guards only the map, a built table is read-only.
+const CodePageTable& TableFor(std::int32_t codePage) {
+  static std::mutex mutex;
+  static std::map<std::int32_t, std::unique_ptr<CodePageTable>> tables;
+  std::lock_guard<std::mutex> guard(mutex);
+  auto& slot = tables[codePage];
+  if (!slot) slot = BuildTable(codePage);
+  return *slot;
+}
+
+std::string ToNativePath(std::u16string_view path) { return Utf16ToUtf8(path); }
+
+// Opens a path read-only without ever blocking (a FIFO would otherwise wait for a
+// writer) and keeps it only when it is a regular file.
+int OpenRegular(std::u16string_view path) {
+  std::string native = ToNativePath(path);
+  if (native.empty() || native.find('\0') != std::string::npos) return -1;
+  int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool StatRegular(std::u16string_view path, struct stat& st) {
+  std::string native = ToNativePath(path);
+  if (native.empty() || native.find('\0') != std::string::npos) return false;
+  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+std::u16string_view TrimBlanks(std::u16string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == u'\r')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+bool TextEqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() > INT32_MAX || b.size() > INT32_MAX) return false;
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t r = u_strCaseCompare(AsUChar(a.data()), static_cast<int32_t>(a.size()),
+                               AsUChar(b.data()), static_cast<int32_t>(b.size()),
+                               U_FOLD_CASE_DEFAULT, &status);
+  return U_SUCCESS(status) && r == 0;
+}
+
+void LowerCaseInPlace(std::u16string& text) {
+  for (char16_t& c : text) {
+    if (c < 0x80) {
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      UChar32 lower = u_tolower(c);
+      if (lower <= 0xFFFF) c = static_cast<char16_t>(lower);
+    }
+  }
+}
+
+char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte) {
+  return TableFor(codePage).toUnicode[byte];
+}
+
+std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
+                                 bool* usedDefault) {
+  const CodePageTable& table = TableFor(codePage);
+  auto it = table.fromUnicode.find(unit);
+  bool found = it != table.fromUnicode.end();
+  if (usedDefault != nullptr) *usedDefault = !found;
+  return found ? it->second : static_cast<std::uint8_t>(defaultChar);
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  if (text.empty()) return {};
+  if (text.size() > INT32_MAX / 2) return {};
+  std::u16string out(text.size(), u'\0');  // UTF-16 never needs more units than UTF-8 bytes
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                       &length, text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                       &status);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  if (text.empty()) return {};
+  if (text.size() > INT32_MAX / 3) return {};
+  std::string out(text.size() * 3, '\0');
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length,
+                     AsUChar(text.data()), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                     &status);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+std::u16string AnsiToUtf16(std::string_view text) {
+  if (text.empty()) return {};
+  if (text.size() > INT32_MAX / 2) return {};
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(nl_langinfo(CODESET), &status);
+  if (U_FAILURE(status) || converter == nullptr) return Utf8ToUtf16(text);
+  std::u16string out(text.size() * 2, u'\0');
+  int32_t n = ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()),
+                            static_cast<int32_t>(out.size()), text.data(),
+                            static_cast<int32_t>(text.size()), &status);
+  ucnv_close(converter);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c) {
+  if (c == 0) return -1;
+  std::int64_t product = static_cast<std::int64_t>(a) * b;
+  bool negative = (product < 0) != (c < 0);
+  std::uint64_t magnitude = product < 0 ? 0 - static_cast<std::uint64_t>(product)
+                                        : static_cast<std::uint64_t>(product);
+  std::uint64_t divisor = c < 0 ? 0 - static_cast<std::uint64_t>(static_cast<std::int64_t>(c))
+                                : static_cast<std::uint64_t>(c);
+  std::uint64_t quotient = (magnitude + divisor / 2) / divisor;
+  if (!negative && quotient > static_cast<std::uint64_t>(INT32_MAX)) return -1;
+  if (negative && quotient > static_cast<std::uint64_t>(INT32_MAX) + 1) return -1;
+  return negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(quotient))
+                  : static_cast<std::int32_t>(quotient);
+}
+
+bool IsExistingFile(std::u16string_view path) {
+  struct stat st;
+  return StatRegular(path, st);
+}
+
+bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
+  struct stat st;
+  if (!StatRegular(path, st)) return false;
+  info.size = static_cast<std::int64_t>(st.st_size);
+  std::time_t seconds = st.st_mtim.tv_sec;
+  std::tm local{};
+  if (::localtime_r(&seconds, &local) == nullptr) {
+    info.lastWriteTime = 0;
+    return true;
+  }
+  // Seconds since 1970-01-01 in local time, then days since 1899-12-30; the day
+  // fraction keeps milliseconds.
+  std::int64_t localSeconds = static_cast<std::int64_t>(seconds) + local.tm_gmtoff;
+  std::int64_t days = localSeconds / 86400;
+  std::int64_t secondOfDay = localSeconds % 86400;
+  if (secondOfDay < 0) {
+    secondOfDay += 86400;
+    days -= 1;
+  }
+  std::int64_t msOfDay = secondOfDay * 1000 + st.st_mtim.tv_nsec / 1000000;
+  info.lastWriteTime = static_cast<double>(days + 25569) + static_cast<double>(msOfDay) / 86400000.0;
+  return true;
+}
+
+bool FileNamesAreCaseSensitive() { return true; }
+
+std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
+  int fd = OpenRegular(path);
+  if (fd < 0) return nullptr;
+  return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd));
+}
+
+ReadOnlyFile::~ReadOnlyFile() { ::close(static_cast<int>(handle_)); }
+
+std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
+  for (;;) {
+    ssize_t n = ::read(static_cast<int>(handle_), buffer, count);
+    if (n >= 0) return n;
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool ReadOnlyFile::Seek(std::int64_t position) {
+  return position >= 0 && ::lseek(static_cast<int>(handle_), position, SEEK_SET) == position;
+}
+
+std::int64_t ReadOnlyFile::Size() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+std::u16string ModulePath() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || info.dli_fname == nullptr)
+    return {};
+  char* resolved = ::realpath(info.dli_fname, nullptr);
+  std::string path = resolved != nullptr ? resolved : info.dli_fname;
+  std::free(resolved);
+  return Utf8ToUtf16(path);
+}
+
+bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section,
+                  std::u16string_view key, std::u16string& value) {
+  auto file = ReadOnlyFile::Open(iniPath);
+  if (!file) return false;
+  // A settings file is a few lines; anything past 1 MiB is not read.
+  constexpr std::size_t kMaxIniBytes = 1 << 20;
+  std::string bytes;
+  char chunk[4096];
+  while (bytes.size() < kMaxIniBytes) {
+    std::int64_t n = file->Read(chunk, sizeof chunk);
+    if (n <= 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  if (bytes.size() > kMaxIniBytes) bytes.resize(kMaxIniBytes);
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+  std::u16string text = Utf8ToUtf16(bytes);
+
+  bool inSection = false;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(u'\n', start);
+    if (end == std::u16string::npos) end = text.size();
+    std::u16string_view line = TrimBlanks(std::u16string_view(text).substr(start, end - start));
+    start = end + 1;
+    if (!line.empty() && line.front() == u'[') {
+      std::size_t close = line.find(u']');
+      std::u16string_view name =
+          TrimBlanks(line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
+      if (inSection) return false;  // the first section of that name was searched
+      inSection = TextEqualsIgnoreCase(name, section);
+      continue;
+    }
+    if (!inSection || line.empty() || line.front() == u';') continue;
+    std::size_t eq = line.find(u'=');
+    if (eq == std::u16string_view::npos) continue;
+    if (!TextEqualsIgnoreCase(TrimBlanks(line.substr(0, eq)), key)) continue;
+    std::u16string_view v = TrimBlanks(line.substr(eq + 1));
+    // The reader drops one pair of enclosing quotes, as the Windows reader does.
+    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+      v = v.substr(1, v.size() - 2);
+    if (v.size() > 2047) v = v.substr(0, 2047);
+    value.assign(v);
+    return true;
+  }
+  return false;
+}
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path,
+                                                     std::string* error) {
+  std::string native = ToNativePath(path);
+  void* handle = ::dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    if (error != nullptr) {
+      const char* reason = ::dlerror();
+      *error = reason != nullptr ? reason : "cannot load library";
+    }
+    return nullptr;
+  }
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
+DynamicLibrary::~DynamicLibrary() { ::dlclose(handle_); }
+
+void* DynamicLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+struct Lock::Impl {
+  std::mutex mutex;
+};
+
+Lock::Lock() : impl_(std::make_unique<Impl>()) {}
+Lock::~Lock() = default;
+void Lock::Enter() { impl_->mutex.lock(); }
+void Lock::Leave() { impl_->mutex.unlock(); }
+
+}  // namespace platform

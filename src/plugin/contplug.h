@@ -1,0 +1,51 @@
+// The host's content-plugin interface: the five entry points a file manager calls,
+// and the codes it understands. Host text is 8-bit ASCII or 16-bit UTF-16
+// (char16_t, which is 16 bits on every platform, unlike wchar_t).
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#define VX_EXPORT extern "C" __declspec(dllexport)
+#define VX_CALL __stdcall
+#else
+#define VX_EXPORT extern "C" __attribute__((visibility("default")))
+#define VX_CALL
+#endif
+
+// Field types.
+constexpr std::int32_t ft_numeric_32 = 1;
+constexpr std::int32_t ft_boolean = 6;
+constexpr std::int32_t ft_stringw = 11;
+
+// Results.
+constexpr std::int32_t ft_nomorefields = 0;  // ContentGetSupportedField: index outside the table
+constexpr std::int32_t ft_delayed = 0;       // value requests: answer to delay-if-slow
+constexpr std::int32_t ft_fieldempty = -3;   // value requests: no value
+
+// Flags of a value request.
+constexpr std::int32_t CONTENT_DELAYIFSLOW = 1;
+
+// State notifications.
+constexpr std::int32_t CONTST_READNEWDIR = 1;
+constexpr std::int32_t CONTST_REFRESHPRESSED = 2;
+
+VX_EXPORT void VX_CALL ContentGetDetectString(char* DetectString, std::int32_t maxlen);
+VX_EXPORT std::int32_t VX_CALL ContentGetSupportedField(std::int32_t FieldIndex, char* FieldName,
+                                                        char* Units, std::int32_t maxlen);
+VX_EXPORT std::int32_t VX_CALL ContentGetValueW(const char16_t* FileName, std::int32_t FieldIndex,
+                                                std::int32_t UnitIndex, void* FieldValue,
+                                                std::int32_t maxlen, std::int32_t flags);
+VX_EXPORT std::int32_t VX_CALL ContentGetValue(const char* FileName, std::int32_t FieldIndex,
+                                               std::int32_t UnitIndex, void* FieldValue,
+                                               std::int32_t maxlen, std::int32_t flags);
+VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const char16_t* path);
+
+// Function pointer types, for hosts that resolve the exports at run time.
+using TContentGetDetectString = void(VX_CALL*)(char*, std::int32_t);
+using TContentGetSupportedField = std::int32_t(VX_CALL*)(std::int32_t, char*, char*, std::int32_t);
+using TContentGetValueW = std::int32_t(VX_CALL*)(const char16_t*, std::int32_t, std::int32_t, void*,
+                                                 std::int32_t, std::int32_t);
+using TContentGetValue = std::int32_t(VX_CALL*)(const char*, std::int32_t, std::int32_t, void*,
+                                                std::int32_t, std::int32_t);
+using TContentSendStateInformationW = void(VX_CALL*)(std::int32_t, const char16_t*);

@@ -1,0 +1,42 @@
+// The plugin unit: the field table and detect string, the module-wide state
+// (plugin lock, settings, result cache, last requested file name), start-up and
+// shutdown, and the value requests behind the exported entry points. The
+// extern "C" shims in Exports.cpp call these and turn every exception into a
+// result code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "plugin/Settings.h"
+
+struct TFieldInfo {
+  const char* Name;
+  std::int32_t Type;
+  const char* Units;
+};
+
+constexpr std::int32_t cFieldCount = 16;
+extern const TFieldInfo cFields[cFieldCount];
+extern const char cDetectString[];
+
+void GetDetectString(char* ADetectString, std::int32_t AMaxLen);
+std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char* AUnits,
+                               std::int32_t AMaxLen);
+std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex,
+                       std::int32_t AUnitIndex, void* AFieldValue, std::int32_t AMaxLen,
+                       std::int32_t AFlags);
+std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
+                       void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags);
+void SendStateInformation(std::int32_t AState, const char16_t* APath);
+
+// Library load and unload. Neither lets an error out.
+void PluginStartup();
+void PluginShutdown();
+
+// Reads the settings file (and sets up the result cache); errors are swallowed.
+void LoadSettings();
+
+// The settings in force (written once by start-up).
+const TSettings& Settings();

@@ -1,0 +1,11 @@
+// Display names of the element types.
+#include "xml/sdElementType.h"
+
+const char* ElementTypeName(TsdElementType AType) {
+  static const char* const kNames[] = {
+      "Element",     "Attribute",   "Text",         "Comment",     "CData",
+      "ConditionalSection", "Declaration", "Stylesheet", "DocType", "DtdElement",
+      "DtdAttList",  "DtdEntity",   "DtdNotation",  "Instruction", "WhiteSpace",
+      "QuotedText",  "EndTag",      "Error"};
+  return AType <= xeError ? kNames[AType] : "Error";
+}

@@ -1,0 +1,79 @@
+// Byte streams: what the XML reader reads from and what source loading hands on.
+// A stream reads forward from a position that can be set; TMemoryStream holds its
+// bytes (or views bytes it does not own), TFileStream reads an opened file.
+// Read errors of a file are raised as EStreamError; the builders that open
+// streams catch them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class ReadOnlyFile;
+}
+
+class EStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to count bytes at the position and advances; returns the count read,
+  // 0 at the end.
+  virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+  // Writes count bytes at the position; streams that cannot be written raise.
+  virtual std::size_t Write(const void* buffer, std::size_t count);
+  virtual std::int64_t Position() const = 0;
+  virtual void Seek(std::int64_t position) = 0;
+  virtual std::int64_t Size() const = 0;
+};
+
+// An in-memory stream. It owns its bytes, or, when made with View, reads bytes
+// that the caller keeps alive for the stream's lifetime.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<std::uint8_t> bytes) : owned_(std::move(bytes)) {}
+  static std::unique_ptr<TMemoryStream> View(std::string_view bytes);
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Position() const override { return static_cast<std::int64_t>(position_); }
+  void Seek(std::int64_t position) override;
+  std::int64_t Size() const override { return static_cast<std::int64_t>(Data().size()); }
+
+  std::string_view Data() const;
+  // The owned bytes; a view stream has none.
+  std::vector<std::uint8_t>& Bytes() { return owned_; }
+
+ private:
+  std::vector<std::uint8_t> owned_;
+  std::string_view view_;
+  bool isView_ = false;
+  std::size_t position_ = 0;
+};
+
+// A stream over a file opened read-only; it owns the file.
+class TFileStream : public TStream {
+ public:
+  explicit TFileStream(std::unique_ptr<platform::ReadOnlyFile> file);
+  ~TFileStream() override;
+  // Null when the file cannot be opened (see platform::ReadOnlyFile::Open).
+  static std::unique_ptr<TFileStream> Open(std::u16string_view path);
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::int64_t Position() const override { return position_; }
+  void Seek(std::int64_t position) override;
+  std::int64_t Size() const override;
+
+ private:
+  std::unique_ptr<platform::ReadOnlyFile> file_;
+  std::int64_t position_ = 0;
+};

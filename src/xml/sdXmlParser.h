@@ -1,0 +1,77 @@
+// The reading head of the XML reader. It pulls the source stream in chunks,
+// detects the encoding from the first bytes, decodes each chunk once into one
+// UTF-8 buffer (line ends normalised to LF) and hands the node parsers bytes,
+// strings and markup classes out of that buffer. Positions count decoded bytes.
+//
+// Invariant: bytes of the UTF-8 buffer below its end stay valid until the next
+// Flush; the buffer may move when it grows, so callers keep indices, and a view
+// returned by a read lives only until the next call on the parser.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/sdDebug.h"
+#include "xml/sdElementType.h"
+#include "xml/sdEncoding.h"
+
+class TStream;
+
+class TsdXmlParser : public TDebugPersistent {
+ public:
+  // Reads the first chunk at once; nothing is decoded until ReadBOM.
+  TsdXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner);
+  ~TsdXmlParser() override;
+
+  void ReadBOM();
+  bool IsBinaryXml() const;
+
+  // Decoded bytes at and after the position, fetching chunks while there are none.
+  std::int32_t MakeDataAvailable();
+  // Byte 0 at the end of the stream (the position does not move there).
+  char NextChar();
+  // Moves back one byte; stays at 0 at the start of the buffer.
+  void MoveBack();
+  bool CheckString(std::string_view S);
+  char NextCharSkipBlanks(std::string& ABlanks);
+  // The views below live until the next call on the parser.
+  std::string_view ReadStringUntilChar(char AChar);
+  std::string_view ReadQuotedString(char AQuote) { return ReadStringUntilChar(AQuote); }
+  std::string_view ReadStringUntil(std::string_view ATerminator);
+  std::string_view ReadStringUntilBlankOrEndTag();
+  TsdElementType ReadOpenTag();
+  void Flush();
+
+  TsdStringEncoding Encoding() const { return FEncoding; }
+  void SetEncoding(TsdStringEncoding AEncoding) { FEncoding = AEncoding; }
+  std::int32_t CodePage() const { return FCodePage; }
+  // Stores the code page and decodes the latest raw chunk again.
+  void SetCodePage(std::int32_t ACodePage);
+  std::int64_t Position() const;
+  std::int64_t LineNumber() const;
+  bool EndOfStream() const { return FEndOfStream; }
+  const TsdBomInfo& BomInfo() const { return FBomInfo; }
+
+ private:
+  // Implementation fields follow the design: raw and UTF-8 buffers with their
+  // indices, base position and line number, end-of-stream and pending-CR flags.
+  TsdBomInfo FBomInfo;
+  TStream* FSource;
+  std::int32_t FChunkSize;
+  std::vector<std::uint8_t> FRawBuffer;
+  std::vector<std::uint8_t> FUtf8Buffer;
+  TsdStringEncoding FEncoding = seUTF8;
+  std::int32_t FCodePage = 0;
+  std::int32_t FRawFirstIdx = 0;
+  std::int32_t FRawLastIdx = 0;
+  std::int32_t FUtf8FirstIdx = 0;
+  std::int32_t FUtf8CurrentIdx = 0;
+  std::int32_t FUtf8LastIdx = 0;
+  std::int64_t FUtf8BasePosition = 0;
+  std::int64_t FBaseLineNumber = 0;
+  bool FEndOfStream = false;
+  bool FLastChar0D = false;
+  std::string FScratch;  // holds a read result that had to be assembled
+};

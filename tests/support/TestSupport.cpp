@@ -1,0 +1,99 @@
+// Fixture helpers (see TestSupport.h).
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("vexmeta-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TempDir::Write(const std::string& name, std::string_view bytes) const {
+  std::filesystem::path file = path_ / name;
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return file;
+}
+
+std::u16string U16(const std::filesystem::path& path) {
+  return platform::Utf8ToUtf16(path.string());
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Gzip(std::string_view data) {
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::filesystem::path BuiltPluginPath() { return VX_PLUGIN_PATH; }
+
+PluginHost::PluginHost(const std::filesystem::path& path) {
+  std::string error;
+  library_ = platform::DynamicLibrary::Open(U16(path), &error);
+  if (!library_) {
+    ADD_FAILURE() << "cannot load " << path << ": " << error;
+    return;
+  }
+  GetDetectString = reinterpret_cast<TContentGetDetectString>(library_->Symbol("ContentGetDetectString"));
+  GetSupportedField =
+      reinterpret_cast<TContentGetSupportedField>(library_->Symbol("ContentGetSupportedField"));
+  GetValueW = reinterpret_cast<TContentGetValueW>(library_->Symbol("ContentGetValueW"));
+  GetValue = reinterpret_cast<TContentGetValue>(library_->Symbol("ContentGetValue"));
+  SendStateInformation =
+      reinterpret_cast<TContentSendStateInformationW>(library_->Symbol("ContentSendStateInformationW"));
+  EXPECT_TRUE(GetDetectString && GetSupportedField && GetValueW && GetValue && SendStateInformation);
+}
+
+PluginHost::Answer PluginHost::Get(const std::filesystem::path& file, std::int32_t field,
+                                   std::int32_t unit, std::int32_t maxlen,
+                                   std::int32_t flags) const {
+  Answer answer;
+  std::vector<char16_t> buffer(static_cast<std::size_t>(maxlen > 0 ? maxlen : 0) / 2 + 8, u'\xBEEF');
+  std::u16string name = U16(file);
+  answer.result = GetValueW(name.c_str(), field, unit, buffer.data(), maxlen, flags);
+  if (answer.result == ft_stringw) {
+    for (char16_t c : buffer) {
+      if (c == 0) break;
+      answer.text.push_back(c);
+    }
+  } else if (answer.result == ft_numeric_32 || answer.result == ft_boolean) {
+    std::memcpy(&answer.number, buffer.data(), sizeof answer.number);
+  }
+  return answer;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,68 @@
+// Fixture helpers shared by the test programs: temporary folders and files, gzip
+// data, and a host that loads a built plugin library the way a file manager does.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "plugin/contplug.h"
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with its contents
+// when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Writes a file below the folder and returns its full path.
+  std::filesystem::path Write(const std::string& name, std::string_view bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::u16string U16(const std::filesystem::path& path);
+std::string ReadFile(const std::filesystem::path& path);
+
+// gzip-compressed bytes of data (a single gzip member).
+std::string Gzip(std::string_view data);
+
+// The built plugin library's path, and a host for it.
+std::filesystem::path BuiltPluginPath();
+
+class PluginHost {
+ public:
+  // Loads the library at path; fails the current test when it cannot.
+  explicit PluginHost(const std::filesystem::path& path = BuiltPluginPath());
+  bool loaded() const { return library_ != nullptr; }
+
+  TContentGetDetectString GetDetectString = nullptr;
+  TContentGetSupportedField GetSupportedField = nullptr;
+  TContentGetValueW GetValueW = nullptr;
+  TContentGetValue GetValue = nullptr;
+  TContentSendStateInformationW SendStateInformation = nullptr;
+
+  // One value request with a buffer of maxlen bytes. result is the return code;
+  // text holds a string value, number an integer or boolean value.
+  struct Answer {
+    std::int32_t result = 0;
+    std::u16string text;
+    std::int32_t number = 0;
+  };
+  Answer Get(const std::filesystem::path& file, std::int32_t field, std::int32_t unit = 0,
+             std::int32_t maxlen = 4096, std::int32_t flags = 0) const;
+
+ private:
+  std::unique_ptr<platform::DynamicLibrary> library_;
+};
+
+}  // namespace testing_support
