@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -124,6 +125,11 @@ class DynamicLibrary {
 
 // True when the standard error stream is a terminal.
 bool StderrIsTerminal();
+
+// Runs work on a new thread whose stack has stackBytes, and waits for it; false
+// when no such thread could be started. Tests use it to run code on a stack as
+// small as a host's worker thread may have.
+bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work);
 
 // ---------------------------------------------------------------------------
 // Lock

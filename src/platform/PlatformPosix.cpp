@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unicode/uchar.h>
@@ -339,6 +340,22 @@ DynamicLibrary::~DynamicLibrary() { ::dlclose(handle_); }
 void* DynamicLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {
+  pthread_attr_t attr;
+  if (::pthread_attr_init(&attr) != 0) return false;
+  ::pthread_attr_setstacksize(&attr, stackBytes);
+  pthread_t thread;
+  auto entry = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  int rc = ::pthread_create(&thread, &attr, entry, const_cast<std::function<void()>*>(&work));
+  ::pthread_attr_destroy(&attr);
+  if (rc != 0) return false;
+  ::pthread_join(thread, nullptr);
+  return true;
+}
 
 struct Lock::Impl {
   std::mutex mutex;

@@ -1,0 +1,46 @@
+// The per-file fact record and its extraction from an SVG document.
+// Every text is stored cut to cMaxRecordText UTF-16 code units: a host shows at
+// most maxlen/2 - 2 code units of a text and passes buffers of a few KiB, so a
+// record keeps what any buffer up to 8 KiB can show and no more. This bounds
+// what 1,001 cached hostile drawings can pin in the host's memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TStream;
+class TXmlNode;
+
+constexpr std::size_t cMaxRecordText = 4095;
+
+struct TVexmeta {
+  std::u16string Width;
+  std::u16string Height;
+  std::u16string Version;
+  std::u16string ViewBox;
+  std::u16string Application;
+  std::u16string ID;
+  std::u16string InkscapeVersion;
+  std::u16string SodipodiVersion;
+  std::u16string SodipodiDocbase;
+  std::u16string SodipodiDocname;
+  std::u16string MetadataTitle;
+  std::u16string MetadataDescription;
+  std::u16string MetadataDate;
+  std::int32_t IntWidth = 0;
+  std::int32_t IntHeight = 0;
+  bool EmbeddedImage = false;
+};
+
+// Fills ARecord from the SVG document in AStream; false when the stream holds no
+// SVG document. Never raises.
+bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode);
+
+// Node lookups of the extraction (ASCII letter case folded, see the .cpp).
+TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName);
+std::u16string GetChildValue(TXmlNode* ANode, std::string_view AName);
+TXmlNode* FindNodeByPath(TXmlNode* ANode, std::string_view APath);
+
+// Cuts a text to cMaxRecordText code units, never leaving a lone high surrogate at the end.
+void CutRecordText(std::u16string& AText);
