@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t kHostTextBytes = 2048;  // what a file manager passes for names
+constexpr std::int32_t kHostTextBytes = 2048;   // what a file manager passes for names
 constexpr std::int32_t kHostValueBytes = 8192;  // and for values
 
 const char kUsage[] =
@@ -56,8 +56,12 @@ struct Column {
 
 enum class Format { Table, Json, Csv };
 
-std::u16string ToUtf16(const std::string& s) { return platform::Utf8ToUtf16(s); }
-std::string ToUtf8(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
+std::u16string ToUtf16(const std::string& s) {
+  return platform::Utf8ToUtf16(s);
+}
+std::string ToUtf8(std::u16string_view s) {
+  return platform::Utf16ToUtf8(s);
+}
 
 bool LoadPlugin(const std::string& path, Plugin& plugin) {
   std::string error;
@@ -68,7 +72,8 @@ bool LoadPlugin(const std::string& path, Plugin& plugin) {
   }
   auto resolve = [&](auto& slot, const char* name) {
     slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin.library->Symbol(name));
-    if (slot == nullptr) std::fprintf(stderr, "vexmeta: %s does not export %s\n", path.c_str(), name);
+    if (slot == nullptr)
+      std::fprintf(stderr, "vexmeta: %s does not export %s\n", path.c_str(), name);
     return slot != nullptr;
   };
   bool ok = resolve(plugin.getDetectString, "ContentGetDetectString");
@@ -81,7 +86,8 @@ bool LoadPlugin(const std::string& path, Plugin& plugin) {
 
 std::string DefaultPluginPath(const char* argv0) {
   std::u16string self = platform::ModulePath();
-  fs::path dir = self.empty() ? fs::path(argv0).parent_path() : fs::path(ToUtf8(self)).parent_path();
+  fs::path dir =
+      self.empty() ? fs::path(argv0).parent_path() : fs::path(ToUtf8(self)).parent_path();
   return (dir / "Vexmeta.wdx64").string();
 }
 
@@ -110,8 +116,8 @@ std::vector<Column> ReadColumns(const Plugin& plugin, bool print) {
       columns.push_back({name, i, 0, type});
     } else {
       for (std::size_t u = 0; u < unitList.size(); ++u)
-        columns.push_back({std::string(name) + " (" + unitList[u] + ")", i,
-                           static_cast<std::int32_t>(u), type});
+        columns.push_back(
+            {std::string(name) + " (" + unitList[u] + ")", i, static_cast<std::int32_t>(u), type});
     }
   }
   return columns;
@@ -160,7 +166,8 @@ void CollectFiles(const std::string& arg, std::vector<fs::path>& files) {
   fs::path path(arg);
   if (fs::is_directory(path, ec)) {
     std::vector<fs::path> found;
-    for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec),
+    for (fs::recursive_directory_iterator
+             it(path, fs::directory_options::skip_permission_denied, ec),
          end;
          !ec && it != end; it.increment(ec)) {
       if (it->is_regular_file(ec) && MatchesDetectString(it->path())) found.push_back(it->path());
@@ -176,11 +183,21 @@ std::string JsonEscape(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char hex[8];
@@ -229,7 +246,8 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
         if (v.empty()) {
           std::printf(", \"%s\": null", JsonEscape(columns[c].title).c_str());
         } else if (columns[c].type == ft_stringw) {
-          std::printf(", \"%s\": \"%s\"", JsonEscape(columns[c].title).c_str(), JsonEscape(v).c_str());
+          std::printf(", \"%s\": \"%s\"", JsonEscape(columns[c].title).c_str(),
+                      JsonEscape(v).c_str());
         } else {
           std::printf(", \"%s\": %s", JsonEscape(columns[c].title).c_str(), v.c_str());
         }
@@ -258,7 +276,8 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
   for (std::size_t r = 0; r < rows.size(); ++r) {
     std::vector<std::string> line{TableCell(names[r])};
     for (const std::string& v : rows[r]) line.push_back(TableCell(v));
-    for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
+    for (std::size_t c = 0; c < line.size(); ++c)
+      widths[c] = std::max(widths[c], DisplayWidth(line[c]));
     cells.push_back(std::move(line));
   }
   auto printLine = [&](const std::vector<std::string>& line) {

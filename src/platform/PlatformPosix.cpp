@@ -6,10 +6,10 @@
 #include <langinfo.h>
 #include <pthread.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -26,7 +26,9 @@
 namespace platform {
 namespace {
 
-const UChar* AsUChar(const char16_t* p) { return reinterpret_cast<const UChar*>(p); }
+const UChar* AsUChar(const char16_t* p) {
+  return reinterpret_cast<const UChar*>(p);
+}
 
 // A single-byte view of a code page: byte → UTF-16 unit, and the reverse.
 struct CodePageTable {
@@ -82,7 +84,9 @@ const CodePageTable& TableFor(std::int32_t codePage) {
   return *slot;
 }
 
-std::string ToNativePath(std::u16string_view path) { return Utf16ToUtf8(path); }
+std::string ToNativePath(std::u16string_view path) {
+  return Utf16ToUtf8(path);
+}
 
 // Opens a path read-only without ever blocking (a FIFO would otherwise wait for a
 // writer) and keeps it only when it is a regular file.
@@ -105,7 +109,9 @@ bool StatRegular(std::u16string_view path, struct stat& st) {
   return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
 
 std::u16string_view TrimBlanks(std::u16string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -118,9 +124,8 @@ std::u16string_view TrimBlanks(std::u16string_view s) {
 bool TextEqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() > INT32_MAX || b.size() > INT32_MAX) return false;
   UErrorCode status = U_ZERO_ERROR;
-  int32_t r = u_strCaseCompare(AsUChar(a.data()), static_cast<int32_t>(a.size()),
-                               AsUChar(b.data()), static_cast<int32_t>(b.size()),
-                               U_FOLD_CASE_DEFAULT, &status);
+  int32_t r = u_strCaseCompare(AsUChar(a.data()), static_cast<int32_t>(a.size()), AsUChar(b.data()),
+                               static_cast<int32_t>(b.size()), U_FOLD_CASE_DEFAULT, &status);
   return U_SUCCESS(status) && r == 0;
 }
 
@@ -168,9 +173,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out(text.size() * 3, '\0');
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length,
-                     AsUChar(text.data()), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
-                     &status);
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, AsUChar(text.data()),
+                     static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(length));
   return out;
@@ -196,8 +200,8 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c) {
   if (c == 0) return -1;
   std::int64_t product = static_cast<std::int64_t>(a) * b;
   bool negative = (product < 0) != (c < 0);
-  std::uint64_t magnitude = product < 0 ? 0 - static_cast<std::uint64_t>(product)
-                                        : static_cast<std::uint64_t>(product);
+  std::uint64_t magnitude =
+      product < 0 ? 0 - static_cast<std::uint64_t>(product) : static_cast<std::uint64_t>(product);
   std::uint64_t divisor = c < 0 ? 0 - static_cast<std::uint64_t>(static_cast<std::int64_t>(c))
                                 : static_cast<std::uint64_t>(c);
   std::uint64_t quotient = (magnitude + divisor / 2) / divisor;
@@ -232,11 +236,14 @@ bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
     days -= 1;
   }
   std::int64_t msOfDay = secondOfDay * 1000 + st.st_mtim.tv_nsec / 1000000;
-  info.lastWriteTime = static_cast<double>(days + 25569) + static_cast<double>(msOfDay) / 86400000.0;
+  info.lastWriteTime =
+      static_cast<double>(days + 25569) + static_cast<double>(msOfDay) / 86400000.0;
   return true;
 }
 
-bool FileNamesAreCaseSensitive() { return true; }
+bool FileNamesAreCaseSensitive() {
+  return true;
+}
 
 std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
   int fd = OpenRegular(path);
@@ -244,7 +251,9 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
   return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd));
 }
 
-ReadOnlyFile::~ReadOnlyFile() { ::close(static_cast<int>(handle_)); }
+ReadOnlyFile::~ReadOnlyFile() {
+  ::close(static_cast<int>(handle_));
+}
 
 std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
   for (;;) {
@@ -274,8 +283,8 @@ std::u16string ModulePath() {
   return Utf8ToUtf16(path);
 }
 
-bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section,
-                  std::u16string_view key, std::u16string& value) {
+bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std::u16string_view key,
+                  std::u16string& value) {
   auto file = ReadOnlyFile::Open(iniPath);
   if (!file) return false;
   // A settings file is a few lines; anything past 1 MiB is not read.
@@ -300,8 +309,8 @@ bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section,
     start = end + 1;
     if (!line.empty() && line.front() == u'[') {
       std::size_t close = line.find(u']');
-      std::u16string_view name =
-          TrimBlanks(line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
+      std::u16string_view name = TrimBlanks(
+          line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
       if (inSection) return false;  // the first section of that name was searched
       inSection = TextEqualsIgnoreCase(name, section);
       continue;
@@ -321,8 +330,7 @@ bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section,
   return false;
 }
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path,
-                                                     std::string* error) {
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, std::string* error) {
   std::string native = ToNativePath(path);
   void* handle = ::dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
@@ -335,11 +343,17 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path,
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
 }
 
-DynamicLibrary::~DynamicLibrary() { ::dlclose(handle_); }
+DynamicLibrary::~DynamicLibrary() {
+  ::dlclose(handle_);
+}
 
-void* DynamicLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
+void* DynamicLibrary::Symbol(const char* name) const {
+  return ::dlsym(handle_, name);
+}
 
-bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StderrIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
 
 bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {
   pthread_attr_t attr;
@@ -363,7 +377,11 @@ struct Lock::Impl {
 
 Lock::Lock() : impl_(std::make_unique<Impl>()) {}
 Lock::~Lock() = default;
-void Lock::Enter() { impl_->mutex.lock(); }
-void Lock::Leave() { impl_->mutex.unlock(); }
+void Lock::Enter() {
+  impl_->mutex.lock();
+}
+void Lock::Leave() {
+  impl_->mutex.unlock();
+}
 
 }  // namespace platform

@@ -50,7 +50,11 @@ VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const ch
 // and PluginShutdown at process attach and detach.
 #if !defined(_WIN32)
 namespace {
-__attribute__((constructor)) void OnLibraryLoad() { PluginStartup(); }
-__attribute__((destructor)) void OnLibraryUnload() { PluginShutdown(); }
+__attribute__((constructor)) void OnLibraryLoad() {
+  PluginStartup();
+}
+__attribute__((destructor)) void OnLibraryUnload() {
+  PluginShutdown();
+}
 }  // namespace
 #endif

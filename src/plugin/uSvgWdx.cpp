@@ -67,7 +67,9 @@ std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char*
   return field.Type;
 }
 
-const TSettings& Settings() { return gState ? gState->Settings : kDefaultSettings; }
+const TSettings& Settings() {
+  return gState ? gState->Settings : kDefaultSettings;
+}
 
 void LoadSettings() {
   try {

@@ -24,9 +24,8 @@ extern const char cDetectString[];
 void GetDetectString(char* ADetectString, std::int32_t AMaxLen);
 std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char* AUnits,
                                std::int32_t AMaxLen);
-std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex,
-                       std::int32_t AUnitIndex, void* AFieldValue, std::int32_t AMaxLen,
-                       std::int32_t AFlags);
+std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
+                       void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags);
 std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags);
 void SendStateInformation(std::int32_t AState, const char16_t* APath);

@@ -1,0 +1,132 @@
+// The library as a host sees it: loaded by path, the detect string and the field
+// table through the exports, settings read from the file beside a loaded copy,
+// and the host tool's view of the field table.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "support/TestSupport.h"
+
+using testing_support::PluginHost;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+TEST(Exports, DetectString) {
+  PluginHost host;
+  ASSERT_TRUE(host.loaded());
+  char buffer[64];
+  std::memset(buffer, 'x', sizeof buffer);
+  host.GetDetectString(buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "EXT=\"SVG\" | EXT=\"SVGZ\"");
+
+  std::memset(buffer, 'x', sizeof buffer);
+  host.GetDetectString(buffer, 10);
+  EXPECT_STREQ(buffer, "EXT=\"SVG\"");
+  EXPECT_EQ(buffer[10], 'x');
+}
+
+TEST(Exports, FieldTable) {
+  PluginHost host;
+  ASSERT_TRUE(host.loaded());
+  struct Case {
+    std::int32_t index;
+    std::int32_t type;
+    const char* name;
+    const char* units;
+  } cases[] = {
+      {0, 11, "SVG Version", ""},
+      {1, 11, "Application", ""},
+      {2, 11, "Width", ""},
+      {3, 11, "Height", ""},
+      {4, 11, "ViewBox", ""},
+      {5, 6, "Have Embedded Image", ""},
+      {6, 11, "ID", ""},
+      {7, 11, "Inkscape Version", ""},
+      {8, 11, "Sodipodi Version", ""},
+      {9, 11, "Sodipodi Docbase", ""},
+      {10, 11, "Sodipodi Docname", ""},
+      {11, 11, "Metadata Title", ""},
+      {12, 11, "Metadata Description", ""},
+      {13, 11, "Metadata Date", ""},
+      {14, 1, "Calculated Width", "96|90"},
+      {15, 1, "Calculated Height", "96|90"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.index);
+    char name[64];
+    char units[64];
+    std::memset(units, 'x', sizeof units);
+    EXPECT_EQ(host.GetSupportedField(c.index, name, units, sizeof name), c.type);
+    EXPECT_STREQ(name, c.name);
+    EXPECT_STREQ(units, c.units);
+  }
+}
+
+TEST(Exports, FieldIndexOutsideTheTableWritesNothing) {
+  PluginHost host;
+  ASSERT_TRUE(host.loaded());
+  for (std::int32_t index : {-1, 16, 1000, INT32_MIN}) {
+    char name[8] = "keep";
+    char units[8] = "keep";
+    EXPECT_EQ(host.GetSupportedField(index, name, units, sizeof name), 0);
+    EXPECT_STREQ(name, "keep");
+    EXPECT_STREQ(units, "keep");
+  }
+}
+
+TEST(Exports, NamesAndUnitsAreCutAtMaxlen) {
+  PluginHost host;
+  ASSERT_TRUE(host.loaded());
+  char name[16];
+  char units[16];
+  EXPECT_EQ(host.GetSupportedField(0, name, units, 4), 11);
+  EXPECT_STREQ(name, "SVG");
+  EXPECT_EQ(host.GetSupportedField(14, name, units, 3), 1);
+  EXPECT_STREQ(name, "Ca");
+  EXPECT_STREQ(units, "96");
+  // A buffer of one byte gets only the terminator.
+  EXPECT_EQ(host.GetSupportedField(14, name, units, 1), 1);
+  EXPECT_STREQ(name, "");
+}
+
+#ifndef _WIN32
+TEST(Exports, OnlyTheFiveEntryPointsAreExported) {
+  TempDir dir;
+  std::string out = (dir.path() / "nm.txt").string();
+  std::string command = "nm -D --defined-only '" + testing_support::BuiltPluginPath().string() +
+                        "' > '" + out + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "nm is not available";
+  std::string listing = ReadFile(out);
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < listing.size()) {
+    std::size_t end = listing.find('\n', start);
+    if (end == std::string::npos) end = listing.size();
+    std::string line = listing.substr(start, end - start);
+    start = end + 1;
+    std::size_t space = line.rfind(' ');
+    if (!line.empty()) names.push_back(line.substr(space + 1));
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"ContentGetDetectString", "ContentGetSupportedField",
+                                             "ContentGetValue", "ContentGetValueW",
+                                             "ContentSendStateInformationW"}));
+}
+
+TEST(HostTool, PrintsTheFieldTable) {
+  TempDir dir;
+  std::string out = (dir.path() / "fields.txt").string();
+  std::string command =
+      std::string("'") + VX_HOST_TOOL_PATH + "' --fields --detect > '" + out + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string text = ReadFile(out);
+  EXPECT_NE(text.find("EXT=\"SVG\" | EXT=\"SVGZ\""), std::string::npos) << text;
+  EXPECT_NE(text.find(" 0  SVG Version            type 11  units \"\""), std::string::npos) << text;
+  EXPECT_NE(text.find(" 5  Have Embedded Image    type 6   units \"\""), std::string::npos) << text;
+  EXPECT_NE(text.find("15  Calculated Height      type 1   units \"96|90\""), std::string::npos)
+      << text;
+}
+#endif
