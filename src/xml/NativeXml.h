@@ -1,0 +1,561 @@
+// The XML reader's public face: the node classes (one per kind of markup), the
+// ordered node lists that hold them, and TNativeXml, the document that owns a tree,
+// its string table and the options that loading and value decoding read.
+// Nodes keep string-table IDs, never text; every node and every child array lives
+// in the document's arena, so a whole tree is freed at once without recursion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "xml/sdDebug.h"
+#include "xml/sdElementType.h"
+#include "xml/sdEncoding.h"
+#include "xml/sdEscapes.h"
+#include "xml/sdStringTable.h"
+
+class TStream;
+class TsdXmlParser;
+class TNativeXml;
+class TXmlNode;
+class TsdContainerNode;
+class TsdElement;
+class TsdAttribute;
+class TsdQuotedText;
+class TsdCharData;
+
+enum TXmlFormatType : std::uint8_t { xfCompact = 0, xfReadable = 1, xfPreserve = 2 };
+enum TsdNodeClosingStyle : std::uint8_t { ncDefault = 0, ncFull = 1, ncClose = 2 };
+enum TsdQuoteCharStyle : std::uint8_t { qsQuote = 0, qsApos = 1 };
+enum TsdXmlBinaryMethod : std::uint8_t { bmDefault = 0, bmZlib = 1, bmAesz = 2 };
+static_assert(sizeof(TXmlFormatType) == 1 && sizeof(TsdNodeClosingStyle) == 1);
+
+// Raised only for misuse of the tree operations (never for bad markup).
+class EsdXmlError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using TsdXmlNodeEvent = std::function<void(TNativeXml* Sender, TXmlNode* ANode)>;
+using TXmlProgressEvent = std::function<void(TNativeXml* Sender, std::int64_t Position)>;
+
+// The document's bump allocator. Nodes are placed here and never destroyed one by
+// one: Release drops every block at once. Child arrays freed by growth go to
+// per-size free lists so that rebuilding a list costs no lasting memory.
+class TsdNodeArena {
+ public:
+  TsdNodeArena() = default;
+  TsdNodeArena(const TsdNodeArena&) = delete;
+  TsdNodeArena& operator=(const TsdNodeArena&) = delete;
+
+  void* Allocate(std::size_t ASize, std::size_t AAlign);
+  // Arrays of node pointers with a power-of-two capacity (ALog2 = log2 capacity).
+  TXmlNode** AllocateArray(int ALog2);
+  void FreeArray(TXmlNode** AArray, int ALog2);
+  void Release();
+  std::size_t BytesReserved() const { return FReserved; }
+
+  template <class T, class... Args>
+  T* New(Args&&... AArgs) {
+    static_assert(alignof(T) <= alignof(std::max_align_t));
+    return ::new (Allocate(sizeof(T), alignof(T))) T(std::forward<Args>(AArgs)...);
+  }
+
+ private:
+  static constexpr int cMaxLog2 = 31;
+  std::vector<std::unique_ptr<std::byte[]>> FBlocks;
+  std::byte* FCur = nullptr;  // free space of the newest block: [FCur, FEnd)
+  std::byte* FEnd = nullptr;
+  std::size_t FReserved = 0;
+  std::size_t FNextBlock = 16 * 1024;
+  void* FFreeArrays[cMaxLog2 + 1] = {};  // singly linked through their first slot
+};
+
+// An ordered list of nodes. It owns its entries in the sense of the design (a list
+// and its nodes go away together), but the memory belongs to the document's arena.
+class TsdNodeList {
+ public:
+  explicit TsdNodeList(TsdNodeArena* AArena) : FArena(AArena) {}
+  TsdNodeList(const TsdNodeList&) = delete;
+  TsdNodeList& operator=(const TsdNodeList&) = delete;
+
+  std::int32_t Count() const { return FCount; }
+  // Null when Index < 0 or Index >= Count.
+  TXmlNode* Items(std::int32_t Index) const {
+    return (Index >= 0 && Index < FCount) ? FItems[Index] : nullptr;
+  }
+  TXmlNode* ByType(TsdElementType AType) const;
+  TXmlNode* FindFirst() const { return Items(0); }
+  // Depth-first, parent before children, over the tree hanging from this list.
+  TXmlNode* FindNext(TXmlNode* ANode) const;
+  // -1 when ANode is not an entry.
+  std::int32_t IndexOf(const TXmlNode* ANode) const;
+
+  // Storage operations; they keep each node's cached list index up to date but do
+  // not touch parents (the container operations do).
+  std::int32_t Add(TXmlNode* ANode);
+  void Insert(std::int32_t Index, TXmlNode* ANode);
+  // Removes the entry and returns it (null for a bad index).
+  TXmlNode* Extract(std::int32_t Index);
+  void Clear();
+  // Gives back the spare capacity.
+  void Pack();
+
+  TXmlNode* const* begin() const { return FItems; }
+  TXmlNode* const* end() const { return FItems + FCount; }
+
+ private:
+  friend class TNativeXml;
+  void Reserve(std::int32_t ACount);
+  void Renumber(std::int32_t AFrom);
+
+  TsdNodeArena* FArena;
+  TXmlNode** FItems = nullptr;
+  std::int32_t FCount = 0;
+  std::int8_t FCapLog2 = -1;  // capacity is 1 << FCapLog2; -1: no array
+};
+
+// ---------------------------------------------------------------------------
+// Nodes
+
+class TXmlNode : public TDebugPersistent {
+ public:
+  // AOwner must be a document ("XML owner is not assigned" otherwise).
+  explicit TXmlNode(TNativeXml* AOwner);
+  TXmlNode(const TXmlNode&) = delete;
+  TXmlNode& operator=(const TXmlNode&) = delete;
+
+  virtual std::string Name() const;   // UTF-8
+  virtual std::string Value() const;  // UTF-8, decoded
+  virtual void SetName(std::string_view AName);
+  virtual void SetValue(std::string_view AValue);
+  virtual std::string Content() const { return {}; }
+  virtual TsdElementType ElementType() const { return xeError; }
+  std::u16string NameUnicode() const;
+  std::u16string ValueUnicode() const;
+  const char* ElementTypeName() const { return ::ElementTypeName(ElementType()); }
+
+  TXmlNode* Parent() const { return FParent; }
+  TNativeXml* Document() const;
+  void* Tag() const { return FTag; }
+  void SetTag(void* ATag) { FTag = ATag; }
+  std::int32_t TreeDepth() const;
+  std::string FullPath() const;
+  std::int64_t SourcePos() const { return 0; }
+
+  virtual std::int32_t DirectNodeCount() const { return 0; }
+  virtual std::int32_t ContainerCount() const { return 0; }
+  virtual TsdContainerNode* Containers(std::int32_t Index) const;
+  virtual std::int32_t ElementCount() const { return 0; }
+  virtual TsdElement* Elements(std::int32_t Index) const;
+  virtual std::int32_t NodeCount() const { return 0; }
+  virtual std::int32_t AttributeCount() const { return 0; }
+  virtual TXmlNode* Nodes(std::int32_t Index) const;  // null outside 0..NodeCount-1
+
+  TsdAttribute* Attributes(std::int32_t Index) const;
+  std::string AttributeName(std::int32_t Index) const;
+  TsdAttribute* AttributeByName(std::string_view AName) const;
+  std::string AttributeValueByName(std::string_view AName) const;
+  std::string GetAttributeValueByName(std::string_view AName) const {
+    return AttributeValueByName(AName);
+  }
+  virtual bool HasAttribute(std::string_view AName) const;
+  virtual std::int32_t AttributeIndexByName(std::string_view AName) const;
+  TXmlNode* NodeByName(std::string_view AName) const;
+  virtual TXmlNode* FindNode(std::string_view NodeName) const;
+  virtual void FindNodes(std::string_view NodeName, std::vector<TXmlNode*>& AList) const;
+  virtual void FindNodes(const std::vector<std::string>& NodeNames,
+                         std::vector<TXmlNode*>& AList) const;
+  virtual TXmlNode* FirstNodeByType(TsdElementType AType) const;
+  virtual TXmlNode* NextSibling(TXmlNode* ANode) const;
+  bool IsEmpty() const;
+  bool IsClear() const;
+
+  // Tree building (the parsers and the document use these).
+  virtual std::int32_t NodeAdd(TXmlNode* ANode);
+  virtual void NodeInsert(std::int32_t Index, TXmlNode* ANode);
+  virtual TXmlNode* NodeExtract(TXmlNode* ANode);
+  virtual void AttributeAdd(TsdAttribute* AAttribute);
+  virtual std::int32_t NodeIndexOf(const TXmlNode* ANode) const;
+
+  // Reads the node's markup; returns the node whose end ended the parse (itself
+  // unless an element's content broke off). Called just behind the markup opener.
+  virtual TXmlNode* ParseStream(TsdXmlParser& P);
+
+ protected:
+  friend class TsdNodeList;
+  friend class TsdContainerNode;
+  friend class TNativeXml;
+  TsdSymbolTable& Symbols() const;
+  TsdEolStyle EolStyle() const;
+
+  TXmlNode* FParent = nullptr;
+  void* FTag = nullptr;
+  std::int32_t FListIndex = -1;  // position in the list that holds it, for walks
+};
+
+class TsdCharData : public TXmlNode {
+ public:
+  using TXmlNode::TXmlNode;
+  std::string Name() const override;
+  std::string Value() const override;
+  void SetName(std::string_view AName) override;
+  void SetValue(std::string_view AValue) override;
+  TsdElementType ElementType() const override { return xeCharData; }
+
+  virtual std::string RawValue() const;
+  virtual void SetRawValue(std::string_view AValue);
+  std::string_view RawValueView() const;
+  // The stored text begins or ends with a byte below 33.
+  virtual bool IsWhiteSpace() const;
+
+ protected:
+  std::int32_t FValueID = 0;
+};
+
+class TsdWhiteSpace : public TsdCharData {
+ public:
+  using TsdCharData::TsdCharData;
+  TsdElementType ElementType() const override { return xeWhiteSpace; }
+};
+
+class TsdQuotedText : public TsdCharData {
+ public:
+  using TsdCharData::TsdCharData;
+  TsdElementType ElementType() const override { return xeQuotedText; }
+  TsdQuoteCharStyle QuoteStyle() const { return FQuoteStyle; }
+  void SetQuoteStyle(TsdQuoteCharStyle AStyle) { FQuoteStyle = AStyle; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+
+ private:
+  TsdQuoteCharStyle FQuoteStyle = qsQuote;
+};
+
+class TsdComment : public TsdCharData {
+ public:
+  using TsdCharData::TsdCharData;
+  TsdElementType ElementType() const override { return xeComment; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+};
+
+class TsdCData : public TsdComment {
+ public:
+  using TsdComment::TsdComment;
+  std::string Value() const override;
+  void SetValue(std::string_view AValue) override;
+  TsdElementType ElementType() const override { return xeCData; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+};
+
+// No markup produces one; it answers as a comment.
+class TsdConditionalSection : public TsdComment {
+ public:
+  using TsdComment::TsdComment;
+  TXmlNode* ParseStream(TsdXmlParser& /*P*/) override { return this; }
+};
+
+class TsdInstruction : public TsdCharData {
+ public:
+  using TsdCharData::TsdCharData;
+  std::string Name() const override { return "PI"; }
+  TsdElementType ElementType() const override { return xeInstruction; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+};
+
+class TsdAttribute : public TXmlNode {
+ public:
+  explicit TsdAttribute(TNativeXml* AOwner);
+  std::string Name() const override;
+  std::string Value() const override;
+  void SetName(std::string_view AName) override;
+  void SetValue(std::string_view AValue) override;
+  TsdElementType ElementType() const override { return xeAttribute; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+
+  TsdQuotedText* CoreValue() const { return FCoreValue; }
+  std::string_view NameView() const;
+  std::int32_t NameID() const { return FNameID; }
+
+ private:
+  TsdQuotedText* FCoreValue;
+  std::int32_t FNameID = 0;
+};
+
+class TsdContainerNode : public TXmlNode {
+ public:
+  explicit TsdContainerNode(TNativeXml* AOwner);
+
+  std::int32_t DirectNodeCount() const override { return FDirectNodeCount; }
+  std::int32_t ContainerCount() const override;
+  TsdContainerNode* Containers(std::int32_t Index) const override;
+  std::int32_t ElementCount() const override;
+  TsdElement* Elements(std::int32_t Index) const override;
+  std::int32_t NodeCount() const override { return FNodes.Count(); }
+  std::int32_t AttributeCount() const override;
+  TXmlNode* Nodes(std::int32_t Index) const override { return FNodes.Items(Index); }
+  std::int32_t AttributeIndexByName(std::string_view AName) const override;
+  TXmlNode* FirstNodeByType(TsdElementType AType) const override;
+  TXmlNode* NextSibling(TXmlNode* ANode) const override;
+
+  std::int32_t NodeAdd(TXmlNode* ANode) override;
+  void NodeInsert(std::int32_t Index, TXmlNode* ANode) override;
+  TXmlNode* NodeExtract(TXmlNode* ANode) override;
+  void AttributeAdd(TsdAttribute* AAttribute) override;
+  std::int32_t NodeIndexOf(const TXmlNode* ANode) const override;
+
+  const TsdNodeList& NodeList() const { return FNodes; }
+  std::int32_t ValueIndex() const { return FValueIndex; }
+  // The document's style when that is not ncDefault, else the node's own.
+  TsdNodeClosingStyle NodeClosingStyle() const;
+  TsdNodeClosingStyle OwnClosingStyle() const { return FNodeClosingStyle; }
+  bool HasSubContainers() const;
+
+  // The readers shared by elements, declarations and the document type.
+  // Returns the terminator ("!", "/", ">", "?") it consumed, or 0 at the end.
+  virtual char ReadAttributeList(TsdXmlParser& P);
+  // The content loop; returns the node closed by the end tag that ended it, or null.
+  virtual TXmlNode* ReadContent(TsdXmlParser& P, std::uint32_t AAllowed);
+  virtual void ReadTextRun(TsdXmlParser& /*P*/) {}
+  virtual void ReadQuotedTextList(TsdXmlParser& P);
+
+ protected:
+  friend class TNativeXml;
+  friend struct TsdContentReader;
+  TsdNodeList FNodes;
+  std::int32_t FDirectNodeCount = 0;
+  std::int32_t FValueIndex = -1;
+  TsdNodeClosingStyle FNodeClosingStyle = ncDefault;
+};
+
+class TsdElement : public TsdContainerNode {
+ public:
+  using TsdContainerNode::TsdContainerNode;
+  std::string Name() const override;
+  std::string Value() const override;
+  void SetName(std::string_view AName) override;
+  TsdElementType ElementType() const override { return xeElement; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+  void ReadTextRun(TsdXmlParser& P) override;
+
+  std::string_view NameView() const;
+  std::int32_t NameID() const { return FNameID; }
+  // The repair walk for an end tag naming another element (FixStructuralErrors).
+  TXmlNode* RepairEndTagMismatch(std::string_view AEndTagName);
+
+ protected:
+  friend struct TsdContentReader;
+  std::int32_t FNameID = 0;
+};
+
+// ELEMENT declaration of an internal subset; its value is its declaration body.
+class TsdDtdElement : public TsdElement {
+ public:
+  using TsdElement::TsdElement;
+  std::string Value() const override;
+  std::string Content() const override;
+  TsdElementType ElementType() const override { return xeDtdElement; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+  virtual void ReadDeclarationBody(TsdXmlParser& P);
+  // "<!ELEMENT", "<!ATTLIST", ...: the keyword the writer puts before the name.
+  virtual std::string_view Keyword() const { return "ELEMENT"; }
+};
+
+class TsdDtdAttList : public TsdDtdElement {
+ public:
+  using TsdDtdElement::TsdDtdElement;
+  TsdElementType ElementType() const override { return xeDtdAttList; }
+  std::string_view Keyword() const override { return "ATTLIST"; }
+};
+
+class TsdDtdEntity : public TsdDtdElement {
+ public:
+  using TsdDtdElement::TsdDtdElement;
+  TsdElementType ElementType() const override { return xeDtdEntity; }
+  std::string_view Keyword() const override { return "ENTITY"; }
+};
+
+class TsdDtdNotation : public TsdDtdElement {
+ public:
+  using TsdDtdElement::TsdDtdElement;
+  TsdElementType ElementType() const override { return xeDtdNotation; }
+  std::string_view Keyword() const override { return "NOTATION"; }
+};
+
+class TsdDeclaration : public TsdContainerNode {
+ public:
+  using TsdContainerNode::TsdContainerNode;
+  std::string Name() const override { return "xml"; }
+  TsdElementType ElementType() const override { return xeDeclaration; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+
+  std::string Version() const { return AttributeValueByName("version"); }
+  std::string Encoding() const { return AttributeValueByName("encoding"); }
+  void SetVersion(std::string_view AValue) { SetAttribute("version", AValue); }
+  void SetEncoding(std::string_view AValue) { SetAttribute("encoding", AValue); }
+
+ private:
+  void SetAttribute(std::string_view AName, std::string_view AValue);
+};
+
+class TsdStyleSheet : public TsdDeclaration {
+ public:
+  using TsdDeclaration::TsdDeclaration;
+  std::string Name() const override { return "xml-stylesheet"; }
+  TsdElementType ElementType() const override { return xeStylesheet; }
+};
+
+class TsdDocType : public TsdContainerNode {
+ public:
+  explicit TsdDocType(TNativeXml* AOwner);
+  std::string Name() const override;
+  void SetName(std::string_view AName) override;
+  TsdElementType ElementType() const override { return xeDocType; }
+  TXmlNode* ParseStream(TsdXmlParser& P) override;
+  void ReadTextRun(TsdXmlParser& P) override;
+
+  TsdCharData* ExternalID() const { return FExternalID; }
+  TsdQuotedText* SystemLiteral() const { return FSystemLiteral; }
+  TsdQuotedText* PubIDLiteral() const { return FPubIDLiteral; }
+
+ private:
+  std::int32_t FNameID = 0;
+  TsdCharData* FExternalID;
+  TsdQuotedText* FSystemLiteral;
+  TsdQuotedText* FPubIDLiteral;
+};
+
+// ---------------------------------------------------------------------------
+// The document
+
+class TNativeXml : public TDebugComponent {
+ public:
+  explicit TNativeXml(TDebugComponent* AOwner = nullptr);
+  TNativeXml(TDebugComponent* AOwner, bool HasDeclaration, bool HasDocType, bool HasRoot,
+             std::string_view RootName);
+  ~TNativeXml() override;
+
+  // Loading. Bad markup never raises; it is reported and the load goes on or
+  // stops with what it has.
+  void LoadFromStream(TStream& AStream);
+  // False when the file cannot be opened (nothing is loaded then).
+  bool LoadFromFile(std::u16string_view AFileName);
+  void ReadFromString(std::string_view AValue);
+
+  void Clear();
+  void New(bool HasDeclaration, bool HasDocType);
+  void New();
+
+  bool IsEmpty() const;
+  std::string CommentString() const;
+  TsdNodeList& RootNodes() { return FRootNodes; }
+  const TsdNodeList& RootNodes() const { return FRootNodes; }
+  std::int32_t RootNodeCount() const { return FRootNodes.Count(); }
+  TsdElement* Root() const;
+  std::int32_t RootContainerCount() const;
+  TsdContainerNode* RootContainers(std::int32_t Index) const;
+  TsdDeclaration* Declaration() const;
+  TsdDocType* DocType() const;
+  // Creates an empty style sheet at index 1 when there is none.
+  TsdStyleSheet* StyleSheet();
+  std::string Charset() const;
+  std::string VersionString() const;
+  TXmlNode* FindFirst() const { return FRootNodes.FindFirst(); }
+  TXmlNode* FindNext(TXmlNode* ANode) const { return FRootNodes.FindNext(ANode); }
+
+  // Creates a node of class T owned by this document (the only way nodes are made).
+  template <class T>
+  T* CreateNode() {
+    static_assert(std::is_base_of_v<TXmlNode, T>);
+    return FArena.New<T>(this);
+  }
+
+  // Options.
+  TsdSymbolTable& SymbolTable() { return FSymbolTable; }
+  TsdEolStyle EolStyle() const { return FEolStyle; }
+  void SetEolStyle(TsdEolStyle AValue) { FEolStyle = AValue; }
+  TXmlFormatType XmlFormat() const { return FXmlFormat; }
+  void SetXmlFormat(TXmlFormatType AValue) { FXmlFormat = AValue; }
+  bool PreserveWhiteSpace() const { return FXmlFormat == xfPreserve; }
+  TsdNodeClosingStyle NodeClosingStyle() const { return FNodeClosingStyle; }
+  void SetNodeClosingStyle(TsdNodeClosingStyle AValue) { FNodeClosingStyle = AValue; }
+  bool DropCommentsOnParse() const { return FDropCommentsOnParse; }
+  void SetDropCommentsOnParse(bool AValue) { FDropCommentsOnParse = AValue; }
+  bool FixStructuralErrors() const { return FFixStructuralErrors; }
+  void SetFixStructuralErrors(bool AValue) { FFixStructuralErrors = AValue; }
+  bool AbortParsing() const { return FAbortParsing; }
+  void SetAbortParsing(bool AValue) { FAbortParsing = AValue; }
+  const std::string& IndentString() const { return FIndentString; }
+  void SetIndentString(std::string_view AValue) { FIndentString = AValue; }
+
+  TsdStringEncoding ExternalEncoding() const { return FExternalEncoding; }
+  void SetExternalEncoding(TsdStringEncoding AValue);
+  std::int32_t ExternalCodepage() const { return FExternalCodePage; }
+  void SetExternalCodepage(std::int32_t AValue);
+  const TsdBomInfo& ExternalBomInfo() const { return FExternalBomInfo; }
+  bool SetParserEncodingAfterReadDeclaration = false;
+
+  // Events; Sender is the document.
+  const TsdXmlNodeEvent& OnNodeNew() const { return FOnNodeNew; }
+  void SetOnNodeNew(TsdXmlNodeEvent AValue) { FOnNodeNew = std::move(AValue); }
+  const TsdXmlNodeEvent& OnNodeLoaded() const { return FOnNodeLoaded; }
+  void SetOnNodeLoaded(TsdXmlNodeEvent AValue) { FOnNodeLoaded = std::move(AValue); }
+  const TXmlProgressEvent& OnProgress() const { return FOnProgress; }
+  void SetOnProgress(TXmlProgressEvent AValue) { FOnProgress = std::move(AValue); }
+
+  // For the node parsers.
+  void DoNodeNew(TXmlNode* ANode) {
+    if (FOnNodeNew) FOnNodeNew(this, ANode);
+  }
+  void DoNodeLoaded(TXmlNode* ANode) {
+    if (FOnNodeLoaded) FOnNodeLoaded(this, ANode);
+  }
+  void DoProgress(std::int64_t APosition) {
+    if (FOnProgress) FOnProgress(this, APosition);
+  }
+  // The single-tag name list of a parse with FixStructuralErrors (null otherwise).
+  std::vector<std::string>* SingleTagNames() { return FSingleTagNames.get(); }
+  // Adds a name unless it is there (letter case ignored); keeps the list sorted.
+  void AddSingleTagName(std::string_view AName);
+  bool IsSingleTagName(std::string_view AName) const;
+  TsdNodeArena& Arena() { return FArena; }
+
+ private:
+  void Reset(bool HasDeclaration, bool HasDocType, bool HasRoot);
+  void ParseRootLevel(TsdXmlParser& P);
+  void RepairSingleTags();
+  TsdDeclaration* DeclarationForSetters();
+
+  TsdNodeArena FArena;  // declared first: freed last
+  TsdNodeList FRootNodes;
+  TsdSymbolTable FSymbolTable;
+  bool FHasDeclaration = false;
+  bool FHasDocType = false;
+  bool FHasRoot = true;
+  std::string FRootName;
+  TsdEolStyle FEolStyle = esCRLF;
+  TXmlFormatType FXmlFormat = xfCompact;
+  bool FDropCommentsOnParse = false;
+  bool FFixStructuralErrors = false;
+  bool FAbortParsing = false;
+  TsdNodeClosingStyle FNodeClosingStyle = ncClose;
+  TsdStringEncoding FExternalEncoding = seUTF8;
+  std::int32_t FExternalCodePage = 0;
+  TsdBomInfo FExternalBomInfo;
+  std::unique_ptr<std::vector<std::string>> FSingleTagNames;
+  std::string FIndentString = "\t";
+  TsdXmlNodeEvent FOnNodeNew;
+  TsdXmlNodeEvent FOnNodeLoaded;
+  TXmlProgressEvent FOnProgress;
+};
+
+// The lookup comparison of names: equal under the platform's ignore-case text
+// comparison (ASCII names are folded directly, which gives the same answer).
+bool sdNamesMatch(std::string_view A, std::string_view B);
