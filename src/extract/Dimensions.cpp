@@ -1,0 +1,203 @@
+// Length texts to whole pixels (see Dimensions.h). All arithmetic is IEEE double in
+// the order the conversions are written, and every conversion to an integer rounds
+// half to even, whatever the floating-point rounding mode of the host process.
+#include "extract/Dimensions.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <system_error>
+
+#include "extract/Vexmeta.h"
+#include "platform/Platform.h"
+#include "xml/sdNumbers.h"
+
+namespace {
+
+constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+
+// Nearest integer, halves to the even neighbour; saturates at the 32-bit range so
+// an absurd length never converts an out-of-range double. NaN gives 0.
+std::int32_t RoundToInt32(double AValue) {
+  if (std::isnan(AValue)) return 0;
+  if (AValue >= static_cast<double>(kInt32Max)) return kInt32Max;
+  if (AValue <= static_cast<double>(kInt32Min)) return kInt32Min;
+  double whole = std::floor(AValue);
+  // Exact: both are within 2^31 of each other and whole is an integer.
+  double fraction = AValue - whole;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  return static_cast<std::int32_t>(whole);
+}
+
+std::int32_t SaturateToInt32(std::int64_t AValue) {
+  if (AValue > kInt32Max) return kInt32Max;
+  if (AValue < kInt32Min) return kInt32Min;
+  return static_cast<std::int32_t>(AValue);
+}
+
+// The number parsers are byte based; a code unit beyond ASCII can never be part of
+// a number, so it becomes a byte that both parsers refuse.
+std::string NarrowForNumber(std::u16string_view AText) {
+  std::string result(AText.size(), '\x7f');
+  for (std::size_t i = 0; i < AText.size(); ++i)
+    if (AText[i] < 0x80) result[i] = static_cast<char>(AText[i]);
+  return result;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Decimal number with "." as separator regardless of the locale: optional blanks
+// around it, optional sign, digits with at most one ".", optional exponent after
+// E or e. False for anything else, and for a value outside the double range.
+bool TryParseDecimal(std::string_view S, double& AValue) {
+  std::size_t first = 0;
+  std::size_t last = S.size();
+  while (first < last && S[first] == ' ') ++first;
+  while (last > first && S[last - 1] == ' ') --last;
+  std::string_view body = S.substr(first, last - first);
+  std::size_t i = 0;
+  if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < body.size() && IsDigit(body[i])) ++i, ++digits;
+  if (i < body.size() && body[i] == '.') {
+    ++i;
+    while (i < body.size() && IsDigit(body[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < body.size() && (body[i] == 'e' || body[i] == 'E')) {
+    ++i;
+    if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
+    std::size_t exponentDigits = 0;
+    while (i < body.size() && IsDigit(body[i])) ++i, ++exponentDigits;
+    if (exponentDigits == 0) return false;
+  }
+  if (i != body.size()) return false;
+  // from_chars takes no "+" but is otherwise the same syntax, and is locale free.
+  if (body.front() == '+') body.remove_prefix(1);
+  double value = 0;
+  auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value);
+  if (error != std::errc() || end != body.data() + body.size()) return false;
+  AValue = value;
+  return true;
+}
+
+// Splits at every single blank and comma; the text after the last separator is a
+// part only when it is not empty.
+std::size_t SplitViewBox(std::u16string_view AText, std::u16string_view (&AParts)[4]) {
+  std::size_t count = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    if (AText[i] != u' ' && AText[i] != u',') continue;
+    if (count < 4) AParts[count] = AText.substr(start, i - start);
+    ++count;
+    start = i + 1;
+  }
+  if (start < AText.size()) {
+    if (count < 4) AParts[count] = AText.substr(start);
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
+  struct TSuffix {
+    std::u16string_view Text;
+    TLengthUnit Unit;
+  };
+  static constexpr TSuffix kSuffixes[] = {{u"px", luPx},    {u"pt", luPt}, {u"cm", luCm},
+                                          {u"mm", luMm},    {u"in", luIn}, {u"pc", luPc},
+                                          {u"%", luPercent}};
+  TParsedLength result;
+  std::u16string_view numberText = AText;
+  for (const TSuffix& suffix : kSuffixes) {
+    // Only the first occurrence counts, and it must follow at least one character.
+    std::size_t at = AText.find(suffix.Text);
+    if (at != std::u16string_view::npos && at >= 1) {
+      numberText = AText.substr(0, at);
+      result.Unit = suffix.Unit;
+      break;
+    }
+  }
+
+  std::string number = NarrowForNumber(numberText);
+  std::int32_t n = 0;
+  double v = 0;
+  bool hasFraction = false;
+  if (number.find('.') != std::string::npos) {
+    double value = 0;
+    if (TryParseDecimal(number, value) && value > 0) {
+      n = RoundToInt32(value);
+      v = value;
+      hasFraction = true;
+    }
+  } else if (!sdTryStrToInt(number, n)) {
+    n = 0;
+  }
+  result.Pixels = n;
+  if (n <= 0) return result;
+  if (!hasFraction) v = n;
+
+  const double dpi = ADpi;
+  switch (result.Unit) {
+    case luPx:
+    case luPercent:
+      break;
+    case luPt:
+      // Points always use the rounded number: 1.5pt is taken as 2pt.
+      result.Pixels = RoundToInt32(static_cast<double>(n) / 72.0 * dpi);
+      break;
+    case luCm:
+      result.Pixels = RoundToInt32(v / 2.54 * dpi);
+      break;
+    case luMm:
+      result.Pixels = RoundToInt32(v / 25.4 * dpi);
+      break;
+    case luIn:
+      result.Pixels = hasFraction ? RoundToInt32(v * dpi)
+                                  : SaturateToInt32(static_cast<std::int64_t>(n) * ADpi);
+      break;
+    case luPc:
+      result.Pixels = RoundToInt32(v * dpi * 0.16666666666666666);
+      break;
+  }
+  return result;
+}
+
+void CalcDimensions(TVexmeta& ARecord, std::int32_t ADpi) {
+  std::int32_t pw = 0;
+  std::int32_t ph = 0;
+  if (!ARecord.Width.empty() && !ARecord.Height.empty()) {
+    TParsedLength width = ParseLength(ARecord.Width, ADpi);
+    ARecord.IntWidth = width.Pixels;
+    if (width.Unit == luPercent) {
+      pw = width.Pixels;
+      ARecord.IntWidth = 0;
+    }
+    TParsedLength height = ParseLength(ARecord.Height, ADpi);
+    ARecord.IntHeight = height.Pixels;
+    if (height.Unit == luPercent) {
+      ph = height.Pixels;
+      ARecord.IntHeight = 0;
+    }
+  }
+  const bool needWidth = ARecord.IntWidth <= 0;
+  const bool needHeight = ARecord.IntHeight <= 0;
+  if (!needWidth && !needHeight) return;
+
+  std::u16string_view parts[4];
+  if (SplitViewBox(ARecord.ViewBox, parts) < 4) return;
+  if (needWidth) {
+    ARecord.IntWidth = ParseLength(parts[2], ADpi).Pixels;
+    if (pw > 0 && pw != 100) ARecord.IntWidth = platform::MulDiv(ARecord.IntWidth, pw, 100);
+  }
+  if (needHeight) {
+    ARecord.IntHeight = ParseLength(parts[3], ADpi).Pixels;
+    if (ph > 0 && ph != 100) ARecord.IntHeight = platform::MulDiv(ARecord.IntHeight, ph, 100);
+  }
+}
