@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -55,6 +56,33 @@ std::string Gzip(std::string_view data) {
   z.avail_out = static_cast<uInt>(out.size());
   deflate(&z, Z_FINISH);
   out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+  std::string out;
+  std::vector<char> block(1 << 20, fill);
+  std::vector<char> buffer(1 << 16);
+  auto pump = [&](const char* data, std::size_t size, int flush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = static_cast<uInt>(size);
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+      z.avail_out = static_cast<uInt>(buffer.size());
+      deflate(&z, flush);
+      out.append(buffer.data(), buffer.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  };
+  pump(head.data(), head.size(), Z_NO_FLUSH);
+  while (count > 0) {
+    std::size_t n = std::min(count, block.size());
+    pump(block.data(), n, Z_NO_FLUSH);
+    count -= n;
+  }
+  pump(nullptr, 0, Z_FINISH);
   deflateEnd(&z);
   return out;
 }

@@ -35,6 +35,8 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // gzip-compressed bytes of data (a single gzip member).
 std::string Gzip(std::string_view data);
+// gzip of head followed by count copies of fill, made without holding the whole input.
+std::string GzipFilled(std::string_view head, char fill, std::size_t count);
 
 // The built plugin library's path, and a host for it.
 std::filesystem::path BuiltPluginPath();
