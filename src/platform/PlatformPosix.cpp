@@ -211,6 +211,11 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c) {
                   : static_cast<std::int32_t>(quotient);
 }
 
+// No path-length limit calls for another form here.
+std::u16string LongPathForm(std::u16string_view path) {
+  return std::u16string(path);
+}
+
 bool IsExistingFile(std::u16string_view path) {
   struct stat st;
   return StatRegular(path, st);
