@@ -1,0 +1,90 @@
+// Source loading (see SvgSource.h): the three-byte header picks plain, gzip or
+// ZIP; every path out of OpenSvgStream releases what it opened through owners.
+#include "extract/SvgSource.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "extract/Inflate.h"
+#include "extract/ZipReader.h"
+#include "platform/Platform.h"
+#include "xml/sdStreams.h"
+
+namespace {
+
+bool IsFolderSeparator(char16_t c) {
+#ifdef _WIN32
+  return c == u'\\' || c == u'/' || c == u':';
+#else
+  return c == u'/';
+#endif
+}
+
+// The first ACount bytes of the file, read into memory.
+std::unique_ptr<TStream> CopyHead(TStream& AFile, std::int64_t ACount) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(ACount));
+  AFile.Seek(0);
+  bytes.resize(AFile.Read(bytes.data(), bytes.size()));
+  return std::make_unique<TMemoryStream>(std::move(bytes));
+}
+
+std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::int64_t AReadLimit) {
+  if (!platform::IsExistingFile(APath)) return nullptr;
+  std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
+  if (!file) return nullptr;
+
+  std::array<std::uint8_t, 3> header{};
+  file->Read(header.data(), header.size());
+  file->Seek(0);
+
+  const std::int64_t cut = AReadLimit > 0 ? std::min(AReadLimit, cMaxSourceBytes) : cMaxSourceBytes;
+  const std::uint64_t maxBytes = static_cast<std::uint64_t>(cut);
+
+  if (header[0] == 0x1F && header[1] == 0x8B && header[2] == 0x08) {
+    std::vector<std::uint8_t> buffer;
+    const std::uint64_t input = static_cast<std::uint64_t>(file->Size());
+    if (InflateFromStream(*file, input, 32 + MAX_WBITS, maxBytes, buffer) ==
+        TInflateResult::irCorrupt)
+      return nullptr;
+    return std::make_unique<TMemoryStream>(std::move(buffer));
+  }
+
+  if (header[0] == 0x50 && header[1] == 0x4B) {
+    TZipReader archive;
+    if (!archive.Open(*file)) return nullptr;
+    std::int32_t index = FindZipEntry(archive, ZipEntryNameFor(APath));
+    if (index < 0) return nullptr;
+    std::vector<std::uint8_t> buffer;
+    if (!archive.Extract(static_cast<std::size_t>(index), maxBytes, buffer)) return nullptr;
+    return std::make_unique<TMemoryStream>(std::move(buffer));
+  }
+
+  if (file->Size() > cut) return CopyHead(*file, cut);
+  return file;
+}
+
+}  // namespace
+
+std::u16string ZipEntryNameFor(std::u16string_view APath) {
+  std::size_t start = APath.size();
+  while (start > 0 && !IsFolderSeparator(APath[start - 1])) --start;
+  std::u16string name(APath.substr(start));
+  std::size_t dot = name.rfind(u'.');
+  if (dot != std::u16string::npos) name.resize(dot);
+  name += u".svg";
+  return name;
+}
+
+std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit) {
+  try {
+    return OpenSvgStreamOrRaise(APath, AReadLimit);
+  } catch (...) {
+    // Read errors of the file and failed allocations mean no stream; the owners
+    // on the way out have closed and freed everything.
+    return nullptr;
+  }
+}

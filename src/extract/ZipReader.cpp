@@ -1,0 +1,190 @@
+// The ZIP reader (see ZipReader.h). The central directory is read whole into
+// memory and parsed from there with every field bounds-checked; entry data is
+// streamed from the file in bounded steps.
+#include "extract/ZipReader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+
+#include "extract/Inflate.h"
+#include "platform/Platform.h"
+#include "xml/sdStreams.h"
+
+namespace {
+
+constexpr std::size_t cEndRecordSize = 22;
+constexpr std::size_t cMaxCommentSize = 65535;
+constexpr std::size_t cCentralHeaderSize = 46;
+constexpr std::size_t cLocalHeaderSize = 30;
+constexpr std::uint16_t cFlagEncrypted = 0x0001;
+constexpr std::uint16_t cFlagUtf8 = 0x0800;
+constexpr std::uint16_t cMethodStored = 0;
+constexpr std::uint16_t cMethodDeflated = 8;
+// The central directory is held in memory while the entries are listed. 64 MiB
+// holds 65,535 entries (the most without ZIP64) with names of 1 KiB each; a
+// larger one is refused rather than read.
+constexpr std::uint64_t cMaxCentralDirectory = 64 * 1024 * 1024;
+constexpr std::size_t cCopyChunk = 64 * 1024;
+
+std::uint16_t Get16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool HasSignature(const std::uint8_t* p, std::uint8_t a, std::uint8_t b) {
+  return p[0] == 0x50 && p[1] == 0x4B && p[2] == a && p[3] == b;
+}
+
+// Reads exactly ACount bytes at APosition; false when the file has fewer.
+bool ReadAt(TStream& AStream, std::uint64_t APosition, std::uint8_t* ABuffer, std::size_t ACount) {
+  AStream.Seek(static_cast<std::int64_t>(APosition));
+  return AStream.Read(ABuffer, ACount) == ACount;
+}
+
+std::u16string DecodeName(const std::uint8_t* ABytes, std::size_t ACount, std::uint16_t AFlags) {
+  if (AFlags & cFlagUtf8)
+    return platform::Utf8ToUtf16({reinterpret_cast<const char*>(ABytes), ACount});
+  std::u16string name;
+  name.reserve(ACount);
+  for (std::size_t i = 0; i < ACount; ++i) {
+    std::uint8_t b = ABytes[i];
+    name.push_back(b < 0x80 ? static_cast<char16_t>(b) : platform::CodePageByteToUtf16(437, b));
+  }
+  return name;
+}
+
+}  // namespace
+
+bool TZipReader::Open(TStream& AStream) {
+  FStream = &AStream;
+  FEntries.clear();
+  FSize = AStream.Size();
+  if (FSize < static_cast<std::int64_t>(cEndRecordSize)) return false;
+  const std::uint64_t size = static_cast<std::uint64_t>(FSize);
+
+  // The end record is the last thing in the file, followed only by its comment.
+  std::size_t tailSize =
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, cEndRecordSize + cMaxCommentSize));
+  std::vector<std::uint8_t> tail(tailSize);
+  const std::uint64_t tailStart = size - tailSize;
+  if (!ReadAt(AStream, tailStart, tail.data(), tailSize)) return false;
+  std::size_t found = tailSize;
+  for (std::size_t pos = tailSize - cEndRecordSize + 1; pos-- > 0;) {
+    const std::uint8_t* p = tail.data() + pos;
+    if (HasSignature(p, 0x05, 0x06) && pos + cEndRecordSize + Get16(p + 20) <= tailSize) {
+      found = pos;
+      break;
+    }
+  }
+  if (found == tailSize) return false;
+
+  const std::uint8_t* end = tail.data() + found;
+  const std::uint64_t endOffset = tailStart + found;
+  std::uint16_t disk = Get16(end + 4);
+  std::uint16_t directoryDisk = Get16(end + 6);
+  std::uint16_t entriesHere = Get16(end + 8);
+  std::uint16_t entriesTotal = Get16(end + 10);
+  std::uint32_t directorySize = Get32(end + 12);
+  std::uint32_t directoryOffset = Get32(end + 16);
+  // All-ones fields stand for values held in ZIP64 records, which are not read.
+  if (entriesHere == 0xFFFF || entriesTotal == 0xFFFF || directorySize == 0xFFFFFFFF ||
+      directoryOffset == 0xFFFFFFFF)
+    return false;
+  if (disk != 0 || directoryDisk != 0 || entriesHere != entriesTotal) return false;
+  if (std::uint64_t{directoryOffset} + directorySize > endOffset) return false;
+  if (std::uint64_t{entriesTotal} * cCentralHeaderSize > directorySize) return false;
+  if (directorySize > cMaxCentralDirectory) return false;
+
+  std::vector<std::uint8_t> directory(directorySize);
+  if (!ReadAt(AStream, directoryOffset, directory.data(), directory.size())) return false;
+
+  std::vector<TZipEntry> entries;
+  entries.reserve(entriesTotal);
+  std::size_t pos = 0;
+  for (std::uint32_t i = 0; i < entriesTotal; ++i) {
+    if (directory.size() - pos < cCentralHeaderSize) return false;
+    const std::uint8_t* p = directory.data() + pos;
+    if (!HasSignature(p, 0x01, 0x02)) return false;
+    std::size_t nameSize = Get16(p + 28);
+    std::size_t extraSize = Get16(p + 30);
+    std::size_t commentSize = Get16(p + 32);
+    pos += cCentralHeaderSize;
+    if (directory.size() - pos < nameSize + extraSize + commentSize) return false;
+    TZipEntry entry;
+    entry.Flags = Get16(p + 8);
+    entry.Method = Get16(p + 10);
+    entry.Crc32 = Get32(p + 16);
+    entry.CompressedSize = Get32(p + 20);
+    entry.UncompressedSize = Get32(p + 24);
+    entry.LocalHeaderOffset = Get32(p + 42);
+    entry.Name = DecodeName(directory.data() + pos, nameSize, entry.Flags);
+    pos += nameSize + extraSize + commentSize;
+    entries.push_back(std::move(entry));
+  }
+  FEntries = std::move(entries);
+  return true;
+}
+
+bool TZipReader::Extract(std::size_t AIndex, std::uint64_t AMaxBytes,
+                         std::vector<std::uint8_t>& AData) {
+  AData.clear();
+  if (!FStream || AIndex >= FEntries.size()) return false;
+  const TZipEntry& entry = FEntries[AIndex];
+  if (entry.Flags & cFlagEncrypted) return false;
+  if (entry.Method != cMethodStored && entry.Method != cMethodDeflated) return false;
+  if (entry.CompressedSize == 0xFFFFFFFF || entry.UncompressedSize == 0xFFFFFFFF ||
+      entry.LocalHeaderOffset == 0xFFFFFFFF)
+    return false;
+
+  const std::uint64_t size = static_cast<std::uint64_t>(FSize);
+  if (std::uint64_t{entry.LocalHeaderOffset} + cLocalHeaderSize > size) return false;
+  std::array<std::uint8_t, cLocalHeaderSize> local;
+  if (!ReadAt(*FStream, entry.LocalHeaderOffset, local.data(), local.size())) return false;
+  if (!HasSignature(local.data(), 0x03, 0x04)) return false;
+  if (Get16(local.data() + 6) & cFlagEncrypted) return false;
+  const std::uint64_t dataStart = std::uint64_t{entry.LocalHeaderOffset} + cLocalHeaderSize +
+                                  Get16(local.data() + 26) + Get16(local.data() + 28);
+  if (dataStart > size || size - dataStart < entry.CompressedSize) return false;
+  FStream->Seek(static_cast<std::int64_t>(dataStart));
+
+  bool whole = false;
+  if (entry.Method == cMethodStored) {
+    if (entry.CompressedSize != entry.UncompressedSize) return false;
+    const std::uint64_t wanted = std::min<std::uint64_t>(entry.CompressedSize, AMaxBytes);
+    while (AData.size() < wanted) {
+      std::size_t step =
+          static_cast<std::size_t>(std::min<std::uint64_t>(cCopyChunk, wanted - AData.size()));
+      std::size_t before = AData.size();
+      std::size_t got = FStream->Read(GrowBounded(AData, step, wanted), step);
+      AData.resize(before + got);
+      if (got < step) return false;
+    }
+    whole = wanted == entry.UncompressedSize;
+  } else {
+    switch (InflateFromStream(*FStream, entry.CompressedSize, -MAX_WBITS, AMaxBytes, AData)) {
+      case TInflateResult::irEnded:
+        if (AData.size() != entry.UncompressedSize) return false;
+        whole = true;
+        break;
+      case TInflateResult::irCut:
+        break;
+      case TInflateResult::irCorrupt:
+        return false;
+    }
+  }
+  if (whole && crc32_z(0, AData.data(), AData.size()) != entry.Crc32) return false;
+  return true;
+}
+
+std::int32_t FindZipEntry(const TZipReader& AArchive, std::u16string_view AName) {
+  const std::vector<TZipEntry>& entries = AArchive.Entries();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (platform::TextEqualsIgnoreCase(entries[i].Name, AName)) return static_cast<std::int32_t>(i);
+  return -1;
+}

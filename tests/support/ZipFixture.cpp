@@ -1,0 +1,102 @@
+// The ZIP fixture writer (see ZipFixture.h): local headers and data, then the
+// central directory, then the end record, all without data descriptors.
+#include "support/ZipFixture.h"
+
+#include <zlib.h>
+
+namespace testing_support {
+
+namespace {
+
+void Put16(std::string& out, std::uint32_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void Put32(std::string& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+std::uint32_t Pick(std::int64_t fault, std::uint32_t right) {
+  return fault < 0 ? right : static_cast<std::uint32_t>(fault);
+}
+
+}  // namespace
+
+std::string RawDeflate(std::string_view data) {
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment) {
+  std::string out;
+  std::string directory;
+  for (const ZipFixtureEntry& e : entries) {
+    std::string packed = e.rawDeflated ? e.data : e.deflate ? RawDeflate(e.data) : e.data;
+    const std::uint32_t crc = Pick(
+        e.crc, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.data.data()),
+                                                static_cast<uInt>(e.data.size()))));
+    const std::uint32_t method = Pick(e.method, e.deflate || e.rawDeflated ? 8 : 0);
+    const std::uint32_t usize = Pick(e.uncompressedSize, static_cast<std::uint32_t>(e.data.size()));
+    const std::uint32_t csize = static_cast<std::uint32_t>(packed.size());
+    const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+
+    out += "PK\x03\x04";
+    Put16(out, 20);
+    Put16(out, e.flags);
+    Put16(out, method);
+    Put16(out, 0);     // time
+    Put16(out, 0x21);  // date: 1980-01-01
+    Put32(out, crc);
+    Put32(out, csize);
+    Put32(out, usize);
+    Put16(out, static_cast<std::uint32_t>(e.name.size()));
+    Put16(out, 0);
+    out += e.name;
+    if (e.cutCompressed >= 0) packed.resize(static_cast<std::size_t>(e.cutCompressed));
+    out += packed;
+
+    directory += "PK\x01\x02";
+    Put16(directory, 20);
+    Put16(directory, 20);
+    Put16(directory, e.flags);
+    Put16(directory, method);
+    Put16(directory, 0);
+    Put16(directory, 0x21);
+    Put32(directory, crc);
+    Put32(directory, Pick(e.compressedSize, csize));
+    Put32(directory, usize);
+    Put16(directory, static_cast<std::uint32_t>(e.name.size()));
+    Put16(directory, 0);  // extra
+    Put16(directory, 0);  // comment
+    Put16(directory, 0);  // disk
+    Put16(directory, 0);  // internal attributes
+    Put32(directory, 0);  // external attributes
+    Put32(directory, Pick(e.localHeaderOffset, offset));
+    directory += e.name;
+  }
+  const std::uint32_t directoryOffset = static_cast<std::uint32_t>(out.size());
+  out += directory;
+  out += "PK\x05\x06";
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<std::uint32_t>(entries.size()));
+  Put16(out, static_cast<std::uint32_t>(entries.size()));
+  Put32(out, static_cast<std::uint32_t>(directory.size()));
+  Put32(out, directoryOffset);
+  Put16(out, static_cast<std::uint32_t>(comment.size()));
+  out += comment;
+  return out;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,36 @@
+// Builds ZIP archives in memory for the tests, so that no binary archive is
+// committed. Entries are stored or deflated; fault fields write chosen wrong
+// values into the headers to make damaged archives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+struct ZipFixtureEntry {
+  std::string name;  // the stored name bytes, as written
+  std::string data;  // the uncompressed data
+  bool deflate = false;
+  std::uint16_t flags = 0;  // general-purpose flags (0x0800: UTF-8 name, 0x0001: encrypted)
+
+  // Faults: values written instead of the right ones (-1: the right one).
+  std::int64_t method = -1;             // in both headers
+  std::int64_t crc = -1;                // in both headers
+  std::int64_t compressedSize = -1;     // in the central directory
+  std::int64_t uncompressedSize = -1;   // in both headers
+  std::int64_t localHeaderOffset = -1;  // in the central directory
+  std::int64_t cutCompressed = -1;      // write only this many bytes of the compressed data
+  // When set, data already holds raw deflate bytes, and uncompressedSize and crc
+  // must be given.
+  bool rawDeflated = false;
+};
+
+std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment = {});
+
+// Raw deflate bytes (no header) of data.
+std::string RawDeflate(std::string_view data);
+
+}  // namespace testing_support
