@@ -32,6 +32,10 @@ class TsdSymbolTable : public TDebugComponent {
   std::string_view GetStringView(std::int32_t ID);
   void Clear();
   std::int32_t SymbolCount() const;
+  // The tag stored and streamed with a symbol, and its use count (0 for an ID
+  // outside 1..SymbolCount).
+  std::uint32_t SymbolStyle(std::int32_t ID) const;
+  std::uint32_t Frequency(std::int32_t ID) const;
 
   // Use counts and renumbering (binary format only).
   void IncrementFrequency(std::int32_t ID);
