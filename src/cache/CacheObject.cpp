@@ -1,0 +1,189 @@
+// The plugin's cache entries: TwdxCache's hooks that own one TCacheObject per
+// item, the path key (lookup3 hashlittle of the lower-cased UTF-16LE path) and
+// the check whether a cached entry still describes the file.
+#include "cache/CacheObject.h"
+
+#include <bit>
+#include <cstring>
+#include <string>
+
+#include "platform/Platform.h"
+
+static_assert(sizeof(TCacheObject*) <= TwdxCache::cItemSize, "an item holds one reference");
+
+TwdxCache::TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize)
+    : TDISQLite3Cache(AItemSize, AHashSize) {}
+
+// The base destructor cannot reach FinalizeItem; free the objects here.
+TwdxCache::~TwdxCache() {
+  Clear();
+}
+
+TCacheObject* TwdxCache::ObjectOf(const void* AData) {
+  TCacheObject* object = nullptr;
+  if (AData != nullptr) std::memcpy(&object, AData, sizeof(object));
+  return object;
+}
+
+void TwdxCache::StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject) {
+  if (ItemSize() < sizeof(TCacheObject*)) {
+    throw EDIAssertionFailure("ItemSize too small for an object reference.");
+  }
+  FinalizeItem(AData);
+  TCacheObject* object = AObject.release();
+  std::memcpy(AData, &object, sizeof(object));
+}
+
+void TwdxCache::InitItem(void* AData) {
+  std::memset(AData, 0, ItemSize());
+}
+
+void TwdxCache::FinalizeItem(void* AData) {
+  if (ItemSize() < sizeof(TCacheObject*)) return;
+  // Take the reference out and clear it before freeing, so that a second call
+  // on the same data finds nothing.
+  std::unique_ptr<TCacheObject> object(ObjectOf(AData));
+  TCacheObject* none = nullptr;
+  std::memcpy(AData, &none, sizeof(none));
+}
+
+namespace {
+
+// Words are read with memcpy: the key may sit at any address and end anywhere.
+std::uint32_t Load32(const unsigned char* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof(v));
+  if constexpr (std::endian::native == std::endian::big) {
+    v = (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+  }
+  return v;
+}
+
+void Mix(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c) {
+  a -= c;
+  a ^= std::rotl(c, 4);
+  c += b;
+  b -= a;
+  b ^= std::rotl(a, 6);
+  a += c;
+  c -= b;
+  c ^= std::rotl(b, 8);
+  b += a;
+  a -= c;
+  a ^= std::rotl(c, 16);
+  c += b;
+  b -= a;
+  b ^= std::rotl(a, 19);
+  a += c;
+  c -= b;
+  c ^= std::rotl(b, 4);
+  b += a;
+}
+
+void Final(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c) {
+  c ^= b;
+  c -= std::rotl(b, 14);
+  a ^= c;
+  a -= std::rotl(c, 11);
+  b ^= a;
+  b -= std::rotl(a, 25);
+  c ^= b;
+  c -= std::rotl(b, 16);
+  a ^= c;
+  a -= std::rotl(c, 4);
+  b ^= a;
+  b -= std::rotl(a, 14);
+  c ^= b;
+  c -= std::rotl(b, 24);
+}
+
+}  // namespace
+
+std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t initval) {
+  const auto* k = static_cast<const unsigned char*>(key);
+  // The length enters the seed as its low 32 bits, as the reference does.
+  std::uint32_t a = 0xdeadbeefu + static_cast<std::uint32_t>(length) + initval;
+  std::uint32_t b = a;
+  std::uint32_t c = a;
+
+  while (length > 12) {
+    a += Load32(k);
+    b += Load32(k + 4);
+    c += Load32(k + 8);
+    Mix(a, b, c);
+    length -= 12;
+    k += 12;
+  }
+  // The last 1 to 12 bytes, byte by byte: nothing is read past the end.
+  switch (length) {
+    case 12:
+      c += static_cast<std::uint32_t>(k[11]) << 24;
+      [[fallthrough]];
+    case 11:
+      c += static_cast<std::uint32_t>(k[10]) << 16;
+      [[fallthrough]];
+    case 10:
+      c += static_cast<std::uint32_t>(k[9]) << 8;
+      [[fallthrough]];
+    case 9:
+      c += k[8];
+      [[fallthrough]];
+    case 8:
+      b += static_cast<std::uint32_t>(k[7]) << 24;
+      [[fallthrough]];
+    case 7:
+      b += static_cast<std::uint32_t>(k[6]) << 16;
+      [[fallthrough]];
+    case 6:
+      b += static_cast<std::uint32_t>(k[5]) << 8;
+      [[fallthrough]];
+    case 5:
+      b += k[4];
+      [[fallthrough]];
+    case 4:
+      a += static_cast<std::uint32_t>(k[3]) << 24;
+      [[fallthrough]];
+    case 3:
+      a += static_cast<std::uint32_t>(k[2]) << 16;
+      [[fallthrough]];
+    case 2:
+      a += static_cast<std::uint32_t>(k[1]) << 8;
+      [[fallthrough]];
+    case 1:
+      a += k[0];
+      break;
+    case 0:
+      return c;  // zero-length input: no final mixing
+  }
+  Final(a, b, c);
+  return c;
+}
+
+TDICacheID CacheKey(std::u16string_view APath) {
+  std::u16string lower(APath);
+  platform::LowerCaseInPlace(lower);
+  std::uint32_t h;
+  if constexpr (std::endian::native == std::endian::little) {
+    h = hashlittle(lower.data(), lower.size() * sizeof(char16_t), 0);
+  } else {
+    std::string bytes;
+    bytes.reserve(lower.size() * 2);
+    for (char16_t unit : lower) {
+      bytes.push_back(static_cast<char>(unit & 0xFF));
+      bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    h = hashlittle(bytes.data(), bytes.size(), 0);
+  }
+  // Sign extension: the high half repeats bit 31, which decides the bucket.
+  return TDICacheID::FromHalves(h, (h & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
+}
+
+bool EntryServes(const void* AData, double ATime, std::int64_t ASize) {
+  const TCacheObject* object = TwdxCache::ObjectOf(AData);
+  // == is false for NaN on either side, so an unordered time never serves.
+  return object != nullptr && object->FileDateTime == ATime && object->FileSize == ASize;
+}
+
+std::unique_ptr<TwdxCache> CreatePluginCache() {
+  return std::make_unique<TwdxCache>(8, 521);
+}

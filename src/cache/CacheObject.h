@@ -1,0 +1,52 @@
+// The plugin's entries in the item hash cache: one TCacheObject per file, keyed
+// by a hash of the lower-cased path. TwdxCache owns the objects in its items and
+// frees each exactly once, when its item is evicted, deleted, invalidated or cleared.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "cache/DISQLite3Cache.h"
+#include "extract/Vexmeta.h"
+
+// The cached result for one file. Vexmeta is never read when Valid is false.
+class TCacheObject {
+ public:
+  bool Valid = false;         // the file was read and parsed as an SVG document
+  double FileDateTime = 0;    // last-write time when read (exact; compared with ==)
+  std::int64_t FileSize = 0;  // size in bytes when read
+  TVexmeta Vexmeta;
+};
+
+// Items hold one owning TCacheObject reference (ItemSize 8), or none.
+class TwdxCache : public TDISQLite3Cache {
+ public:
+  static constexpr std::uint32_t cItemSize = 8;
+
+  TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize);
+  ~TwdxCache() override;
+
+  // The object an item holds, or null; AData is item data from GetItem/AddItem.
+  static TCacheObject* ObjectOf(const void* AData);
+  // Hands AObject to the item returned by AddItem; the cache owns it from here.
+  // An object the item already held is freed.
+  void StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject);
+
+ protected:
+  void InitItem(void* AData) override;
+  void FinalizeItem(void* AData) override;
+};
+
+// Bob Jenkins' lookup3 hash of length bytes (little-endian reading of words).
+std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t initval);
+
+// The key of a path: hashlittle of its lower-cased UTF-16LE code units, sign-extended.
+TDICacheID CacheKey(std::u16string_view APath);
+
+// True when the item data holds an object read at this very time and size.
+bool EntryServes(const void* AData, double ATime, std::int64_t ASize);
+
+// The plugin cache: 8-byte items, 521 buckets, MaxCount 2147483647.
+std::unique_ptr<TwdxCache> CreatePluginCache();

@@ -1,0 +1,281 @@
+// The item hash cache's operations: lookups with move-to-front in both the bucket
+// chain and the recency list, adds that recycle unused slots before allocating
+// and evict in place when full, and the setters that keep the invariants.
+#include "cache/DISQLite3Cache.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <type_traits>
+
+static_assert(alignof(TDICacheItem) >= alignof(std::max_align_t),
+              "slot data must be aligned for any object reference");
+static_assert(sizeof(TDICacheItem) % alignof(std::max_align_t) == 0,
+              "data follows the header at an aligned offset");
+static_assert(alignof(TDICacheItem) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
+              "plain operator new must give the slot's alignment");
+
+TDIAbstractSQLite3Cache::TDIAbstractSQLite3Cache(std::uint32_t AItemSize, std::uint32_t AHashSize)
+    : FItemSize(AItemSize) {
+  SetHashSize(AHashSize);
+}
+
+TDIAbstractSQLite3Cache::~TDIAbstractSQLite3Cache() {
+  FreeAllSlots();
+}
+
+bool TDIAbstractSQLite3Cache::CanEvictItem(void* /*AData*/) {
+  return true;
+}
+
+PDICacheItem TDIAbstractSQLite3Cache::AllocateSlot() const {
+  // Detect and prevent integer overflow.
+  if (FItemSize > std::numeric_limits<std::size_t>::max() - sizeof(TDICacheItem)) {
+    throw std::bad_alloc();
+  }
+  // The slot is the cache's own storage: one block for links and data.
+  void* block = ::operator new(sizeof(TDICacheItem) + FItemSize);
+  return ::new (block) TDICacheItem{};
+}
+
+void TDIAbstractSQLite3Cache::FreeSlot(PDICacheItem AItem) noexcept {
+  static_assert(std::is_trivially_destructible_v<TDICacheItem>);
+  ::operator delete(AItem);
+}
+
+PDICacheItem TDIAbstractSQLite3Cache::LastUsedItem() const {
+  return FUnusedItem != nullptr ? FUnusedItem->Previous : FLastItem;
+}
+
+void TDIAbstractSQLite3Cache::UnlinkFromList(PDICacheItem AItem) noexcept {
+  if (AItem->Previous != nullptr) {
+    AItem->Previous->Next = AItem->Next;
+  } else {
+    FFirstItem = AItem->Next;
+  }
+  if (AItem->Next != nullptr) {
+    AItem->Next->Previous = AItem->Previous;
+  } else {
+    FLastItem = AItem->Previous;
+  }
+  AItem->Previous = nullptr;
+  AItem->Next = nullptr;
+}
+
+void TDIAbstractSQLite3Cache::LinkAtFront(PDICacheItem AItem) noexcept {
+  AItem->Previous = nullptr;
+  AItem->Next = FFirstItem;
+  if (FFirstItem != nullptr) {
+    FFirstItem->Previous = AItem;
+  } else {
+    FLastItem = AItem;
+  }
+  FFirstItem = AItem;
+}
+
+void TDIAbstractSQLite3Cache::LinkAtBack(PDICacheItem AItem) noexcept {
+  AItem->Next = nullptr;
+  AItem->Previous = FLastItem;
+  if (FLastItem != nullptr) {
+    FLastItem->Next = AItem;
+  } else {
+    FFirstItem = AItem;
+  }
+  FLastItem = AItem;
+}
+
+void TDIAbstractSQLite3Cache::LinkIntoBucket(PDICacheItem AItem) noexcept {
+  PDICacheItem& head = FHash[BucketOf(AItem->ID)];
+  AItem->NextHash = head;
+  head = AItem;
+}
+
+PDICacheItem TDIAbstractSQLite3Cache::UnlinkFirstWithID(TDICacheID AID) noexcept {
+  PDICacheItem* link = &FHash[BucketOf(AID)];
+  while (*link != nullptr && !SameID((*link)->ID, AID)) link = &(*link)->NextHash;
+  PDICacheItem item = *link;
+  if (item != nullptr) {
+    *link = item->NextHash;
+    item->NextHash = nullptr;
+  }
+  return item;
+}
+
+void TDIAbstractSQLite3Cache::UnlinkFromBucket(PDICacheItem AItem) noexcept {
+  PDICacheItem* link = &FHash[BucketOf(AItem->ID)];
+  while (*link != nullptr && *link != AItem) link = &(*link)->NextHash;
+  if (*link != nullptr) *link = AItem->NextHash;
+  AItem->NextHash = nullptr;
+}
+
+void TDIAbstractSQLite3Cache::RemoveUsedItem(PDICacheItem AItem) noexcept {
+  UnlinkFromList(AItem);
+  FinalizeItem(DataOf(AItem));
+  FreeSlot(AItem);
+  --FCount;
+}
+
+void TDIAbstractSQLite3Cache::DiscardUnusedSlots() noexcept {
+  if (FUnusedItem == nullptr) return;
+  PDICacheItem lastUsed = FUnusedItem->Previous;
+  for (PDICacheItem item = FUnusedItem; item != nullptr;) {
+    PDICacheItem next = item->Next;
+    FreeSlot(item);
+    item = next;
+  }
+  if (lastUsed != nullptr) {
+    lastUsed->Next = nullptr;
+  } else {
+    FFirstItem = nullptr;
+  }
+  FLastItem = lastUsed;
+  FUnusedItem = nullptr;
+}
+
+void TDIAbstractSQLite3Cache::FreeAllSlots() noexcept {
+  for (PDICacheItem item = FFirstItem; item != nullptr;) {
+    PDICacheItem next = item->Next;
+    FreeSlot(item);
+    item = next;
+  }
+  std::fill(FHash.begin(), FHash.end(), nullptr);
+  FFirstItem = nullptr;
+  FUnusedItem = nullptr;
+  FLastItem = nullptr;
+  FCount = 0;
+}
+
+void* TDIAbstractSQLite3Cache::GetItem(TDICacheID AID) {
+  PDICacheItem& head = FHash[BucketOf(AID)];
+  PDICacheItem previous = nullptr;
+  PDICacheItem item = head;
+  while (item != nullptr && !SameID(item->ID, AID)) {
+    previous = item;
+    item = item->NextHash;
+  }
+  if (item == nullptr) return nullptr;
+  // Move-to-front in the chain: repeated lookups of one key stop at the head.
+  if (previous != nullptr) {
+    previous->NextHash = item->NextHash;
+    item->NextHash = head;
+    head = item;
+  }
+  if (item != FFirstItem) {
+    UnlinkFromList(item);
+    LinkAtFront(item);
+  }
+  return DataOf(item);
+}
+
+void* TDIAbstractSQLite3Cache::AddToFreeSlot(TDICacheID AID) {
+  PDICacheItem item;
+  if (FUnusedItem != nullptr) {
+    item = FUnusedItem;
+    FUnusedItem = item->Next;
+    UnlinkFromList(item);  // its data was finalized when it was invalidated
+  } else {
+    item = AllocateSlot();  // may raise; nothing has changed yet
+  }
+  item->ID = AID;
+  LinkIntoBucket(item);
+  LinkAtFront(item);
+  ++FCount;
+  void* data = DataOf(item);
+  InitItem(data);
+  return data;
+}
+
+void* TDIAbstractSQLite3Cache::AddItem(TDICacheID AID) {
+  if (FCount < FMaxCount) return AddToFreeSlot(AID);
+  // Full: recycle the least recently used evictable item in place. The walk
+  // starts at the last used item; unused slots never hold live data.
+  for (PDICacheItem item = LastUsedItem(); item != nullptr; item = item->Previous) {
+    void* data = DataOf(item);
+    if (!CanEvictItem(data)) continue;
+    UnlinkFromBucket(item);
+    item->ID = AID;
+    LinkIntoBucket(item);
+    if (item != FFirstItem) {
+      UnlinkFromList(item);
+      LinkAtFront(item);
+    }
+    FinalizeItem(data);
+    InitItem(data);
+    return data;
+  }
+  // Every item is protected: grow past MaxCount rather than fail.
+  return AddToFreeSlot(AID);
+}
+
+bool TDIAbstractSQLite3Cache::DeleteItem(TDICacheID AID) {
+  PDICacheItem item = UnlinkFirstWithID(AID);
+  if (item == nullptr) return false;
+  RemoveUsedItem(item);
+  return true;
+}
+
+bool TDIAbstractSQLite3Cache::InvalidateItem(TDICacheID AID) {
+  PDICacheItem item = UnlinkFirstWithID(AID);
+  if (item == nullptr) return false;
+  UnlinkFromList(item);
+  LinkAtBack(item);
+  FinalizeItem(DataOf(item));
+  if (FUnusedItem == nullptr) FUnusedItem = item;
+  --FCount;
+  return true;
+}
+
+void TDIAbstractSQLite3Cache::Clear() {
+  std::fill(FHash.begin(), FHash.end(), nullptr);
+  // Each slot leaves the list before its hook runs, so the list stays whole.
+  while (FFirstItem != nullptr) {
+    PDICacheItem item = FFirstItem;
+    FFirstItem = item->Next;
+    FinalizeItem(DataOf(item));  // unused slots too; a second call does nothing
+    FreeSlot(item);
+  }
+  FUnusedItem = nullptr;
+  FLastItem = nullptr;
+  FCount = 0;
+}
+
+void TDIAbstractSQLite3Cache::SetHashSize(std::uint32_t AValue) {
+  const std::uint32_t size = AValue <= cMinHashSize ? cMinHashSize : (AValue | 1u);
+  if (size == FHashSize) return;
+  std::vector<PDICacheItem> buckets(size, nullptr);  // may raise; nothing has changed yet
+  FHash.swap(buckets);
+  FHashSize = size;
+  // From the back, each at its chain's head: the most recently used item of a
+  // bucket ends up first.
+  for (PDICacheItem item = LastUsedItem(); item != nullptr; item = item->Previous) {
+    LinkIntoBucket(item);
+  }
+}
+
+void TDIAbstractSQLite3Cache::SetItemSize(std::uint32_t AValue) {
+  if (FCount != 0) throw EDIAssertionFailure("ItemSize can only be set when cache is empty.");
+  if (AValue == FItemSize) return;
+  // Unused slots were sized for the old data.
+  DiscardUnusedSlots();
+  FItemSize = AValue;
+}
+
+void TDIAbstractSQLite3Cache::SetMaxCount(std::int32_t AValue) {
+  if (AValue <= 0) throw EDIAssertionFailure("MaxCount must be greater than zero.");
+  // At or below Count the next AddItem takes the full path, which never
+  // recycles unused slots; give their memory back now.
+  if (AValue <= FCount) DiscardUnusedSlots();
+  for (PDICacheItem item = FLastItem; item != nullptr && FCount > AValue;) {
+    PDICacheItem previous = item->Previous;
+    if (CanEvictItem(DataOf(item))) {
+      UnlinkFromBucket(item);
+      RemoveUsedItem(item);
+    }
+    item = previous;
+  }
+  FMaxCount = AValue;
+}
+
+void TDISQLite3Cache::InitItem(void* /*AData*/) {}
+
+void TDISQLite3Cache::FinalizeItem(void* /*AData*/) {}
