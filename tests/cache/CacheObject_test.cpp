@@ -1,0 +1,312 @@
+// Tests of the plugin's cache entries: the lookup3 hash, path keys and their
+// sign extension, the entry check, and that TwdxCache frees every object exactly
+// once (frees are counted by the replaced global operator delete below).
+#include "cache/CacheObject.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Addresses whose frees are counted. Only a handful of objects are watched at a
+// time, and each is unwatched once its free has been checked, so a later
+// allocation at the same address cannot be counted against it.
+constexpr int kMaxWatched = 8;
+std::atomic<const void*> gWatched[kMaxWatched];
+std::atomic<int> gFrees[kMaxWatched];
+
+void NoteFree(const void* p) {
+  if (p == nullptr) return;
+  for (int i = 0; i < kMaxWatched; ++i) {
+    if (gWatched[i].load(std::memory_order_relaxed) == p) gFrees[i].fetch_add(1);
+  }
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  NoteFree(p);
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  NoteFree(p);
+  std::free(p);
+}
+
+namespace {
+
+// Watches named objects for the length of one test.
+class TFreeWatch {
+ public:
+  TFreeWatch() { Reset(); }
+  ~TFreeWatch() { Reset(); }
+  void Watch(int slot, const TCacheObject* object) {
+    gFrees[slot] = 0;
+    gWatched[slot] = object;
+  }
+  int Frees(int slot) const { return gFrees[slot]; }
+  // Checks the count and stops watching, before the address can be reused.
+  void ExpectFreedOnce(int slot) {
+    EXPECT_EQ(gFrees[slot], 1) << "object " << slot;
+    gWatched[slot] = nullptr;
+  }
+
+ private:
+  static void Reset() {
+    for (int i = 0; i < kMaxWatched; ++i) {
+      gWatched[i] = nullptr;
+      gFrees[i] = 0;
+    }
+  }
+};
+
+std::u16string U(const char* ascii) {
+  return std::u16string(ascii, ascii + std::strlen(ascii));
+}
+
+// The cache part of one value request: serve a matching entry, else replace it.
+// Returns the object that serves and whether it was built now.
+struct TServed {
+  TCacheObject* Object;
+  bool Built;
+};
+TServed Request(TwdxCache& cache, std::u16string_view path, double time, std::int64_t size) {
+  const TDICacheID key = CacheKey(path);
+  void* data = cache.GetItem(key);
+  if (data != nullptr && EntryServes(data, time, size)) return {TwdxCache::ObjectOf(data), false};
+  if (data != nullptr) cache.InvalidateItem(key);
+  auto object = std::make_unique<TCacheObject>();
+  object->Valid = true;
+  object->FileDateTime = time;
+  object->FileSize = size;
+  object->Vexmeta.Width = std::u16string(path);
+  TCacheObject* raw = object.get();
+  cache.StoreObject(cache.AddItem(key), std::move(object));
+  return {raw, true};
+}
+
+TEST(Hashlittle, KnownValues) {
+  const char16_t pathUnits[] = u"c:\\pictures\\a.svg";
+  std::vector<unsigned char> path;
+  for (char16_t u : std::u16string_view(pathUnits)) {
+    path.push_back(static_cast<unsigned char>(u & 0xFF));
+    path.push_back(static_cast<unsigned char>(u >> 8));
+  }
+  const std::string score = "Four score and seven years ago";
+  struct Case {
+    const char* label;
+    const void* bytes;
+    std::size_t length;
+    std::uint32_t initval, expected;
+  } cases[] = {
+      {"empty", "", 0, 0, 0xdeadbeef},
+      {"empty, seeded", "", 0, 0xdeadbeef, 0xbd5b7dde},
+      {"30 ASCII bytes", score.data(), score.size(), 0, 0x17770551},
+      {"30 ASCII bytes, seed 1", score.data(), score.size(), 1, 0xcd628161},
+      {"UTF-16LE path", path.data(), path.size(), 0, 0xd2de90de},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(hashlittle(c.bytes, c.length, c.initval), c.expected);
+  }
+}
+
+TEST(Hashlittle, SameBytesGiveSameHashAtAnyAddressAndNoByteBeyondIsRead) {
+  std::vector<unsigned char> pattern(64);
+  for (std::size_t i = 0; i < pattern.size(); ++i)
+    pattern[i] = static_cast<unsigned char>(i * 37 + 11);
+  for (std::size_t length = 0; length <= 40; ++length) {
+    SCOPED_TRACE(length);
+    // An exactly sized block: the sanitizer build reports any read past its end.
+    auto exact = std::make_unique<unsigned char[]>(length + 1);
+    std::memcpy(exact.get(), pattern.data(), length);
+    const std::uint32_t reference = hashlittle(exact.get(), length, 0);
+    for (std::size_t offset = 1; offset < 4; ++offset) {
+      auto shifted = std::make_unique<unsigned char[]>(length + offset);
+      std::memcpy(shifted.get() + offset, pattern.data(), length);
+      EXPECT_EQ(hashlittle(shifted.get() + offset, length, 0), reference) << "offset " << offset;
+    }
+    // Every byte counts, the last one included.
+    if (length > 0) {
+      exact[length - 1] ^= 1;
+      EXPECT_NE(hashlittle(exact.get(), length, 0), reference);
+    }
+  }
+}
+
+TEST(CacheKey, LowerCasesThenSignExtends) {
+  struct Case {
+    std::u16string path;
+    std::uint32_t c1, c2;
+  } cases[] = {
+      {u"c:\\pictures\\a.svg", 0xd2de90de, 0xFFFFFFFF},
+      {u"C:\\Pictures\\A.svg", 0xd2de90de, 0xFFFFFFFF},
+      {u"c:\\pictures\\a.SVG", 0xd2de90de, 0xFFFFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+    const TDICacheID key = CacheKey(c.path);
+    EXPECT_EQ(key.c1, c.c1);
+    EXPECT_EQ(key.c2, c.c2);
+  }
+  // Both halves follow bit 31 over many paths: zero or all ones.
+  int high = 0;
+  for (int n = 0; n < 200; ++n) {
+    const TDICacheID key = CacheKey(u"/data/drawing-" + U(std::to_string(n).c_str()) + u".svg");
+    EXPECT_EQ(key.c2, (key.c1 & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
+    EXPECT_EQ(key.i, static_cast<std::int64_t>(static_cast<std::int32_t>(key.c1)));
+    high += key.c2 != 0 ? 1 : 0;
+  }
+  EXPECT_GT(high, 0);
+  EXPECT_LT(high, 200);
+  // Letters beyond ASCII are lower-cased too.
+  EXPECT_EQ(CacheKey(u"C:\\\u00C4RGER.svg").i, CacheKey(u"c:\\\u00E4rger.svg").i);
+  EXPECT_NE(CacheKey(u"c:\\a.svg").i, CacheKey(u"c:\\b.svg").i);
+}
+
+TEST(CacheObject, EntryServesOnlyTheSameTimeAndSize) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* label;
+    bool hasObject;
+    bool valid;
+    double storedTime, time;
+    std::int64_t storedSize, size;
+    bool serves;
+  } cases[] = {
+      {"same", true, true, 45000.5, 45000.5, 1234, 1234, true},
+      {"invalid entry serves too", true, false, 45000.5, 45000.5, 1234, 1234, true},
+      {"time changed by a millisecond", true, true, 45000.5, 45000.5 + 1.0 / 86400000, 1234, 1234,
+       false},
+      {"size changed", true, true, 45000.5, 45000.5, 1234, 1235, false},
+      {"64-bit size", true, true, 1, 1, std::int64_t{1} << 40, (std::int64_t{1} << 40) + 1, false},
+      {"unordered time", true, true, nan, nan, 1, 1, false},
+      {"zero time (failed conversion)", true, true, 0, 0, 1, 1, true},
+      {"item without object", false, true, 1, 1, 1, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TwdxCache cache(8, 521);
+    void* data = cache.AddItem(CacheKey(u"c:\\x.svg"));
+    if (c.hasObject) {
+      auto object = std::make_unique<TCacheObject>();
+      object->Valid = c.valid;
+      object->FileDateTime = c.storedTime;
+      object->FileSize = c.storedSize;
+      cache.StoreObject(data, std::move(object));
+    }
+    EXPECT_EQ(EntryServes(data, c.time, c.size), c.serves);
+  }
+  EXPECT_FALSE(EntryServes(nullptr, 0, 0));
+}
+
+TEST(CacheObject, PluginCacheShape) {
+  std::unique_ptr<TwdxCache> cache = CreatePluginCache();
+  EXPECT_EQ(cache->ItemSize(), 8u);
+  EXPECT_EQ(cache->HashSize(), 521u);
+  EXPECT_EQ(cache->MaxCount(), 2147483647);
+  EXPECT_EQ(cache->Count(), 0);
+  // A new item holds no object.
+  void* data = cache->AddItem(CacheKey(u"c:\\a.svg"));
+  EXPECT_EQ(TwdxCache::ObjectOf(data), nullptr);
+}
+
+TEST(TwdxCache, MaxCountTwoKeepsTheTwoLatestFiles) {
+  TFreeWatch watch;
+  auto cache = CreatePluginCache();
+  cache->SetMaxCount(2);
+  const std::u16string a = u"c:\\pictures\\a.svg", b = u"c:\\pictures\\b.svg",
+                       c = u"c:\\pictures\\c.svg";
+  TServed first = Request(*cache, a, 1, 10);
+  watch.Watch(0, first.Object);
+  TServed second = Request(*cache, b, 1, 20);
+  watch.Watch(1, second.Object);
+  TServed again = Request(*cache, a, 1, 10);
+  EXPECT_FALSE(again.Built) << "a's sign-extended key is found again";
+  EXPECT_EQ(again.Object, first.Object);
+  TServed third = Request(*cache, c, 1, 30);
+  watch.Watch(2, third.Object);
+  EXPECT_TRUE(third.Built);
+
+  EXPECT_EQ(cache->Count(), 2);
+  watch.ExpectFreedOnce(1);
+  EXPECT_EQ(watch.Frees(0), 0);
+  EXPECT_EQ(watch.Frees(2), 0);
+  EXPECT_EQ(TwdxCache::ObjectOf(cache->GetItem(CacheKey(a))), first.Object);
+  EXPECT_EQ(TwdxCache::ObjectOf(cache->GetItem(CacheKey(c))), third.Object);
+  EXPECT_EQ(cache->GetItem(CacheKey(b)), nullptr);
+
+  cache->Clear();
+  watch.ExpectFreedOnce(0);
+  watch.ExpectFreedOnce(2);
+  EXPECT_EQ(cache->Count(), 0);
+  EXPECT_TRUE(Request(*cache, a, 1, 10).Built) << "after Clear the file is read again";
+}
+
+TEST(TwdxCache, StaleEntryIsReplacedInItsOwnSlotAndFreedOnce) {
+  TFreeWatch watch;
+  auto cache = CreatePluginCache();
+  const std::u16string path = u"C:\\Pictures\\A.svg";
+  TServed old = Request(*cache, path, 100.25, 5);
+  watch.Watch(0, old.Object);
+  void* slot = cache->GetItem(CacheKey(path));
+
+  EXPECT_FALSE(Request(*cache, u"c:\\pictures\\a.SVG", 100.25, 5).Built) << "same key, same file";
+  TServed fresh = Request(*cache, path, 100.5, 5);  // the last-write time changed
+  EXPECT_TRUE(fresh.Built);
+  watch.ExpectFreedOnce(0);
+  watch.Watch(1, fresh.Object);
+  EXPECT_EQ(cache->GetItem(CacheKey(path)), slot) << "the invalidated slot was reused";
+  EXPECT_EQ(cache->Count(), 1);
+
+  // An invalidated slot goes through Clear once more: its object is not freed twice.
+  TServed other = Request(*cache, u"c:\\b.svg", 1, 1);
+  watch.Watch(2, other.Object);
+  ASSERT_TRUE(cache->InvalidateItem(CacheKey(u"c:\\b.svg")));
+  watch.ExpectFreedOnce(2);
+  watch.Watch(2, other.Object);
+  cache->Clear();
+  EXPECT_EQ(watch.Frees(2), 0);
+  watch.ExpectFreedOnce(1);
+}
+
+TEST(TwdxCache, DestructionFreesEveryStoredObject) {
+  TFreeWatch watch;
+  auto cache = CreatePluginCache();
+  cache->SetMaxCount(3);
+  for (int n = 0; n < 5; ++n) {
+    TServed s = Request(*cache, u"c:\\" + U(std::to_string(n).c_str()) + u".svg", 1, n);
+    if (n >= 2) watch.Watch(n - 2, s.Object);
+  }
+  ASSERT_TRUE(cache->InvalidateItem(CacheKey(u"c:\\2.svg")));
+  watch.ExpectFreedOnce(0);
+  cache.reset();
+  watch.ExpectFreedOnce(1);
+  watch.ExpectFreedOnce(2);
+}
+
+TEST(TwdxCache, StoringIntoAnOccupiedItemFreesTheEarlierObject) {
+  TFreeWatch watch;
+  TwdxCache cache(8, 59);
+  void* data = cache.AddItem(CacheKey(u"c:\\a.svg"));
+  auto first = std::make_unique<TCacheObject>();
+  watch.Watch(0, first.get());
+  cache.StoreObject(data, std::move(first));
+  cache.StoreObject(data, std::make_unique<TCacheObject>());
+  watch.ExpectFreedOnce(0);
+}
+
+}  // namespace
