@@ -36,12 +36,34 @@ struct CodePageTable {
   std::map<char16_t, std::uint8_t> fromUnicode;
 };
 
-// ICU knows the Windows code pages under several aliases; try them in turn.
+// ICU knows most Windows code pages under a numbered alias; try them in turn.
+// The ISO and EBCDIC pages that Windows numbers differently go by name.
 UConverter* OpenConverter(std::int32_t codePage) {
-  const char* patterns[] = {"windows-%d", "cp%d", "ibm-%d"};
-  for (const char* pattern : patterns) {
-    char name[32];
-    std::snprintf(name, sizeof name, pattern, static_cast<int>(codePage));
+  char names[4][32];
+  std::snprintf(names[0], sizeof names[0], "windows-%d", static_cast<int>(codePage));
+  std::snprintf(names[1], sizeof names[1], "cp%d", static_cast<int>(codePage));
+  std::snprintf(names[2], sizeof names[2], "ibm-%d", static_cast<int>(codePage));
+  names[3][0] = '\0';
+  switch (codePage) {
+    case 708:
+      std::snprintf(names[3], sizeof names[3], "ISO-8859-6");
+      break;
+    case 20127:
+      std::snprintf(names[3], sizeof names[3], "US-ASCII");
+      break;
+    case 28591:
+      std::snprintf(names[3], sizeof names[3], "ISO-8859-1");
+      break;
+    case 38598:
+      std::snprintf(names[3], sizeof names[3], "ISO-8859-8");
+      break;
+    default:
+      // 20273 and its neighbours are the EBCDIC pages IBM numbers 273 and so on.
+      if (codePage > 20000 && codePage < 21000)
+        std::snprintf(names[3], sizeof names[3], "ibm-%d", static_cast<int>(codePage - 20000));
+  }
+  for (const char* name : names) {
+    if (name[0] == '\0') continue;
     UErrorCode status = U_ZERO_ERROR;
     UConverter* converter = ucnv_open(name, &status);
     if (U_SUCCESS(status) && converter != nullptr) return converter;

@@ -1,0 +1,380 @@
+// The platform layer's behaviour that both implementations share: integer
+// scaling, case-insensitive text, code pages, UTF-8, the settings reader, file
+// queries, the module path, threads and the lock. Runs natively and under wine.
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+using testing_support::TempDir;
+using testing_support::U16;
+
+namespace {
+
+std::string Hex(std::u16string_view text) {
+  std::string out;
+  char unit[8];
+  for (char16_t c : text) {
+    std::snprintf(unit, sizeof unit, "%04X ", static_cast<unsigned>(c));
+    out += unit;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(PlatformMulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
+  struct Case {
+    std::int32_t a, b, c, expected;
+  } cases[] = {
+      {10, 50, 100, 5},
+      {3, 1, 2, 2},    // 1.5 rounds up
+      {-3, 1, 2, -2},  // -1.5 rounds away from zero
+      {5, 3, -2, -8},  // -7.5
+      {-5, 3, -2, 8},  // two negatives give a positive
+      {-1, 1, 2, -1},  // -0.5
+      {1, 1, 3, 0},    // 0.33
+      {2, 1, 3, 1},    // 0.67
+      {0, 5, -2, 0},
+      {50000, 50000, 10, 250000000},  // the product needs 64 bits
+      {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
+      {INT32_MAX, 2, 2, INT32_MAX},
+      {1, 1, 0, -1},          // division by zero
+      {INT32_MAX, 2, 1, -1},  // too large
+      {1 << 30, 2, 1, -1},    // exactly 2^31
+      {-(1 << 30), 3, 1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.a) + " * " + std::to_string(c.b) + " / " + std::to_string(c.c));
+    EXPECT_EQ(platform::MulDiv(c.a, c.b, c.c), c.expected);
+  }
+}
+
+TEST(PlatformText, ComparesIgnoringCase) {
+  struct Case {
+    std::u16string_view a, b;
+    bool equal;
+  } cases[] = {
+      {u"Vexmeta", u"VEXMETA", true},
+      {u"C:\\Pictures\\A.svg", u"c:\\pictures\\a.SVG", true},
+      {u"\u00C4rger", u"\u00E4RGER", true},      // Ä and ä
+      {u"\u03A3\u03B1", u"\u03C3\u0391", true},  // Greek
+      {u"\u0416", u"\u0436", true},              // Cyrillic
+      {u"", u"", true},
+      {u"", u"a", false},
+      {u"abc", u"abd", false},
+      {u"abc", u"abcd", false},
+      {u"svg", u"svg ", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Hex(c.a) + "| " + Hex(c.b));
+    EXPECT_EQ(platform::TextEqualsIgnoreCase(c.a, c.b), c.equal);
+    EXPECT_EQ(platform::TextEqualsIgnoreCase(c.b, c.a), c.equal);
+  }
+}
+
+TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
+  struct Case {
+    std::u16string text, expected;
+  } cases[] = {
+      {u"C:\\Pictures\\A.SVG", u"c:\\pictures\\a.svg"},
+      {u"\u00C4\u00D6\u00DC\u00DF", u"\u00E4\u00F6\u00FC\u00DF"},
+      {u"\u0391\u0392\u0416", u"\u03B1\u03B2\u0436"},
+      {u"already lower 123", u"already lower 123"},
+      {u"", u""},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(Hex(c.text));
+    std::u16string text = c.text;
+    platform::LowerCaseInPlace(text);
+    EXPECT_EQ(Hex(text), Hex(c.expected));
+  }
+  // A character outside the Basic Multilingual Plane stays two units.
+  std::u16string pair = u"A\U00010400";
+  platform::LowerCaseInPlace(pair);
+  ASSERT_EQ(pair.size(), 3u);
+  EXPECT_EQ(pair[0], u'a');
+  EXPECT_EQ(pair[1], u'\xD801');
+}
+
+TEST(PlatformCodePage, ConvertsSingleBytes) {
+  struct Case {
+    std::int32_t codePage;
+    std::uint8_t byte;
+    char16_t unit;
+  } cases[] = {
+      {1252, 0x41, u'A'},       {1252, 0x80, u'\u20AC'},
+      {1252, 0xE9, u'\u00E9'},  {1252, 0x9F, u'\u0178'},
+      {437, 0x80, u'\u00C7'},   {437, 0xE1, u'\u00DF'},
+      {437, 0xB0, u'\u2591'},   {437, 0x41, u'A'},
+      {1251, 0xC0, u'\u0410'},  {28591, 0xA4, u'\u00A4'},
+      {28605, 0xA4, u'\u20AC'}, {12345, 0xC0, u'\uFFFD'},  // no such code page
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codePage) + " byte " + std::to_string(c.byte));
+    EXPECT_EQ(static_cast<unsigned>(platform::CodePageByteToUtf16(c.codePage, c.byte)),
+              static_cast<unsigned>(c.unit));
+  }
+}
+
+TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
+  struct Case {
+    std::int32_t codePage;
+    char16_t unit;
+    std::uint8_t byte;
+    bool usedDefault;
+  } cases[] = {
+      {1252, u'A', 0x41, false},     {1252, u'\u20AC', 0x80, false}, {1252, u'\u00E9', 0xE9, false},
+      {1252, u'\u4E00', '?', true},  // a CJK ideograph is not in the code page
+      {437, u'\u00C7', 0x80, false}, {437, u'\u20AC', '?', true},    {1251, u'\u0410', 0xC0, false},
+      {65001, u'A', 0x41, false},    {65001, u'\u00E9', '?', true},  // two bytes in UTF-8: not one
+                                                                     // byte
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.codePage) + " unit " + std::to_string(c.unit));
+    bool used = !c.usedDefault;
+    EXPECT_EQ(platform::Utf16ToCodePageByte(c.codePage, c.unit, '?', &used), c.byte);
+    EXPECT_EQ(used, c.usedDefault);
+  }
+  // The caller's default character is the one used, and the flag is optional.
+  EXPECT_EQ(platform::Utf16ToCodePageByte(1252, u'\u4E00', '#', nullptr), '#');
+}
+
+TEST(PlatformUtf8, ReplacesInvalidSequencesAndKeepsTheRest) {
+  struct Case {
+    std::string_view utf8;
+    std::u16string_view utf16;
+  } cases[] = {
+      {"plain", u"plain"},
+      {"", u""},
+      {"caf\xC3\xA9 \xE2\x82\xAC", u"caf\u00E9 \u20AC"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},  // a surrogate pair
+      {"a\xFF"
+       "b",
+       u"a\uFFFDb"},
+      {"a\x80"
+       "b",
+       u"a\uFFFDb"},                  // a stray continuation byte
+      {"abc\xE2\x82", u"abc\uFFFD"},  // cut short at the end
+      {"\xC3"
+       "A",
+       u"\uFFFDA"},  // a lead byte without its continuation
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.utf8));
+    EXPECT_EQ(Hex(platform::Utf8ToUtf16(c.utf8)), Hex(c.utf16));
+  }
+}
+
+TEST(PlatformUtf8, EncodesUtf16AndReplacesLoneSurrogates) {
+  EXPECT_EQ(platform::Utf16ToUtf8(u"caf\u00E9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
+  EXPECT_EQ(platform::Utf16ToUtf8(u"a\xD800z"), "a\xEF\xBF\xBDz");
+  EXPECT_EQ(platform::Utf16ToUtf8(u"a\xDC00"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(platform::Utf16ToUtf8(u""), "");
+}
+
+TEST(PlatformAnsi, KeepsAscii) {
+  EXPECT_EQ(platform::AnsiToUtf16("C:\\Pictures\\a b.svg"), u"C:\\Pictures\\a b.svg");
+  EXPECT_EQ(platform::AnsiToUtf16(""), u"");
+}
+
+class PlatformIni : public ::testing::Test {
+ protected:
+  std::u16string Write(std::string_view text) { return U16(dir_.Write("settings.ini", text)); }
+  TempDir dir_;
+};
+
+TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
+  const std::string longValue(3000, 'x');
+  std::u16string ini = Write(
+      "[Other]\n"
+      "CacheSize_x64=7\n"
+      "[vexMETA]\n"
+      "  cachesize_X64  =   42   \n"
+      "ParseImageNode=0\r\n"
+      "Empty=\n"
+      "Long=" +
+      longValue +
+      "\n"
+      "[Later]\n"
+      "Only=here\n");
+  struct Case {
+    std::u16string_view section, key;
+    bool found;
+    std::u16string value;
+  } cases[] = {
+      {u"Vexmeta", u"CacheSize_x64", true, u"42"},
+      {u"VEXMETA", u"CACHESIZE_X64", true, u"42"},
+      {u"Other", u"cachesize_x64", true, u"7"},
+      {u"Vexmeta", u"ParseImageNode", true, u"0"},  // CR LF line end
+      {u"Vexmeta", u"Empty", true, u""},
+      {u"Vexmeta", u"Long", true, std::u16string(2047, u'x')},
+      {u"Vexmeta", u"Only", false, u""},  // in another section
+      {u"Vexmeta", u"MaxKBytesRead", false, u""},
+      {u"Missing", u"CacheSize_x64", false, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.section) + "/" + platform::Utf16ToUtf8(c.key));
+    std::u16string value = u"unchanged";
+    EXPECT_EQ(platform::ReadIniValue(ini, c.section, c.key, value), c.found);
+    EXPECT_EQ(value, c.found ? c.value : u"unchanged");
+  }
+}
+
+TEST_F(PlatformIni, ReadsOnlyAnExistingRegularFile) {
+  std::u16string value;
+  EXPECT_FALSE(platform::ReadIniValue(U16(dir_.path() / "none.ini"), u"Vexmeta", u"Key", value));
+  std::filesystem::create_directory(dir_.path() / "folder.ini");
+  EXPECT_FALSE(platform::ReadIniValue(U16(dir_.path() / "folder.ini"), u"Vexmeta", u"Key", value));
+  EXPECT_FALSE(platform::ReadIniValue(u"", u"Vexmeta", u"Key", value));
+}
+
+TEST(PlatformFiles, TellsFilesFromFoldersAndMissingNames) {
+  TempDir dir;
+  std::filesystem::path file = dir.Write("a.svg", "<svg/>");
+  std::filesystem::create_directory(dir.path() / "folder.svg");
+  struct Case {
+    std::filesystem::path path;
+    bool exists;
+  } cases[] = {
+      {file, true},
+      {dir.path() / "folder.svg", false},
+      {dir.path(), false},
+      {dir.path() / "missing.svg", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    EXPECT_EQ(platform::IsExistingFile(U16(c.path)), c.exists);
+    platform::FileEntryInfo info;
+    EXPECT_EQ(platform::FindFileEntry(U16(c.path), info), c.exists);
+    EXPECT_EQ(platform::ReadOnlyFile::Open(U16(c.path)) != nullptr, c.exists);
+  }
+  EXPECT_FALSE(platform::IsExistingFile(u""));
+  // A name with a NUL in it is not cut short to an existing file's name.
+  std::u16string withNul = U16(file) + u'\0' + u"x";
+  EXPECT_FALSE(platform::IsExistingFile(withNul));
+  EXPECT_EQ(platform::ReadOnlyFile::Open(withNul), nullptr);
+}
+
+TEST(PlatformFiles, DirectorySearchGivesSizeAndLocalTime) {
+  TempDir dir;
+  std::filesystem::path file = dir.Write("sized.svg", std::string(70000, 'a'));
+  // 2020-02-29 12:34:56.789 UTC, a leap day with milliseconds. The Windows C
+  // library sets whole seconds only.
+  using namespace std::chrono;
+#ifdef _WIN32
+  constexpr int kMilliseconds = 0;
+#else
+  constexpr int kMilliseconds = 789;
+#endif
+  const sys_time<milliseconds> stamp = sys_days(year(2020) / February / 29) + hours(12) +
+                                       minutes(34) + seconds(56) + milliseconds(kMilliseconds);
+  std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::from_sys(stamp));
+
+  // The expected local date-time, from the C library's view of the time zone.
+#ifdef _WIN32
+  // That library would read TZ in a form of its own; make it ask the system, as
+  // the platform layer does.
+  _putenv_s("TZ", "");
+  _tzset();
+#endif
+  const std::time_t epochSeconds =
+      system_clock::to_time_t(time_point_cast<system_clock::duration>(stamp));
+  const std::tm local = *std::localtime(&epochSeconds);
+  const std::tm utc = *std::gmtime(&epochSeconds);
+  const bool zoneIsUtc =
+      local.tm_mday == utc.tm_mday && local.tm_hour == utc.tm_hour && local.tm_min == utc.tm_min;
+  const sys_days localDay =
+      sys_days(year(local.tm_year + 1900) / (local.tm_mon + 1) / local.tm_mday);
+  const auto days = (localDay - sys_days(year(1899) / December / 30)).count();
+  const double expected =
+      static_cast<double>(days) +
+      static_cast<double>(((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 +
+                          kMilliseconds) /
+          86400000.0;
+
+  platform::FileEntryInfo info;
+  ASSERT_TRUE(platform::FindFileEntry(U16(file), info));
+  EXPECT_EQ(info.size, 70000);
+  EXPECT_DOUBLE_EQ(info.lastWriteTime, expected);
+  if (zoneIsUtc) {
+    EXPECT_DOUBLE_EQ(info.lastWriteTime, 43890.0 + (45296000.0 + kMilliseconds) / 86400000.0);
+  }
+
+  // A changed time gives a different value; the same time the same value.
+  platform::FileEntryInfo again;
+  ASSERT_TRUE(platform::FindFileEntry(U16(file), again));
+  EXPECT_EQ(again.lastWriteTime, info.lastWriteTime);
+  std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + seconds(2));
+  ASSERT_TRUE(platform::FindFileEntry(U16(file), again));
+  EXPECT_NE(again.lastWriteTime, info.lastWriteTime);
+}
+
+TEST(PlatformFiles, ReadsSeeksAndSizesAFile) {
+  TempDir dir;
+  std::u16string path = U16(dir.Write("data.bin", "0123456789"));
+  auto file = platform::ReadOnlyFile::Open(path);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->Size(), 10);
+  char buffer[16] = {};
+  EXPECT_EQ(file->Read(buffer, 4), 4);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+  ASSERT_TRUE(file->Seek(8));
+  EXPECT_EQ(file->Read(buffer, sizeof buffer), 2);
+  EXPECT_EQ(std::string(buffer, 2), "89");
+  EXPECT_EQ(file->Read(buffer, sizeof buffer), 0);
+  EXPECT_FALSE(file->Seek(-1));
+}
+
+TEST(PlatformModule, NamesAnExistingFile) {
+  std::u16string self = platform::ModulePath();
+  ASSERT_FALSE(self.empty());
+  EXPECT_TRUE(platform::IsExistingFile(self));
+  EXPECT_TRUE(std::filesystem::path(platform::Utf16ToUtf8(self)).is_absolute());
+}
+
+TEST(PlatformLibrary, ReportsWhyALibraryDoesNotLoad) {
+  TempDir dir;
+  std::string error;
+  EXPECT_EQ(platform::DynamicLibrary::Open(U16(dir.path() / "missing.wdx64"), &error), nullptr);
+  EXPECT_FALSE(error.empty());
+  std::u16string notALibrary = U16(dir.Write("fake.wdx64", "not a library"));
+  error.clear();
+  EXPECT_EQ(platform::DynamicLibrary::Open(notALibrary, &error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(PlatformThreads, RunsWorkOnASmallStack) {
+  std::thread::id worker;
+  ASSERT_TRUE(
+      platform::RunOnThreadWithStack(64 * 1024, [&] { worker = std::this_thread::get_id(); }));
+  EXPECT_NE(worker, std::thread::id());
+  EXPECT_NE(worker, std::this_thread::get_id());
+}
+
+TEST(PlatformLock, SerialisesThreads) {
+  platform::Lock lock;
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        lock.Enter();
+        counter = counter + 1;
+        lock.Leave();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(counter, 80000);
+}
