@@ -12,7 +12,11 @@
 static_assert(sizeof(TCacheObject*) <= TwdxCache::cItemSize, "an item holds one reference");
 
 TwdxCache::TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize)
-    : TDISQLite3Cache(AItemSize, AHashSize) {}
+    : TDISQLite3Cache(AItemSize, AHashSize) {
+  if (AItemSize < sizeof(TCacheObject*)) {
+    throw EDIAssertionFailure("ItemSize must hold an object reference.");
+  }
+}
 
 // The base destructor cannot reach FinalizeItem; free the objects here.
 TwdxCache::~TwdxCache() {
@@ -25,11 +29,20 @@ TCacheObject* TwdxCache::ObjectOf(const void* AData) {
   return object;
 }
 
+namespace {
+
+// Takes the reference out of the item data and clears it there.
+std::unique_ptr<TCacheObject> TakeObject(void* AData) {
+  std::unique_ptr<TCacheObject> object(TwdxCache::ObjectOf(AData));
+  TCacheObject* none = nullptr;
+  std::memcpy(AData, &none, sizeof(none));
+  return object;
+}
+
+}  // namespace
+
 void TwdxCache::StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject) {
-  if (ItemSize() < sizeof(TCacheObject*)) {
-    throw EDIAssertionFailure("ItemSize too small for an object reference.");
-  }
-  FinalizeItem(AData);
+  TakeObject(AData);  // an earlier object goes
   TCacheObject* object = AObject.release();
   std::memcpy(AData, &object, sizeof(object));
 }
@@ -38,13 +51,10 @@ void TwdxCache::InitItem(void* AData) {
   std::memset(AData, 0, ItemSize());
 }
 
+// The reference is cleared before the object is freed, so a second call on the
+// same data finds nothing.
 void TwdxCache::FinalizeItem(void* AData) {
-  if (ItemSize() < sizeof(TCacheObject*)) return;
-  // Take the reference out and clear it before freeing, so that a second call
-  // on the same data finds nothing.
-  std::unique_ptr<TCacheObject> object(ObjectOf(AData));
-  TCacheObject* none = nullptr;
-  std::memcpy(AData, &none, sizeof(none));
+  TakeObject(AData);
 }
 
 namespace {

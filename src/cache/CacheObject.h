@@ -25,14 +25,18 @@ class TwdxCache : public TDISQLite3Cache {
  public:
   static constexpr std::uint32_t cItemSize = 8;
 
+  // Raises EDIAssertionFailure when AItemSize cannot hold a reference.
   TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize);
   ~TwdxCache() override;
+
+  // Items must keep room for their reference.
+  void SetItemSize(std::uint32_t AValue) = delete;
 
   // The object an item holds, or null; AData is item data from GetItem/AddItem.
   static TCacheObject* ObjectOf(const void* AData);
   // Hands AObject to the item returned by AddItem; the cache owns it from here.
   // An object the item already held is freed.
-  void StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject);
+  static void StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject);
 
  protected:
   void InitItem(void* AData) override;

@@ -222,6 +222,8 @@ TEST(CacheObject, PluginCacheShape) {
   // A new item holds no object.
   void* data = cache->AddItem(CacheKey(u"c:\\a.svg"));
   EXPECT_EQ(TwdxCache::ObjectOf(data), nullptr);
+  // Items too small for a reference are refused.
+  EXPECT_THROW(TwdxCache(4, 59), EDIAssertionFailure);
 }
 
 TEST(TwdxCache, MaxCountTwoKeepsTheTwoLatestFiles) {
