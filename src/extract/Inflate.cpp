@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 
 #include "xml/sdStreams.h"
 
@@ -53,7 +52,8 @@ TInflateResult InflateFromStream(TStream& AStream, std::uint64_t AInputBytes, in
   TInflater inflater(AWindowBits);
   if (!inflater.Ready()) return TInflateResult::irCorrupt;
   z_stream& z = inflater.Z();
-  std::array<std::uint8_t, cInputChunk> input;
+  // On the heap: the host may call on a worker thread with a small stack.
+  std::vector<std::uint8_t> input(cInputChunk);
   std::uint64_t inputLeft = AInputBytes;
 
   for (;;) {

@@ -43,6 +43,7 @@ bool HasSignature(const std::uint8_t* p, std::uint8_t a, std::uint8_t b) {
 
 // Reads exactly ACount bytes at APosition; false when the file has fewer.
 bool ReadAt(TStream& AStream, std::uint64_t APosition, std::uint8_t* ABuffer, std::size_t ACount) {
+  if (ACount == 0) return true;  // an empty directory has no buffer to read into
   AStream.Seek(static_cast<std::int64_t>(APosition));
   return AStream.Read(ABuffer, ACount) == ACount;
 }

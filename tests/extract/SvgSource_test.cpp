@@ -259,3 +259,19 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
   // A limit above the ceiling is bounded by it as well.
   EXPECT_EQ(OpenSvgStream(U16(huge), cMaxSourceBytes + 1024)->Size(), cMaxSourceBytes);
 }
+
+// A host may ask from a worker thread with a small stack; loading keeps its
+// buffers on the heap.
+TEST(SvgSource, LoadsOnASmallStack) {
+  TempDir dir;
+  const std::string text = Text(200000);
+  const std::filesystem::path gz = dir.Write("a.svgz", Gzip(text));
+  const std::filesystem::path zip = dir.Write("b.svgz", MakeZip({Entry("b.svg", text, true)}));
+  std::int64_t sizes[2] = {0, 0};
+  ASSERT_TRUE(platform::RunOnThreadWithStack(64 * 1024, [&] {
+    if (auto stream = OpenSvgStream(U16(gz), 0)) sizes[0] = stream->Size();
+    if (auto stream = OpenSvgStream(U16(zip), 0)) sizes[1] = stream->Size();
+  }));
+  EXPECT_EQ(sizes[0], 200000);
+  EXPECT_EQ(sizes[1], 200000);
+}

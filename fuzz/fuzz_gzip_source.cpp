@@ -1,0 +1,55 @@
+// Fuzzes source loading of gzip files: the input is written to a file
+// named x.svgz and opened with and without a small read limit; the stream is read
+// to its end. Seeds are gzip data; mutations reach the other kinds as well.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "extract/SvgSource.h"
+#include "platform/Platform.h"
+#include "xml/sdStreams.h"
+
+namespace {
+
+// One file per process, so that parallel fuzzing jobs do not share it; removed
+// at exit.
+struct TFuzzFile {
+  TFuzzFile() {
+    std::random_device random;
+    folder = std::filesystem::temp_directory_path() /
+             ("vexmeta-fuzz-gzip-" + std::to_string(random()) + std::to_string(random()));
+    std::filesystem::create_directories(folder);
+    path = folder / "x.svgz";
+  }
+  ~TFuzzFile() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+  std::filesystem::path folder;
+  std::filesystem::path path;
+};
+
+void Consume(std::unique_ptr<TStream> stream) {
+  if (!stream) return;
+  stream->Seek(0);
+  std::uint8_t buffer[4096];
+  while (stream->Read(buffer, sizeof buffer) > 0) {
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static TFuzzFile file;
+  {
+    std::ofstream out(file.path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  const std::u16string path = platform::Utf8ToUtf16(file.path.string());
+  Consume(OpenSvgStream(path, 0));
+  Consume(OpenSvgStream(path, 1024));
+  return 0;
+}
