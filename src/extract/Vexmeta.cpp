@@ -1,0 +1,180 @@
+// Extraction of the record from an SVG document: the root element's attributes,
+// the RDF work description, the producing application from a comment, the embedded
+// image test and the pixel sizes. Lookups walk one node list at a time, never the
+// whole tree, so nothing here grows with the document's nesting.
+#include "extract/Vexmeta.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "extract/Dimensions.h"
+#include "platform/Platform.h"
+#include "xml/NativeXml.h"
+#include "xml/sdStreams.h"
+
+namespace {
+
+char FoldAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+// Only A-Z and a-z are folded; every other byte, including each byte of a
+// multi-byte character, must match as it stands.
+bool EqualsFoldingAscii(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (std::size_t i = 0; i < A.size(); ++i)
+    if (FoldAsciiLetter(A[i]) != FoldAsciiLetter(B[i])) return false;
+  return true;
+}
+
+// Every text of the record goes through here, so none can pin more than
+// cMaxRecordText code units in the cache.
+std::u16string RecordText(std::u16string AText) {
+  CutRecordText(AText);
+  return AText;
+}
+
+bool IsTrimmed(char16_t c) {
+  return c <= u' ';
+}
+
+std::u16string_view Trim(std::u16string_view AText) {
+  while (!AText.empty() && IsTrimmed(AText.front())) AText.remove_prefix(1);
+  while (!AText.empty() && IsTrimmed(AText.back())) AText.remove_suffix(1);
+  return AText;
+}
+
+// The tool name from a comment such as "Created with Tool 1.0"; empty when the
+// comment has none of the known prefixes.
+std::u16string ApplicationFromComment(std::u16string_view AComment) {
+  static constexpr std::u16string_view kPrefixes[] = {u"Created with", u"Generator:", u"Creator:"};
+  std::u16string_view text = Trim(AComment);
+  for (std::u16string_view prefix : kPrefixes)
+    if (text.starts_with(prefix)) return std::u16string(Trim(text.substr(prefix.size())));
+  return {};
+}
+
+TXmlNode* ChooseRoot(TNativeXml& ADocument) {
+  TsdNodeList& nodes = ADocument.RootNodes();
+  for (std::int32_t i = 0; i < nodes.Count(); ++i) {
+    TXmlNode* node = nodes.Items(i);
+    if (node == nullptr || node->ElementType() != xeElement) continue;
+    std::string name = node->Name();
+    if (name == "svg" || name == "svg:svg") return node;
+  }
+  return nullptr;
+}
+
+bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
+  AStream.Seek(0);
+  std::uint8_t first = 0;
+  // A byte-order mark, white space before the first "<" and UTF-16 text are refused.
+  if (AStream.Read(&first, 1) != 1 || first != '<') return false;
+
+  auto document = std::make_unique<TNativeXml>();
+  AStream.Seek(0);
+  document->LoadFromStream(AStream);
+  if (document->IsEmpty()) return false;
+
+  std::u16string application = platform::Utf8ToUtf16(document->CommentString());
+
+  TXmlNode* root = ChooseRoot(*document);
+  if (root == nullptr) return false;
+
+  ARecord.ViewBox = RecordText(GetChildValue(root, "viewBox"));
+  ARecord.Width = RecordText(GetChildValue(root, "width"));
+  ARecord.Height = RecordText(GetChildValue(root, "height"));
+  ARecord.Version = RecordText(GetChildValue(root, "version"));
+  ARecord.ID = RecordText(GetChildValue(root, "id"));
+  ARecord.InkscapeVersion = RecordText(GetChildValue(root, "inkscape:version"));
+  ARecord.SodipodiVersion = RecordText(GetChildValue(root, "sodipodi:version"));
+  ARecord.SodipodiDocbase = RecordText(GetChildValue(root, "sodipodi:docbase"));
+  ARecord.SodipodiDocname = RecordText(GetChildValue(root, "sodipodi:docname"));
+
+  if (AParseImageNode) {
+    // Only the first "image" of the root's own list is looked at, never deeper ones.
+    if (TXmlNode* image = FindChildByName(root, "image")) {
+      // "data:image" is ASCII, so comparing the UTF-8 bytes answers the same as
+      // comparing the first ten UTF-16 code units.
+      ARecord.EmbeddedImage = image->AttributeValueByName("xlink:href").starts_with("data:image");
+    }
+  }
+
+  if (TXmlNode* work = FindNodeByPath(root, "metadata\\rdf:RDF\\cc:Work")) {
+    ARecord.MetadataTitle = RecordText(GetChildValue(work, "dc:title"));
+    ARecord.MetadataDescription = RecordText(GetChildValue(work, "dc:description"));
+    std::u16string date = GetChildValue(work, "dc:date");
+    std::size_t t = date.find(u'T');
+    if (t != std::u16string::npos) date[t] = u' ';
+    ARecord.MetadataDate = RecordText(std::move(date));
+  }
+
+  // A document comment of blanks only still counts as present here.
+  if (application.empty()) {
+    for (std::int32_t i = 0; i < root->NodeCount(); ++i) {
+      TXmlNode* node = root->Nodes(i);
+      if (node != nullptr && node->ElementType() == xeComment) {
+        application = platform::Utf8ToUtf16(node->Value());
+        break;
+      }
+    }
+  }
+  ARecord.Application = RecordText(ApplicationFromComment(application));
+
+  CalcDimensions(ARecord, 96);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
+  ARecord = TVexmeta();
+  try {
+    return Extract(AStream, ARecord, AParseImageNode);
+  } catch (...) {
+    // Stream, reader and allocation failures alike: the file holds no usable drawing.
+    return false;
+  }
+}
+
+TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {
+  if (ANode == nullptr) return nullptr;
+  const std::int32_t count = ANode->NodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    TXmlNode* node = ANode->Nodes(i);
+    if (node != nullptr && EqualsFoldingAscii(node->Name(), AName)) return node;
+  }
+  return nullptr;
+}
+
+std::u16string GetChildValue(TXmlNode* ANode, std::string_view AName) {
+  TXmlNode* node = FindChildByName(ANode, AName);
+  return node == nullptr ? std::u16string() : platform::Utf8ToUtf16(node->Value());
+}
+
+TXmlNode* FindNodeByPath(TXmlNode* ANode, std::string_view APath) {
+  // "a\b\" has the parts "a" and "b"; no parts or an empty part finds nothing.
+  if (APath.empty()) return nullptr;
+  if (APath.back() == '\\') APath.remove_suffix(1);
+  TXmlNode* node = ANode;
+  for (;;) {
+    std::size_t separator = APath.find('\\');
+    std::string_view part = APath.substr(0, separator);
+    if (part.empty()) return nullptr;
+    node = FindChildByName(node, part);
+    if (node == nullptr || separator == std::string_view::npos) return node;
+    APath.remove_prefix(separator + 1);
+  }
+}
+
+void CutRecordText(std::u16string& AText) {
+  if (AText.size() > cMaxRecordText) {
+    AText.resize(cMaxRecordText);
+    // Half a surrogate pair would show as a broken character.
+    if (AText.back() >= 0xD800 && AText.back() <= 0xDBFF) AText.pop_back();
+  }
+  // The converted text may keep the capacity of its whole source.
+  if (AText.capacity() > AText.size() + AText.size() / 4 + 16) AText.shrink_to_fit();
+}

@@ -1,0 +1,371 @@
+// Extraction of the record from SVG text: the first-byte rule, the root choice,
+// lookups with ASCII case folding, the embedded-image test, the RDF metadata path,
+// the application comment, the cut of every record text, and the example drawings.
+#include "extract/Vexmeta.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+#include "xml/NativeXml.h"
+#include "xml/sdStreams.h"
+
+namespace {
+
+// Every non-empty field of the record, in declared order, as "Name=value" parts;
+// so a table states the whole expected record and any stray value shows.
+std::string Dump(const TVexmeta& R) {
+  std::string out;
+  auto text = [&out](const char* name, const std::u16string& value) {
+    if (value.empty()) return;
+    if (!out.empty()) out += '|';
+    out += name;
+    out += '=';
+    out += platform::Utf16ToUtf8(value);
+  };
+  text("Width", R.Width);
+  text("Height", R.Height);
+  text("Version", R.Version);
+  text("ViewBox", R.ViewBox);
+  text("Application", R.Application);
+  text("ID", R.ID);
+  text("InkscapeVersion", R.InkscapeVersion);
+  text("SodipodiVersion", R.SodipodiVersion);
+  text("SodipodiDocbase", R.SodipodiDocbase);
+  text("SodipodiDocname", R.SodipodiDocname);
+  text("MetadataTitle", R.MetadataTitle);
+  text("MetadataDescription", R.MetadataDescription);
+  text("MetadataDate", R.MetadataDate);
+  if (R.IntWidth != 0 || R.IntHeight != 0)
+    out += (out.empty() ? "" : "|") + std::string("Size=") + std::to_string(R.IntWidth) + "x" +
+           std::to_string(R.IntHeight);
+  if (R.EmbeddedImage) out += out.empty() ? "Image" : "|Image";
+  return out;
+}
+
+struct Parsed {
+  bool Ok;
+  TVexmeta Record;
+};
+
+Parsed Parse(std::string_view ASvg, bool AParseImageNode = true) {
+  auto stream = TMemoryStream::View(ASvg);
+  Parsed result{false, {}};
+  result.Ok = ParseSvgDocument(*stream, result.Record, AParseImageNode);
+  return result;
+}
+
+constexpr std::string_view kMetadataHead = "<svg width='1' height='1'><metadata><rdf:RDF>";
+
+TEST(ParseSvgDocument, RecordFromSvgText) {
+  struct Case {
+    const char* Label;
+    std::string_view Svg;
+    bool Ok;
+    std::string_view Record;  // Dump of the record when Ok
+  } cases[] = {
+      // What the first byte and the root admit.
+      {"empty stream", "", false, ""},
+      {"UTF-8 byte-order mark", "\xEF\xBB\xBF<svg width='1' height='1'/>", false, ""},
+      {"UTF-16 byte-order mark", std::string_view("\xFF\xFE<\0s\0v\0g\0/\0>\0", 14), false, ""},
+      {"line break first", "\n<?xml version='1.0'?><svg width='1' height='1'/>", false, ""},
+      {"blank first", " <svg width='1' height='1'/>", false, ""},
+      {"not markup", "svg", false, ""},
+      {"upper-case root", "<SVG width='1' height='1'/>", false, ""},
+      {"other root", "<html><svg width='1' height='1'/></html>", false, ""},
+      {"prefixed root", "<svg:svg xmlns:svg='http://www.w3.org/2000/svg' width='10' height='20'/>",
+       true, "Width=10|Height=20|Size=10x20"},
+      {"root after prolog",
+       "<?xml version='1.0'?><!DOCTYPE svg><?pi x?><svg version='1.1' id='a'/>", true,
+       "Version=1.1|ID=a"},
+      // The nine values, found with ASCII letter case folded, never trimmed.
+      {"all root values",
+       "<svg viewBox='0 0 8 6' width='4' height='3' version='1.1' id='d' inkscape:version='0.92' "
+       "sodipodi:version='0.32' sodipodi:docbase='/home/d' sodipodi:docname='d.svg'/>",
+       true,
+       "Width=4|Height=3|Version=1.1|ViewBox=0 0 8 6|ID=d|InkscapeVersion=0.92|"
+       "SodipodiVersion=0.32|SodipodiDocbase=/home/d|SodipodiDocname=d.svg|Size=4x3"},
+      {"folded names", "<svg WIDTH='5' ViewBox='0 0 5 6' HeIgHt='7' ID='x'/>", true,
+       "Width=5|Height=7|ViewBox=0 0 5 6|ID=x|Size=5x7"},
+      {"values as written", "<svg width=' 10 ' height='2' id='a&amp;b&#x41;'/>", true,
+       "Width= 10 |Height=2|ID=a&bA|Size=0x2"},
+      {"invalid UTF-8",
+       "<svg id='a\xFF"
+       "b'/>",
+       true,
+       "ID=a\xEF\xBF\xBD"
+       "b"},
+      {"child element width", "<svg height='3'><width>40</width></svg>", true,
+       "Width=40|Height=3|Size=40x3"},
+      {"attribute before child", "<svg width='1' height='1'><width>40</width></svg>", true,
+       "Width=1|Height=1|Size=1x1"},
+      {"sizes from the viewBox", "<svg viewBox='0 0 640 480'/>", true,
+       "ViewBox=0 0 640 480|Size=640x480"},
+      // The embedded image: the first "image" of the root only.
+      {"data image", "<svg><image xlink:href='data:image/png;base64,AAAA'/></svg>", true, "Image"},
+      {"folded image element", "<svg><IMAGE XLINK:HREF='data:image/gif,'/></svg>", true, "Image"},
+      {"upper-case data URL", "<svg><image xlink:href='DATA:IMAGE/png;base64,AAAA'/></svg>", true,
+       ""},
+      {"external image", "<svg><image xlink:href='photo.png'/></svg>", true, ""},
+      {"short href", "<svg><image xlink:href='data:imag'/></svg>", true, ""},
+      {"plain href", "<svg><image href='data:image/png,'/></svg>", true, ""},
+      {"image in a group", "<svg><g><image xlink:href='data:image/png,'/></g></svg>", true, ""},
+      {"second image",
+       "<svg><image xlink:href='a.png'/><image xlink:href='data:image/png,'/></svg>", true, ""},
+      // RDF metadata along the first metadata, rdf:RDF and cc:Work only.
+      {"metadata",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:title>Harbour</dc:title>"
+       "<dc:description>Boats &amp; sea</dc:description><dc:date>2019-03-17T15:14:01</dc:date>"
+       "</cc:Work></rdf:RDF></metadata></svg>",
+       true,
+       "MetadataTitle=Harbour|MetadataDescription=Boats & sea|MetadataDate=2019-03-17 15:14:01"},
+      {"date with two T",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:date>2019T10T11t</dc:date></cc:Work></rdf:RDF>"
+       "</metadata></svg>",
+       true, "MetadataDate=2019 10T11t"},
+      {"title in a second cc:Work",
+       "<svg><metadata><rdf:RDF><cc:Work/><cc:Work><dc:title>B</dc:title></cc:Work></rdf:RDF>"
+       "</metadata></svg>",
+       true, ""},
+      {"title in a second metadata",
+       "<svg><metadata/><metadata><rdf:RDF><cc:Work><dc:title>B</dc:title></cc:Work></rdf:RDF>"
+       "</metadata></svg>",
+       true, ""},
+      {"title outside cc:Work",
+       "<svg><metadata><rdf:RDF><dc:title>B</dc:title></rdf:RDF></metadata></svg>", true, ""},
+      // The producing application.
+      {"Created with", "<!--   Created with   Tool 1.0 \t--><svg/>", true, "Application=Tool 1.0"},
+      {"Created with, no blank", "<!--Created withTool--><svg/>", true, "Application=Tool"},
+      {"line breaks around", "<!--\r\n\tCreated with Tool\r\n--><svg/>", true, "Application=Tool"},
+      {"lower-case prefix", "<!-- created with Tool --><svg/>", true, ""},
+      {"other comment", "<!-- Made by Tool --><svg/>", true, ""},
+      {"prefix only", "<!-- Generator: --><svg/>", true, ""},
+      {"Creator", "<?xml version='1.0'?><!-- Creator: Hand --><svg/>", true, "Application=Hand"},
+      {"comment after the root", "<svg/><!-- Created with Late --><!-- Creator: X -->", true,
+       "Application=Late"},
+      {"comment in the root", "<svg><g><!-- Creator: Deep --></g><!-- Generator: Tool 2 --></svg>",
+       true, "Application=Tool 2"},
+      {"first comment in the root", "<svg><!-- hello --><!-- Generator: Tool 2 --></svg>", true,
+       ""},
+      {"blank document comment", "<!--   --><svg><!-- Generator: Tool --></svg>", true, ""},
+      {"document comment wins", "<!-- Creator: A --><svg><!-- Generator: B --></svg>", true,
+       "Application=A"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Label);
+    Parsed got = Parse(c.Svg);
+    EXPECT_EQ(got.Ok, c.Ok);
+    if (got.Ok) {
+      EXPECT_EQ(Dump(got.Record), c.Record);
+    }
+  }
+}
+
+TEST(ParseSvgDocument, ImageTestOnlyWhenSwitchedOn) {
+  constexpr std::string_view svg = "<svg><image xlink:href='data:image/png;base64,AAAA'/></svg>";
+  EXPECT_TRUE(Parse(svg, true).Record.EmbeddedImage);
+  Parsed off = Parse(svg, false);
+  EXPECT_TRUE(off.Ok);
+  EXPECT_FALSE(off.Record.EmbeddedImage);
+}
+
+TEST(ParseSvgDocument, EmptiesTheRecordFirst) {
+  TVexmeta record;
+  record.Width = u"stale";
+  record.IntWidth = 5;
+  record.EmbeddedImage = true;
+  auto refused = TMemoryStream::View("\n<svg/>");
+  EXPECT_FALSE(ParseSvgDocument(*refused, record, true));
+  EXPECT_EQ(Dump(record), "");
+
+  record.MetadataTitle = u"stale";
+  auto accepted = TMemoryStream::View("<svg id='new'/>");
+  EXPECT_TRUE(ParseSvgDocument(*accepted, record, true));
+  EXPECT_EQ(Dump(record), "ID=new");
+}
+
+// A stream whose reads fail the way a file that vanishes under the reader does.
+class TFailingStream : public TStream {
+ public:
+  explicit TFailingStream(std::size_t AGoodBytes) : FGoodBytes(AGoodBytes) {}
+  std::size_t Read(void* buffer, std::size_t count) override {
+    if (FPosition >= FGoodBytes) throw EStreamError("read failed");
+    std::size_t n = std::min(count, FGoodBytes - FPosition);
+    std::fill_n(static_cast<char*>(buffer), n, '<');
+    FPosition += n;
+    return n;
+  }
+  std::int64_t Position() const override { return static_cast<std::int64_t>(FPosition); }
+  void Seek(std::int64_t position) override { FPosition = static_cast<std::size_t>(position); }
+  std::int64_t Size() const override { return 1 << 20; }
+
+ private:
+  std::size_t FGoodBytes;
+  std::size_t FPosition = 0;
+};
+
+TEST(ParseSvgDocument, StreamErrorsGiveFalse) {
+  for (std::size_t good : {0, 1, 100}) {
+    SCOPED_TRACE(good);
+    TFailingStream stream(good);
+    TVexmeta record;
+    EXPECT_FALSE(ParseSvgDocument(stream, record, true));
+  }
+}
+
+// Every record text is cut, so a hostile drawing cannot pin megabytes in the cache.
+TEST(ParseSvgDocument, CutsEveryRecordText) {
+  const std::string huge(1 << 20, 'x');
+  const std::string svg = "<!--  Created with " + std::string(5000, ' ') + huge +
+                          " --><svg width='" + huge + "' height='" + huge + "' id='" + huge +
+                          "'><metadata><rdf:RDF><cc:Work><dc:date>" + huge + "T</dc:date>" +
+                          "<dc:title>" + huge + "</dc:title></cc:Work></rdf:RDF></metadata></svg>";
+  Parsed got = Parse(svg);
+  ASSERT_TRUE(got.Ok);
+  const std::u16string cut(cMaxRecordText, u'x');
+  EXPECT_EQ(got.Record.Width, cut);
+  EXPECT_EQ(got.Record.Height, cut);
+  EXPECT_EQ(got.Record.ID, cut);
+  EXPECT_EQ(got.Record.MetadataTitle, cut);
+  EXPECT_EQ(got.Record.MetadataDate, cut);
+  // Trimmed and stripped of its prefix before the cut.
+  EXPECT_EQ(got.Record.Application, cut);
+  EXPECT_LE(got.Record.Width.capacity(), 2 * cMaxRecordText);
+
+  // A character outside the basic plane straddling the cut is dropped whole.
+  const std::string id = std::string(cMaxRecordText - 1, 'a') + "\xF0\x9F\x98\x80" + "bbb";
+  Parsed pair = Parse("<svg id='" + id + "'/>");
+  ASSERT_TRUE(pair.Ok);
+  EXPECT_EQ(pair.Record.ID, std::u16string(cMaxRecordText - 1, u'a'));
+}
+
+TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
+  const std::u16string pair = u"\U0001F600";
+  struct Case {
+    const char* Label;
+    std::u16string Text;
+    std::u16string Expected;
+  } cases[] = {
+      {"short", u"abc", u"abc"},
+      {"at the limit", std::u16string(cMaxRecordText, u'a'), std::u16string(cMaxRecordText, u'a')},
+      {"one over", std::u16string(cMaxRecordText + 1, u'a'), std::u16string(cMaxRecordText, u'a')},
+      {"pair across the cut", std::u16string(cMaxRecordText - 1, u'a') + pair,
+       std::u16string(cMaxRecordText - 1, u'a')},
+      {"pair before the cut", std::u16string(cMaxRecordText - 2, u'a') + pair + u"b",
+       std::u16string(cMaxRecordText - 2, u'a') + pair},
+      {"pair at the end, not cut", std::u16string(cMaxRecordText - 2, u'a') + pair,
+       std::u16string(cMaxRecordText - 2, u'a') + pair},
+      {"1 MiB", std::u16string(1 << 20, u'z'), std::u16string(cMaxRecordText, u'z')},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.Label);
+    CutRecordText(c.Text);
+    EXPECT_EQ(c.Text, c.Expected);
+  }
+}
+
+// The lookups on a tree the reader built.
+TEST(NodeLookups, FoldOnlyAsciiAndFollowPaths) {
+  TNativeXml document;
+  auto stream = TMemoryStream::View(
+      "<svg \xC3\x84x='attr' Metadata='attr'>"
+      "<metadata><a><b>deep</b></a></metadata><metadata><a><c>second</c></a></metadata>"
+      "<\xC3\xA4x>element</\xC3\xA4x></svg>");
+  document.LoadFromStream(*stream);
+  ASSERT_GT(document.RootNodes().Count(), 0);
+  TXmlNode* root = nullptr;
+  for (std::int32_t i = 0; i < document.RootNodes().Count(); ++i)
+    if (document.RootNodes().Items(i)->ElementType() == xeElement)
+      root = document.RootNodes().Items(i);
+  ASSERT_NE(root, nullptr);
+
+  // Multi-byte characters match only as they stand: "\xC3\x84" (A-umlaut) is not
+  // folded to "\xC3\xA4" (a-umlaut).
+  EXPECT_EQ(GetChildValue(root, "\xC3\x84x"), u"attr");
+  EXPECT_EQ(GetChildValue(root, "\xC3\xA4x"), u"element");
+  EXPECT_EQ(GetChildValue(root, "\xC3\xA4X"), u"element");
+  EXPECT_EQ(GetChildValue(root, "missing"), u"");
+  EXPECT_EQ(FindChildByName(root, "metadat"), nullptr);
+  EXPECT_EQ(FindChildByName(nullptr, "svg"), nullptr);
+  // An attribute and a child element are found alike; the first in list order wins.
+  ASSERT_NE(FindChildByName(root, "metadata"), nullptr);
+  EXPECT_EQ(FindChildByName(root, "metadata")->ElementType(), xeAttribute);
+
+  struct Case {
+    std::string_view Path;
+    const char* Value;  // null: nothing found
+  } cases[] = {
+      {"a\\b", "deep"},    {"A\\B\\", "deep"},    {"a\\c", nullptr}, {"a\\\\b", nullptr},
+      {"\\a\\b", nullptr}, {"a\\b\\\\", nullptr}, {"", nullptr},     {"\\", nullptr},
+  };
+  TXmlNode* metadata = root->Nodes(root->NodeCount() - 3);
+  ASSERT_EQ(metadata->Name(), "metadata");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.Path));
+    TXmlNode* found = FindNodeByPath(metadata, c.Path);
+    if (c.Value == nullptr) {
+      EXPECT_EQ(found, nullptr);
+    } else {
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ(found->Value(), c.Value);
+    }
+  }
+}
+
+// The bundled example drawings that are plain SVG files.
+TEST(ParseSvgDocument, ExampleDrawings) {
+  const std::map<std::string, std::string> expected = {
+      {"editor-drawing.svg",
+       "Width=320|Height=240|Version=1.1|ViewBox=0 0 320 240|"
+       "Application=Quillpath Studio (https://quillpath.example/)|ID=harbour-at-dusk|"
+       "InkscapeVersion=0.92.4 (5da689c313, 2019-01-14)|SodipodiVersion=0.32|"
+       "SodipodiDocbase=/home/marta/drawings|SodipodiDocname=harbour-at-dusk.svg|"
+       "MetadataTitle=Harbour at dusk|"
+       "MetadataDescription=Two boats & a lighthouse, flat colours|"
+       "MetadataDate=2019-03-17 15:14:01|Size=320x240"},
+      {"paper-a4-mm.svg",
+       "Width=210mm|Height=297mm|Version=1.1|ViewBox=0 0 210 297|"
+       "Application=Platewright Layout 3.2|ID=a4-sheet|Size=794x1123"},
+      {"badge-points.svg",
+       "Width=72pt|Height=36pt|Version=1.1|ViewBox=0 0 96 48|"
+       "Application=Hand-written in a text editor|ID=badge|Size=96x48"},
+      {"scaled-percent.svg", "Width=50%|Height=25%|ViewBox=0 0 800 600|Size=400x150"},
+      {"embedded-photo.svg",
+       "Width=1in|Height=0.75in|Version=1.1|ViewBox=0 0 96 72|Application=Pixelweave 2.0|"
+       "Size=96x72|Image"},
+      {"compressed-icon.svg",
+       "Width=4.5cm|Height=4.5cm|Version=1.1|ViewBox=0 0 170 170|"
+       "Application=Quillpath Studio|ID=gear-icon|Size=170x170"},
+      {"zipped-map.svg",
+       "Version=1.2|ViewBox=0,0,640,480|Application=Contourmaker 1.4|ID=trail-map|"
+       "Size=640x480"},
+  };
+  const std::filesystem::path folder = std::filesystem::path(VX_SOURCE_DIR) / "examples";
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file() && entry.path().extension() == ".svg")
+      files.push_back(entry.path());
+  ASSERT_FALSE(files.empty());
+  std::size_t checked = 0;
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.string());
+    const std::string bytes = testing_support::ReadFile(file);
+    Parsed got = Parse(bytes);
+    EXPECT_TRUE(got.Ok);
+    auto it = expected.find(file.filename().string());
+    if (it != expected.end()) {
+      EXPECT_EQ(Dump(got.Record), it->second);
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, expected.size());
+}
+
+}  // namespace
