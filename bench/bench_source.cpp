@@ -1,0 +1,175 @@
+// Source loading throughput: OpenSvgStream plus reading the stream to its end,
+// for a plain file, a gzip file and stored and deflated ZIP entries of 1 MiB of
+// SVG text, and a gzip bomb cut at the ceiling.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "extract/SvgSource.h"
+#include "platform/Platform.h"
+#include "xml/sdStreams.h"
+
+namespace {
+
+std::string SvgText(std::size_t length) {
+  std::string text = "<svg xmlns=\"http://www.w3.org/2000/svg\">\n";
+  for (std::uint32_t i = 0; text.size() < length; ++i)
+    text += "<path id=\"p" + std::to_string(i) + "\" d=\"M" + std::to_string(i * 7919u % 10007u) +
+            " " + std::to_string(i * 104729u % 1009u) + "\"/>\n";
+  text.resize(length);
+  return text;
+}
+
+// windowBits: 15 + 16 for gzip, -15 for raw deflate.
+std::string Deflate(const std::string& data, int windowBits) {
+  z_stream z{};
+  deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+void Put(std::string& out, std::uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// A one-entry archive.
+std::string Zip(const std::string& name, const std::string& data, bool deflate) {
+  const std::string packed = deflate ? Deflate(data, -15) : data;
+  const auto crc = static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  auto header = [&](std::string& out, bool central) {
+    out += central ? "PK\x01\x02" : "PK\x03\x04";
+    if (central) Put(out, 20, 2);
+    Put(out, 20, 2);
+    Put(out, 0, 2);
+    Put(out, deflate ? 8 : 0, 2);
+    Put(out, 0, 4);
+    Put(out, crc, 4);
+    Put(out, static_cast<std::uint32_t>(packed.size()), 4);
+    Put(out, static_cast<std::uint32_t>(data.size()), 4);
+    Put(out, static_cast<std::uint32_t>(name.size()), 2);
+    Put(out, 0, 2);
+    if (central) {
+      Put(out, 0, 2);  // comment length
+      Put(out, 0, 2);  // disk
+      Put(out, 0, 2);  // internal attributes
+      Put(out, 0, 4);  // external attributes
+      Put(out, 0, 4);  // local header offset
+    }
+    out += name;
+  };
+  std::string out;
+  header(out, false);
+  out += packed;
+  const auto directoryOffset = static_cast<std::uint32_t>(out.size());
+  header(out, true);
+  const auto directorySize = static_cast<std::uint32_t>(out.size()) - directoryOffset;
+  out += "PK\x05\x06";
+  Put(out, 0, 4);
+  Put(out, 1, 2);
+  Put(out, 1, 2);
+  Put(out, directorySize, 4);
+  Put(out, directoryOffset, 4);
+  Put(out, 0, 2);
+  return out;
+}
+
+class Fixtures {
+ public:
+  Fixtures() {
+    std::random_device random;
+    folder_ = std::filesystem::temp_directory_path() /
+              ("vexmeta-bench-source-" + std::to_string(random()));
+    std::filesystem::create_directories(folder_);
+    const std::string text = SvgText(1 << 20);
+    Write("plain.svg", text);
+    Write("gzip.svgz", Deflate(text, 15 + 16));
+    std::filesystem::create_directories(folder_ / "stored");
+    std::filesystem::create_directories(folder_ / "deflated");
+    Write("stored/drawing.svgz", Zip("drawing.svg", text, false));
+    Write("deflated/drawing.svgz", Zip("drawing.svg", text, true));
+    WriteZerosGzip("bomb.svgz", 300);
+  }
+  ~Fixtures() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+  std::u16string Path(const std::string& name) const {
+    return platform::Utf8ToUtf16((folder_ / name).string());
+  }
+
+ private:
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream out(folder_ / name, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  // A gzip file of mebibytes MiB of zeros, deflated in steps.
+  void WriteZerosGzip(const std::string& name, int mebibytes) {
+    std::ofstream out(folder_ / name, std::ios::binary);
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    std::vector<unsigned char> zeros(1 << 20, 0);
+    std::vector<unsigned char> packed(1 << 16);
+    for (int i = 0; i < mebibytes; ++i) {
+      z.next_in = zeros.data();
+      z.avail_in = static_cast<uInt>(zeros.size());
+      do {
+        z.next_out = packed.data();
+        z.avail_out = static_cast<uInt>(packed.size());
+        deflate(&z, i + 1 == mebibytes ? Z_FINISH : Z_NO_FLUSH);
+        out.write(reinterpret_cast<const char*>(packed.data()),
+                  static_cast<std::streamsize>(packed.size() - z.avail_out));
+      } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+  }
+  std::filesystem::path folder_;
+};
+
+const Fixtures& TheFixtures() {
+  static Fixtures fixtures;
+  return fixtures;
+}
+
+void OpenAndRead(benchmark::State& state, const std::string& name, std::int64_t limit) {
+  const std::u16string path = TheFixtures().Path(name);
+  std::vector<std::uint8_t> buffer(64 * 1024);
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    std::unique_ptr<TStream> stream = OpenSvgStream(path, limit);
+    if (!stream) {
+      state.SkipWithError("no stream");
+      break;
+    }
+    stream->Seek(0);
+    for (std::size_t n; (n = stream->Read(buffer.data(), buffer.size())) > 0;)
+      bytes += static_cast<std::int64_t>(n);
+  }
+  state.SetBytesProcessed(bytes);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(OpenAndRead, plain_1MiB, std::string("plain.svg"), 0);
+BENCHMARK_CAPTURE(OpenAndRead, plain_1MiB_limit_64KiB, std::string("plain.svg"), 64 * 1024);
+BENCHMARK_CAPTURE(OpenAndRead, gzip_1MiB, std::string("gzip.svgz"), 0);
+BENCHMARK_CAPTURE(OpenAndRead, zip_stored_1MiB, std::string("stored/drawing.svgz"), 0);
+BENCHMARK_CAPTURE(OpenAndRead, zip_deflated_1MiB, std::string("deflated/drawing.svgz"), 0);
+BENCHMARK_CAPTURE(OpenAndRead, gzip_bomb_to_ceiling, std::string("bomb.svgz"), 0)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+BENCHMARK_MAIN();
