@@ -246,6 +246,20 @@ TEST(ParseSvgDocument, CutsEveryRecordText) {
   EXPECT_EQ(pair.Record.ID, std::u16string(cMaxRecordText - 1, u'a'));
 }
 
+// A host's worker thread may have a small stack; deep nesting must not matter.
+TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
+  constexpr int kDepth = 100000;
+  std::string svg = "<svg width='2' height='3'>";
+  for (int i = 0; i < kDepth; ++i) svg += "<g>";
+  svg += "<image xlink:href='data:image/png,'/>";
+  for (int i = 0; i < kDepth; ++i) svg += "</g>";
+  svg += "<!-- Generator: Deep --></svg>";
+  Parsed got{false, {}};
+  ASSERT_TRUE(platform::RunOnThreadWithStack(256 * 1024, [&] { got = Parse(svg); }));
+  EXPECT_TRUE(got.Ok);
+  EXPECT_EQ(Dump(got.Record), "Width=2|Height=3|Application=Deep|Size=2x3");
+}
+
 TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
   const std::u16string pair = u"\U0001F600";
   struct Case {
