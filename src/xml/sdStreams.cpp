@@ -24,7 +24,7 @@ std::string_view TMemoryStream::Data() const {
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
   std::string_view data = Data();
-  if (position_ >= data.size()) return 0;
+  if (position_ >= data.size() || count == 0) return 0;
   std::size_t n = std::min(count, data.size() - position_);
   std::memcpy(buffer, data.data() + position_, n);
   position_ += n;
