@@ -29,8 +29,8 @@ bool TDIAbstractSQLite3Cache::CanEvictItem(void* /*AData*/) {
 }
 
 PDICacheItem TDIAbstractSQLite3Cache::AllocateSlot() const {
-  // Detect and prevent integer overflow.
-  if (FItemSize > std::numeric_limits<std::size_t>::max() - sizeof(TDICacheItem)) {
+  // Detect and prevent integer overflow (a 32-bit size_t).
+  if (std::uint64_t{FItemSize} + sizeof(TDICacheItem) > std::numeric_limits<std::size_t>::max()) {
     throw std::bad_alloc();
   }
   // The slot is the cache's own storage: one block for links and data.
