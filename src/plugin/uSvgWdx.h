@@ -6,10 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "plugin/Settings.h"
+
+struct TCacheObject;
 
 struct TFieldInfo {
   const char* Name;
@@ -36,6 +39,11 @@ void PluginShutdown();
 
 // Reads the settings file (and sets up the result cache); errors are swallowed.
 void LoadSettings();
+
+// Reads and parses one file into a new cache object (invalid when the file is no
+// SVG drawing); null when anything fails while building it.
+std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
+                                               std::int64_t ASize);
 
 // The settings in force (written once by start-up).
 const TSettings& Settings();

@@ -1,0 +1,402 @@
+// Value requests end to end, through the loaded library as a host calls it:
+// fields of rich drawings, units, buffer cuts, the result cache (one read per
+// file, re-reading after a change, eviction), state notifications, and files a
+// host must survive (pipes, devices, huge attributes, concurrent callers).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testing_support::PluginHost;
+using testing_support::TempDir;
+using testing_support::U16;
+
+namespace {
+
+const char kRichDrawing[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+    "<!-- Created with  Vector Editor (https://example.org/) -->\n"
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" id=\"svg2\" width=\"100mm\"\n"
+    "   height=\"50mm\" viewBox=\"0 0 100 50\" inkscape:version=\"0.92.4 (5da689c313, "
+    "2019-01-14)\"\n"
+    "   sodipodi:version=\"0.32\" sodipodi:docbase=\"/home/ann/art\" "
+    "sodipodi:docname=\"rich.svg\">\n"
+    "  <metadata id=\"metadata7\"><rdf:RDF><cc:Work rdf:about=\"\">\n"
+    "    <dc:format>image/svg+xml</dc:format>\n"
+    "    <dc:title>Harbour at dusk</dc:title>\n"
+    "    <dc:description>Boats &amp; lights</dc:description>\n"
+    "    <dc:date>2019-03-17T15:14:01</dc:date>\n"
+    "  </cc:Work></rdf:RDF></metadata>\n"
+    "  <image xlink:href=\"data:image/png;base64,iVBORw0KGgo=\" width=\"1\" height=\"1\"/>\n"
+    "  <g><rect width=\"10\" height=\"10\"/></g>\n"
+    "</svg>\n";
+
+std::u16string W(const char* s) {
+  return platform::Utf8ToUtf16(s);
+}
+
+// Sets a file's time to a fixed instant, so that rewrites keep time and size.
+void PinTime(const fs::path& path, int secondsAgo = 3600) {
+  fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+}
+
+// A copy of the built library in its own folder, with a settings file beside it.
+struct PluginCopy {
+  TempDir dir;
+  fs::path library;
+  explicit PluginCopy(const std::string& ini) {
+    library = dir.path() / "Vexmeta.wdx64";
+    fs::copy_file(testing_support::BuiltPluginPath(), library);
+    if (!ini.empty()) dir.Write("Vexmeta.ini", ini);
+  }
+};
+
+}  // namespace
+
+TEST(ValueRequest, EveryFieldOfARichDrawing) {
+  PluginHost host;
+  TempDir dir;
+  auto file = dir.Write("rich.svg", kRichDrawing);
+  struct Case {
+    int field;
+    int unit;
+    std::int32_t result;
+    const char* text;
+    std::int32_t number;
+  } cases[] = {
+      {0, 0, 11, "1.1", 0},
+      {1, 0, 11, "Vector Editor (https://example.org/)", 0},
+      {2, 0, 11, "100mm", 0},
+      {3, 0, 11, "50mm", 0},
+      {4, 0, 11, "0 0 100 50", 0},
+      {5, 0, 6, "", 1},
+      {6, 0, 11, "svg2", 0},
+      {7, 0, 11, "0.92.4 (5da689c313, 2019-01-14)", 0},
+      {8, 0, 11, "0.32", 0},
+      {9, 0, 11, "/home/ann/art", 0},
+      {10, 0, 11, "rich.svg", 0},
+      {11, 0, 11, "Harbour at dusk", 0},
+      {12, 0, 11, "Boats & lights", 0},
+      {13, 0, 11, "2019-03-17 15:14:01", 0},
+      {14, 0, 1, "", 378},
+      {14, 1, 1, "", 354},
+      {15, 0, 1, "", 189},
+      {15, 1, 1, "", 177},
+      {14, 2, -3, "", 0},
+      {15, 2, -3, "", 0},
+      {14, -1, 1, "", 378},
+      {16, 0, -3, "", 0},
+      {-1, 0, -3, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "field " << c.field << " unit " << c.unit);
+    auto answer = host.Get(file, c.field, c.unit);
+    EXPECT_EQ(answer.result, c.result);
+    if (c.result == 11) {
+      EXPECT_EQ(answer.text, W(c.text));
+    } else if (c.result == 1 || c.result == 6) {
+      EXPECT_EQ(answer.number, c.number);
+    }
+  }
+}
+
+TEST(ValueRequest, DelayFlagAnswersAtOnce) {
+  PluginHost host;
+  EXPECT_EQ(host.Get("/no/such/file.svg", 0, 0, 4096, 1).result, 0);
+  EXPECT_EQ(host.Get("/no/such/file.svg", 0, 0, 4096, 0).result, -3);
+}
+
+TEST(ValueRequest, StringsAreCutToTheBuffer) {
+  PluginHost host;
+  TempDir dir;
+  auto file = dir.Write("cut.svg", "<svg id=\"abcdefghij\"/>");
+  struct Case {
+    std::int32_t maxlen;
+    const char* text;
+  } cases[] = {{10, "abc"}, {8, "ab"}, {6, "a"}, {4, ""}, {2, ""}, {4096, "abcdefghij"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.maxlen);
+    std::vector<char16_t> buffer(64, u'#');
+    std::u16string name = U16(file);
+    EXPECT_EQ(host.GetValueW(name.c_str(), 6, 0, buffer.data(), c.maxlen, 0), 11);
+    std::u16string want = W(c.text);
+    EXPECT_EQ(std::u16string(buffer.data(), want.size()), want);
+    EXPECT_EQ(buffer[want.size()], u'\0');
+    EXPECT_EQ(buffer[want.size() + 1], u'#');  // nothing past the terminator
+  }
+  // A buffer with no room for a code unit is left alone.
+  char16_t tiny[4] = {u'#', u'#', u'#', u'#'};
+  std::u16string name = U16(file);
+  EXPECT_EQ(host.GetValueW(name.c_str(), 6, 0, tiny, 1, 0), 11);
+  EXPECT_EQ(tiny[0], u'#');
+}
+
+TEST(ValueRequest, EightBitPathGivesTheSameAnswers) {
+  PluginHost host;
+  TempDir dir;
+  auto file = dir.Write("rich.svg", kRichDrawing);
+  for (int field = 0; field < 16; ++field) {
+    SCOPED_TRACE(field);
+    std::vector<char> wide(512, 0);
+    std::vector<char> narrow(512, 0);
+    std::u16string name = U16(file);
+    std::int32_t a = host.GetValueW(name.c_str(), field, 0, wide.data(), 512, 0);
+    std::int32_t b = host.GetValue(file.string().c_str(), field, 0, narrow.data(), 512, 0);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(wide, narrow);
+  }
+}
+
+TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
+  PluginHost host;
+  TempDir dir;
+  // Same length as the drawing below, so only the content changes.
+  auto file = dir.Write("fake.svg", "not a drawing at all!");
+  PinTime(file);
+  for (int field = 0; field < 16; ++field) EXPECT_EQ(host.Get(file, field).result, -3);
+  auto time = fs::last_write_time(file);
+  dir.Write("fake.svg", "<svg version=\"2.0\"/>.");
+  fs::last_write_time(file, time);
+  EXPECT_EQ(host.Get(file, 0).result, -3);  // the cached answer stands
+
+  // A new time stamp makes the next request read the file again.
+  fs::last_write_time(file, time + std::chrono::seconds(10));
+  auto answer = host.Get(file, 0);
+  EXPECT_EQ(answer.result, 11);
+  EXPECT_EQ(answer.text, u"2.0");
+}
+
+TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
+  PluginHost host;
+  TempDir dir;
+  auto file = dir.Write("t.svg", "<svg version=\"1.1\" width=\"10\" height=\"20\"/>");
+  EXPECT_EQ(host.Get(file, 0).text, u"1.1");
+  fs::resize_file(file, 12);  // cut in the middle of the start tag
+  EXPECT_EQ(host.Get(file, 2).result, -3);
+  EXPECT_EQ(host.Get(file, 0).result, -3);
+}
+
+TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
+  TempDir dir;
+  auto plain = dir.Write("plain.svg", "<svg width=\"1\" height=\"1\"/>");
+  {
+    PluginHost host;
+    auto answer = host.Get(plain, 5);
+    EXPECT_EQ(answer.result, 6);
+    EXPECT_EQ(answer.number, 0);
+  }
+  PluginCopy copy("[Vexmeta]\nParseImageNode=0\n");
+  PluginHost host(copy.library);
+  auto rich = dir.Write("rich.svg", kRichDrawing);
+  EXPECT_EQ(host.Get(rich, 5).result, -3);
+  EXPECT_EQ(host.Get(plain, 5).result, -3);
+  EXPECT_EQ(host.Get(rich, 6).text, u"svg2");
+}
+
+TEST(ValueRequest, ReadLimitCutsTheDrawing) {
+  PluginCopy copy("[Vexmeta]\nMaxKBytesRead=1\n");
+  PluginHost host(copy.library);
+  TempDir dir;
+  std::string late = "<svg id=\"early\">" + std::string(2000, ' ') +
+                     "<metadata><rdf:RDF><cc:Work>"
+                     "<dc:title>late</dc:title></cc:Work></rdf:RDF></metadata></svg>";
+  auto file = dir.Write("late.svg", late);
+  EXPECT_EQ(host.Get(file, 6).text, u"early");
+  EXPECT_EQ(host.Get(file, 11).result, -3);
+}
+
+TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
+  PluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");  // two files at a time
+  PluginHost host(copy.library);
+  TempDir dir;
+  fs::path files[3];
+  for (int i = 0; i < 3; ++i) {
+    files[i] = dir.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
+    PinTime(files[i]);
+  }
+  auto rewrite = [&](const fs::path& f) {
+    auto time = fs::last_write_time(f);
+    dir.Write(f.filename().string(), "<svg id=\"new\"/>");
+    fs::last_write_time(f, time);
+  };
+  EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // A
+  EXPECT_EQ(host.Get(files[1], 6).text, u"old");  // B
+  EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // A again
+  EXPECT_EQ(host.Get(files[2], 6).text, u"old");  // C evicts B
+  rewrite(files[0]);
+  rewrite(files[1]);
+  EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // still cached
+  EXPECT_EQ(host.Get(files[1], 6).text, u"new");  // read again
+}
+
+TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
+  PluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");
+  PluginHost host(copy.library);
+  TempDir dir;
+  auto a = dir.Write("a.svg", "<svg id=\"old\"/>");
+  auto b = dir.Write("b.svg", "<svg id=\"old\"/>");
+  PinTime(a);
+  PinTime(b);
+  auto rewrite = [&](const fs::path& f) {
+    auto time = fs::last_write_time(f);
+    dir.Write(f.filename().string(), "<svg id=\"new\"/>");
+    fs::last_write_time(f, time);
+  };
+  EXPECT_EQ(host.Get(a, 6).text, u"old");
+  rewrite(a);
+  host.SendStateInformation(1, u"");  // one entry: not full
+  EXPECT_EQ(host.Get(a, 6).text, u"old");
+  EXPECT_EQ(host.Get(b, 6).text, u"old");
+  host.SendStateInformation(1, u"");  // two entries = CacheSize_x64 + 1: cleared
+  EXPECT_EQ(host.Get(a, 6).text, u"new");
+}
+
+TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
+  PluginCopy copy("");
+  PluginHost host(copy.library);
+  TempDir elsewhere;
+  auto inside = copy.dir.Write("in.svg", "<svg id=\"old\"/>");
+  auto outside = elsewhere.Write("out.svg", "<svg id=\"old\"/>");
+  PinTime(inside);
+  PinTime(outside);
+  auto rewrite = [](const TempDir& d, const fs::path& f) {
+    auto time = fs::last_write_time(f);
+    d.Write(f.filename().string(), "<svg id=\"new\"/>");
+    fs::last_write_time(f, time);
+  };
+  EXPECT_EQ(host.Get(inside, 6).text, u"old");
+  EXPECT_EQ(host.Get(outside, 6).text, u"old");
+  rewrite(copy.dir, inside);
+  rewrite(elsewhere, outside);
+  host.SendStateInformation(2, u"");  // last file is elsewhere: nothing happens
+  EXPECT_EQ(host.Get(outside, 6).text, u"old");
+  EXPECT_EQ(host.Get(inside, 6).text, u"old");
+  // A delayed request does not change the last requested file name.
+  EXPECT_EQ(host.Get(outside, 6, 0, 4096, 1).result, 0);
+  host.SendStateInformation(2, u"");  // last file (in.svg) is beside the library
+  EXPECT_EQ(host.Get(outside, 6).text, u"new");
+  host.SendStateInformation(3, u"");  // unknown states do nothing
+}
+
+TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
+  PluginHost host;
+  TempDir dir;
+  std::string width(1 << 20, '7');
+  auto file = dir.Write("huge.svg", "<svg width=\"" + width + "\" height=\"5\"/>");
+  auto answer = host.Get(file, 2, 0, 1 << 22);
+  EXPECT_EQ(answer.result, 11);
+  EXPECT_EQ(answer.text, std::u16string(4095, u'7'));
+  auto small = host.Get(file, 2, 0, 8192);
+  EXPECT_EQ(small.text.size(), 8192u / 2 - 2);
+}
+
+TEST(HostSafety, DirectoryNamedLikeADrawingIsEmpty) {
+  PluginHost host;
+  TempDir dir;
+  fs::create_directory(dir.path() / "folder.svg");
+  for (int field = 0; field < 16; ++field)
+    EXPECT_EQ(host.Get(dir.path() / "folder.svg", field).result, -3);
+}
+
+#ifndef _WIN32
+TEST(HostSafety, PipesAndDevicesAreNeverOpened) {
+  PluginHost host;
+  TempDir dir;
+  fs::path fifo = dir.path() / "pipe.svg";
+  ASSERT_EQ(std::system(("mkfifo '" + fifo.string() + "'").c_str()), 0);
+  fs::create_symlink("/dev/zero", dir.path() / "zero.svg");
+  fs::create_symlink("/dev/null", dir.path() / "null.svgz");
+  for (const char* name : {"pipe.svg", "zero.svg", "null.svgz"}) {
+    SCOPED_TRACE(name);
+    for (int field = 0; field < 16; ++field)
+      EXPECT_EQ(host.Get(dir.path() / name, field).result, -3);
+  }
+  // A link to a regular drawing is followed.
+  auto real = dir.Write("real.svg", "<svg id=\"linked\"/>");
+  fs::create_symlink(real, dir.path() / "link.svg");
+  EXPECT_EQ(host.Get(dir.path() / "link.svg", 6).text, u"linked");
+}
+
+TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
+  PluginCopy copy("");
+  ASSERT_EQ(std::system(("mkfifo '" + (copy.dir.path() / "Vexmeta.ini").string() + "'").c_str()),
+            0);
+  auto start = std::chrono::steady_clock::now();
+  PluginHost host(copy.library);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  TempDir dir;
+  auto file = dir.Write("x.svg", "<svg width=\"1\" height=\"1\"/>");
+  EXPECT_EQ(host.Get(file, 5).result, 6);  // defaults in force
+}
+#endif
+
+TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
+  PluginHost host;
+  TempDir dir;
+  // A few hundred KB that inflate to 300 MiB: a root element, then zero bytes.
+  auto file = dir.Write(
+      "bomb.svgz", testing_support::GzipFilled("<svg id=\"bomb\"/>", '\0', std::size_t{300} << 20));
+  EXPECT_LT(fs::file_size(file), 1u << 20);
+  auto answer = host.Get(file, 6);
+  EXPECT_EQ(answer.result, 11);
+  EXPECT_EQ(answer.text, u"bomb");
+}
+
+TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (int i = 0; i < 12; ++i) {
+    std::string svg = "<svg id=\"f" + std::to_string(i) + "\" width=\"" + std::to_string(10 + i) +
+                      "mm\" height=\"" + std::to_string(5 + i) + "pt\" version=\"1." +
+                      std::to_string(i) + "\"/>";
+    files.push_back(dir.Write("f" + std::to_string(i) + (i % 3 == 0 ? ".svgz" : ".svg"),
+                              i % 3 == 0 ? testing_support::Gzip(svg) : svg));
+  }
+  files.push_back(dir.Write("junk.svg", "junk"));
+
+  PluginCopy copy("[Vexmeta]\nCacheSize_x64=3\n");  // small, so entries churn
+  PluginHost host(copy.library);
+  std::map<std::pair<std::size_t, int>, PluginHost::Answer> expected;
+  for (std::size_t f = 0; f < files.size(); ++f)
+    for (int field = 0; field < 16; ++field)
+      for (int unit = 0; unit < 2; ++unit)
+        expected[{f, field * 2 + unit}] = host.Get(files[f], field, unit);
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> mismatches{0};
+  std::thread notifier([&] {
+    while (!stop) {
+      host.SendStateInformation(1, u"");
+      host.SendStateInformation(2, u"");
+      std::this_thread::yield();
+    }
+  });
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 8; ++t) {
+    workers.emplace_back([&, t] {
+      std::mt19937 random(static_cast<unsigned>(t));
+      for (int i = 0; i < 400; ++i) {
+        std::size_t f = random() % files.size();
+        int field = static_cast<int>(random() % 16);
+        int unit = static_cast<int>(random() % 2);
+        auto got = host.Get(files[f], field, unit);
+        const auto& want = expected.at({f, field * 2 + unit});
+        if (got.result != want.result || got.text != want.text || got.number != want.number)
+          ++mismatches;
+      }
+    });
+  }
+  for (auto& w : workers) w.join();
+  stop = true;
+  notifier.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
