@@ -16,6 +16,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# pkg-config must see the target's packages only, never the build machine's.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/${VX_MINGW_TRIPLE}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")
+
 # The import library libz.dll.a would make the DLL depend on zlib1.dll.
 set(ZLIB_INCLUDE_DIR /usr/${VX_MINGW_TRIPLE}/include CACHE PATH "")
 set(ZLIB_LIBRARY /usr/${VX_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "")
@@ -28,5 +32,5 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 find_program(VX_WINE NAMES wine64 wine)
 if(VX_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VX_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
 endif()
