@@ -108,6 +108,9 @@ class TsdNodeList {
   void Clear();
   // Gives back the spare capacity.
   void Pack();
+  // Drops the entries from ACount on (they stay alive in the arena).
+  void Truncate(std::int32_t ACount);
+  void InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::int32_t ACount);
 
   TXmlNode* const* begin() const { return FItems; }
   TXmlNode* const* end() const { return FItems + FCount; }
@@ -116,6 +119,11 @@ class TsdNodeList {
   friend class TNativeXml;
   void Reserve(std::int32_t ACount);
   void Renumber(std::int32_t AFrom);
+  void Forget() {  // the arena was released under the list
+    FItems = nullptr;
+    FCount = 0;
+    FCapLog2 = -1;
+  }
 
   TsdNodeArena* FArena;
   TXmlNode** FItems = nullptr;
@@ -178,6 +186,8 @@ class TXmlNode : public TDebugPersistent {
   virtual TXmlNode* NextSibling(TXmlNode* ANode) const;
   bool IsEmpty() const;
   bool IsClear() const;
+  // The name without a copy where the node stores one; AScratch holds it otherwise.
+  virtual std::string_view NameRef(std::string& AScratch) const;
 
   // Tree building (the parsers and the document use these).
   virtual std::int32_t NodeAdd(TXmlNode* ANode);
@@ -193,6 +203,8 @@ class TXmlNode : public TDebugPersistent {
  protected:
   friend class TsdNodeList;
   friend class TsdContainerNode;
+  friend class TsdAttribute;
+  friend class TsdDocType;
   friend class TNativeXml;
   TsdSymbolTable& Symbols() const;
   TsdEolStyle EolStyle() const;
@@ -281,6 +293,7 @@ class TsdAttribute : public TXmlNode {
   TXmlNode* ParseStream(TsdXmlParser& P) override;
 
   TsdQuotedText* CoreValue() const { return FCoreValue; }
+  std::string_view NameRef(std::string& AScratch) const override;
   std::string_view NameView() const;
   std::int32_t NameID() const { return FNameID; }
 
@@ -317,6 +330,11 @@ class TsdContainerNode : public TXmlNode {
   TsdNodeClosingStyle NodeClosingStyle() const;
   TsdNodeClosingStyle OwnClosingStyle() const { return FNodeClosingStyle; }
   bool HasSubContainers() const;
+  // For the parsers.
+  void SetDirectNodeCountToCount();
+  void SetValueIndex(std::int32_t AIndex) { FValueIndex = AIndex; }
+  void SetClosingStyle(TsdNodeClosingStyle AStyle) { FNodeClosingStyle = AStyle; }
+  void PackNodes() { FNodes.Pack(); }
 
   // The readers shared by elements, declarations and the document type.
   // Returns the terminator ("!", "/", ">", "?") it consumed, or 0 at the end.
@@ -324,7 +342,8 @@ class TsdContainerNode : public TXmlNode {
   // The content loop; returns the node closed by the end tag that ended it, or null.
   virtual TXmlNode* ReadContent(TsdXmlParser& P, std::uint32_t AAllowed);
   virtual void ReadTextRun(TsdXmlParser& /*P*/) {}
-  virtual void ReadQuotedTextList(TsdXmlParser& P);
+  // Quoted literals up to "!", "/" or ">" (consumed and returned), 0 at the end.
+  virtual char ReadQuotedTextList(TsdXmlParser& P);
 
  protected:
   friend class TNativeXml;
@@ -346,6 +365,7 @@ class TsdElement : public TsdContainerNode {
   void ReadTextRun(TsdXmlParser& P) override;
 
   std::string_view NameView() const;
+  std::string_view NameRef(std::string& AScratch) const override;
   std::int32_t NameID() const { return FNameID; }
   // The repair walk for an end tag naming another element (FixStructuralErrors).
   TXmlNode* RepairEndTagMismatch(std::string_view AEndTagName);
@@ -380,6 +400,7 @@ class TsdDtdEntity : public TsdDtdElement {
   using TsdDtdElement::TsdDtdElement;
   TsdElementType ElementType() const override { return xeDtdEntity; }
   std::string_view Keyword() const override { return "ENTITY"; }
+  void ReadDeclarationBody(TsdXmlParser& P) override;
 };
 
 class TsdDtdNotation : public TsdDtdElement {
@@ -421,6 +442,7 @@ class TsdDocType : public TsdContainerNode {
   TXmlNode* ParseStream(TsdXmlParser& P) override;
   void ReadTextRun(TsdXmlParser& P) override;
 
+  std::string_view NameRef(std::string& AScratch) const override;
   TsdCharData* ExternalID() const { return FExternalID; }
   TsdQuotedText* SystemLiteral() const { return FSystemLiteral; }
   TsdQuotedText* PubIDLiteral() const { return FPubIDLiteral; }
@@ -526,6 +548,9 @@ class TNativeXml : public TDebugComponent {
   void AddSingleTagName(std::string_view AName);
   bool IsSingleTagName(std::string_view AName) const;
   TsdNodeArena& Arena() { return FArena; }
+  // Set once a read of the current load has needed a byte past the end.
+  bool InputEnded() const { return FInputEnded; }
+  void SetInputEnded(bool AValue) { FInputEnded = AValue; }
 
  private:
   void Reset(bool HasDeclaration, bool HasDocType, bool HasRoot);
@@ -545,6 +570,7 @@ class TNativeXml : public TDebugComponent {
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
   bool FAbortParsing = false;
+  bool FInputEnded = false;
   TsdNodeClosingStyle FNodeClosingStyle = ncClose;
   TsdStringEncoding FExternalEncoding = seUTF8;
   std::int32_t FExternalCodePage = 0;

@@ -1,0 +1,330 @@
+// Element and content parsing, and the leaf nodes that read themselves (attributes,
+// quoted literals, comments, CDATA sections, instructions). The content loop keeps
+// its open elements on an explicit stack: a child element's start tag is read in
+// place and its content continues on the same loop, so nesting depth costs heap,
+// not machine stack. Results travel up the stack exactly as nested calls would
+// return them (the "level mismatch" unwinding included).
+#include <vector>
+
+#include "xml/NativeXml.h"
+#include "xml/XmlReaderInternal.h"
+#include "xml/sdXmlParser.h"
+
+using sdxml::IsQuoteChar;
+using sdxml::MoveBackOver;
+using sdxml::NextChar;
+using sdxml::NextCharSkipBlanks;
+using sdxml::ReadStringUntil;
+using sdxml::ReadStringUntilBlankOrEndTag;
+using sdxml::ReadStringUntilChar;
+
+namespace {
+
+bool IsAttributeListEnd(char C) {
+  return C == '!' || C == '/' || C == '>' || C == '?';
+}
+
+// Steps 1 to 5 and 7 of an element's parse. True when the element is complete
+// already (self-closed or broken start tag), with AResult set; false when ">"
+// was read and the content follows.
+bool ReadStartTag(TsdElement& E, TsdXmlParser& P, TXmlNode*& AResult) {
+  TNativeXml& Doc = *E.Document();
+  P.Flush();
+  E.SetValueIndex(-1);
+  E.SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
+  Doc.DoNodeNew(&E);
+  char C = E.ReadAttributeList(P);
+  E.SetDirectNodeCountToCount();
+  AResult = &E;
+  if (C == '/') {
+    char Next = NextChar(P, Doc);
+    if (Next == '>') {
+      E.SetClosingStyle(ncClose);
+      Doc.DoProgress(P.Position());
+    } else {
+      sdDebugOut(E, &E, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
+                 {Next, P.LineNumber(), P.Position()});
+    }
+    return true;
+  }
+  if (C == '>') return false;
+  sdDebugOut(E, &E, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
+             {C, P.LineNumber(), P.Position()});
+  return true;
+}
+
+// The end-tag steps of the content loop for element E; returns the loop's result.
+TXmlNode* ReadEndTag(TsdElement& E, TsdXmlParser& P) {
+  TXmlNode* Result = &E;
+  std::string EndName(TrimWhite(ReadStringUntilChar(P, *E.Document(), '>')));
+  E.SetClosingStyle(ncFull);
+  std::string_view Name = E.NameView();
+  if (Name != EndName) {
+    sdDebugOut(E, &E, wsWarn, "begin and end tag mismatch: \"%s\" and \"%s\" at line %d (pos %d)",
+               {Name, EndName, P.LineNumber(), P.Position()});
+    if (E.Document()->FixStructuralErrors()) Result = E.RepairEndTagMismatch(EndName);
+  }
+  E.PackNodes();
+  return Result;
+}
+
+void ReportLevelMismatch(TsdContainerNode& C, TXmlNode* AChild, TXmlNode* AReturned,
+                         TsdXmlParser& P) {
+  if (!C.HasDebugHandler()) return;
+  sdDebugOut(C, &C, wsWarn,
+             "level mismatch between subnode \"%s\" and endnode \"%s\" at line %d (pos %d)",
+             {AChild->Name(), AReturned ? AReturned->Name() : std::string("nil"), P.LineNumber(),
+              P.Position()});
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Container readers
+
+char TsdContainerNode::ReadAttributeList(TsdXmlParser& P) {
+  TNativeXml& Doc = *Document();
+  std::string Blanks;
+  char C = 0;
+  do {
+    C = NextCharSkipBlanks(P, Doc, Blanks);
+    if (!Blanks.empty() && Blanks != " ") {
+      sdDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
+                 {P.LineNumber(), P.Position()});
+      if (Doc.PreserveWhiteSpace()) {
+        auto* W = Doc.CreateNode<TsdWhiteSpace>();
+        W->SetRawValue(Blanks);
+        NodeAdd(W);
+        ++FDirectNodeCount;
+      }
+    }
+    if (Doc.InputEnded()) return 0;
+    if (IsAttributeListEnd(C)) return C;
+    if (IsQuoteChar(C)) {
+      sdDebugOut(*this, this, wsWarn, "illegal quote at pos %d", {P.Position()});
+      continue;
+    }
+    P.MoveBack();
+    auto* A = Doc.CreateNode<TsdAttribute>();
+    AttributeAdd(A);
+    Doc.DoNodeNew(A);
+    A->ParseStream(P);
+    Doc.DoNodeLoaded(A);
+  } while (!Doc.InputEnded());
+  return C;
+}
+
+void TsdContainerNode::SetDirectNodeCountToCount() {
+  FDirectNodeCount = FNodes.Count();
+}
+
+// One frame per open container; the bottom one is the container the loop was
+// called on, the ones above it are child elements whose content is being read.
+TXmlNode* TsdContainerNode::ReadContent(TsdXmlParser& P, std::uint32_t AAllowed) {
+  struct Frame {
+    TsdContainerNode* Node;
+    std::uint32_t Allowed;
+    TXmlNode* Child;  // the child element whose parse is under way, if any
+  };
+  TNativeXml& Doc = *Document();
+  std::vector<Frame> Stack;
+  Stack.push_back({this, AAllowed, nullptr});
+  TXmlNode* Returned = nullptr;  // what the finished child handed back
+  bool Delivering = false;
+
+  for (;;) {
+    const std::size_t Top = Stack.size() - 1;
+    TsdContainerNode& C = *Stack[Top].Node;
+    const std::uint32_t Allowed = Stack[Top].Allowed;
+    TXmlNode* Result = nullptr;
+    bool Finished = false;
+    bool Pushed = false;
+
+    // A child element has returned: compare, as the parent's loop would.
+    if (Delivering) {
+      Delivering = false;
+      TXmlNode* Child = Stack[Top].Child;
+      Stack[Top].Child = nullptr;
+      if (Returned != Child) {
+        ReportLevelMismatch(C, Child, Returned, P);
+        Result = Returned;
+        Finished = true;
+      } else {
+        Doc.DoNodeLoaded(Child);
+        Finished = Doc.AbortParsing() || Doc.InputEnded();
+      }
+    }
+
+    while (!Finished) {
+      C.ReadTextRun(P);
+      if (Doc.InputEnded()) {
+        sdDebugOut(C, &C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
+        break;
+      }
+      P.MoveBack();
+      char Ch = P.NextChar();
+      if (Ch == '<') {
+        TsdElementType T = P.ReadOpenTag();
+        if ((Allowed & sdxml::TypeBit(T)) == 0) {
+          sdDebugOut(C, &C, wsWarn, "illegal tag (\"%s\") at pos %d",
+                     {::ElementTypeName(T), P.Position()});
+          break;
+        }
+        if (T == xeEndTag) {
+          auto* E = dynamic_cast<TsdElement*>(&C);
+          Result = E ? ReadEndTag(*E, P) : &C;
+          break;
+        }
+        TXmlNode* Node = sdxml::NewNodeOfType(Doc, T);
+        if (Node == nullptr) break;
+        C.NodeAdd(Node);
+        TXmlNode* R = nullptr;
+        if (T == xeElement) {
+          if (!ReadStartTag(*static_cast<TsdElement*>(Node), P, R)) {
+            Stack[Top].Child = Node;
+            Stack.push_back({static_cast<TsdElement*>(Node), sdxml::cElementContentTypes, nullptr});
+            Pushed = true;
+            break;
+          }
+        } else {
+          Doc.DoNodeNew(Node);
+          R = Node->ParseStream(P);
+        }
+        if (R != Node) {
+          ReportLevelMismatch(C, Node, R, P);
+          Result = R;
+          break;
+        }
+        Doc.DoNodeLoaded(Node);
+      } else if (Ch == ']' && C.ElementType() == xeDocType) {
+        break;
+      }
+      if (Doc.AbortParsing() || Doc.InputEnded()) break;
+    }
+    if (Pushed) continue;
+
+    // The frame's loop is over: hand its result to the frame below, after the
+    // progress report that ends an element's parse.
+    Stack.pop_back();
+    if (Stack.empty()) return Result;
+    Doc.DoProgress(P.Position());
+    Returned = Result;
+    Delivering = true;
+  }
+}
+
+char TsdContainerNode::ReadQuotedTextList(TsdXmlParser& P) {
+  TNativeXml& Doc = *Document();
+  std::string Blanks;
+  char C = 0;
+  do {
+    C = NextCharSkipBlanks(P, Doc, Blanks);
+    if (!Blanks.empty() && Blanks != " ")
+      sdDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
+                 {P.LineNumber(), P.Position()});
+    if (Doc.InputEnded()) return 0;
+    if (C == '!' || C == '/' || C == '>') return C;
+    P.MoveBack();
+    auto* Q = Doc.CreateNode<TsdQuotedText>();
+    NodeAdd(Q);
+    Doc.DoNodeNew(Q);
+    Q->ParseStream(P);
+    Doc.DoNodeLoaded(Q);
+  } while (!Doc.InputEnded());
+  return C;
+}
+
+// ---------------------------------------------------------------------------
+// Elements
+
+TXmlNode* TsdElement::ParseStream(TsdXmlParser& P) {
+  TXmlNode* Result = nullptr;
+  if (ReadStartTag(*this, P, Result)) return Result;
+  Result = ReadContent(P, sdxml::cElementContentTypes);
+  Document()->DoProgress(P.Position());
+  return Result;
+}
+
+void TsdElement::ReadTextRun(TsdXmlParser& P) {
+  TNativeXml& Doc = *Document();
+  std::string_view T = TrimWhiteRight(ReadStringUntilChar(P, Doc, '<'));
+  if (T.empty()) return;
+  auto* D = Doc.CreateNode<TsdCharData>();
+  D->SetRawValue(T);
+  std::int32_t Index = NodeAdd(D);
+  if (FValueIndex == -1) FValueIndex = Index;
+  Doc.DoNodeNew(D);
+  Doc.DoNodeLoaded(D);
+}
+
+TXmlNode* TsdElement::RepairEndTagMismatch(std::string_view AEndTagName) {
+  TNativeXml& Doc = *Document();
+  std::int32_t Moves = 0;
+  for (;;) {
+    TXmlNode* Up = Parent();
+    std::string ParentName = Up ? Up->Name() : std::string();
+    if (ParentName == AEndTagName) {
+      std::string Own = Name();
+      sdDebugOut(*this, this, wsHint,
+                 "parent%d = \"%s\", this endtag = \"%s\": maybe \"%s\" should be closed",
+                 {Moves, ParentName, AEndTagName, Own});
+      Doc.AddSingleTagName(Own);
+      break;
+    }
+    TXmlNode* Grand = Up ? Up->Parent() : nullptr;
+    if (Grand != nullptr) {
+      sdDebugOut(*this, this, wsInfo, "moving node \"%s\" from parent \"%s\" to grandparent \"%s\"",
+                 {Name(), ParentName, Grand->Name()});
+      Doc.AddSingleTagName(ParentName);
+      Up->NodeExtract(this);
+      Grand->NodeAdd(this);
+    }
+    ++Moves;
+    // Without a grandparent nothing can move any more: the walk would repeat
+    // unchanged, so it ends here as it does at the top.
+    if (ParentName.empty() || Grand == nullptr) break;
+  }
+  return Parent();
+}
+
+// ---------------------------------------------------------------------------
+// Leaves
+
+TXmlNode* TsdAttribute::ParseStream(TsdXmlParser& P) {
+  SetName(TrimWhite(ReadStringUntilChar(P, *Document(), '=')));
+  FCoreValue->ParseStream(P);
+  return this;
+}
+
+TXmlNode* TsdQuotedText::ParseStream(TsdXmlParser& P) {
+  TNativeXml& Doc = *Document();
+  std::string Blanks;
+  char Q = NextCharSkipBlanks(P, Doc, Blanks);
+  if (Q == '"') {
+    FQuoteStyle = qsQuote;
+  } else if (Q == '\'') {
+    FQuoteStyle = qsApos;
+  } else {
+    sdDebugOut(*this, this, wsWarn, "quote char expected at pos %d", {P.Position()});
+    if (!Doc.FixStructuralErrors()) return this;
+    MoveBackOver(P, Doc, Q);
+    Q = ' ';
+  }
+  SetRawValue(ReadStringUntilChar(P, Doc, Q));
+  return this;
+}
+
+TXmlNode* TsdComment::ParseStream(TsdXmlParser& P) {
+  SetRawValue(ReadStringUntil(P, *Document(), "-->"));
+  return this;
+}
+
+TXmlNode* TsdCData::ParseStream(TsdXmlParser& P) {
+  SetRawValue(ReadStringUntil(P, *Document(), "]]>"));
+  return this;
+}
+
+TXmlNode* TsdInstruction::ParseStream(TsdXmlParser& P) {
+  SetRawValue(ReadStringUntil(P, *Document(), "?>"));
+  return this;
+}

@@ -1,0 +1,73 @@
+// Test helpers for the document reader: load a text with chosen options while
+// capturing every message, and print a tree in a compact form so that table-driven
+// tests can compare whole shapes (kinds, names, raw values) in one string.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/NativeXml.h"
+
+namespace xml_test {
+
+struct LoadedMessage {
+  const void* Sender;
+  TsdWarnStyle Level;
+  std::string Text;
+};
+
+struct LoadOptions {
+  bool Fix = false;
+  bool Preserve = false;
+  bool DropComments = false;
+  bool SwitchEncoding = false;  // SetParserEncodingAfterReadDeclaration
+};
+
+// A document whose own handler records all messages of a load.
+class XmlLoad {
+ public:
+  XmlLoad() : Doc(std::make_unique<TNativeXml>()) {
+    Doc->SetOnDebugOut([this](const void* Sender, TsdWarnStyle Level, const std::string& Text) {
+      Messages.push_back({Sender, Level, Text});
+    });
+  }
+  explicit XmlLoad(std::string_view AText, LoadOptions AOptions = {}) : XmlLoad() {
+    Load(AText, AOptions);
+  }
+
+  void Load(std::string_view AText, LoadOptions AOptions = {}) {
+    Doc->SetFixStructuralErrors(AOptions.Fix);
+    Doc->SetXmlFormat(AOptions.Preserve ? xfPreserve : xfCompact);
+    Doc->SetDropCommentsOnParse(AOptions.DropComments);
+    Doc->SetParserEncodingAfterReadDeclaration = AOptions.SwitchEncoding;
+    Messages.clear();
+    Doc->ReadFromString(AText);
+  }
+
+  // "W:text" per message, joined by " | "; AMinLevel drops the lower levels.
+  std::string MessageText(TsdWarnStyle AMinLevel = wsInfo) const;
+  // Messages without those of the parser input's encoding detection.
+  std::string NodeMessages() const;
+  // The root nodes in the compact form of Shape, joined by ",".
+  std::string Tree() const;
+
+  std::unique_ptr<TNativeXml> Doc;
+  std::vector<LoadedMessage> Messages;
+};
+
+// Compact form of a node and its subtree:
+//   element    name(children)            (no parentheses without children)
+//   attribute  @name=raw                 whitespace  W"raw"
+//   text       T"raw"                    comment     C"raw"
+//   CDATA      D"raw"                    instruction P"raw"
+//   quoted     Q"raw" / Q'raw'           declaration ?xml(...) / ?xml-stylesheet(...)
+//   doctype    !DOCTYPE name(...)        DTD         !ELEMENT name(...) etc.
+// Line feeds in raw values print as \n.
+std::string Shape(const TXmlNode* ANode);
+
+// Loads a UTF-8 text after converting it to UTF-16LE with a byte-order mark.
+std::string ToUtf16LeWithBom(std::string_view AUtf8);
+
+}  // namespace xml_test
