@@ -55,8 +55,9 @@ class TsdXmlParser : public TDebugPersistent {
   const TsdBomInfo& BomInfo() const { return FBomInfo; }
 
  private:
-  // Implementation fields follow the design: raw and UTF-8 buffers with their
-  // indices, base position and line number, end-of-stream and pending-CR flags.
+  // Raw and UTF-8 buffers with their indices, base position and line number,
+  // end-of-stream and pending-CR flags. The raw buffer holds only the latest chunk
+  // (FRawFirstIdx is 0); the UTF-8 buffer holds the text since the last Flush.
   TsdBomInfo FBomInfo;
   TStream* FSource;
   std::int32_t FChunkSize;
@@ -73,5 +74,10 @@ class TsdXmlParser : public TDebugPersistent {
   std::int64_t FBaseLineNumber = 0;
   bool FEndOfStream = false;
   bool FLastChar0D = false;
-  std::string FScratch;  // holds a read result that had to be assembled
+  bool FChunkStartCR = false;  // FLastChar0D before the latest chunk was decoded
+
+  void DecodeChunk();
+  bool FetchChunk();
+  void Advance(std::int32_t ACount);
+  std::string_view View(std::int32_t AFirst, std::int32_t ALast) const;
 };

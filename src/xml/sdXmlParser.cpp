@@ -1,0 +1,362 @@
+// The parser input: chunked reading, encoding detection, decoding of each chunk
+// into one UTF-8 buffer, and the byte, string and markup reads the node parsers
+// use. Scans run over the decoded bytes in bulk and fetch only at chunk ends.
+#include "xml/sdXmlParser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "xml/sdStreams.h"
+
+namespace {
+
+// The encoding-detection rules, tried in order; only the first Len bytes count.
+const TsdBomInfo cBomInfo[] = {
+    {{0x3C, 0x3F, 0x78, 0x6D}, 4, seAnsi, false},
+    {{0xEF, 0xBB, 0xBF, 0x00}, 3, seUTF8, true},
+    {{0x00, 0x00, 0xFE, 0xFF}, 4, seUTF32BE, true},
+    {{0xFF, 0xFE, 0x00, 0x00}, 4, seUTF32LE, true},
+    {{0x00, 0x00, 0xFF, 0xFE}, 4, seUCS4_2143, true},
+    {{0xFE, 0xFF, 0x00, 0x00}, 4, seUCS4_3412, true},
+    {{0xFE, 0xFF, 0x00, 0x00}, 2, seUTF16BE, true},
+    {{0xFF, 0xFE, 0x00, 0x00}, 2, seUTF16LE, true},
+    {{0x00, 0x00, 0x00, 0x3C}, 4, seUTF32BE, false},
+    {{0x3C, 0x00, 0x00, 0x00}, 4, seUTF32LE, false},
+    {{0x00, 0x00, 0x3C, 0x00}, 4, seUCS4_2143, false},
+    {{0x00, 0x3C, 0x00, 0x00}, 4, seUCS4_3412, false},
+    {{0x00, 0x3C, 0x00, 0x3F}, 4, seUTF16BE, false},
+    {{0x3C, 0x00, 0x3F, 0x00}, 4, seUTF16LE, false},
+    {{0x4C, 0x6F, 0xA7, 0x94}, 4, seEBCDIC, false},
+};
+static_assert(std::size(cBomInfo) == 15);
+
+constexpr std::int32_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
+
+// Byte classes: 1 = blank (TAB, LF, CR, SPACE), 2 = other name stop (/ > [).
+struct ByteClasses {
+  std::uint8_t Class[256] = {};
+  constexpr ByteClasses() {
+    Class[9] = Class[10] = Class[13] = Class[32] = 1;
+    Class[static_cast<unsigned char>('/')] = 2;
+    Class[static_cast<unsigned char>('>')] = 2;
+    Class[static_cast<unsigned char>('[')] = 2;
+  }
+};
+constexpr ByteClasses cByteClasses;
+
+inline bool IsBlank(std::uint8_t c) {
+  return cByteClasses.Class[c] == 1;
+}
+inline bool IsNameStop(std::uint8_t c) {
+  return cByteClasses.Class[c] != 0;
+}
+
+inline std::uint8_t AsciiLower(std::uint8_t c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<std::uint8_t>(c + 32) : c;
+}
+
+void SwapBytePairs(std::uint8_t* p, std::size_t count) {
+  for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(p[i], p[i + 1]);
+}
+
+}  // namespace
+
+TsdXmlParser::TsdXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner)
+    : TDebugPersistent(AOwner),
+      FSource(&ASource),
+      FChunkSize(std::max<std::int32_t>(AChunkSize, 1)) {
+  FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
+  FRawLastIdx = static_cast<std::int32_t>(FSource->Read(FRawBuffer.data(), FRawBuffer.size()));
+}
+
+TsdXmlParser::~TsdXmlParser() = default;
+
+void TsdXmlParser::ReadBOM() {
+  if (FRawLastIdx <= 4) {
+    // Too short to detect anything: these bytes are never decoded.
+    sdDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {FRawLastIdx});
+    FEncoding = seAnsi;
+    FRawFirstIdx = FRawLastIdx = 0;
+    return;
+  }
+  const TsdBomInfo* match = nullptr;
+  for (const TsdBomInfo& row : cBomInfo) {
+    if (std::memcmp(FRawBuffer.data(), row.BOM.data(), static_cast<std::size_t>(row.Len)) == 0) {
+      match = &row;
+      break;
+    }
+  }
+  if (match == nullptr) {
+    sdDebugOut(*this, this, wsWarn, "unknown encoding", {});
+    FEncoding = seUTF8;
+    DecodeChunk();
+    return;
+  }
+  FBomInfo = *match;
+  FEncoding = match->Encoding;
+  if (FEncoding != seAnsi && FEncoding != seUTF8 && FEncoding != seUTF16BE &&
+      FEncoding != seUTF16LE) {
+    sdDebugOut(*this, this, wsFail, "unsupported encoding (%s)", {EncodingName(FEncoding)});
+    FRawFirstIdx = FRawLastIdx = 0;
+    return;
+  }
+  if (match->HasBOM) {
+    FRawBuffer.erase(FRawBuffer.begin(), FRawBuffer.begin() + match->Len);
+    FRawLastIdx -= match->Len;
+    sdDebugOut(*this, this, wsInfo, "BOM with encoding %s", {EncodingName(FEncoding)});
+  }
+  DecodeChunk();
+}
+
+bool TsdXmlParser::IsBinaryXml() const {
+  return FRawLastIdx > 4 && std::memcmp(FRawBuffer.data(), "$BXM", 4) == 0;
+}
+
+void TsdXmlParser::DecodeChunk() {
+  FChunkStartCR = FLastChar0D;
+  const std::uint8_t* raw = FRawBuffer.data() + FRawFirstIdx;
+  const auto count = static_cast<std::size_t>(FRawLastIdx - FRawFirstIdx);
+  const auto first = static_cast<std::size_t>(FUtf8FirstIdx);
+  std::size_t written = 0;
+  auto grow = [this, first](std::size_t room) {
+    if (FUtf8Buffer.size() < first + room) FUtf8Buffer.resize(first + room);
+    return FUtf8Buffer.data() + first;
+  };
+  switch (FEncoding) {
+    case seAnsi:
+    case seUTF8:
+      if (FEncoding == seUTF8 || FCodePage == 0 || FCodePage == 65001)
+        written = Utf8BytesToUtf8(raw, grow(count), count, FLastChar0D);
+      else
+        written = CodePageBytesToUtf8(raw, grow(3 * count), count, FCodePage, FLastChar0D);
+      break;
+    case seUTF16LE:
+      written = Utf16UnitsToUtf8(raw, grow(3 * (count / 2)), count / 2, FLastChar0D);
+      break;
+    case seUTF16BE: {
+      // Swapped for decoding and back, so the kept chunk decodes the same again.
+      std::uint8_t* units = FRawBuffer.data() + FRawFirstIdx;
+      SwapBytePairs(units, count);
+      written = Utf16UnitsToUtf8(units, grow(3 * (count / 2)), count / 2, FLastChar0D);
+      SwapBytePairs(units, count);
+      break;
+    }
+    default:
+      break;  // the other encodings decode to nothing
+  }
+  FUtf8LastIdx = FUtf8FirstIdx + static_cast<std::int32_t>(written);
+}
+
+bool TsdXmlParser::FetchChunk() {
+  // Indices are 32-bit: a stretch of text that would pass that limit without a
+  // flush ends the input instead of overflowing.
+  if (std::int64_t{FUtf8LastIdx} + 3 * std::int64_t{FChunkSize} > kMaxIndex) return false;
+  // Only the latest raw chunk is needed (a new code page decodes it again), so
+  // each chunk is read to the front of the raw buffer.
+  FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
+  std::size_t n = FSource->Read(FRawBuffer.data(), FRawBuffer.size());
+  if (n == 0) return false;
+  FRawFirstIdx = 0;
+  FRawLastIdx = static_cast<std::int32_t>(n);
+  FUtf8FirstIdx = FUtf8LastIdx;
+  DecodeChunk();
+  return true;
+}
+
+std::int32_t TsdXmlParser::MakeDataAvailable() {
+  while (FUtf8LastIdx - FUtf8CurrentIdx < 1) {
+    if (FEndOfStream || !FetchChunk()) {
+      FEndOfStream = true;
+      break;
+    }
+  }
+  return FUtf8LastIdx - FUtf8CurrentIdx;
+}
+
+char TsdXmlParser::NextChar() {
+  if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
+  char c = static_cast<char>(FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)]);
+  Advance(1);
+  return c;
+}
+
+void TsdXmlParser::MoveBack() {
+  if (FUtf8CurrentIdx > 0) --FUtf8CurrentIdx;
+}
+
+bool TsdXmlParser::CheckString(std::string_view S) {
+  const std::int32_t saved = FUtf8CurrentIdx;
+  for (char expected : S) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return false;
+    std::uint8_t c = FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)];
+    if (AsciiLower(c) != AsciiLower(static_cast<std::uint8_t>(expected))) {
+      FUtf8CurrentIdx = saved;
+      return false;
+    }
+    Advance(1);
+  }
+  return true;
+}
+
+char TsdXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
+  ABlanks.clear();
+  for (;;) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    std::int32_t i = FUtf8CurrentIdx;
+    while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
+    ABlanks.append(reinterpret_cast<const char*>(buf) + FUtf8CurrentIdx,
+                   static_cast<std::size_t>(i - FUtf8CurrentIdx));
+    FUtf8CurrentIdx = i;
+    if (i < FUtf8LastIdx) {
+      char c = static_cast<char>(buf[i]);
+      Advance(1);
+      return c;
+    }
+  }
+}
+
+std::string_view TsdXmlParser::ReadStringUntilChar(char AChar) {
+  const std::int32_t start = FUtf8CurrentIdx;
+  for (;;) {
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
+                          ? std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
+                                        static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx))
+                          : nullptr;
+    if (hit != nullptr) {
+      auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+      FUtf8CurrentIdx = end;
+      Advance(1);
+      return View(start, end);
+    }
+    FUtf8CurrentIdx = FUtf8LastIdx;
+    if (MakeDataAvailable() < 1) return View(start, FUtf8LastIdx);
+  }
+}
+
+std::string_view TsdXmlParser::ReadStringUntil(std::string_view ATerminator) {
+  if (ATerminator.empty()) return {};
+  const std::int32_t start = FUtf8CurrentIdx;
+  const auto lead = static_cast<unsigned char>(ATerminator.front());
+  for (;;) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) {
+      sdDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
+      return {};
+    }
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
+                                  static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
+    if (hit == nullptr) {
+      FUtf8CurrentIdx = FUtf8LastIdx;
+      continue;
+    }
+    auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+    FUtf8CurrentIdx = end;
+    if (CheckString(ATerminator)) return View(start, end);
+    // A mismatch restores the position onto the lead byte; the end of the
+    // stream inside the compare leaves it at the end, which the loop reports.
+    if (FUtf8CurrentIdx == end) Advance(1);
+  }
+}
+
+std::string_view TsdXmlParser::ReadStringUntilBlankOrEndTag() {
+  const std::int32_t start = FUtf8CurrentIdx;
+  for (;;) {
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    std::int32_t i = FUtf8CurrentIdx;
+    while (i < FUtf8LastIdx && !IsNameStop(buf[i])) ++i;
+    FUtf8CurrentIdx = i;
+    if (i < FUtf8LastIdx) return View(start, i);
+    if (MakeDataAvailable() < 1) {
+      sdDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
+      return {};
+    }
+  }
+}
+
+TsdElementType TsdXmlParser::ReadOpenTag() {
+  if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return xeError;
+  char c = NextChar();
+  switch (c) {
+    case '!': {
+      const bool atEnd = FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1;
+      const auto b = AsciiLower(static_cast<std::uint8_t>(NextChar()));
+      switch (b) {
+        case '-':
+          return CheckString("-") ? xeComment : xeError;
+        case '[':
+          return CheckString("cdata[") ? xeCData : xeError;
+        case 'd':
+          return CheckString("octype") ? xeDocType : xeError;
+        case 'e': {
+          const bool element = CheckString("lement");
+          const bool entity = CheckString("ntity");
+          return entity ? xeDtdEntity : element ? xeDtdElement : xeError;
+        }
+        case 'a':
+          return CheckString("ttlist") ? xeDtdAttList : xeError;
+        case 'n':
+          return CheckString("otation") ? xeDtdNotation : xeError;
+        default:
+          // At the end of the stream there is no byte to show.
+          if (atEnd)
+            sdDebugOut(*this, this, wsFail, "illegal tag (\"%s\") at pos %d", {"", Position()});
+          else
+            sdDebugOut(*this, this, wsFail, "illegal tag (\"%s\") at pos %d",
+                       {static_cast<char>(b), Position()});
+          return xeError;
+      }
+    }
+    case '/':
+      return xeEndTag;
+    case '?':
+      if (!CheckString("xml")) return xeInstruction;
+      return CheckString("-stylesheet") ? xeStylesheet : xeDeclaration;
+    default:
+      MoveBack();
+      return xeElement;
+  }
+}
+
+void TsdXmlParser::Flush() {
+  if (FUtf8CurrentIdx <= FUtf8FirstIdx) return;
+  std::uint8_t* buf = FUtf8Buffer.data();
+  FBaseLineNumber += std::count(buf, buf + FUtf8FirstIdx, std::uint8_t{10});
+  FUtf8BasePosition += FUtf8FirstIdx;
+  std::memmove(buf, buf + FUtf8FirstIdx, static_cast<std::size_t>(FUtf8LastIdx - FUtf8FirstIdx));
+  FUtf8CurrentIdx -= FUtf8FirstIdx;
+  FUtf8LastIdx -= FUtf8FirstIdx;
+  FUtf8FirstIdx = 0;
+}
+
+void TsdXmlParser::SetCodePage(std::int32_t ACodePage) {
+  FCodePage = ACodePage;
+  // The chunk decodes again from the line-end state it started with.
+  FLastChar0D = FChunkStartCR;
+  DecodeChunk();
+  // The read position keeps its offset, but never lies beyond the new text.
+  FUtf8CurrentIdx = std::min(FUtf8CurrentIdx, FUtf8LastIdx);
+}
+
+std::int64_t TsdXmlParser::Position() const {
+  return FUtf8BasePosition + FUtf8CurrentIdx;
+}
+
+std::int64_t TsdXmlParser::LineNumber() const {
+  const std::uint8_t* buf = FUtf8Buffer.data();
+  return FBaseLineNumber + std::count(buf, buf + FUtf8CurrentIdx, std::uint8_t{10});
+}
+
+void TsdXmlParser::Advance(std::int32_t ACount) {
+  // No fetch here: the end of the stream is found only by a read that needs a
+  // byte, so consuming the last byte (a closing ">") does not yet count as the
+  // end, and the content loops see the end where they next read.
+  FUtf8CurrentIdx += ACount;
+}
+
+std::string_view TsdXmlParser::View(std::int32_t AFirst, std::int32_t ALast) const {
+  return {reinterpret_cast<const char*>(FUtf8Buffer.data()) + AFirst,
+          static_cast<std::size_t>(ALast - AFirst)};
+}

@@ -1,0 +1,421 @@
+// The parser input: encoding detection and BOM removal, chunked decoding with line
+// ends normalised across chunk boundaries, the read operations, ReadOpenTag, and
+// Position/LineNumber across flushes. Sources are fed through memory views.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DebugCapture.h"
+#include "xml/sdStreams.h"
+#include "xml/sdXmlParser.h"
+
+namespace {
+
+using xml_test::CapturingOwner;
+using xml_test::Message;
+
+// A parser over bytes, with a capturing owner; ReadBOM has run.
+struct Input {
+  explicit Input(std::string bytes, std::int32_t chunk = 256)
+      : data(std::move(bytes)), stream(TMemoryStream::View(data)), parser(*stream, chunk, &owner) {
+    parser.ReadBOM();
+    detection = owner.Messages;
+    owner.Messages.clear();
+  }
+  // Every decoded byte from the position on, one NextChar at a time.
+  std::string ReadAll() {
+    std::string out;
+    while (parser.MakeDataAvailable() > 0) out.push_back(parser.NextChar());
+    return out;
+  }
+  std::string data;
+  CapturingOwner owner;
+  std::unique_ptr<TMemoryStream> stream;
+  TsdXmlParser parser;
+  std::vector<Message> detection;  // messages of ReadBOM
+};
+
+std::string Utf16LE(std::string_view ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+std::string Utf16BE(std::string_view ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back('\0');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string Raw(std::initializer_list<int> bytes) {
+  std::string out;
+  for (int b : bytes) out.push_back(static_cast<char>(b));
+  return out;
+}
+
+TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
+  struct Case {
+    const char* label;
+    std::string bytes;
+    TsdStringEncoding encoding;
+    TsdWarnStyle level;  // of the one detection message, when there is one
+    std::string message;
+    std::string text;
+  };
+  const std::string u32le = Raw({0x3C, 0, 0, 0, 0x61, 0, 0, 0});
+  const Case cases[] = {
+      {"declaration", "<?xml version=\"1.0\"?><a/>", seAnsi, wsInfo, "",
+       "<?xml version=\"1.0\"?><a/>"},
+      {"UTF-8 BOM", "\xEF\xBB\xBF<svg/>", seUTF8, wsInfo, "BOM with encoding utf-8", "<svg/>"},
+      {"no declaration", "<svg/>", seUTF8, wsWarn, "unknown encoding", "<svg/>"},
+      {"blanks first", "  \r\n<svg/>", seUTF8, wsWarn, "unknown encoding", "  \n<svg/>"},
+      {"UTF-16LE BOM", "\xFF\xFE" + Utf16LE("<a>\xE9</a>"), seUTF16LE, wsInfo,
+       "BOM with encoding utf-16", "<a>\xC3\xA9</a>"},
+      {"UTF-16BE BOM", "\xFE\xFF" + Utf16BE("<a>\xE9</a>"), seUTF16BE, wsInfo,
+       "BOM with encoding unicodeFFFE", "<a>\xC3\xA9</a>"},
+      {"UTF-16LE", Utf16LE("<?xml?>"), seUTF16LE, wsInfo, "", "<?xml?>"},
+      {"UTF-16BE", Utf16BE("<?xml?>"), seUTF16BE, wsInfo, "", "<?xml?>"},
+      {"UTF-32BE BOM", Raw({0, 0, 0xFE, 0xFF, 0, 0, 0, 0x3C}), seUTF32BE, wsFail,
+       "unsupported encoding (utf-32BE)", ""},
+      {"UTF-32LE BOM", Raw({0xFF, 0xFE, 0, 0, 0x3C, 0, 0, 0}), seUTF32LE, wsFail,
+       "unsupported encoding (utf-32)", ""},
+      {"UTF-16LE BOM then U+0000", "\xFF\xFE" + Utf16LE(std::string("\0<a/>", 5)), seUTF32LE,
+       wsFail, "unsupported encoding (utf-32)", ""},
+      {"UCS-4 2143 BOM", Raw({0, 0, 0xFF, 0xFE, 0, 0, 0x3C, 0}), seUCS4_2143, wsFail,
+       "unsupported encoding (ucs4_2143)", ""},
+      {"UCS-4 3412 BOM", Raw({0xFE, 0xFF, 0, 0, 0, 0x3C, 0, 0}), seUCS4_3412, wsFail,
+       "unsupported encoding (ucs4_3412)", ""},
+      {"UTF-32BE", Raw({0, 0, 0, 0x3C, 0, 0, 0, 0x61}), seUTF32BE, wsFail,
+       "unsupported encoding (utf-32BE)", ""},
+      {"UTF-32LE", u32le, seUTF32LE, wsFail, "unsupported encoding (utf-32)", ""},
+      {"UCS-4 2143", Raw({0, 0, 0x3C, 0, 0, 0, 0x61, 0}), seUCS4_2143, wsFail,
+       "unsupported encoding (ucs4_2143)", ""},
+      {"UCS-4 3412", Raw({0, 0x3C, 0, 0, 0, 0x61, 0, 0}), seUCS4_3412, wsFail,
+       "unsupported encoding (ucs4_3412)", ""},
+      {"EBCDIC", Raw({0x4C, 0x6F, 0xA7, 0x94, 0x93}), seEBCDIC, wsFail,
+       "unsupported encoding (ebcdic)", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    // Long enough that unsupported encodings span several chunks, which all read as nothing.
+    Input in(c.bytes + (c.text.empty() ? std::string(600, '\0') : ""), 8);
+    EXPECT_EQ(in.parser.Encoding(), c.encoding);
+    if (c.message.empty()) {
+      EXPECT_TRUE(in.detection.empty());
+    } else {
+      ASSERT_EQ(in.detection.size(), 1u);
+      EXPECT_EQ(in.detection[0].Level, c.level);
+      EXPECT_EQ(in.detection[0].Text, c.message);
+      EXPECT_EQ(in.detection[0].Sender, &in.parser);
+    }
+    EXPECT_EQ(in.parser.Position(), 0);
+    EXPECT_EQ(in.ReadAll(), c.text);
+    EXPECT_TRUE(in.parser.EndOfStream());
+  }
+}
+
+TEST(XmlParser, BomInfoRecordsTheMatchedRow) {
+  Input bom("\xEF\xBB\xBF<svg/>");
+  EXPECT_EQ(bom.parser.BomInfo().Len, 3);
+  EXPECT_TRUE(bom.parser.BomInfo().HasBOM);
+  Input none("<svg/>");
+  EXPECT_EQ(none.parser.BomInfo().Len, 0);
+  Input fe(Raw({0xFF, 0xFE, 0, 0, 1}));
+  EXPECT_EQ(fe.parser.BomInfo().Encoding, seUTF32LE);  // four-byte marks are tried first
+  EXPECT_EQ(fe.parser.BomInfo().Len, 4);
+}
+
+TEST(XmlParser, SourcesOfFourBytesOrFewerReadAsEmpty) {
+  for (std::string bytes : {std::string(), std::string("<"), std::string("<a/>")}) {
+    SCOPED_TRACE(bytes);
+    Input in(bytes);
+    ASSERT_EQ(in.detection.size(), 1u);
+    EXPECT_EQ(in.detection[0].Level, wsWarn);
+    EXPECT_EQ(in.detection[0].Text,
+              "stream terminated prematurely at pos " + std::to_string(bytes.size()));
+    EXPECT_EQ(in.ReadAll(), "");
+    EXPECT_TRUE(in.parser.EndOfStream());
+    EXPECT_EQ(in.parser.NextChar(), 0);
+  }
+  // A stream whose first read is short but that delivers more is decoded from there on.
+  Input later("<a/>\r\nrest", 4);
+  EXPECT_EQ(later.ReadAll(), "\nrest");
+}
+
+TEST(XmlParser, LineEndsAreNormalisedAcrossChunkBoundaries) {
+  // CR as the last byte of the first 256-byte chunk, LF as the first of the next.
+  std::string crlfSplit = "<svg>" + std::string(250, 'a') + "\r\nb\r\r\nc\rd";
+  ASSERT_EQ(crlfSplit[255], '\r');
+  const std::string expected = "<svg>" + std::string(250, 'a') + "\nb\n\nc\nd";
+  {
+    Input in(crlfSplit);
+    EXPECT_EQ(in.ReadAll(), expected);
+  }
+  {
+    // The same in UTF-16LE: the CR unit ends the first chunk.
+    Input in("\xFF\xFE" + Utf16LE(crlfSplit.substr(0, 126) + "\r\nz\r\r\n"));
+    EXPECT_EQ(in.ReadAll(), crlfSplit.substr(0, 126) + "\nz\n\n");
+  }
+  // Every chunk size puts the boundary somewhere else; the text never changes.
+  const std::string doc = "\xEF\xBB\xBF<a>\r\n\r\r\nx\xC3\xA9</a>\r";
+  for (std::int32_t chunk = 5; chunk <= 24; ++chunk) {
+    SCOPED_TRACE(chunk);
+    Input in(doc, chunk);
+    EXPECT_EQ(in.ReadAll(), "<a>\n\n\nx\xC3\xA9</a>\n");
+  }
+  const std::string doc16 = "\xFE\xFF" + Utf16BE("<a>\r\n\r\r\nx</a>\r");
+  for (std::int32_t chunk = 6; chunk <= 24; chunk += 2) {
+    SCOPED_TRACE(chunk);
+    Input in(doc16, chunk);
+    EXPECT_EQ(in.ReadAll(), "<a>\n\n\nx</a>\n");
+  }
+}
+
+TEST(XmlParser, CheckString) {
+  struct Case {
+    std::string source;
+    std::int32_t skip;  // bytes consumed before the compare
+    std::string s;
+    bool result;
+    std::int64_t position;
+  };
+  const Case cases[] = {
+      {"OCTYPX more", 0, "octype", false, 0},  // mismatch: nothing consumed
+      {"abOCT", 2, "octype", false, 5},        // end of stream: OCT stays consumed
+      {"DOCTYPE html", 0, "doctype", true, 7},
+      {"AbCdEf", 0, "aBcD", true, 4},
+      {"xyz12", 1, "", true, 1},
+      {"\xC3\x89tude", 0, "\xC3\xA9", false, 0},  // only ASCII letters fold
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source + " / " + c.s);
+    Input in(c.source);
+    for (std::int32_t k = 0; k < c.skip; ++k) in.parser.NextChar();
+    EXPECT_EQ(in.parser.CheckString(c.s), c.result);
+    EXPECT_EQ(in.parser.Position(), c.position);
+  }
+}
+
+TEST(XmlParser, ReadStringUntil) {
+  struct Case {
+    std::string source;
+    std::string terminator;
+    std::string result;
+    char next;  // the byte after the terminator (0: end of stream)
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a-b--x-->rest", "-->", "a-b--x", 'r', ""},
+      {"abcxYZdef", "xyz", "abc", 'd', ""},  // the rest of the terminator folds case
+      {"abcXYZdef", "xyz", "", 0,
+       "stream terminated prematurely at pos 9"},  // the first byte does not
+      {"abc]]", "]]>", "", 0, "stream terminated prematurely at pos 5"},
+      {"x--->", "-->", "x-", 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    Input in(c.source, 5);
+    EXPECT_EQ(in.parser.ReadStringUntil(c.terminator), c.result);
+    if (c.message.empty()) {
+      EXPECT_TRUE(in.owner.Messages.empty());
+    } else {
+      ASSERT_EQ(in.owner.Messages.size(), 1u);
+      EXPECT_EQ(in.owner.Messages[0].Level, wsWarn);
+      EXPECT_EQ(in.owner.Messages[0].Text, c.message);
+    }
+    EXPECT_EQ(in.parser.NextChar(), c.next);
+  }
+  // A long comment over many small chunks.
+  const std::string body(5000, 'c');
+  Input in("<!--" + body + "-->x", 7);
+  in.parser.ReadStringUntil("<!--");
+  EXPECT_EQ(in.parser.ReadStringUntil("-->"), body);
+  EXPECT_EQ(in.parser.NextChar(), 'x');
+}
+
+TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
+  Input in("text<\"" + std::string(3000, 'v') + "\" tail", 9);
+  EXPECT_EQ(in.parser.ReadStringUntilChar('<'), "text");
+  EXPECT_EQ(in.parser.NextChar(), '"');
+  EXPECT_EQ(in.parser.ReadQuotedString('"'), std::string(3000, 'v'));
+  EXPECT_EQ(in.parser.ReadStringUntilChar('<'), " tail");  // the rest, no message
+  EXPECT_TRUE(in.parser.EndOfStream());
+  EXPECT_TRUE(in.owner.Messages.empty());
+  EXPECT_EQ(in.parser.ReadStringUntilChar('<'), "");
+  // The separator as the very last byte: consumed, and the end is found only by
+  // the next read that needs a byte.
+  Input last("abcd<");
+  EXPECT_EQ(last.parser.ReadStringUntilChar('<'), "abcd");
+  EXPECT_FALSE(last.parser.EndOfStream());
+  EXPECT_EQ(last.parser.ReadStringUntilChar('<'), "");
+  EXPECT_TRUE(last.parser.EndOfStream());
+  Input blanks("  x>>");
+  std::string seen;
+  EXPECT_EQ(blanks.parser.NextCharSkipBlanks(seen), 'x');
+  EXPECT_EQ(blanks.parser.ReadStringUntilChar('>'), "");
+  EXPECT_EQ(blanks.parser.NextChar(), '>');
+  EXPECT_FALSE(blanks.parser.EndOfStream());
+  EXPECT_EQ(blanks.parser.NextChar(), 0);
+  EXPECT_TRUE(blanks.parser.EndOfStream());
+}
+
+TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
+  struct Case {
+    std::string source;
+    std::string name;
+    char stop;
+  };
+  const Case cases[] = {{"<svg>", "svg", '>'},      {"<svg/>", "svg", '/'},
+                        {"<svg width", "svg", ' '}, {"<svg\tx", "svg", '\t'},
+                        {"<xyz\n", "xyz", '\n'},    {"<a[b]", "a", '['},
+                        {"<>abc", "", '>'}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    Input in(c.source, 5);
+    EXPECT_EQ(in.parser.NextChar(), '<');
+    EXPECT_EQ(in.parser.ReadStringUntilBlankOrEndTag(), c.name);
+    EXPECT_EQ(in.parser.NextChar(), c.stop);  // the stop byte was not consumed
+  }
+  Input end("<svgxx");
+  end.parser.NextChar();
+  EXPECT_EQ(end.parser.ReadStringUntilBlankOrEndTag(), "");
+  ASSERT_EQ(end.owner.Messages.size(), 1u);
+  EXPECT_EQ(end.owner.Messages[0].Text, "stream terminated prematurely at pos 6");
+  EXPECT_EQ(end.owner.Messages[0].Level, wsWarn);
+}
+
+TEST(XmlParser, ReadOpenTag) {
+  struct Case {
+    std::string source;  // read up to and including the first "<"
+    TsdElementType type;
+    std::int64_t position;
+    std::string message;  // wsFail, when there is one
+  };
+  const Case cases[] = {
+      {"<!-- c -->", xeComment, 4, ""},
+      {"<![CDATA[x]]>", xeCData, 9, ""},
+      {"<![cdata[x]]>", xeCData, 9, ""},
+      {"<!DOCTYPE svg>", xeDocType, 9, ""},
+      {"<!doctypex>", xeDocType, 9, ""},
+      {"<!ELEMENT x>", xeDtdElement, 9, ""},
+      {"<!ENTITY x>", xeDtdEntity, 8, ""},
+      {"<!ATTLIST x>", xeDtdAttList, 9, ""},
+      {"<!NOTATION x>", xeDtdNotation, 10, ""},
+      {"<!foo>", xeError, 3, "illegal tag (\"f\") at pos 3"},
+      {"<!Foo>", xeError, 3, "illegal tag (\"f\") at pos 3"},
+      {"  <!>x", xeError, 5, "illegal tag (\">\") at pos 5"},
+      {"<!dog>", xeError, 3, ""},
+      {"<!-x->", xeError, 3, ""},
+      {"<!eek>", xeError, 3, ""},
+      {"</svg>", xeEndTag, 2, ""},
+      {"<?xml version?>", xeDeclaration, 5, ""},
+      {"<?XmL version?>", xeDeclaration, 5, ""},
+      {"<?xml-stylesheet href?>", xeStylesheet, 16, ""},
+      {"<?xml-model x?>", xeDeclaration, 5, ""},
+      {"<?xmlfoo?>", xeDeclaration, 5, ""},
+      {"<?php x?>", xeInstruction, 2, ""},
+      {"<svg/>", xeElement, 1, ""},
+      {"xxxx<", xeError, 5, ""},
+      {"xxxx<!", xeError, 6, "illegal tag (\"\") at pos 6"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    Input in(c.source, 5);
+    in.parser.ReadStringUntilChar('<');
+    EXPECT_EQ(in.parser.ReadOpenTag(), c.type);
+    EXPECT_EQ(in.parser.Position(), c.position);
+    if (c.message.empty()) {
+      EXPECT_TRUE(in.owner.Messages.empty());
+    } else {
+      ASSERT_EQ(in.owner.Messages.size(), 1u);
+      EXPECT_EQ(in.owner.Messages[0].Level, wsFail);
+      EXPECT_EQ(in.owner.Messages[0].Text, c.message);
+      EXPECT_EQ(in.owner.Messages[0].Sender, &in.parser);
+    }
+  }
+}
+
+TEST(XmlParser, NextCharSkipBlanksMoveBackAndEnd) {
+  Input in(" \t\n x y   ");
+  std::string blanks = "old";
+  EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 'x');
+  EXPECT_EQ(blanks, " \t\n ");
+  EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 'y');
+  EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 0);
+  EXPECT_EQ(blanks, "   ");
+  EXPECT_TRUE(in.parser.EndOfStream());
+  const std::int64_t end = in.parser.Position();
+  EXPECT_EQ(in.parser.NextChar(), 0);
+  EXPECT_EQ(in.parser.Position(), end);  // no move at the end
+  in.parser.MoveBack();
+  EXPECT_EQ(in.parser.NextChar(), ' ');  // the last byte can be read again
+
+  Input start("abcdef");
+  start.parser.MoveBack();  // at 0 the position stays at 0
+  EXPECT_EQ(start.parser.Position(), 0);
+  EXPECT_EQ(start.parser.NextChar(), 'a');
+}
+
+TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
+  const std::string text = "<?xml?>\n<a>\n  <b x=\"1\"/>\n\n  text\n</a>\n";
+  for (std::int32_t chunk : {5, 8, 13, 256}) {
+    SCOPED_TRACE(chunk);
+    Input in(text, chunk);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (i % 3 == 0) {
+        const std::int64_t pos = in.parser.Position();
+        const std::int64_t line = in.parser.LineNumber();
+        in.parser.Flush();
+        ASSERT_EQ(in.parser.Position(), pos);
+        ASSERT_EQ(in.parser.LineNumber(), line);
+      }
+      ASSERT_EQ(in.parser.NextChar(), text[i]);
+      ASSERT_EQ(in.parser.Position(), static_cast<std::int64_t>(i + 1));
+      ASSERT_EQ(in.parser.LineNumber(),
+                std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i + 1), '\n'));
+    }
+  }
+  // Positions count decoded bytes: after a BOM and with CR LF turned into LF.
+  Input bom(
+      "\xEF\xBB\xBF"
+      "a\r\nb\r\nc");
+  bom.parser.ReadStringUntilChar('c');
+  EXPECT_EQ(bom.parser.Position(), 5);
+  EXPECT_EQ(bom.parser.LineNumber(), 2);
+}
+
+TEST(XmlParser, NewCodePageDecodesTheLatestChunkAgain) {
+  const std::string decl = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
+  Input in(decl + "<a>caf\xE9\x80</a>");
+  EXPECT_EQ(in.parser.ReadStringUntil("?>"), decl.substr(0, decl.size() - 2));
+  in.parser.SetEncoding(seAnsi);
+  in.parser.SetCodePage(1252);
+  EXPECT_EQ(in.parser.ReadStringUntilChar('/'), "<a>caf\xC3\xA9\xE2\x82\xAC<");
+
+  // Decoding a big-endian chunk again gives the same text.
+  Input be("\xFE\xFF" + Utf16BE("<a>\r\n\xE9</a>"));
+  EXPECT_EQ(be.parser.NextChar(), '<');
+  be.parser.SetCodePage(1201);
+  EXPECT_EQ(be.ReadAll(), "a>\n\xC3\xA9</a>");
+}
+
+TEST(XmlParser, IsBinaryXmlLooksAtTheFirstRead) {
+  auto check = [](const std::string& bytes) {
+    auto stream = TMemoryStream::View(bytes);
+    TsdXmlParser parser(*stream, 256, nullptr);
+    return parser.IsBinaryXml();
+  };
+  EXPECT_TRUE(check("$BXM\x01"));
+  EXPECT_FALSE(check("$BXM"));
+  EXPECT_FALSE(check("<svg/>"));
+}
+
+}  // namespace
