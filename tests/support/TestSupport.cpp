@@ -29,8 +29,15 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+// Names in the tests are UTF-8. On Windows a narrow name would be taken in the
+// ANSI code page, so it goes through the UTF-8 constructor there.
 std::filesystem::path TempDir::Write(const std::string& name, std::string_view bytes) const {
+#ifdef _WIN32
+  std::filesystem::path file =
+      path_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
+#else
   std::filesystem::path file = path_ / name;
+#endif
   std::filesystem::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -38,7 +45,11 @@ std::filesystem::path TempDir::Write(const std::string& name, std::string_view b
 }
 
 std::u16string U16(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return path.u16string();  // the native form is UTF-16 already
+#else
   return platform::Utf8ToUtf16(path.string());
+#endif
 }
 
 std::string ReadFile(const std::filesystem::path& path) {
