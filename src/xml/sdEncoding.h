@@ -69,7 +69,9 @@ std::size_t Utf8BytesToCodePage(const std::uint8_t* ASource, std::uint8_t* ADest
 
 // String converters.
 std::string UnicodeStringToUtf8(std::u16string_view S);
-// Standard UTF-8 → UTF-16; invalid sequences become U+FFFD.
+// Standard UTF-8 → UTF-16; invalid sequences become U+FFFD, except that a high and
+// a low surrogate each written as three bytes (as Utf16UnitsToUtf8 writes a
+// character outside the basic plane) are joined back into their pair.
 std::u16string Utf8StringToUnicode(std::string_view S);
 std::string CodePageStringToUtf8(std::string_view S, std::int32_t ACodePage);
 std::string Utf8StringToCodePage(std::string_view S, std::int32_t ACodePage);

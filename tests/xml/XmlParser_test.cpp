@@ -418,4 +418,66 @@ TEST(XmlParser, IsBinaryXmlLooksAtTheFirstRead) {
   EXPECT_FALSE(check("<svg/>"));
 }
 
+// Arbitrary bytes under arbitrary chunk sizes and call sequences: every read ends,
+// the position never goes below 0, and (under the sanitizers) nothing is read out
+// of bounds.
+TEST(XmlParser, SurvivesArbitraryInputAndCallSequences) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const std::string prefixes[] = {"",     "\xEF\xBB\xBF", "\xFF\xFE",    "\xFE\xFF",
+                                  "<?xm", Utf16LE("<?x"), Utf16BE("<?x")};
+  const char alphabet[] = "<>!?-[]/='\" \t\r\nxmlDOCTYPEcdata\xC3\xA9\x00\xFF";
+  for (int round = 0; round < 400; ++round) {
+    std::string bytes = prefixes[next() % std::size(prefixes)];
+    const std::size_t length = next() % 700;
+    for (std::size_t i = 0; i < length; ++i)
+      bytes.push_back(alphabet[next() % (sizeof alphabet - 1)]);
+    Input in(bytes, static_cast<std::int32_t>(1 + next() % 40));
+    std::string blanks;
+    for (int step = 0; step < 200 && !in.parser.EndOfStream(); ++step) {
+      switch (next() % 11) {
+        case 0:
+          in.parser.NextChar();
+          break;
+        case 1:
+          in.parser.MoveBack();
+          break;
+        case 2:
+          in.parser.CheckString("doctype");
+          break;
+        case 3:
+          in.parser.NextCharSkipBlanks(blanks);
+          break;
+        case 4:
+          in.parser.ReadStringUntilChar('>');
+          break;
+        case 5:
+          in.parser.ReadStringUntil("-->");
+          break;
+        case 6:
+          in.parser.ReadStringUntilBlankOrEndTag();
+          break;
+        case 7:
+          in.parser.ReadOpenTag();
+          break;
+        case 8:
+          in.parser.Flush();
+          break;
+        case 9:
+          in.parser.SetCodePage(next() % 2 ? 1252 : 0);
+          break;
+        default:
+          in.parser.LineNumber();
+          break;
+      }
+      ASSERT_GE(in.parser.Position(), 0);
+    }
+    in.ReadAll();
+    EXPECT_TRUE(in.parser.EndOfStream());
+  }
+}
+
 }  // namespace
