@@ -56,7 +56,8 @@ bool ReadStartTag(TsdElement& E, TsdXmlParser& P, TXmlNode*& AResult) {
 // The end-tag steps of the content loop for element E; returns the loop's result.
 TXmlNode* ReadEndTag(TsdElement& E, TsdXmlParser& P) {
   TXmlNode* Result = &E;
-  std::string EndName(TrimWhite(ReadStringUntilChar(P, *E.Document(), '>')));
+  // The view lives until the next read; nothing below reads.
+  std::string_view EndName = TrimWhite(ReadStringUntilChar(P, *E.Document(), '>'));
   E.SetClosingStyle(ncFull);
   std::string_view Name = E.NameView();
   if (Name != EndName) {
