@@ -2,6 +2,7 @@
 // node class and the tree walks. Walks go through parent links and each node's
 // cached list index, so no query recurses or keeps a stack as deep as the tree.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/Platform.h"
@@ -81,11 +82,18 @@ bool sdNamesMatch(std::string_view A, std::string_view B) {
 // ---------------------------------------------------------------------------
 // TsdNodeArena
 
+// Blocks start at the strictest alignment; within a block every request is padded
+// to the pointer size, and placed at its own alignment when that is stricter.
 void* TsdNodeArena::Allocate(std::size_t ASize, std::size_t AAlign) {
-  constexpr std::size_t cAlign = alignof(std::max_align_t);
-  (void)AAlign;
+  constexpr std::size_t cAlign = alignof(void*);
   ASize = (ASize + cAlign - 1) & ~(cAlign - 1);
-  if (static_cast<std::size_t>(FEnd - FCur) < ASize) {
+  if (AAlign > cAlign && FCur != nullptr) {
+    std::size_t Misalign = reinterpret_cast<std::uintptr_t>(FCur) & (AAlign - 1);
+    if (Misalign != 0 && static_cast<std::size_t>(FEnd - FCur) >= AAlign - Misalign)
+      FCur += AAlign - Misalign;
+  }
+  if (static_cast<std::size_t>(FEnd - FCur) < ASize ||
+      (reinterpret_cast<std::uintptr_t>(FCur) & (AAlign - 1)) != 0) {
     // Large requests get a block of their own so the current block keeps its room.
     if (ASize > FNextBlock / 4) {
       FBlocks.push_back(std::make_unique<std::byte[]>(ASize));
