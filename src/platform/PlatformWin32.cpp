@@ -271,7 +271,10 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   // A pipe, console or other device opens too; only a file on disk is wanted.
-  if (::GetFileType(file) != FILE_TYPE_DISK) {
+  // A raw volume is of the disk type as well but has no file information.
+  BY_HANDLE_FILE_INFORMATION information;
+  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
     ::CloseHandle(file);
     return nullptr;
   }

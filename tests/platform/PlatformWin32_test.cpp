@@ -60,7 +60,7 @@ TEST(PlatformWin32Names, WildcardsMatchNoOtherFile) {
 }
 
 TEST(PlatformWin32Names, DevicesAreNotFiles) {
-  for (const char16_t* name : {u"NUL", u"CON", u"\\\\.\\NUL"}) {
+  for (const char16_t* name : {u"NUL", u"CON", u"\\\\.\\NUL", u"\\\\.\\C:"}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
     EXPECT_EQ(platform::ReadOnlyFile::Open(name), nullptr);
     std::u16string value;
