@@ -3,6 +3,9 @@
 // dropping, aborting from a handler, events and whole documents in UTF-16.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "XmlTestLoad.h"
 #include "xml/sdStreams.h"
 
@@ -185,6 +188,50 @@ TEST(ParseDocument, ExternalEncodingSetters) {
   EXPECT_EQ(L.Doc->ExternalEncoding(), seUTF8);
   EXPECT_EQ(L.Doc->Charset(), "utf-8");
   EXPECT_EQ(L.Doc->RootNodeCount(), 2);
+}
+
+// A stream that hands out its bytes a few at a time (after a first read long
+// enough for encoding detection), so that every read of the reader meets chunk
+// ends at other places.
+class TrickleStream : public TStream {
+ public:
+  TrickleStream(std::string_view AText, std::size_t AStep) : FText(AText), FStep(AStep) {}
+  std::size_t Read(void* Buffer, std::size_t Count) override {
+    std::size_t N = std::min({Count, FText.size() - FPos, FPos == 0 ? std::size_t{16} : FStep});
+    std::memcpy(Buffer, FText.data() + FPos, N);
+    FPos += N;
+    return N;
+  }
+  std::int64_t Position() const override { return static_cast<std::int64_t>(FPos); }
+  void Seek(std::int64_t P) override { FPos = static_cast<std::size_t>(P); }
+  std::int64_t Size() const override { return static_cast<std::int64_t>(FText.size()); }
+
+ private:
+  std::string_view FText;
+  std::size_t FStep;
+  std::size_t FPos = 0;
+};
+
+TEST(ParseDocument, ChunkEndsChangeNothing) {
+  const std::string Text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- made by hand -->\r\n"
+      "<!DOCTYPE svg PUBLIC '-//A//EN' 'b.dtd' [\n<!ENTITY e 'v'>\n<!ELEMENT svg ANY>\n]>\n"
+      "<svg width='10' xlink:href = \"#a&amp;b\"  height='2'>\n  <g><path d='M 0,0 L 1,1'/>"
+      "<text>line one\r\nline two</text><![CDATA[<raw>]]><?pi x?></g>\n"
+      "  <r><p><br>t</p></r><a 'q'=1>x</A><unclosed>\n</svg>tail";
+  for (LoadOptions Options : {LoadOptions{}, LoadOptions{.Fix = true, .Preserve = true}}) {
+    XmlLoad Whole(Text, Options);
+    for (std::size_t Step = 1; Step <= 7; ++Step) {
+      SCOPED_TRACE(Step);
+      XmlLoad L;
+      L.Doc->SetFixStructuralErrors(Options.Fix);
+      L.Doc->SetXmlFormat(Options.Preserve ? xfPreserve : xfCompact);
+      TrickleStream S(Text, Step);
+      L.Doc->LoadFromStream(S);
+      EXPECT_EQ(L.Tree(), Whole.Tree());
+      EXPECT_EQ(L.MessageText(), Whole.MessageText());
+    }
+  }
 }
 
 TEST(ParseDocument, FromStreamPositionAndFile) {
