@@ -12,7 +12,7 @@
 
 #include "plugin/Settings.h"
 
-struct TCacheObject;
+class TCacheObject;
 
 struct TFieldInfo {
   const char* Name;
