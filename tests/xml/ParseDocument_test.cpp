@@ -7,8 +7,11 @@
 #include <cstring>
 
 #include "XmlTestLoad.h"
+#include "support/TestSupport.h"
 #include "xml/sdStreams.h"
 
+using testing_support::TempDir;
+using testing_support::U16;
 using xml_test::LoadOptions;
 using xml_test::XmlLoad;
 
@@ -244,6 +247,9 @@ TEST(ParseDocument, FromStreamPositionAndFile) {
   ASSERT_NE(Doc.Root(), nullptr);
   EXPECT_EQ(Doc.Root()->AttributeValueByName("id"), "a");
   EXPECT_FALSE(Doc.LoadFromFile(u"/nonexistent/dir/file.svg"));
+  TempDir Dir;
+  ASSERT_TRUE(Doc.LoadFromFile(U16(Dir.Write("a.svg", "<svg id='f'>\r\n</svg>"))));
+  EXPECT_EQ(Doc.Root()->AttributeValueByName("id"), "f");
 }
 
 }  // namespace
