@@ -1,0 +1,52 @@
+// Writes the input to a file and asks for every field of it, as a host does:
+// through the value request, the result cache and the source loading, for a
+// plain and a compressed name. Nothing may crash, leak or hang.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/Platform.h"
+#include "plugin/uSvgWdx.h"
+
+namespace {
+
+struct Plugin {
+  Plugin() { PluginStartup(); }
+  ~Plugin() { PluginShutdown(); }
+};
+
+const std::filesystem::path& Folder() {
+  static const std::filesystem::path folder = [] {
+    auto p = std::filesystem::temp_directory_path() /
+             ("vexmeta-fuzz-value-" +
+              std::to_string(std::hash<std::string>{}(std::filesystem::current_path().string())));
+    std::filesystem::create_directories(p);
+    return p;
+  }();
+  return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Plugin plugin;
+  for (const char* name : {"drawing.svg", "drawing.svgz"}) {
+    std::filesystem::path path = Folder() / name;
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    // Every input gets a new time stamp, so the cache never serves an old entry.
+    static std::int64_t tick = 0;
+    std::filesystem::last_write_time(
+        path, std::filesystem::file_time_type(std::chrono::seconds(1000000000 + ++tick)));
+    std::u16string wide = platform::Utf8ToUtf16(path.string());
+    alignas(8) char16_t buffer[600];
+    for (std::int32_t field = 0; field <= 16; ++field)
+      for (std::int32_t unit = 0; unit <= 2; ++unit)
+        GetValueW(wide.c_str(), field, unit, buffer, sizeof buffer, 0);
+  }
+  return 0;
+}
