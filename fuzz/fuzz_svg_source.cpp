@@ -1,6 +1,7 @@
-// Fuzzes source loading of ZIP-wrapped files: the input is written to a file
-// named x.svgz (so the entry looked for is x.svg) and opened with and without a
-// small read limit; the stream is read to its end.
+// Fuzzes source loading: the input is written to a file named x.svgz (so a ZIP
+// entry looked for is x.svg) and opened with and without a small read limit; the
+// stream is read to its end. Seeds are gzip and ZIP data; mutations reach plain
+// files too.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -20,7 +21,7 @@ struct TFuzzFile {
   TFuzzFile() {
     std::random_device random;
     folder = std::filesystem::temp_directory_path() /
-             ("vexmeta-fuzz-zip-" + std::to_string(random()) + std::to_string(random()));
+             ("vexmeta-fuzz-source-" + std::to_string(random()) + std::to_string(random()));
     std::filesystem::create_directories(folder);
     path = folder / "x.svgz";
   }
