@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "extract/SvgSource.h"
+#include "support/TestSupport.h"
 #include "platform/Platform.h"
 #include "xml/sdStreams.h"
 
@@ -26,20 +27,7 @@ std::string SvgText(std::size_t length) {
   return text;
 }
 
-// windowBits: 15 + 16 for gzip, -15 for raw deflate.
-std::string Deflate(const std::string& data, int windowBits) {
-  z_stream z{};
-  deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using testing_support::Deflate;
 
 void Put(std::string& out, std::uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));

@@ -57,9 +57,9 @@ std::string ReadFile(const std::filesystem::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string Gzip(std::string_view data) {
+std::string Deflate(std::string_view data, int windowBits) {
   z_stream z{};
-  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
   std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   z.avail_in = static_cast<uInt>(data.size());
@@ -70,6 +70,8 @@ std::string Gzip(std::string_view data) {
   deflateEnd(&z);
   return out;
 }
+
+std::string Gzip(std::string_view data) { return Deflate(data, 15 + 16); }
 
 std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
   z_stream z{};

@@ -33,6 +33,8 @@ class TempDir {
 std::u16string U16(const std::filesystem::path& path);
 std::string ReadFile(const std::filesystem::path& path);
 
+// Compressed bytes of data: windowBits 15 + 16 gives a gzip member, -15 raw deflate.
+std::string Deflate(std::string_view data, int windowBits);
 // gzip-compressed bytes of data (a single gzip member).
 std::string Gzip(std::string_view data);
 // gzip of head followed by count copies of fill, made without holding the whole input.

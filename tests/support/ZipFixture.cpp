@@ -2,6 +2,8 @@
 // central directory, then the end record, all without data descriptors.
 #include "support/ZipFixture.h"
 
+#include "support/TestSupport.h"
+
 #include <zlib.h>
 
 namespace testing_support {
@@ -24,19 +26,7 @@ std::uint32_t Pick(std::int64_t fault, std::uint32_t right) {
 
 }  // namespace
 
-std::string RawDeflate(std::string_view data) {
-  z_stream z{};
-  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+std::string RawDeflate(std::string_view data) { return Deflate(data, -15); }
 
 std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment) {
   std::string out;
