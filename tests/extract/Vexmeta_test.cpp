@@ -361,11 +361,13 @@ TEST(ParseSvgDocument, ExampleDrawings) {
        "Version=1.2|ViewBox=0,0,640,480|Application=Contourmaker 1.4|ID=trail-map|"
        "Size=640x480"},
   };
-  const std::filesystem::path folder = std::filesystem::path(VX_SOURCE_DIR) / "examples";
+  // The plain drawings, and the sources of the compressed ones.
+  const std::filesystem::path root(VX_SOURCE_DIR);
   std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    if (entry.is_regular_file() && entry.path().extension() == ".svg")
-      files.push_back(entry.path());
+  for (const auto& folder : {root / "examples", root / "scripts" / "example-sources"})
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+      if (entry.is_regular_file() && entry.path().extension() == ".svg")
+        files.push_back(entry.path());
   ASSERT_FALSE(files.empty());
   std::size_t checked = 0;
   for (const auto& file : files) {
