@@ -292,14 +292,15 @@ class TsdAttribute : public TXmlNode {
   TsdElementType ElementType() const override { return xeAttribute; }
   TXmlNode* ParseStream(TsdXmlParser& P) override;
 
-  TsdQuotedText* CoreValue() const { return FCoreValue; }
+  TsdQuotedText* CoreValue() const { return &FCoreValue; }
   std::string_view NameRef(std::string& AScratch) const override;
   std::string_view NameView() const;
   std::int32_t NameID() const { return FNameID; }
 
  private:
-  TsdQuotedText* FCoreValue;
   std::int32_t FNameID = 0;
+  // Held in place: an attribute and its value are one allocation.
+  mutable TsdQuotedText FCoreValue;
 };
 
 class TsdContainerNode : public TXmlNode {

@@ -293,7 +293,7 @@ TXmlNode* TsdElement::RepairEndTagMismatch(std::string_view AEndTagName) {
 
 TXmlNode* TsdAttribute::ParseStream(TsdXmlParser& P) {
   SetName(TrimWhite(ReadStringUntilChar(P, *Document(), '=')));
-  FCoreValue->ParseStream(P);
+  FCoreValue.ParseStream(P);
   return this;
 }
 

@@ -548,9 +548,8 @@ void TsdCData::SetValue(std::string_view AValue) {
 // ---------------------------------------------------------------------------
 // Attribute
 
-TsdAttribute::TsdAttribute(TNativeXml* AOwner)
-    : TXmlNode(AOwner), FCoreValue(AOwner->CreateNode<TsdQuotedText>()) {
-  FCoreValue->FParent = this;
+TsdAttribute::TsdAttribute(TNativeXml* AOwner) : TXmlNode(AOwner), FCoreValue(AOwner) {
+  FCoreValue.FParent = this;
 }
 
 std::string_view TsdAttribute::NameView() const {
@@ -566,10 +565,10 @@ void TsdAttribute::SetName(std::string_view AName) {
   FNameID = Symbols().AddString(AName);
 }
 std::string TsdAttribute::Value() const {
-  return FCoreValue ? FCoreValue->Value() : std::string();
+  return FCoreValue.Value();
 }
 void TsdAttribute::SetValue(std::string_view AValue) {
-  FCoreValue->SetValue(AValue);
+  FCoreValue.SetValue(AValue);
 }
 
 // ---------------------------------------------------------------------------
