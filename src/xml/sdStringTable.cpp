@@ -1,5 +1,5 @@
-// The string table. Symbols live in FByID (identifier i at index i - 1) and keep
-// their bytes in an arena of fixed blocks that never move, so views stay valid
+// The string table. Symbols live in fixed pages (identifier i at index i - 1) and
+// keep their bytes in an arena of fixed blocks that never move, so views stay valid
 // until Clear. Content lookups go through an open-addressing hash index of
 // identifiers, which keeps interning at constant expected cost.
 #include "xml/sdStringTable.h"
@@ -12,14 +12,14 @@
 
 #include "xml/sdStreams.h"
 
-// One interned string. FFirst points into the table's arena.
+// One interned string. FFirst points into the table's arena; the hash lives in
+// the index entry, so a symbol takes 24 bytes.
 class TsdSymbol {
  public:
   const char* FFirst = nullptr;  // FCharCount bytes, no terminator
   std::int32_t FCharCount = 0;
   std::uint32_t FFreq = 0;
   std::uint32_t FSymbolStyle = 0;
-  std::uint32_t FHash = 0;
   bool FIndexed = false;  // false only for a duplicate read from a stream
 
   std::string_view View() const { return {FFirst, static_cast<std::size_t>(FCharCount)}; }
@@ -29,34 +29,53 @@ namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::size_t kOwnBlockSize = kBlockSize / 4;  // longer strings get a block of their own
+// Symbols are kept in pages of fixed size: growth never copies the symbols made so
+// far, nor holds two copies of them at once.
+constexpr std::size_t kPageBits = 12;
+constexpr std::size_t kPageSize = std::size_t{1} << kPageBits;
+
+inline std::uint64_t Load8(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
 
 inline std::uint64_t Mix(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xBF58476D1CE4E5B9ULL;
-  x ^= x >> 27;
-  x *= 0x94D049BB133111EBULL;
-  x ^= x >> 31;
+  x ^= x >> 32;
+  x *= 0xD6E8FEB86659FD93ULL;
+  x ^= x >> 32;
   return x;
 }
 
+// A multiply/xor-shift hash over 8-byte words. Two independent lanes take 16
+// bytes per step, so long values (path data) do not wait on one multiply chain.
 std::uint32_t HashBytes(std::string_view S) {
   const char* p = S.data();
   std::size_t n = S.size();
-  std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ (n * 0xFF51AFD7ED558CCDULL);
-  while (n >= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * 0x9FB21C651E98DF25ULL;
-    h ^= h >> 29;
+  constexpr std::uint64_t k1 = 0x9FB21C651E98DF25ULL;
+  constexpr std::uint64_t k2 = 0xC2B2AE3D27D4EB4FULL;
+  std::uint64_t a = 0x9E3779B97F4A7C15ULL ^ n;
+  std::uint64_t b = 0xFF51AFD7ED558CCDULL;
+  while (n >= 16) {
+    a = (a ^ Load8(p)) * k1;
+    b = (b ^ Load8(p + 8)) * k2;
+    a ^= a >> 29;
+    b ^= b >> 31;
+    p += 16;
+    n -= 16;
+  }
+  if (n >= 8) {
+    a = (a ^ Load8(p)) * k1;
+    a ^= a >> 29;
     p += 8;
     n -= 8;
   }
   if (n > 0) {
     std::uint64_t w = 0;
     std::memcpy(&w, p, n);
-    h = (h ^ w) * 0x9FB21C651E98DF25ULL;
+    b = (b ^ w) * k2;
   }
-  return static_cast<std::uint32_t>(Mix(h));
+  return static_cast<std::uint32_t>(Mix(a ^ (b * k1)));
 }
 
 void WriteCardinal(TStream& S, std::uint32_t AValue) {
@@ -90,12 +109,27 @@ std::uint32_t ReadCardinal(TStream& S) {
 }  // namespace
 
 struct TsdSymbolTable::Impl {
-  std::vector<TsdSymbol> FByID;
-  std::vector<std::int32_t> FIndex;  // identifiers by hash slot; 0 marks a free slot
-  std::size_t FIndexed = 0;          // identifiers in FIndex
+  // An index entry: the identifier (0 marks a free slot) with its hash, so that a
+  // probe compares hashes without touching the symbols.
+  struct Slot {
+    std::int32_t ID;
+    std::uint32_t Hash;
+  };
+  std::vector<std::unique_ptr<TsdSymbol[]>> FPages;
+  std::size_t FCount = 0;    // symbols; identifier i is at index i - 1
+  std::vector<Slot> FIndex;  // hash slots, a power of two
+  std::size_t FIndexed = 0;  // identifiers in FIndex
   std::vector<std::unique_ptr<char[]>> FBlocks;
   char* FFree = nullptr;  // next free byte of the current block
   std::size_t FRoom = 0;  // bytes left in the current block
+
+  TsdSymbol& At(std::size_t AIndex) {
+    return FPages[AIndex >> kPageBits][AIndex & (kPageSize - 1)];
+  }
+  const TsdSymbol& At(std::size_t AIndex) const {
+    return FPages[AIndex >> kPageBits][AIndex & (kPageSize - 1)];
+  }
+  TsdSymbol& ByID(std::int32_t ID) { return At(static_cast<std::size_t>(ID) - 1); }
 
   const char* Store(std::string_view S) {
     if (S.empty()) return "";
@@ -121,49 +155,88 @@ struct TsdSymbolTable::Impl {
     std::size_t mask = FIndex.size() - 1;
     std::size_t slot = h & mask;
     for (;;) {
-      std::int32_t id = FIndex[slot];
-      if (id == 0) return slot;
-      const TsdSymbol& sym = FByID[static_cast<std::size_t>(id) - 1];
-      if (sym.FHash == h && sym.View() == S) return slot;
+      const Slot& e = FIndex[slot];
+      if (e.ID == 0) return slot;
+      if (e.Hash == h) {
+        const TsdSymbol& sym = At(static_cast<std::size_t>(e.ID) - 1);
+        if (sym.View() == S) return slot;
+      }
       slot = (slot + 1) & mask;
     }
   }
 
-  // Keeps the load factor at or below one half.
-  void ReserveIndex() {
-    if ((FIndexed + 1) * 2 <= FIndex.size()) return;
-    std::vector<std::int32_t> old = std::move(FIndex);
-    FIndex.assign(old.empty() ? 64 : old.size() * 2, 0);
+  // Keeps the load factor at or below one half; true when the index was rebuilt
+  // (slots found before are stale then).
+  bool ReserveIndex() {
+    if ((FIndexed + 1) * 2 <= FIndex.size()) return false;
+    std::vector<Slot> old = std::move(FIndex);
+    FIndex.assign(old.empty() ? 64 : old.size() * 2, Slot{0, 0});
     std::size_t mask = FIndex.size() - 1;
-    for (std::int32_t id : old) {
-      if (id == 0) continue;
-      std::size_t slot = FByID[static_cast<std::size_t>(id) - 1].FHash & mask;
-      while (FIndex[slot] != 0) slot = (slot + 1) & mask;
-      FIndex[slot] = id;
+    for (const Slot& e : old) {
+      if (e.ID == 0) continue;
+      std::size_t slot = e.Hash & mask;
+      while (FIndex[slot].ID != 0) slot = (slot + 1) & mask;
+      FIndex[slot] = e;
     }
+    return true;
   }
 
-  // Appends a symbol with its own copy of S; indexes it unless its bytes are there.
-  std::int32_t Append(std::string_view S, std::uint32_t AStyle, bool& ADuplicate) {
+  void CheckRoom(std::string_view S) const {
     if (S.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) ||
-        FByID.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        FCount >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
       throw std::length_error("string table full");
+  }
+
+  // Appends a symbol with its own copy of S and returns its identifier.
+  std::int32_t Push(std::string_view S, std::uint32_t AStyle, bool AIndexed) {
+    if ((FCount & (kPageSize - 1)) == 0 && (FCount >> kPageBits) == FPages.size())
+      FPages.push_back(std::make_unique<TsdSymbol[]>(kPageSize));
+    TsdSymbol& sym = At(FCount);
+    sym.FFirst = Store(S);
+    sym.FCharCount = static_cast<std::int32_t>(S.size());
+    sym.FFreq = 0;
+    sym.FSymbolStyle = AStyle;
+    sym.FIndexed = AIndexed;
+    return static_cast<std::int32_t>(++FCount);
+  }
+
+  // Appends a symbol; indexes it unless its bytes are there.
+  std::int32_t Append(std::string_view S, std::uint32_t AStyle, bool& ADuplicate) {
+    CheckRoom(S);
     ReserveIndex();
     std::uint32_t h = HashBytes(S);
     std::size_t slot = Find(S, h);
-    ADuplicate = FIndex[slot] != 0;
-    TsdSymbol sym;
-    sym.FFirst = Store(S);
-    sym.FCharCount = static_cast<std::int32_t>(S.size());
-    sym.FSymbolStyle = AStyle;
-    sym.FHash = h;
-    sym.FIndexed = !ADuplicate;
-    FByID.push_back(sym);
-    auto id = static_cast<std::int32_t>(FByID.size());
+    ADuplicate = FIndex[slot].ID != 0;
+    std::int32_t id = Push(S, AStyle, !ADuplicate);
     if (!ADuplicate) {
-      FIndex[slot] = id;
+      FIndex[slot] = Slot{id, h};
       ++FIndexed;
     }
+    return id;
+  }
+
+  // The interning path: one hash and, for a new string, one probe more only
+  // when the index had to grow.
+  std::int32_t Intern(std::string_view S) {
+    std::uint32_t h = HashBytes(S);
+    if (!FIndex.empty()) {
+      std::size_t slot = Find(S, h);
+      if (FIndex[slot].ID != 0) return FIndex[slot].ID;
+      CheckRoom(S);
+      if (!ReserveIndex()) {
+        std::int32_t id = Push(S, 0, true);
+        FIndex[slot] = Slot{id, h};
+        ++FIndexed;
+        return id;
+      }
+    } else {
+      CheckRoom(S);
+      ReserveIndex();
+    }
+    std::size_t slot = Find(S, h);
+    std::int32_t id = Push(S, 0, true);
+    FIndex[slot] = Slot{id, h};
+    ++FIndexed;
     return id;
   }
 };
@@ -195,22 +268,16 @@ int TsdSymbolTable::CompareSymbols(std::string_view A, std::string_view B) {
 
 std::int32_t TsdSymbolTable::AddString(std::string_view S) {
   if (S.empty()) return 0;
-  Impl& t = *FImpl;
-  if (!t.FIndex.empty()) {
-    std::size_t slot = t.Find(S, HashBytes(S));
-    if (t.FIndex[slot] != 0) return t.FIndex[slot];
-  }
-  bool duplicate = false;
-  return t.Append(S, 0, duplicate);
+  return FImpl->Intern(S);
 }
 
 std::string_view TsdSymbolTable::GetStringView(std::int32_t ID) {
   if (ID <= 0) return {};
-  if (static_cast<std::size_t>(ID) > FImpl->FByID.size()) {
+  if (static_cast<std::size_t>(ID) > FImpl->FCount) {
     sdDebugOut(*this, this, wsWarn, "string ID not found", {});
     return {};
   }
-  return FImpl->FByID[static_cast<std::size_t>(ID) - 1].View();
+  return FImpl->ByID(ID).View();
 }
 
 std::string TsdSymbolTable::GetString(std::int32_t ID) {
@@ -223,31 +290,34 @@ void TsdSymbolTable::Clear() {
 }
 
 std::int32_t TsdSymbolTable::SymbolCount() const {
-  return static_cast<std::int32_t>(FImpl->FByID.size());
+  return static_cast<std::int32_t>(FImpl->FCount);
 }
 
 std::uint32_t TsdSymbolTable::SymbolStyle(std::int32_t ID) const {
-  if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FByID.size()) return 0;
-  return FImpl->FByID[static_cast<std::size_t>(ID) - 1].FSymbolStyle;
+  if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FCount) return 0;
+  return FImpl->ByID(ID).FSymbolStyle;
 }
 
 std::uint32_t TsdSymbolTable::Frequency(std::int32_t ID) const {
-  if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FByID.size()) return 0;
-  return FImpl->FByID[static_cast<std::size_t>(ID) - 1].FFreq;
+  if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FCount) return 0;
+  return FImpl->ByID(ID).FFreq;
 }
 
 void TsdSymbolTable::IncrementFrequency(std::int32_t ID) {
-  if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FByID.size()) return;
-  ++FImpl->FByID[static_cast<std::size_t>(ID) - 1].FFreq;
+  if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FCount) return;
+  ++FImpl->ByID(ID).FFreq;
 }
 
 void TsdSymbolTable::ClearFrequency() {
-  for (TsdSymbol& sym : FImpl->FByID) sym.FFreq = 0;
+  for (std::size_t k = 0; k < FImpl->FCount; ++k) FImpl->At(k).FFreq = 0;
 }
 
 void TsdSymbolTable::SortByFrequency(std::vector<std::int32_t>& ANewIDs) {
-  std::vector<TsdSymbol>& list = FImpl->FByID;
-  const std::size_t count = list.size();
+  Impl& t = *FImpl;
+  auto list = [&t](std::ptrdiff_t AIndex) -> TsdSymbol& {
+    return t.At(static_cast<std::size_t>(AIndex));
+  };
+  const std::size_t count = t.FCount;
   if (ANewIDs.size() < count + 1) ANewIDs.resize(count + 1, 0);
   if (count == 0) {
     FPluralSymbolCount = 0;
@@ -270,10 +340,10 @@ void TsdSymbolTable::SortByFrequency(std::vector<std::int32_t>& ANewIDs) {
     std::ptrdiff_t j = r.High;
     std::ptrdiff_t p = (r.Low + r.High) / 2;
     do {
-      while (list[static_cast<std::size_t>(i)].FFreq > list[static_cast<std::size_t>(p)].FFreq) ++i;
-      while (list[static_cast<std::size_t>(j)].FFreq < list[static_cast<std::size_t>(p)].FFreq) --j;
+      while (list(i).FFreq > list(p).FFreq) ++i;
+      while (list(j).FFreq < list(p).FFreq) --j;
       if (i <= j) {
-        std::swap(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(j)]);
+        std::swap(list(i), list(j));
         std::swap(oldID[static_cast<std::size_t>(i)], oldID[static_cast<std::size_t>(j)]);
         if (p == i)
           p = j;
@@ -294,13 +364,13 @@ void TsdSymbolTable::SortByFrequency(std::vector<std::int32_t>& ANewIDs) {
 
   FPluralSymbolCount = 0;
   while (static_cast<std::size_t>(FPluralSymbolCount) < count &&
-         list[static_cast<std::size_t>(FPluralSymbolCount)].FFreq >= 2)
+         list(FPluralSymbolCount).FFreq >= 2)
     ++FPluralSymbolCount;
 
   for (std::size_t k = 0; k < count; ++k)
     ANewIDs[static_cast<std::size_t>(oldID[k])] = static_cast<std::int32_t>(k + 1);
-  for (std::int32_t& id : FImpl->FIndex)
-    if (id != 0) id = ANewIDs[static_cast<std::size_t>(id)];
+  for (Impl::Slot& e : t.FIndex)
+    if (e.ID != 0) e.ID = ANewIDs[static_cast<std::size_t>(e.ID)];
 }
 
 void TsdSymbolTable::SaveToStream(TStream& S, std::int32_t ACount) {
@@ -314,11 +384,11 @@ void TsdSymbolTable::SaveSymbol(TStream& S, std::int32_t ASymbolID) {
     return;
   }
   // An identifier beyond the table has no bytes to write.
-  if (static_cast<std::size_t>(ASymbolID) > FImpl->FByID.size()) {
+  if (static_cast<std::size_t>(ASymbolID) > FImpl->FCount) {
     sdDebugOut(*this, this, wsWarn, "string ID not found", {});
     return;
   }
-  const TsdSymbol& sym = FImpl->FByID[static_cast<std::size_t>(ASymbolID) - 1];
+  const TsdSymbol& sym = FImpl->ByID(ASymbolID);
   WriteCardinal(S, sym.FSymbolStyle);
   WriteCardinal(S, static_cast<std::uint32_t>(sym.FCharCount));
   if (sym.FCharCount > 0) S.Write(sym.FFirst, static_cast<std::size_t>(sym.FCharCount));
