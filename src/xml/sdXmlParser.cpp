@@ -32,6 +32,9 @@ const TsdBomInfo cBomInfo[] = {
 static_assert(std::size(cBomInfo) == 15);
 
 constexpr std::int32_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
+// A flush drops the consumed text only logically; the bytes move to the front
+// once this much has been dropped, so a flush costs no copy per element.
+constexpr std::int32_t kCompactBytes = 64 * 1024;
 
 // Byte classes: 1 = blank (TAB, LF, CR, SPACE), 2 = other name stop (/ > [).
 struct ByteClasses {
@@ -151,7 +154,11 @@ void TsdXmlParser::DecodeChunk() {
 bool TsdXmlParser::FetchChunk() {
   // Indices are 32-bit: a stretch of text that would pass that limit without a
   // flush ends the input instead of overflowing.
-  if (std::int64_t{FUtf8LastIdx} + 3 * std::int64_t{FChunkSize} > kMaxIndex) return false;
+  const std::int64_t room = 3 * std::int64_t{FChunkSize};
+  if (std::int64_t{FUtf8LastIdx} - FUtf8DeadIdx + room > kMaxIndex) return false;
+  // The limit counts the text since the last flush; flushed bytes still in front
+  // make way when they are all that stands in the way.
+  if (std::int64_t{FUtf8LastIdx} + room > kMaxIndex) Compact();
   // Only the latest raw chunk is needed (a new code page decodes it again), so
   // each chunk is read to the front of the raw buffer.
   FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
@@ -182,16 +189,16 @@ char TsdXmlParser::NextChar() {
 }
 
 void TsdXmlParser::MoveBack() {
-  if (FUtf8CurrentIdx > 0) --FUtf8CurrentIdx;
+  if (FUtf8CurrentIdx > FUtf8DeadIdx) --FUtf8CurrentIdx;
 }
 
 bool TsdXmlParser::CheckString(std::string_view S) {
-  const std::int32_t saved = FUtf8CurrentIdx;
+  const std::int64_t saved = Position();
   for (char expected : S) {
     if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return false;
     std::uint8_t c = FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)];
     if (AsciiLower(c) != AsciiLower(static_cast<std::uint8_t>(expected))) {
-      FUtf8CurrentIdx = saved;
+      FUtf8CurrentIdx = IndexAt(saved);
       return false;
     }
     Advance(1);
@@ -218,7 +225,7 @@ char TsdXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
 }
 
 std::string_view TsdXmlParser::ReadStringUntilChar(char AChar) {
-  const std::int32_t start = FUtf8CurrentIdx;
+  const std::int64_t start = Position();
   for (;;) {
     const std::uint8_t* buf = FUtf8Buffer.data();
     const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
@@ -229,16 +236,16 @@ std::string_view TsdXmlParser::ReadStringUntilChar(char AChar) {
       auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
       FUtf8CurrentIdx = end;
       Advance(1);
-      return View(start, end);
+      return View(IndexAt(start), end);
     }
     FUtf8CurrentIdx = FUtf8LastIdx;
-    if (MakeDataAvailable() < 1) return View(start, FUtf8LastIdx);
+    if (MakeDataAvailable() < 1) return View(IndexAt(start), FUtf8LastIdx);
   }
 }
 
 std::string_view TsdXmlParser::ReadStringUntil(std::string_view ATerminator) {
   if (ATerminator.empty()) return {};
-  const std::int32_t start = FUtf8CurrentIdx;
+  const std::int64_t start = Position();
   const auto lead = static_cast<unsigned char>(ATerminator.front());
   for (;;) {
     if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) {
@@ -252,23 +259,23 @@ std::string_view TsdXmlParser::ReadStringUntil(std::string_view ATerminator) {
       FUtf8CurrentIdx = FUtf8LastIdx;
       continue;
     }
-    auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
-    FUtf8CurrentIdx = end;
-    if (CheckString(ATerminator)) return View(start, end);
+    FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+    const std::int64_t end = Position();
+    if (CheckString(ATerminator)) return View(IndexAt(start), IndexAt(end));
     // A mismatch restores the position onto the lead byte; the end of the
     // stream inside the compare leaves it at the end, which the loop reports.
-    if (FUtf8CurrentIdx == end) Advance(1);
+    if (Position() == end) Advance(1);
   }
 }
 
 std::string_view TsdXmlParser::ReadStringUntilBlankOrEndTag() {
-  const std::int32_t start = FUtf8CurrentIdx;
+  const std::int64_t start = Position();
   for (;;) {
     const std::uint8_t* buf = FUtf8Buffer.data();
     std::int32_t i = FUtf8CurrentIdx;
     while (i < FUtf8LastIdx && !IsNameStop(buf[i])) ++i;
     FUtf8CurrentIdx = i;
-    if (i < FUtf8LastIdx) return View(start, i);
+    if (i < FUtf8LastIdx) return View(IndexAt(start), i);
     if (MakeDataAvailable() < 1) {
       sdDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
       return {};
@@ -322,13 +329,22 @@ TsdElementType TsdXmlParser::ReadOpenTag() {
 
 void TsdXmlParser::Flush() {
   if (FUtf8CurrentIdx <= FUtf8FirstIdx) return;
+  FUtf8DeadIdx = FUtf8FirstIdx;
+  if (FUtf8DeadIdx >= kCompactBytes) Compact();
+}
+
+void TsdXmlParser::Compact() {
+  if (FUtf8DeadIdx == 0) return;
   std::uint8_t* buf = FUtf8Buffer.data();
-  FBaseLineNumber += std::count(buf, buf + FUtf8FirstIdx, std::uint8_t{10});
-  FUtf8BasePosition += FUtf8FirstIdx;
-  std::memmove(buf, buf + FUtf8FirstIdx, static_cast<std::size_t>(FUtf8LastIdx - FUtf8FirstIdx));
-  FUtf8CurrentIdx -= FUtf8FirstIdx;
-  FUtf8LastIdx -= FUtf8FirstIdx;
-  FUtf8FirstIdx = 0;
+  FBaseLineNumber += std::count(buf, buf + FUtf8DeadIdx, std::uint8_t{10});
+  FUtf8BasePosition += FUtf8DeadIdx;
+  std::memmove(buf, buf + FUtf8DeadIdx, static_cast<std::size_t>(FUtf8LastIdx - FUtf8DeadIdx));
+  FUtf8CurrentIdx -= FUtf8DeadIdx;
+  FUtf8LastIdx -= FUtf8DeadIdx;
+  FUtf8FirstIdx -= FUtf8DeadIdx;
+  FUtf8DeadIdx = 0;
+  FLineIdx = 0;
+  FLineCount = 0;
 }
 
 void TsdXmlParser::SetCodePage(std::int32_t ACodePage) {
@@ -336,6 +352,11 @@ void TsdXmlParser::SetCodePage(std::int32_t ACodePage) {
   // The chunk decodes again from the line-end state it started with.
   FLastChar0D = FChunkStartCR;
   DecodeChunk();
+  // The latest chunk's bytes may have changed under the counted lines.
+  if (FLineIdx > FUtf8FirstIdx) {
+    FLineIdx = 0;
+    FLineCount = 0;
+  }
   // The read position keeps its offset, but never lies beyond the new text.
   FUtf8CurrentIdx = std::min(FUtf8CurrentIdx, FUtf8LastIdx);
 }
@@ -345,8 +366,19 @@ std::int64_t TsdXmlParser::Position() const {
 }
 
 std::int64_t TsdXmlParser::LineNumber() const {
+  // Line ends are counted from the last counted index, forward or back, so that
+  // a report costs no scan of the text before it.
   const std::uint8_t* buf = FUtf8Buffer.data();
-  return FBaseLineNumber + std::count(buf, buf + FUtf8CurrentIdx, std::uint8_t{10});
+  if (FUtf8CurrentIdx >= FLineIdx)
+    FLineCount += std::count(buf + FLineIdx, buf + FUtf8CurrentIdx, std::uint8_t{10});
+  else
+    FLineCount -= std::count(buf + FUtf8CurrentIdx, buf + FLineIdx, std::uint8_t{10});
+  FLineIdx = FUtf8CurrentIdx;
+  return FBaseLineNumber + FLineCount;
+}
+
+std::int32_t TsdXmlParser::IndexAt(std::int64_t APosition) const {
+  return static_cast<std::int32_t>(APosition - FUtf8BasePosition);
 }
 
 void TsdXmlParser::Advance(std::int32_t ACount) {

@@ -4,8 +4,9 @@
 // strings and markup classes out of that buffer. Positions count decoded bytes.
 //
 // Invariant: bytes of the UTF-8 buffer below its end stay valid until the next
-// Flush; the buffer may move when it grows, so callers keep indices, and a view
-// returned by a read lives only until the next call on the parser.
+// Flush; the buffer may move when it grows or drops flushed text, so reads keep
+// positions across fetches, and a view returned by a read lives only until the
+// next call on the parser.
 #pragma once
 
 #include <cstdint>
@@ -57,7 +58,8 @@ class TsdXmlParser : public TDebugPersistent {
  private:
   // Raw and UTF-8 buffers with their indices, base position and line number,
   // end-of-stream and pending-CR flags. The raw buffer holds only the latest chunk
-  // (FRawFirstIdx is 0); the UTF-8 buffer holds the text since the last Flush.
+  // (FRawFirstIdx is 0); the UTF-8 buffer holds the text since the last Flush,
+  // behind up to kCompactBytes of flushed text that waits to be moved out.
   TsdBomInfo FBomInfo;
   TStream* FSource;
   std::int32_t FChunkSize;
@@ -68,16 +70,23 @@ class TsdXmlParser : public TDebugPersistent {
   std::int32_t FRawFirstIdx = 0;
   std::int32_t FRawLastIdx = 0;
   std::int32_t FUtf8FirstIdx = 0;
+  std::int32_t FUtf8DeadIdx = 0;  // bytes below it are flushed but not yet moved out
   std::int32_t FUtf8CurrentIdx = 0;
   std::int32_t FUtf8LastIdx = 0;
   std::int64_t FUtf8BasePosition = 0;
   std::int64_t FBaseLineNumber = 0;
   bool FEndOfStream = false;
   bool FLastChar0D = false;
-  bool FChunkStartCR = false;  // FLastChar0D before the latest chunk was decoded
+  bool FChunkStartCR = false;           // FLastChar0D before the latest chunk was decoded
+  mutable std::int32_t FLineIdx = 0;    // line ends below this index are counted ...
+  mutable std::int64_t FLineCount = 0;  // ... in this count
 
   void DecodeChunk();
   bool FetchChunk();
   void Advance(std::int32_t ACount);
+  // Moves the flushed bytes out of the buffer; indices shift, positions stay.
+  void Compact();
+  // The buffer index of a position; reads that may fetch keep positions.
+  std::int32_t IndexAt(std::int64_t APosition) const;
   std::string_view View(std::int32_t AFirst, std::int32_t ALast) const;
 };

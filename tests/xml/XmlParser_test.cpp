@@ -392,6 +392,40 @@ TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
   EXPECT_EQ(bom.parser.LineNumber(), 2);
 }
 
+// Many flushes over a text far longer than what a flush leaves in the buffer:
+// reads that span chunks, positions, line numbers and the step back all answer as
+// if each flush had dropped the text before the latest chunk at once.
+TEST(XmlParser, ReadsAndPositionsHoldOverManyFlushes) {
+  std::string text;
+  for (int i = 0; i < 6000; ++i)
+    text += "<p d=\"" + std::string(static_cast<std::size_t>(i % 97), 'x') + "\"/>\n";
+  for (std::int32_t chunk : {7, 256, 4096}) {
+    SCOPED_TRACE(chunk);
+    Input in(text, chunk);
+    std::int64_t line = 0;
+    std::int64_t pos = 0;
+    for (int i = 0; i < 6000; ++i) {
+      ASSERT_EQ(in.parser.NextChar(), '<');
+      in.parser.Flush();
+      in.parser.MoveBack();  // the latest chunk stays readable
+      ASSERT_EQ(in.parser.Position(), pos);
+      ASSERT_EQ(in.parser.NextChar(), '<');
+      ASSERT_EQ(in.parser.LineNumber(), line);
+      ASSERT_EQ(in.parser.ReadStringUntilChar('"'), "p d=");
+      ASSERT_EQ(in.parser.ReadStringUntil("\"/>"),
+                std::string(static_cast<std::size_t>(i % 97), 'x'));
+      ASSERT_EQ(in.parser.NextChar(), '\n');
+      pos += 10 + i % 97;
+      ++line;
+      ASSERT_EQ(in.parser.Position(), pos);
+      if (i % 50 == 0) {
+        ASSERT_EQ(in.parser.LineNumber(), line);
+      }
+    }
+    EXPECT_EQ(in.parser.NextChar(), 0);
+  }
+}
+
 TEST(XmlParser, NewCodePageDecodesTheLatestChunkAgain) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
   Input in(decl + "<a>caf\xE9\x80</a>");
