@@ -66,8 +66,8 @@ struct FileEntryInfo {
   std::int64_t size = 0;
 };
 
-// Looks the file up in its directory (directories are not matched). False when
-// nothing is found.
+// Looks the file up in its directory; false unless IsExistingFile(path) holds
+// and an entry other than a directory is found.
 bool FindFileEntry(std::u16string_view path, FileEntryInfo& info);
 
 // True when the file system treats file names case-sensitively.

@@ -239,6 +239,9 @@ bool IsExistingFile(std::u16string_view path) {
 }
 
 bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
+  // Only what IsExistingFile accepts is searched: the file's attributes say
+  // whether it is a plain file, which a directory entry of a device does not.
+  if (!IsExistingFile(path)) return false;
   std::wstring wide = ToWide(path);
   if (wide.empty() || NameHasWildcards(path)) return false;
   WIN32_FIND_DATAW data;

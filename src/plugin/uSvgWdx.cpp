@@ -225,7 +225,6 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   std::u16string_view fileName(AFileName);
   std::u16string path = platform::LongPathForm(fileName);
   state.LastRequestedFileName.assign(fileName);
-  if (!platform::IsExistingFile(path)) return ft_fieldempty;
 
   // The key is made from the lower-cased path; where file names are
   // case-sensitive the file is still searched and opened under its own name.
@@ -233,6 +232,9 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   platform::LowerCaseInPlace(keyPath);
   const std::u16string& filePath = platform::FileNamesAreCaseSensitive() ? path : keyPath;
 
+  // The directory search also answers whether the path names an existing file
+  // that is no directory (only regular files are found), so a cached request
+  // costs one look-up of the file.
   platform::FileEntryInfo entry;
   if (!platform::FindFileEntry(filePath, entry)) return ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
