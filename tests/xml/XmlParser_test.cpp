@@ -3,6 +3,7 @@
 // Position/LineNumber across flushes. Sources are fed through memory views.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -423,6 +424,30 @@ TEST(XmlParser, ReadsAndPositionsHoldOverManyFlushes) {
       }
     }
     EXPECT_EQ(in.parser.NextChar(), 0);
+  }
+}
+
+// Line numbers over long runs of line ends next to bytes that differ from LF in one
+// bit, asked at long and short strides, forward and one byte back.
+TEST(XmlParser, LineNumberCountsEveryLineEnd) {
+  std::string text;
+  for (int i = 0; i < 9000; ++i) {
+    const int k = (i * 7919) % 13;
+    text.push_back(k < 6 ? '\n' : k == 6 ? '\x8A' : k == 7 ? '\x0B' : k == 8 ? '\x0E' : 'a');
+  }
+  text += std::string(3000, '\n') + ">";
+  for (std::size_t stride : {std::size_t{1}, std::size_t{9}, std::size_t{2500}}) {
+    SCOPED_TRACE(stride);
+    Input in(text, 4096);
+    for (std::size_t at = 0; at < text.size(); at += stride) {
+      for (std::size_t k = 0; k < stride && in.parser.NextChar() != 0; ++k) {
+      }
+      const auto pos = static_cast<std::ptrdiff_t>(in.parser.Position());
+      ASSERT_EQ(in.parser.LineNumber(), std::count(text.begin(), text.begin() + pos, '\n'));
+      in.parser.MoveBack();
+      ASSERT_EQ(in.parser.LineNumber(), std::count(text.begin(), text.begin() + pos - 1, '\n'));
+      in.parser.NextChar();
+    }
   }
 }
 
