@@ -35,6 +35,7 @@ TNativeXml::~TNativeXml() = default;
 void TNativeXml::Reset(bool HasDeclaration, bool HasDocType, bool HasRoot) {
   FSymbolTable.Clear();
   FRootNodes.Forget();
+  FNodeTags.clear();
   FArena.Release();
   if (HasDeclaration) {
     auto* D = CreateNode<TsdDeclaration>();
@@ -64,6 +65,18 @@ void TNativeXml::New(bool HasDeclaration, bool HasDocType) {
 void TNativeXml::New() {
   FHasDeclaration = true;
   Clear();
+}
+
+void* TNativeXml::NodeTag(const TXmlNode* ANode) const {
+  auto It = FNodeTags.find(ANode);
+  return It == FNodeTags.end() ? nullptr : It->second;
+}
+
+void TNativeXml::SetNodeTag(const TXmlNode* ANode, void* ATag) {
+  if (ATag == nullptr)
+    FNodeTags.erase(ANode);
+  else
+    FNodeTags[ANode] = ATag;
 }
 
 // ---------------------------------------------------------------------------
@@ -240,6 +253,7 @@ void TNativeXml::ReadFromString(std::string_view AValue) {
 void TNativeXml::LoadFromStream(TStream& AStream) {
   FSymbolTable.Clear();
   FRootNodes.Forget();
+  FNodeTags.clear();
   FArena.Release();
   {
     TsdXmlParser P(AStream, cParserChunkSize, this);

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/sdDebug.h"
@@ -153,8 +154,9 @@ class TXmlNode : public TDebugPersistent {
 
   TXmlNode* Parent() const { return FParent; }
   TNativeXml* Document() const;
-  void* Tag() const { return FTag; }
-  void SetTag(void* ATag) { FTag = ATag; }
+  // A caller's pointer for the node; null until set.
+  void* Tag() const;
+  void SetTag(void* ATag);
   std::int32_t TreeDepth() const;
   std::string FullPath() const;
   std::int64_t SourcePos() const { return 0; }
@@ -210,7 +212,6 @@ class TXmlNode : public TDebugPersistent {
   TsdEolStyle EolStyle() const;
 
   TXmlNode* FParent = nullptr;
-  void* FTag = nullptr;
   std::int32_t FListIndex = -1;  // position in the list that holds it, for walks
 };
 
@@ -552,6 +553,10 @@ class TNativeXml : public TDebugComponent {
   // Set once a read of the current load has needed a byte past the end.
   bool InputEnded() const { return FInputEnded; }
   void SetInputEnded(bool AValue) { FInputEnded = AValue; }
+  // The tags of the document's nodes (TXmlNode::Tag): few nodes carry one, so
+  // they are kept here rather than in every node.
+  void* NodeTag(const TXmlNode* ANode) const;
+  void SetNodeTag(const TXmlNode* ANode, void* ATag);
 
  private:
   void Reset(bool HasDeclaration, bool HasDocType, bool HasRoot);
@@ -561,6 +566,7 @@ class TNativeXml : public TDebugComponent {
 
   TsdNodeArena FArena;  // declared first: freed last
   TsdNodeList FRootNodes;
+  std::unordered_map<const TXmlNode*, void*> FNodeTags;  // cleared with the arena
   TsdSymbolTable FSymbolTable;
   bool FHasDeclaration = false;
   bool FHasDocType = false;

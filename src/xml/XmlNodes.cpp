@@ -240,6 +240,12 @@ TXmlNode::TXmlNode(TNativeXml* AOwner) : TDebugPersistent(AOwner) {
 TNativeXml* TXmlNode::Document() const {
   return static_cast<TNativeXml*>(FOwner);
 }
+void* TXmlNode::Tag() const {
+  return Document()->NodeTag(this);
+}
+void TXmlNode::SetTag(void* ATag) {
+  Document()->SetNodeTag(this, ATag);
+}
 TsdSymbolTable& TXmlNode::Symbols() const {
   return Document()->SymbolTable();
 }

@@ -203,4 +203,33 @@ TEST(Nodes, BuildingOperations) {
   EXPECT_TRUE(D->IsWhiteSpace());
 }
 
+// Tags belong to one node each, follow it through tree changes, can be cleared,
+// and do not outlive the tree: nodes of a new load start without one.
+TEST(Nodes, TagsStayWithTheirNode) {
+  XmlLoad L("<r a=\"1\"><b/></r>");
+  TsdElement* R = L.Doc->Root();
+  ASSERT_NE(R, nullptr);
+  TXmlNode* B = R->Elements(0);
+  TsdAttribute* A = R->Attributes(0);
+  int X = 0, Y = 0;
+  EXPECT_EQ(R->Tag(), nullptr);
+  R->SetTag(&X);
+  B->SetTag(&Y);
+  A->CoreValue()->SetTag(&Y);
+  EXPECT_EQ(R->Tag(), &X);
+  EXPECT_EQ(B->Tag(), &Y);
+  EXPECT_EQ(A->Tag(), nullptr);
+  EXPECT_EQ(A->CoreValue()->Tag(), &Y);
+  R->NodeExtract(B);
+  R->NodeInsert(0, B);
+  EXPECT_EQ(B->Tag(), &Y);
+  B->SetTag(nullptr);
+  EXPECT_EQ(B->Tag(), nullptr);
+  L.Load("<r a=\"1\"><b/></r>");
+  TsdElement* R2 = L.Doc->Root();
+  ASSERT_NE(R2, nullptr);
+  EXPECT_EQ(R2->Tag(), nullptr);
+  EXPECT_EQ(R2->Attributes(0)->CoreValue()->Tag(), nullptr);
+}
+
 }  // namespace
