@@ -50,7 +50,8 @@ using TXmlProgressEvent = std::function<void(TNativeXml* Sender, std::int64_t Po
 
 // The document's bump allocator. Nodes are placed here and never destroyed one by
 // one: Release drops every block at once. Child arrays freed by growth go to
-// per-size free lists so that rebuilding a list costs no lasting memory.
+// per-size free lists so that rebuilding a list costs no lasting memory; large
+// child arrays live on their own and go back to the heap when they grow.
 class TsdNodeArena {
  public:
   TsdNodeArena() = default;
@@ -72,7 +73,9 @@ class TsdNodeArena {
 
  private:
   static constexpr int cMaxLog2 = 31;
+  static constexpr int cOwnArrayLog2 = 12;  // from 4096 entries an array is its own block
   std::vector<std::unique_ptr<std::byte[]>> FBlocks;
+  std::unordered_map<TXmlNode**, std::unique_ptr<std::byte[]>> FOwnArrays;
   std::byte* FCur = nullptr;  // free space of the newest block: [FCur, FEnd)
   std::byte* FEnd = nullptr;
   std::size_t FReserved = 0;

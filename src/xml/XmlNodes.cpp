@@ -96,13 +96,13 @@ void* TsdNodeArena::Allocate(std::size_t ASize, std::size_t AAlign) {
       (reinterpret_cast<std::uintptr_t>(FCur) & (AAlign - 1)) != 0) {
     // Large requests get a block of their own so the current block keeps its room.
     if (ASize > FNextBlock / 4) {
-      FBlocks.push_back(std::make_unique<std::byte[]>(ASize));
+      FBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(ASize));
       FReserved += ASize;
       return FBlocks.back().get();
     }
     std::size_t Size = FNextBlock;
     if (FNextBlock < 1024 * 1024) FNextBlock *= 2;
-    FBlocks.push_back(std::make_unique<std::byte[]>(Size));
+    FBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(Size));
     FReserved += Size;
     FCur = FBlocks.back().get();
     FEnd = FCur + Size;
@@ -113,6 +113,14 @@ void* TsdNodeArena::Allocate(std::size_t ASize, std::size_t AAlign) {
 }
 
 TXmlNode** TsdNodeArena::AllocateArray(int ALog2) {
+  if (ALog2 >= cOwnArrayLog2) {
+    const std::size_t Size = sizeof(TXmlNode*) << ALog2;
+    auto Block = std::make_unique_for_overwrite<std::byte[]>(Size);
+    auto* Array = static_cast<TXmlNode**>(static_cast<void*>(Block.get()));
+    FOwnArrays.emplace(Array, std::move(Block));
+    FReserved += Size;
+    return Array;
+  }
   if (void* Free = FFreeArrays[ALog2]) {
     std::memcpy(&FFreeArrays[ALog2], Free, sizeof(void*));
     return static_cast<TXmlNode**>(Free);
@@ -122,12 +130,17 @@ TXmlNode** TsdNodeArena::AllocateArray(int ALog2) {
 }
 
 void TsdNodeArena::FreeArray(TXmlNode** AArray, int ALog2) {
+  if (ALog2 >= cOwnArrayLog2) {
+    if (FOwnArrays.erase(AArray) != 0) FReserved -= sizeof(TXmlNode*) << ALog2;
+    return;
+  }
   std::memcpy(static_cast<void*>(AArray), &FFreeArrays[ALog2], sizeof(void*));
   FFreeArrays[ALog2] = AArray;
 }
 
 void TsdNodeArena::Release() {
   FBlocks.clear();
+  FOwnArrays.clear();
   FCur = FEnd = nullptr;
   FReserved = 0;
   FNextBlock = 16 * 1024;

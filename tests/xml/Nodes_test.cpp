@@ -3,6 +3,8 @@
 // the building operations the parsers use.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "XmlTestLoad.h"
 
 using xml_test::XmlLoad;
@@ -201,6 +203,31 @@ TEST(Nodes, BuildingOperations) {
   D->SetValue("x&y\r\n");
   EXPECT_EQ(D->RawValue(), "x&y\r\n");
   EXPECT_TRUE(D->IsWhiteSpace());
+}
+
+// Long child lists grow through arrays that are handed back to the heap as they
+// are outgrown; parsing, packing, extracting and inserting keep every entry.
+TEST(Nodes, LongChildListsKeepTheirEntries) {
+  std::string Text = "<r>";
+  for (int I = 0; I < 9000; ++I) Text += "<e" + std::to_string(I) + "/>";
+  XmlLoad L(Text + "</r>");
+  TsdElement* R = L.Doc->Root();
+  ASSERT_NE(R, nullptr);
+  ASSERT_EQ(R->NodeCount(), 9000);
+  for (int I = 0; I < 9000; I += 997) {
+    SCOPED_TRACE(I);
+    EXPECT_EQ(R->Nodes(I)->Name(), "e" + std::to_string(I));
+    EXPECT_EQ(R->NodeIndexOf(R->Nodes(I)), I);
+  }
+  for (int I = 0; I < 3000; ++I) R->NodeAdd(L.Doc->CreateNode<TsdElement>());
+  TXmlNode* Mid = R->Nodes(4500);
+  EXPECT_EQ(R->NodeExtract(Mid), Mid);
+  R->NodeInsert(0, Mid);
+  EXPECT_EQ(R->NodeCount(), 12000);
+  EXPECT_EQ(R->Nodes(0)->Name(), "e4500");
+  EXPECT_EQ(R->Nodes(4501)->Name(), "e4501");
+  EXPECT_EQ(R->Nodes(8999)->Name(), "e8999");
+  EXPECT_EQ(R->NodeIndexOf(R->Nodes(11999)), 11999);
 }
 
 // Tags belong to one node each, follow it through tree changes, can be cleared,
