@@ -353,10 +353,12 @@ class TsdContainerNode : public TXmlNode {
  protected:
   friend class TNativeXml;
   friend struct TsdContentReader;
-  TsdNodeList FNodes;
+  // Ordered so that the fields fill the gaps behind the node base and the list
+  // (an element takes 64 bytes).
   std::int32_t FDirectNodeCount = 0;
-  std::int32_t FValueIndex = -1;
+  [[no_unique_address]] TsdNodeList FNodes;
   TsdNodeClosingStyle FNodeClosingStyle = ncDefault;
+  std::int32_t FValueIndex = -1;
 };
 
 class TsdElement : public TsdContainerNode {
