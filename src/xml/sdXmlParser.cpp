@@ -388,10 +388,6 @@ void TsdXmlParser::SetCodePage(std::int32_t ACodePage) {
   FUtf8CurrentIdx = std::min(FUtf8CurrentIdx, FUtf8LastIdx);
 }
 
-std::int64_t TsdXmlParser::Position() const {
-  return FUtf8BasePosition + FUtf8CurrentIdx;
-}
-
 std::int64_t TsdXmlParser::LineNumber() const {
   // Line ends are counted from the last counted index, forward or back, so that
   // a report costs no scan of the text before it.

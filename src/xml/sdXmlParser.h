@@ -50,7 +50,7 @@ class TsdXmlParser : public TDebugPersistent {
   std::int32_t CodePage() const { return FCodePage; }
   // Stores the code page and decodes the latest raw chunk again.
   void SetCodePage(std::int32_t ACodePage);
-  std::int64_t Position() const;
+  std::int64_t Position() const { return FUtf8BasePosition + FUtf8CurrentIdx; }
   std::int64_t LineNumber() const;
   bool EndOfStream() const { return FEndOfStream; }
   const TsdBomInfo& BomInfo() const { return FBomInfo; }
