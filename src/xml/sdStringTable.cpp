@@ -13,14 +13,13 @@
 #include "xml/sdStreams.h"
 
 // One interned string. FFirst points into the table's arena; the hash lives in
-// the index entry, so a symbol takes 24 bytes.
+// the index entry and the style, which only streamed symbols carry, in a list of
+// the table, so a symbol takes 16 bytes.
 class TsdSymbol {
  public:
   const char* FFirst = nullptr;  // FCharCount bytes, no terminator
   std::int32_t FCharCount = 0;
   std::uint32_t FFreq = 0;
-  std::uint32_t FSymbolStyle = 0;
-  bool FIndexed = false;  // false only for a duplicate read from a stream
 
   std::string_view View() const { return {FFirst, static_cast<std::size_t>(FCharCount)}; }
 };
@@ -134,7 +133,9 @@ struct TsdSymbolTable::Impl {
     std::uint32_t Hash;
   };
   std::vector<std::unique_ptr<TsdSymbol[]>> FPages;
-  std::size_t FCount = 0;    // symbols; identifier i is at index i - 1
+  std::size_t FCount = 0;  // symbols; identifier i is at index i - 1
+  // Styles by symbol index; empty while every style is 0, else FCount entries.
+  std::vector<std::uint32_t> FStyles;
   std::vector<Slot> FIndex;  // hash slots, a power of two
   std::size_t FIndexed = 0;  // identifiers in FIndex
   std::vector<std::unique_ptr<char[]>> FBlocks;
@@ -205,16 +206,22 @@ struct TsdSymbolTable::Impl {
       throw std::length_error("string table full");
   }
 
+  std::uint32_t Style(std::size_t AIndex) const {
+    return AIndex < FStyles.size() ? FStyles[AIndex] : 0;
+  }
+
   // Appends a symbol with its own copy of S and returns its identifier.
-  std::int32_t Push(std::string_view S, std::uint32_t AStyle, bool AIndexed) {
+  std::int32_t Push(std::string_view S, std::uint32_t AStyle) {
+    if (AStyle != 0 || !FStyles.empty()) {
+      FStyles.resize(FCount, 0);
+      FStyles.push_back(AStyle);
+    }
     if ((FCount & (kPageSize - 1)) == 0 && (FCount >> kPageBits) == FPages.size())
       FPages.push_back(std::make_unique<TsdSymbol[]>(kPageSize));
     TsdSymbol& sym = At(FCount);
     sym.FFirst = Store(S);
     sym.FCharCount = static_cast<std::int32_t>(S.size());
     sym.FFreq = 0;
-    sym.FSymbolStyle = AStyle;
-    sym.FIndexed = AIndexed;
     return static_cast<std::int32_t>(++FCount);
   }
 
@@ -225,7 +232,7 @@ struct TsdSymbolTable::Impl {
     std::uint32_t h = HashBytes(S);
     std::size_t slot = Find(S, h);
     ADuplicate = FIndex[slot].ID != 0;
-    std::int32_t id = Push(S, AStyle, !ADuplicate);
+    std::int32_t id = Push(S, AStyle);
     if (!ADuplicate) {
       FIndex[slot] = Slot{id, h};
       ++FIndexed;
@@ -242,7 +249,7 @@ struct TsdSymbolTable::Impl {
       if (FIndex[slot].ID != 0) return FIndex[slot].ID;
       CheckRoom(S);
       if (!ReserveIndex()) {
-        std::int32_t id = Push(S, 0, true);
+        std::int32_t id = Push(S, 0);
         FIndex[slot] = Slot{id, h};
         ++FIndexed;
         return id;
@@ -252,7 +259,7 @@ struct TsdSymbolTable::Impl {
       ReserveIndex();
     }
     std::size_t slot = Find(S, h);
-    std::int32_t id = Push(S, 0, true);
+    std::int32_t id = Push(S, 0);
     FIndex[slot] = Slot{id, h};
     ++FIndexed;
     return id;
@@ -313,7 +320,7 @@ std::int32_t TsdSymbolTable::SymbolCount() const {
 
 std::uint32_t TsdSymbolTable::SymbolStyle(std::int32_t ID) const {
   if (ID <= 0 || static_cast<std::size_t>(ID) > FImpl->FCount) return 0;
-  return FImpl->ByID(ID).FSymbolStyle;
+  return FImpl->Style(static_cast<std::size_t>(ID) - 1);
 }
 
 std::uint32_t TsdSymbolTable::Frequency(std::int32_t ID) const {
@@ -362,6 +369,8 @@ void TsdSymbolTable::SortByFrequency(std::vector<std::int32_t>& ANewIDs) {
       while (list(j).FFreq < list(p).FFreq) --j;
       if (i <= j) {
         std::swap(list(i), list(j));
+        if (!t.FStyles.empty())
+          std::swap(t.FStyles[static_cast<std::size_t>(i)], t.FStyles[static_cast<std::size_t>(j)]);
         std::swap(oldID[static_cast<std::size_t>(i)], oldID[static_cast<std::size_t>(j)]);
         if (p == i)
           p = j;
@@ -407,7 +416,7 @@ void TsdSymbolTable::SaveSymbol(TStream& S, std::int32_t ASymbolID) {
     return;
   }
   const TsdSymbol& sym = FImpl->ByID(ASymbolID);
-  WriteCardinal(S, sym.FSymbolStyle);
+  WriteCardinal(S, FImpl->Style(static_cast<std::size_t>(ASymbolID) - 1));
   WriteCardinal(S, static_cast<std::uint32_t>(sym.FCharCount));
   if (sym.FCharCount > 0) S.Write(sym.FFirst, static_cast<std::size_t>(sym.FCharCount));
 }

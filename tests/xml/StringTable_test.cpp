@@ -198,6 +198,24 @@ TEST(StringTable, LoadingKeepsStylesAndReportsDuplicates) {
   TMemoryStream out;
   table.SaveToStream(out, 1);
   EXPECT_EQ(Hex(out.Data()), "01 05 02 61 62");
+
+  // Styles travel with their symbols through renumbering, and a symbol added
+  // later has style 0.
+  EXPECT_EQ(table.AddString("ef"), 4);
+  table.IncrementFrequency(2);
+  table.IncrementFrequency(2);
+  table.IncrementFrequency(4);
+  std::vector<std::int32_t> newIDs;
+  table.SortByFrequency(newIDs);
+  const std::uint32_t styles[] = {5, 200, 0, 0};
+  for (std::size_t old = 1; old <= 4; ++old) {
+    SCOPED_TRACE(old);
+    EXPECT_EQ(table.SymbolStyle(newIDs[old]), styles[old - 1]);
+  }
+  EXPECT_EQ(table.GetString(1), "cd");
+  TMemoryStream sorted;
+  table.SaveSymbol(sorted, 1);
+  EXPECT_EQ(Hex(sorted.Data()), "C8 01 02 63 64");
 }
 
 TEST(StringTable, HostileStreamsFailAtTheirEnd) {
