@@ -142,9 +142,10 @@ bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode)
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {
   if (ANode == nullptr) return nullptr;
   const std::int32_t count = ANode->NodeCount();
+  std::string scratch;  // names are compared in place; text nodes name their kind here
   for (std::int32_t i = 0; i < count; ++i) {
     TXmlNode* node = ANode->Nodes(i);
-    if (node != nullptr && EqualsFoldingAscii(node->Name(), AName)) return node;
+    if (node != nullptr && EqualsFoldingAscii(node->NameRef(scratch), AName)) return node;
   }
   return nullptr;
 }
