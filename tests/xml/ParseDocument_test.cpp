@@ -12,20 +12,14 @@
 
 using testing_support::TempDir;
 using testing_support::U16;
+using xml_test::ExpectLoads;
 using xml_test::LoadOptions;
 using xml_test::XmlLoad;
 
 namespace {
 
-struct Case {
-  const char* Input;
-  LoadOptions Options;
-  const char* Tree;
-  const char* Messages;
-};
-
 TEST(ParseDocument, RootLevel) {
-  const Case Cases[] = {
+  ExpectLoads({
       {" \n\t<svg/>\n ", {}, "svg", ""},
       {"\xEF\xBB\xBF<svg/>", {}, "svg", ""},
       {"x &amp; <svg/> y ", {}, "T\"x &amp;\",svg,T\"y\"", ""},
@@ -43,17 +37,11 @@ TEST(ParseDocument, RootLevel) {
       {"<!--a--><r/><!--b-->", LoadOptions{.DropComments = true}, "r",
        "I:option DropCommentsOnParse is true, deleting comment | "
        "I:option DropCommentsOnParse is true, deleting comment"},
-  };
-  for (const Case& C : Cases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input, C.Options);
-    EXPECT_EQ(L.Tree(), C.Tree);
-    EXPECT_EQ(L.NodeMessages(), C.Messages);
-  }
+  });
 }
 
 TEST(ParseDocument, Declaration) {
-  const Case Cases[] = {
+  ExpectLoads({
       {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg/>",
        {},
        "?xml(@version=1.0,@encoding=UTF-8),svg",
@@ -70,13 +58,7 @@ TEST(ParseDocument, Declaration) {
        {},
        "?xml-stylesheet(@href=a.css,@type=text/css),svg",
        ""},
-  };
-  for (const Case& C : Cases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input, C.Options);
-    EXPECT_EQ(L.Tree(), C.Tree);
-    EXPECT_EQ(L.NodeMessages(), C.Messages);
-  }
+  });
   XmlLoad L("<?xml version='1.1' encoding='iso-8859-1' standalone='no'?><svg/>");
   EXPECT_EQ(L.Doc->VersionString(), "1.1");
   EXPECT_EQ(L.Doc->Charset(), "iso-8859-1");

@@ -5,20 +5,14 @@
 
 #include "XmlTestLoad.h"
 
+using xml_test::ExpectLoads;
 using xml_test::LoadOptions;
 using xml_test::XmlLoad;
 
 namespace {
 
-struct Case {
-  const char* Input;
-  LoadOptions Options;
-  const char* Tree;
-  const char* Messages;
-};
-
 TEST(ParseDtd, DocTypeForms) {
-  const Case Cases[] = {
+  ExpectLoads({
       {"<!DOCTYPE svg><svg/>", {}, "!DOCTYPE svg,svg", ""},
       {"<!DOCTYPE svg PUBLIC '-//A//DTD B//EN' 'b.dtd'><svg/>",
        {},
@@ -42,17 +36,11 @@ TEST(ParseDtd, DocTypeForms) {
        "!DOCTYPE html PUBLIC Q'-//A//EN' Q\"\",T\"html>x\"",
        "W:quote char expected at pos 33 | W:illegal tag (\"<\") at pos 35 | "
        "W:unsupported tag (\"EndTag\") at pos 43"},
-  };
-  for (const Case& C : Cases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input, C.Options);
-    EXPECT_EQ(L.Tree(), C.Tree);
-    EXPECT_EQ(L.NodeMessages(), C.Messages);
-  }
+  });
 }
 
 TEST(ParseDtd, InternalSubset) {
-  const Case Cases[] = {
+  ExpectLoads({
       {"<!DOCTYPE svg [ <!ENTITY st0 'fill:none'> ]><svg a='&st0;'/>",
        {},
        "!DOCTYPE svg(!ENTITY st0(Q'fill:none')),svg(@a=&st0;)",
@@ -111,13 +99,7 @@ TEST(ParseDtd, InternalSubset) {
        {},
        "!DOCTYPE s(!ELEMENT a(T\"ANY\"))",
        "F:stream terminated prematurely at pos 29 | W:illegal tag (\"\\0\") at pos 29"},
-  };
-  for (const Case& C : Cases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input, C.Options);
-    EXPECT_EQ(L.Tree(), C.Tree);
-    EXPECT_EQ(L.NodeMessages(), C.Messages);
-  }
+  });
 }
 
 TEST(ParseDtd, DeclarationValuesAndAccessors) {

@@ -6,32 +6,17 @@
 #include "XmlTestLoad.h"
 #include "platform/Platform.h"
 
+using xml_test::ExpectLoads;
 using xml_test::LoadOptions;
 using xml_test::XmlLoad;
 
 namespace {
 
-struct Case {
-  const char* Input;
-  LoadOptions Options;
-  const char* Tree;
-  const char* Messages;  // every message but the encoding detection's
-};
-
-void RunCases(const std::vector<Case>& Cases) {
-  for (const Case& C : Cases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input, C.Options);
-    EXPECT_EQ(L.Tree(), C.Tree);
-    EXPECT_EQ(L.NodeMessages(), C.Messages);
-  }
-}
-
 constexpr LoadOptions kFix{.Fix = true};
 constexpr LoadOptions kPreserve{.Preserve = true};
 
 TEST(ParseElements, StartTagsAndAttributeLists) {
-  RunCases({
+  ExpectLoads({
       {"<a x='1' y=\"2\"/>", {}, "a(@x=1,@y=2)", ""},
       // A value holds the other quote, markup characters and references as written.
       {"<a x='say \"<hi>\" &amp;'/>", {}, "a(@x=say \"<hi>\" &amp;)", ""},
@@ -61,7 +46,7 @@ TEST(ParseElements, StartTagsAndAttributeLists) {
 }
 
 TEST(ParseElements, TextRunsAndValues) {
-  RunCases({
+  ExpectLoads({
       {"<a>  x  </a>", {}, "a(T\"  x\")", ""},
       {"<a>     </a>", {}, "a", ""},
       {"<a>     </a>", kPreserve, "a", ""},
@@ -92,7 +77,7 @@ TEST(ParseElements, ClosingStyleAndDirectNodes) {
 }
 
 TEST(ParseElements, EndTagMismatchesAndRepair) {
-  RunCases({
+  ExpectLoads({
       // Names compare with letter case; without repair the element counts as closed.
       {"<a></A>", {}, "a", "W:begin and end tag mismatch: \"a\" and \"A\" at line 0 (pos 7)"},
       // The first repair example: br is taken as a single tag and its content moves
@@ -133,7 +118,7 @@ TEST(ParseElements, EndTagMismatchesAndRepair) {
 }
 
 TEST(ParseElements, UnclosedAndDisallowedContent) {
-  RunCases({
+  ExpectLoads({
       {"<a><b>",
        {},
        "a(b)",

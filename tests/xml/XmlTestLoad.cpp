@@ -1,6 +1,8 @@
 // The document-loading test helpers: message capture text and tree shapes.
 #include "XmlTestLoad.h"
 
+#include <gtest/gtest.h>
+
 #include "xml/sdEncoding.h"
 
 namespace xml_test {
@@ -164,6 +166,15 @@ std::string ToUtf16LeWithBom(std::string_view AUtf8) {
     Out += static_cast<char>(C >> 8);
   }
   return Out;
+}
+
+void ExpectLoads(const std::vector<LoadCase>& ACases) {
+  for (const LoadCase& C : ACases) {
+    SCOPED_TRACE(C.Input);
+    XmlLoad L(C.Input, C.Options);
+    EXPECT_EQ(L.Tree(), C.Tree);
+    EXPECT_EQ(L.NodeMessages(), C.Messages);
+  }
 }
 
 }  // namespace xml_test

@@ -67,6 +67,17 @@ class XmlLoad {
 // Line feeds in raw values print as \n.
 std::string Shape(const TXmlNode* ANode);
 
+// One row of a load table: a text and options, the tree and messages it gives.
+struct LoadCase {
+  const char* Input;
+  LoadOptions Options;
+  const char* Tree;
+  const char* Messages;  // every message but the encoding detection's
+};
+
+// Loads each row and compares its tree and messages.
+void ExpectLoads(const std::vector<LoadCase>& ACases);
+
 // Loads a UTF-8 text after converting it to UTF-16LE with a byte-order mark.
 std::string ToUtf16LeWithBom(std::string_view AUtf8);
 
