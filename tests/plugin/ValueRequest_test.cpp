@@ -351,6 +351,16 @@ TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
   EXPECT_EQ(answer.text, u"bomb");
 }
 
+TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
+  PluginHost host;
+  TempDir dir;
+  // A sparse 300 MiB file: the drawing's start, then a hole of zero bytes.
+  auto file = dir.Write("sparse.svg", "<svg id=\"big\" width=\"3in\" height=\"1in\"/>");
+  fs::resize_file(file, std::uintmax_t{300} << 20);
+  EXPECT_EQ(host.Get(file, 6).text, u"big");
+  EXPECT_EQ(host.Get(file, 14).number, 288);
+}
+
 TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
   TempDir dir;
   std::vector<fs::path> files;
