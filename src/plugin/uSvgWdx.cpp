@@ -1,4 +1,6 @@
-// Field table, enumeration, module-wide state, start-up and shutdown.
+// The plugin unit: field table and enumeration, the module-wide state and its
+// start-up and shutdown, value requests and state notifications. Requests run
+// wholly under the plugin lock; everything below them is single-threaded.
 #include "plugin/uSvgWdx.h"
 
 #include <algorithm>
