@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <thread>
@@ -47,6 +48,17 @@ std::u16string W(const char* s) {
 // Sets a file's time to a fixed instant, so that rewrites keep time and size.
 void PinTime(const fs::path& path, int secondsAgo = 3600) {
   fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+}
+
+// Replaces a drawing's content with one of the same size, keeping its time, so
+// that only a read of the file can tell.
+void RewriteKeepingTime(const fs::path& path, std::string_view content = "<svg id=\"new\"/>") {
+  auto time = fs::last_write_time(path);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  }
+  fs::last_write_time(path, time);
 }
 
 // A copy of the built library in its own folder, with a settings file beside it.
@@ -163,13 +175,11 @@ TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   auto file = dir.Write("fake.svg", "not a drawing at all!");
   PinTime(file);
   for (int field = 0; field < 16; ++field) EXPECT_EQ(host.Get(file, field).result, -3);
-  auto time = fs::last_write_time(file);
-  dir.Write("fake.svg", "<svg version=\"2.0\"/>.");
-  fs::last_write_time(file, time);
+  RewriteKeepingTime(file, "<svg version=\"2.0\"/>.");
   EXPECT_EQ(host.Get(file, 0).result, -3);  // the cached answer stands
 
   // A new time stamp makes the next request read the file again.
-  fs::last_write_time(file, time + std::chrono::seconds(10));
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(10));
   auto answer = host.Get(file, 0);
   EXPECT_EQ(answer.result, 11);
   EXPECT_EQ(answer.text, u"2.0");
@@ -223,17 +233,12 @@ TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
     files[i] = dir.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
     PinTime(files[i]);
   }
-  auto rewrite = [&](const fs::path& f) {
-    auto time = fs::last_write_time(f);
-    dir.Write(f.filename().string(), "<svg id=\"new\"/>");
-    fs::last_write_time(f, time);
-  };
   EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // A
   EXPECT_EQ(host.Get(files[1], 6).text, u"old");  // B
   EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // A again
   EXPECT_EQ(host.Get(files[2], 6).text, u"old");  // C evicts B
-  rewrite(files[0]);
-  rewrite(files[1]);
+  RewriteKeepingTime(files[0]);
+  RewriteKeepingTime(files[1]);
   EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // still cached
   EXPECT_EQ(host.Get(files[1], 6).text, u"new");  // read again
 }
@@ -246,13 +251,8 @@ TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
   auto b = dir.Write("b.svg", "<svg id=\"old\"/>");
   PinTime(a);
   PinTime(b);
-  auto rewrite = [&](const fs::path& f) {
-    auto time = fs::last_write_time(f);
-    dir.Write(f.filename().string(), "<svg id=\"new\"/>");
-    fs::last_write_time(f, time);
-  };
   EXPECT_EQ(host.Get(a, 6).text, u"old");
-  rewrite(a);
+  RewriteKeepingTime(a);
   host.SendStateInformation(1, u"");  // one entry: not full
   EXPECT_EQ(host.Get(a, 6).text, u"old");
   EXPECT_EQ(host.Get(b, 6).text, u"old");
@@ -268,15 +268,10 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   auto outside = elsewhere.Write("out.svg", "<svg id=\"old\"/>");
   PinTime(inside);
   PinTime(outside);
-  auto rewrite = [](const TempDir& d, const fs::path& f) {
-    auto time = fs::last_write_time(f);
-    d.Write(f.filename().string(), "<svg id=\"new\"/>");
-    fs::last_write_time(f, time);
-  };
   EXPECT_EQ(host.Get(inside, 6).text, u"old");
   EXPECT_EQ(host.Get(outside, 6).text, u"old");
-  rewrite(copy.dir, inside);
-  rewrite(elsewhere, outside);
+  RewriteKeepingTime(inside);
+  RewriteKeepingTime(outside);
   host.SendStateInformation(2, u"");  // last file is elsewhere: nothing happens
   EXPECT_EQ(host.Get(outside, 6).text, u"old");
   EXPECT_EQ(host.Get(inside, 6).text, u"old");
