@@ -15,6 +15,7 @@
 #include "support/ZipFixture.h"
 #include "xml/sdStreams.h"
 
+using testing_support::Entry;
 using testing_support::Gzip;
 using testing_support::MakeZip;
 using testing_support::TempDir;
@@ -56,14 +57,6 @@ std::string Text(std::size_t length) {
 }
 
 const std::string kSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\"/>";
-
-ZipFixtureEntry Entry(std::string name, std::string data, bool deflate = false) {
-  ZipFixtureEntry e;
-  e.name = std::move(name);
-  e.data = std::move(data);
-  e.deflate = deflate;
-  return e;
-}
 
 struct Case {
   const char* label;

@@ -17,19 +17,12 @@
 #endif
 
 using namespace std::string_view_literals;
+using testing_support::Entry;
 using testing_support::MakeZip;
 using testing_support::RawDeflate;
 using testing_support::ZipFixtureEntry;
 
 namespace {
-
-ZipFixtureEntry Entry(std::string name, std::string data, bool deflate = false) {
-  ZipFixtureEntry e;
-  e.name = std::move(name);
-  e.data = std::move(data);
-  e.deflate = deflate;
-  return e;
-}
 
 std::string AsString(const std::vector<std::uint8_t>& bytes) {
   return {bytes.begin(), bytes.end()};

@@ -28,6 +28,15 @@ struct ZipFixtureEntry {
   bool rawDeflated = false;
 };
 
+// A plain entry: a name and its data, stored or deflated.
+inline ZipFixtureEntry Entry(std::string name, std::string data, bool deflate = false) {
+  ZipFixtureEntry e;
+  e.name = std::move(name);
+  e.data = std::move(data);
+  e.deflate = deflate;
+  return e;
+}
+
 std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment = {});
 
 // Raw deflate bytes (no header) of data.
