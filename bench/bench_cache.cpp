@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cache/CacheObject.h"
-#include "cache/DISQLite3Cache.h"
+#include "cache/ItemCache.h"
 
 namespace {
 std::atomic<std::uint64_t> gAllocations{0};
@@ -46,16 +46,16 @@ std::u16string PathOf(int n) {
   return std::u16string(text.begin(), text.end());
 }
 
-std::vector<TDICacheID> Keys(int count, int first = 0) {
-  std::vector<TDICacheID> keys;
+std::vector<TCacheID> Keys(int count, int first = 0) {
+  std::vector<TCacheID> keys;
   for (int n = first; n < first + count; ++n) keys.push_back(CacheKey(PathOf(n)));
   return keys;
 }
 
-std::unique_ptr<TwdxCache> FullPluginCache(const std::vector<TDICacheID>& keys) {
+std::unique_ptr<TwdxCache> FullPluginCache(const std::vector<TCacheID>& keys) {
   auto cache = CreatePluginCache();
   cache->SetMaxCount(kEntries);
-  for (const TDICacheID& key : keys) {
+  for (const TCacheID& key : keys) {
     auto object = std::make_unique<TCacheObject>();
     object->Valid = true;
     cache->StoreObject(cache->AddItem(key), std::move(object));

@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "base/Streams.h"
 #include "extract/Dimensions.h"
 #include "extract/Vexmeta.h"
-#include "xml/NativeXml.h"
-#include "xml/sdStreams.h"
+#include "xml/XmlDocument.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ void BM_LoadWideRoot(benchmark::State& state) {
   const std::string svg = WideRoot(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     auto stream = TMemoryStream::View(svg);
-    TNativeXml document;
+    TXmlDocument document;
     document.LoadFromStream(*stream);
     benchmark::DoNotOptimize(document.IsEmpty());
   }

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Streams.h"
 #include "extract/SvgSource.h"
-#include "support/TestSupport.h"
 #include "platform/Platform.h"
-#include "xml/sdStreams.h"
+#include "support/TestSupport.h"
 
 namespace {
 

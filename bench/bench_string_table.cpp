@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "xml/sdStreams.h"
-#include "xml/sdStringTable.h"
-#include "xml/sdXmlParser.h"
+#include "base/Streams.h"
+#include "xml/XmlParser.h"
+#include "xml/XmlStringTable.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ std::vector<std::string> PathValues(std::size_t count) {
 void BM_InternDistinct(benchmark::State& state) {
   const auto values = PathValues(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
-    TsdSymbolTable table(nullptr);
+    TXmlSymbolTable table(nullptr);
     for (const std::string& v : values) benchmark::DoNotOptimize(table.AddString(v));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -37,7 +37,7 @@ BENCHMARK(BM_InternDistinct)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisec
 
 void BM_LookupExisting(benchmark::State& state) {
   const auto values = PathValues(200000);
-  TsdSymbolTable table(nullptr);
+  TXmlSymbolTable table(nullptr);
   for (const std::string& v : values) table.AddString(v);
   const std::size_t lookups = 10000000;
   for (auto _ : state) {
@@ -72,13 +72,13 @@ void BM_ParserScan(benchmark::State& state) {
   std::size_t elements = 0;
   for (auto _ : state) {
     auto stream = TMemoryStream::View(doc);
-    TsdXmlParser parser(*stream, 256, nullptr);
+    TXmlParser parser(*stream, 256, nullptr);
     parser.ReadBOM();
     std::string blanks;
     for (;;) {
       benchmark::DoNotOptimize(parser.ReadStringUntilChar('<'));
       if (parser.EndOfStream()) break;
-      TsdElementType type = parser.ReadOpenTag();
+      TXmlElementType type = parser.ReadOpenTag();
       if (type == xeError) break;
       if (type == xeComment) {
         benchmark::DoNotOptimize(parser.ReadStringUntil("-->"));
@@ -110,7 +110,7 @@ void BM_ParserLongValue(benchmark::State& state) {
   const std::string doc = "<a v=\"" + std::string(16 * 1024 * 1024, 'x') + "\"/>";
   for (auto _ : state) {
     auto stream = TMemoryStream::View(doc);
-    TsdXmlParser parser(*stream, 256, nullptr);
+    TXmlParser parser(*stream, 256, nullptr);
     parser.ReadBOM();
     parser.ReadStringUntilChar('"');
     benchmark::DoNotOptimize(parser.ReadQuotedString('"').size());

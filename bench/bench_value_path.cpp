@@ -10,7 +10,7 @@
 
 #include "cache/CacheObject.h"
 #include "platform/Platform.h"
-#include "plugin/uSvgWdx.h"
+#include "plugin/SvgPlugin.h"
 
 namespace fs = std::filesystem;
 

@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "xml/NativeXml.h"
-#include "xml/sdStreams.h"
+#include "base/Streams.h"
+#include "xml/XmlDocument.h"
 
 #if VX_BENCH_PEERS
 #include <expat.h>
@@ -55,7 +55,7 @@ void Reader(benchmark::State& State) {
   const std::string& Text = Drawing(static_cast<std::size_t>(State.range(0)));
   std::size_t Nodes = 0, Arena = 0;
   for (auto _ : State) {
-    TNativeXml Doc;
+    TXmlDocument Doc;
     auto S = TMemoryStream::View(Text);
     Doc.LoadFromStream(*S);
     Nodes = static_cast<std::size_t>(Doc.Root()->NodeCount());

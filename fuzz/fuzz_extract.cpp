@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/Streams.h"
 #include "extract/Dimensions.h"
 #include "extract/Vexmeta.h"
-#include "xml/sdStreams.h"
 
 namespace {
 

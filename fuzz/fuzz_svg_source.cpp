@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
+#include "base/Streams.h"
 #include "extract/SvgSource.h"
 #include "platform/Platform.h"
-#include "xml/sdStreams.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "plugin/uSvgWdx.h"
+#include "plugin/SvgPlugin.h"
 
 namespace {
 

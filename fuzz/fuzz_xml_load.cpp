@@ -5,23 +5,23 @@
 #include <cstdint>
 #include <string_view>
 
-#include "xml/NativeXml.h"
-#include "xml/sdStreams.h"
+#include "base/Streams.h"
+#include "xml/XmlDocument.h"
 
 namespace {
 
-std::size_t Walk(TNativeXml& Doc) {
+std::size_t Walk(TXmlDocument& Doc) {
   std::size_t Total = Doc.CommentString().size() + (Doc.IsEmpty() ? 1 : 0);
   for (TXmlNode* N = Doc.FindFirst(); N != nullptr; N = Doc.FindNext(N)) {
     Total += N->Name().size() + N->Value().size() + N->FullPath().size();
     for (std::int32_t I = 0; I < N->AttributeCount(); ++I) {
-      TsdAttribute* A = N->Attributes(I);
+      TXmlAttribute* A = N->Attributes(I);
       Total += A->Value().size() + N->AttributeValueByName(A->Name()).size();
     }
-    if (auto* D = dynamic_cast<TsdDocType*>(N))
+    if (auto* D = dynamic_cast<TXmlDocType*>(N))
       Total += D->SystemLiteral()->Value().size() + D->PubIDLiteral()->Value().size();
   }
-  if (TsdElement* Root = Doc.Root()) {
+  if (TXmlElement* Root = Doc.Root()) {
     Total += Root->AttributeValueByName("width").size();
     if (TXmlNode* M = Root->FindNode("metadata")) Total += M->FullPath().size();
     if (TXmlNode* G = Root->FindNode("/svg/g")) Total += G->TreeDepth();
@@ -35,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view Bytes(reinterpret_cast<const char*>(data), size);
   volatile std::size_t Sink = 0;
   {
-    TNativeXml Doc;
+    TXmlDocument Doc;
     auto S = TMemoryStream::View(Bytes);
     Doc.LoadFromStream(*S);
     Sink = Sink + Walk(Doc);
   }
   {
-    TNativeXml Doc;
+    TXmlDocument Doc;
     Doc.SetFixStructuralErrors(true);
     Doc.SetXmlFormat(xfPreserve);
     Doc.SetEolStyle(esLF);

@@ -1,5 +1,7 @@
 // Runs a fuzz target over stored inputs, so that the seeds replay in every test
-// run without libFuzzer. Arguments are files or folders of files.
+// run without libFuzzer. Arguments are files or folders of files; a path that
+// does not exist, or a folder without a file, fails the run, so a moved seed
+// folder cannot turn the replay into a test of nothing.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -24,12 +26,18 @@ int main(int argc, char** argv) {
   int runs = 0;
   for (int i = 1; i < argc; ++i) {
     std::filesystem::path arg(argv[i]);
+    int found = 0;
     if (std::filesystem::is_directory(arg)) {
       for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-        if (entry.is_regular_file()) runs += RunFile(entry.path());
-    } else if (std::filesystem::exists(arg)) {
-      runs += RunFile(arg);
+        if (entry.is_regular_file()) found += RunFile(entry.path());
+    } else if (std::filesystem::is_regular_file(arg)) {
+      found += RunFile(arg);
     }
+    if (found == 0) {
+      std::fprintf(stderr, "no seed at %s\n", argv[i]);
+      return 1;
+    }
+    runs += found;
   }
   // An empty input runs too, so a target without seeds is still exercised once.
   LLVMFuzzerTestOneInput(nullptr, 0);

@@ -12,9 +12,9 @@
 static_assert(sizeof(TCacheObject*) <= TwdxCache::cItemSize, "an item holds one reference");
 
 TwdxCache::TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize)
-    : TDISQLite3Cache(AItemSize, AHashSize) {
+    : TItemCache(AItemSize, AHashSize) {
   if (AItemSize < sizeof(TCacheObject*)) {
-    throw EDIAssertionFailure("ItemSize must hold an object reference.");
+    throw ECacheAssertion("ItemSize must hold an object reference.");
   }
 }
 
@@ -169,7 +169,7 @@ std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t init
   return c;
 }
 
-TDICacheID CacheKey(std::u16string_view APath) {
+TCacheID CacheKey(std::u16string_view APath) {
   std::u16string lower(APath);
   platform::LowerCaseInPlace(lower);
   std::uint32_t h;
@@ -185,7 +185,7 @@ TDICacheID CacheKey(std::u16string_view APath) {
     h = hashlittle(bytes.data(), bytes.size(), 0);
   }
   // Sign extension: the high half repeats bit 31, which decides the bucket.
-  return TDICacheID::FromHalves(h, (h & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
+  return TCacheID::FromHalves(h, (h & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
 }
 
 bool EntryServes(const void* AData, double ATime, std::int64_t ASize) {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "cache/DISQLite3Cache.h"
+#include "cache/ItemCache.h"
 #include "extract/Vexmeta.h"
 
 // The cached result for one file. Vexmeta is never read when Valid is false.
@@ -21,11 +21,11 @@ class TCacheObject {
 };
 
 // Items hold one owning TCacheObject reference (ItemSize 8), or none.
-class TwdxCache : public TDISQLite3Cache {
+class TwdxCache : public TItemCache {
  public:
   static constexpr std::uint32_t cItemSize = 8;
 
-  // Raises EDIAssertionFailure when AItemSize cannot hold a reference.
+  // Raises ECacheAssertion when AItemSize cannot hold a reference.
   TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize);
   ~TwdxCache() override;
 
@@ -47,7 +47,7 @@ class TwdxCache : public TDISQLite3Cache {
 std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t initval);
 
 // The key of a path: hashlittle of its lower-cased UTF-16LE code units, sign-extended.
-TDICacheID CacheKey(std::u16string_view APath);
+TCacheID CacheKey(std::u16string_view APath);
 
 // True when the item data holds an object read at this very time and size.
 bool EntryServes(const void* AData, double ATime, std::int64_t ASize);

@@ -9,9 +9,9 @@
 #include <string>
 #include <system_error>
 
+#include "base/StrictInt.h"
 #include "extract/Vexmeta.h"
 #include "platform/Platform.h"
-#include "xml/sdNumbers.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
       v = value;
       hasFraction = true;
     }
-  } else if (!sdTryStrToInt(number, n)) {
+  } else if (!TryStrToInt(number, n)) {
     n = 0;
   }
   result.Pixels = n;

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "xml/sdStreams.h"
+#include "base/Streams.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Streams.h"
 #include "extract/Inflate.h"
 #include "extract/ZipReader.h"
 #include "platform/Platform.h"
-#include "xml/sdStreams.h"
 
 namespace {
 

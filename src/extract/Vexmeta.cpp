@@ -9,25 +9,13 @@
 #include <string>
 #include <utility>
 
+#include "base/Ascii.h"
+#include "base/Streams.h"
 #include "extract/Dimensions.h"
 #include "platform/Platform.h"
-#include "xml/NativeXml.h"
-#include "xml/sdStreams.h"
+#include "xml/XmlDocument.h"
 
 namespace {
-
-char FoldAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-// Only A-Z and a-z are folded; every other byte, including each byte of a
-// multi-byte character, must match as it stands.
-bool EqualsFoldingAscii(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t i = 0; i < A.size(); ++i)
-    if (FoldAsciiLetter(A[i]) != FoldAsciiLetter(B[i])) return false;
-  return true;
-}
 
 // Every text of the record goes through here, so none can pin more than
 // cMaxRecordText code units in the cache.
@@ -56,8 +44,8 @@ std::u16string ApplicationFromComment(std::u16string_view AComment) {
   return {};
 }
 
-TXmlNode* ChooseRoot(TNativeXml& ADocument) {
-  TsdNodeList& nodes = ADocument.RootNodes();
+TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
+  TXmlNodeList& nodes = ADocument.RootNodes();
   for (std::int32_t i = 0; i < nodes.Count(); ++i) {
     TXmlNode* node = nodes.Items(i);
     if (node == nullptr || node->ElementType() != xeElement) continue;
@@ -73,7 +61,7 @@ bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
   // A byte-order mark, white space before the first "<" and UTF-16 text are refused.
   if (AStream.Read(&first, 1) != 1 || first != '<') return false;
 
-  auto document = std::make_unique<TNativeXml>();
+  auto document = std::make_unique<TXmlDocument>();
   AStream.Seek(0);
   document->LoadFromStream(AStream);
   if (document->IsEmpty()) return false;
@@ -145,7 +133,7 @@ TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {
   std::string scratch;  // names are compared in place; text nodes name their kind here
   for (std::int32_t i = 0; i < count; ++i) {
     TXmlNode* node = ANode->Nodes(i);
-    if (node != nullptr && EqualsFoldingAscii(node->NameRef(scratch), AName)) return node;
+    if (node != nullptr && ascii::EqualsIgnoreCase(node->NameRef(scratch), AName)) return node;
   }
   return nullptr;
 }

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/Streams.h"
 #include "extract/Inflate.h"
 #include "platform/Platform.h"
-#include "xml/sdStreams.h"
 
 namespace {
 

@@ -106,8 +106,8 @@ std::u16string ModulePath();
 // Reads one value of an INI file: section and key names match without regard
 // to letter case; the value is trimmed of surrounding blanks and cut to 2047
 // code units. False when the file (a regular file only), section or key is missing.
-bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section,
-                  std::u16string_view key, std::u16string& value);
+bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std::u16string_view key,
+                  std::u16string& value);
 
 // ---------------------------------------------------------------------------
 // Host side (used by the host tool and the tests that load the library as a

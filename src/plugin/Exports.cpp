@@ -1,7 +1,7 @@
 // The five exported entry points and the library's load and unload hooks. Each
 // entry point is a thin shim: any exception below becomes the host's result code.
+#include "plugin/SvgPlugin.h"
 #include "plugin/contplug.h"
-#include "plugin/uSvgWdx.h"
 
 VX_EXPORT void VX_CALL ContentGetDetectString(char* DetectString, std::int32_t maxlen) {
   try {
@@ -46,9 +46,29 @@ VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const ch
   }
 }
 
-// Load and unload: on Windows the platform layer's DllMain calls PluginStartup
-// and PluginShutdown at process attach and detach.
-#if !defined(_WIN32)
+// Load and unload. The library's own hooks run the plugin's start-up and
+// shutdown: on Windows the DLL entry point at process attach and detach, with
+// the system's codes spelled out here so that no OS header is needed; elsewhere
+// the loader's constructor and destructor hooks.
+#if defined(_WIN32)
+namespace {
+constexpr unsigned long kDllProcessDetach = 0;
+constexpr unsigned long kDllProcessAttach = 1;
+}  // namespace
+
+extern "C" int VX_CALL DllMain(void* instance, unsigned long reason, void* reserved) {
+  (void)instance;
+  if (reason == kDllProcessAttach) {
+    PluginStartup();
+  } else if (reason == kDllProcessDetach && reserved == nullptr) {
+    // A non-null reserved means the process is ending: its other threads are
+    // already gone, possibly inside a value request, and the system frees the
+    // memory anyway. Only a FreeLibrary unload tears the plugin down.
+    PluginShutdown();
+  }
+  return 1;  // thread attach and detach need nothing
+}
+#else
 namespace {
 __attribute__((constructor)) void OnLibraryLoad() {
   PluginStartup();

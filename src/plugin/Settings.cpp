@@ -1,8 +1,8 @@
 // Reading the settings file.
 #include "plugin/Settings.h"
 
+#include "base/StrictInt.h"
 #include "platform/Platform.h"
-#include "xml/sdNumbers.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool ParseSettingValue(std::u16string_view AText, std::int32_t& AValue) {
     if (c >= 0x80) return false;
     ascii.push_back(static_cast<char>(c));
   }
-  return sdTryStrToInt(ascii, AValue);
+  return TryStrToInt(ascii, AValue);
 }
 
 std::u16string SettingsPathFor(std::u16string_view ALibraryPath) {

@@ -20,5 +20,5 @@ std::u16string SettingsPathFor(std::u16string_view ALibraryPath);
 // the default of each key, and applies the clamps.
 void ReadSettings(std::u16string_view AIniPath, TSettings& ASettings);
 
-// The value syntax of every key: see sdTryStrToInt; false for anything else.
+// The value syntax of every key: see TryStrToInt; false for anything else.
 bool ParseSettingValue(std::u16string_view AText, std::int32_t& AValue);

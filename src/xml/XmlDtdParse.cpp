@@ -1,27 +1,27 @@
 // DOCTYPE and internal-subset parsing. The declarations are kept as nodes with the
 // text they were written with, for inspection only: nothing is validated and no
 // declared entity is ever substituted.
-#include "xml/NativeXml.h"
+#include "xml/XmlDocument.h"
+#include "xml/XmlParser.h"
 #include "xml/XmlReaderInternal.h"
-#include "xml/sdXmlParser.h"
 
-using sdxml::CheckString;
-using sdxml::MoveBackOver;
-using sdxml::NextCharSkipBlanks;
-using sdxml::ReadStringUntilBlankOrEndTag;
+using xmlread::CheckString;
+using xmlread::MoveBackOver;
+using xmlread::NextCharSkipBlanks;
+using xmlread::ReadStringUntilBlankOrEndTag;
 
 namespace {
 
 // Consumes blanks and leaves the input on the first other byte.
-void SkipBlanks(TsdXmlParser& P, TNativeXml& D, std::string& ABlanks) {
+void SkipBlanks(TXmlParser& P, TXmlDocument& D, std::string& ABlanks) {
   char C = NextCharSkipBlanks(P, D, ABlanks);
   MoveBackOver(P, D, C);
 }
 
 }  // namespace
 
-TXmlNode* TsdDocType::ParseStream(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+TXmlNode* TXmlDocType::ParseStream(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string Blanks;
   SkipBlanks(P, Doc, Blanks);
   SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
@@ -36,39 +36,39 @@ TXmlNode* TsdDocType::ParseStream(TsdXmlParser& P) {
       FPubIDLiteral->ParseStream(P);
       FSystemLiteral->ParseStream(P);
     } else {
-      sdDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
+      XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
       return this;
     }
     C = NextCharSkipBlanks(P, Doc, Blanks);
   }
   if (C == '[') {
-    ReadContent(P, sdxml::cDocTypeContentTypes);
+    ReadContent(P, xmlread::cDocTypeContentTypes);
     C = NextCharSkipBlanks(P, Doc, Blanks);
   }
   if (C != '>')
-    sdDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
+    XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
   return this;
 }
 
-void TsdDocType::ReadTextRun(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+void TXmlDocType::ReadTextRun(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string Blanks;
   for (;;) {
     char C = NextCharSkipBlanks(P, Doc, Blanks);
     if (Doc.PreserveWhiteSpace() && !Blanks.empty() && Blanks != " ") {
-      auto* W = Doc.CreateNode<TsdWhiteSpace>();
+      auto* W = Doc.CreateNode<TXmlWhiteSpace>();
       W->SetRawValue(Blanks);
       NodeAdd(W);
     }
     if (Doc.InputEnded()) return;
     if (C == '<' || C == ']') return;
-    sdDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
+    XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
     ReadStringUntilBlankOrEndTag(P, Doc);
   }
 }
 
-TXmlNode* TsdDtdElement::ParseStream(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+TXmlNode* TXmlDtdElement::ParseStream(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string Blanks;
   SkipBlanks(P, Doc, Blanks);
   SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
@@ -77,18 +77,18 @@ TXmlNode* TsdDtdElement::ParseStream(TsdXmlParser& P) {
   return this;
 }
 
-void TsdDtdElement::ReadDeclarationBody(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
-  auto* Body = Doc.CreateNode<TsdCharData>();
+void TXmlDtdElement::ReadDeclarationBody(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
+  auto* Body = Doc.CreateNode<TXmlCharData>();
   NodeAdd(Body);
   Doc.DoNodeNew(Body);
-  Body->SetRawValue(sdxml::ReadStringUntil(P, Doc, ">"));
+  Body->SetRawValue(xmlread::ReadStringUntil(P, Doc, ">"));
   Doc.DoNodeLoaded(Body);
 }
 
-void TsdDtdEntity::ReadDeclarationBody(TsdXmlParser& P) {
+void TXmlDtdEntity::ReadDeclarationBody(TXmlParser& P) {
   char C = ReadQuotedTextList(P);
   if (C != '>')
-    sdDebugOut(*this, this, wsFail, "illegal end tag (\"%s\") at line %d (streampos %d)",
-               {C, P.LineNumber(), P.Position()});
+    XmlDebugOut(*this, this, wsFail, "illegal end tag (\"%s\") at line %d (streampos %d)",
+                {C, P.LineNumber(), P.Position()});
 }

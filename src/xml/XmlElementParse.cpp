@@ -6,17 +6,17 @@
 // return them (the "level mismatch" unwinding included).
 #include <vector>
 
-#include "xml/NativeXml.h"
+#include "xml/XmlDocument.h"
+#include "xml/XmlParser.h"
 #include "xml/XmlReaderInternal.h"
-#include "xml/sdXmlParser.h"
 
-using sdxml::IsQuoteChar;
-using sdxml::MoveBackOver;
-using sdxml::NextChar;
-using sdxml::NextCharSkipBlanks;
-using sdxml::ReadStringUntil;
-using sdxml::ReadStringUntilBlankOrEndTag;
-using sdxml::ReadStringUntilChar;
+using xmlread::IsQuoteChar;
+using xmlread::MoveBackOver;
+using xmlread::NextChar;
+using xmlread::NextCharSkipBlanks;
+using xmlread::ReadStringUntil;
+using xmlread::ReadStringUntilBlankOrEndTag;
+using xmlread::ReadStringUntilChar;
 
 namespace {
 
@@ -27,8 +27,8 @@ bool IsAttributeListEnd(char C) {
 // Steps 1 to 5 and 7 of an element's parse. True when the element is complete
 // already (self-closed or broken start tag), with AResult set; false when ">"
 // was read and the content follows.
-bool ReadStartTag(TsdElement& E, TsdXmlParser& P, TXmlNode*& AResult) {
-  TNativeXml& Doc = *E.Document();
+bool ReadStartTag(TXmlElement& E, TXmlParser& P, TXmlNode*& AResult) {
+  TXmlDocument& Doc = *E.Document();
   P.Flush();
   E.SetValueIndex(-1);
   E.SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
@@ -42,40 +42,40 @@ bool ReadStartTag(TsdElement& E, TsdXmlParser& P, TXmlNode*& AResult) {
       E.SetClosingStyle(ncClose);
       Doc.DoProgress(P.Position());
     } else {
-      sdDebugOut(E, &E, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
-                 {Next, P.LineNumber(), P.Position()});
+      XmlDebugOut(E, &E, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
+                  {Next, P.LineNumber(), P.Position()});
     }
     return true;
   }
   if (C == '>') return false;
-  sdDebugOut(E, &E, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
-             {C, P.LineNumber(), P.Position()});
+  XmlDebugOut(E, &E, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
+              {C, P.LineNumber(), P.Position()});
   return true;
 }
 
 // The end-tag steps of the content loop for element E; returns the loop's result.
-TXmlNode* ReadEndTag(TsdElement& E, TsdXmlParser& P) {
+TXmlNode* ReadEndTag(TXmlElement& E, TXmlParser& P) {
   TXmlNode* Result = &E;
   // The view lives until the next read; nothing below reads.
   std::string_view EndName = TrimWhite(ReadStringUntilChar(P, *E.Document(), '>'));
   E.SetClosingStyle(ncFull);
   std::string_view Name = E.NameView();
   if (Name != EndName) {
-    sdDebugOut(E, &E, wsWarn, "begin and end tag mismatch: \"%s\" and \"%s\" at line %d (pos %d)",
-               {Name, EndName, P.LineNumber(), P.Position()});
+    XmlDebugOut(E, &E, wsWarn, "begin and end tag mismatch: \"%s\" and \"%s\" at line %d (pos %d)",
+                {Name, EndName, P.LineNumber(), P.Position()});
     if (E.Document()->FixStructuralErrors()) Result = E.RepairEndTagMismatch(EndName);
   }
   E.PackNodes();
   return Result;
 }
 
-void ReportLevelMismatch(TsdContainerNode& C, TXmlNode* AChild, TXmlNode* AReturned,
-                         TsdXmlParser& P) {
+void ReportLevelMismatch(TXmlContainerNode& C, TXmlNode* AChild, TXmlNode* AReturned,
+                         TXmlParser& P) {
   if (!C.HasDebugHandler()) return;
-  sdDebugOut(C, &C, wsWarn,
-             "level mismatch between subnode \"%s\" and endnode \"%s\" at line %d (pos %d)",
-             {AChild->Name(), AReturned ? AReturned->Name() : std::string("nil"), P.LineNumber(),
-              P.Position()});
+  XmlDebugOut(C, &C, wsWarn,
+              "level mismatch between subnode \"%s\" and endnode \"%s\" at line %d (pos %d)",
+              {AChild->Name(), AReturned ? AReturned->Name() : std::string("nil"), P.LineNumber(),
+               P.Position()});
 }
 
 }  // namespace
@@ -83,17 +83,17 @@ void ReportLevelMismatch(TsdContainerNode& C, TXmlNode* AChild, TXmlNode* ARetur
 // ---------------------------------------------------------------------------
 // Container readers
 
-char TsdContainerNode::ReadAttributeList(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string Blanks;
   char C = 0;
   do {
     C = NextCharSkipBlanks(P, Doc, Blanks);
     if (!Blanks.empty() && Blanks != " ") {
-      sdDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
-                 {P.LineNumber(), P.Position()});
+      XmlDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
+                  {P.LineNumber(), P.Position()});
       if (Doc.PreserveWhiteSpace()) {
-        auto* W = Doc.CreateNode<TsdWhiteSpace>();
+        auto* W = Doc.CreateNode<TXmlWhiteSpace>();
         W->SetRawValue(Blanks);
         NodeAdd(W);
         ++FDirectNodeCount;
@@ -102,11 +102,11 @@ char TsdContainerNode::ReadAttributeList(TsdXmlParser& P) {
     if (Doc.InputEnded()) return 0;
     if (IsAttributeListEnd(C)) return C;
     if (IsQuoteChar(C)) {
-      sdDebugOut(*this, this, wsWarn, "illegal quote at pos %d", {P.Position()});
+      XmlDebugOut(*this, this, wsWarn, "illegal quote at pos %d", {P.Position()});
       continue;
     }
     P.MoveBack();
-    auto* A = Doc.CreateNode<TsdAttribute>();
+    auto* A = Doc.CreateNode<TXmlAttribute>();
     AttributeAdd(A);
     Doc.DoNodeNew(A);
     A->ParseStream(P);
@@ -115,19 +115,19 @@ char TsdContainerNode::ReadAttributeList(TsdXmlParser& P) {
   return C;
 }
 
-void TsdContainerNode::SetDirectNodeCountToCount() {
+void TXmlContainerNode::SetDirectNodeCountToCount() {
   FDirectNodeCount = FNodes.Count();
 }
 
 // One frame per open container; the bottom one is the container the loop was
 // called on, the ones above it are child elements whose content is being read.
-TXmlNode* TsdContainerNode::ReadContent(TsdXmlParser& P, std::uint32_t AAllowed) {
+TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& P, std::uint32_t AAllowed) {
   struct Frame {
-    TsdContainerNode* Node;
+    TXmlContainerNode* Node;
     std::uint32_t Allowed;
     TXmlNode* Child;  // the child element whose parse is under way, if any
   };
-  TNativeXml& Doc = *Document();
+  TXmlDocument& Doc = *Document();
   std::vector<Frame> Stack;
   Stack.push_back({this, AAllowed, nullptr});
   TXmlNode* Returned = nullptr;  // what the finished child handed back
@@ -135,7 +135,7 @@ TXmlNode* TsdContainerNode::ReadContent(TsdXmlParser& P, std::uint32_t AAllowed)
 
   for (;;) {
     const std::size_t Top = Stack.size() - 1;
-    TsdContainerNode& C = *Stack[Top].Node;
+    TXmlContainerNode& C = *Stack[Top].Node;
     const std::uint32_t Allowed = Stack[Top].Allowed;
     TXmlNode* Result = nullptr;
     bool Finished = false;
@@ -159,31 +159,32 @@ TXmlNode* TsdContainerNode::ReadContent(TsdXmlParser& P, std::uint32_t AAllowed)
     while (!Finished) {
       C.ReadTextRun(P);
       if (Doc.InputEnded()) {
-        sdDebugOut(C, &C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
+        XmlDebugOut(C, &C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
         break;
       }
       P.MoveBack();
       char Ch = P.NextChar();
       if (Ch == '<') {
-        TsdElementType T = P.ReadOpenTag();
-        if ((Allowed & sdxml::TypeBit(T)) == 0) {
-          sdDebugOut(C, &C, wsWarn, "illegal tag (\"%s\") at pos %d",
-                     {::ElementTypeName(T), P.Position()});
+        TXmlElementType T = P.ReadOpenTag();
+        if ((Allowed & xmlread::TypeBit(T)) == 0) {
+          XmlDebugOut(C, &C, wsWarn, "illegal tag (\"%s\") at pos %d",
+                      {::ElementTypeName(T), P.Position()});
           break;
         }
         if (T == xeEndTag) {
-          auto* E = dynamic_cast<TsdElement*>(&C);
+          auto* E = dynamic_cast<TXmlElement*>(&C);
           Result = E ? ReadEndTag(*E, P) : &C;
           break;
         }
-        TXmlNode* Node = sdxml::NewNodeOfType(Doc, T);
+        TXmlNode* Node = xmlread::NewNodeOfType(Doc, T);
         if (Node == nullptr) break;
         C.NodeAdd(Node);
         TXmlNode* R = nullptr;
         if (T == xeElement) {
-          if (!ReadStartTag(*static_cast<TsdElement*>(Node), P, R)) {
+          if (!ReadStartTag(*static_cast<TXmlElement*>(Node), P, R)) {
             Stack[Top].Child = Node;
-            Stack.push_back({static_cast<TsdElement*>(Node), sdxml::cElementContentTypes, nullptr});
+            Stack.push_back(
+                {static_cast<TXmlElement*>(Node), xmlread::cElementContentTypes, nullptr});
             Pushed = true;
             break;
           }
@@ -214,19 +215,19 @@ TXmlNode* TsdContainerNode::ReadContent(TsdXmlParser& P, std::uint32_t AAllowed)
   }
 }
 
-char TsdContainerNode::ReadQuotedTextList(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+char TXmlContainerNode::ReadQuotedTextList(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string Blanks;
   char C = 0;
   do {
     C = NextCharSkipBlanks(P, Doc, Blanks);
     if (!Blanks.empty() && Blanks != " ")
-      sdDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
-                 {P.LineNumber(), P.Position()});
+      XmlDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
+                  {P.LineNumber(), P.Position()});
     if (Doc.InputEnded()) return 0;
     if (C == '!' || C == '/' || C == '>') return C;
     P.MoveBack();
-    auto* Q = Doc.CreateNode<TsdQuotedText>();
+    auto* Q = Doc.CreateNode<TXmlQuotedText>();
     NodeAdd(Q);
     Doc.DoNodeNew(Q);
     Q->ParseStream(P);
@@ -238,19 +239,19 @@ char TsdContainerNode::ReadQuotedTextList(TsdXmlParser& P) {
 // ---------------------------------------------------------------------------
 // Elements
 
-TXmlNode* TsdElement::ParseStream(TsdXmlParser& P) {
+TXmlNode* TXmlElement::ParseStream(TXmlParser& P) {
   TXmlNode* Result = nullptr;
   if (ReadStartTag(*this, P, Result)) return Result;
-  Result = ReadContent(P, sdxml::cElementContentTypes);
+  Result = ReadContent(P, xmlread::cElementContentTypes);
   Document()->DoProgress(P.Position());
   return Result;
 }
 
-void TsdElement::ReadTextRun(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+void TXmlElement::ReadTextRun(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string_view T = TrimWhiteRight(ReadStringUntilChar(P, Doc, '<'));
   if (T.empty()) return;
-  auto* D = Doc.CreateNode<TsdCharData>();
+  auto* D = Doc.CreateNode<TXmlCharData>();
   D->SetRawValue(T);
   std::int32_t Index = NodeAdd(D);
   if (FValueIndex == -1) FValueIndex = Index;
@@ -258,24 +259,25 @@ void TsdElement::ReadTextRun(TsdXmlParser& P) {
   Doc.DoNodeLoaded(D);
 }
 
-TXmlNode* TsdElement::RepairEndTagMismatch(std::string_view AEndTagName) {
-  TNativeXml& Doc = *Document();
+TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
+  TXmlDocument& Doc = *Document();
   std::int32_t Moves = 0;
   for (;;) {
     TXmlNode* Up = Parent();
     std::string ParentName = Up ? Up->Name() : std::string();
     if (ParentName == AEndTagName) {
       std::string Own = Name();
-      sdDebugOut(*this, this, wsHint,
-                 "parent%d = \"%s\", this endtag = \"%s\": maybe \"%s\" should be closed",
-                 {Moves, ParentName, AEndTagName, Own});
+      XmlDebugOut(*this, this, wsHint,
+                  "parent%d = \"%s\", this endtag = \"%s\": maybe \"%s\" should be closed",
+                  {Moves, ParentName, AEndTagName, Own});
       Doc.AddSingleTagName(Own);
       break;
     }
     TXmlNode* Grand = Up ? Up->Parent() : nullptr;
     if (Grand != nullptr) {
-      sdDebugOut(*this, this, wsInfo, "moving node \"%s\" from parent \"%s\" to grandparent \"%s\"",
-                 {Name(), ParentName, Grand->Name()});
+      XmlDebugOut(*this, this, wsInfo,
+                  "moving node \"%s\" from parent \"%s\" to grandparent \"%s\"",
+                  {Name(), ParentName, Grand->Name()});
       Doc.AddSingleTagName(ParentName);
       Up->NodeExtract(this);
       Grand->NodeAdd(this);
@@ -291,14 +293,14 @@ TXmlNode* TsdElement::RepairEndTagMismatch(std::string_view AEndTagName) {
 // ---------------------------------------------------------------------------
 // Leaves
 
-TXmlNode* TsdAttribute::ParseStream(TsdXmlParser& P) {
+TXmlNode* TXmlAttribute::ParseStream(TXmlParser& P) {
   SetName(TrimWhite(ReadStringUntilChar(P, *Document(), '=')));
   FCoreValue.ParseStream(P);
   return this;
 }
 
-TXmlNode* TsdQuotedText::ParseStream(TsdXmlParser& P) {
-  TNativeXml& Doc = *Document();
+TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& P) {
+  TXmlDocument& Doc = *Document();
   std::string Blanks;
   char Q = NextCharSkipBlanks(P, Doc, Blanks);
   if (Q == '"') {
@@ -306,7 +308,7 @@ TXmlNode* TsdQuotedText::ParseStream(TsdXmlParser& P) {
   } else if (Q == '\'') {
     FQuoteStyle = qsApos;
   } else {
-    sdDebugOut(*this, this, wsWarn, "quote char expected at pos %d", {P.Position()});
+    XmlDebugOut(*this, this, wsWarn, "quote char expected at pos %d", {P.Position()});
     if (!Doc.FixStructuralErrors()) return this;
     MoveBackOver(P, Doc, Q);
     Q = ' ';
@@ -315,17 +317,17 @@ TXmlNode* TsdQuotedText::ParseStream(TsdXmlParser& P) {
   return this;
 }
 
-TXmlNode* TsdComment::ParseStream(TsdXmlParser& P) {
+TXmlNode* TXmlComment::ParseStream(TXmlParser& P) {
   SetRawValue(ReadStringUntil(P, *Document(), "-->"));
   return this;
 }
 
-TXmlNode* TsdCData::ParseStream(TsdXmlParser& P) {
+TXmlNode* TXmlCData::ParseStream(TXmlParser& P) {
   SetRawValue(ReadStringUntil(P, *Document(), "]]>"));
   return this;
 }
 
-TXmlNode* TsdInstruction::ParseStream(TsdXmlParser& P) {
+TXmlNode* TXmlInstruction::ParseStream(TXmlParser& P) {
   SetRawValue(ReadStringUntil(P, *Document(), "?>"));
   return this;
 }

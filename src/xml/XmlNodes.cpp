@@ -5,21 +5,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "xml/NativeXml.h"
+#include "xml/XmlDocument.h"
 #include "xml/XmlReaderInternal.h"
 
 namespace {
-
-bool IsAscii(std::string_view S) {
-  for (char C : S)
-    if (static_cast<unsigned char>(C) >= 0x80) return false;
-  return true;
-}
-
-char AsciiLower(char C) {
-  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C;
-}
 
 // The smallest k with (1 << k) >= ACount.
 int CeilLog2(std::int32_t ACount) {
@@ -29,29 +20,29 @@ int CeilLog2(std::int32_t ACount) {
 }
 
 bool IsElementClass(const TXmlNode* N) {
-  return dynamic_cast<const TsdElement*>(N) != nullptr;
+  return dynamic_cast<const TXmlElement*>(N) != nullptr;
 }
 bool IsContainerClass(const TXmlNode* N) {
-  return dynamic_cast<const TsdContainerNode*>(N) != nullptr;
+  return dynamic_cast<const TXmlContainerNode*>(N) != nullptr;
 }
 
-const TsdNodeList* ListOf(const TXmlNode* AContainer) {
-  auto* C = dynamic_cast<const TsdContainerNode*>(AContainer);
+const TXmlNodeList* ListOf(const TXmlNode* AContainer) {
+  auto* C = dynamic_cast<const TXmlContainerNode*>(AContainer);
   return C ? &C->NodeList() : nullptr;
 }
 
 // The node after N in a depth-first, parent-before-children walk that stays below
 // ATop (ATop itself is never returned); ARootList holds the parentless nodes.
-TXmlNode* WalkNext(const TXmlNode* N, const TXmlNode* ATop, const TsdNodeList* ARootList) {
+TXmlNode* WalkNext(const TXmlNode* N, const TXmlNode* ATop, const TXmlNodeList* ARootList) {
   if (N->NodeCount() > 0) return N->Nodes(0);
   for (;;) {
     if (N == ATop) return nullptr;
     const TXmlNode* Parent = N->Parent();
     // A root-level node takes its sibling from the document's list.
-    const TsdNodeList* List = Parent ? ListOf(Parent) : ARootList;
+    const TXmlNodeList* List = Parent ? ListOf(Parent) : ARootList;
     if (List == nullptr) return nullptr;
     std::int32_t I = List->IndexOf(N);
-    if (I < 0) throw EsdXmlError("index must be >= 0");
+    if (I < 0) throw EXmlError("index must be >= 0");
     if (I + 1 < List->Count()) return List->Items(I + 1);
     if (Parent == nullptr || Parent == ATop) return nullptr;
     N = Parent;
@@ -64,61 +55,28 @@ namespace {
 
 // The lookup comparison with the ASCII-ness of both sides known in advance.
 bool NamesMatch(std::string_view A, bool AAscii, std::string_view B, bool BAscii) {
-  if (AAscii && BAscii) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t I = 0; I < A.size(); ++I)
-      if (AsciiLower(A[I]) != AsciiLower(B[I])) return false;
-    return true;
-  }
+  if (AAscii && BAscii) return ascii::EqualsIgnoreCase(A, B);
   return platform::TextEqualsIgnoreCase(Utf8StringToUnicode(A), Utf8StringToUnicode(B));
 }
 
 }  // namespace
 
-bool sdNamesMatch(std::string_view A, std::string_view B) {
-  return NamesMatch(A, IsAscii(A), B, IsAscii(B));
+bool XmlNamesMatch(std::string_view A, std::string_view B) {
+  return NamesMatch(A, ascii::IsAscii(A), B, ascii::IsAscii(B));
 }
 
 // ---------------------------------------------------------------------------
-// TsdNodeArena
+// TXmlNodeArena
 
 // Blocks start at the strictest alignment; within a block every request is padded
 // to the pointer size, and placed at its own alignment when that is stricter.
-void* TsdNodeArena::Allocate(std::size_t ASize, std::size_t AAlign) {
-  constexpr std::size_t cAlign = alignof(void*);
-  ASize = (ASize + cAlign - 1) & ~(cAlign - 1);
-  if (AAlign > cAlign && FCur != nullptr) {
-    std::size_t Misalign = reinterpret_cast<std::uintptr_t>(FCur) & (AAlign - 1);
-    if (Misalign != 0 && static_cast<std::size_t>(FEnd - FCur) >= AAlign - Misalign)
-      FCur += AAlign - Misalign;
-  }
-  if (static_cast<std::size_t>(FEnd - FCur) < ASize ||
-      (reinterpret_cast<std::uintptr_t>(FCur) & (AAlign - 1)) != 0) {
-    // Large requests get a block of their own so the current block keeps its room.
-    if (ASize > FNextBlock / 4) {
-      FBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(ASize));
-      FReserved += ASize;
-      return FBlocks.back().get();
-    }
-    std::size_t Size = FNextBlock;
-    if (FNextBlock < 1024 * 1024) FNextBlock *= 2;
-    FBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(Size));
-    FReserved += Size;
-    FCur = FBlocks.back().get();
-    FEnd = FCur + Size;
-  }
-  void* Result = FCur;
-  FCur += ASize;
-  return Result;
-}
-
-TXmlNode** TsdNodeArena::AllocateArray(int ALog2) {
+TXmlNode** TXmlNodeArena::AllocateArray(int ALog2) {
   if (ALog2 >= cOwnArrayLog2) {
     const std::size_t Size = sizeof(TXmlNode*) << ALog2;
     auto Block = std::make_unique_for_overwrite<std::byte[]>(Size);
     auto* Array = static_cast<TXmlNode**>(static_cast<void*>(Block.get()));
     FOwnArrays.emplace(Array, std::move(Block));
-    FReserved += Size;
+    FOwnArrayBytes += Size;
     return Array;
   }
   if (void* Free = FFreeArrays[ALog2]) {
@@ -129,39 +87,37 @@ TXmlNode** TsdNodeArena::AllocateArray(int ALog2) {
       Allocate(sizeof(TXmlNode*) * (std::size_t{1} << ALog2), alignof(TXmlNode*)));
 }
 
-void TsdNodeArena::FreeArray(TXmlNode** AArray, int ALog2) {
+void TXmlNodeArena::FreeArray(TXmlNode** AArray, int ALog2) {
   if (ALog2 >= cOwnArrayLog2) {
-    if (FOwnArrays.erase(AArray) != 0) FReserved -= sizeof(TXmlNode*) << ALog2;
+    if (FOwnArrays.erase(AArray) != 0) FOwnArrayBytes -= sizeof(TXmlNode*) << ALog2;
     return;
   }
   std::memcpy(static_cast<void*>(AArray), &FFreeArrays[ALog2], sizeof(void*));
   FFreeArrays[ALog2] = AArray;
 }
 
-void TsdNodeArena::Release() {
-  FBlocks.clear();
+void TXmlNodeArena::Release() {
+  FBlocks.Release();
   FOwnArrays.clear();
-  FCur = FEnd = nullptr;
-  FReserved = 0;
-  FNextBlock = 16 * 1024;
+  FOwnArrayBytes = 0;
   std::fill(std::begin(FFreeArrays), std::end(FFreeArrays), nullptr);
 }
 
 // ---------------------------------------------------------------------------
-// TsdNodeList
+// TXmlNodeList
 
-TXmlNode* TsdNodeList::ByType(TsdElementType AType) const {
+TXmlNode* TXmlNodeList::ByType(TXmlElementType AType) const {
   for (TXmlNode* N : *this)
     if (N->ElementType() == AType) return N;
   return nullptr;
 }
 
-TXmlNode* TsdNodeList::FindNext(TXmlNode* ANode) const {
+TXmlNode* TXmlNodeList::FindNext(TXmlNode* ANode) const {
   if (ANode == nullptr) return nullptr;
   return WalkNext(ANode, nullptr, this);
 }
 
-std::int32_t TsdNodeList::IndexOf(const TXmlNode* ANode) const {
+std::int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
   if (ANode == nullptr) return -1;
   std::int32_t I = ANode->FListIndex;
   if (I >= 0 && I < FCount && FItems[I] == ANode) return I;
@@ -170,7 +126,7 @@ std::int32_t TsdNodeList::IndexOf(const TXmlNode* ANode) const {
   return -1;
 }
 
-void TsdNodeList::Reserve(std::int32_t ACount) {
+void TXmlNodeList::Reserve(std::int32_t ACount) {
   if (FCapLog2 >= 0 && ACount <= (std::int32_t{1} << FCapLog2)) return;
   if (ACount > (std::int32_t{1} << 30)) throw std::length_error("node list too long");
   int NewLog2 = CeilLog2(ACount);
@@ -181,22 +137,22 @@ void TsdNodeList::Reserve(std::int32_t ACount) {
   FCapLog2 = static_cast<std::int8_t>(NewLog2);
 }
 
-void TsdNodeList::Renumber(std::int32_t AFrom) {
+void TXmlNodeList::Renumber(std::int32_t AFrom) {
   for (std::int32_t I = AFrom; I < FCount; ++I) FItems[I]->FListIndex = I;
 }
 
-std::int32_t TsdNodeList::Add(TXmlNode* ANode) {
+std::int32_t TXmlNodeList::Add(TXmlNode* ANode) {
   Reserve(FCount + 1);
   FItems[FCount] = ANode;
   ANode->FListIndex = FCount;
   return FCount++;
 }
 
-void TsdNodeList::Insert(std::int32_t Index, TXmlNode* ANode) {
+void TXmlNodeList::Insert(std::int32_t Index, TXmlNode* ANode) {
   InsertRange(Index, &ANode, 1);
 }
 
-void TsdNodeList::InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::int32_t ACount) {
+void TXmlNodeList::InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::int32_t ACount) {
   if (ACount <= 0) return;
   Index = std::clamp(Index, std::int32_t{0}, FCount);
   Reserve(FCount + ACount);
@@ -206,7 +162,7 @@ void TsdNodeList::InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::
   Renumber(Index);
 }
 
-TXmlNode* TsdNodeList::Extract(std::int32_t Index) {
+TXmlNode* TXmlNodeList::Extract(std::int32_t Index) {
   if (Index < 0 || Index >= FCount) return nullptr;
   TXmlNode* N = FItems[Index];
   std::memmove(FItems + Index, FItems + Index + 1, sizeof(TXmlNode*) * (FCount - Index - 1));
@@ -216,19 +172,19 @@ TXmlNode* TsdNodeList::Extract(std::int32_t Index) {
   return N;
 }
 
-void TsdNodeList::Truncate(std::int32_t ACount) {
+void TXmlNodeList::Truncate(std::int32_t ACount) {
   if (ACount < 0 || ACount >= FCount) return;
   for (std::int32_t I = ACount; I < FCount; ++I) FItems[I]->FListIndex = -1;
   FCount = ACount;
 }
 
-void TsdNodeList::Clear() {
+void TXmlNodeList::Clear() {
   Truncate(0);
   if (FItems) FArena->FreeArray(FItems, FCapLog2);
   Forget();
 }
 
-void TsdNodeList::Pack() {
+void TXmlNodeList::Pack() {
   if (FItems == nullptr) return;
   if (FCount == 0) {
     Clear();
@@ -246,12 +202,12 @@ void TsdNodeList::Pack() {
 // ---------------------------------------------------------------------------
 // TXmlNode
 
-TXmlNode::TXmlNode(TNativeXml* AOwner) : TDebugPersistent(AOwner) {
-  if (AOwner == nullptr) throw EsdXmlError("XML owner is not assigned");
+TXmlNode::TXmlNode(TXmlDocument* AOwner) : TDebugPersistent(AOwner) {
+  if (AOwner == nullptr) throw EXmlError("XML owner is not assigned");
 }
 
-TNativeXml* TXmlNode::Document() const {
-  return static_cast<TNativeXml*>(FOwner);
+TXmlDocument* TXmlNode::Document() const {
+  return static_cast<TXmlDocument*>(FOwner);
 }
 void* TXmlNode::Tag() const {
   return Document()->NodeTag(this);
@@ -259,10 +215,10 @@ void* TXmlNode::Tag() const {
 void TXmlNode::SetTag(void* ATag) {
   Document()->SetNodeTag(this, ATag);
 }
-TsdSymbolTable& TXmlNode::Symbols() const {
+TXmlSymbolTable& TXmlNode::Symbols() const {
   return Document()->SymbolTable();
 }
-TsdEolStyle TXmlNode::EolStyle() const {
+TXmlEolStyle TXmlNode::EolStyle() const {
   return Document()->EolStyle();
 }
 
@@ -277,10 +233,10 @@ std::string_view TXmlNode::NameRef(std::string& AScratch) const {
   return AScratch;
 }
 void TXmlNode::SetName(std::string_view /*AName*/) {
-  throw EsdXmlError("cannot set name on this type of element");
+  throw EXmlError("cannot set name on this type of element");
 }
 void TXmlNode::SetValue(std::string_view /*AValue*/) {
-  throw EsdXmlError("cannot set value on this type of element");
+  throw EXmlError("cannot set value on this type of element");
 }
 std::u16string TXmlNode::NameUnicode() const {
   return Utf8StringToUnicode(Name());
@@ -307,45 +263,45 @@ std::string TXmlNode::FullPath() const {
   return Result;
 }
 
-TsdContainerNode* TXmlNode::Containers(std::int32_t /*Index*/) const {
+TXmlContainerNode* TXmlNode::Containers(std::int32_t /*Index*/) const {
   return nullptr;
 }
-TsdElement* TXmlNode::Elements(std::int32_t /*Index*/) const {
+TXmlElement* TXmlNode::Elements(std::int32_t /*Index*/) const {
   return nullptr;
 }
 TXmlNode* TXmlNode::Nodes(std::int32_t /*Index*/) const {
   return nullptr;
 }
 
-TsdAttribute* TXmlNode::Attributes(std::int32_t Index) const {
+TXmlAttribute* TXmlNode::Attributes(std::int32_t Index) const {
   if (Index < 0) return nullptr;
   std::int32_t Seen = 0;
   const std::int32_t Count = NodeCount();
   for (std::int32_t I = 0; I < Count; ++I) {
     TXmlNode* N = Nodes(I);
-    if (N->ElementType() == xeAttribute && Seen++ == Index) return static_cast<TsdAttribute*>(N);
+    if (N->ElementType() == xeAttribute && Seen++ == Index) return static_cast<TXmlAttribute*>(N);
   }
   return nullptr;
 }
 
 std::string TXmlNode::AttributeName(std::int32_t Index) const {
-  TsdAttribute* A = Attributes(Index);
+  TXmlAttribute* A = Attributes(Index);
   return A ? A->Name() : std::string();
 }
 
-TsdAttribute* TXmlNode::AttributeByName(std::string_view AName) const {
+TXmlAttribute* TXmlNode::AttributeByName(std::string_view AName) const {
   const std::int32_t Count = NodeCount();
   for (std::int32_t I = 0; I < Count; ++I) {
     TXmlNode* N = Nodes(I);
     if (N->ElementType() != xeAttribute) continue;
-    auto* A = static_cast<TsdAttribute*>(N);
-    if (sdNamesMatch(A->NameView(), AName)) return A;
+    auto* A = static_cast<TXmlAttribute*>(N);
+    if (XmlNamesMatch(A->NameView(), AName)) return A;
   }
   return nullptr;
 }
 
 std::string TXmlNode::AttributeValueByName(std::string_view AName) const {
-  TsdAttribute* A = AttributeByName(AName);
+  TXmlAttribute* A = AttributeByName(AName);
   return A ? A->Value() : std::string();
 }
 
@@ -353,7 +309,7 @@ bool TXmlNode::HasAttribute(std::string_view AName) const {
   const std::int32_t Count = NodeCount();
   for (std::int32_t I = 0; I < Count; ++I) {
     TXmlNode* N = Nodes(I);
-    if (N->ElementType() == xeAttribute && static_cast<TsdAttribute*>(N)->NameView() == AName)
+    if (N->ElementType() == xeAttribute && static_cast<TXmlAttribute*>(N)->NameView() == AName)
       return true;
   }
   return false;
@@ -368,7 +324,7 @@ TXmlNode* TXmlNode::NodeByName(std::string_view AName) const {
   const std::int32_t Count = NodeCount();
   for (std::int32_t I = 0; I < Count; ++I) {
     TXmlNode* N = Nodes(I);
-    if (sdNamesMatch(N->NameRef(Scratch), AName)) return N;
+    if (XmlNamesMatch(N->NameRef(Scratch), AName)) return N;
   }
   return nullptr;
 }
@@ -426,7 +382,7 @@ void WalkDescendants(const TXmlNode* ATop, bool ANeedPaths, Visit&& AVisit) {
     for (;;) {
       TXmlNode* Parent = N->Parent();
       if (Parent == nullptr) return;
-      const TsdNodeList* List = ListOf(Parent);
+      const TXmlNodeList* List = ListOf(Parent);
       std::int32_t I = List ? List->IndexOf(N) : -1;
       if (I >= 0 && I + 1 < List->Count()) {
         N = List->Items(I + 1);
@@ -445,8 +401,8 @@ void WalkDescendants(const TXmlNode* ATop, bool ANeedPaths, Visit&& AVisit) {
 
 bool NodeMatches(std::string_view ASearch, std::string_view AName, const TPathText& APath) {
   if (!ASearch.empty() && ASearch.front() == '/')
-    return NamesMatch(APath.Text, APath.IsAscii(), ASearch, IsAscii(ASearch));
-  return sdNamesMatch(AName, ASearch);
+    return NamesMatch(APath.Text, APath.IsAscii(), ASearch, ascii::IsAscii(ASearch));
+  return XmlNamesMatch(AName, ASearch);
 }
 
 bool IsPathSearch(std::string_view S) {
@@ -487,7 +443,7 @@ void TXmlNode::FindNodes(const std::vector<std::string>& NodeNames,
   });
 }
 
-TXmlNode* TXmlNode::FirstNodeByType(TsdElementType /*AType*/) const {
+TXmlNode* TXmlNode::FirstNodeByType(TXmlElementType /*AType*/) const {
   return nullptr;
 }
 TXmlNode* TXmlNode::NextSibling(TXmlNode* /*ANode*/) const {
@@ -502,174 +458,174 @@ bool TXmlNode::IsClear() const {
 }
 
 std::int32_t TXmlNode::NodeAdd(TXmlNode* /*ANode*/) {
-  throw EsdXmlError("cannot add node to this type of element");
+  throw EXmlError("cannot add node to this type of element");
 }
 void TXmlNode::NodeInsert(std::int32_t /*Index*/, TXmlNode* /*ANode*/) {
-  throw EsdXmlError("cannot add node to this type of element");
+  throw EXmlError("cannot add node to this type of element");
 }
 TXmlNode* TXmlNode::NodeExtract(TXmlNode* /*ANode*/) {
-  throw EsdXmlError("cannot manipulate nodes in this type of element");
+  throw EXmlError("cannot manipulate nodes in this type of element");
 }
-void TXmlNode::AttributeAdd(TsdAttribute* /*AAttribute*/) {
-  throw EsdXmlError("cannot add attribute");
+void TXmlNode::AttributeAdd(TXmlAttribute* /*AAttribute*/) {
+  throw EXmlError("cannot add attribute");
 }
 std::int32_t TXmlNode::NodeIndexOf(const TXmlNode* /*ANode*/) const {
   return -1;
 }
-TXmlNode* TXmlNode::ParseStream(TsdXmlParser& /*P*/) {
+TXmlNode* TXmlNode::ParseStream(TXmlParser& /*P*/) {
   return this;
 }
 
 // ---------------------------------------------------------------------------
 // Character data
 
-std::string TsdCharData::Name() const {
+std::string TXmlCharData::Name() const {
   return ::ElementTypeName(ElementType());
 }
 
-void TsdCharData::SetName(std::string_view AName) {
+void TXmlCharData::SetName(std::string_view AName) {
   if (!AName.empty())
-    sdDebugOut(*this, this, wsHint, "cannot set name on this type of element", {});
+    XmlDebugOut(*this, this, wsHint, "cannot set name on this type of element", {});
 }
 
-std::string_view TsdCharData::RawValueView() const {
+std::string_view TXmlCharData::RawValueView() const {
   return Symbols().GetStringView(FValueID);
 }
-std::string TsdCharData::RawValue() const {
+std::string TXmlCharData::RawValue() const {
   return std::string(RawValueView());
 }
-void TsdCharData::SetRawValue(std::string_view AValue) {
+void TXmlCharData::SetRawValue(std::string_view AValue) {
   FValueID = Symbols().AddString(AValue);
 }
 
-std::string TsdCharData::Value() const {
+std::string TXmlCharData::Value() const {
   return DecodeRawValue(RawValueView(), EolStyle());
 }
 
-void TsdCharData::SetValue(std::string_view AValue) {
+void TXmlCharData::SetValue(std::string_view AValue) {
   std::string B1, B2;
   SetRawValue(EscapeText(NormaliseLineEnds(AValue, B1), B2));
 }
 
-bool TsdCharData::IsWhiteSpace() const {
+bool TXmlCharData::IsWhiteSpace() const {
   std::string_view R = RawValueView();
   return !R.empty() &&
          (static_cast<unsigned char>(R.front()) < 33 || static_cast<unsigned char>(R.back()) < 33);
 }
 
-std::string TsdCData::Value() const {
+std::string TXmlCData::Value() const {
   return RawValue();
 }
-void TsdCData::SetValue(std::string_view AValue) {
+void TXmlCData::SetValue(std::string_view AValue) {
   SetRawValue(AValue);
 }
 
 // ---------------------------------------------------------------------------
 // Attribute
 
-TsdAttribute::TsdAttribute(TNativeXml* AOwner) : TXmlNode(AOwner), FCoreValue(AOwner) {
+TXmlAttribute::TXmlAttribute(TXmlDocument* AOwner) : TXmlNode(AOwner), FCoreValue(AOwner) {
   FCoreValue.FParent = this;
 }
 
-std::string_view TsdAttribute::NameView() const {
+std::string_view TXmlAttribute::NameView() const {
   return Symbols().GetStringView(FNameID);
 }
-std::string TsdAttribute::Name() const {
+std::string TXmlAttribute::Name() const {
   return std::string(NameView());
 }
-std::string_view TsdAttribute::NameRef(std::string& /*AScratch*/) const {
+std::string_view TXmlAttribute::NameRef(std::string& /*AScratch*/) const {
   return NameView();
 }
-void TsdAttribute::SetName(std::string_view AName) {
+void TXmlAttribute::SetName(std::string_view AName) {
   FNameID = Symbols().AddString(AName);
 }
-std::string TsdAttribute::Value() const {
+std::string TXmlAttribute::Value() const {
   return FCoreValue.Value();
 }
-void TsdAttribute::SetValue(std::string_view AValue) {
+void TXmlAttribute::SetValue(std::string_view AValue) {
   FCoreValue.SetValue(AValue);
 }
 
 // ---------------------------------------------------------------------------
 // Containers
 
-TsdContainerNode::TsdContainerNode(TNativeXml* AOwner)
+TXmlContainerNode::TXmlContainerNode(TXmlDocument* AOwner)
     : TXmlNode(AOwner), FNodes(&AOwner->Arena()) {}
 
-std::int32_t TsdContainerNode::ContainerCount() const {
+std::int32_t TXmlContainerNode::ContainerCount() const {
   std::int32_t Count = 0;
   for (std::int32_t I = FDirectNodeCount; I < FNodes.Count(); ++I)
     if (IsContainerClass(FNodes.Items(I))) ++Count;
   return Count;
 }
 
-TsdContainerNode* TsdContainerNode::Containers(std::int32_t Index) const {
+TXmlContainerNode* TXmlContainerNode::Containers(std::int32_t Index) const {
   if (Index < 0) return nullptr;
   std::int32_t Seen = 0;
   for (std::int32_t I = std::max<std::int32_t>(FDirectNodeCount, 0); I < FNodes.Count(); ++I) {
     TXmlNode* N = FNodes.Items(I);
-    if (IsContainerClass(N) && Seen++ == Index) return static_cast<TsdContainerNode*>(N);
+    if (IsContainerClass(N) && Seen++ == Index) return static_cast<TXmlContainerNode*>(N);
   }
   return nullptr;
 }
 
-std::int32_t TsdContainerNode::ElementCount() const {
+std::int32_t TXmlContainerNode::ElementCount() const {
   std::int32_t Count = 0;
   for (std::int32_t I = std::max<std::int32_t>(FDirectNodeCount, 0); I < FNodes.Count(); ++I)
     if (IsElementClass(FNodes.Items(I))) ++Count;
   return Count;
 }
 
-TsdElement* TsdContainerNode::Elements(std::int32_t Index) const {
+TXmlElement* TXmlContainerNode::Elements(std::int32_t Index) const {
   if (Index < 0) return nullptr;
   std::int32_t Seen = 0;
   for (std::int32_t I = std::max<std::int32_t>(FDirectNodeCount, 0); I < FNodes.Count(); ++I) {
     TXmlNode* N = FNodes.Items(I);
-    if (IsElementClass(N) && Seen++ == Index) return static_cast<TsdElement*>(N);
+    if (IsElementClass(N) && Seen++ == Index) return static_cast<TXmlElement*>(N);
   }
   return nullptr;
 }
 
-std::int32_t TsdContainerNode::AttributeCount() const {
+std::int32_t TXmlContainerNode::AttributeCount() const {
   std::int32_t Count = 0;
   for (TXmlNode* N : FNodes)
     if (N->ElementType() == xeAttribute) ++Count;
   return Count;
 }
 
-std::int32_t TsdContainerNode::AttributeIndexByName(std::string_view AName) const {
+std::int32_t TXmlContainerNode::AttributeIndexByName(std::string_view AName) const {
   std::string Scratch;
   const std::int32_t Direct = std::min(FDirectNodeCount, FNodes.Count());
   for (std::int32_t I = 0; I < Direct; ++I)
-    if (sdNamesMatch(FNodes.Items(I)->NameRef(Scratch), AName)) return I;
+    if (XmlNamesMatch(FNodes.Items(I)->NameRef(Scratch), AName)) return I;
   return -1;
 }
 
-TXmlNode* TsdContainerNode::FirstNodeByType(TsdElementType AType) const {
+TXmlNode* TXmlContainerNode::FirstNodeByType(TXmlElementType AType) const {
   return FNodes.ByType(AType);
 }
 
-TXmlNode* TsdContainerNode::NextSibling(TXmlNode* ANode) const {
+TXmlNode* TXmlContainerNode::NextSibling(TXmlNode* ANode) const {
   if (ANode == nullptr) return nullptr;
-  const TsdNodeList* List = ANode->Parent() ? ListOf(ANode->Parent()) : nullptr;
+  const TXmlNodeList* List = ANode->Parent() ? ListOf(ANode->Parent()) : nullptr;
   if (List == nullptr) return nullptr;
   std::int32_t I = List->IndexOf(ANode);
   return I < 0 ? nullptr : List->Items(I + 1);
 }
 
-std::int32_t TsdContainerNode::NodeAdd(TXmlNode* ANode) {
+std::int32_t TXmlContainerNode::NodeAdd(TXmlNode* ANode) {
   if (ANode == nullptr) return -1;
   ANode->FParent = this;
   return FNodes.Add(ANode);
 }
 
-void TsdContainerNode::NodeInsert(std::int32_t Index, TXmlNode* ANode) {
+void TXmlContainerNode::NodeInsert(std::int32_t Index, TXmlNode* ANode) {
   if (ANode == nullptr) return;
   ANode->FParent = this;
   FNodes.Insert(Index, ANode);
 }
 
-TXmlNode* TsdContainerNode::NodeExtract(TXmlNode* ANode) {
+TXmlNode* TXmlContainerNode::NodeExtract(TXmlNode* ANode) {
   std::int32_t I = FNodes.IndexOf(ANode);
   if (I < 0) return nullptr;
   FNodes.Extract(I);
@@ -682,9 +638,9 @@ TXmlNode* TsdContainerNode::NodeExtract(TXmlNode* ANode) {
   return ANode;
 }
 
-void TsdContainerNode::AttributeAdd(TsdAttribute* AAttribute) {
+void TXmlContainerNode::AttributeAdd(TXmlAttribute* AAttribute) {
   if (AAttribute == nullptr || AAttribute->Document() != Document()) {
-    sdDebugOut(*this, this, wsFail, "XML owner is not assigned", {});
+    XmlDebugOut(*this, this, wsFail, "XML owner is not assigned", {});
     return;
   }
   std::int32_t At = std::clamp(FDirectNodeCount, std::int32_t{0}, FNodes.Count());
@@ -694,53 +650,53 @@ void TsdContainerNode::AttributeAdd(TsdAttribute* AAttribute) {
   FDirectNodeCount = At + 1;
 }
 
-std::int32_t TsdContainerNode::NodeIndexOf(const TXmlNode* ANode) const {
+std::int32_t TXmlContainerNode::NodeIndexOf(const TXmlNode* ANode) const {
   return FNodes.IndexOf(ANode);
 }
 
-TsdNodeClosingStyle TsdContainerNode::NodeClosingStyle() const {
-  TsdNodeClosingStyle DocStyle = Document()->NodeClosingStyle();
+TXmlNodeClosingStyle TXmlContainerNode::NodeClosingStyle() const {
+  TXmlNodeClosingStyle DocStyle = Document()->NodeClosingStyle();
   return DocStyle != ncDefault ? DocStyle : FNodeClosingStyle;
 }
 
-bool TsdContainerNode::HasSubContainers() const {
+bool TXmlContainerNode::HasSubContainers() const {
   return ContainerCount() > 0;
 }
 
 // ---------------------------------------------------------------------------
 // Elements and declarations
 
-std::string_view TsdElement::NameView() const {
+std::string_view TXmlElement::NameView() const {
   return Symbols().GetStringView(FNameID);
 }
-std::string TsdElement::Name() const {
+std::string TXmlElement::Name() const {
   return std::string(NameView());
 }
-std::string_view TsdElement::NameRef(std::string& /*AScratch*/) const {
+std::string_view TXmlElement::NameRef(std::string& /*AScratch*/) const {
   return NameView();
 }
-void TsdElement::SetName(std::string_view AName) {
+void TXmlElement::SetName(std::string_view AName) {
   FNameID = Symbols().AddString(AName);
 }
 
-std::string TsdElement::Value() const {
+std::string TXmlElement::Value() const {
   std::string Result;
   for (TXmlNode* N : FNodes) {
-    TsdElementType T = N->ElementType();
+    TXmlElementType T = N->ElementType();
     if (T == xeCharData || T == xeCData || T == xeWhiteSpace) Result += N->Value();
   }
   return Result;
 }
 
-std::string TsdDtdElement::Value() const {
+std::string TXmlDtdElement::Value() const {
   std::string Result;
   std::string Buffer;
-  const TsdEolStyle Style = EolStyle();
+  const TXmlEolStyle Style = EolStyle();
   for (TXmlNode* N : FNodes) {
-    auto* C = dynamic_cast<TsdCharData*>(N);
+    auto* C = dynamic_cast<TXmlCharData*>(N);
     if (C == nullptr) continue;
     if (N->ElementType() == xeQuotedText) {
-      char Q = static_cast<TsdQuotedText*>(N)->QuoteStyle() == qsApos ? '\'' : '"';
+      char Q = static_cast<TXmlQuotedText*>(N)->QuoteStyle() == qsApos ? '\'' : '"';
       Result += Q;
       Result += ApplyEolStyle(C->RawValueView(), Style, Buffer);
       Result += Q;
@@ -751,79 +707,79 @@ std::string TsdDtdElement::Value() const {
   return Result;
 }
 
-std::string TsdDtdElement::Content() const {
+std::string TXmlDtdElement::Content() const {
   return Value();
 }
 
-void TsdDeclaration::SetAttribute(std::string_view AName, std::string_view AValue) {
-  TsdAttribute* A = AttributeByName(AName);
+void TXmlDeclaration::SetAttribute(std::string_view AName, std::string_view AValue) {
+  TXmlAttribute* A = AttributeByName(AName);
   if (A == nullptr) {
-    A = Document()->CreateNode<TsdAttribute>();
+    A = Document()->CreateNode<TXmlAttribute>();
     A->SetName(AName);
     AttributeAdd(A);
   }
   A->SetValue(AValue);
 }
 
-TsdDocType::TsdDocType(TNativeXml* AOwner)
-    : TsdContainerNode(AOwner),
-      FExternalID(AOwner->CreateNode<TsdCharData>()),
-      FSystemLiteral(AOwner->CreateNode<TsdQuotedText>()),
-      FPubIDLiteral(AOwner->CreateNode<TsdQuotedText>()) {
+TXmlDocType::TXmlDocType(TXmlDocument* AOwner)
+    : TXmlContainerNode(AOwner),
+      FExternalID(AOwner->CreateNode<TXmlCharData>()),
+      FSystemLiteral(AOwner->CreateNode<TXmlQuotedText>()),
+      FPubIDLiteral(AOwner->CreateNode<TXmlQuotedText>()) {
   FExternalID->FParent = this;
   FSystemLiteral->FParent = this;
   FPubIDLiteral->FParent = this;
 }
 
-std::string TsdDocType::Name() const {
+std::string TXmlDocType::Name() const {
   return std::string(Symbols().GetStringView(FNameID));
 }
-std::string_view TsdDocType::NameRef(std::string& /*AScratch*/) const {
+std::string_view TXmlDocType::NameRef(std::string& /*AScratch*/) const {
   return Symbols().GetStringView(FNameID);
 }
-void TsdDocType::SetName(std::string_view AName) {
+void TXmlDocType::SetName(std::string_view AName) {
   FNameID = Symbols().AddString(AName);
 }
 
-namespace sdxml {
+namespace xmlread {
 
-TXmlNode* NewNodeOfType(TNativeXml& ADoc, TsdElementType AType) {
+TXmlNode* NewNodeOfType(TXmlDocument& ADoc, TXmlElementType AType) {
   switch (AType) {
     case xeElement:
-      return ADoc.CreateNode<TsdElement>();
+      return ADoc.CreateNode<TXmlElement>();
     case xeAttribute:
-      return ADoc.CreateNode<TsdAttribute>();
+      return ADoc.CreateNode<TXmlAttribute>();
     case xeCharData:
-      return ADoc.CreateNode<TsdCharData>();
+      return ADoc.CreateNode<TXmlCharData>();
     case xeComment:
-      return ADoc.CreateNode<TsdComment>();
+      return ADoc.CreateNode<TXmlComment>();
     case xeCData:
-      return ADoc.CreateNode<TsdCData>();
+      return ADoc.CreateNode<TXmlCData>();
     case xeCondSection:
-      return ADoc.CreateNode<TsdConditionalSection>();
+      return ADoc.CreateNode<TXmlConditionalSection>();
     case xeDeclaration:
-      return ADoc.CreateNode<TsdDeclaration>();
+      return ADoc.CreateNode<TXmlDeclaration>();
     case xeStylesheet:
-      return ADoc.CreateNode<TsdStyleSheet>();
+      return ADoc.CreateNode<TXmlStyleSheet>();
     case xeDocType:
-      return ADoc.CreateNode<TsdDocType>();
+      return ADoc.CreateNode<TXmlDocType>();
     case xeDtdElement:
-      return ADoc.CreateNode<TsdDtdElement>();
+      return ADoc.CreateNode<TXmlDtdElement>();
     case xeDtdAttList:
-      return ADoc.CreateNode<TsdDtdAttList>();
+      return ADoc.CreateNode<TXmlDtdAttList>();
     case xeDtdEntity:
-      return ADoc.CreateNode<TsdDtdEntity>();
+      return ADoc.CreateNode<TXmlDtdEntity>();
     case xeDtdNotation:
-      return ADoc.CreateNode<TsdDtdNotation>();
+      return ADoc.CreateNode<TXmlDtdNotation>();
     case xeInstruction:
-      return ADoc.CreateNode<TsdInstruction>();
+      return ADoc.CreateNode<TXmlInstruction>();
     case xeWhiteSpace:
-      return ADoc.CreateNode<TsdWhiteSpace>();
+      return ADoc.CreateNode<TXmlWhiteSpace>();
     case xeQuotedText:
-      return ADoc.CreateNode<TsdQuotedText>();
+      return ADoc.CreateNode<TXmlQuotedText>();
     default:
       return nullptr;
   }
 }
 
-}  // namespace sdxml
+}  // namespace xmlread

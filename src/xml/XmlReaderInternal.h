@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "xml/NativeXml.h"
-#include "xml/sdXmlParser.h"
+#include "xml/XmlDocument.h"
+#include "xml/XmlParser.h"
 
-namespace sdxml {
+namespace xmlread {
 
-constexpr std::uint32_t TypeBit(TsdElementType AType) {
+constexpr std::uint32_t TypeBit(TXmlElementType AType) {
   return 1u << AType;
 }
 
@@ -28,35 +28,35 @@ constexpr std::uint32_t cDocTypeContentTypes =
 
 // The node-class table: a new node of the class made for AType, or null for the
 // parser-only types (end tag, error).
-TXmlNode* NewNodeOfType(TNativeXml& ADoc, TsdElementType AType);
+TXmlNode* NewNodeOfType(TXmlDocument& ADoc, TXmlElementType AType);
 
 // "The input has ended" for the node parsers means that a read needed a byte and
 // found none: a read that stops on the very last byte of the input has not ended
 // it yet, whatever the parser input's own end flag already says. The reads below
 // keep that state in the document (InputEnded); the positions before and after
 // each read tell whether it ran off the end.
-inline char NextChar(TsdXmlParser& P, TNativeXml& D) {
+inline char NextChar(TXmlParser& P, TXmlDocument& D) {
   const std::int64_t Before = P.Position();
   char C = P.NextChar();
   if (P.Position() == Before) D.SetInputEnded(true);
   return C;
 }
 
-inline char NextCharSkipBlanks(TsdXmlParser& P, TNativeXml& D, std::string& ABlanks) {
+inline char NextCharSkipBlanks(TXmlParser& P, TXmlDocument& D, std::string& ABlanks) {
   const std::int64_t Before = P.Position();
   char C = P.NextCharSkipBlanks(ABlanks);
   if (P.Position() - Before == static_cast<std::int64_t>(ABlanks.size())) D.SetInputEnded(true);
   return C;
 }
 
-inline std::string_view ReadStringUntilChar(TsdXmlParser& P, TNativeXml& D, char AChar) {
+inline std::string_view ReadStringUntilChar(TXmlParser& P, TXmlDocument& D, char AChar) {
   const std::int64_t Before = P.Position();
   std::string_view S = P.ReadStringUntilChar(AChar);
   if (P.Position() - Before == static_cast<std::int64_t>(S.size())) D.SetInputEnded(true);
   return S;
 }
 
-inline std::string_view ReadStringUntil(TsdXmlParser& P, TNativeXml& D,
+inline std::string_view ReadStringUntil(TXmlParser& P, TXmlDocument& D,
                                         std::string_view ATerminator) {
   const std::int64_t Before = P.Position();
   std::string_view S = P.ReadStringUntil(ATerminator);
@@ -66,13 +66,13 @@ inline std::string_view ReadStringUntil(TsdXmlParser& P, TNativeXml& D,
 }
 
 // The stop byte is left unread, so only a run off the end reaches the end.
-inline std::string_view ReadStringUntilBlankOrEndTag(TsdXmlParser& P, TNativeXml& D) {
+inline std::string_view ReadStringUntilBlankOrEndTag(TXmlParser& P, TXmlDocument& D) {
   std::string_view S = P.ReadStringUntilBlankOrEndTag();
   if (P.EndOfStream()) D.SetInputEnded(true);
   return S;
 }
 
-inline bool CheckString(TsdXmlParser& P, TNativeXml& D, std::string_view S) {
+inline bool CheckString(TXmlParser& P, TXmlDocument& D, std::string_view S) {
   bool Result = P.CheckString(S);
   if (!Result && P.EndOfStream()) D.SetInputEnded(true);
   return Result;
@@ -81,7 +81,7 @@ inline bool CheckString(TsdXmlParser& P, TNativeXml& D, std::string_view S) {
 // Steps back over the byte C that was just read. A read at the end of the input
 // returns 0 without advancing, so stepping back there would re-read the byte
 // before it; the step is skipped in that case.
-inline void MoveBackOver(TsdXmlParser& P, TNativeXml& D, char C) {
+inline void MoveBackOver(TXmlParser& P, TXmlDocument& D, char C) {
   if (C == 0 && D.InputEnded()) return;
   P.MoveBack();
 }
@@ -90,4 +90,4 @@ inline bool IsQuoteChar(char C) {
   return C == '"' || C == '\'';
 }
 
-}  // namespace sdxml
+}  // namespace xmlread

@@ -84,7 +84,7 @@ struct TServed {
   bool Built;
 };
 TServed Request(TwdxCache& cache, std::u16string_view path, double time, std::int64_t size) {
-  const TDICacheID key = CacheKey(path);
+  const TCacheID key = CacheKey(path);
   void* data = cache.GetItem(key);
   if (data != nullptr && EntryServes(data, time, size)) return {TwdxCache::ObjectOf(data), false};
   if (data != nullptr) cache.InvalidateItem(key);
@@ -158,14 +158,14 @@ TEST(CacheKey, LowerCasesThenSignExtends) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
-    const TDICacheID key = CacheKey(c.path);
+    const TCacheID key = CacheKey(c.path);
     EXPECT_EQ(key.c1, c.c1);
     EXPECT_EQ(key.c2, c.c2);
   }
   // Both halves follow bit 31 over many paths: zero or all ones.
   int high = 0;
   for (int n = 0; n < 200; ++n) {
-    const TDICacheID key = CacheKey(u"/data/drawing-" + U(std::to_string(n).c_str()) + u".svg");
+    const TCacheID key = CacheKey(u"/data/drawing-" + U(std::to_string(n).c_str()) + u".svg");
     EXPECT_EQ(key.c2, (key.c1 & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
     EXPECT_EQ(key.i, static_cast<std::int64_t>(static_cast<std::int32_t>(key.c1)));
     high += key.c2 != 0 ? 1 : 0;
@@ -223,7 +223,7 @@ TEST(CacheObject, PluginCacheShape) {
   void* data = cache->AddItem(CacheKey(u"c:\\a.svg"));
   EXPECT_EQ(TwdxCache::ObjectOf(data), nullptr);
   // Items too small for a reference are refused.
-  EXPECT_THROW(TwdxCache(4, 59), EDIAssertionFailure);
+  EXPECT_THROW(TwdxCache(4, 59), ECacheAssertion);
 }
 
 TEST(TwdxCache, MaxCountTwoKeepsTheTwoLatestFiles) {

@@ -11,9 +11,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/Streams.h"
 #include "support/TestSupport.h"
 #include "support/ZipFixture.h"
-#include "xml/sdStreams.h"
 
 using testing_support::Entry;
 using testing_support::Gzip;

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Streams.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
-#include "xml/NativeXml.h"
-#include "xml/sdStreams.h"
+#include "xml/XmlDocument.h"
 
 namespace {
 
@@ -287,7 +287,7 @@ TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
 
 // The lookups on a tree the reader built.
 TEST(NodeLookups, FoldOnlyAsciiAndFollowPaths) {
-  TNativeXml document;
+  TXmlDocument document;
   auto stream = TMemoryStream::View(
       "<svg \xC3\x84x='attr' Metadata='attr'>"
       "<metadata><a><b>deep</b></a></metadata><metadata><a><c>second</c></a></metadata>"

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/Streams.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 #include "support/ZipFixture.h"
-#include "xml/sdStreams.h"
 
 #ifdef VX_HAVE_LIBZIP
 #include <zip.h>

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "plugin/SvgPlugin.h"
 #include "support/TestSupport.h"
 
 using testing_support::PluginHost;
@@ -37,22 +38,22 @@ TEST(Exports, FieldTable) {
     const char* name;
     const char* units;
   } cases[] = {
-      {0, 11, "SVG Version", ""},
-      {1, 11, "Application", ""},
-      {2, 11, "Width", ""},
-      {3, 11, "Height", ""},
-      {4, 11, "ViewBox", ""},
-      {5, 6, "Have Embedded Image", ""},
-      {6, 11, "ID", ""},
-      {7, 11, "Inkscape Version", ""},
-      {8, 11, "Sodipodi Version", ""},
-      {9, 11, "Sodipodi Docbase", ""},
-      {10, 11, "Sodipodi Docname", ""},
-      {11, 11, "Metadata Title", ""},
-      {12, 11, "Metadata Description", ""},
-      {13, 11, "Metadata Date", ""},
-      {14, 1, "Calculated Width", "96|90"},
-      {15, 1, "Calculated Height", "96|90"},
+      {fiSvgVersion, ft_stringw, "SVG Version", ""},
+      {fiApplication, ft_stringw, "Application", ""},
+      {fiWidth, ft_stringw, "Width", ""},
+      {fiHeight, ft_stringw, "Height", ""},
+      {fiViewBox, ft_stringw, "ViewBox", ""},
+      {fiEmbeddedImage, ft_boolean, "Have Embedded Image", ""},
+      {fiID, ft_stringw, "ID", ""},
+      {fiInkscapeVersion, ft_stringw, "Inkscape Version", ""},
+      {fiSodipodiVersion, ft_stringw, "Sodipodi Version", ""},
+      {fiSodipodiDocbase, ft_stringw, "Sodipodi Docbase", ""},
+      {fiSodipodiDocname, ft_stringw, "Sodipodi Docname", ""},
+      {fiMetadataTitle, ft_stringw, "Metadata Title", ""},
+      {fiMetadataDescription, ft_stringw, "Metadata Description", ""},
+      {fiMetadataDate, ft_stringw, "Metadata Date", ""},
+      {fiCalculatedWidth, ft_numeric_32, "Calculated Width", "96|90"},
+      {fiCalculatedHeight, ft_numeric_32, "Calculated Height", "96|90"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.index);
@@ -68,10 +69,10 @@ TEST(Exports, FieldTable) {
 TEST(Exports, FieldIndexOutsideTheTableWritesNothing) {
   PluginHost host;
   ASSERT_TRUE(host.loaded());
-  for (std::int32_t index : {-1, 16, 1000, INT32_MIN}) {
+  for (std::int32_t index : {-1, std::int32_t{cFieldCount}, 1000, INT32_MIN}) {
     char name[8] = "keep";
     char units[8] = "keep";
-    EXPECT_EQ(host.GetSupportedField(index, name, units, sizeof name), 0);
+    EXPECT_EQ(host.GetSupportedField(index, name, units, sizeof name), ft_nomorefields);
     EXPECT_STREQ(name, "keep");
     EXPECT_STREQ(units, "keep");
   }
@@ -82,13 +83,13 @@ TEST(Exports, NamesAndUnitsAreCutAtMaxlen) {
   ASSERT_TRUE(host.loaded());
   char name[16];
   char units[16];
-  EXPECT_EQ(host.GetSupportedField(0, name, units, 4), 11);
+  EXPECT_EQ(host.GetSupportedField(fiSvgVersion, name, units, 4), ft_stringw);
   EXPECT_STREQ(name, "SVG");
-  EXPECT_EQ(host.GetSupportedField(14, name, units, 3), 1);
+  EXPECT_EQ(host.GetSupportedField(fiCalculatedWidth, name, units, 3), ft_numeric_32);
   EXPECT_STREQ(name, "Ca");
   EXPECT_STREQ(units, "96");
   // A buffer of one byte gets only the terminator.
-  EXPECT_EQ(host.GetSupportedField(14, name, units, 1), 1);
+  EXPECT_EQ(host.GetSupportedField(fiCalculatedWidth, name, units, 1), ft_numeric_32);
   EXPECT_STREQ(name, "");
 }
 

@@ -14,6 +14,7 @@
 #include <random>
 #include <thread>
 
+#include "plugin/SvgPlugin.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -85,37 +86,37 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
     const char* text;
     std::int32_t number;
   } cases[] = {
-      {0, 0, 11, "1.1", 0},
-      {1, 0, 11, "Vector Editor (https://example.org/)", 0},
-      {2, 0, 11, "100mm", 0},
-      {3, 0, 11, "50mm", 0},
-      {4, 0, 11, "0 0 100 50", 0},
-      {5, 0, 6, "", 1},
-      {6, 0, 11, "svg2", 0},
-      {7, 0, 11, "0.92.4 (5da689c313, 2019-01-14)", 0},
-      {8, 0, 11, "0.32", 0},
-      {9, 0, 11, "/home/ann/art", 0},
-      {10, 0, 11, "rich.svg", 0},
-      {11, 0, 11, "Harbour at dusk", 0},
-      {12, 0, 11, "Boats & lights", 0},
-      {13, 0, 11, "2019-03-17 15:14:01", 0},
-      {14, 0, 1, "", 378},
-      {14, 1, 1, "", 354},
-      {15, 0, 1, "", 189},
-      {15, 1, 1, "", 177},
-      {14, 2, -3, "", 0},
-      {15, 2, -3, "", 0},
-      {14, -1, 1, "", 378},
-      {16, 0, -3, "", 0},
-      {-1, 0, -3, "", 0},
+      {fiSvgVersion, 0, ft_stringw, "1.1", 0},
+      {fiApplication, 0, ft_stringw, "Vector Editor (https://example.org/)", 0},
+      {fiWidth, 0, ft_stringw, "100mm", 0},
+      {fiHeight, 0, ft_stringw, "50mm", 0},
+      {fiViewBox, 0, ft_stringw, "0 0 100 50", 0},
+      {fiEmbeddedImage, 0, ft_boolean, "", 1},
+      {fiID, 0, ft_stringw, "svg2", 0},
+      {fiInkscapeVersion, 0, ft_stringw, "0.92.4 (5da689c313, 2019-01-14)", 0},
+      {fiSodipodiVersion, 0, ft_stringw, "0.32", 0},
+      {fiSodipodiDocbase, 0, ft_stringw, "/home/ann/art", 0},
+      {fiSodipodiDocname, 0, ft_stringw, "rich.svg", 0},
+      {fiMetadataTitle, 0, ft_stringw, "Harbour at dusk", 0},
+      {fiMetadataDescription, 0, ft_stringw, "Boats & lights", 0},
+      {fiMetadataDate, 0, ft_stringw, "2019-03-17 15:14:01", 0},
+      {fiCalculatedWidth, 0, ft_numeric_32, "", 378},
+      {fiCalculatedWidth, 1, ft_numeric_32, "", 354},
+      {fiCalculatedHeight, 0, ft_numeric_32, "", 189},
+      {fiCalculatedHeight, 1, ft_numeric_32, "", 177},
+      {fiCalculatedWidth, 2, ft_fieldempty, "", 0},
+      {fiCalculatedHeight, 2, ft_fieldempty, "", 0},
+      {fiCalculatedWidth, -1, ft_numeric_32, "", 378},
+      {cFieldCount, 0, ft_fieldempty, "", 0},
+      {-1, 0, ft_fieldempty, "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "field " << c.field << " unit " << c.unit);
     auto answer = host.Get(file, c.field, c.unit);
     EXPECT_EQ(answer.result, c.result);
-    if (c.result == 11) {
+    if (c.result == ft_stringw) {
       EXPECT_EQ(answer.text, W(c.text));
-    } else if (c.result == 1 || c.result == 6) {
+    } else if (c.result == ft_numeric_32 || c.result == ft_boolean) {
       EXPECT_EQ(answer.number, c.number);
     }
   }
@@ -123,8 +124,9 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
 
 TEST(ValueRequest, DelayFlagAnswersAtOnce) {
   PluginHost host;
-  EXPECT_EQ(host.Get("/no/such/file.svg", 0, 0, 4096, 1).result, 0);
-  EXPECT_EQ(host.Get("/no/such/file.svg", 0, 0, 4096, 0).result, -3);
+  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, CONTENT_DELAYIFSLOW).result,
+            ft_delayed);
+  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, 0).result, ft_fieldempty);
 }
 
 TEST(ValueRequest, StringsAreCutToTheBuffer) {
@@ -139,7 +141,7 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
     SCOPED_TRACE(c.maxlen);
     std::vector<char16_t> buffer(64, u'#');
     std::u16string name = U16(file);
-    EXPECT_EQ(host.GetValueW(name.c_str(), 6, 0, buffer.data(), c.maxlen, 0), 11);
+    EXPECT_EQ(host.GetValueW(name.c_str(), fiID, 0, buffer.data(), c.maxlen, 0), ft_stringw);
     std::u16string want = W(c.text);
     EXPECT_EQ(std::u16string(buffer.data(), want.size()), want);
     EXPECT_EQ(buffer[want.size()], u'\0');
@@ -148,7 +150,7 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
   // A buffer with no room for a code unit is left alone.
   char16_t tiny[4] = {u'#', u'#', u'#', u'#'};
   std::u16string name = U16(file);
-  EXPECT_EQ(host.GetValueW(name.c_str(), 6, 0, tiny, 1, 0), 11);
+  EXPECT_EQ(host.GetValueW(name.c_str(), fiID, 0, tiny, 1, 0), ft_stringw);
   EXPECT_EQ(tiny[0], u'#');
 }
 
@@ -156,7 +158,7 @@ TEST(ValueRequest, EightBitPathGivesTheSameAnswers) {
   PluginHost host;
   TempDir dir;
   auto file = dir.Write("rich.svg", kRichDrawing);
-  for (int field = 0; field < 16; ++field) {
+  for (int field = 0; field < cFieldCount; ++field) {
     SCOPED_TRACE(field);
     std::vector<char> wide(512, 0);
     std::vector<char> narrow(512, 0);
@@ -174,14 +176,15 @@ TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   // Same length as the drawing below, so only the content changes.
   auto file = dir.Write("fake.svg", "not a drawing at all!");
   PinTime(file);
-  for (int field = 0; field < 16; ++field) EXPECT_EQ(host.Get(file, field).result, -3);
+  for (int field = 0; field < cFieldCount; ++field)
+    EXPECT_EQ(host.Get(file, field).result, ft_fieldempty);
   RewriteKeepingTime(file, "<svg version=\"2.0\"/>.");
-  EXPECT_EQ(host.Get(file, 0).result, -3);  // the cached answer stands
+  EXPECT_EQ(host.Get(file, fiSvgVersion).result, ft_fieldempty);  // the cached answer stands
 
   // A new time stamp makes the next request read the file again.
   fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(10));
-  auto answer = host.Get(file, 0);
-  EXPECT_EQ(answer.result, 11);
+  auto answer = host.Get(file, fiSvgVersion);
+  EXPECT_EQ(answer.result, ft_stringw);
   EXPECT_EQ(answer.text, u"2.0");
 }
 
@@ -189,10 +192,10 @@ TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
   PluginHost host;
   TempDir dir;
   auto file = dir.Write("t.svg", "<svg version=\"1.1\" width=\"10\" height=\"20\"/>");
-  EXPECT_EQ(host.Get(file, 0).text, u"1.1");
+  EXPECT_EQ(host.Get(file, fiSvgVersion).text, u"1.1");
   fs::resize_file(file, 12);  // cut in the middle of the start tag
-  EXPECT_EQ(host.Get(file, 2).result, -3);
-  EXPECT_EQ(host.Get(file, 0).result, -3);
+  EXPECT_EQ(host.Get(file, fiWidth).result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, fiSvgVersion).result, ft_fieldempty);
 }
 
 TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
@@ -200,16 +203,16 @@ TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
   auto plain = dir.Write("plain.svg", "<svg width=\"1\" height=\"1\"/>");
   {
     PluginHost host;
-    auto answer = host.Get(plain, 5);
-    EXPECT_EQ(answer.result, 6);
+    auto answer = host.Get(plain, fiEmbeddedImage);
+    EXPECT_EQ(answer.result, ft_boolean);
     EXPECT_EQ(answer.number, 0);
   }
   PluginCopy copy("[Vexmeta]\nParseImageNode=0\n");
   PluginHost host(copy.library);
   auto rich = dir.Write("rich.svg", kRichDrawing);
-  EXPECT_EQ(host.Get(rich, 5).result, -3);
-  EXPECT_EQ(host.Get(plain, 5).result, -3);
-  EXPECT_EQ(host.Get(rich, 6).text, u"svg2");
+  EXPECT_EQ(host.Get(rich, fiEmbeddedImage).result, ft_fieldempty);
+  EXPECT_EQ(host.Get(plain, fiEmbeddedImage).result, ft_fieldempty);
+  EXPECT_EQ(host.Get(rich, fiID).text, u"svg2");
 }
 
 TEST(ValueRequest, ReadLimitCutsTheDrawing) {
@@ -220,8 +223,8 @@ TEST(ValueRequest, ReadLimitCutsTheDrawing) {
                      "<metadata><rdf:RDF><cc:Work>"
                      "<dc:title>late</dc:title></cc:Work></rdf:RDF></metadata></svg>";
   auto file = dir.Write("late.svg", late);
-  EXPECT_EQ(host.Get(file, 6).text, u"early");
-  EXPECT_EQ(host.Get(file, 11).result, -3);
+  EXPECT_EQ(host.Get(file, fiID).text, u"early");
+  EXPECT_EQ(host.Get(file, fiMetadataTitle).result, ft_fieldempty);
 }
 
 TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
@@ -233,14 +236,14 @@ TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
     files[i] = dir.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
     PinTime(files[i]);
   }
-  EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // A
-  EXPECT_EQ(host.Get(files[1], 6).text, u"old");  // B
-  EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // A again
-  EXPECT_EQ(host.Get(files[2], 6).text, u"old");  // C evicts B
+  EXPECT_EQ(host.Get(files[0], fiID).text, u"old");  // A
+  EXPECT_EQ(host.Get(files[1], fiID).text, u"old");  // B
+  EXPECT_EQ(host.Get(files[0], fiID).text, u"old");  // A again
+  EXPECT_EQ(host.Get(files[2], fiID).text, u"old");  // C evicts B
   RewriteKeepingTime(files[0]);
   RewriteKeepingTime(files[1]);
-  EXPECT_EQ(host.Get(files[0], 6).text, u"old");  // still cached
-  EXPECT_EQ(host.Get(files[1], 6).text, u"new");  // read again
+  EXPECT_EQ(host.Get(files[0], fiID).text, u"old");  // still cached
+  EXPECT_EQ(host.Get(files[1], fiID).text, u"new");  // read again
 }
 
 TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
@@ -251,13 +254,13 @@ TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
   auto b = dir.Write("b.svg", "<svg id=\"old\"/>");
   PinTime(a);
   PinTime(b);
-  EXPECT_EQ(host.Get(a, 6).text, u"old");
+  EXPECT_EQ(host.Get(a, fiID).text, u"old");
   RewriteKeepingTime(a);
-  host.SendStateInformation(1, u"");  // one entry: not full
-  EXPECT_EQ(host.Get(a, 6).text, u"old");
-  EXPECT_EQ(host.Get(b, 6).text, u"old");
-  host.SendStateInformation(1, u"");  // two entries = CacheSize_x64 + 1: cleared
-  EXPECT_EQ(host.Get(a, 6).text, u"new");
+  host.SendStateInformation(CONTST_READNEWDIR, u"");  // one entry: not full
+  EXPECT_EQ(host.Get(a, fiID).text, u"old");
+  EXPECT_EQ(host.Get(b, fiID).text, u"old");
+  host.SendStateInformation(CONTST_READNEWDIR, u"");  // two entries = CacheSize_x64 + 1: cleared
+  EXPECT_EQ(host.Get(a, fiID).text, u"new");
 }
 
 TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
@@ -268,18 +271,19 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   auto outside = elsewhere.Write("out.svg", "<svg id=\"old\"/>");
   PinTime(inside);
   PinTime(outside);
-  EXPECT_EQ(host.Get(inside, 6).text, u"old");
-  EXPECT_EQ(host.Get(outside, 6).text, u"old");
+  EXPECT_EQ(host.Get(inside, fiID).text, u"old");
+  EXPECT_EQ(host.Get(outside, fiID).text, u"old");
   RewriteKeepingTime(inside);
   RewriteKeepingTime(outside);
-  host.SendStateInformation(2, u"");  // last file is elsewhere: nothing happens
-  EXPECT_EQ(host.Get(outside, 6).text, u"old");
-  EXPECT_EQ(host.Get(inside, 6).text, u"old");
+  host.SendStateInformation(CONTST_REFRESHPRESSED, u"");  // last file is elsewhere: nothing happens
+  EXPECT_EQ(host.Get(outside, fiID).text, u"old");
+  EXPECT_EQ(host.Get(inside, fiID).text, u"old");
   // A delayed request does not change the last requested file name.
-  EXPECT_EQ(host.Get(outside, 6, 0, 4096, 1).result, 0);
-  host.SendStateInformation(2, u"");  // last file (in.svg) is beside the library
-  EXPECT_EQ(host.Get(outside, 6).text, u"new");
-  host.SendStateInformation(3, u"");  // unknown states do nothing
+  EXPECT_EQ(host.Get(outside, fiID, 0, 4096, CONTENT_DELAYIFSLOW).result, ft_delayed);
+  host.SendStateInformation(CONTST_REFRESHPRESSED,
+                            u"");  // last file (in.svg) is beside the library
+  EXPECT_EQ(host.Get(outside, fiID).text, u"new");
+  host.SendStateInformation(CONTST_REFRESHPRESSED + 1, u"");  // unknown states do nothing
 }
 
 TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
@@ -287,10 +291,10 @@ TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
   TempDir dir;
   std::string width(1 << 20, '7');
   auto file = dir.Write("huge.svg", "<svg width=\"" + width + "\" height=\"5\"/>");
-  auto answer = host.Get(file, 2, 0, 1 << 22);
-  EXPECT_EQ(answer.result, 11);
+  auto answer = host.Get(file, fiWidth, 0, 1 << 22);
+  EXPECT_EQ(answer.result, ft_stringw);
   EXPECT_EQ(answer.text, std::u16string(4095, u'7'));
-  auto small = host.Get(file, 2, 0, 8192);
+  auto small = host.Get(file, fiWidth, 0, 8192);
   EXPECT_EQ(small.text.size(), 8192u / 2 - 2);
 }
 
@@ -298,8 +302,8 @@ TEST(HostSafety, DirectoryNamedLikeADrawingIsEmpty) {
   PluginHost host;
   TempDir dir;
   fs::create_directory(dir.path() / "folder.svg");
-  for (int field = 0; field < 16; ++field)
-    EXPECT_EQ(host.Get(dir.path() / "folder.svg", field).result, -3);
+  for (int field = 0; field < cFieldCount; ++field)
+    EXPECT_EQ(host.Get(dir.path() / "folder.svg", field).result, ft_fieldempty);
 }
 
 #ifndef _WIN32
@@ -312,13 +316,13 @@ TEST(HostSafety, PipesAndDevicesAreNeverOpened) {
   fs::create_symlink("/dev/null", dir.path() / "null.svgz");
   for (const char* name : {"pipe.svg", "zero.svg", "null.svgz"}) {
     SCOPED_TRACE(name);
-    for (int field = 0; field < 16; ++field)
-      EXPECT_EQ(host.Get(dir.path() / name, field).result, -3);
+    for (int field = 0; field < cFieldCount; ++field)
+      EXPECT_EQ(host.Get(dir.path() / name, field).result, ft_fieldempty);
   }
   // A link to a regular drawing is followed.
   auto real = dir.Write("real.svg", "<svg id=\"linked\"/>");
   fs::create_symlink(real, dir.path() / "link.svg");
-  EXPECT_EQ(host.Get(dir.path() / "link.svg", 6).text, u"linked");
+  EXPECT_EQ(host.Get(dir.path() / "link.svg", fiID).text, u"linked");
 }
 
 TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
@@ -330,7 +334,7 @@ TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   TempDir dir;
   auto file = dir.Write("x.svg", "<svg width=\"1\" height=\"1\"/>");
-  EXPECT_EQ(host.Get(file, 5).result, 6);  // defaults in force
+  EXPECT_EQ(host.Get(file, fiEmbeddedImage).result, ft_boolean);  // defaults in force
 }
 #endif
 
@@ -341,8 +345,8 @@ TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
   auto file = dir.Write(
       "bomb.svgz", testing_support::GzipFilled("<svg id=\"bomb\"/>", '\0', std::size_t{300} << 20));
   EXPECT_LT(fs::file_size(file), 1u << 20);
-  auto answer = host.Get(file, 6);
-  EXPECT_EQ(answer.result, 11);
+  auto answer = host.Get(file, fiID);
+  EXPECT_EQ(answer.result, ft_stringw);
   EXPECT_EQ(answer.text, u"bomb");
 }
 
@@ -352,8 +356,8 @@ TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
   // A sparse 300 MiB file: the drawing's start, then a hole of zero bytes.
   auto file = dir.Write("sparse.svg", "<svg id=\"big\" width=\"3in\" height=\"1in\"/>");
   fs::resize_file(file, std::uintmax_t{300} << 20);
-  EXPECT_EQ(host.Get(file, 6).text, u"big");
-  EXPECT_EQ(host.Get(file, 14).number, 288);
+  EXPECT_EQ(host.Get(file, fiID).text, u"big");
+  EXPECT_EQ(host.Get(file, fiCalculatedWidth).number, 288);
 }
 
 TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
@@ -372,7 +376,7 @@ TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
   PluginHost host(copy.library);
   std::map<std::pair<std::size_t, int>, PluginHost::Answer> expected;
   for (std::size_t f = 0; f < files.size(); ++f)
-    for (int field = 0; field < 16; ++field)
+    for (int field = 0; field < cFieldCount; ++field)
       for (int unit = 0; unit < 2; ++unit)
         expected[{f, field * 2 + unit}] = host.Get(files[f], field, unit);
 
@@ -380,8 +384,8 @@ TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
   std::atomic<int> mismatches{0};
   std::thread notifier([&] {
     while (!stop) {
-      host.SendStateInformation(1, u"");
-      host.SendStateInformation(2, u"");
+      host.SendStateInformation(CONTST_READNEWDIR, u"");
+      host.SendStateInformation(CONTST_REFRESHPRESSED, u"");
       std::this_thread::yield();
     }
   });

@@ -71,7 +71,9 @@ std::string Deflate(std::string_view data, int windowBits) {
   return out;
 }
 
-std::string Gzip(std::string_view data) { return Deflate(data, 15 + 16); }
+std::string Gzip(std::string_view data) {
+  return Deflate(data, 15 + 16);
+}
 
 std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
   z_stream z{};
@@ -100,7 +102,9 @@ std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
   return out;
 }
 
-std::filesystem::path BuiltPluginPath() { return VX_PLUGIN_PATH; }
+std::filesystem::path BuiltPluginPath() {
+  return VX_PLUGIN_PATH;
+}
 
 PluginHost::PluginHost(const std::filesystem::path& path) {
   std::string error;
@@ -109,21 +113,24 @@ PluginHost::PluginHost(const std::filesystem::path& path) {
     ADD_FAILURE() << "cannot load " << path << ": " << error;
     return;
   }
-  GetDetectString = reinterpret_cast<TContentGetDetectString>(library_->Symbol("ContentGetDetectString"));
+  GetDetectString =
+      reinterpret_cast<TContentGetDetectString>(library_->Symbol("ContentGetDetectString"));
   GetSupportedField =
       reinterpret_cast<TContentGetSupportedField>(library_->Symbol("ContentGetSupportedField"));
   GetValueW = reinterpret_cast<TContentGetValueW>(library_->Symbol("ContentGetValueW"));
   GetValue = reinterpret_cast<TContentGetValue>(library_->Symbol("ContentGetValue"));
-  SendStateInformation =
-      reinterpret_cast<TContentSendStateInformationW>(library_->Symbol("ContentSendStateInformationW"));
-  EXPECT_TRUE(GetDetectString && GetSupportedField && GetValueW && GetValue && SendStateInformation);
+  SendStateInformation = reinterpret_cast<TContentSendStateInformationW>(
+      library_->Symbol("ContentSendStateInformationW"));
+  EXPECT_TRUE(GetDetectString && GetSupportedField && GetValueW && GetValue &&
+              SendStateInformation);
 }
 
 PluginHost::Answer PluginHost::Get(const std::filesystem::path& file, std::int32_t field,
                                    std::int32_t unit, std::int32_t maxlen,
                                    std::int32_t flags) const {
   Answer answer;
-  std::vector<char16_t> buffer(static_cast<std::size_t>(maxlen > 0 ? maxlen : 0) / 2 + 8, u'\xBEEF');
+  std::vector<char16_t> buffer(static_cast<std::size_t>(maxlen > 0 ? maxlen : 0) / 2 + 8,
+                               u'\xBEEF');
   std::u16string name = U16(file);
   answer.result = GetValueW(name.c_str(), field, unit, buffer.data(), maxlen, flags);
   if (answer.result == ft_stringw) {

@@ -2,9 +2,9 @@
 // central directory, then the end record, all without data descriptors.
 #include "support/ZipFixture.h"
 
-#include "support/TestSupport.h"
-
 #include <zlib.h>
+
+#include "support/TestSupport.h"
 
 namespace testing_support {
 
@@ -26,7 +26,9 @@ std::uint32_t Pick(std::int64_t fault, std::uint32_t right) {
 
 }  // namespace
 
-std::string RawDeflate(std::string_view data) { return Deflate(data, -15); }
+std::string RawDeflate(std::string_view data) {
+  return Deflate(data, -15);
+}
 
 std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment) {
   std::string out;

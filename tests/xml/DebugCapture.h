@@ -5,20 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "xml/sdDebug.h"
+#include "xml/XmlDebug.h"
 
 namespace xml_test {
 
 struct Message {
   const void* Sender;
-  TsdWarnStyle Level;
+  TXmlWarnStyle Level;
   std::string Text;
 };
 
 class CapturingOwner : public TDebugComponent {
  public:
   explicit CapturingOwner(TDebugComponent* AOwner = nullptr) : TDebugComponent(AOwner) {
-    SetOnDebugOut([this](const void* Sender, TsdWarnStyle Level, const std::string& Text) {
+    SetOnDebugOut([this](const void* Sender, TXmlWarnStyle Level, const std::string& Text) {
       Messages.push_back({Sender, Level, Text});
     });
   }

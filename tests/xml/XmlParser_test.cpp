@@ -1,6 +1,8 @@
 // The parser input: encoding detection and BOM removal, chunked decoding with line
 // ends normalised across chunk boundaries, the read operations, ReadOpenTag, and
 // Position/LineNumber across flushes. Sources are fed through memory views.
+#include "xml/XmlParser.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +11,7 @@
 #include <vector>
 
 #include "DebugCapture.h"
-#include "xml/sdStreams.h"
-#include "xml/sdXmlParser.h"
+#include "base/Streams.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ struct Input {
   std::string data;
   CapturingOwner owner;
   std::unique_ptr<TMemoryStream> stream;
-  TsdXmlParser parser;
+  TXmlParser parser;
   std::vector<Message> detection;  // messages of ReadBOM
 };
 
@@ -66,8 +67,8 @@ TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
   struct Case {
     const char* label;
     std::string bytes;
-    TsdStringEncoding encoding;
-    TsdWarnStyle level;  // of the one detection message, when there is one
+    TXmlStringEncoding encoding;
+    TXmlWarnStyle level;  // of the one detection message, when there is one
     std::string message;
     std::string text;
   };
@@ -296,7 +297,7 @@ TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
 TEST(XmlParser, ReadOpenTag) {
   struct Case {
     std::string source;  // read up to and including the first "<"
-    TsdElementType type;
+    TXmlElementType type;
     std::int64_t position;
     std::string message;  // wsFail, when there is one
   };
@@ -469,7 +470,7 @@ TEST(XmlParser, NewCodePageDecodesTheLatestChunkAgain) {
 TEST(XmlParser, IsBinaryXmlLooksAtTheFirstRead) {
   auto check = [](const std::string& bytes) {
     auto stream = TMemoryStream::View(bytes);
-    TsdXmlParser parser(*stream, 256, nullptr);
+    TXmlParser parser(*stream, 256, nullptr);
     return parser.IsBinaryXml();
   };
   EXPECT_TRUE(check("$BXM\x01"));

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "xml/sdEncoding.h"
+#include "xml/XmlEncoding.h"
 
 namespace xml_test {
 
 namespace {
 
-char LevelLetter(TsdWarnStyle L) {
+char LevelLetter(TXmlWarnStyle L) {
   switch (L) {
     case wsInfo:
       return 'I';
@@ -45,7 +45,7 @@ void AppendChildren(std::string& Out, const TXmlNode* N) {
 
 }  // namespace
 
-std::string XmlLoad::MessageText(TsdWarnStyle AMinLevel) const {
+std::string XmlLoad::MessageText(TXmlWarnStyle AMinLevel) const {
   std::string Out;
   for (const LoadedMessage& M : Messages) {
     if (M.Level < AMinLevel) continue;
@@ -84,10 +84,10 @@ std::string Shape(const TXmlNode* N) {
     Out += Kind;
     char Q = '"';
     if (X->ElementType() == xeQuotedText &&
-        static_cast<const TsdQuotedText*>(X)->QuoteStyle() == qsApos)
+        static_cast<const TXmlQuotedText*>(X)->QuoteStyle() == qsApos)
       Q = '\'';
     Out += Q;
-    AppendRaw(Out, static_cast<const TsdCharData*>(X)->RawValue());
+    AppendRaw(Out, static_cast<const TXmlCharData*>(X)->RawValue());
     Out += Q;
   };
   switch (N->ElementType()) {
@@ -99,7 +99,7 @@ std::string Shape(const TXmlNode* N) {
       Out += '@';
       Out += N->Name();
       Out += '=';
-      AppendRaw(Out, static_cast<const TsdAttribute*>(N)->CoreValue()->RawValue());
+      AppendRaw(Out, static_cast<const TXmlAttribute*>(N)->CoreValue()->RawValue());
       break;
     }
     case xeCharData:
@@ -127,7 +127,7 @@ std::string Shape(const TXmlNode* N) {
       AppendChildren(Out, N);
       break;
     case xeDocType: {
-      auto* D = static_cast<const TsdDocType*>(N);
+      auto* D = static_cast<const TXmlDocType*>(N);
       Out += "!DOCTYPE ";
       Out += N->Name();
       if (!D->ExternalID()->RawValue().empty()) {
@@ -146,7 +146,7 @@ std::string Shape(const TXmlNode* N) {
     case xeDtdEntity:
     case xeDtdNotation:
       Out += '!';
-      Out += static_cast<const TsdDtdElement*>(N)->Keyword();
+      Out += static_cast<const TXmlDtdElement*>(N)->Keyword();
       Out += ' ';
       Out += N->Name();
       AppendChildren(Out, N);

@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
-#include "xml/NativeXml.h"
+#include "xml/XmlDocument.h"
 
 namespace xml_test {
 
 struct LoadedMessage {
   const void* Sender;
-  TsdWarnStyle Level;
+  TXmlWarnStyle Level;
   std::string Text;
 };
 
@@ -28,8 +28,8 @@ struct LoadOptions {
 // A document whose own handler records all messages of a load.
 class XmlLoad {
  public:
-  XmlLoad() : Doc(std::make_unique<TNativeXml>()) {
-    Doc->SetOnDebugOut([this](const void* Sender, TsdWarnStyle Level, const std::string& Text) {
+  XmlLoad() : Doc(std::make_unique<TXmlDocument>()) {
+    Doc->SetOnDebugOut([this](const void* Sender, TXmlWarnStyle Level, const std::string& Text) {
       Messages.push_back({Sender, Level, Text});
     });
   }
@@ -47,13 +47,13 @@ class XmlLoad {
   }
 
   // "W:text" per message, joined by " | "; AMinLevel drops the lower levels.
-  std::string MessageText(TsdWarnStyle AMinLevel = wsInfo) const;
+  std::string MessageText(TXmlWarnStyle AMinLevel = wsInfo) const;
   // Messages without those of the parser input's encoding detection.
   std::string NodeMessages() const;
   // The root nodes in the compact form of Shape, joined by ",".
   std::string Tree() const;
 
-  std::unique_ptr<TNativeXml> Doc;
+  std::unique_ptr<TXmlDocument> Doc;
   std::vector<LoadedMessage> Messages;
 };
 

@@ -1,0 +1,281 @@
+// The plugin unit: field table and enumeration, the module-wide state and its
+// start-up and shutdown, value requests and state notifications. Requests run
+// wholly under the plugin lock; everything below them is single-threaded.
+#include "plugin/SvgPlugin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "base/Streams.h"
+#include "cache/CacheObject.h"
+#include "extract/Dimensions.h"
+#include "extract/SvgSource.h"
+#include "extract/Vexmeta.h"
+#include "platform/Platform.h"
+#include "plugin/contplug.h"
+
+namespace {
+
+constexpr TFieldInfo TextField(const char* AName, std::u16string TVexmeta::*AText) {
+  return {AName, ft_stringw, "", AText, nullptr, nullptr, {}};
+}
+
+constexpr TFieldInfo PixelField(const char* AName, std::int32_t TVexmeta::*APixels) {
+  return {AName, ft_numeric_32, "96|90", nullptr, nullptr, APixels, {96, 90}};
+}
+
+}  // namespace
+
+const TFieldInfo cFields[cFieldCount] = {
+    TextField("SVG Version", &TVexmeta::Version),
+    TextField("Application", &TVexmeta::Application),
+    TextField("Width", &TVexmeta::Width),
+    TextField("Height", &TVexmeta::Height),
+    TextField("ViewBox", &TVexmeta::ViewBox),
+    {"Have Embedded Image", ft_boolean, "", nullptr, &TVexmeta::EmbeddedImage, nullptr, {}},
+    TextField("ID", &TVexmeta::ID),
+    TextField("Inkscape Version", &TVexmeta::InkscapeVersion),
+    TextField("Sodipodi Version", &TVexmeta::SodipodiVersion),
+    TextField("Sodipodi Docbase", &TVexmeta::SodipodiDocbase),
+    TextField("Sodipodi Docname", &TVexmeta::SodipodiDocname),
+    TextField("Metadata Title", &TVexmeta::MetadataTitle),
+    TextField("Metadata Description", &TVexmeta::MetadataDescription),
+    TextField("Metadata Date", &TVexmeta::MetadataDate),
+    PixelField("Calculated Width", &TVexmeta::IntWidth),
+    PixelField("Calculated Height", &TVexmeta::IntHeight),
+};
+
+const char cDetectString[] = "EXT=\"SVG\" | EXT=\"SVGZ\"";
+static_assert(sizeof(cDetectString) == 23);
+
+namespace {
+
+// Copies a zero-terminated text into a host buffer of AMaxLen bytes: at most
+// AMaxLen - 1 bytes and a zero byte; nothing when there is no room at all.
+void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
+  if (ADest == nullptr || AMaxLen <= 0) return;
+  std::size_t n = std::strlen(ASource);
+  std::size_t room = static_cast<std::size_t>(AMaxLen) - 1;
+  if (n > room) n = room;
+  std::memcpy(ADest, ASource, n);
+  ADest[n] = '\0';
+}
+
+struct TPluginState {
+  platform::Lock Lock;
+  TSettings Settings;
+  std::u16string ModulePath;
+  std::unique_ptr<TwdxCache> Cache;
+  std::u16string LastRequestedFileName;
+};
+
+// Created at load, destroyed at unload; requests run only in between.
+std::unique_ptr<TPluginState> gState;
+const TSettings kDefaultSettings{};
+
+// Holds the plugin lock for one request or notification.
+class TLockGuard {
+ public:
+  explicit TLockGuard(platform::Lock& ALock) : FLock(ALock) { FLock.Enter(); }
+  ~TLockGuard() { FLock.Leave(); }
+  TLockGuard(const TLockGuard&) = delete;
+  TLockGuard& operator=(const TLockGuard&) = delete;
+
+ private:
+  platform::Lock& FLock;
+};
+
+// The folder part of a path: up to and including its last separator. Besides "\"
+// and ":" a "/" separates too, so that POSIX paths have a folder part.
+std::u16string_view DirectoryPart(std::u16string_view APath) {
+  std::size_t last = APath.find_last_of(u"\\:/");
+  return last == std::u16string_view::npos ? std::u16string_view() : APath.substr(0, last + 1);
+}
+
+// Writes a text value into the host's buffer of AMaxLen bytes: at most
+// maxlen/2 - 2 code units and a terminator; the terminator is written only when
+// the buffer has room for one code unit.
+void WriteText(std::u16string_view AText, void* AFieldValue, std::int32_t AMaxLen) {
+  const std::int32_t room = AMaxLen / 2 - 2;
+  const std::size_t count =
+      room < 0 ? 0 : std::min<std::size_t>(AText.size(), static_cast<std::size_t>(room));
+  if (AMaxLen < 2) return;
+  auto* out = static_cast<unsigned char*>(AFieldValue);
+  std::memcpy(out, AText.data(), count * sizeof(char16_t));
+  const char16_t zero = 0;
+  std::memcpy(out + count * sizeof(char16_t), &zero, sizeof zero);
+}
+
+// Answers one field of a record into the host's buffer: the field's type code,
+// or field empty when the field has no value (or the buffer cannot hold an
+// integer, which is four bytes: a smaller buffer gets nothing rather than an
+// overrun).
+std::int32_t AnswerField(const TFieldInfo& AField, const TVexmeta& ARecord, std::int32_t AUnitIndex,
+                         bool AParseImageNode, void* AFieldValue, std::int32_t AMaxLen) {
+  std::int32_t number = 0;
+  switch (AField.Type) {
+    case ft_stringw: {
+      const std::u16string& text = ARecord.*AField.Text;
+      if (text.empty()) return ft_fieldempty;
+      WriteText(text, AFieldValue, AMaxLen);
+      return AField.Type;
+    }
+    case ft_boolean:
+      if (!AParseImageNode) return ft_fieldempty;
+      number = ARecord.*AField.Flag ? 1 : 0;
+      break;
+    default: {
+      // Unit 0 (or below) is the size extraction stored; the other units are
+      // computed on a copy at their resolution; a unit past the list has none.
+      number = ARecord.*AField.Pixels;
+      if (AUnitIndex > 0) {
+        TVexmeta sizes;
+        if (AUnitIndex < static_cast<std::int32_t>(std::size(AField.Dpi))) {
+          sizes.Width = ARecord.Width;
+          sizes.Height = ARecord.Height;
+          sizes.ViewBox = ARecord.ViewBox;
+          CalcDimensions(sizes, AField.Dpi[AUnitIndex]);
+        }
+        number = sizes.*AField.Pixels;
+      }
+      if (number <= 0) return ft_fieldempty;
+      break;
+    }
+  }
+  if (AMaxLen < static_cast<std::int32_t>(sizeof number)) return ft_fieldempty;
+  std::memcpy(AFieldValue, &number, sizeof number);
+  return AField.Type;
+}
+
+}  // namespace
+
+std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
+                                               std::int64_t ASize) {
+  try {
+    auto object = std::make_unique<TCacheObject>();
+    object->FileDateTime = ATime;
+    object->FileSize = ASize;
+    object->Valid = false;
+    std::unique_ptr<TStream> stream = OpenSvgStream(APath, Settings().MaxKBytesRead);
+    if (stream)
+      object->Valid = ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode);
+    return object;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void GetDetectString(char* ADetectString, std::int32_t AMaxLen) {
+  CopyHostText(ADetectString, cDetectString, AMaxLen);
+}
+
+std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char* AUnits,
+                               std::int32_t AMaxLen) {
+  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_nomorefields;
+  const TFieldInfo& field = cFields[AFieldIndex];
+  CopyHostText(AFieldName, field.Name, AMaxLen);
+  CopyHostText(AUnits, field.Units, AMaxLen);
+  return field.Type;
+}
+
+const TSettings& Settings() {
+  return gState ? gState->Settings : kDefaultSettings;
+}
+
+void LoadSettings() {
+  try {
+    gState->Cache = CreatePluginCache();
+    gState->ModulePath = platform::ModulePath();
+    ReadSettings(SettingsPathFor(gState->ModulePath), gState->Settings);
+    gState->Cache->SetMaxCount(gState->Settings.CacheSize_x64 + 1);
+  } catch (...) {
+    // The library loads whatever the settings file holds.
+  }
+}
+
+void PluginStartup() {
+  try {
+    gState = std::make_unique<TPluginState>();
+    LoadSettings();
+  } catch (...) {
+  }
+}
+
+void PluginShutdown() {
+  try {
+    if (gState && gState->Cache) gState->Cache->Clear();
+    gState.reset();
+  } catch (...) {
+  }
+}
+
+std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
+                       void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
+  if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
+  if (!gState || AFileName == nullptr) return ft_fieldempty;
+  TPluginState& state = *gState;
+  TLockGuard guard(state.Lock);
+
+  std::u16string_view fileName(AFileName);
+  std::u16string path = platform::LongPathForm(fileName);
+  state.LastRequestedFileName.assign(fileName);
+
+  // The key is made from the lower-cased path; where file names are
+  // case-sensitive the file is still searched and opened under its own name.
+  std::u16string keyPath = path;
+  platform::LowerCaseInPlace(keyPath);
+  const std::u16string& filePath = platform::FileNamesAreCaseSensitive() ? path : keyPath;
+
+  // The directory search also answers whether the path names an existing file
+  // that is no directory (only regular files are found), so a cached request
+  // costs one look-up of the file.
+  platform::FileEntryInfo entry;
+  if (!platform::FindFileEntry(filePath, entry)) return ft_fieldempty;
+  if (!state.Cache) return ft_fieldempty;
+
+  const TCacheID key = CacheKey(keyPath);
+  const TCacheObject* object = nullptr;
+  if (void* data = state.Cache->GetItem(key)) {
+    if (EntryServes(data, entry.lastWriteTime, entry.size))
+      object = TwdxCache::ObjectOf(data);
+    else
+      state.Cache->InvalidateItem(key);
+  }
+  if (object == nullptr) {
+    std::unique_ptr<TCacheObject> built =
+        BuildCacheObject(filePath, entry.lastWriteTime, entry.size);
+    if (!built) return ft_fieldempty;
+    void* data = state.Cache->AddItem(key);
+    object = built.get();
+    TwdxCache::StoreObject(data, std::move(built));
+  }
+  if (!object->Valid) return ft_fieldempty;
+  if (AFieldValue == nullptr) return ft_fieldempty;
+
+  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
+  return AnswerField(cFields[AFieldIndex], object->Vexmeta, AUnitIndex,
+                     state.Settings.ParseImageNode, AFieldValue, AMaxLen);
+}
+
+std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
+                       void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
+  if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
+  if (AFileName == nullptr) return ft_fieldempty;
+  std::u16string name = platform::AnsiToUtf16(AFileName);
+  return GetValueW(name.c_str(), AFieldIndex, AUnitIndex, AFieldValue, AMaxLen, AFlags);
+}
+
+void SendStateInformation(std::int32_t AState, const char16_t*) {
+  if (!gState) return;
+  TPluginState& state = *gState;
+  if (AState == CONTST_READNEWDIR) {
+    TLockGuard guard(state.Lock);
+    if (state.Cache && state.Cache->Count() > state.Settings.CacheSize_x64) state.Cache->Clear();
+  } else if (AState == CONTST_REFRESHPRESSED) {
+    TLockGuard guard(state.Lock);
+    if (state.Cache && platform::TextEqualsIgnoreCase(DirectoryPart(state.LastRequestedFileName),
+                                                      DirectoryPart(state.ModulePath)))
+      state.Cache->Clear();
+  }
+}

@@ -1,0 +1,61 @@
+// The debug-message sink: routing along the owner chain and the small formatter
+// reporters use. Routing never raises; a message without a handler is dropped.
+#include "xml/XmlDebug.h"
+
+void TDebugComponent::DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle,
+                                 std::string_view AMessage) {
+  for (const TDebugComponent* c = this; c != nullptr; c = c->FOwnerComponent) {
+    if (c->FOnDebugOut) {
+      c->FOnDebugOut(Sender, WarnStyle, std::string(AMessage));
+      return;
+    }
+  }
+}
+
+bool TDebugComponent::HasDebugHandler() const {
+  for (const TDebugComponent* c = this; c != nullptr; c = c->FOwnerComponent)
+    if (c->FOnDebugOut) return true;
+  return false;
+}
+
+void TDebugPersistent::DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle,
+                                  std::string_view AMessage) {
+  if (FOwner != nullptr) FOwner->DoDebugOut(Sender, WarnStyle, AMessage);
+}
+
+void TXmlFormatArg::AppendTo(std::string& out) const {
+  if (isChar_)
+    out.push_back(char_);
+  else if (isText_)
+    out.append(text_);
+  else
+    out.append(std::to_string(number_));
+}
+
+std::string FormatDebugText(std::string_view AFormat, std::initializer_list<TXmlFormatArg> AArgs) {
+  std::string out;
+  out.reserve(AFormat.size() + 16);
+  const TXmlFormatArg* arg = AArgs.begin();
+  for (std::size_t i = 0; i < AFormat.size(); ++i) {
+    char c = AFormat[i];
+    if (c != '%' || i + 1 >= AFormat.size()) {
+      out.push_back(c);
+      continue;
+    }
+    char spec = AFormat[i + 1];
+    if (spec == '%') {
+      out.push_back('%');
+      ++i;
+    } else if (spec == 's' || spec == 'd') {
+      // A placeholder without an argument stays as written rather than reading past the list.
+      if (arg != AArgs.end())
+        (arg++)->AppendTo(out);
+      else
+        out.append(AFormat.substr(i, 2));
+      ++i;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}

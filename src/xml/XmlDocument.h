@@ -1,0 +1,596 @@
+// The XML reader's public face: the node classes (one per kind of markup), the
+// ordered node lists that hold them, and TXmlDocument, the document that owns a tree,
+// its string table and the options that loading and value decoding read.
+// Nodes keep string-table IDs, never text; every node and every child array lives
+// in the document's arena, so a whole tree is freed at once without recursion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "base/BlockArena.h"
+#include "xml/XmlDebug.h"
+#include "xml/XmlElementType.h"
+#include "xml/XmlEncoding.h"
+#include "xml/XmlEscapes.h"
+#include "xml/XmlStringTable.h"
+
+class TStream;
+class TXmlParser;
+class TXmlDocument;
+class TXmlNode;
+class TXmlContainerNode;
+class TXmlElement;
+class TXmlAttribute;
+class TXmlQuotedText;
+class TXmlCharData;
+
+enum TXmlFormatType : std::uint8_t { xfCompact = 0, xfReadable = 1, xfPreserve = 2 };
+enum TXmlNodeClosingStyle : std::uint8_t { ncDefault = 0, ncFull = 1, ncClose = 2 };
+enum TXmlQuoteCharStyle : std::uint8_t { qsQuote = 0, qsApos = 1 };
+static_assert(sizeof(TXmlFormatType) == 1 && sizeof(TXmlNodeClosingStyle) == 1);
+
+// Raised only for misuse of the tree operations (never for bad markup).
+class EXmlError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using TXmlNodeEvent = std::function<void(TXmlDocument* Sender, TXmlNode* ANode)>;
+using TXmlProgressEvent = std::function<void(TXmlDocument* Sender, std::int64_t Position)>;
+
+// The document's node memory: a block arena where nodes are placed and never
+// destroyed one by one. Child arrays freed by growth go to per-size free lists
+// so that rebuilding a list costs no lasting memory; large child arrays live on
+// their own and go back to the heap when they grow.
+class TXmlNodeArena {
+ public:
+  TXmlNodeArena() = default;
+  TXmlNodeArena(const TXmlNodeArena&) = delete;
+  TXmlNodeArena& operator=(const TXmlNodeArena&) = delete;
+
+  void* Allocate(std::size_t ASize, std::size_t AAlign) { return FBlocks.Allocate(ASize, AAlign); }
+  // Arrays of node pointers with a power-of-two capacity (ALog2 = log2 capacity).
+  TXmlNode** AllocateArray(int ALog2);
+  void FreeArray(TXmlNode** AArray, int ALog2);
+  void Release();
+  std::size_t BytesReserved() const { return FBlocks.BytesReserved() + FOwnArrayBytes; }
+
+  template <class T, class... Args>
+  T* New(Args&&... AArgs) {
+    static_assert(alignof(T) <= alignof(std::max_align_t));
+    return ::new (Allocate(sizeof(T), alignof(T))) T(std::forward<Args>(AArgs)...);
+  }
+
+ private:
+  static constexpr int cMaxLog2 = 31;
+  static constexpr int cOwnArrayLog2 = 12;  // from 4096 entries an array is its own block
+  TBlockArena FBlocks{16 * 1024, 1024 * 1024};
+  std::unordered_map<TXmlNode**, std::unique_ptr<std::byte[]>> FOwnArrays;
+  std::size_t FOwnArrayBytes = 0;
+  void* FFreeArrays[cMaxLog2 + 1] = {};  // singly linked through their first slot
+};
+
+// An ordered list of nodes. It owns its entries in the sense of the design (a list
+// and its nodes go away together), but the memory belongs to the document's arena.
+class TXmlNodeList {
+ public:
+  explicit TXmlNodeList(TXmlNodeArena* AArena) : FArena(AArena) {}
+  TXmlNodeList(const TXmlNodeList&) = delete;
+  TXmlNodeList& operator=(const TXmlNodeList&) = delete;
+
+  std::int32_t Count() const { return FCount; }
+  // Null when Index < 0 or Index >= Count.
+  TXmlNode* Items(std::int32_t Index) const {
+    return (Index >= 0 && Index < FCount) ? FItems[Index] : nullptr;
+  }
+  TXmlNode* ByType(TXmlElementType AType) const;
+  TXmlNode* FindFirst() const { return Items(0); }
+  // Depth-first, parent before children, over the tree hanging from this list.
+  TXmlNode* FindNext(TXmlNode* ANode) const;
+  // -1 when ANode is not an entry.
+  std::int32_t IndexOf(const TXmlNode* ANode) const;
+
+  // Storage operations; they keep each node's cached list index up to date but do
+  // not touch parents (the container operations do).
+  std::int32_t Add(TXmlNode* ANode);
+  void Insert(std::int32_t Index, TXmlNode* ANode);
+  // Removes the entry and returns it (null for a bad index).
+  TXmlNode* Extract(std::int32_t Index);
+  void Clear();
+  // Gives back the spare capacity.
+  void Pack();
+  // Drops the entries from ACount on (they stay alive in the arena).
+  void Truncate(std::int32_t ACount);
+  void InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::int32_t ACount);
+
+  TXmlNode* const* begin() const { return FItems; }
+  TXmlNode* const* end() const { return FItems + FCount; }
+
+ private:
+  friend class TXmlDocument;
+  void Reserve(std::int32_t ACount);
+  void Renumber(std::int32_t AFrom);
+  void Forget() {  // the arena was released under the list
+    FItems = nullptr;
+    FCount = 0;
+    FCapLog2 = -1;
+  }
+
+  TXmlNodeArena* FArena;
+  TXmlNode** FItems = nullptr;
+  std::int32_t FCount = 0;
+  std::int8_t FCapLog2 = -1;  // capacity is 1 << FCapLog2; -1: no array
+};
+
+// ---------------------------------------------------------------------------
+// Nodes
+
+class TXmlNode : public TDebugPersistent {
+ public:
+  // AOwner must be a document ("XML owner is not assigned" otherwise).
+  explicit TXmlNode(TXmlDocument* AOwner);
+  TXmlNode(const TXmlNode&) = delete;
+  TXmlNode& operator=(const TXmlNode&) = delete;
+
+  virtual std::string Name() const;   // UTF-8
+  virtual std::string Value() const;  // UTF-8, decoded
+  virtual void SetName(std::string_view AName);
+  virtual void SetValue(std::string_view AValue);
+  virtual std::string Content() const { return {}; }
+  virtual TXmlElementType ElementType() const { return xeError; }
+  std::u16string NameUnicode() const;
+  std::u16string ValueUnicode() const;
+  const char* ElementTypeName() const { return ::ElementTypeName(ElementType()); }
+
+  TXmlNode* Parent() const { return FParent; }
+  TXmlDocument* Document() const;
+  // A caller's pointer for the node; null until set.
+  void* Tag() const;
+  void SetTag(void* ATag);
+  std::int32_t TreeDepth() const;
+  std::string FullPath() const;
+  std::int64_t SourcePos() const { return 0; }
+
+  virtual std::int32_t DirectNodeCount() const { return 0; }
+  virtual std::int32_t ContainerCount() const { return 0; }
+  virtual TXmlContainerNode* Containers(std::int32_t Index) const;
+  virtual std::int32_t ElementCount() const { return 0; }
+  virtual TXmlElement* Elements(std::int32_t Index) const;
+  virtual std::int32_t NodeCount() const { return 0; }
+  virtual std::int32_t AttributeCount() const { return 0; }
+  virtual TXmlNode* Nodes(std::int32_t Index) const;  // null outside 0..NodeCount-1
+
+  TXmlAttribute* Attributes(std::int32_t Index) const;
+  std::string AttributeName(std::int32_t Index) const;
+  TXmlAttribute* AttributeByName(std::string_view AName) const;
+  std::string AttributeValueByName(std::string_view AName) const;
+  std::string GetAttributeValueByName(std::string_view AName) const {
+    return AttributeValueByName(AName);
+  }
+  virtual bool HasAttribute(std::string_view AName) const;
+  virtual std::int32_t AttributeIndexByName(std::string_view AName) const;
+  TXmlNode* NodeByName(std::string_view AName) const;
+  virtual TXmlNode* FindNode(std::string_view NodeName) const;
+  virtual void FindNodes(std::string_view NodeName, std::vector<TXmlNode*>& AList) const;
+  virtual void FindNodes(const std::vector<std::string>& NodeNames,
+                         std::vector<TXmlNode*>& AList) const;
+  virtual TXmlNode* FirstNodeByType(TXmlElementType AType) const;
+  virtual TXmlNode* NextSibling(TXmlNode* ANode) const;
+  bool IsEmpty() const;
+  bool IsClear() const;
+  // The name without a copy where the node stores one; AScratch holds it otherwise.
+  virtual std::string_view NameRef(std::string& AScratch) const;
+
+  // Tree building (the parsers and the document use these).
+  virtual std::int32_t NodeAdd(TXmlNode* ANode);
+  virtual void NodeInsert(std::int32_t Index, TXmlNode* ANode);
+  virtual TXmlNode* NodeExtract(TXmlNode* ANode);
+  virtual void AttributeAdd(TXmlAttribute* AAttribute);
+  virtual std::int32_t NodeIndexOf(const TXmlNode* ANode) const;
+
+  // Reads the node's markup; returns the node whose end ended the parse (itself
+  // unless an element's content broke off). Called just behind the markup opener.
+  virtual TXmlNode* ParseStream(TXmlParser& P);
+
+ protected:
+  friend class TXmlNodeList;
+  friend class TXmlContainerNode;
+  friend class TXmlAttribute;
+  friend class TXmlDocType;
+  friend class TXmlDocument;
+  TXmlSymbolTable& Symbols() const;
+  TXmlEolStyle EolStyle() const;
+
+  TXmlNode* FParent = nullptr;
+  std::int32_t FListIndex = -1;  // position in the list that holds it, for walks
+};
+
+class TXmlCharData : public TXmlNode {
+ public:
+  using TXmlNode::TXmlNode;
+  std::string Name() const override;
+  std::string Value() const override;
+  void SetName(std::string_view AName) override;
+  void SetValue(std::string_view AValue) override;
+  TXmlElementType ElementType() const override { return xeCharData; }
+
+  virtual std::string RawValue() const;
+  virtual void SetRawValue(std::string_view AValue);
+  std::string_view RawValueView() const;
+  // The stored text begins or ends with a byte below 33.
+  virtual bool IsWhiteSpace() const;
+
+ protected:
+  std::int32_t FValueID = 0;
+};
+
+class TXmlWhiteSpace : public TXmlCharData {
+ public:
+  using TXmlCharData::TXmlCharData;
+  TXmlElementType ElementType() const override { return xeWhiteSpace; }
+};
+
+class TXmlQuotedText : public TXmlCharData {
+ public:
+  using TXmlCharData::TXmlCharData;
+  TXmlElementType ElementType() const override { return xeQuotedText; }
+  TXmlQuoteCharStyle QuoteStyle() const { return FQuoteStyle; }
+  void SetQuoteStyle(TXmlQuoteCharStyle AStyle) { FQuoteStyle = AStyle; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+
+ private:
+  TXmlQuoteCharStyle FQuoteStyle = qsQuote;
+};
+
+class TXmlComment : public TXmlCharData {
+ public:
+  using TXmlCharData::TXmlCharData;
+  TXmlElementType ElementType() const override { return xeComment; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+};
+
+class TXmlCData : public TXmlComment {
+ public:
+  using TXmlComment::TXmlComment;
+  std::string Value() const override;
+  void SetValue(std::string_view AValue) override;
+  TXmlElementType ElementType() const override { return xeCData; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+};
+
+// No markup produces one; it answers as a comment.
+class TXmlConditionalSection : public TXmlComment {
+ public:
+  using TXmlComment::TXmlComment;
+  TXmlNode* ParseStream(TXmlParser& /*P*/) override { return this; }
+};
+
+class TXmlInstruction : public TXmlCharData {
+ public:
+  using TXmlCharData::TXmlCharData;
+  std::string Name() const override { return "PI"; }
+  TXmlElementType ElementType() const override { return xeInstruction; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+};
+
+class TXmlAttribute : public TXmlNode {
+ public:
+  explicit TXmlAttribute(TXmlDocument* AOwner);
+  std::string Name() const override;
+  std::string Value() const override;
+  void SetName(std::string_view AName) override;
+  void SetValue(std::string_view AValue) override;
+  TXmlElementType ElementType() const override { return xeAttribute; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+
+  TXmlQuotedText* CoreValue() const { return &FCoreValue; }
+  std::string_view NameRef(std::string& AScratch) const override;
+  std::string_view NameView() const;
+  std::int32_t NameID() const { return FNameID; }
+
+ private:
+  std::int32_t FNameID = 0;
+  // Held in place: an attribute and its value are one allocation.
+  mutable TXmlQuotedText FCoreValue;
+};
+
+class TXmlContainerNode : public TXmlNode {
+ public:
+  explicit TXmlContainerNode(TXmlDocument* AOwner);
+
+  std::int32_t DirectNodeCount() const override { return FDirectNodeCount; }
+  std::int32_t ContainerCount() const override;
+  TXmlContainerNode* Containers(std::int32_t Index) const override;
+  std::int32_t ElementCount() const override;
+  TXmlElement* Elements(std::int32_t Index) const override;
+  std::int32_t NodeCount() const override { return FNodes.Count(); }
+  std::int32_t AttributeCount() const override;
+  TXmlNode* Nodes(std::int32_t Index) const override { return FNodes.Items(Index); }
+  std::int32_t AttributeIndexByName(std::string_view AName) const override;
+  TXmlNode* FirstNodeByType(TXmlElementType AType) const override;
+  TXmlNode* NextSibling(TXmlNode* ANode) const override;
+
+  std::int32_t NodeAdd(TXmlNode* ANode) override;
+  void NodeInsert(std::int32_t Index, TXmlNode* ANode) override;
+  TXmlNode* NodeExtract(TXmlNode* ANode) override;
+  void AttributeAdd(TXmlAttribute* AAttribute) override;
+  std::int32_t NodeIndexOf(const TXmlNode* ANode) const override;
+
+  const TXmlNodeList& NodeList() const { return FNodes; }
+  std::int32_t ValueIndex() const { return FValueIndex; }
+  // The document's style when that is not ncDefault, else the node's own.
+  TXmlNodeClosingStyle NodeClosingStyle() const;
+  TXmlNodeClosingStyle OwnClosingStyle() const { return FNodeClosingStyle; }
+  bool HasSubContainers() const;
+  // For the parsers.
+  void SetDirectNodeCountToCount();
+  void SetValueIndex(std::int32_t AIndex) { FValueIndex = AIndex; }
+  void SetClosingStyle(TXmlNodeClosingStyle AStyle) { FNodeClosingStyle = AStyle; }
+  void PackNodes() { FNodes.Pack(); }
+
+  // The readers shared by elements, declarations and the document type.
+  // Returns the terminator ("!", "/", ">", "?") it consumed, or 0 at the end.
+  virtual char ReadAttributeList(TXmlParser& P);
+  // The content loop; returns the node closed by the end tag that ended it, or null.
+  virtual TXmlNode* ReadContent(TXmlParser& P, std::uint32_t AAllowed);
+  virtual void ReadTextRun(TXmlParser& /*P*/) {}
+  // Quoted literals up to "!", "/" or ">" (consumed and returned), 0 at the end.
+  virtual char ReadQuotedTextList(TXmlParser& P);
+
+ protected:
+  friend class TXmlDocument;
+  friend struct TXmlContentReader;
+  // Ordered so that the fields fill the gaps behind the node base and the list
+  // (an element takes 64 bytes).
+  std::int32_t FDirectNodeCount = 0;
+  [[no_unique_address]] TXmlNodeList FNodes;
+  TXmlNodeClosingStyle FNodeClosingStyle = ncDefault;
+  std::int32_t FValueIndex = -1;
+};
+
+class TXmlElement : public TXmlContainerNode {
+ public:
+  using TXmlContainerNode::TXmlContainerNode;
+  std::string Name() const override;
+  std::string Value() const override;
+  void SetName(std::string_view AName) override;
+  TXmlElementType ElementType() const override { return xeElement; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+  void ReadTextRun(TXmlParser& P) override;
+
+  std::string_view NameView() const;
+  std::string_view NameRef(std::string& AScratch) const override;
+  std::int32_t NameID() const { return FNameID; }
+  // The repair walk for an end tag naming another element (FixStructuralErrors).
+  TXmlNode* RepairEndTagMismatch(std::string_view AEndTagName);
+
+ protected:
+  friend struct TXmlContentReader;
+  std::int32_t FNameID = 0;
+};
+
+// ELEMENT declaration of an internal subset; its value is its declaration body.
+class TXmlDtdElement : public TXmlElement {
+ public:
+  using TXmlElement::TXmlElement;
+  std::string Value() const override;
+  std::string Content() const override;
+  TXmlElementType ElementType() const override { return xeDtdElement; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+  virtual void ReadDeclarationBody(TXmlParser& P);
+  // "<!ELEMENT", "<!ATTLIST", ...: the keyword the writer puts before the name.
+  virtual std::string_view Keyword() const { return "ELEMENT"; }
+};
+
+class TXmlDtdAttList : public TXmlDtdElement {
+ public:
+  using TXmlDtdElement::TXmlDtdElement;
+  TXmlElementType ElementType() const override { return xeDtdAttList; }
+  std::string_view Keyword() const override { return "ATTLIST"; }
+};
+
+class TXmlDtdEntity : public TXmlDtdElement {
+ public:
+  using TXmlDtdElement::TXmlDtdElement;
+  TXmlElementType ElementType() const override { return xeDtdEntity; }
+  std::string_view Keyword() const override { return "ENTITY"; }
+  void ReadDeclarationBody(TXmlParser& P) override;
+};
+
+class TXmlDtdNotation : public TXmlDtdElement {
+ public:
+  using TXmlDtdElement::TXmlDtdElement;
+  TXmlElementType ElementType() const override { return xeDtdNotation; }
+  std::string_view Keyword() const override { return "NOTATION"; }
+};
+
+class TXmlDeclaration : public TXmlContainerNode {
+ public:
+  using TXmlContainerNode::TXmlContainerNode;
+  std::string Name() const override { return "xml"; }
+  TXmlElementType ElementType() const override { return xeDeclaration; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+
+  std::string Version() const { return AttributeValueByName("version"); }
+  std::string Encoding() const { return AttributeValueByName("encoding"); }
+  void SetVersion(std::string_view AValue) { SetAttribute("version", AValue); }
+  void SetEncoding(std::string_view AValue) { SetAttribute("encoding", AValue); }
+
+ private:
+  void SetAttribute(std::string_view AName, std::string_view AValue);
+};
+
+class TXmlStyleSheet : public TXmlDeclaration {
+ public:
+  using TXmlDeclaration::TXmlDeclaration;
+  std::string Name() const override { return "xml-stylesheet"; }
+  TXmlElementType ElementType() const override { return xeStylesheet; }
+};
+
+class TXmlDocType : public TXmlContainerNode {
+ public:
+  explicit TXmlDocType(TXmlDocument* AOwner);
+  std::string Name() const override;
+  void SetName(std::string_view AName) override;
+  TXmlElementType ElementType() const override { return xeDocType; }
+  TXmlNode* ParseStream(TXmlParser& P) override;
+  void ReadTextRun(TXmlParser& P) override;
+
+  std::string_view NameRef(std::string& AScratch) const override;
+  TXmlCharData* ExternalID() const { return FExternalID; }
+  TXmlQuotedText* SystemLiteral() const { return FSystemLiteral; }
+  TXmlQuotedText* PubIDLiteral() const { return FPubIDLiteral; }
+
+ private:
+  std::int32_t FNameID = 0;
+  TXmlCharData* FExternalID;
+  TXmlQuotedText* FSystemLiteral;
+  TXmlQuotedText* FPubIDLiteral;
+};
+
+// ---------------------------------------------------------------------------
+// The document
+
+class TXmlDocument : public TDebugComponent {
+ public:
+  explicit TXmlDocument(TDebugComponent* AOwner = nullptr);
+  TXmlDocument(TDebugComponent* AOwner, bool HasDeclaration, bool HasDocType, bool HasRoot,
+               std::string_view RootName);
+  ~TXmlDocument() override;
+
+  // Loading. Bad markup never raises; it is reported and the load goes on or
+  // stops with what it has.
+  void LoadFromStream(TStream& AStream);
+  // False when the file cannot be opened (nothing is loaded then).
+  bool LoadFromFile(std::u16string_view AFileName);
+  void ReadFromString(std::string_view AValue);
+
+  void Clear();
+  void New(bool HasDeclaration, bool HasDocType);
+  void New();
+
+  bool IsEmpty() const;
+  std::string CommentString() const;
+  TXmlNodeList& RootNodes() { return FRootNodes; }
+  const TXmlNodeList& RootNodes() const { return FRootNodes; }
+  std::int32_t RootNodeCount() const { return FRootNodes.Count(); }
+  TXmlElement* Root() const;
+  std::int32_t RootContainerCount() const;
+  TXmlContainerNode* RootContainers(std::int32_t Index) const;
+  TXmlDeclaration* Declaration() const;
+  TXmlDocType* DocType() const;
+  // Creates an empty style sheet at index 1 when there is none.
+  TXmlStyleSheet* StyleSheet();
+  std::string Charset() const;
+  std::string VersionString() const;
+  TXmlNode* FindFirst() const { return FRootNodes.FindFirst(); }
+  TXmlNode* FindNext(TXmlNode* ANode) const { return FRootNodes.FindNext(ANode); }
+
+  // Creates a node of class T owned by this document (the only way nodes are made).
+  template <class T>
+  T* CreateNode() {
+    static_assert(std::is_base_of_v<TXmlNode, T>);
+    return FArena.New<T>(this);
+  }
+
+  // Options.
+  TXmlSymbolTable& SymbolTable() { return FSymbolTable; }
+  TXmlEolStyle EolStyle() const { return FEolStyle; }
+  void SetEolStyle(TXmlEolStyle AValue) { FEolStyle = AValue; }
+  TXmlFormatType XmlFormat() const { return FXmlFormat; }
+  void SetXmlFormat(TXmlFormatType AValue) { FXmlFormat = AValue; }
+  bool PreserveWhiteSpace() const { return FXmlFormat == xfPreserve; }
+  TXmlNodeClosingStyle NodeClosingStyle() const { return FNodeClosingStyle; }
+  void SetNodeClosingStyle(TXmlNodeClosingStyle AValue) { FNodeClosingStyle = AValue; }
+  bool DropCommentsOnParse() const { return FDropCommentsOnParse; }
+  void SetDropCommentsOnParse(bool AValue) { FDropCommentsOnParse = AValue; }
+  bool FixStructuralErrors() const { return FFixStructuralErrors; }
+  void SetFixStructuralErrors(bool AValue) { FFixStructuralErrors = AValue; }
+  bool AbortParsing() const { return FAbortParsing; }
+  void SetAbortParsing(bool AValue) { FAbortParsing = AValue; }
+  const std::string& IndentString() const { return FIndentString; }
+  void SetIndentString(std::string_view AValue) { FIndentString = AValue; }
+
+  TXmlStringEncoding ExternalEncoding() const { return FExternalEncoding; }
+  void SetExternalEncoding(TXmlStringEncoding AValue);
+  std::int32_t ExternalCodepage() const { return FExternalCodePage; }
+  void SetExternalCodepage(std::int32_t AValue);
+  const TXmlBomInfo& ExternalBomInfo() const { return FExternalBomInfo; }
+  bool SetParserEncodingAfterReadDeclaration = false;
+
+  // Events; Sender is the document.
+  const TXmlNodeEvent& OnNodeNew() const { return FOnNodeNew; }
+  void SetOnNodeNew(TXmlNodeEvent AValue) { FOnNodeNew = std::move(AValue); }
+  const TXmlNodeEvent& OnNodeLoaded() const { return FOnNodeLoaded; }
+  void SetOnNodeLoaded(TXmlNodeEvent AValue) { FOnNodeLoaded = std::move(AValue); }
+  const TXmlProgressEvent& OnProgress() const { return FOnProgress; }
+  void SetOnProgress(TXmlProgressEvent AValue) { FOnProgress = std::move(AValue); }
+
+  // For the node parsers.
+  void DoNodeNew(TXmlNode* ANode) {
+    if (FOnNodeNew) FOnNodeNew(this, ANode);
+  }
+  void DoNodeLoaded(TXmlNode* ANode) {
+    if (FOnNodeLoaded) FOnNodeLoaded(this, ANode);
+  }
+  void DoProgress(std::int64_t APosition) {
+    if (FOnProgress) FOnProgress(this, APosition);
+  }
+  // The single-tag name list of a parse with FixStructuralErrors (null otherwise).
+  std::vector<std::string>* SingleTagNames() { return FSingleTagNames.get(); }
+  // Adds a name unless it is there (letter case ignored); keeps the list sorted.
+  void AddSingleTagName(std::string_view AName);
+  bool IsSingleTagName(std::string_view AName) const;
+  TXmlNodeArena& Arena() { return FArena; }
+  // Set once a read of the current load has needed a byte past the end.
+  bool InputEnded() const { return FInputEnded; }
+  void SetInputEnded(bool AValue) { FInputEnded = AValue; }
+  // The tags of the document's nodes (TXmlNode::Tag): few nodes carry one, so
+  // they are kept here rather than in every node.
+  void* NodeTag(const TXmlNode* ANode) const;
+  void SetNodeTag(const TXmlNode* ANode, void* ATag);
+
+ private:
+  void Reset(bool HasDeclaration, bool HasDocType, bool HasRoot);
+  void ParseRootLevel(TXmlParser& P);
+  void RepairSingleTags();
+  TXmlDeclaration* DeclarationForSetters();
+
+  TXmlNodeArena FArena;  // declared first: freed last
+  TXmlNodeList FRootNodes;
+  std::unordered_map<const TXmlNode*, void*> FNodeTags;  // cleared with the arena
+  TXmlSymbolTable FSymbolTable;
+  bool FHasDeclaration = false;
+  bool FHasDocType = false;
+  bool FHasRoot = true;
+  std::string FRootName;
+  TXmlEolStyle FEolStyle = esCRLF;
+  TXmlFormatType FXmlFormat = xfCompact;
+  bool FDropCommentsOnParse = false;
+  bool FFixStructuralErrors = false;
+  bool FAbortParsing = false;
+  bool FInputEnded = false;
+  TXmlNodeClosingStyle FNodeClosingStyle = ncClose;
+  TXmlStringEncoding FExternalEncoding = seUTF8;
+  std::int32_t FExternalCodePage = 0;
+  TXmlBomInfo FExternalBomInfo;
+  std::unique_ptr<std::vector<std::string>> FSingleTagNames;
+  std::string FIndentString = "\t";
+  TXmlNodeEvent FOnNodeNew;
+  TXmlNodeEvent FOnNodeLoaded;
+  TXmlProgressEvent FOnProgress;
+};
+
+// The lookup comparison of names: equal under the platform's ignore-case text
+// comparison (ASCII names are folded directly, which gives the same answer).
+bool XmlNamesMatch(std::string_view A, std::string_view B);

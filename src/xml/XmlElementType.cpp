@@ -1,0 +1,10 @@
+// Display names of the element types.
+#include "xml/XmlElementType.h"
+
+const char* ElementTypeName(TXmlElementType AType) {
+  static const char* const kNames[] = {
+      "Element",     "Attribute",   "Text",       "Comment",    "CData",      "ConditionalSection",
+      "Declaration", "Stylesheet",  "DocType",    "DtdElement", "DtdAttList", "DtdEntity",
+      "DtdNotation", "Instruction", "WhiteSpace", "QuotedText", "EndTag",     "Error"};
+  return AType <= xeError ? kNames[AType] : "Error";
+}

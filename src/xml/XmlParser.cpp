@@ -1,0 +1,416 @@
+// The parser input: chunked reading, encoding detection, decoding of each chunk
+// into one UTF-8 buffer, and the byte, string and markup reads the node parsers
+// use. Scans run over the decoded bytes in bulk and fetch only at chunk ends.
+#include "xml/XmlParser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "base/Ascii.h"
+#include "base/Streams.h"
+
+namespace {
+
+// The encoding-detection rules, tried in order; only the first Len bytes count.
+const TXmlBomInfo cBomInfo[] = {
+    {{0x3C, 0x3F, 0x78, 0x6D}, 4, seAnsi, false},
+    {{0xEF, 0xBB, 0xBF, 0x00}, 3, seUTF8, true},
+    {{0x00, 0x00, 0xFE, 0xFF}, 4, seUTF32BE, true},
+    {{0xFF, 0xFE, 0x00, 0x00}, 4, seUTF32LE, true},
+    {{0x00, 0x00, 0xFF, 0xFE}, 4, seUCS4_2143, true},
+    {{0xFE, 0xFF, 0x00, 0x00}, 4, seUCS4_3412, true},
+    {{0xFE, 0xFF, 0x00, 0x00}, 2, seUTF16BE, true},
+    {{0xFF, 0xFE, 0x00, 0x00}, 2, seUTF16LE, true},
+    {{0x00, 0x00, 0x00, 0x3C}, 4, seUTF32BE, false},
+    {{0x3C, 0x00, 0x00, 0x00}, 4, seUTF32LE, false},
+    {{0x00, 0x00, 0x3C, 0x00}, 4, seUCS4_2143, false},
+    {{0x00, 0x3C, 0x00, 0x00}, 4, seUCS4_3412, false},
+    {{0x00, 0x3C, 0x00, 0x3F}, 4, seUTF16BE, false},
+    {{0x3C, 0x00, 0x3F, 0x00}, 4, seUTF16LE, false},
+    {{0x4C, 0x6F, 0xA7, 0x94}, 4, seEBCDIC, false},
+};
+static_assert(std::size(cBomInfo) == 15);
+
+constexpr std::int32_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
+// A flush drops the consumed text only logically; the bytes move to the front
+// once this much has been dropped, so a flush costs no copy per element.
+constexpr std::int32_t kCompactBytes = 64 * 1024;
+
+// Byte classes: 1 = blank (TAB, LF, CR, SPACE), 2 = other name stop (/ > [).
+struct ByteClasses {
+  std::uint8_t Class[256] = {};
+  constexpr ByteClasses() {
+    Class[9] = Class[10] = Class[13] = Class[32] = 1;
+    Class[static_cast<unsigned char>('/')] = 2;
+    Class[static_cast<unsigned char>('>')] = 2;
+    Class[static_cast<unsigned char>('[')] = 2;
+  }
+};
+constexpr ByteClasses cByteClasses;
+
+inline bool IsBlank(std::uint8_t c) {
+  return cByteClasses.Class[c] == 1;
+}
+inline bool IsNameStop(std::uint8_t c) {
+  return cByteClasses.Class[c] != 0;
+}
+
+// The line ends (LF) in n bytes, eight bytes per step: a byte equal to LF turns
+// into a zero byte, whose high bit the add-and-or leaves clear. Byte lanes sum up
+// to 255 steps before they are folded into the total.
+std::int64_t CountLineEnds(const std::uint8_t* p, std::size_t n) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  constexpr std::uint64_t kLF = 0x0A0A0A0A0A0A0A0AULL;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFULL;
+  std::int64_t total = 0;
+  while (n >= 8) {
+    const std::size_t words = std::min<std::size_t>(n / 8, 255);
+    std::uint64_t lanes = 0;
+    for (std::size_t k = 0; k < words; ++k) {
+      std::uint64_t x;
+      std::memcpy(&x, p + 8 * k, 8);
+      x ^= kLF;
+      lanes += (~(((x & kLow7) + kLow7) | x) >> 7) & kOnes;
+    }
+    p += 8 * words;
+    n -= 8 * words;
+    const std::uint64_t pairs = (lanes & kEvenBytes) + ((lanes >> 8) & kEvenBytes);
+    total += static_cast<std::int64_t>((pairs * 0x0001000100010001ULL) >> 48);
+  }
+  for (; n > 0; --n, ++p) total += *p == 10 ? 1 : 0;
+  return total;
+}
+
+void SwapBytePairs(std::uint8_t* p, std::size_t count) {
+  for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(p[i], p[i + 1]);
+}
+
+}  // namespace
+
+TXmlParser::TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner)
+    : TDebugPersistent(AOwner),
+      FSource(&ASource),
+      FChunkSize(std::max<std::int32_t>(AChunkSize, 1)) {
+  FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
+  FRawLastIdx = static_cast<std::int32_t>(FSource->Read(FRawBuffer.data(), FRawBuffer.size()));
+}
+
+TXmlParser::~TXmlParser() = default;
+
+void TXmlParser::ReadBOM() {
+  if (FRawLastIdx <= 4) {
+    // Too short to detect anything: these bytes are never decoded.
+    XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {FRawLastIdx});
+    FEncoding = seAnsi;
+    FRawFirstIdx = FRawLastIdx = 0;
+    return;
+  }
+  const TXmlBomInfo* match = nullptr;
+  for (const TXmlBomInfo& row : cBomInfo) {
+    if (std::memcmp(FRawBuffer.data(), row.BOM.data(), static_cast<std::size_t>(row.Len)) == 0) {
+      match = &row;
+      break;
+    }
+  }
+  if (match == nullptr) {
+    XmlDebugOut(*this, this, wsWarn, "unknown encoding", {});
+    FEncoding = seUTF8;
+    DecodeChunk();
+    return;
+  }
+  FBomInfo = *match;
+  FEncoding = match->Encoding;
+  if (FEncoding != seAnsi && FEncoding != seUTF8 && FEncoding != seUTF16BE &&
+      FEncoding != seUTF16LE) {
+    XmlDebugOut(*this, this, wsFail, "unsupported encoding (%s)", {EncodingName(FEncoding)});
+    FRawFirstIdx = FRawLastIdx = 0;
+    return;
+  }
+  if (match->HasBOM) {
+    FRawBuffer.erase(FRawBuffer.begin(), FRawBuffer.begin() + match->Len);
+    FRawLastIdx -= match->Len;
+    XmlDebugOut(*this, this, wsInfo, "BOM with encoding %s", {EncodingName(FEncoding)});
+  }
+  DecodeChunk();
+}
+
+bool TXmlParser::IsBinaryXml() const {
+  return FRawLastIdx > 4 && std::memcmp(FRawBuffer.data(), "$BXM", 4) == 0;
+}
+
+void TXmlParser::DecodeChunk() {
+  FChunkStartCR = FLastChar0D;
+  const std::uint8_t* raw = FRawBuffer.data() + FRawFirstIdx;
+  const auto count = static_cast<std::size_t>(FRawLastIdx - FRawFirstIdx);
+  const auto first = static_cast<std::size_t>(FUtf8FirstIdx);
+  std::size_t written = 0;
+  auto grow = [this, first](std::size_t room) {
+    if (FUtf8Buffer.size() < first + room) FUtf8Buffer.resize(first + room);
+    return FUtf8Buffer.data() + first;
+  };
+  switch (FEncoding) {
+    case seAnsi:
+    case seUTF8:
+      if (FEncoding == seUTF8 || FCodePage == 0 || FCodePage == 65001)
+        written = Utf8BytesToUtf8(raw, grow(count), count, FLastChar0D);
+      else
+        written = CodePageBytesToUtf8(raw, grow(3 * count), count, FCodePage, FLastChar0D);
+      break;
+    case seUTF16LE:
+      written = Utf16UnitsToUtf8(raw, grow(3 * (count / 2)), count / 2, FLastChar0D);
+      break;
+    case seUTF16BE: {
+      // Swapped for decoding and back, so the kept chunk decodes the same again.
+      std::uint8_t* units = FRawBuffer.data() + FRawFirstIdx;
+      SwapBytePairs(units, count);
+      written = Utf16UnitsToUtf8(units, grow(3 * (count / 2)), count / 2, FLastChar0D);
+      SwapBytePairs(units, count);
+      break;
+    }
+    default:
+      break;  // the other encodings decode to nothing
+  }
+  FUtf8LastIdx = FUtf8FirstIdx + static_cast<std::int32_t>(written);
+}
+
+bool TXmlParser::FetchChunk() {
+  // Indices are 32-bit: a stretch of text that would pass that limit without a
+  // flush ends the input instead of overflowing.
+  const std::int64_t room = 3 * std::int64_t{FChunkSize};
+  if (std::int64_t{FUtf8LastIdx} - FUtf8DeadIdx + room > kMaxIndex) return false;
+  // The limit counts the text since the last flush; flushed bytes still in front
+  // make way when they are all that stands in the way.
+  if (std::int64_t{FUtf8LastIdx} + room > kMaxIndex) Compact();
+  // Only the latest raw chunk is needed (a new code page decodes it again), so
+  // each chunk is read to the front of the raw buffer.
+  FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
+  std::size_t n = FSource->Read(FRawBuffer.data(), FRawBuffer.size());
+  if (n == 0) return false;
+  FRawFirstIdx = 0;
+  FRawLastIdx = static_cast<std::int32_t>(n);
+  FUtf8FirstIdx = FUtf8LastIdx;
+  DecodeChunk();
+  return true;
+}
+
+std::int32_t TXmlParser::MakeDataAvailable() {
+  while (FUtf8LastIdx - FUtf8CurrentIdx < 1) {
+    if (FEndOfStream || !FetchChunk()) {
+      FEndOfStream = true;
+      break;
+    }
+  }
+  return FUtf8LastIdx - FUtf8CurrentIdx;
+}
+
+char TXmlParser::NextChar() {
+  if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
+  char c = static_cast<char>(FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)]);
+  Advance(1);
+  return c;
+}
+
+void TXmlParser::MoveBack() {
+  if (FUtf8CurrentIdx > FUtf8DeadIdx) --FUtf8CurrentIdx;
+}
+
+bool TXmlParser::CheckString(std::string_view S) {
+  const std::int64_t saved = Position();
+  for (char expected : S) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return false;
+    std::uint8_t c = FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)];
+    if (ascii::ToLower(c) != ascii::ToLower(static_cast<std::uint8_t>(expected))) {
+      FUtf8CurrentIdx = IndexAt(saved);
+      return false;
+    }
+    Advance(1);
+  }
+  return true;
+}
+
+char TXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
+  ABlanks.clear();
+  for (;;) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    std::int32_t i = FUtf8CurrentIdx;
+    while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
+    ABlanks.append(reinterpret_cast<const char*>(buf) + FUtf8CurrentIdx,
+                   static_cast<std::size_t>(i - FUtf8CurrentIdx));
+    FUtf8CurrentIdx = i;
+    if (i < FUtf8LastIdx) {
+      char c = static_cast<char>(buf[i]);
+      Advance(1);
+      return c;
+    }
+  }
+}
+
+std::string_view TXmlParser::ReadStringUntilChar(char AChar) {
+  const std::int64_t start = Position();
+  for (;;) {
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
+                          ? std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
+                                        static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx))
+                          : nullptr;
+    if (hit != nullptr) {
+      auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+      FUtf8CurrentIdx = end;
+      Advance(1);
+      return View(IndexAt(start), end);
+    }
+    FUtf8CurrentIdx = FUtf8LastIdx;
+    if (MakeDataAvailable() < 1) return View(IndexAt(start), FUtf8LastIdx);
+  }
+}
+
+std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
+  if (ATerminator.empty()) return {};
+  const std::int64_t start = Position();
+  const auto lead = static_cast<unsigned char>(ATerminator.front());
+  for (;;) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) {
+      XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
+      return {};
+    }
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
+                                  static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
+    if (hit == nullptr) {
+      FUtf8CurrentIdx = FUtf8LastIdx;
+      continue;
+    }
+    FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+    const std::int64_t end = Position();
+    if (CheckString(ATerminator)) return View(IndexAt(start), IndexAt(end));
+    // A mismatch restores the position onto the lead byte; the end of the
+    // stream inside the compare leaves it at the end, which the loop reports.
+    if (Position() == end) Advance(1);
+  }
+}
+
+std::string_view TXmlParser::ReadStringUntilBlankOrEndTag() {
+  const std::int64_t start = Position();
+  for (;;) {
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    std::int32_t i = FUtf8CurrentIdx;
+    while (i < FUtf8LastIdx && !IsNameStop(buf[i])) ++i;
+    FUtf8CurrentIdx = i;
+    if (i < FUtf8LastIdx) return View(IndexAt(start), i);
+    if (MakeDataAvailable() < 1) {
+      XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
+      return {};
+    }
+  }
+}
+
+TXmlElementType TXmlParser::ReadOpenTag() {
+  if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return xeError;
+  char c = NextChar();
+  switch (c) {
+    case '!': {
+      const bool atEnd = FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1;
+      const auto b = ascii::ToLower(static_cast<std::uint8_t>(NextChar()));
+      switch (b) {
+        case '-':
+          return CheckString("-") ? xeComment : xeError;
+        case '[':
+          return CheckString("cdata[") ? xeCData : xeError;
+        case 'd':
+          return CheckString("octype") ? xeDocType : xeError;
+        case 'e': {
+          const bool element = CheckString("lement");
+          const bool entity = CheckString("ntity");
+          return entity ? xeDtdEntity : element ? xeDtdElement : xeError;
+        }
+        case 'a':
+          return CheckString("ttlist") ? xeDtdAttList : xeError;
+        case 'n':
+          return CheckString("otation") ? xeDtdNotation : xeError;
+        default:
+          // At the end of the stream there is no byte to show.
+          if (atEnd)
+            XmlDebugOut(*this, this, wsFail, "illegal tag (\"%s\") at pos %d", {"", Position()});
+          else
+            XmlDebugOut(*this, this, wsFail, "illegal tag (\"%s\") at pos %d",
+                        {static_cast<char>(b), Position()});
+          return xeError;
+      }
+    }
+    case '/':
+      return xeEndTag;
+    case '?':
+      if (!CheckString("xml")) return xeInstruction;
+      return CheckString("-stylesheet") ? xeStylesheet : xeDeclaration;
+    default:
+      MoveBack();
+      return xeElement;
+  }
+}
+
+void TXmlParser::Flush() {
+  if (FUtf8CurrentIdx <= FUtf8FirstIdx) return;
+  FUtf8DeadIdx = FUtf8FirstIdx;
+  if (FUtf8DeadIdx >= kCompactBytes) Compact();
+}
+
+void TXmlParser::Compact() {
+  if (FUtf8DeadIdx == 0) return;
+  std::uint8_t* buf = FUtf8Buffer.data();
+  FBaseLineNumber += CountLineEnds(buf, static_cast<std::size_t>(FUtf8DeadIdx));
+  FUtf8BasePosition += FUtf8DeadIdx;
+  std::memmove(buf, buf + FUtf8DeadIdx, static_cast<std::size_t>(FUtf8LastIdx - FUtf8DeadIdx));
+  FUtf8CurrentIdx -= FUtf8DeadIdx;
+  FUtf8LastIdx -= FUtf8DeadIdx;
+  FUtf8FirstIdx -= FUtf8DeadIdx;
+  FUtf8DeadIdx = 0;
+  FLineIdx = 0;
+  FLineCount = 0;
+}
+
+void TXmlParser::SetCodePage(std::int32_t ACodePage) {
+  FCodePage = ACodePage;
+  // The chunk decodes again from the line-end state it started with.
+  FLastChar0D = FChunkStartCR;
+  DecodeChunk();
+  // The latest chunk's bytes may have changed under the counted lines.
+  if (FLineIdx > FUtf8FirstIdx) {
+    FLineIdx = 0;
+    FLineCount = 0;
+  }
+  // The read position keeps its offset, but never lies beyond the new text.
+  FUtf8CurrentIdx = std::min(FUtf8CurrentIdx, FUtf8LastIdx);
+}
+
+std::int64_t TXmlParser::LineNumber() const {
+  // Line ends are counted from the last counted index, forward or back, so that
+  // a report costs no scan of the text before it.
+  const std::uint8_t* buf = FUtf8Buffer.data();
+  if (FUtf8CurrentIdx >= FLineIdx)
+    FLineCount +=
+        CountLineEnds(buf + FLineIdx, static_cast<std::size_t>(FUtf8CurrentIdx - FLineIdx));
+  else
+    FLineCount -=
+        CountLineEnds(buf + FUtf8CurrentIdx, static_cast<std::size_t>(FLineIdx - FUtf8CurrentIdx));
+  FLineIdx = FUtf8CurrentIdx;
+  return FBaseLineNumber + FLineCount;
+}
+
+std::int32_t TXmlParser::IndexAt(std::int64_t APosition) const {
+  return static_cast<std::int32_t>(APosition - FUtf8BasePosition);
+}
+
+void TXmlParser::Advance(std::int32_t ACount) {
+  // No fetch here: the end of the stream is found only by a read that needs a
+  // byte, so consuming the last byte (a closing ">") does not yet count as the
+  // end, and the content loops see the end where they next read.
+  FUtf8CurrentIdx += ACount;
+}
+
+std::string_view TXmlParser::View(std::int32_t AFirst, std::int32_t ALast) const {
+  return {reinterpret_cast<const char*>(FUtf8Buffer.data()) + AFirst,
+          static_cast<std::size_t>(ALast - AFirst)};
+}

@@ -1,0 +1,92 @@
+// The reading head of the XML reader. It pulls the source stream in chunks,
+// detects the encoding from the first bytes, decodes each chunk once into one
+// UTF-8 buffer (line ends normalised to LF) and hands the node parsers bytes,
+// strings and markup classes out of that buffer. Positions count decoded bytes.
+//
+// Invariant: bytes of the UTF-8 buffer below its end stay valid until the next
+// Flush; the buffer may move when it grows or drops flushed text, so reads keep
+// positions across fetches, and a view returned by a read lives only until the
+// next call on the parser.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/XmlDebug.h"
+#include "xml/XmlElementType.h"
+#include "xml/XmlEncoding.h"
+
+class TStream;
+
+class TXmlParser : public TDebugPersistent {
+ public:
+  // Reads the first chunk at once; nothing is decoded until ReadBOM.
+  TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner);
+  ~TXmlParser() override;
+
+  void ReadBOM();
+  bool IsBinaryXml() const;
+
+  // Decoded bytes at and after the position, fetching chunks while there are none.
+  std::int32_t MakeDataAvailable();
+  // Byte 0 at the end of the stream (the position does not move there).
+  char NextChar();
+  // Moves back one byte; stays at 0 at the start of the buffer.
+  void MoveBack();
+  bool CheckString(std::string_view S);
+  char NextCharSkipBlanks(std::string& ABlanks);
+  // The views below live until the next call on the parser.
+  std::string_view ReadStringUntilChar(char AChar);
+  std::string_view ReadQuotedString(char AQuote) { return ReadStringUntilChar(AQuote); }
+  std::string_view ReadStringUntil(std::string_view ATerminator);
+  std::string_view ReadStringUntilBlankOrEndTag();
+  TXmlElementType ReadOpenTag();
+  void Flush();
+
+  TXmlStringEncoding Encoding() const { return FEncoding; }
+  void SetEncoding(TXmlStringEncoding AEncoding) { FEncoding = AEncoding; }
+  std::int32_t CodePage() const { return FCodePage; }
+  // Stores the code page and decodes the latest raw chunk again.
+  void SetCodePage(std::int32_t ACodePage);
+  std::int64_t Position() const { return FUtf8BasePosition + FUtf8CurrentIdx; }
+  std::int64_t LineNumber() const;
+  bool EndOfStream() const { return FEndOfStream; }
+  const TXmlBomInfo& BomInfo() const { return FBomInfo; }
+
+ private:
+  // Raw and UTF-8 buffers with their indices, base position and line number,
+  // end-of-stream and pending-CR flags. The raw buffer holds only the latest chunk
+  // (FRawFirstIdx is 0); the UTF-8 buffer holds the text since the last Flush,
+  // behind up to kCompactBytes of flushed text that waits to be moved out.
+  TXmlBomInfo FBomInfo;
+  TStream* FSource;
+  std::int32_t FChunkSize;
+  std::vector<std::uint8_t> FRawBuffer;
+  std::vector<std::uint8_t> FUtf8Buffer;
+  TXmlStringEncoding FEncoding = seUTF8;
+  std::int32_t FCodePage = 0;
+  std::int32_t FRawFirstIdx = 0;
+  std::int32_t FRawLastIdx = 0;
+  std::int32_t FUtf8FirstIdx = 0;
+  std::int32_t FUtf8DeadIdx = 0;  // bytes below it are flushed but not yet moved out
+  std::int32_t FUtf8CurrentIdx = 0;
+  std::int32_t FUtf8LastIdx = 0;
+  std::int64_t FUtf8BasePosition = 0;
+  std::int64_t FBaseLineNumber = 0;
+  bool FEndOfStream = false;
+  bool FLastChar0D = false;
+  bool FChunkStartCR = false;           // FLastChar0D before the latest chunk was decoded
+  mutable std::int32_t FLineIdx = 0;    // line ends below this index are counted ...
+  mutable std::int64_t FLineCount = 0;  // ... in this count
+
+  void DecodeChunk();
+  bool FetchChunk();
+  void Advance(std::int32_t ACount);
+  // Moves the flushed bytes out of the buffer; indices shift, positions stay.
+  void Compact();
+  // The buffer index of a position; reads that may fetch keep positions.
+  std::int32_t IndexAt(std::int64_t APosition) const;
+  std::string_view View(std::int32_t AFirst, std::int32_t ALast) const;
+};

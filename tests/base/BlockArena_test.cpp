@@ -1,0 +1,61 @@
+// The block arena: alignment of every request, blocks of their own for large
+// requests, and a release that starts over from the first block size.
+#include "base/BlockArena.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace {
+
+bool IsAligned(const void* p, std::size_t align) {
+  return reinterpret_cast<std::uintptr_t>(p) % align == 0;
+}
+
+TEST(BlockArena, RequestsAreAlignedAndDistinct) {
+  TBlockArena arena(256, 1024);
+  struct Case {
+    std::size_t size;
+    std::size_t align;
+  };
+  const Case cases[] = {{1, 1}, {3, 8}, {1, 16}, {7, 4}, {40, 8}, {1, 1}, {24, 16}, {60, 8}};
+  char* last = nullptr;
+  for (int round = 0; round < 20; ++round) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "size " << c.size << " align " << c.align);
+      auto* p = static_cast<char*>(arena.Allocate(c.size, c.align));
+      ASSERT_TRUE(IsAligned(p, c.align));
+      if (last != nullptr) {
+        EXPECT_NE(p, last);
+      }
+      p[0] = 'x';
+      p[c.size - 1] = 'y';
+      last = p;
+    }
+  }
+  // Blocks grow from 256 bytes and stop doubling at 1024.
+  EXPECT_GE(arena.BytesReserved(), 20u * 158u);
+  EXPECT_LE(arena.BytesReserved(), 256u + 512u + 1024u * 5u);
+}
+
+TEST(BlockArena, LargeRequestGetsItsOwnBlockAndKeepsTheCurrentOne) {
+  TBlockArena arena(1024, 1024);
+  auto* small = static_cast<char*>(arena.Allocate(8, 8));
+  const std::size_t before = arena.BytesReserved();
+  arena.Allocate(4096, 8);
+  EXPECT_EQ(arena.BytesReserved(), before + 4096);
+  // The next small request still comes from the first block, right behind.
+  EXPECT_EQ(static_cast<char*>(arena.Allocate(8, 8)), small + 8);
+}
+
+TEST(BlockArena, ReleaseDropsEverything) {
+  TBlockArena arena(64, 4096);
+  for (int i = 0; i < 100; ++i) arena.Allocate(16, 8);
+  EXPECT_GT(arena.BytesReserved(), 64u);
+  arena.Release();
+  EXPECT_EQ(arena.BytesReserved(), 0u);
+  arena.Allocate(16, 8);
+  EXPECT_EQ(arena.BytesReserved(), 64u);  // the first block size again
+}
+
+}  // namespace

@@ -1,0 +1,284 @@
+// Encoding names, the code-page table, the chunk decoders with their end-of-line
+// rule, the reverse decoders, the string converters and trimming.
+#include "xml/XmlEncoding.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes B(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
+
+TEST(Encoding, NamesAndCodePagesOfTheEncodings) {
+  struct Case {
+    TXmlStringEncoding e;
+    const char* name;
+    std::int32_t cp;
+  };
+  const Case cases[] = {{seAnsi, "ansi", 0},
+                        {seUTF8, "utf-8", 65001},
+                        {seUTF16BE, "unicodeFFFE", 1201},
+                        {seUTF16LE, "utf-16", 1200},
+                        {seUTF32BE, "utf-32BE", 12001},
+                        {seUTF32LE, "utf-32", 12000},
+                        {seUCS4_2143, "ucs4_2143", 0},
+                        {seUCS4_3412, "ucs4_3412", 0},
+                        {seEBCDIC, "ebcdic", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_STREQ(EncodingName(c.e), c.name);
+    EXPECT_EQ(EncodingCodePage(c.e), c.cp);
+  }
+}
+
+TEST(Encoding, CodePageTableHoldsItsRowsInOrder) {
+  EXPECT_STREQ(cCodePageInfo.front().Name, "IBM037");
+  EXPECT_STREQ(cCodePageInfo[5].Name, "BCON V4");
+  EXPECT_EQ(cCodePageInfo[5].CodePage, 709);
+  EXPECT_STREQ(cCodePageInfo.back().Name, "utf-8");
+  EXPECT_EQ(cCodePageInfo.back().CodePage, 65001);
+  // A typo in any code page changes the sum; a swapped pair of rows shows below.
+  std::int64_t sum = 0;
+  for (const TCodePageInfo& row : cCodePageInfo) sum += row.CodePage;
+  EXPECT_EQ(sum, 2570018);
+}
+
+TEST(Encoding, CodePageFromNameTakesFirstCaseInsensitiveMatch) {
+  struct Case {
+    const char* name;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {"WINDOWS-1252", 1252}, {"ansi", 65001},        {"euc-jp", 20932},
+      {"EUC-JP", 20932},      {"iso-2022-jp", 50220}, {"csiso2022jp", 50221},
+      {"bcon v4", 709},       {"ASMO-449+", 709},     {"", 65001},
+      {"utf-8 ", 65001},      {"IBM037", 37},         {"x-mac-ce", 10029},
+      {"latin-1", 65001},     {"Utf-7", 65000},       {"ibm00924", 20924},
+      {"GB18030", 54936},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CodePageFromName(c.name, 65001), c.expected);
+  }
+  EXPECT_EQ(CodePageFromName("nothing", -1), -1);
+}
+
+TEST(Encoding, EncodingFromName) {
+  struct Case {
+    const char* name;
+    TXmlStringEncoding expected;
+  };
+  const Case cases[] = {{"UTF-16", seUTF16LE},  {"unicodeFFFE", seUTF16BE}, {"latin-1", seUTF8},
+                        {"", seUTF8},           {"utf-8", seUTF8},          {"utf-32", seAnsi},
+                        {"iso-8859-1", seAnsi}, {"windows-1252", seAnsi},   {"ansi", seUTF8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(EncodingFromName(c.name), c.expected);
+  }
+}
+
+// Runs a decoder over each piece in turn with one pending-CR flag, as the parser
+// does over its chunks.
+template <class Decode>
+Bytes DecodePieces(const std::vector<Bytes>& pieces, std::size_t perByte, Decode decode) {
+  Bytes out;
+  bool pending = false;
+  for (const Bytes& piece : pieces) {
+    Bytes dest(piece.size() * perByte + 1);
+    std::size_t n = decode(piece, dest.data(), pending);
+    out.insert(out.end(), dest.begin(), dest.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  return out;
+}
+
+TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
+  struct Case {
+    const char* label;
+    std::vector<Bytes> pieces;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {"mixed",
+       {{0x61, 0x0D, 0x0A, 0x62, 0x0D, 0x63, 0x0A, 0x0A}},
+       {0x61, 0x0A, 0x62, 0x0A, 0x63, 0x0A, 0x0A}},
+      {"CR|LF split", {{0x61, 0x0D}, {0x0A, 0x62}}, {0x61, 0x0A, 0x62}},
+      {"CR CR LF", {{0x0D, 0x0D, 0x0A}}, {0x0A, 0x0A}},
+      {"CR|empty|LF", {{0x0D}, {}, {0x0A}}, {0x0A}},
+      {"lone LF after split CR is dropped", {{0x0D}, {0x0A}, {0x0A}}, {0x0A, 0x0A}},
+      {"high bytes pass unchecked", {{0xFF, 0x0D, 0xC3}}, {0xFF, 0x0A, 0xC3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(DecodePieces(c.pieces, 1,
+                           [](const Bytes& p, std::uint8_t* d, bool& f) {
+                             return Utf8BytesToUtf8(p.data(), d, p.size(), f);
+                           }),
+              c.expected);
+  }
+}
+
+TEST(Encoding, Utf16UnitsEncodeOneByOne) {
+  struct Case {
+    const char* label;
+    std::vector<Bytes> pieces;  // little-endian units
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {"CR, e-acute, LF", {{0x0D, 0, 0xE9, 0, 0x0A, 0}}, {0x0A, 0xC3, 0xA9, 0x0A}},
+      {"surrogate pair", {{0x3D, 0xD8, 0x00, 0xDE}}, {0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80}},
+      {"CR|LF split", {{0x0D, 0}, {0x0A, 0}}, {0x0A}},
+      {"two-byte top", {{0xFF, 0x07}}, {0xDF, 0xBF}},
+      {"U+0800 and U+FFFF", {{0x00, 0x08, 0xFF, 0xFF}}, {0xE0, 0xA0, 0x80, 0xEF, 0xBF, 0xBF}},
+      {"NUL is kept", {{0x00, 0x00}}, {0x00}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(DecodePieces(c.pieces, 2,
+                           [](const Bytes& p, std::uint8_t* d, bool& f) {
+                             return Utf16UnitsToUtf8(p.data(), d, p.size() / 2, f);
+                           }),
+              c.expected);
+  }
+}
+
+TEST(Encoding, CodePageBytesConvertHighBytesOneByOne) {
+  auto decode1252 = [](const Bytes& p, std::uint8_t* d, bool& f) {
+    return CodePageBytesToUtf8(p.data(), d, p.size(), 1252, f);
+  };
+  EXPECT_EQ(DecodePieces({{0x80, 0x0D, 0x0A, 0xE9, 0x41, 0x0D}, {0x0A}}, 3, decode1252),
+            B("\xE2\x82\xAC\n\xC3\xA9"
+              "A\n"));
+  EXPECT_EQ(CodePageStringToUtf8("caf\xE9\r\nx\ry", 1252), "caf\xC3\xA9\nx\ny");
+  // A byte the code page leaves unmapped still yields exactly one character.
+  std::string unmapped = CodePageStringToUtf8("\x81", 1252);
+  EXPECT_FALSE(unmapped.empty());
+  EXPECT_LE(unmapped.size(), 3u);
+}
+
+TEST(Encoding, Utf8SequenceLengthNeverReadsPastTheEnd) {
+  struct Case {
+    const char* label;
+    Bytes bytes;
+    int expected;
+  };
+  const Case cases[] = {
+      {"ascii", {0x41}, 1},
+      {"continuation as lead", {0x80, 0x80}, 1},
+      {"two", {0xC3, 0xA9}, 2},
+      {"two, bad follower", {0xC3, 0x41}, 1},
+      {"three", {0xE2, 0x82, 0xAC}, 3},
+      {"three, cut", {0xE2, 0x82}, 1},
+      {"four", {0xF0, 0x9F, 0x98, 0x80}, 4},
+      {"four, cut", {0xF0, 0x9F, 0x98}, 1},
+      {"F8 lead", {0xF8, 0x80, 0x80, 0x80, 0x80}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    // Exactly sized heap storage lets the address sanitizer catch an overread.
+    auto heap = std::make_unique<std::uint8_t[]>(c.bytes.size());
+    std::copy(c.bytes.begin(), c.bytes.end(), heap.get());
+    EXPECT_EQ(Utf8SequenceLength(heap.get(), heap.get() + c.bytes.size()), c.expected);
+  }
+}
+
+TEST(Encoding, Utf8BytesToUtf16UnitsConsumesBrokenSequences) {
+  struct Case {
+    const char* label;
+    Bytes bytes;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {"ascii and two", {0x41, 0xC3, 0xA9}, u"A\u00E9"},
+      {"three", {0xE2, 0x82, 0xAC}, u"\u20AC"},
+      {"bad follower eaten", {0xC3, 0x41, 0x42}, u"B"},
+      {"cut at end", {0x41, 0xE2, 0x82}, u"A"},
+      {"four-byte lead takes three-byte path", {0xF0, 0x9F, 0x98, 0x41}, u"\u07D8A"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::u16string out(c.bytes.size(), u'\0');
+    auto heap = std::make_unique<std::uint8_t[]>(c.bytes.size());
+    std::copy(c.bytes.begin(), c.bytes.end(), heap.get());
+    out.resize(Utf8BytesToUtf16Units(heap.get(), out.data(), c.bytes.size()));
+    EXPECT_EQ(out, c.expected);
+  }
+}
+
+TEST(Encoding, Utf8ToCodePageGivesOneBytePerCharacter) {
+  struct Case {
+    const char* label;
+    std::string utf8;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"euro", "\xE2\x82\xAC", "\x80"},
+      {"e-acute and ascii", "\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
+      {"snowman is not in 1252", "a\xE2\x98\x83z", "a?z"},
+      {"four-byte character", "\xF0\x9F\x98\x80", "?"},
+      {"truncated sequence", "a\xE2\x82", "a??"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(Utf8StringToCodePage(c.utf8, 1252), c.expected);
+  }
+  bool used = false;
+  const std::uint8_t snowman[] = {0xE2, 0x98, 0x83};
+  std::uint8_t out[3];
+  EXPECT_EQ(Utf8BytesToCodePage(snowman, out, 1252, 3, used), 1u);
+  EXPECT_TRUE(used);
+  const std::uint8_t snowmanThenA[] = {0xE2, 0x98, 0x83, 0x41};
+  EXPECT_EQ(Utf8BytesToCodePage(snowmanThenA, out, 1252, 4, used), 2u);
+  EXPECT_FALSE(used);  // the last character processed was plain ASCII
+}
+
+TEST(Encoding, StringConvertersBetweenUtf8AndUtf16) {
+  EXPECT_EQ(UnicodeStringToUtf8(u"\u00E9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(Utf8StringToUnicode("\xC3\xA9\xF0\x9F\x98\x80"), u"\u00E9\U0001F600");
+  // A character read from UTF-16 input arrives as two encoded halves and is joined again.
+  EXPECT_EQ(Utf8StringToUnicode("a\xED\xA0\xBD\xED\xB8\x80z"), u"a\U0001F600z");
+  // A lone half is not valid text and is replaced.
+  std::u16string lone = Utf8StringToUnicode("a\xED\xA0\xBDz");
+  EXPECT_EQ(lone.front(), u'a');
+  EXPECT_EQ(lone.back(), u'z');
+  EXPECT_EQ(lone.find(u'\xD83D'), std::u16string::npos);
+  EXPECT_NE(lone.find(u'\xFFFD'), std::u16string::npos);
+  EXPECT_EQ(Utf8StringToUnicode(""), u"");
+}
+
+TEST(Encoding, TrimmingReturnsViewsOfTheInput) {
+  struct Case {
+    std::string in;
+    std::string both;
+    std::string right;
+  };
+  const Case cases[] = {
+      {"\t a b\n", "a b", "\t a b"},
+      {"   ", "", ""},
+      {"", "", ""},
+      {"\x01x\x20", "x", "\x01x"},
+      {"\xC2\xA0x\xC2\xA0", "\xC2\xA0x\xC2\xA0",
+       "\xC2\xA0x\xC2\xA0"},  // bytes >= 128 are never white
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    std::string_view both = TrimWhite(c.in);
+    EXPECT_EQ(both, c.both);
+    EXPECT_EQ(TrimWhiteRight(c.in), c.right);
+    bool changed = false;
+    EXPECT_EQ(TrimWhiteChanged(c.in, changed), c.both);
+    EXPECT_EQ(changed, c.both.size() < c.in.size());
+    if (!both.empty()) {
+      EXPECT_GE(both.data(), c.in.data());
+      EXPECT_LE(both.data() + both.size(), c.in.data() + c.in.size());
+    }
+  }
+}
+
+}  // namespace
