@@ -77,7 +77,7 @@ void BM_ParserScan(benchmark::State& state) {
     std::string blanks;
     for (;;) {
       benchmark::DoNotOptimize(parser.ReadStringUntilChar('<'));
-      if (parser.EndOfStream()) break;
+      if (parser.InputEnded()) break;
       TXmlElementType type = parser.ReadOpenTag();
       if (type == xeError) break;
       if (type == xeComment) {

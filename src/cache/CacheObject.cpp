@@ -60,12 +60,14 @@ void TwdxCache::FinalizeItem(void* AData) {
 namespace {
 
 // Words are read with memcpy: the key may sit at any address and end anywhere.
+// The hash reads little-endian words, which is how they lie in memory on every
+// platform the plugin is built for.
+static_assert(std::endian::native == std::endian::little,
+              "hashlittle and the path key read words as they lie in memory");
+
 std::uint32_t Load32(const unsigned char* p) {
   std::uint32_t v;
   std::memcpy(&v, p, sizeof(v));
-  if constexpr (std::endian::native == std::endian::big) {
-    v = (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
-  }
   return v;
 }
 
@@ -172,18 +174,8 @@ std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t init
 TCacheID CacheKey(std::u16string_view APath) {
   std::u16string lower(APath);
   platform::LowerCaseInPlace(lower);
-  std::uint32_t h;
-  if constexpr (std::endian::native == std::endian::little) {
-    h = hashlittle(lower.data(), lower.size() * sizeof(char16_t), 0);
-  } else {
-    std::string bytes;
-    bytes.reserve(lower.size() * 2);
-    for (char16_t unit : lower) {
-      bytes.push_back(static_cast<char>(unit & 0xFF));
-      bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    h = hashlittle(bytes.data(), bytes.size(), 0);
-  }
+  // The code units in memory are the path's UTF-16LE bytes.
+  const std::uint32_t h = hashlittle(lower.data(), lower.size() * sizeof(char16_t), 0);
   // Sign extension: the high half repeats bit 31, which decides the bucket.
   return TCacheID::FromHalves(h, (h & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
 }

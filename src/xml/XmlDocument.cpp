@@ -262,7 +262,6 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
 
 void TXmlDocument::ParseRootLevel(TXmlParser& P) {
   FAbortParsing = false;
-  FInputEnded = false;
   if (FFixStructuralErrors)
     FSingleTagNames = std::make_unique<std::vector<std::string>>();
   else
@@ -272,7 +271,7 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
 
   std::string DeclaredEncoding;
   do {
-    std::string_view Text = xmlread::ReadStringUntilChar(P, *this, '<');
+    std::string_view Text = P.ReadStringUntilChar('<');
     if (!PreserveWhiteSpace()) Text = TrimWhite(Text);
     if (!Text.empty()) {
       auto* D = CreateNode<TXmlCharData>();
@@ -281,7 +280,7 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
       DoNodeNew(D);
       DoNodeLoaded(D);
     }
-    if (FInputEnded) break;
+    if (P.InputEnded()) break;
 
     TXmlElementType T = P.ReadOpenTag();
     if (T == xeError) {
@@ -314,7 +313,7 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
       XmlDebugOut(*this, this, wsInfo, "option DropCommentsOnParse is true, deleting comment", {});
       FRootNodes.Extract(FRootNodes.IndexOf(Node));
     }
-  } while (!FAbortParsing && !FInputEnded);
+  } while (!FAbortParsing && !P.InputEnded());
 
   if (FFixStructuralErrors) RepairSingleTags();
   FSingleTagNames.reset();
@@ -324,17 +323,16 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
 
 // The declaration and the style-sheet instruction: pseudo-attributes, then "?>".
 TXmlNode* TXmlDeclaration::ParseStream(TXmlParser& P) {
-  TXmlDocument& Doc = *Document();
   char C = ReadAttributeList(P);
   char Next = C;
   if (C == '?') {
-    Next = xmlread::NextChar(P, Doc);
+    Next = P.NextChar();
     if (Next == '>') {
       // One line end after "?>" belongs to the declaration.
-      char Ch = xmlread::NextChar(P, Doc);
-      if (Ch != '\r') xmlread::MoveBackOver(P, Doc, Ch);
-      Ch = xmlread::NextChar(P, Doc);
-      if (Ch != '\n') xmlread::MoveBackOver(P, Doc, Ch);
+      char Ch = P.NextChar();
+      if (Ch != '\r') P.MoveBackOver(Ch);
+      Ch = P.NextChar();
+      if (Ch != '\n') P.MoveBackOver(Ch);
       return this;
     }
   }

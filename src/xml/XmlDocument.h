@@ -349,7 +349,6 @@ class TXmlContainerNode : public TXmlNode {
 
  protected:
   friend class TXmlDocument;
-  friend struct TXmlContentReader;
   // Ordered so that the fields fill the gaps behind the node base and the list
   // (an element takes 64 bytes).
   std::int32_t FDirectNodeCount = 0;
@@ -375,7 +374,6 @@ class TXmlElement : public TXmlContainerNode {
   TXmlNode* RepairEndTagMismatch(std::string_view AEndTagName);
 
  protected:
-  friend struct TXmlContentReader;
   std::int32_t FNameID = 0;
 };
 
@@ -552,9 +550,6 @@ class TXmlDocument : public TDebugComponent {
   void AddSingleTagName(std::string_view AName);
   bool IsSingleTagName(std::string_view AName) const;
   TXmlNodeArena& Arena() { return FArena; }
-  // Set once a read of the current load has needed a byte past the end.
-  bool InputEnded() const { return FInputEnded; }
-  void SetInputEnded(bool AValue) { FInputEnded = AValue; }
   // The tags of the document's nodes (TXmlNode::Tag): few nodes carry one, so
   // they are kept here rather than in every node.
   void* NodeTag(const TXmlNode* ANode) const;
@@ -579,7 +574,6 @@ class TXmlDocument : public TDebugComponent {
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
   bool FAbortParsing = false;
-  bool FInputEnded = false;
   TXmlNodeClosingStyle FNodeClosingStyle = ncClose;
   TXmlStringEncoding FExternalEncoding = seUTF8;
   std::int32_t FExternalCodePage = 0;

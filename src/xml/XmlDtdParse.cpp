@@ -5,33 +5,27 @@
 #include "xml/XmlParser.h"
 #include "xml/XmlReaderInternal.h"
 
-using xmlread::CheckString;
-using xmlread::MoveBackOver;
-using xmlread::NextCharSkipBlanks;
-using xmlread::ReadStringUntilBlankOrEndTag;
-
 namespace {
 
 // Consumes blanks and leaves the input on the first other byte.
-void SkipBlanks(TXmlParser& P, TXmlDocument& D, std::string& ABlanks) {
-  char C = NextCharSkipBlanks(P, D, ABlanks);
-  MoveBackOver(P, D, C);
+void SkipBlanks(TXmlParser& P, std::string& ABlanks) {
+  char C = P.NextCharSkipBlanks(ABlanks);
+  P.MoveBackOver(C);
 }
 
 }  // namespace
 
 TXmlNode* TXmlDocType::ParseStream(TXmlParser& P) {
-  TXmlDocument& Doc = *Document();
   std::string Blanks;
-  SkipBlanks(P, Doc, Blanks);
-  SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
-  char C = NextCharSkipBlanks(P, Doc, Blanks);
+  SkipBlanks(P, Blanks);
+  SetName(TrimWhite(P.ReadStringUntilBlankOrEndTag()));
+  char C = P.NextCharSkipBlanks(Blanks);
   if (C != '>' && C != '[') {
-    MoveBackOver(P, Doc, C);
-    if (CheckString(P, Doc, "SYSTEM")) {
+    P.MoveBackOver(C);
+    if (P.CheckString("SYSTEM")) {
       FExternalID->SetRawValue("SYSTEM");
       FSystemLiteral->ParseStream(P);
-    } else if (CheckString(P, Doc, "PUBLIC")) {
+    } else if (P.CheckString("PUBLIC")) {
       FExternalID->SetRawValue("PUBLIC");
       FPubIDLiteral->ParseStream(P);
       FSystemLiteral->ParseStream(P);
@@ -39,11 +33,11 @@ TXmlNode* TXmlDocType::ParseStream(TXmlParser& P) {
       XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
       return this;
     }
-    C = NextCharSkipBlanks(P, Doc, Blanks);
+    C = P.NextCharSkipBlanks(Blanks);
   }
   if (C == '[') {
     ReadContent(P, xmlread::cDocTypeContentTypes);
-    C = NextCharSkipBlanks(P, Doc, Blanks);
+    C = P.NextCharSkipBlanks(Blanks);
   }
   if (C != '>')
     XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
@@ -54,25 +48,24 @@ void TXmlDocType::ReadTextRun(TXmlParser& P) {
   TXmlDocument& Doc = *Document();
   std::string Blanks;
   for (;;) {
-    char C = NextCharSkipBlanks(P, Doc, Blanks);
+    char C = P.NextCharSkipBlanks(Blanks);
     if (Doc.PreserveWhiteSpace() && !Blanks.empty() && Blanks != " ") {
       auto* W = Doc.CreateNode<TXmlWhiteSpace>();
       W->SetRawValue(Blanks);
       NodeAdd(W);
     }
-    if (Doc.InputEnded()) return;
+    if (P.InputEnded()) return;
     if (C == '<' || C == ']') return;
     XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
-    ReadStringUntilBlankOrEndTag(P, Doc);
+    P.ReadStringUntilBlankOrEndTag();
   }
 }
 
 TXmlNode* TXmlDtdElement::ParseStream(TXmlParser& P) {
-  TXmlDocument& Doc = *Document();
   std::string Blanks;
-  SkipBlanks(P, Doc, Blanks);
-  SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
-  SkipBlanks(P, Doc, Blanks);
+  SkipBlanks(P, Blanks);
+  SetName(TrimWhite(P.ReadStringUntilBlankOrEndTag()));
+  SkipBlanks(P, Blanks);
   ReadDeclarationBody(P);
   return this;
 }
@@ -82,7 +75,7 @@ void TXmlDtdElement::ReadDeclarationBody(TXmlParser& P) {
   auto* Body = Doc.CreateNode<TXmlCharData>();
   NodeAdd(Body);
   Doc.DoNodeNew(Body);
-  Body->SetRawValue(xmlread::ReadStringUntil(P, Doc, ">"));
+  Body->SetRawValue(P.ReadStringUntil(">"));
   Doc.DoNodeLoaded(Body);
 }
 

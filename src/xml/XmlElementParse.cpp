@@ -4,6 +4,7 @@
 // place and its content continues on the same loop, so nesting depth costs heap,
 // not machine stack. Results travel up the stack exactly as nested calls would
 // return them (the "level mismatch" unwinding included).
+#include <utility>
 #include <vector>
 
 #include "xml/XmlDocument.h"
@@ -11,12 +12,6 @@
 #include "xml/XmlReaderInternal.h"
 
 using xmlread::IsQuoteChar;
-using xmlread::MoveBackOver;
-using xmlread::NextChar;
-using xmlread::NextCharSkipBlanks;
-using xmlread::ReadStringUntil;
-using xmlread::ReadStringUntilBlankOrEndTag;
-using xmlread::ReadStringUntilChar;
 
 namespace {
 
@@ -31,13 +26,13 @@ bool ReadStartTag(TXmlElement& E, TXmlParser& P, TXmlNode*& AResult) {
   TXmlDocument& Doc = *E.Document();
   P.Flush();
   E.SetValueIndex(-1);
-  E.SetName(TrimWhite(ReadStringUntilBlankOrEndTag(P, Doc)));
+  E.SetName(TrimWhite(P.ReadStringUntilBlankOrEndTag()));
   Doc.DoNodeNew(&E);
   char C = E.ReadAttributeList(P);
   E.SetDirectNodeCountToCount();
   AResult = &E;
   if (C == '/') {
-    char Next = NextChar(P, Doc);
+    char Next = P.NextChar();
     if (Next == '>') {
       E.SetClosingStyle(ncClose);
       Doc.DoProgress(P.Position());
@@ -57,7 +52,7 @@ bool ReadStartTag(TXmlElement& E, TXmlParser& P, TXmlNode*& AResult) {
 TXmlNode* ReadEndTag(TXmlElement& E, TXmlParser& P) {
   TXmlNode* Result = &E;
   // The view lives until the next read; nothing below reads.
-  std::string_view EndName = TrimWhite(ReadStringUntilChar(P, *E.Document(), '>'));
+  std::string_view EndName = TrimWhite(P.ReadStringUntilChar('>'));
   E.SetClosingStyle(ncFull);
   std::string_view Name = E.NameView();
   if (Name != EndName) {
@@ -88,7 +83,7 @@ char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
   std::string Blanks;
   char C = 0;
   do {
-    C = NextCharSkipBlanks(P, Doc, Blanks);
+    C = P.NextCharSkipBlanks(Blanks);
     if (!Blanks.empty() && Blanks != " ") {
       XmlDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
                   {P.LineNumber(), P.Position()});
@@ -99,7 +94,7 @@ char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
         ++FDirectNodeCount;
       }
     }
-    if (Doc.InputEnded()) return 0;
+    if (P.InputEnded()) return 0;
     if (IsAttributeListEnd(C)) return C;
     if (IsQuoteChar(C)) {
       XmlDebugOut(*this, this, wsWarn, "illegal quote at pos %d", {P.Position()});
@@ -111,7 +106,7 @@ char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
     Doc.DoNodeNew(A);
     A->ParseStream(P);
     Doc.DoNodeLoaded(A);
-  } while (!Doc.InputEnded());
+  } while (!P.InputEnded());
   return C;
 }
 
@@ -119,99 +114,111 @@ void TXmlContainerNode::SetDirectNodeCountToCount() {
   FDirectNodeCount = FNodes.Count();
 }
 
-// One frame per open container; the bottom one is the container the loop was
-// called on, the ones above it are child elements whose content is being read.
+namespace {
+
+// One open container of the content loop: the bottom frame is the container the
+// loop was called on, the ones above it are child elements whose content is
+// being read.
+struct TContentFrame {
+  TXmlContainerNode* Node;
+  std::uint32_t Allowed;  // the markup its content accepts
+  TXmlNode* Child;        // the child element whose content is being read, if any
+};
+
+enum TContentStep : std::uint8_t {
+  csRead,    // an item was read; the frame reads on
+  csOpened,  // a child element's start tag was read; its content follows
+  csEnded    // the frame's content is over, with a result
+};
+
+// Reads one item of the frame's content: a text run, then one piece of markup.
+TContentStep ReadContentItem(TContentFrame& F, TXmlParser& P, TXmlNode*& AResult) {
+  TXmlContainerNode& C = *F.Node;
+  TXmlDocument& Doc = *C.Document();
+  C.ReadTextRun(P);
+  if (P.InputEnded()) {
+    XmlDebugOut(C, &C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
+    return csEnded;
+  }
+  P.MoveBack();
+  const char Ch = P.NextChar();
+  if (Ch == '<') {
+    const TXmlElementType T = P.ReadOpenTag();
+    if ((F.Allowed & xmlread::TypeBit(T)) == 0) {
+      XmlDebugOut(C, &C, wsWarn, "illegal tag (\"%s\") at pos %d",
+                  {::ElementTypeName(T), P.Position()});
+      return csEnded;
+    }
+    if (T == xeEndTag) {
+      auto* E = dynamic_cast<TXmlElement*>(&C);
+      AResult = E ? ReadEndTag(*E, P) : &C;
+      return csEnded;
+    }
+    TXmlNode* Node = xmlread::NewNodeOfType(Doc, T);
+    if (Node == nullptr) return csEnded;
+    C.NodeAdd(Node);
+    TXmlNode* R = nullptr;
+    if (T == xeElement) {
+      if (!ReadStartTag(*static_cast<TXmlElement*>(Node), P, R)) {
+        F.Child = Node;
+        return csOpened;
+      }
+    } else {
+      Doc.DoNodeNew(Node);
+      R = Node->ParseStream(P);
+    }
+    if (R != Node) {
+      ReportLevelMismatch(C, Node, R, P);
+      AResult = R;
+      return csEnded;
+    }
+    Doc.DoNodeLoaded(Node);
+  } else if (Ch == ']' && C.ElementType() == xeDocType) {
+    return csEnded;
+  }
+  return Doc.AbortParsing() || P.InputEnded() ? csEnded : csRead;
+}
+
+// Hands the result of a finished child element to its parent's frame, as the
+// parent's loop would take it from a nested parse. True when the parent reads
+// on; false when its content is over too, with AResult as its result.
+bool DeliverChild(TContentFrame& AParent, TXmlParser& P, TXmlNode*& AResult) {
+  TXmlNode* Child = std::exchange(AParent.Child, nullptr);
+  if (AResult != Child) {
+    ReportLevelMismatch(*AParent.Node, Child, AResult, P);
+    return false;
+  }
+  TXmlDocument& Doc = *AParent.Node->Document();
+  Doc.DoNodeLoaded(Child);
+  AResult = nullptr;
+  return !(Doc.AbortParsing() || P.InputEnded());
+}
+
+}  // namespace
+
+// The content loop. A child element's content is read on the same loop, on a
+// frame of its own, so nesting depth costs heap, not machine stack.
 TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& P, std::uint32_t AAllowed) {
-  struct Frame {
-    TXmlContainerNode* Node;
-    std::uint32_t Allowed;
-    TXmlNode* Child;  // the child element whose parse is under way, if any
-  };
   TXmlDocument& Doc = *Document();
-  std::vector<Frame> Stack;
+  std::vector<TContentFrame> Stack;
   Stack.push_back({this, AAllowed, nullptr});
-  TXmlNode* Returned = nullptr;  // what the finished child handed back
-  bool Delivering = false;
-
   for (;;) {
-    const std::size_t Top = Stack.size() - 1;
-    TXmlContainerNode& C = *Stack[Top].Node;
-    const std::uint32_t Allowed = Stack[Top].Allowed;
+    TContentFrame& Top = Stack.back();
     TXmlNode* Result = nullptr;
-    bool Finished = false;
-    bool Pushed = false;
-
-    // A child element has returned: compare, as the parent's loop would.
-    if (Delivering) {
-      Delivering = false;
-      TXmlNode* Child = Stack[Top].Child;
-      Stack[Top].Child = nullptr;
-      if (Returned != Child) {
-        ReportLevelMismatch(C, Child, Returned, P);
-        Result = Returned;
-        Finished = true;
-      } else {
-        Doc.DoNodeLoaded(Child);
-        Finished = Doc.AbortParsing() || Doc.InputEnded();
-      }
+    const TContentStep Step = ReadContentItem(Top, P, Result);
+    if (Step == csRead) continue;
+    if (Step == csOpened) {
+      Stack.push_back(
+          {static_cast<TXmlElement*>(Top.Child), xmlread::cElementContentTypes, nullptr});
+      continue;
     }
-
-    while (!Finished) {
-      C.ReadTextRun(P);
-      if (Doc.InputEnded()) {
-        XmlDebugOut(C, &C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
-        break;
-      }
-      P.MoveBack();
-      char Ch = P.NextChar();
-      if (Ch == '<') {
-        TXmlElementType T = P.ReadOpenTag();
-        if ((Allowed & xmlread::TypeBit(T)) == 0) {
-          XmlDebugOut(C, &C, wsWarn, "illegal tag (\"%s\") at pos %d",
-                      {::ElementTypeName(T), P.Position()});
-          break;
-        }
-        if (T == xeEndTag) {
-          auto* E = dynamic_cast<TXmlElement*>(&C);
-          Result = E ? ReadEndTag(*E, P) : &C;
-          break;
-        }
-        TXmlNode* Node = xmlread::NewNodeOfType(Doc, T);
-        if (Node == nullptr) break;
-        C.NodeAdd(Node);
-        TXmlNode* R = nullptr;
-        if (T == xeElement) {
-          if (!ReadStartTag(*static_cast<TXmlElement*>(Node), P, R)) {
-            Stack[Top].Child = Node;
-            Stack.push_back(
-                {static_cast<TXmlElement*>(Node), xmlread::cElementContentTypes, nullptr});
-            Pushed = true;
-            break;
-          }
-        } else {
-          Doc.DoNodeNew(Node);
-          R = Node->ParseStream(P);
-        }
-        if (R != Node) {
-          ReportLevelMismatch(C, Node, R, P);
-          Result = R;
-          break;
-        }
-        Doc.DoNodeLoaded(Node);
-      } else if (Ch == ']' && C.ElementType() == xeDocType) {
-        break;
-      }
-      if (Doc.AbortParsing() || Doc.InputEnded()) break;
-    }
-    if (Pushed) continue;
-
-    // The frame's loop is over: hand its result to the frame below, after the
-    // progress report that ends an element's parse.
-    Stack.pop_back();
-    if (Stack.empty()) return Result;
-    Doc.DoProgress(P.Position());
-    Returned = Result;
-    Delivering = true;
+    // The frame is over: its result goes down the stack until a frame reads
+    // on, after the progress report that ends an element's parse.
+    do {
+      Stack.pop_back();
+      if (Stack.empty()) return Result;
+      Doc.DoProgress(P.Position());
+    } while (!DeliverChild(Stack.back(), P, Result));
   }
 }
 
@@ -220,11 +227,11 @@ char TXmlContainerNode::ReadQuotedTextList(TXmlParser& P) {
   std::string Blanks;
   char C = 0;
   do {
-    C = NextCharSkipBlanks(P, Doc, Blanks);
+    C = P.NextCharSkipBlanks(Blanks);
     if (!Blanks.empty() && Blanks != " ")
       XmlDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
                   {P.LineNumber(), P.Position()});
-    if (Doc.InputEnded()) return 0;
+    if (P.InputEnded()) return 0;
     if (C == '!' || C == '/' || C == '>') return C;
     P.MoveBack();
     auto* Q = Doc.CreateNode<TXmlQuotedText>();
@@ -232,7 +239,7 @@ char TXmlContainerNode::ReadQuotedTextList(TXmlParser& P) {
     Doc.DoNodeNew(Q);
     Q->ParseStream(P);
     Doc.DoNodeLoaded(Q);
-  } while (!Doc.InputEnded());
+  } while (!P.InputEnded());
   return C;
 }
 
@@ -249,7 +256,7 @@ TXmlNode* TXmlElement::ParseStream(TXmlParser& P) {
 
 void TXmlElement::ReadTextRun(TXmlParser& P) {
   TXmlDocument& Doc = *Document();
-  std::string_view T = TrimWhiteRight(ReadStringUntilChar(P, Doc, '<'));
+  std::string_view T = TrimWhiteRight(P.ReadStringUntilChar('<'));
   if (T.empty()) return;
   auto* D = Doc.CreateNode<TXmlCharData>();
   D->SetRawValue(T);
@@ -294,7 +301,7 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
 // Leaves
 
 TXmlNode* TXmlAttribute::ParseStream(TXmlParser& P) {
-  SetName(TrimWhite(ReadStringUntilChar(P, *Document(), '=')));
+  SetName(TrimWhite(P.ReadStringUntilChar('=')));
   FCoreValue.ParseStream(P);
   return this;
 }
@@ -302,7 +309,7 @@ TXmlNode* TXmlAttribute::ParseStream(TXmlParser& P) {
 TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& P) {
   TXmlDocument& Doc = *Document();
   std::string Blanks;
-  char Q = NextCharSkipBlanks(P, Doc, Blanks);
+  char Q = P.NextCharSkipBlanks(Blanks);
   if (Q == '"') {
     FQuoteStyle = qsQuote;
   } else if (Q == '\'') {
@@ -310,24 +317,24 @@ TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& P) {
   } else {
     XmlDebugOut(*this, this, wsWarn, "quote char expected at pos %d", {P.Position()});
     if (!Doc.FixStructuralErrors()) return this;
-    MoveBackOver(P, Doc, Q);
+    P.MoveBackOver(Q);
     Q = ' ';
   }
-  SetRawValue(ReadStringUntilChar(P, Doc, Q));
+  SetRawValue(P.ReadStringUntilChar(Q));
   return this;
 }
 
 TXmlNode* TXmlComment::ParseStream(TXmlParser& P) {
-  SetRawValue(ReadStringUntil(P, *Document(), "-->"));
+  SetRawValue(P.ReadStringUntil("-->"));
   return this;
 }
 
 TXmlNode* TXmlCData::ParseStream(TXmlParser& P) {
-  SetRawValue(ReadStringUntil(P, *Document(), "]]>"));
+  SetRawValue(P.ReadStringUntil("]]>"));
   return this;
 }
 
 TXmlNode* TXmlInstruction::ParseStream(TXmlParser& P) {
-  SetRawValue(ReadStringUntil(P, *Document(), "?>"));
+  SetRawValue(P.ReadStringUntil("?>"));
   return this;
 }

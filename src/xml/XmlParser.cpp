@@ -197,8 +197,9 @@ bool TXmlParser::FetchChunk() {
 
 std::int32_t TXmlParser::MakeDataAvailable() {
   while (FUtf8LastIdx - FUtf8CurrentIdx < 1) {
-    if (FEndOfStream || !FetchChunk()) {
-      FEndOfStream = true;
+    // The one place where the input ends: a read needs a byte and none comes.
+    if (FInputEnded || !FetchChunk()) {
+      FInputEnded = true;
       break;
     }
   }

@@ -35,6 +35,12 @@ class TXmlParser : public TDebugPersistent {
   char NextChar();
   // Moves back one byte; stays at 0 at the start of the buffer.
   void MoveBack();
+  // Steps back over AChar, the byte the latest read returned; nothing when that
+  // read found no byte (it did not move, so a step back would re-read the byte
+  // before it).
+  void MoveBackOver(char AChar) {
+    if (AChar != 0 || !FInputEnded) MoveBack();
+  }
   bool CheckString(std::string_view S);
   char NextCharSkipBlanks(std::string& ABlanks);
   // The views below live until the next call on the parser.
@@ -52,12 +58,15 @@ class TXmlParser : public TDebugPersistent {
   void SetCodePage(std::int32_t ACodePage);
   std::int64_t Position() const { return FUtf8BasePosition + FUtf8CurrentIdx; }
   std::int64_t LineNumber() const;
-  bool EndOfStream() const { return FEndOfStream; }
+  // True once a read has needed a byte and found none. A read that stops on
+  // the very last byte has not ended the input yet: the end is found where the
+  // next read needs a byte.
+  bool InputEnded() const { return FInputEnded; }
   const TXmlBomInfo& BomInfo() const { return FBomInfo; }
 
  private:
   // Raw and UTF-8 buffers with their indices, base position and line number,
-  // end-of-stream and pending-CR flags. The raw buffer holds only the latest chunk
+  // input-ended and pending-CR flags. The raw buffer holds only the latest chunk
   // (FRawFirstIdx is 0); the UTF-8 buffer holds the text since the last Flush,
   // behind up to kCompactBytes of flushed text that waits to be moved out.
   TXmlBomInfo FBomInfo;
@@ -75,7 +84,7 @@ class TXmlParser : public TDebugPersistent {
   std::int32_t FUtf8LastIdx = 0;
   std::int64_t FUtf8BasePosition = 0;
   std::int64_t FBaseLineNumber = 0;
-  bool FEndOfStream = false;
+  bool FInputEnded = false;
   bool FLastChar0D = false;
   bool FChunkStartCR = false;           // FLastChar0D before the latest chunk was decoded
   mutable std::int32_t FLineIdx = 0;    // line ends below this index are counted ...

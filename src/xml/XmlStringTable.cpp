@@ -256,26 +256,6 @@ TXmlSymbolTable::TXmlSymbolTable(TDebugComponent* AOwner)
 
 TXmlSymbolTable::~TXmlSymbolTable() = default;
 
-int TXmlSymbolTable::CompareSymbols(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return A.size() < B.size() ? -1 : 1;
-  std::size_t n = A.size();
-  if (n == 0) return 0;
-  auto at = [](std::string_view s, std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
-  if (at(A, 0) != at(B, 0)) return at(A, 0) < at(B, 0) ? -1 : 1;
-  if (std::memcmp(A.data(), B.data(), n) == 0) return 0;
-  // From both ends inward: n - 1, 1, n - 2, 2, ...
-  std::size_t lo = 1;
-  std::size_t hi = n - 1;
-  for (;;) {
-    if (at(A, hi) != at(B, hi)) return at(A, hi) < at(B, hi) ? -1 : 1;
-    if (lo >= n) break;
-    if (at(A, lo) != at(B, lo)) return at(A, lo) < at(B, lo) ? -1 : 1;
-    ++lo;
-    --hi;
-  }
-  return 0;
-}
-
 std::int32_t TXmlSymbolTable::AddString(std::string_view S) {
   if (S.empty()) return 0;
   return FImpl->Intern(S);

@@ -1,9 +1,7 @@
 // The string table: every name and raw value of a document is interned once and
 // nodes keep 32-bit identifiers. Identifiers are handed out in order of first use
 // (1, 2, 3, ...; 0 is the empty text). Content lookups use a hash index, so
-// interning costs constant expected time however many strings are stored; the
-// symbol order (length first, then bytes from both ends inward) is kept for the
-// operations that expose it.
+// interning costs constant expected time however many strings are stored.
 #pragma once
 
 #include <cstdint>
@@ -49,9 +47,6 @@ class TXmlSymbolTable : public TDebugComponent {
   void SaveSymbol(TStream& S, std::int32_t ASymbolID);
   void LoadFromStream(TStream& S);
   std::int32_t LoadSymbol(TStream& S);
-
-  // The symbol order of two byte strings: -1, 0 or 1.
-  static int CompareSymbols(std::string_view A, std::string_view B);
 
  private:
   struct Impl;

@@ -120,7 +120,7 @@ TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
     }
     EXPECT_EQ(in.parser.Position(), 0);
     EXPECT_EQ(in.ReadAll(), c.text);
-    EXPECT_TRUE(in.parser.EndOfStream());
+    EXPECT_TRUE(in.parser.InputEnded());
   }
 }
 
@@ -144,7 +144,7 @@ TEST(XmlParser, SourcesOfFourBytesOrFewerReadAsEmpty) {
     EXPECT_EQ(in.detection[0].Text,
               "stream terminated prematurely at pos " + std::to_string(bytes.size()));
     EXPECT_EQ(in.ReadAll(), "");
-    EXPECT_TRUE(in.parser.EndOfStream());
+    EXPECT_TRUE(in.parser.InputEnded());
     EXPECT_EQ(in.parser.NextChar(), 0);
   }
   // A stream whose first read is short but that delivers more is decoded from there on.
@@ -249,24 +249,24 @@ TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
   EXPECT_EQ(in.parser.NextChar(), '"');
   EXPECT_EQ(in.parser.ReadQuotedString('"'), std::string(3000, 'v'));
   EXPECT_EQ(in.parser.ReadStringUntilChar('<'), " tail");  // the rest, no message
-  EXPECT_TRUE(in.parser.EndOfStream());
+  EXPECT_TRUE(in.parser.InputEnded());
   EXPECT_TRUE(in.owner.Messages.empty());
   EXPECT_EQ(in.parser.ReadStringUntilChar('<'), "");
   // The separator as the very last byte: consumed, and the end is found only by
   // the next read that needs a byte.
   Input last("abcd<");
   EXPECT_EQ(last.parser.ReadStringUntilChar('<'), "abcd");
-  EXPECT_FALSE(last.parser.EndOfStream());
+  EXPECT_FALSE(last.parser.InputEnded());
   EXPECT_EQ(last.parser.ReadStringUntilChar('<'), "");
-  EXPECT_TRUE(last.parser.EndOfStream());
+  EXPECT_TRUE(last.parser.InputEnded());
   Input blanks("  x>>");
   std::string seen;
   EXPECT_EQ(blanks.parser.NextCharSkipBlanks(seen), 'x');
   EXPECT_EQ(blanks.parser.ReadStringUntilChar('>'), "");
   EXPECT_EQ(blanks.parser.NextChar(), '>');
-  EXPECT_FALSE(blanks.parser.EndOfStream());
+  EXPECT_FALSE(blanks.parser.InputEnded());
   EXPECT_EQ(blanks.parser.NextChar(), 0);
-  EXPECT_TRUE(blanks.parser.EndOfStream());
+  EXPECT_TRUE(blanks.parser.InputEnded());
 }
 
 TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
@@ -353,7 +353,7 @@ TEST(XmlParser, NextCharSkipBlanksMoveBackAndEnd) {
   EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 'y');
   EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 0);
   EXPECT_EQ(blanks, "   ");
-  EXPECT_TRUE(in.parser.EndOfStream());
+  EXPECT_TRUE(in.parser.InputEnded());
   const std::int64_t end = in.parser.Position();
   EXPECT_EQ(in.parser.NextChar(), 0);
   EXPECT_EQ(in.parser.Position(), end);  // no move at the end
@@ -497,7 +497,7 @@ TEST(XmlParser, SurvivesArbitraryInputAndCallSequences) {
       bytes.push_back(alphabet[next() % (sizeof alphabet - 1)]);
     Input in(bytes, static_cast<std::int32_t>(1 + next() % 40));
     std::string blanks;
-    for (int step = 0; step < 200 && !in.parser.EndOfStream(); ++step) {
+    for (int step = 0; step < 200 && !in.parser.InputEnded(); ++step) {
       switch (next() % 11) {
         case 0:
           in.parser.NextChar();
@@ -536,7 +536,7 @@ TEST(XmlParser, SurvivesArbitraryInputAndCallSequences) {
       ASSERT_GE(in.parser.Position(), 0);
     }
     in.ReadAll();
-    EXPECT_TRUE(in.parser.EndOfStream());
+    EXPECT_TRUE(in.parser.InputEnded());
   }
 }
 

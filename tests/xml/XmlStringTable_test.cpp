@@ -1,4 +1,4 @@
-// The string table: identifiers in order of first use, the symbol order,
+// The string table: identifiers in order of first use, interning by content,
 // renumbering by use count and the stream form.
 #include "xml/XmlStringTable.h"
 
@@ -69,30 +69,6 @@ TEST(StringTable, ManyStringsKeepTheirIdentifiersAndBytes) {
     ASSERT_EQ(table.GetString(static_cast<std::int32_t>(i + 1)), strings[i]);
   }
   EXPECT_EQ(first, strings[0]);  // views stay valid while the table grows
-}
-
-TEST(StringTable, SymbolOrder) {
-  struct Case {
-    std::string a, b;
-    int expected;
-  };
-  const Case cases[] = {
-      {"b", "aa", -1},       // shorter first
-      {"ab", "ba", -1},      // first byte decides
-      {"abc", "abd", -1},    // last byte next
-      {"abcd", "axcd", -1},  // equal last bytes: second byte
-      {"abcd", "abcd", 0},
-      {"axcd", "abcd", 1},
-      {"abzzc", "abyzd", -1},  // last byte before the middle ones
-      {"azzzb", "ayzzb", 1},   // then position 1
-      {"\x80", "\x7F", 1},     // unsigned bytes
-      {"", "", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.a + " vs " + c.b);
-    EXPECT_EQ(TXmlSymbolTable::CompareSymbols(c.a, c.b), c.expected);
-    EXPECT_EQ(TXmlSymbolTable::CompareSymbols(c.b, c.a), -c.expected);
-  }
 }
 
 TEST(StringTable, SortByFrequencyRenumbers) {
