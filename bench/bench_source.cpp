@@ -79,34 +79,34 @@ class Fixtures {
  public:
   Fixtures() {
     std::random_device random;
-    folder_ = std::filesystem::temp_directory_path() /
+    FFolder = std::filesystem::temp_directory_path() /
               ("vexmeta-bench-source-" + std::to_string(random()));
-    std::filesystem::create_directories(folder_);
+    std::filesystem::create_directories(FFolder);
     const std::string text = SvgText(1 << 20);
     Write("plain.svg", text);
     Write("gzip.svgz", Deflate(text, 15 + 16));
-    std::filesystem::create_directories(folder_ / "stored");
-    std::filesystem::create_directories(folder_ / "deflated");
+    std::filesystem::create_directories(FFolder / "stored");
+    std::filesystem::create_directories(FFolder / "deflated");
     Write("stored/drawing.svgz", Zip("drawing.svg", text, false));
     Write("deflated/drawing.svgz", Zip("drawing.svg", text, true));
     WriteZerosGzip("bomb.svgz", 300);
   }
   ~Fixtures() {
     std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+    std::filesystem::remove_all(FFolder, ec);
   }
   std::u16string Path(const std::string& name) const {
-    return platform::Utf8ToUtf16((folder_ / name).string());
+    return platform::Utf8ToUtf16((FFolder / name).string());
   }
 
  private:
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream out(folder_ / name, std::ios::binary);
+    std::ofstream out(FFolder / name, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   // A gzip file of mebibytes MiB of zeros, deflated in steps.
   void WriteZerosGzip(const std::string& name, int mebibytes) {
-    std::ofstream out(folder_ / name, std::ios::binary);
+    std::ofstream out(FFolder / name, std::ios::binary);
     z_stream z{};
     deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
     std::vector<unsigned char> zeros(1 << 20, 0);
@@ -124,7 +124,7 @@ class Fixtures {
     }
     deflateEnd(&z);
   }
-  std::filesystem::path folder_;
+  std::filesystem::path FFolder;
 };
 
 const Fixtures& TheFixtures() {

@@ -39,19 +39,19 @@ const char kUsage[] =
     "file. Fields with units (the calculated sizes) get one column per unit.\n";
 
 struct Plugin {
-  std::unique_ptr<platform::DynamicLibrary> library;
-  TContentGetDetectString getDetectString = nullptr;
-  TContentGetSupportedField getSupportedField = nullptr;
-  TContentGetValueW getValueW = nullptr;
-  TContentGetValue getValue = nullptr;
-  TContentSendStateInformationW sendStateInformation = nullptr;
+  std::unique_ptr<platform::DynamicLibrary> Library;
+  TContentGetDetectString GetDetectString = nullptr;
+  TContentGetSupportedField GetSupportedField = nullptr;
+  TContentGetValueW GetValueW = nullptr;
+  TContentGetValue GetValue = nullptr;
+  TContentSendStateInformationW SendStateInformation = nullptr;
 };
 
 struct Column {
-  std::string title;
-  std::int32_t field;
-  std::int32_t unit;
-  std::int32_t type;
+  std::string Title;
+  std::int32_t Field;
+  std::int32_t Unit;
+  std::int32_t Type;
 };
 
 enum class Format { Table, Json, Csv };
@@ -65,22 +65,22 @@ std::string ToUtf8(std::u16string_view s) {
 
 bool LoadPlugin(const std::string& path, Plugin& plugin) {
   std::string error;
-  plugin.library = platform::DynamicLibrary::Open(ToUtf16(path), &error);
-  if (!plugin.library) {
+  plugin.Library = platform::DynamicLibrary::Open(ToUtf16(path), &error);
+  if (!plugin.Library) {
     std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
   auto resolve = [&](auto& slot, const char* name) {
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin.library->Symbol(name));
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin.Library->Symbol(name));
     if (slot == nullptr)
       std::fprintf(stderr, "vexmeta: %s does not export %s\n", path.c_str(), name);
     return slot != nullptr;
   };
-  bool ok = resolve(plugin.getDetectString, "ContentGetDetectString");
-  ok = resolve(plugin.getSupportedField, "ContentGetSupportedField") && ok;
-  ok = resolve(plugin.getValueW, "ContentGetValueW") && ok;
-  ok = resolve(plugin.getValue, "ContentGetValue") && ok;
-  ok = resolve(plugin.sendStateInformation, "ContentSendStateInformationW") && ok;
+  bool ok = resolve(plugin.GetDetectString, "ContentGetDetectString");
+  ok = resolve(plugin.GetSupportedField, "ContentGetSupportedField") && ok;
+  ok = resolve(plugin.GetValueW, "ContentGetValueW") && ok;
+  ok = resolve(plugin.GetValue, "ContentGetValue") && ok;
+  ok = resolve(plugin.SendStateInformation, "ContentSendStateInformationW") && ok;
   return ok;
 }
 
@@ -108,7 +108,7 @@ std::vector<Column> ReadColumns(const Plugin& plugin, bool print) {
   for (std::int32_t i = 0;; ++i) {
     char name[kHostTextBytes] = {};
     char units[kHostTextBytes] = {};
-    std::int32_t type = plugin.getSupportedField(i, name, units, kHostTextBytes);
+    std::int32_t type = plugin.GetSupportedField(i, name, units, kHostTextBytes);
     if (type == ft_nomorefields) break;
     if (print) std::printf("%2d  %-22s type %-3d units \"%s\"\n", i, name, type, units);
     std::vector<std::string> unitList = SplitUnits(units);
@@ -127,7 +127,7 @@ std::vector<Column> ReadColumns(const Plugin& plugin, bool print) {
 std::string RequestValue(const Plugin& plugin, const std::u16string& path, const Column& column) {
   alignas(8) char buffer[kHostValueBytes] = {};
   std::int32_t result =
-      plugin.getValueW(path.c_str(), column.field, column.unit, buffer, kHostValueBytes, 0);
+      plugin.GetValueW(path.c_str(), column.Field, column.Unit, buffer, kHostValueBytes, 0);
   switch (result) {
     case ft_numeric_32: {
       std::int32_t v;
@@ -244,12 +244,12 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
       for (std::size_t c = 0; c < columns.size(); ++c) {
         const std::string& v = rows[r][c];
         if (v.empty()) {
-          std::printf(", \"%s\": null", JsonEscape(columns[c].title).c_str());
-        } else if (columns[c].type == ft_stringw) {
-          std::printf(", \"%s\": \"%s\"", JsonEscape(columns[c].title).c_str(),
+          std::printf(", \"%s\": null", JsonEscape(columns[c].Title).c_str());
+        } else if (columns[c].Type == ft_stringw) {
+          std::printf(", \"%s\": \"%s\"", JsonEscape(columns[c].Title).c_str(),
                       JsonEscape(v).c_str());
         } else {
-          std::printf(", \"%s\": %s", JsonEscape(columns[c].title).c_str(), v.c_str());
+          std::printf(", \"%s\": %s", JsonEscape(columns[c].Title).c_str(), v.c_str());
         }
       }
       std::printf("}%s\n", r + 1 < rows.size() ? "," : "");
@@ -259,7 +259,7 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
   }
   if (format == Format::Csv) {
     std::printf("File");
-    for (const Column& column : columns) std::printf(",%s", CsvEscape(column.title).c_str());
+    for (const Column& column : columns) std::printf(",%s", CsvEscape(column.Title).c_str());
     std::printf("\n");
     for (std::size_t r = 0; r < rows.size(); ++r) {
       std::printf("%s", CsvEscape(names[r]).c_str());
@@ -269,7 +269,7 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
     return;
   }
   std::vector<std::string> header{"File"};
-  for (const Column& column : columns) header.push_back(column.title);
+  for (const Column& column : columns) header.push_back(column.Title);
   std::vector<std::size_t> widths(header.size());
   for (std::size_t c = 0; c < header.size(); ++c) widths[c] = DisplayWidth(header[c]);
   std::vector<std::vector<std::string>> cells;
@@ -333,7 +333,7 @@ int main(int argc, char** argv) {
 
   if (showDetect) {
     char detect[kHostTextBytes] = {};
-    plugin.getDetectString(detect, kHostTextBytes);
+    plugin.GetDetectString(detect, kHostTextBytes);
     std::printf("%s\n", detect);
   }
   std::vector<Column> columns = ReadColumns(plugin, showFields);

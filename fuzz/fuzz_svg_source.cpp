@@ -20,17 +20,17 @@ namespace {
 struct TFuzzFile {
   TFuzzFile() {
     std::random_device random;
-    folder = std::filesystem::temp_directory_path() /
+    Folder = std::filesystem::temp_directory_path() /
              ("vexmeta-fuzz-source-" + std::to_string(random()) + std::to_string(random()));
-    std::filesystem::create_directories(folder);
-    path = folder / "x.svgz";
+    std::filesystem::create_directories(Folder);
+    Path = Folder / "x.svgz";
   }
   ~TFuzzFile() {
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    std::filesystem::remove_all(Folder, ec);
   }
-  std::filesystem::path folder;
-  std::filesystem::path path;
+  std::filesystem::path Folder;
+  std::filesystem::path Path;
 };
 
 void Consume(std::unique_ptr<TStream> stream) {
@@ -46,10 +46,10 @@ void Consume(std::unique_ptr<TStream> stream) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static TFuzzFile file;
   {
-    std::ofstream out(file.path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(file.Path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  const std::u16string path = platform::Utf8ToUtf16(file.path.string());
+  const std::u16string path = platform::Utf8ToUtf16(file.Path.string());
   Consume(OpenSvgStream(path, 0));
   Consume(OpenSvgStream(path, 1024));
   return 0;

@@ -12,40 +12,40 @@ std::size_t TStream::Write(const void*, std::size_t) {
 
 std::unique_ptr<TMemoryStream> TMemoryStream::View(std::string_view bytes) {
   auto stream = std::make_unique<TMemoryStream>();
-  stream->view_ = bytes;
-  stream->isView_ = true;
+  stream->FView = bytes;
+  stream->FIsView = true;
   return stream;
 }
 
 std::string_view TMemoryStream::Data() const {
-  if (isView_) return view_;
-  return {reinterpret_cast<const char*>(owned_.data()), owned_.size()};
+  if (FIsView) return FView;
+  return {reinterpret_cast<const char*>(FOwned.data()), FOwned.size()};
 }
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
   std::string_view data = Data();
-  if (position_ >= data.size() || count == 0) return 0;
-  std::size_t n = std::min(count, data.size() - position_);
-  std::memcpy(buffer, data.data() + position_, n);
-  position_ += n;
+  if (FPosition >= data.size() || count == 0) return 0;
+  std::size_t n = std::min(count, data.size() - FPosition);
+  std::memcpy(buffer, data.data() + FPosition, n);
+  FPosition += n;
   return n;
 }
 
 std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
-  if (isView_) throw EStreamError("stream cannot be written");
+  if (FIsView) throw EStreamError("stream cannot be written");
   if (count == 0) return 0;
-  if (position_ + count > owned_.size()) owned_.resize(position_ + count);
-  std::memcpy(owned_.data() + position_, buffer, count);
-  position_ += count;
+  if (FPosition + count > FOwned.size()) FOwned.resize(FPosition + count);
+  std::memcpy(FOwned.data() + FPosition, buffer, count);
+  FPosition += count;
   return count;
 }
 
 void TMemoryStream::Seek(std::int64_t position) {
   if (position < 0) throw EStreamError("invalid stream position");
-  position_ = static_cast<std::size_t>(position);
+  FPosition = static_cast<std::size_t>(position);
 }
 
-TFileStream::TFileStream(std::unique_ptr<platform::ReadOnlyFile> file) : file_(std::move(file)) {}
+TFileStream::TFileStream(std::unique_ptr<platform::ReadOnlyFile> file) : FFile(std::move(file)) {}
 TFileStream::~TFileStream() = default;
 
 std::unique_ptr<TFileStream> TFileStream::Open(std::u16string_view path) {
@@ -58,22 +58,22 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
   std::size_t total = 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
   while (total < count) {
-    std::int64_t n = file_->Read(out + total, count - total);
+    std::int64_t n = FFile->Read(out + total, count - total);
     if (n < 0) throw EStreamError("file read error");
     if (n == 0) break;
     total += static_cast<std::size_t>(n);
   }
-  position_ += static_cast<std::int64_t>(total);
+  FPosition += static_cast<std::int64_t>(total);
   return total;
 }
 
 void TFileStream::Seek(std::int64_t position) {
-  if (!file_->Seek(position)) throw EStreamError("file seek error");
-  position_ = position;
+  if (!FFile->Seek(position)) throw EStreamError("file seek error");
+  FPosition = position;
 }
 
 std::int64_t TFileStream::Size() const {
-  std::int64_t size = file_->Size();
+  std::int64_t size = FFile->Size();
   if (size < 0) throw EStreamError("file size error");
   return size;
 }

@@ -40,24 +40,24 @@ class TStream {
 class TMemoryStream : public TStream {
  public:
   TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<std::uint8_t> bytes) : owned_(std::move(bytes)) {}
+  explicit TMemoryStream(std::vector<std::uint8_t> bytes) : FOwned(std::move(bytes)) {}
   static std::unique_ptr<TMemoryStream> View(std::string_view bytes);
 
   std::size_t Read(void* buffer, std::size_t count) override;
   std::size_t Write(const void* buffer, std::size_t count) override;
-  std::int64_t Position() const override { return static_cast<std::int64_t>(position_); }
+  std::int64_t Position() const override { return static_cast<std::int64_t>(FPosition); }
   void Seek(std::int64_t position) override;
   std::int64_t Size() const override { return static_cast<std::int64_t>(Data().size()); }
 
   std::string_view Data() const;
   // The owned bytes; a view stream has none.
-  std::vector<std::uint8_t>& Bytes() { return owned_; }
+  std::vector<std::uint8_t>& Bytes() { return FOwned; }
 
  private:
-  std::vector<std::uint8_t> owned_;
-  std::string_view view_;
-  bool isView_ = false;
-  std::size_t position_ = 0;
+  std::vector<std::uint8_t> FOwned;
+  std::string_view FView;
+  bool FIsView = false;
+  std::size_t FPosition = 0;
 };
 
 // A stream over a file opened read-only; it owns the file.
@@ -69,11 +69,11 @@ class TFileStream : public TStream {
   static std::unique_ptr<TFileStream> Open(std::u16string_view path);
 
   std::size_t Read(void* buffer, std::size_t count) override;
-  std::int64_t Position() const override { return position_; }
+  std::int64_t Position() const override { return FPosition; }
   void Seek(std::int64_t position) override;
   std::int64_t Size() const override;
 
  private:
-  std::unique_ptr<platform::ReadOnlyFile> file_;
-  std::int64_t position_ = 0;
+  std::unique_ptr<platform::ReadOnlyFile> FFile;
+  std::int64_t FPosition = 0;
 };

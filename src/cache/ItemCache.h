@@ -12,12 +12,13 @@
 
 // The key: 64 bits seen as one signed integer or as two unsigned 32-bit halves.
 // Reading the view that was not written last is the documented union behaviour
-// of the compilers we build with (GCC, Clang, MinGW).
+// of the compilers we build with (GCC, Clang, MinGW). The three names are the
+// design's own, hence lower case.
 union TCacheID {
-  std::int64_t i;
+  std::int64_t i;  // NOLINT(readability-identifier-naming)
   struct {
-    std::uint32_t c1;  // low half
-    std::uint32_t c2;  // high half
+    std::uint32_t c1;  // NOLINT(readability-identifier-naming): low half
+    std::uint32_t c2;  // NOLINT(readability-identifier-naming): high half
   };
 
   static TCacheID FromInt(std::int64_t AValue) {

@@ -62,8 +62,8 @@ bool IsExistingFile(std::u16string_view path);
 
 // What a directory search reports about a file.
 struct FileEntryInfo {
-  double lastWriteTime = 0;  // local date-time: days since 1899-12-30 plus day fraction
-  std::int64_t size = 0;
+  double LastWriteTime = 0;  // local date-time: days since 1899-12-30 plus day fraction
+  std::int64_t Size = 0;
 };
 
 // Looks the file up in its directory; false unless IsExistingFile(path) holds
@@ -93,8 +93,8 @@ class ReadOnlyFile {
   std::int64_t Size() const;
 
  private:
-  explicit ReadOnlyFile(std::intptr_t handle) : handle_(handle) {}
-  std::intptr_t handle_;
+  explicit ReadOnlyFile(std::intptr_t handle) : FHandle(handle) {}
+  std::intptr_t FHandle;
 };
 
 // ---------------------------------------------------------------------------
@@ -125,8 +125,8 @@ class DynamicLibrary {
   void* Symbol(const char* name) const;
 
  private:
-  explicit DynamicLibrary(void* handle) : handle_(handle) {}
-  void* handle_;
+  explicit DynamicLibrary(void* handle) : FHandle(handle) {}
+  void* FHandle;
 };
 
 // True when the standard error stream is a terminal.
@@ -152,7 +152,7 @@ class Lock {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> FImpl;
 };
 
 }  // namespace platform

@@ -32,8 +32,8 @@ const UChar* AsUChar(const char16_t* p) {
 
 // A single-byte view of a code page: byte → UTF-16 unit, and the reverse.
 struct CodePageTable {
-  std::array<char16_t, 256> toUnicode{};
-  std::map<char16_t, std::uint8_t> fromUnicode;
+  std::array<char16_t, 256> ToUnicode{};
+  std::map<char16_t, std::uint8_t> FromUnicode;
 };
 
 // ICU knows most Windows code pages under a numbered alias; try them in turn.
@@ -88,8 +88,8 @@ std::unique_ptr<CodePageTable> BuildTable(std::int32_t codePage) {
     } else if (b < 128) {
       unit = static_cast<char16_t>(b);
     }
-    table->toUnicode[static_cast<std::size_t>(b)] = unit;
-    if (unit != 0xFFFD) table->fromUnicode.emplace(unit, static_cast<std::uint8_t>(b));
+    table->ToUnicode[static_cast<std::size_t>(b)] = unit;
+    if (unit != 0xFFFD) table->FromUnicode.emplace(unit, static_cast<std::uint8_t>(b));
   }
   if (converter != nullptr) ucnv_close(converter);
   return table;
@@ -163,14 +163,14 @@ void LowerCaseInPlace(std::u16string& text) {
 }
 
 char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte) {
-  return TableFor(codePage).toUnicode[byte];
+  return TableFor(codePage).ToUnicode[byte];
 }
 
 std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
                                  bool* usedDefault) {
   const CodePageTable& table = TableFor(codePage);
-  auto it = table.fromUnicode.find(unit);
-  bool found = it != table.fromUnicode.end();
+  auto it = table.FromUnicode.find(unit);
+  bool found = it != table.FromUnicode.end();
   if (usedDefault != nullptr) *usedDefault = !found;
   return found ? it->second : static_cast<std::uint8_t>(defaultChar);
 }
@@ -246,11 +246,11 @@ bool IsExistingFile(std::u16string_view path) {
 bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
   struct stat st;
   if (!StatRegular(path, st)) return false;
-  info.size = static_cast<std::int64_t>(st.st_size);
+  info.Size = static_cast<std::int64_t>(st.st_size);
   std::time_t seconds = st.st_mtim.tv_sec;
   std::tm local{};
   if (::localtime_r(&seconds, &local) == nullptr) {
-    info.lastWriteTime = 0;
+    info.LastWriteTime = 0;
     return true;
   }
   // Seconds since 1970-01-01 in local time, then days since 1899-12-30; the day
@@ -263,7 +263,7 @@ bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
     days -= 1;
   }
   std::int64_t msOfDay = secondOfDay * 1000 + st.st_mtim.tv_nsec / 1000000;
-  info.lastWriteTime =
+  info.LastWriteTime =
       static_cast<double>(days + 25569) + static_cast<double>(msOfDay) / 86400000.0;
   return true;
 }
@@ -279,24 +279,24 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
-  ::close(static_cast<int>(handle_));
+  ::close(static_cast<int>(FHandle));
 }
 
 std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
   for (;;) {
-    ssize_t n = ::read(static_cast<int>(handle_), buffer, count);
+    ssize_t n = ::read(static_cast<int>(FHandle), buffer, count);
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
 }
 
 bool ReadOnlyFile::Seek(std::int64_t position) {
-  return position >= 0 && ::lseek(static_cast<int>(handle_), position, SEEK_SET) == position;
+  return position >= 0 && ::lseek(static_cast<int>(FHandle), position, SEEK_SET) == position;
 }
 
 std::int64_t ReadOnlyFile::Size() const {
   struct stat st;
-  if (::fstat(static_cast<int>(handle_), &st) != 0) return -1;
+  if (::fstat(static_cast<int>(FHandle), &st) != 0) return -1;
   return static_cast<std::int64_t>(st.st_size);
 }
 
@@ -371,11 +371,11 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, s
 }
 
 DynamicLibrary::~DynamicLibrary() {
-  ::dlclose(handle_);
+  ::dlclose(FHandle);
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
-  return ::dlsym(handle_, name);
+  return ::dlsym(FHandle, name);
 }
 
 bool StderrIsTerminal() {
@@ -399,16 +399,16 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
 }
 
 struct Lock::Impl {
-  std::mutex mutex;
+  std::mutex Mutex;
 };
 
-Lock::Lock() : impl_(std::make_unique<Impl>()) {}
+Lock::Lock() : FImpl(std::make_unique<Impl>()) {}
 Lock::~Lock() = default;
 void Lock::Enter() {
-  impl_->mutex.lock();
+  FImpl->Mutex.lock();
 }
 void Lock::Leave() {
-  impl_->mutex.unlock();
+  FImpl->Mutex.unlock();
 }
 
 }  // namespace platform

@@ -41,7 +41,7 @@ std::wstring ToWide(std::u16string_view text) {
 
 // A byte of a code page to UTF-16 for all 256 bytes, built once per code page.
 struct CodePageTable {
-  std::array<char16_t, 256> toUnicode{};
+  std::array<char16_t, 256> ToUnicode{};
 };
 
 std::unique_ptr<CodePageTable> BuildTable(std::int32_t codePage) {
@@ -56,7 +56,7 @@ std::unique_ptr<CodePageTable> BuildTable(std::int32_t codePage) {
     int n = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, &in, 1, out, 4);
     if (n == 0 && ::GetLastError() == ERROR_INVALID_FLAGS)
       n = ::MultiByteToWideChar(cp, 0, &in, 1, out, 4);
-    table->toUnicode[static_cast<std::size_t>(b)] =
+    table->ToUnicode[static_cast<std::size_t>(b)] =
         n == 1 ? static_cast<char16_t>(out[0]) : u'\xFFFD';
   }
   return table;
@@ -166,7 +166,7 @@ void LowerCaseInPlace(std::u16string& text) {
 }
 
 char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte) {
-  return TableFor(codePage).toUnicode[byte];
+  return TableFor(codePage).ToUnicode[byte];
 }
 
 std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
@@ -257,9 +257,9 @@ bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
   }
   ::FindClose(search);
   if (!found) return false;
-  info.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+  info.Size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                         data.nFileSizeLow);
-  info.lastWriteTime = LocalDateTime(data.ftLastWriteTime);
+  info.LastWriteTime = LocalDateTime(data.ftLastWriteTime);
   return true;
 }
 
@@ -285,13 +285,13 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
-  ::CloseHandle(AsHandle(handle_));
+  ::CloseHandle(AsHandle(FHandle));
 }
 
 std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
   const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
   DWORD read = 0;
-  if (!::ReadFile(AsHandle(handle_), buffer, chunk, &read, nullptr)) return -1;
+  if (!::ReadFile(AsHandle(FHandle), buffer, chunk, &read, nullptr)) return -1;
   return static_cast<std::int64_t>(read);
 }
 
@@ -299,12 +299,12 @@ bool ReadOnlyFile::Seek(std::int64_t position) {
   if (position < 0) return false;
   LARGE_INTEGER distance;
   distance.QuadPart = position;
-  return ::SetFilePointerEx(AsHandle(handle_), distance, nullptr, FILE_BEGIN) != 0;
+  return ::SetFilePointerEx(AsHandle(FHandle), distance, nullptr, FILE_BEGIN) != 0;
 }
 
 std::int64_t ReadOnlyFile::Size() const {
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(AsHandle(handle_), &size)) return -1;
+  if (!::GetFileSizeEx(AsHandle(FHandle), &size)) return -1;
   return static_cast<std::int64_t>(size.QuadPart);
 }
 
@@ -375,11 +375,11 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, s
 }
 
 DynamicLibrary::~DynamicLibrary() {
-  ::FreeLibrary(static_cast<HMODULE>(handle_));
+  ::FreeLibrary(static_cast<HMODULE>(FHandle));
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
-  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(FHandle), name));
 }
 
 bool StderrIsTerminal() {
@@ -408,20 +408,20 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
 // Lock
 
 struct Lock::Impl {
-  CRITICAL_SECTION section;
+  CRITICAL_SECTION Section;
 };
 
-Lock::Lock() : impl_(std::make_unique<Impl>()) {
-  ::InitializeCriticalSection(&impl_->section);
+Lock::Lock() : FImpl(std::make_unique<Impl>()) {
+  ::InitializeCriticalSection(&FImpl->Section);
 }
 Lock::~Lock() {
-  ::DeleteCriticalSection(&impl_->section);
+  ::DeleteCriticalSection(&FImpl->Section);
 }
 void Lock::Enter() {
-  ::EnterCriticalSection(&impl_->section);
+  ::EnterCriticalSection(&FImpl->Section);
 }
 void Lock::Leave() {
-  ::LeaveCriticalSection(&impl_->section);
+  ::LeaveCriticalSection(&FImpl->Section);
 }
 
 }  // namespace platform

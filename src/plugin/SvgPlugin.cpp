@@ -237,14 +237,14 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   const TCacheID key = CacheKey(keyPath);
   const TCacheObject* object = nullptr;
   if (void* data = state.Cache->GetItem(key)) {
-    if (EntryServes(data, entry.lastWriteTime, entry.size))
+    if (EntryServes(data, entry.LastWriteTime, entry.Size))
       object = TwdxCache::ObjectOf(data);
     else
       state.Cache->InvalidateItem(key);
   }
   if (object == nullptr) {
     std::unique_ptr<TCacheObject> built =
-        BuildCacheObject(filePath, entry.lastWriteTime, entry.size);
+        BuildCacheObject(filePath, entry.LastWriteTime, entry.Size);
     if (!built) return ft_fieldempty;
     void* data = state.Cache->AddItem(key);
     object = built.get();

@@ -24,12 +24,12 @@ void TDebugPersistent::DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle,
 }
 
 void TXmlFormatArg::AppendTo(std::string& out) const {
-  if (isChar_)
-    out.push_back(char_);
-  else if (isText_)
-    out.append(text_);
+  if (FIsChar)
+    out.push_back(FChar);
+  else if (FIsText)
+    out.append(FText);
   else
-    out.append(std::to_string(number_));
+    out.append(std::to_string(FNumber));
 }
 
 std::string FormatDebugText(std::string_view AFormat, std::initializer_list<TXmlFormatArg> AArgs) {

@@ -57,22 +57,22 @@ class TDebugPersistent {
 // One argument of a message: a text (%s) or an integer (%d).
 class TXmlFormatArg {
  public:
-  TXmlFormatArg(std::string_view s) : text_(s), isText_(true) {}    // NOLINT: implicit by design
-  TXmlFormatArg(const std::string& s) : text_(s), isText_(true) {}  // NOLINT
-  TXmlFormatArg(const char* s) : text_(s), isText_(true) {}         // NOLINT
-  TXmlFormatArg(char c) : char_(c), isChar_(true) {}                // NOLINT: one byte as a text
-  TXmlFormatArg(std::int64_t v) : number_(v) {}                     // NOLINT
-  TXmlFormatArg(std::int32_t v) : number_(v) {}                     // NOLINT
-  TXmlFormatArg(std::uint32_t v) : number_(v) {}                    // NOLINT
+  TXmlFormatArg(std::string_view s) : FText(s), FIsText(true) {}    // NOLINT: implicit by design
+  TXmlFormatArg(const std::string& s) : FText(s), FIsText(true) {}  // NOLINT
+  TXmlFormatArg(const char* s) : FText(s), FIsText(true) {}         // NOLINT
+  TXmlFormatArg(char c) : FChar(c), FIsChar(true) {}                // NOLINT: one byte as a text
+  TXmlFormatArg(std::int64_t v) : FNumber(v) {}                     // NOLINT
+  TXmlFormatArg(std::int32_t v) : FNumber(v) {}                     // NOLINT
+  TXmlFormatArg(std::uint32_t v) : FNumber(v) {}                    // NOLINT
 
   void AppendTo(std::string& out) const;
 
  private:
-  std::string_view text_;
-  std::int64_t number_ = 0;
-  char char_ = 0;
-  bool isText_ = false;
-  bool isChar_ = false;
+  std::string_view FText;
+  std::int64_t FNumber = 0;
+  char FChar = 0;
+  bool FIsText = false;
+  bool FIsChar = false;
 };
 
 // Fills %s and %d placeholders in order ("%%" gives one "%").

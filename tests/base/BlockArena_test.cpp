@@ -15,21 +15,21 @@ bool IsAligned(const void* p, std::size_t align) {
 TEST(BlockArena, RequestsAreAlignedAndDistinct) {
   TBlockArena arena(256, 1024);
   struct Case {
-    std::size_t size;
-    std::size_t align;
+    std::size_t Size;
+    std::size_t Align;
   };
   const Case cases[] = {{1, 1}, {3, 8}, {1, 16}, {7, 4}, {40, 8}, {1, 1}, {24, 16}, {60, 8}};
   char* last = nullptr;
   for (int round = 0; round < 20; ++round) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << "size " << c.size << " align " << c.align);
-      auto* p = static_cast<char*>(arena.Allocate(c.size, c.align));
-      ASSERT_TRUE(IsAligned(p, c.align));
+      SCOPED_TRACE(testing::Message() << "size " << c.Size << " align " << c.Align);
+      auto* p = static_cast<char*>(arena.Allocate(c.Size, c.Align));
+      ASSERT_TRUE(IsAligned(p, c.Align));
       if (last != nullptr) {
         EXPECT_NE(p, last);
       }
       p[0] = 'x';
-      p[c.size - 1] = 'y';
+      p[c.Size - 1] = 'y';
       last = p;
     }
   }

@@ -107,10 +107,10 @@ TEST(Hashlittle, KnownValues) {
   }
   const std::string score = "Four score and seven years ago";
   struct Case {
-    const char* label;
-    const void* bytes;
-    std::size_t length;
-    std::uint32_t initval, expected;
+    const char* Label;
+    const void* Bytes;
+    std::size_t Length;
+    std::uint32_t Initval, Expected;
   } cases[] = {
       {"empty", "", 0, 0, 0xdeadbeef},
       {"empty, seeded", "", 0, 0xdeadbeef, 0xbd5b7dde},
@@ -119,8 +119,8 @@ TEST(Hashlittle, KnownValues) {
       {"UTF-16LE path", path.data(), path.size(), 0, 0xd2de90de},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(hashlittle(c.bytes, c.length, c.initval), c.expected);
+    SCOPED_TRACE(c.Label);
+    EXPECT_EQ(hashlittle(c.Bytes, c.Length, c.Initval), c.Expected);
   }
 }
 
@@ -149,18 +149,18 @@ TEST(Hashlittle, SameBytesGiveSameHashAtAnyAddressAndNoByteBeyondIsRead) {
 
 TEST(CacheKey, LowerCasesThenSignExtends) {
   struct Case {
-    std::u16string path;
-    std::uint32_t c1, c2;
+    std::u16string Path;
+    std::uint32_t C1, C2;
   } cases[] = {
       {u"c:\\pictures\\a.svg", 0xd2de90de, 0xFFFFFFFF},
       {u"C:\\Pictures\\A.svg", 0xd2de90de, 0xFFFFFFFF},
       {u"c:\\pictures\\a.SVG", 0xd2de90de, 0xFFFFFFFF},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
-    const TCacheID key = CacheKey(c.path);
-    EXPECT_EQ(key.c1, c.c1);
-    EXPECT_EQ(key.c2, c.c2);
+    SCOPED_TRACE(std::string(c.Path.begin(), c.Path.end()));
+    const TCacheID key = CacheKey(c.Path);
+    EXPECT_EQ(key.c1, c.C1);
+    EXPECT_EQ(key.c2, c.C2);
   }
   // Both halves follow bit 31 over many paths: zero or all ones.
   int high = 0;
@@ -180,12 +180,12 @@ TEST(CacheKey, LowerCasesThenSignExtends) {
 TEST(CacheObject, EntryServesOnlyTheSameTimeAndSize) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
-    const char* label;
-    bool hasObject;
-    bool valid;
-    double storedTime, time;
-    std::int64_t storedSize, size;
-    bool serves;
+    const char* Label;
+    bool HasObject;
+    bool Valid;
+    double StoredTime, Time;
+    std::int64_t StoredSize, Size;
+    bool Serves;
   } cases[] = {
       {"same", true, true, 45000.5, 45000.5, 1234, 1234, true},
       {"invalid entry serves too", true, false, 45000.5, 45000.5, 1234, 1234, true},
@@ -198,17 +198,17 @@ TEST(CacheObject, EntryServesOnlyTheSameTimeAndSize) {
       {"item without object", false, true, 1, 1, 1, 1, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.Label);
     TwdxCache cache(8, 521);
     void* data = cache.AddItem(CacheKey(u"c:\\x.svg"));
-    if (c.hasObject) {
+    if (c.HasObject) {
       auto object = std::make_unique<TCacheObject>();
-      object->Valid = c.valid;
-      object->FileDateTime = c.storedTime;
-      object->FileSize = c.storedSize;
+      object->Valid = c.Valid;
+      object->FileDateTime = c.StoredTime;
+      object->FileSize = c.StoredSize;
       cache.StoreObject(data, std::move(object));
     }
-    EXPECT_EQ(EntryServes(data, c.time, c.size), c.serves);
+    EXPECT_EQ(EntryServes(data, c.Time, c.Size), c.Serves);
   }
   EXPECT_FALSE(EntryServes(nullptr, 0, 0));
 }

@@ -172,12 +172,12 @@ TEST(CacheID, HalvesOverlayTheInteger) {
 
 TEST(ItemCache, CreateRoundsHashSize) {
   struct Case {
-    std::uint32_t requested, expected;
+    std::uint32_t Requested, Expected;
   } cases[] = {{0, 59}, {1, 59}, {59, 59}, {60, 61}, {61, 61}, {521, 521}, {1000, 1001}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.requested);
-    TItemCache cache(8, c.requested);
-    EXPECT_EQ(cache.HashSize(), c.expected);
+    SCOPED_TRACE(c.Requested);
+    TItemCache cache(8, c.Requested);
+    EXPECT_EQ(cache.HashSize(), c.Expected);
     EXPECT_EQ(cache.ItemSize(), 8u);
     EXPECT_EQ(cache.MaxCount(), 2147483647);
     EXPECT_EQ(cache.Count(), 0);
@@ -302,14 +302,14 @@ TEST(ItemCache, EvictionOfADuplicateRemovesTheVictimNotTheFirstOfItsKey) {
 
 TEST(ItemCache, RefusedSettingsRaiseAndChangeNothing) {
   struct Case {
-    std::int32_t maxCount;
+    std::int32_t MaxCount;
   } cases[] = {{0}, {-1}, {-2147483647 - 1}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.maxCount);
+    SCOPED_TRACE(c.MaxCount);
     TItemCache cache(8, 59);
     cache.SetMaxCount(5);
     try {
-      cache.SetMaxCount(c.maxCount);
+      cache.SetMaxCount(c.MaxCount);
       ADD_FAILURE() << "no error raised";
     } catch (const ECacheAssertion& e) {
       EXPECT_STREQ(e.what(), "MaxCount must be greater than zero.");

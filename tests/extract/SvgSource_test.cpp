@@ -24,7 +24,7 @@ using testing_support::ZipFixtureEntry;
 
 namespace {
 
-enum class Kind { kNone, kFile, kMemory };
+enum class StreamKind { kNone, kFile, kMemory };
 
 std::string ReadAll(TStream& stream) {
   stream.Seek(0);
@@ -38,12 +38,12 @@ std::string ReadAll(TStream& stream) {
   return bytes;
 }
 
-Kind KindOf(const std::unique_ptr<TStream>& stream) {
-  if (!stream) return Kind::kNone;
-  if (dynamic_cast<TFileStream*>(stream.get())) return Kind::kFile;
-  if (dynamic_cast<TMemoryStream*>(stream.get())) return Kind::kMemory;
+StreamKind KindOf(const std::unique_ptr<TStream>& stream) {
+  if (!stream) return StreamKind::kNone;
+  if (dynamic_cast<TFileStream*>(stream.get())) return StreamKind::kFile;
+  if (dynamic_cast<TMemoryStream*>(stream.get())) return StreamKind::kMemory;
   ADD_FAILURE() << "unexpected stream type";
-  return Kind::kNone;
+  return StreamKind::kNone;
 }
 
 // Text of the given length that does not repeat too simply, so that deflate
@@ -59,12 +59,12 @@ std::string Text(std::size_t length) {
 const std::string kSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\"/>";
 
 struct Case {
-  const char* label;
-  std::string fileName;
-  std::string bytes;
-  std::int64_t limit;
-  Kind kind;
-  std::string expected;  // the stream's bytes when there is a stream
+  const char* Label;
+  std::string FileName;
+  std::string Bytes;
+  std::int64_t Limit;
+  StreamKind Kind;
+  std::string Expected;  // the stream's bytes when there is a stream
 };
 
 std::string Corrupted(std::string bytes, std::size_t at) {
@@ -84,92 +84,94 @@ TEST(SvgSource, YieldsTheSvgTextOfEachKindOfFile) {
   const std::string text3000 = Text(3000);
   const std::string gz = Gzip(kSvg);
   ZipFixtureEntry encrypted = Entry("drawing.svg", kSvg);
-  encrypted.flags = 0x0001;
+  encrypted.Flags = 0x0001;
   ZipFixtureEntry badCrc = Entry("drawing.svg", kSvg, true);
-  badCrc.crc = 0x12345678;
+  badCrc.Crc = 0x12345678;
   ZipFixtureEntry bzip2 = Entry("drawing.svg", kSvg);
-  bzip2.method = 12;
+  bzip2.Method = 12;
   ZipFixtureEntry farOffset = Entry("drawing.svg", kSvg);
-  farOffset.localHeaderOffset = 0x7FFFFFF0;
+  farOffset.LocalHeaderOffset = 0x7FFFFFF0;
   ZipFixtureEntry longData = Entry("drawing.svg", kSvg, true);
-  longData.compressedSize = 0x00FFFFFF;
+  longData.CompressedSize = 0x00FFFFFF;
   ZipFixtureEntry utf8 = Entry("\xC3\x84rger.svg", kSvg);  // "Ärger.svg"
-  utf8.flags = 0x0800;
+  utf8.Flags = 0x0800;
   ZipFixtureEntry cp437 = Entry("\x8Erger.svg", kSvg);  // "Ärger.svg" in code page 437
   ZipFixtureEntry cp437AsUtf8 = Entry("\x8Erger.svg", kSvg);
-  cp437AsUtf8.flags = 0x0800;
+  cp437AsUtf8.Flags = 0x0800;
 
   const std::vector<Case> cases = {
-      {"plain", "drawing.svg", kSvg, 0, Kind::kFile, kSvg},
-      {"empty", "drawing.svg", "", 0, Kind::kFile, ""},
-      {"two bytes", "drawing.svg", "\x1F\x8B", 0, Kind::kFile, "\x1F\x8B"},
-      {"gzip", "drawing.svgz", gz, 0, Kind::kMemory, kSvg},
-      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, Kind::kNone, ""},
-      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, Kind::kNone, ""},
-      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, Kind::kNone, ""},
-      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, Kind::kNone, ""},
+      {"plain", "drawing.svg", kSvg, 0, StreamKind::kFile, kSvg},
+      {"empty", "drawing.svg", "", 0, StreamKind::kFile, ""},
+      {"two bytes", "drawing.svg", "\x1F\x8B", 0, StreamKind::kFile, "\x1F\x8B"},
+      {"gzip", "drawing.svgz", gz, 0, StreamKind::kMemory, kSvg},
+      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, StreamKind::kNone, ""},
+      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, StreamKind::kNone, ""},
+      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, StreamKind::kNone, ""},
+      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, StreamKind::kNone,
+       ""},
       {"gzip, reserved flags", "drawing.svgz", std::string("\x1F\x8B\x08\xE0\0\0\0\0\0\x03", 10), 0,
-       Kind::kNone, ""},
-      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", kSvg)}), 0, Kind::kMemory,
+       StreamKind::kNone, ""},
+      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", kSvg)}), 0, StreamKind::kMemory,
        kSvg},
       {"zip, deflated, other letter case", "drawing.svgz",
-       MakeZip({Entry("DRAWING.SVG", kSvg, true)}), 0, Kind::kMemory, kSvg},
+       MakeZip({Entry("DRAWING.SVG", kSvg, true)}), 0, StreamKind::kMemory, kSvg},
       {"zip, the first matching entry wins", "drawing.svgz",
        MakeZip({Entry("other.svg", "<a/>"), Entry("Drawing.svg", "<b/>", true),
                 Entry("drawing.svg", "<c/>")}),
-       0, Kind::kMemory, "<b/>"},
+       0, StreamKind::kMemory, "<b/>"},
       {"zip, only in a folder", "drawing.svgz", MakeZip({Entry("images/drawing.svg", kSvg)}), 0,
-       Kind::kNone, ""},
+       StreamKind::kNone, ""},
       {"zip, only another name", "drawing.svgz", MakeZip({Entry("other.svg", kSvg)}), 0,
-       Kind::kNone, ""},
-      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, Kind::kNone, ""},
+       StreamKind::kNone, ""},
+      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, StreamKind::kNone, ""},
       {"zip, file name without extension", "drawing", MakeZip({Entry("drawing.svg", kSvg)}), 0,
-       Kind::kMemory, kSvg},
+       StreamKind::kMemory, kSvg},
       {"zip, other extension", "drawing.zip", MakeZip({Entry("drawing.svg", kSvg)}), 0,
-       Kind::kMemory, kSvg},
-      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, Kind::kNone, ""},
-      {"PK only", "drawing.svgz", "PK", 0, Kind::kNone, ""},
-      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, Kind::kNone, ""},
-      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, Kind::kNone, ""},
-      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, Kind::kNone, ""},
-      {"zip, local header outside the file", "drawing.svgz", MakeZip({farOffset}), 0, Kind::kNone,
-       ""},
-      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, Kind::kNone, ""},
-      {"zip, UTF-8 name, other letter case", "\xC3\xA4rger.svgz", MakeZip({utf8}), 0, Kind::kMemory,
+       StreamKind::kMemory, kSvg},
+      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, StreamKind::kNone, ""},
+      {"PK only", "drawing.svgz", "PK", 0, StreamKind::kNone, ""},
+      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, StreamKind::kNone, ""},
+      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, StreamKind::kNone, ""},
+      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, StreamKind::kNone, ""},
+      {"zip, local header outside the file", "drawing.svgz", MakeZip({farOffset}), 0,
+       StreamKind::kNone, ""},
+      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, StreamKind::kNone, ""},
+      {"zip, UTF-8 name, other letter case", "\xC3\xA4rger.svgz", MakeZip({utf8}), 0,
+       StreamKind::kMemory, kSvg},
+      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, StreamKind::kMemory,
        kSvg},
-      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, Kind::kMemory, kSvg},
       {"zip, code page 437 bytes under the UTF-8 flag", "\xC3\xA4rger.svgz", MakeZip({cp437AsUtf8}),
-       0, Kind::kNone, ""},
+       0, StreamKind::kNone, ""},
       // The read limit counts the bytes the parser sees.
-      {"plain over the limit", "drawing.svg", big, 1024, Kind::kMemory, big.substr(0, 1024)},
-      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, Kind::kFile,
+      {"plain over the limit", "drawing.svg", big, 1024, StreamKind::kMemory, big.substr(0, 1024)},
+      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, StreamKind::kFile,
        big.substr(0, 700)},
-      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, Kind::kFile,
+      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, StreamKind::kFile,
        big.substr(0, 1024)},
-      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, Kind::kMemory,
+      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, StreamKind::kMemory,
        text3000.substr(0, 1024)},
       // Past the cut nothing is inflated, so a damaged end does not matter.
       {"gzip over the limit, trailer missing", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 1024,
-       Kind::kMemory, text3000.substr(0, 1024)},
+       StreamKind::kMemory, text3000.substr(0, 1024)},
       {"gzip, trailer missing, no limit", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 0,
-       Kind::kNone, ""},
+       StreamKind::kNone, ""},
       {"zip stored over the limit", "drawing.svgz", MakeZip({Entry("drawing.svg", text3000)}), 1024,
-       Kind::kMemory, text3000.substr(0, 1024)},
+       StreamKind::kMemory, text3000.substr(0, 1024)},
       {"zip deflated over the limit", "drawing.svgz",
-       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, Kind::kMemory,
+       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, StreamKind::kMemory,
        text3000.substr(0, 1024)},
   };
 
   TempDir dir;
   int n = 0;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.Label);
     // A folder per case, so that each file keeps the name the case gives it.
-    std::filesystem::path path = dir.Write(std::to_string(n++) + "/" + c.fileName, c.bytes);
-    std::unique_ptr<TStream> stream = OpenSvgStream(U16(path), c.limit);
-    ASSERT_EQ(KindOf(stream), c.kind);
+    std::filesystem::path path = dir.Write(std::to_string(n++) + "/" + c.FileName, c.Bytes);
+    std::unique_ptr<TStream> stream = OpenSvgStream(U16(path), c.Limit);
+    ASSERT_EQ(KindOf(stream), c.Kind);
     if (stream) {
-      EXPECT_EQ(ReadAll(*stream), c.expected);
+      EXPECT_EQ(ReadAll(*stream), c.Expected);
     }
   }
 }
@@ -184,15 +186,15 @@ TEST(SvgSource, NoStreamForWhatIsNotAFile) {
 
 TEST(SvgSource, ZipEntryNameIsTheFileNameWithTheSvgExtension) {
   struct NameCase {
-    std::u16string path;
-    std::u16string expected;
+    std::u16string Path;
+    std::u16string Expected;
   };
   const std::vector<NameCase> cases = {
       {u"/data/drawing.svgz", u"drawing.svg"}, {u"drawing.svgz", u"drawing.svg"},
       {u"/data/drawing", u"drawing.svg"},      {u"/data/a.b.svgz", u"a.b.svg"},
       {u"/data.d/drawing", u"drawing.svg"},    {u"/data/.svgz", u".svg"},
   };
-  for (const NameCase& c : cases) EXPECT_EQ(ZipEntryNameFor(c.path), c.expected);
+  for (const NameCase& c : cases) EXPECT_EQ(ZipEntryNameFor(c.Path), c.Expected);
 }
 
 // Both sources here are far larger than the ceiling; each comes back as exactly
@@ -227,7 +229,7 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
   EXPECT_LT(std::filesystem::file_size(bomb), 1u << 20);
   {
     std::unique_ptr<TStream> stream = OpenSvgStream(U16(bomb), 0);
-    ASSERT_EQ(KindOf(stream), Kind::kMemory);
+    ASSERT_EQ(KindOf(stream), StreamKind::kMemory);
     auto& memory = static_cast<TMemoryStream&>(*stream);
     EXPECT_EQ(memory.Bytes().size(), ceiling);
     EXPECT_LE(memory.Bytes().capacity(), ceiling);
@@ -242,7 +244,7 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
   std::filesystem::resize_file(huge, 300u << 20);
   {
     std::unique_ptr<TStream> stream = OpenSvgStream(U16(huge), 0);
-    ASSERT_EQ(KindOf(stream), Kind::kMemory);
+    ASSERT_EQ(KindOf(stream), StreamKind::kMemory);
     auto& memory = static_cast<TMemoryStream&>(*stream);
     ASSERT_EQ(memory.Bytes().size(), ceiling);
     EXPECT_EQ(memory.Data().substr(0, 5), std::string_view("<svg\0", 5));

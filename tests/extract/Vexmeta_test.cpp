@@ -62,8 +62,6 @@ Parsed Parse(std::string_view ASvg, bool AParseImageNode = true) {
   return result;
 }
 
-constexpr std::string_view kMetadataHead = "<svg width='1' height='1'><metadata><rdf:RDF>";
-
 TEST(ParseSvgDocument, RecordFromSvgText) {
   struct Case {
     const char* Label;

@@ -31,12 +31,12 @@ std::string AsString(const std::vector<std::uint8_t>& bytes) {
 // Opens an archive held in memory; the stream lives as long as the reader is used.
 struct MemoryArchive {
   explicit MemoryArchive(std::string bytes)
-      : stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end())) {
-    opened = reader.Open(stream);
+      : Stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end())) {
+    Opened = Reader.Open(Stream);
   }
-  TMemoryStream stream;
-  TZipReader reader;
-  bool opened = false;
+  TMemoryStream Stream;
+  TZipReader Reader;
+  bool Opened = false;
 };
 
 std::string Text(std::size_t length) {
@@ -51,11 +51,11 @@ std::string Text(std::size_t length) {
 
 TEST(ZipReader, ListsEntriesInDirectoryOrderWithDecodedNames) {
   ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9/\xE2\x82\xAC.svg", "a");  // "été/€.svg"
-  utf8.flags = 0x0800;
+  utf8.Flags = 0x0800;
   ZipFixtureEntry cp437 = Entry("\x82t\x82/\x9B.svg", "b", true);  // "été/¢.svg" in code page 437
   MemoryArchive archive(MakeZip({Entry("z.svg", ""), utf8, cp437, Entry("dir/", "")}, "comment"));
-  ASSERT_TRUE(archive.opened);
-  const std::vector<TZipEntry>& entries = archive.reader.Entries();
+  ASSERT_TRUE(archive.Opened);
+  const std::vector<TZipEntry>& entries = archive.Reader.Entries();
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].Name, u"z.svg");
   EXPECT_EQ(entries[1].Name, u"\u00E9t\u00E9/\u20AC.svg");
@@ -66,13 +66,13 @@ TEST(ZipReader, ListsEntriesInDirectoryOrderWithDecodedNames) {
 
 TEST(ZipReader, FindZipEntryComparesWholeNamesIgnoringCase) {
   ZipFixtureEntry greek = Entry("\xCE\xA3\xCE\xB1.svg", "4");  // "Σα.svg"
-  greek.flags = 0x0800;
+  greek.Flags = 0x0800;
   MemoryArchive archive(MakeZip({Entry("images/a.svg", "0"), Entry("A.SVG", "1"),
                                  Entry("a.svg", "2"), Entry("b.svg.svg", "3"), greek}));
-  ASSERT_TRUE(archive.opened);
+  ASSERT_TRUE(archive.Opened);
   struct Case {
-    std::u16string name;
-    std::int32_t index;
+    std::u16string Name;
+    std::int32_t Index;
   };
   const std::vector<Case> cases = {
       {u"a.svg", 1},        {u"A.svg", 1},  {u"images/a.svg", 0},
@@ -81,8 +81,8 @@ TEST(ZipReader, FindZipEntryComparesWholeNamesIgnoringCase) {
       {u"a.svg ", -1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::Utf16ToUtf8(c.name));
-    EXPECT_EQ(FindZipEntry(archive.reader, c.name), c.index);
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.Name));
+    EXPECT_EQ(FindZipEntry(archive.Reader, c.Name), c.Index);
   }
 }
 
@@ -95,9 +95,9 @@ TEST(ZipReader, RefusesWhatIsNoReadableArchive) {
     return s;
   };
   struct Case {
-    const char* label;
-    std::string bytes;
-    bool opens;
+    const char* Label;
+    std::string Bytes;
+    bool Opens;
   };
   const std::vector<Case> cases = {
       {"well formed", good, true},
@@ -119,9 +119,9 @@ TEST(ZipReader, RefusesWhatIsNoReadableArchive) {
        false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    MemoryArchive archive(c.bytes);
-    EXPECT_EQ(archive.opened, c.opens);
+    SCOPED_TRACE(c.Label);
+    MemoryArchive archive(c.Bytes);
+    EXPECT_EQ(archive.Opened, c.Opens);
   }
 }
 
@@ -133,47 +133,47 @@ TEST(ZipReader, ExtractsStoredAndDeflatedEntriesAndRefusesBadOnes) {
     return e;
   };
   struct Case {
-    const char* label;
-    ZipFixtureEntry entry;
-    bool extracts;
+    const char* Label;
+    ZipFixtureEntry Entry;
+    bool Extracts;
   };
   const std::vector<Case> cases = {
       {"stored", Entry("a.svg", text), true},
       {"deflated", Entry("a.svg", text, true), true},
       {"empty stored", Entry("a.svg", ""), true},
       {"empty deflated", Entry("a.svg", "", true), true},
-      {"encrypted", with([](ZipFixtureEntry& e) { e.flags = 1; }), false},
-      {"bad CRC, deflated", with([](ZipFixtureEntry& e) { e.crc = 1; }), false},
-      {"bad CRC, stored", with([](ZipFixtureEntry& e) { e.crc = 1; }, false), false},
-      {"method 12", with([](ZipFixtureEntry& e) { e.method = 12; }), false},
-      {"method 9", with([](ZipFixtureEntry& e) { e.method = 9; }), false},
-      {"deflate data declared stored", with([](ZipFixtureEntry& e) { e.method = 0; }), false},
-      {"stored sizes differ", with([](ZipFixtureEntry& e) { e.uncompressedSize = 5; }, false),
+      {"encrypted", with([](ZipFixtureEntry& e) { e.Flags = 1; }), false},
+      {"bad CRC, deflated", with([](ZipFixtureEntry& e) { e.Crc = 1; }), false},
+      {"bad CRC, stored", with([](ZipFixtureEntry& e) { e.Crc = 1; }, false), false},
+      {"method 12", with([](ZipFixtureEntry& e) { e.Method = 12; }), false},
+      {"method 9", with([](ZipFixtureEntry& e) { e.Method = 9; }), false},
+      {"deflate data declared stored", with([](ZipFixtureEntry& e) { e.Method = 0; }), false},
+      {"stored sizes differ", with([](ZipFixtureEntry& e) { e.UncompressedSize = 5; }, false),
        false},
-      {"inflated size differs", with([](ZipFixtureEntry& e) { e.uncompressedSize = 5; }), false},
+      {"inflated size differs", with([](ZipFixtureEntry& e) { e.UncompressedSize = 5; }), false},
       {"local header past the end",
-       with([](ZipFixtureEntry& e) { e.localHeaderOffset = 0xFFFFFF00; }), false},
-      {"local header not at the offset", with([](ZipFixtureEntry& e) { e.localHeaderOffset = 1; }),
+       with([](ZipFixtureEntry& e) { e.LocalHeaderOffset = 0xFFFFFF00; }), false},
+      {"local header not at the offset", with([](ZipFixtureEntry& e) { e.LocalHeaderOffset = 1; }),
        false},
       {"compressed size past the end",
-       with([](ZipFixtureEntry& e) { e.compressedSize = 0x7FFFFFFF; }), false},
-      {"ZIP64 sizes", with([](ZipFixtureEntry& e) { e.compressedSize = 0xFFFFFFFF; }), false},
+       with([](ZipFixtureEntry& e) { e.CompressedSize = 0x7FFFFFFF; }), false},
+      {"ZIP64 sizes", with([](ZipFixtureEntry& e) { e.CompressedSize = 0xFFFFFFFF; }), false},
       {"deflate data cut short", with([](ZipFixtureEntry& e) {
-         e.cutCompressed = 100;
-         e.compressedSize = 100;
+         e.CutCompressed = 100;
+         e.CompressedSize = 100;
        }),
        false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    MemoryArchive archive(MakeZip({Entry("first.txt", "first", true), c.entry}));
-    ASSERT_TRUE(archive.opened);
+    SCOPED_TRACE(c.Label);
+    MemoryArchive archive(MakeZip({Entry("first.txt", "first", true), c.Entry}));
+    ASSERT_TRUE(archive.Opened);
     std::vector<std::uint8_t> data;
-    ASSERT_TRUE(archive.reader.Extract(0, 1u << 30, data));
+    ASSERT_TRUE(archive.Reader.Extract(0, 1u << 30, data));
     EXPECT_EQ(AsString(data), "first");
-    EXPECT_EQ(archive.reader.Extract(1, 1u << 30, data), c.extracts);
-    if (c.extracts) {
-      EXPECT_EQ(AsString(data), c.entry.data);
+    EXPECT_EQ(archive.Reader.Extract(1, 1u << 30, data), c.Extracts);
+    if (c.Extracts) {
+      EXPECT_EQ(AsString(data), c.Entry.Data);
     }
   }
 }
@@ -183,22 +183,22 @@ TEST(ZipReader, ExtractStopsAtTheCeilingWithoutReadingFurther) {
   // inflated, and what lies past the cut (here, a wrong CRC) is never checked.
   const std::string zeros(64u << 20, '\0');
   ZipFixtureEntry bomb = Entry("bomb.svg", RawDeflate(zeros));
-  bomb.rawDeflated = true;
-  bomb.uncompressedSize = static_cast<std::int64_t>(zeros.size());
-  bomb.crc = 1;
+  bomb.RawDeflated = true;
+  bomb.UncompressedSize = static_cast<std::int64_t>(zeros.size());
+  bomb.Crc = 1;
   ZipFixtureEntry stored = Entry("stored.svg", Text(5000));
-  stored.crc = 1;
+  stored.Crc = 1;
   MemoryArchive archive(MakeZip({bomb, stored}));
-  ASSERT_TRUE(archive.opened);
-  EXPECT_LT(archive.stream.Size(), 1 << 20);
+  ASSERT_TRUE(archive.Opened);
+  EXPECT_LT(archive.Stream.Size(), 1 << 20);
   std::vector<std::uint8_t> data;
-  ASSERT_TRUE(archive.reader.Extract(0, 4096, data));
+  ASSERT_TRUE(archive.Reader.Extract(0, 4096, data));
   EXPECT_EQ(data, std::vector<std::uint8_t>(4096, 0));
   EXPECT_LE(data.capacity(), 4096u);
-  ASSERT_TRUE(archive.reader.Extract(1, 1000, data));
+  ASSERT_TRUE(archive.Reader.Extract(1, 1000, data));
   EXPECT_EQ(AsString(data), Text(1000));
   // Whole, the wrong CRC shows.
-  EXPECT_FALSE(archive.reader.Extract(1, 5000, data));
+  EXPECT_FALSE(archive.Reader.Extract(1, 5000, data));
 }
 
 #ifdef VX_HAVE_LIBZIP
@@ -268,7 +268,7 @@ TEST(ZipReader, AgreesWithLibzip) {
 
   // And the test's own fixture archives, code page 437 names included.
   ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9.svg", Text(700), true);
-  utf8.flags = 0x0800;
+  utf8.Flags = 0x0800;
   const std::filesystem::path own = dir.Write(
       "own.zip",
       MakeZip({Entry("x.svg", "<svg/>"), utf8, Entry("\x82t\x82/\x9B\x84.svg", Text(9000), true)}));

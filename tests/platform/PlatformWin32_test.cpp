@@ -44,7 +44,7 @@ TEST(PlatformWin32Names, IgnoreLetterCase) {
     EXPECT_TRUE(platform::IsExistingFile(path));
     platform::FileEntryInfo info;
     ASSERT_TRUE(platform::FindFileEntry(path, info));
-    EXPECT_EQ(info.size, 6);
+    EXPECT_EQ(info.Size, 6);
     EXPECT_NE(platform::ReadOnlyFile::Open(path), nullptr);
   }
 }
@@ -120,7 +120,7 @@ TEST(PlatformWin32LongPath, ReachesFilesBeyondTheShortLimit) {
   EXPECT_TRUE(platform::IsExistingFile(requested));
   platform::FileEntryInfo info;
   ASSERT_TRUE(platform::FindFileEntry(requested, info));
-  EXPECT_EQ(info.size, 6);
+  EXPECT_EQ(info.Size, 6);
   auto opened = platform::ReadOnlyFile::Open(requested);
   ASSERT_NE(opened, nullptr);
   char buffer[8] = {};

@@ -35,7 +35,7 @@ std::string Hex(std::u16string_view text) {
 
 TEST(PlatformMulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
   struct Case {
-    std::int32_t a, b, c, expected;
+    std::int32_t A, B, C, Expected;
   } cases[] = {
       {10, 50, 100, 5},
       {3, 1, 2, 2},    // 1.5 rounds up
@@ -55,15 +55,15 @@ TEST(PlatformMulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
       {-(1 << 30), 3, 1, -1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.a) + " * " + std::to_string(c.b) + " / " + std::to_string(c.c));
-    EXPECT_EQ(platform::MulDiv(c.a, c.b, c.c), c.expected);
+    SCOPED_TRACE(std::to_string(c.A) + " * " + std::to_string(c.B) + " / " + std::to_string(c.C));
+    EXPECT_EQ(platform::MulDiv(c.A, c.B, c.C), c.Expected);
   }
 }
 
 TEST(PlatformText, ComparesIgnoringCase) {
   struct Case {
-    std::u16string_view a, b;
-    bool equal;
+    std::u16string_view A, B;
+    bool Equal;
   } cases[] = {
       {u"Vexmeta", u"VEXMETA", true},
       {u"C:\\Pictures\\A.svg", u"c:\\pictures\\a.SVG", true},
@@ -77,15 +77,15 @@ TEST(PlatformText, ComparesIgnoringCase) {
       {u"svg", u"svg ", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Hex(c.a) + "| " + Hex(c.b));
-    EXPECT_EQ(platform::TextEqualsIgnoreCase(c.a, c.b), c.equal);
-    EXPECT_EQ(platform::TextEqualsIgnoreCase(c.b, c.a), c.equal);
+    SCOPED_TRACE(Hex(c.A) + "| " + Hex(c.B));
+    EXPECT_EQ(platform::TextEqualsIgnoreCase(c.A, c.B), c.Equal);
+    EXPECT_EQ(platform::TextEqualsIgnoreCase(c.B, c.A), c.Equal);
   }
 }
 
 TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
   struct Case {
-    std::u16string text, expected;
+    std::u16string Text, Expected;
   } cases[] = {
       {u"C:\\Pictures\\A.SVG", u"c:\\pictures\\a.svg"},
       {u"\u00C4\u00D6\u00DC\u00DF", u"\u00E4\u00F6\u00FC\u00DF"},
@@ -94,10 +94,10 @@ TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
       {u"", u""},
   };
   for (Case& c : cases) {
-    SCOPED_TRACE(Hex(c.text));
-    std::u16string text = c.text;
+    SCOPED_TRACE(Hex(c.Text));
+    std::u16string text = c.Text;
     platform::LowerCaseInPlace(text);
-    EXPECT_EQ(Hex(text), Hex(c.expected));
+    EXPECT_EQ(Hex(text), Hex(c.Expected));
   }
   // A character outside the Basic Multilingual Plane stays two units.
   std::u16string pair = u"A\U00010400";
@@ -109,9 +109,9 @@ TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
 
 TEST(PlatformCodePage, ConvertsSingleBytes) {
   struct Case {
-    std::int32_t codePage;
-    std::uint8_t byte;
-    char16_t unit;
+    std::int32_t CodePage;
+    std::uint8_t Byte;
+    char16_t Unit;
   } cases[] = {
       {1252, 0x41, u'A'},       {1252, 0x80, u'\u20AC'},
       {1252, 0xE9, u'\u00E9'},  {1252, 0x9F, u'\u0178'},
@@ -121,18 +121,18 @@ TEST(PlatformCodePage, ConvertsSingleBytes) {
       {28605, 0xA4, u'\u20AC'}, {12345, 0xC0, u'\uFFFD'},  // no such code page
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.codePage) + " byte " + std::to_string(c.byte));
-    EXPECT_EQ(static_cast<unsigned>(platform::CodePageByteToUtf16(c.codePage, c.byte)),
-              static_cast<unsigned>(c.unit));
+    SCOPED_TRACE(std::to_string(c.CodePage) + " byte " + std::to_string(c.Byte));
+    EXPECT_EQ(static_cast<unsigned>(platform::CodePageByteToUtf16(c.CodePage, c.Byte)),
+              static_cast<unsigned>(c.Unit));
   }
 }
 
 TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
   struct Case {
-    std::int32_t codePage;
-    char16_t unit;
-    std::uint8_t byte;
-    bool usedDefault;
+    std::int32_t CodePage;
+    char16_t Unit;
+    std::uint8_t Byte;
+    bool UsedDefault;
   } cases[] = {
       {1252, u'A', 0x41, false},     {1252, u'\u20AC', 0x80, false}, {1252, u'\u00E9', 0xE9, false},
       {1252, u'\u4E00', '?', true},  // a CJK ideograph is not in the code page
@@ -141,10 +141,10 @@ TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
                                                                      // byte
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.codePage) + " unit " + std::to_string(c.unit));
-    bool used = !c.usedDefault;
-    EXPECT_EQ(platform::Utf16ToCodePageByte(c.codePage, c.unit, '?', &used), c.byte);
-    EXPECT_EQ(used, c.usedDefault);
+    SCOPED_TRACE(std::to_string(c.CodePage) + " unit " + std::to_string(c.Unit));
+    bool used = !c.UsedDefault;
+    EXPECT_EQ(platform::Utf16ToCodePageByte(c.CodePage, c.Unit, '?', &used), c.Byte);
+    EXPECT_EQ(used, c.UsedDefault);
   }
   // The caller's default character is the one used, and the flag is optional.
   EXPECT_EQ(platform::Utf16ToCodePageByte(1252, u'\u4E00', '#', nullptr), '#');
@@ -152,8 +152,8 @@ TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
 
 TEST(PlatformUtf8, ReplacesInvalidSequencesAndKeepsTheRest) {
   struct Case {
-    std::string_view utf8;
-    std::u16string_view utf16;
+    std::string_view Utf8;
+    std::u16string_view Utf16;
   } cases[] = {
       {"plain", u"plain"},
       {"", u""},
@@ -171,8 +171,8 @@ TEST(PlatformUtf8, ReplacesInvalidSequencesAndKeepsTheRest) {
        u"\uFFFDA"},  // a lead byte without its continuation
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.utf8));
-    EXPECT_EQ(Hex(platform::Utf8ToUtf16(c.utf8)), Hex(c.utf16));
+    SCOPED_TRACE(std::string(c.Utf8));
+    EXPECT_EQ(Hex(platform::Utf8ToUtf16(c.Utf8)), Hex(c.Utf16));
   }
 }
 
@@ -190,8 +190,8 @@ TEST(PlatformAnsi, KeepsAscii) {
 
 class PlatformIni : public ::testing::Test {
  protected:
-  std::u16string Write(std::string_view text) { return U16(dir_.Write("settings.ini", text)); }
-  TempDir dir_;
+  std::u16string Write(std::string_view text) { return U16(FDir.Write("settings.ini", text)); }
+  TempDir FDir;
 };
 
 TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
@@ -209,9 +209,9 @@ TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
       "[Later]\n"
       "Only=here\n");
   struct Case {
-    std::u16string_view section, key;
-    bool found;
-    std::u16string value;
+    std::u16string_view Section, Key;
+    bool Found;
+    std::u16string Value;
   } cases[] = {
       {u"Vexmeta", u"CacheSize_x64", true, u"42"},
       {u"VEXMETA", u"CACHESIZE_X64", true, u"42"},
@@ -224,18 +224,18 @@ TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
       {u"Missing", u"CacheSize_x64", false, u""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::Utf16ToUtf8(c.section) + "/" + platform::Utf16ToUtf8(c.key));
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.Section) + "/" + platform::Utf16ToUtf8(c.Key));
     std::u16string value = u"unchanged";
-    EXPECT_EQ(platform::ReadIniValue(ini, c.section, c.key, value), c.found);
-    EXPECT_EQ(value, c.found ? c.value : u"unchanged");
+    EXPECT_EQ(platform::ReadIniValue(ini, c.Section, c.Key, value), c.Found);
+    EXPECT_EQ(value, c.Found ? c.Value : u"unchanged");
   }
 }
 
 TEST_F(PlatformIni, ReadsOnlyAnExistingRegularFile) {
   std::u16string value;
-  EXPECT_FALSE(platform::ReadIniValue(U16(dir_.path() / "none.ini"), u"Vexmeta", u"Key", value));
-  std::filesystem::create_directory(dir_.path() / "folder.ini");
-  EXPECT_FALSE(platform::ReadIniValue(U16(dir_.path() / "folder.ini"), u"Vexmeta", u"Key", value));
+  EXPECT_FALSE(platform::ReadIniValue(U16(FDir.path() / "none.ini"), u"Vexmeta", u"Key", value));
+  std::filesystem::create_directory(FDir.path() / "folder.ini");
+  EXPECT_FALSE(platform::ReadIniValue(U16(FDir.path() / "folder.ini"), u"Vexmeta", u"Key", value));
   EXPECT_FALSE(platform::ReadIniValue(u"", u"Vexmeta", u"Key", value));
 }
 
@@ -244,8 +244,8 @@ TEST(PlatformFiles, TellsFilesFromFoldersAndMissingNames) {
   std::filesystem::path file = dir.Write("a.svg", "<svg/>");
   std::filesystem::create_directory(dir.path() / "folder.svg");
   struct Case {
-    std::filesystem::path path;
-    bool exists;
+    std::filesystem::path Path;
+    bool Exists;
   } cases[] = {
       {file, true},
       {dir.path() / "folder.svg", false},
@@ -253,11 +253,11 @@ TEST(PlatformFiles, TellsFilesFromFoldersAndMissingNames) {
       {dir.path() / "missing.svg", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.path.string());
-    EXPECT_EQ(platform::IsExistingFile(U16(c.path)), c.exists);
+    SCOPED_TRACE(c.Path.string());
+    EXPECT_EQ(platform::IsExistingFile(U16(c.Path)), c.Exists);
     platform::FileEntryInfo info;
-    EXPECT_EQ(platform::FindFileEntry(U16(c.path), info), c.exists);
-    EXPECT_EQ(platform::ReadOnlyFile::Open(U16(c.path)) != nullptr, c.exists);
+    EXPECT_EQ(platform::FindFileEntry(U16(c.Path), info), c.Exists);
+    EXPECT_EQ(platform::ReadOnlyFile::Open(U16(c.Path)) != nullptr, c.Exists);
   }
   EXPECT_FALSE(platform::IsExistingFile(u""));
   // A name with a NUL in it is not cut short to an existing file's name.
@@ -305,19 +305,19 @@ TEST(PlatformFiles, DirectorySearchGivesSizeAndLocalTime) {
 
   platform::FileEntryInfo info;
   ASSERT_TRUE(platform::FindFileEntry(U16(file), info));
-  EXPECT_EQ(info.size, 70000);
-  EXPECT_DOUBLE_EQ(info.lastWriteTime, expected);
+  EXPECT_EQ(info.Size, 70000);
+  EXPECT_DOUBLE_EQ(info.LastWriteTime, expected);
   if (zoneIsUtc) {
-    EXPECT_DOUBLE_EQ(info.lastWriteTime, 43890.0 + (45296000.0 + kMilliseconds) / 86400000.0);
+    EXPECT_DOUBLE_EQ(info.LastWriteTime, 43890.0 + (45296000.0 + kMilliseconds) / 86400000.0);
   }
 
   // A changed time gives a different value; the same time the same value.
   platform::FileEntryInfo again;
   ASSERT_TRUE(platform::FindFileEntry(U16(file), again));
-  EXPECT_EQ(again.lastWriteTime, info.lastWriteTime);
+  EXPECT_EQ(again.LastWriteTime, info.LastWriteTime);
   std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + seconds(2));
   ASSERT_TRUE(platform::FindFileEntry(U16(file), again));
-  EXPECT_NE(again.lastWriteTime, info.lastWriteTime);
+  EXPECT_NE(again.LastWriteTime, info.LastWriteTime);
 }
 
 TEST(PlatformFiles, ReadsSeeksAndSizesAFile) {

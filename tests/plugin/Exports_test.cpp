@@ -33,10 +33,10 @@ TEST(Exports, FieldTable) {
   PluginHost host;
   ASSERT_TRUE(host.loaded());
   struct Case {
-    std::int32_t index;
-    std::int32_t type;
-    const char* name;
-    const char* units;
+    std::int32_t Index;
+    std::int32_t Type;
+    const char* Name;
+    const char* Units;
   } cases[] = {
       {fiSvgVersion, ft_stringw, "SVG Version", ""},
       {fiApplication, ft_stringw, "Application", ""},
@@ -56,13 +56,13 @@ TEST(Exports, FieldTable) {
       {fiCalculatedHeight, ft_numeric_32, "Calculated Height", "96|90"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.index);
+    SCOPED_TRACE(c.Index);
     char name[64];
     char units[64];
     std::memset(units, 'x', sizeof units);
-    EXPECT_EQ(host.GetSupportedField(c.index, name, units, sizeof name), c.type);
-    EXPECT_STREQ(name, c.name);
-    EXPECT_STREQ(units, c.units);
+    EXPECT_EQ(host.GetSupportedField(c.Index, name, units, sizeof name), c.Type);
+    EXPECT_STREQ(name, c.Name);
+    EXPECT_STREQ(units, c.Units);
   }
 }
 

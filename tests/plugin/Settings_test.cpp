@@ -10,9 +10,9 @@ using testing_support::U16;
 
 TEST(SettingsSyntax, AcceptsOnlyWholeIntegers) {
   struct Case {
-    const char16_t* text;
-    bool ok;
-    std::int32_t value;
+    const char16_t* Text;
+    bool Ok;
+    std::int32_t Value;
   } cases[] = {
       {u"12", true, 12},
       {u"  12", true, 12},
@@ -39,11 +39,11 @@ TEST(SettingsSyntax, AcceptsOnlyWholeIntegers) {
       {u"\u0661", false, 0},  // a non-ASCII digit
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::Utf16ToUtf8(c.text));
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.Text));
     std::int32_t value = 0;
-    EXPECT_EQ(ParseSettingValue(c.text, value), c.ok);
-    if (c.ok) {
-      EXPECT_EQ(value, c.value);
+    EXPECT_EQ(ParseSettingValue(c.Text, value), c.Ok);
+    if (c.Ok) {
+      EXPECT_EQ(value, c.Value);
     }
   }
 }
@@ -64,12 +64,12 @@ TEST(Settings, DefaultsWithoutAFile) {
 
 TEST(Settings, ValuesAndClamps) {
   struct Case {
-    const char* cache;
-    const char* image;
-    const char* kbytes;
-    std::int32_t wantCache;
-    bool wantImage;
-    std::int64_t wantBytes;
+    const char* Cache;
+    const char* Image;
+    const char* Kbytes;
+    std::int32_t WantCache;
+    bool WantImage;
+    std::int64_t WantBytes;
   } cases[] = {
       {"0", "0", "64", 1, false, 65536},        {"-5", "2", "-1", 1, true, 0},
       {"100000", "false", "0", 32767, true, 0}, {"0x10", "1", "1", 16, true, 1024},
@@ -77,16 +77,16 @@ TEST(Settings, ValuesAndClamps) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.cache);
+    SCOPED_TRACE(c.Cache);
     std::string ini = std::string("[Other]\nCacheSize_x64=5\n[vexmeta]\r\n  cachesize_x64 = ") +
-                      c.cache + "\r\nParseImageNode=" + c.image + "\nMAXKBYTESREAD=" + c.kbytes +
+                      c.Cache + "\r\nParseImageNode=" + c.Image + "\nMAXKBYTESREAD=" + c.Kbytes +
                       "\n";
     auto path = dir.Write("Vexmeta.ini", ini);
     TSettings settings;
     ReadSettings(U16(path), settings);
-    EXPECT_EQ(settings.CacheSize_x64, c.wantCache);
-    EXPECT_EQ(settings.ParseImageNode, c.wantImage);
-    EXPECT_EQ(settings.MaxKBytesRead, c.wantBytes);
+    EXPECT_EQ(settings.CacheSize_x64, c.WantCache);
+    EXPECT_EQ(settings.ParseImageNode, c.WantImage);
+    EXPECT_EQ(settings.MaxKBytesRead, c.WantBytes);
   }
 }
 

@@ -64,12 +64,12 @@ void RewriteKeepingTime(const fs::path& path, std::string_view content = "<svg i
 
 // A copy of the built library in its own folder, with a settings file beside it.
 struct PluginCopy {
-  TempDir dir;
-  fs::path library;
+  TempDir Dir;
+  fs::path Library;
   explicit PluginCopy(const std::string& ini) {
-    library = dir.path() / "Vexmeta.wdx64";
-    fs::copy_file(testing_support::BuiltPluginPath(), library);
-    if (!ini.empty()) dir.Write("Vexmeta.ini", ini);
+    Library = Dir.path() / "Vexmeta.wdx64";
+    fs::copy_file(testing_support::BuiltPluginPath(), Library);
+    if (!ini.empty()) Dir.Write("Vexmeta.ini", ini);
   }
 };
 
@@ -80,11 +80,11 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
   TempDir dir;
   auto file = dir.Write("rich.svg", kRichDrawing);
   struct Case {
-    int field;
-    int unit;
-    std::int32_t result;
-    const char* text;
-    std::int32_t number;
+    int Field;
+    int Unit;
+    std::int32_t Result;
+    const char* Text;
+    std::int32_t Number;
   } cases[] = {
       {fiSvgVersion, 0, ft_stringw, "1.1", 0},
       {fiApplication, 0, ft_stringw, "Vector Editor (https://example.org/)", 0},
@@ -111,22 +111,22 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
       {-1, 0, ft_fieldempty, "", 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "field " << c.field << " unit " << c.unit);
-    auto answer = host.Get(file, c.field, c.unit);
-    EXPECT_EQ(answer.result, c.result);
-    if (c.result == ft_stringw) {
-      EXPECT_EQ(answer.text, W(c.text));
-    } else if (c.result == ft_numeric_32 || c.result == ft_boolean) {
-      EXPECT_EQ(answer.number, c.number);
+    SCOPED_TRACE(testing::Message() << "field " << c.Field << " unit " << c.Unit);
+    auto answer = host.Get(file, c.Field, c.Unit);
+    EXPECT_EQ(answer.Result, c.Result);
+    if (c.Result == ft_stringw) {
+      EXPECT_EQ(answer.Text, W(c.Text));
+    } else if (c.Result == ft_numeric_32 || c.Result == ft_boolean) {
+      EXPECT_EQ(answer.Number, c.Number);
     }
   }
 }
 
 TEST(ValueRequest, DelayFlagAnswersAtOnce) {
   PluginHost host;
-  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, CONTENT_DELAYIFSLOW).result,
+  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, CONTENT_DELAYIFSLOW).Result,
             ft_delayed);
-  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, 0).result, ft_fieldempty);
+  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, 0).Result, ft_fieldempty);
 }
 
 TEST(ValueRequest, StringsAreCutToTheBuffer) {
@@ -134,15 +134,15 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
   TempDir dir;
   auto file = dir.Write("cut.svg", "<svg id=\"abcdefghij\"/>");
   struct Case {
-    std::int32_t maxlen;
-    const char* text;
+    std::int32_t Maxlen;
+    const char* Text;
   } cases[] = {{10, "abc"}, {8, "ab"}, {6, "a"}, {4, ""}, {2, ""}, {4096, "abcdefghij"}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.maxlen);
+    SCOPED_TRACE(c.Maxlen);
     std::vector<char16_t> buffer(64, u'#');
     std::u16string name = U16(file);
-    EXPECT_EQ(host.GetValueW(name.c_str(), fiID, 0, buffer.data(), c.maxlen, 0), ft_stringw);
-    std::u16string want = W(c.text);
+    EXPECT_EQ(host.GetValueW(name.c_str(), fiID, 0, buffer.data(), c.Maxlen, 0), ft_stringw);
+    std::u16string want = W(c.Text);
     EXPECT_EQ(std::u16string(buffer.data(), want.size()), want);
     EXPECT_EQ(buffer[want.size()], u'\0');
     EXPECT_EQ(buffer[want.size() + 1], u'#');  // nothing past the terminator
@@ -177,25 +177,25 @@ TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   auto file = dir.Write("fake.svg", "not a drawing at all!");
   PinTime(file);
   for (int field = 0; field < cFieldCount; ++field)
-    EXPECT_EQ(host.Get(file, field).result, ft_fieldempty);
+    EXPECT_EQ(host.Get(file, field).Result, ft_fieldempty);
   RewriteKeepingTime(file, "<svg version=\"2.0\"/>.");
-  EXPECT_EQ(host.Get(file, fiSvgVersion).result, ft_fieldempty);  // the cached answer stands
+  EXPECT_EQ(host.Get(file, fiSvgVersion).Result, ft_fieldempty);  // the cached answer stands
 
   // A new time stamp makes the next request read the file again.
   fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(10));
   auto answer = host.Get(file, fiSvgVersion);
-  EXPECT_EQ(answer.result, ft_stringw);
-  EXPECT_EQ(answer.text, u"2.0");
+  EXPECT_EQ(answer.Result, ft_stringw);
+  EXPECT_EQ(answer.Text, u"2.0");
 }
 
 TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
   PluginHost host;
   TempDir dir;
   auto file = dir.Write("t.svg", "<svg version=\"1.1\" width=\"10\" height=\"20\"/>");
-  EXPECT_EQ(host.Get(file, fiSvgVersion).text, u"1.1");
+  EXPECT_EQ(host.Get(file, fiSvgVersion).Text, u"1.1");
   fs::resize_file(file, 12);  // cut in the middle of the start tag
-  EXPECT_EQ(host.Get(file, fiWidth).result, ft_fieldempty);
-  EXPECT_EQ(host.Get(file, fiSvgVersion).result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, fiWidth).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, fiSvgVersion).Result, ft_fieldempty);
 }
 
 TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
@@ -204,85 +204,85 @@ TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
   {
     PluginHost host;
     auto answer = host.Get(plain, fiEmbeddedImage);
-    EXPECT_EQ(answer.result, ft_boolean);
-    EXPECT_EQ(answer.number, 0);
+    EXPECT_EQ(answer.Result, ft_boolean);
+    EXPECT_EQ(answer.Number, 0);
   }
   PluginCopy copy("[Vexmeta]\nParseImageNode=0\n");
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   auto rich = dir.Write("rich.svg", kRichDrawing);
-  EXPECT_EQ(host.Get(rich, fiEmbeddedImage).result, ft_fieldempty);
-  EXPECT_EQ(host.Get(plain, fiEmbeddedImage).result, ft_fieldempty);
-  EXPECT_EQ(host.Get(rich, fiID).text, u"svg2");
+  EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(plain, fiEmbeddedImage).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(rich, fiID).Text, u"svg2");
 }
 
 TEST(ValueRequest, ReadLimitCutsTheDrawing) {
   PluginCopy copy("[Vexmeta]\nMaxKBytesRead=1\n");
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   TempDir dir;
   std::string late = "<svg id=\"early\">" + std::string(2000, ' ') +
                      "<metadata><rdf:RDF><cc:Work>"
                      "<dc:title>late</dc:title></cc:Work></rdf:RDF></metadata></svg>";
   auto file = dir.Write("late.svg", late);
-  EXPECT_EQ(host.Get(file, fiID).text, u"early");
-  EXPECT_EQ(host.Get(file, fiMetadataTitle).result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, fiID).Text, u"early");
+  EXPECT_EQ(host.Get(file, fiMetadataTitle).Result, ft_fieldempty);
 }
 
 TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
   PluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");  // two files at a time
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   TempDir dir;
   fs::path files[3];
   for (int i = 0; i < 3; ++i) {
     files[i] = dir.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
     PinTime(files[i]);
   }
-  EXPECT_EQ(host.Get(files[0], fiID).text, u"old");  // A
-  EXPECT_EQ(host.Get(files[1], fiID).text, u"old");  // B
-  EXPECT_EQ(host.Get(files[0], fiID).text, u"old");  // A again
-  EXPECT_EQ(host.Get(files[2], fiID).text, u"old");  // C evicts B
+  EXPECT_EQ(host.Get(files[0], fiID).Text, u"old");  // A
+  EXPECT_EQ(host.Get(files[1], fiID).Text, u"old");  // B
+  EXPECT_EQ(host.Get(files[0], fiID).Text, u"old");  // A again
+  EXPECT_EQ(host.Get(files[2], fiID).Text, u"old");  // C evicts B
   RewriteKeepingTime(files[0]);
   RewriteKeepingTime(files[1]);
-  EXPECT_EQ(host.Get(files[0], fiID).text, u"old");  // still cached
-  EXPECT_EQ(host.Get(files[1], fiID).text, u"new");  // read again
+  EXPECT_EQ(host.Get(files[0], fiID).Text, u"old");  // still cached
+  EXPECT_EQ(host.Get(files[1], fiID).Text, u"new");  // read again
 }
 
 TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
   PluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   TempDir dir;
   auto a = dir.Write("a.svg", "<svg id=\"old\"/>");
   auto b = dir.Write("b.svg", "<svg id=\"old\"/>");
   PinTime(a);
   PinTime(b);
-  EXPECT_EQ(host.Get(a, fiID).text, u"old");
+  EXPECT_EQ(host.Get(a, fiID).Text, u"old");
   RewriteKeepingTime(a);
   host.SendStateInformation(CONTST_READNEWDIR, u"");  // one entry: not full
-  EXPECT_EQ(host.Get(a, fiID).text, u"old");
-  EXPECT_EQ(host.Get(b, fiID).text, u"old");
+  EXPECT_EQ(host.Get(a, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(b, fiID).Text, u"old");
   host.SendStateInformation(CONTST_READNEWDIR, u"");  // two entries = CacheSize_x64 + 1: cleared
-  EXPECT_EQ(host.Get(a, fiID).text, u"new");
+  EXPECT_EQ(host.Get(a, fiID).Text, u"new");
 }
 
 TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   PluginCopy copy("");
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   TempDir elsewhere;
-  auto inside = copy.dir.Write("in.svg", "<svg id=\"old\"/>");
+  auto inside = copy.Dir.Write("in.svg", "<svg id=\"old\"/>");
   auto outside = elsewhere.Write("out.svg", "<svg id=\"old\"/>");
   PinTime(inside);
   PinTime(outside);
-  EXPECT_EQ(host.Get(inside, fiID).text, u"old");
-  EXPECT_EQ(host.Get(outside, fiID).text, u"old");
+  EXPECT_EQ(host.Get(inside, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(outside, fiID).Text, u"old");
   RewriteKeepingTime(inside);
   RewriteKeepingTime(outside);
   host.SendStateInformation(CONTST_REFRESHPRESSED, u"");  // last file is elsewhere: nothing happens
-  EXPECT_EQ(host.Get(outside, fiID).text, u"old");
-  EXPECT_EQ(host.Get(inside, fiID).text, u"old");
+  EXPECT_EQ(host.Get(outside, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(inside, fiID).Text, u"old");
   // A delayed request does not change the last requested file name.
-  EXPECT_EQ(host.Get(outside, fiID, 0, 4096, CONTENT_DELAYIFSLOW).result, ft_delayed);
+  EXPECT_EQ(host.Get(outside, fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result, ft_delayed);
   host.SendStateInformation(CONTST_REFRESHPRESSED,
                             u"");  // last file (in.svg) is beside the library
-  EXPECT_EQ(host.Get(outside, fiID).text, u"new");
+  EXPECT_EQ(host.Get(outside, fiID).Text, u"new");
   host.SendStateInformation(CONTST_REFRESHPRESSED + 1, u"");  // unknown states do nothing
 }
 
@@ -292,10 +292,10 @@ TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
   std::string width(1 << 20, '7');
   auto file = dir.Write("huge.svg", "<svg width=\"" + width + "\" height=\"5\"/>");
   auto answer = host.Get(file, fiWidth, 0, 1 << 22);
-  EXPECT_EQ(answer.result, ft_stringw);
-  EXPECT_EQ(answer.text, std::u16string(4095, u'7'));
+  EXPECT_EQ(answer.Result, ft_stringw);
+  EXPECT_EQ(answer.Text, std::u16string(4095, u'7'));
   auto small = host.Get(file, fiWidth, 0, 8192);
-  EXPECT_EQ(small.text.size(), 8192u / 2 - 2);
+  EXPECT_EQ(small.Text.size(), 8192u / 2 - 2);
 }
 
 TEST(HostSafety, DirectoryNamedLikeADrawingIsEmpty) {
@@ -303,7 +303,7 @@ TEST(HostSafety, DirectoryNamedLikeADrawingIsEmpty) {
   TempDir dir;
   fs::create_directory(dir.path() / "folder.svg");
   for (int field = 0; field < cFieldCount; ++field)
-    EXPECT_EQ(host.Get(dir.path() / "folder.svg", field).result, ft_fieldempty);
+    EXPECT_EQ(host.Get(dir.path() / "folder.svg", field).Result, ft_fieldempty);
 }
 
 #ifndef _WIN32
@@ -317,24 +317,24 @@ TEST(HostSafety, PipesAndDevicesAreNeverOpened) {
   for (const char* name : {"pipe.svg", "zero.svg", "null.svgz"}) {
     SCOPED_TRACE(name);
     for (int field = 0; field < cFieldCount; ++field)
-      EXPECT_EQ(host.Get(dir.path() / name, field).result, ft_fieldempty);
+      EXPECT_EQ(host.Get(dir.path() / name, field).Result, ft_fieldempty);
   }
   // A link to a regular drawing is followed.
   auto real = dir.Write("real.svg", "<svg id=\"linked\"/>");
   fs::create_symlink(real, dir.path() / "link.svg");
-  EXPECT_EQ(host.Get(dir.path() / "link.svg", fiID).text, u"linked");
+  EXPECT_EQ(host.Get(dir.path() / "link.svg", fiID).Text, u"linked");
 }
 
 TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
   PluginCopy copy("");
-  ASSERT_EQ(std::system(("mkfifo '" + (copy.dir.path() / "Vexmeta.ini").string() + "'").c_str()),
+  ASSERT_EQ(std::system(("mkfifo '" + (copy.Dir.path() / "Vexmeta.ini").string() + "'").c_str()),
             0);
   auto start = std::chrono::steady_clock::now();
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   TempDir dir;
   auto file = dir.Write("x.svg", "<svg width=\"1\" height=\"1\"/>");
-  EXPECT_EQ(host.Get(file, fiEmbeddedImage).result, ft_boolean);  // defaults in force
+  EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_boolean);  // defaults in force
 }
 #endif
 
@@ -346,8 +346,8 @@ TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
       "bomb.svgz", testing_support::GzipFilled("<svg id=\"bomb\"/>", '\0', std::size_t{300} << 20));
   EXPECT_LT(fs::file_size(file), 1u << 20);
   auto answer = host.Get(file, fiID);
-  EXPECT_EQ(answer.result, ft_stringw);
-  EXPECT_EQ(answer.text, u"bomb");
+  EXPECT_EQ(answer.Result, ft_stringw);
+  EXPECT_EQ(answer.Text, u"bomb");
 }
 
 TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
@@ -356,8 +356,8 @@ TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
   // A sparse 300 MiB file: the drawing's start, then a hole of zero bytes.
   auto file = dir.Write("sparse.svg", "<svg id=\"big\" width=\"3in\" height=\"1in\"/>");
   fs::resize_file(file, std::uintmax_t{300} << 20);
-  EXPECT_EQ(host.Get(file, fiID).text, u"big");
-  EXPECT_EQ(host.Get(file, fiCalculatedWidth).number, 288);
+  EXPECT_EQ(host.Get(file, fiID).Text, u"big");
+  EXPECT_EQ(host.Get(file, fiCalculatedWidth).Number, 288);
 }
 
 TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
@@ -373,7 +373,7 @@ TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
   files.push_back(dir.Write("junk.svg", "junk"));
 
   PluginCopy copy("[Vexmeta]\nCacheSize_x64=3\n");  // small, so entries churn
-  PluginHost host(copy.library);
+  PluginHost host(copy.Library);
   std::map<std::pair<std::size_t, int>, PluginHost::Answer> expected;
   for (std::size_t f = 0; f < files.size(); ++f)
     for (int field = 0; field < cFieldCount; ++field)
@@ -399,7 +399,7 @@ TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
         int unit = static_cast<int>(random() % 2);
         auto got = host.Get(files[f], field, unit);
         const auto& want = expected.at({f, field * 2 + unit});
-        if (got.result != want.result || got.text != want.text || got.number != want.number)
+        if (got.Result != want.Result || got.Text != want.Text || got.Number != want.Number)
           ++mismatches;
       }
     });

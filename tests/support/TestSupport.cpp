@@ -19,14 +19,14 @@ TempDir::TempDir() {
   std::random_device random;
   auto base = std::filesystem::temp_directory_path();
   for (;;) {
-    path_ = base / ("vexmeta-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
-    if (std::filesystem::create_directory(path_)) break;
+    FPath = base / ("vexmeta-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(FPath)) break;
   }
 }
 
 TempDir::~TempDir() {
   std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+  std::filesystem::remove_all(FPath, ec);
 }
 
 // Names in the tests are UTF-8. On Windows a narrow name would be taken in the
@@ -34,9 +34,9 @@ TempDir::~TempDir() {
 std::filesystem::path TempDir::Write(const std::string& name, std::string_view bytes) const {
 #ifdef _WIN32
   std::filesystem::path file =
-      path_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
+      FPath / std::filesystem::path(std::u8string(name.begin(), name.end()));
 #else
-  std::filesystem::path file = path_ / name;
+  std::filesystem::path file = FPath / name;
 #endif
   std::filesystem::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -108,19 +108,19 @@ std::filesystem::path BuiltPluginPath() {
 
 PluginHost::PluginHost(const std::filesystem::path& path) {
   std::string error;
-  library_ = platform::DynamicLibrary::Open(U16(path), &error);
-  if (!library_) {
+  FLibrary = platform::DynamicLibrary::Open(U16(path), &error);
+  if (!FLibrary) {
     ADD_FAILURE() << "cannot load " << path << ": " << error;
     return;
   }
   GetDetectString =
-      reinterpret_cast<TContentGetDetectString>(library_->Symbol("ContentGetDetectString"));
+      reinterpret_cast<TContentGetDetectString>(FLibrary->Symbol("ContentGetDetectString"));
   GetSupportedField =
-      reinterpret_cast<TContentGetSupportedField>(library_->Symbol("ContentGetSupportedField"));
-  GetValueW = reinterpret_cast<TContentGetValueW>(library_->Symbol("ContentGetValueW"));
-  GetValue = reinterpret_cast<TContentGetValue>(library_->Symbol("ContentGetValue"));
+      reinterpret_cast<TContentGetSupportedField>(FLibrary->Symbol("ContentGetSupportedField"));
+  GetValueW = reinterpret_cast<TContentGetValueW>(FLibrary->Symbol("ContentGetValueW"));
+  GetValue = reinterpret_cast<TContentGetValue>(FLibrary->Symbol("ContentGetValue"));
   SendStateInformation = reinterpret_cast<TContentSendStateInformationW>(
-      library_->Symbol("ContentSendStateInformationW"));
+      FLibrary->Symbol("ContentSendStateInformationW"));
   EXPECT_TRUE(GetDetectString && GetSupportedField && GetValueW && GetValue &&
               SendStateInformation);
 }
@@ -132,14 +132,14 @@ PluginHost::Answer PluginHost::Get(const std::filesystem::path& file, std::int32
   std::vector<char16_t> buffer(static_cast<std::size_t>(maxlen > 0 ? maxlen : 0) / 2 + 8,
                                u'\xBEEF');
   std::u16string name = U16(file);
-  answer.result = GetValueW(name.c_str(), field, unit, buffer.data(), maxlen, flags);
-  if (answer.result == ft_stringw) {
+  answer.Result = GetValueW(name.c_str(), field, unit, buffer.data(), maxlen, flags);
+  if (answer.Result == ft_stringw) {
     for (char16_t c : buffer) {
       if (c == 0) break;
-      answer.text.push_back(c);
+      answer.Text.push_back(c);
     }
-  } else if (answer.result == ft_numeric_32 || answer.result == ft_boolean) {
-    std::memcpy(&answer.number, buffer.data(), sizeof answer.number);
+  } else if (answer.Result == ft_numeric_32 || answer.Result == ft_boolean) {
+    std::memcpy(&answer.Number, buffer.data(), sizeof answer.Number);
   }
   return answer;
 }

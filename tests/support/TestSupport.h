@@ -22,12 +22,12 @@ class TempDir {
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& path() const { return FPath; }
   // Writes a file below the folder and returns its full path.
   std::filesystem::path Write(const std::string& name, std::string_view bytes) const;
 
  private:
-  std::filesystem::path path_;
+  std::filesystem::path FPath;
 };
 
 std::u16string U16(const std::filesystem::path& path);
@@ -47,7 +47,7 @@ class PluginHost {
  public:
   // Loads the library at path; fails the current test when it cannot.
   explicit PluginHost(const std::filesystem::path& path = BuiltPluginPath());
-  bool loaded() const { return library_ != nullptr; }
+  bool loaded() const { return FLibrary != nullptr; }
 
   TContentGetDetectString GetDetectString = nullptr;
   TContentGetSupportedField GetSupportedField = nullptr;
@@ -58,15 +58,15 @@ class PluginHost {
   // One value request with a buffer of maxlen bytes. result is the return code;
   // text holds a string value, number an integer or boolean value.
   struct Answer {
-    std::int32_t result = 0;
-    std::u16string text;
-    std::int32_t number = 0;
+    std::int32_t Result = 0;
+    std::u16string Text;
+    std::int32_t Number = 0;
   };
   Answer Get(const std::filesystem::path& file, std::int32_t field, std::int32_t unit = 0,
              std::int32_t maxlen = 4096, std::int32_t flags = 0) const;
 
  private:
-  std::unique_ptr<platform::DynamicLibrary> library_;
+  std::unique_ptr<platform::DynamicLibrary> FLibrary;
 };
 
 }  // namespace testing_support

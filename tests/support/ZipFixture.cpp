@@ -34,48 +34,48 @@ std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_vie
   std::string out;
   std::string directory;
   for (const ZipFixtureEntry& e : entries) {
-    std::string packed = e.rawDeflated ? e.data : e.deflate ? RawDeflate(e.data) : e.data;
+    std::string packed = e.RawDeflated ? e.Data : e.Deflate ? RawDeflate(e.Data) : e.Data;
     const std::uint32_t crc = Pick(
-        e.crc, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.data.data()),
-                                                static_cast<uInt>(e.data.size()))));
-    const std::uint32_t method = Pick(e.method, e.deflate || e.rawDeflated ? 8 : 0);
-    const std::uint32_t usize = Pick(e.uncompressedSize, static_cast<std::uint32_t>(e.data.size()));
+        e.Crc, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
+                                                static_cast<uInt>(e.Data.size()))));
+    const std::uint32_t method = Pick(e.Method, e.Deflate || e.RawDeflated ? 8 : 0);
+    const std::uint32_t usize = Pick(e.UncompressedSize, static_cast<std::uint32_t>(e.Data.size()));
     const std::uint32_t csize = static_cast<std::uint32_t>(packed.size());
     const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
 
     out += "PK\x03\x04";
     Put16(out, 20);
-    Put16(out, e.flags);
+    Put16(out, e.Flags);
     Put16(out, method);
     Put16(out, 0);     // time
     Put16(out, 0x21);  // date: 1980-01-01
     Put32(out, crc);
     Put32(out, csize);
     Put32(out, usize);
-    Put16(out, static_cast<std::uint32_t>(e.name.size()));
+    Put16(out, static_cast<std::uint32_t>(e.Name.size()));
     Put16(out, 0);
-    out += e.name;
-    if (e.cutCompressed >= 0) packed.resize(static_cast<std::size_t>(e.cutCompressed));
+    out += e.Name;
+    if (e.CutCompressed >= 0) packed.resize(static_cast<std::size_t>(e.CutCompressed));
     out += packed;
 
     directory += "PK\x01\x02";
     Put16(directory, 20);
     Put16(directory, 20);
-    Put16(directory, e.flags);
+    Put16(directory, e.Flags);
     Put16(directory, method);
     Put16(directory, 0);
     Put16(directory, 0x21);
     Put32(directory, crc);
-    Put32(directory, Pick(e.compressedSize, csize));
+    Put32(directory, Pick(e.CompressedSize, csize));
     Put32(directory, usize);
-    Put16(directory, static_cast<std::uint32_t>(e.name.size()));
+    Put16(directory, static_cast<std::uint32_t>(e.Name.size()));
     Put16(directory, 0);  // extra
     Put16(directory, 0);  // comment
     Put16(directory, 0);  // disk
     Put16(directory, 0);  // internal attributes
     Put32(directory, 0);  // external attributes
-    Put32(directory, Pick(e.localHeaderOffset, offset));
-    directory += e.name;
+    Put32(directory, Pick(e.LocalHeaderOffset, offset));
+    directory += e.Name;
   }
   const std::uint32_t directoryOffset = static_cast<std::uint32_t>(out.size());
   out += directory;

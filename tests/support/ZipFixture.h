@@ -11,29 +11,29 @@
 namespace testing_support {
 
 struct ZipFixtureEntry {
-  std::string name;  // the stored name bytes, as written
-  std::string data;  // the uncompressed data
-  bool deflate = false;
-  std::uint16_t flags = 0;  // general-purpose flags (0x0800: UTF-8 name, 0x0001: encrypted)
+  std::string Name;  // the stored name bytes, as written
+  std::string Data;  // the uncompressed data
+  bool Deflate = false;
+  std::uint16_t Flags = 0;  // general-purpose flags (0x0800: UTF-8 name, 0x0001: encrypted)
 
   // Faults: values written instead of the right ones (-1: the right one).
-  std::int64_t method = -1;             // in both headers
-  std::int64_t crc = -1;                // in both headers
-  std::int64_t compressedSize = -1;     // in the central directory
-  std::int64_t uncompressedSize = -1;   // in both headers
-  std::int64_t localHeaderOffset = -1;  // in the central directory
-  std::int64_t cutCompressed = -1;      // write only this many bytes of the compressed data
+  std::int64_t Method = -1;             // in both headers
+  std::int64_t Crc = -1;                // in both headers
+  std::int64_t CompressedSize = -1;     // in the central directory
+  std::int64_t UncompressedSize = -1;   // in both headers
+  std::int64_t LocalHeaderOffset = -1;  // in the central directory
+  std::int64_t CutCompressed = -1;      // write only this many bytes of the compressed data
   // When set, data already holds raw deflate bytes, and uncompressedSize and crc
   // must be given.
-  bool rawDeflated = false;
+  bool RawDeflated = false;
 };
 
 // A plain entry: a name and its data, stored or deflated.
 inline ZipFixtureEntry Entry(std::string name, std::string data, bool deflate = false) {
   ZipFixtureEntry e;
-  e.name = std::move(name);
-  e.data = std::move(data);
-  e.deflate = deflate;
+  e.Name = std::move(name);
+  e.Data = std::move(data);
+  e.Deflate = deflate;
   return e;
 }
 

@@ -13,10 +13,10 @@ using xml_test::CapturingOwner;
 class Reporter : public TDebugPersistent {
  public:
   using TDebugPersistent::TDebugPersistent;
-  int formatted = 0;
+  int Formatted = 0;
   void Report(TXmlWarnStyle level) {
     if (!HasDebugHandler()) return;
-    ++formatted;
+    ++Formatted;
     DoDebugOut(this, level, FormatDebugText("at pos %d", {std::int64_t{7}}));
   }
 };
@@ -50,8 +50,8 @@ TEST(DebugSink, WithoutHandlerNothingIsFormattedOrDelivered) {
     document.DoDebugOut(&document, level, "dropped");
     orphan.DoDebugOut(&orphan, level, "dropped");
   }
-  EXPECT_EQ(node.formatted, 0);
-  EXPECT_EQ(orphan.formatted, 0);
+  EXPECT_EQ(node.Formatted, 0);
+  EXPECT_EQ(orphan.Formatted, 0);
   EXPECT_FALSE(document.HasDebugHandler());
 }
 

@@ -10,17 +10,17 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using ByteVector = std::vector<std::uint8_t>;
 
-Bytes B(std::string_view s) {
-  return Bytes(s.begin(), s.end());
+ByteVector B(std::string_view s) {
+  return ByteVector(s.begin(), s.end());
 }
 
 TEST(Encoding, NamesAndCodePagesOfTheEncodings) {
   struct Case {
-    TXmlStringEncoding e;
-    const char* name;
-    std::int32_t cp;
+    TXmlStringEncoding E;
+    const char* Name;
+    std::int32_t Cp;
   };
   const Case cases[] = {{seAnsi, "ansi", 0},
                         {seUTF8, "utf-8", 65001},
@@ -32,9 +32,9 @@ TEST(Encoding, NamesAndCodePagesOfTheEncodings) {
                         {seUCS4_3412, "ucs4_3412", 0},
                         {seEBCDIC, "ebcdic", 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_STREQ(EncodingName(c.e), c.name);
-    EXPECT_EQ(EncodingCodePage(c.e), c.cp);
+    SCOPED_TRACE(c.Name);
+    EXPECT_STREQ(EncodingName(c.E), c.Name);
+    EXPECT_EQ(EncodingCodePage(c.E), c.Cp);
   }
 }
 
@@ -52,8 +52,8 @@ TEST(Encoding, CodePageTableHoldsItsRowsInOrder) {
 
 TEST(Encoding, CodePageFromNameTakesFirstCaseInsensitiveMatch) {
   struct Case {
-    const char* name;
-    std::int32_t expected;
+    const char* Name;
+    std::int32_t Expected;
   };
   const Case cases[] = {
       {"WINDOWS-1252", 1252}, {"ansi", 65001},        {"euc-jp", 20932},
@@ -64,34 +64,34 @@ TEST(Encoding, CodePageFromNameTakesFirstCaseInsensitiveMatch) {
       {"GB18030", 54936},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(CodePageFromName(c.name, 65001), c.expected);
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(CodePageFromName(c.Name, 65001), c.Expected);
   }
   EXPECT_EQ(CodePageFromName("nothing", -1), -1);
 }
 
 TEST(Encoding, EncodingFromName) {
   struct Case {
-    const char* name;
-    TXmlStringEncoding expected;
+    const char* Name;
+    TXmlStringEncoding Expected;
   };
   const Case cases[] = {{"UTF-16", seUTF16LE},  {"unicodeFFFE", seUTF16BE}, {"latin-1", seUTF8},
                         {"", seUTF8},           {"utf-8", seUTF8},          {"utf-32", seAnsi},
                         {"iso-8859-1", seAnsi}, {"windows-1252", seAnsi},   {"ansi", seUTF8}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(EncodingFromName(c.name), c.expected);
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(EncodingFromName(c.Name), c.Expected);
   }
 }
 
 // Runs a decoder over each piece in turn with one pending-CR flag, as the parser
 // does over its chunks.
 template <class Decode>
-Bytes DecodePieces(const std::vector<Bytes>& pieces, std::size_t perByte, Decode decode) {
-  Bytes out;
+ByteVector DecodePieces(const std::vector<ByteVector>& pieces, std::size_t perByte, Decode decode) {
+  ByteVector out;
   bool pending = false;
-  for (const Bytes& piece : pieces) {
-    Bytes dest(piece.size() * perByte + 1);
+  for (const ByteVector& piece : pieces) {
+    ByteVector dest(piece.size() * perByte + 1);
     std::size_t n = decode(piece, dest.data(), pending);
     out.insert(out.end(), dest.begin(), dest.begin() + static_cast<std::ptrdiff_t>(n));
   }
@@ -100,9 +100,9 @@ Bytes DecodePieces(const std::vector<Bytes>& pieces, std::size_t perByte, Decode
 
 TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
   struct Case {
-    const char* label;
-    std::vector<Bytes> pieces;
-    Bytes expected;
+    const char* Label;
+    std::vector<ByteVector> Pieces;
+    ByteVector Expected;
   };
   const Case cases[] = {
       {"mixed",
@@ -115,20 +115,20 @@ TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
       {"high bytes pass unchecked", {{0xFF, 0x0D, 0xC3}}, {0xFF, 0x0A, 0xC3}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(DecodePieces(c.pieces, 1,
-                           [](const Bytes& p, std::uint8_t* d, bool& f) {
+    SCOPED_TRACE(c.Label);
+    EXPECT_EQ(DecodePieces(c.Pieces, 1,
+                           [](const ByteVector& p, std::uint8_t* d, bool& f) {
                              return Utf8BytesToUtf8(p.data(), d, p.size(), f);
                            }),
-              c.expected);
+              c.Expected);
   }
 }
 
 TEST(Encoding, Utf16UnitsEncodeOneByOne) {
   struct Case {
-    const char* label;
-    std::vector<Bytes> pieces;  // little-endian units
-    Bytes expected;
+    const char* Label;
+    std::vector<ByteVector> Pieces;  // little-endian units
+    ByteVector Expected;
   };
   const Case cases[] = {
       {"CR, e-acute, LF", {{0x0D, 0, 0xE9, 0, 0x0A, 0}}, {0x0A, 0xC3, 0xA9, 0x0A}},
@@ -139,17 +139,17 @@ TEST(Encoding, Utf16UnitsEncodeOneByOne) {
       {"NUL is kept", {{0x00, 0x00}}, {0x00}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(DecodePieces(c.pieces, 2,
-                           [](const Bytes& p, std::uint8_t* d, bool& f) {
+    SCOPED_TRACE(c.Label);
+    EXPECT_EQ(DecodePieces(c.Pieces, 2,
+                           [](const ByteVector& p, std::uint8_t* d, bool& f) {
                              return Utf16UnitsToUtf8(p.data(), d, p.size() / 2, f);
                            }),
-              c.expected);
+              c.Expected);
   }
 }
 
 TEST(Encoding, CodePageBytesConvertHighBytesOneByOne) {
-  auto decode1252 = [](const Bytes& p, std::uint8_t* d, bool& f) {
+  auto decode1252 = [](const ByteVector& p, std::uint8_t* d, bool& f) {
     return CodePageBytesToUtf8(p.data(), d, p.size(), 1252, f);
   };
   EXPECT_EQ(DecodePieces({{0x80, 0x0D, 0x0A, 0xE9, 0x41, 0x0D}, {0x0A}}, 3, decode1252),
@@ -164,9 +164,9 @@ TEST(Encoding, CodePageBytesConvertHighBytesOneByOne) {
 
 TEST(Encoding, Utf8SequenceLengthNeverReadsPastTheEnd) {
   struct Case {
-    const char* label;
-    Bytes bytes;
-    int expected;
+    const char* Label;
+    ByteVector Bytes;
+    int Expected;
   };
   const Case cases[] = {
       {"ascii", {0x41}, 1},
@@ -180,19 +180,19 @@ TEST(Encoding, Utf8SequenceLengthNeverReadsPastTheEnd) {
       {"F8 lead", {0xF8, 0x80, 0x80, 0x80, 0x80}, 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.Label);
     // Exactly sized heap storage lets the address sanitizer catch an overread.
-    auto heap = std::make_unique<std::uint8_t[]>(c.bytes.size());
-    std::copy(c.bytes.begin(), c.bytes.end(), heap.get());
-    EXPECT_EQ(Utf8SequenceLength(heap.get(), heap.get() + c.bytes.size()), c.expected);
+    auto heap = std::make_unique<std::uint8_t[]>(c.Bytes.size());
+    std::copy(c.Bytes.begin(), c.Bytes.end(), heap.get());
+    EXPECT_EQ(Utf8SequenceLength(heap.get(), heap.get() + c.Bytes.size()), c.Expected);
   }
 }
 
 TEST(Encoding, Utf8BytesToUtf16UnitsConsumesBrokenSequences) {
   struct Case {
-    const char* label;
-    Bytes bytes;
-    std::u16string expected;
+    const char* Label;
+    ByteVector Bytes;
+    std::u16string Expected;
   };
   const Case cases[] = {
       {"ascii and two", {0x41, 0xC3, 0xA9}, u"A\u00E9"},
@@ -202,20 +202,20 @@ TEST(Encoding, Utf8BytesToUtf16UnitsConsumesBrokenSequences) {
       {"four-byte lead takes three-byte path", {0xF0, 0x9F, 0x98, 0x41}, u"\u07D8A"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    std::u16string out(c.bytes.size(), u'\0');
-    auto heap = std::make_unique<std::uint8_t[]>(c.bytes.size());
-    std::copy(c.bytes.begin(), c.bytes.end(), heap.get());
-    out.resize(Utf8BytesToUtf16Units(heap.get(), out.data(), c.bytes.size()));
-    EXPECT_EQ(out, c.expected);
+    SCOPED_TRACE(c.Label);
+    std::u16string out(c.Bytes.size(), u'\0');
+    auto heap = std::make_unique<std::uint8_t[]>(c.Bytes.size());
+    std::copy(c.Bytes.begin(), c.Bytes.end(), heap.get());
+    out.resize(Utf8BytesToUtf16Units(heap.get(), out.data(), c.Bytes.size()));
+    EXPECT_EQ(out, c.Expected);
   }
 }
 
 TEST(Encoding, Utf8ToCodePageGivesOneBytePerCharacter) {
   struct Case {
-    const char* label;
-    std::string utf8;
-    std::string expected;
+    const char* Label;
+    std::string Utf8;
+    std::string Expected;
   };
   const Case cases[] = {
       {"euro", "\xE2\x82\xAC", "\x80"},
@@ -225,8 +225,8 @@ TEST(Encoding, Utf8ToCodePageGivesOneBytePerCharacter) {
       {"truncated sequence", "a\xE2\x82", "a??"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(Utf8StringToCodePage(c.utf8, 1252), c.expected);
+    SCOPED_TRACE(c.Label);
+    EXPECT_EQ(Utf8StringToCodePage(c.Utf8, 1252), c.Expected);
   }
   bool used = false;
   const std::uint8_t snowman[] = {0xE2, 0x98, 0x83};
@@ -254,9 +254,9 @@ TEST(Encoding, StringConvertersBetweenUtf8AndUtf16) {
 
 TEST(Encoding, TrimmingReturnsViewsOfTheInput) {
   struct Case {
-    std::string in;
-    std::string both;
-    std::string right;
+    std::string In;
+    std::string Both;
+    std::string Right;
   };
   const Case cases[] = {
       {"\t a b\n", "a b", "\t a b"},
@@ -267,16 +267,16 @@ TEST(Encoding, TrimmingReturnsViewsOfTheInput) {
        "\xC2\xA0x\xC2\xA0"},  // bytes >= 128 are never white
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.in);
-    std::string_view both = TrimWhite(c.in);
-    EXPECT_EQ(both, c.both);
-    EXPECT_EQ(TrimWhiteRight(c.in), c.right);
+    SCOPED_TRACE(c.In);
+    std::string_view both = TrimWhite(c.In);
+    EXPECT_EQ(both, c.Both);
+    EXPECT_EQ(TrimWhiteRight(c.In), c.Right);
     bool changed = false;
-    EXPECT_EQ(TrimWhiteChanged(c.in, changed), c.both);
-    EXPECT_EQ(changed, c.both.size() < c.in.size());
+    EXPECT_EQ(TrimWhiteChanged(c.In, changed), c.Both);
+    EXPECT_EQ(changed, c.Both.size() < c.In.size());
     if (!both.empty()) {
-      EXPECT_GE(both.data(), c.in.data());
-      EXPECT_LE(both.data() + both.size(), c.in.data() + c.in.size());
+      EXPECT_GE(both.data(), c.In.data());
+      EXPECT_LE(both.data() + both.size(), c.In.data() + c.In.size());
     }
   }
 }

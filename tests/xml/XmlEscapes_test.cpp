@@ -9,8 +9,8 @@ namespace {
 
 TEST(Escapes, UnescapeResolvesPredefinedAndNumericReferences) {
   struct Case {
-    std::string raw;
-    std::string expected;
+    std::string Raw;
+    std::string Expected;
   };
   const Case cases[] = {
       {"a &amp; b &lt;c&gt;", "a & b <c>"},
@@ -38,9 +38,9 @@ TEST(Escapes, UnescapeResolvesPredefinedAndNumericReferences) {
       {";&;", ";&;"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.raw);
+    SCOPED_TRACE(c.Raw);
     std::string buffer;
-    EXPECT_EQ(UnescapeText(c.raw, buffer), c.expected);
+    EXPECT_EQ(UnescapeText(c.Raw, buffer), c.Expected);
   }
 }
 
@@ -77,19 +77,19 @@ TEST(Escapes, EscapeReplacesTheFiveMarkupCharacters) {
 
 TEST(Escapes, LineEnds) {
   struct Case {
-    std::string in;
-    TXmlEolStyle style;
-    std::string expected;
+    std::string In;
+    TXmlEolStyle Style;
+    std::string Expected;
   };
   const Case apply[] = {{"a\nb", esCRLF, "a\r\nb"},
                         {"a\nb", esLF, "a\nb"},
                         {"\n\n", esCR, "\r\r"},
                         {"\na\n", esCRLF, "\r\na\r\n"}};
   for (const Case& c : apply) {
-    SCOPED_TRACE(c.in);
+    SCOPED_TRACE(c.In);
     std::string buffer;
-    EXPECT_EQ(ApplyEolStyle(c.in, c.style, buffer), c.expected);
-    EXPECT_EQ(EolText(c.style).size(), c.style == esCRLF ? 2u : 1u);
+    EXPECT_EQ(ApplyEolStyle(c.In, c.Style, buffer), c.Expected);
+    EXPECT_EQ(EolText(c.Style).size(), c.Style == esCRLF ? 2u : 1u);
   }
   const std::pair<std::string, std::string> normalise[] = {
       {"a\r\nb", "a\nb"}, {"a\rb", "a\nb"}, {"\r\r\n\n", "\n\n\n"}, {"x\r", "x\n"}};

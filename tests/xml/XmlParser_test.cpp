@@ -21,22 +21,22 @@ using xml_test::Message;
 // A parser over bytes, with a capturing owner; ReadBOM has run.
 struct Input {
   explicit Input(std::string bytes, std::int32_t chunk = 256)
-      : data(std::move(bytes)), stream(TMemoryStream::View(data)), parser(*stream, chunk, &owner) {
-    parser.ReadBOM();
-    detection = owner.Messages;
-    owner.Messages.clear();
+      : Data(std::move(bytes)), Stream(TMemoryStream::View(Data)), Parser(*Stream, chunk, &Owner) {
+    Parser.ReadBOM();
+    Detection = Owner.Messages;
+    Owner.Messages.clear();
   }
   // Every decoded byte from the position on, one NextChar at a time.
   std::string ReadAll() {
     std::string out;
-    while (parser.MakeDataAvailable() > 0) out.push_back(parser.NextChar());
+    while (Parser.MakeDataAvailable() > 0) out.push_back(Parser.NextChar());
     return out;
   }
-  std::string data;
-  CapturingOwner owner;
-  std::unique_ptr<TMemoryStream> stream;
-  TXmlParser parser;
-  std::vector<Message> detection;  // messages of ReadBOM
+  std::string Data;
+  CapturingOwner Owner;
+  std::unique_ptr<TMemoryStream> Stream;
+  TXmlParser Parser;
+  std::vector<Message> Detection;  // messages of ReadBOM
 };
 
 std::string Utf16LE(std::string_view ascii) {
@@ -65,12 +65,12 @@ std::string Raw(std::initializer_list<int> bytes) {
 
 TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
   struct Case {
-    const char* label;
-    std::string bytes;
-    TXmlStringEncoding encoding;
-    TXmlWarnStyle level;  // of the one detection message, when there is one
-    std::string message;
-    std::string text;
+    const char* Label;
+    std::string Bytes;
+    TXmlStringEncoding Encoding;
+    TXmlWarnStyle Level;  // of the one detection message, when there is one
+    std::string Message;
+    std::string Text;
   };
   const std::string u32le = Raw({0x3C, 0, 0, 0, 0x61, 0, 0, 0});
   const Case cases[] = {
@@ -106,46 +106,46 @@ TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
        "unsupported encoding (ebcdic)", ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.Label);
     // Long enough that unsupported encodings span several chunks, which all read as nothing.
-    Input in(c.bytes + (c.text.empty() ? std::string(600, '\0') : ""), 8);
-    EXPECT_EQ(in.parser.Encoding(), c.encoding);
-    if (c.message.empty()) {
-      EXPECT_TRUE(in.detection.empty());
+    Input in(c.Bytes + (c.Text.empty() ? std::string(600, '\0') : ""), 8);
+    EXPECT_EQ(in.Parser.Encoding(), c.Encoding);
+    if (c.Message.empty()) {
+      EXPECT_TRUE(in.Detection.empty());
     } else {
-      ASSERT_EQ(in.detection.size(), 1u);
-      EXPECT_EQ(in.detection[0].Level, c.level);
-      EXPECT_EQ(in.detection[0].Text, c.message);
-      EXPECT_EQ(in.detection[0].Sender, &in.parser);
+      ASSERT_EQ(in.Detection.size(), 1u);
+      EXPECT_EQ(in.Detection[0].Level, c.Level);
+      EXPECT_EQ(in.Detection[0].Text, c.Message);
+      EXPECT_EQ(in.Detection[0].Sender, &in.Parser);
     }
-    EXPECT_EQ(in.parser.Position(), 0);
-    EXPECT_EQ(in.ReadAll(), c.text);
-    EXPECT_TRUE(in.parser.InputEnded());
+    EXPECT_EQ(in.Parser.Position(), 0);
+    EXPECT_EQ(in.ReadAll(), c.Text);
+    EXPECT_TRUE(in.Parser.InputEnded());
   }
 }
 
 TEST(XmlParser, BomInfoRecordsTheMatchedRow) {
   Input bom("\xEF\xBB\xBF<svg/>");
-  EXPECT_EQ(bom.parser.BomInfo().Len, 3);
-  EXPECT_TRUE(bom.parser.BomInfo().HasBOM);
+  EXPECT_EQ(bom.Parser.BomInfo().Len, 3);
+  EXPECT_TRUE(bom.Parser.BomInfo().HasBOM);
   Input none("<svg/>");
-  EXPECT_EQ(none.parser.BomInfo().Len, 0);
+  EXPECT_EQ(none.Parser.BomInfo().Len, 0);
   Input fe(Raw({0xFF, 0xFE, 0, 0, 1}));
-  EXPECT_EQ(fe.parser.BomInfo().Encoding, seUTF32LE);  // four-byte marks are tried first
-  EXPECT_EQ(fe.parser.BomInfo().Len, 4);
+  EXPECT_EQ(fe.Parser.BomInfo().Encoding, seUTF32LE);  // four-byte marks are tried first
+  EXPECT_EQ(fe.Parser.BomInfo().Len, 4);
 }
 
 TEST(XmlParser, SourcesOfFourBytesOrFewerReadAsEmpty) {
   for (std::string bytes : {std::string(), std::string("<"), std::string("<a/>")}) {
     SCOPED_TRACE(bytes);
     Input in(bytes);
-    ASSERT_EQ(in.detection.size(), 1u);
-    EXPECT_EQ(in.detection[0].Level, wsWarn);
-    EXPECT_EQ(in.detection[0].Text,
+    ASSERT_EQ(in.Detection.size(), 1u);
+    EXPECT_EQ(in.Detection[0].Level, wsWarn);
+    EXPECT_EQ(in.Detection[0].Text,
               "stream terminated prematurely at pos " + std::to_string(bytes.size()));
     EXPECT_EQ(in.ReadAll(), "");
-    EXPECT_TRUE(in.parser.InputEnded());
-    EXPECT_EQ(in.parser.NextChar(), 0);
+    EXPECT_TRUE(in.Parser.InputEnded());
+    EXPECT_EQ(in.Parser.NextChar(), 0);
   }
   // A stream whose first read is short but that delivers more is decoded from there on.
   Input later("<a/>\r\nrest", 4);
@@ -183,11 +183,11 @@ TEST(XmlParser, LineEndsAreNormalisedAcrossChunkBoundaries) {
 
 TEST(XmlParser, CheckString) {
   struct Case {
-    std::string source;
-    std::int32_t skip;  // bytes consumed before the compare
-    std::string s;
-    bool result;
-    std::int64_t position;
+    std::string Source;
+    std::int32_t Skip;  // bytes consumed before the compare
+    std::string S;
+    bool Result;
+    std::int64_t Position;
   };
   const Case cases[] = {
       {"OCTYPX more", 0, "octype", false, 0},  // mismatch: nothing consumed
@@ -198,21 +198,21 @@ TEST(XmlParser, CheckString) {
       {"\xC3\x89tude", 0, "\xC3\xA9", false, 0},  // only ASCII letters fold
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.source + " / " + c.s);
-    Input in(c.source);
-    for (std::int32_t k = 0; k < c.skip; ++k) in.parser.NextChar();
-    EXPECT_EQ(in.parser.CheckString(c.s), c.result);
-    EXPECT_EQ(in.parser.Position(), c.position);
+    SCOPED_TRACE(c.Source + " / " + c.S);
+    Input in(c.Source);
+    for (std::int32_t k = 0; k < c.Skip; ++k) in.Parser.NextChar();
+    EXPECT_EQ(in.Parser.CheckString(c.S), c.Result);
+    EXPECT_EQ(in.Parser.Position(), c.Position);
   }
 }
 
 TEST(XmlParser, ReadStringUntil) {
   struct Case {
-    std::string source;
-    std::string terminator;
-    std::string result;
-    char next;  // the byte after the terminator (0: end of stream)
-    std::string message;
+    std::string Source;
+    std::string Terminator;
+    std::string Result;
+    char Next;  // the byte after the terminator (0: end of stream)
+    std::string Message;
   };
   const Case cases[] = {
       {"a-b--x-->rest", "-->", "a-b--x", 'r', ""},
@@ -223,83 +223,83 @@ TEST(XmlParser, ReadStringUntil) {
       {"x--->", "-->", "x-", 0, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Input in(c.source, 5);
-    EXPECT_EQ(in.parser.ReadStringUntil(c.terminator), c.result);
-    if (c.message.empty()) {
-      EXPECT_TRUE(in.owner.Messages.empty());
+    SCOPED_TRACE(c.Source);
+    Input in(c.Source, 5);
+    EXPECT_EQ(in.Parser.ReadStringUntil(c.Terminator), c.Result);
+    if (c.Message.empty()) {
+      EXPECT_TRUE(in.Owner.Messages.empty());
     } else {
-      ASSERT_EQ(in.owner.Messages.size(), 1u);
-      EXPECT_EQ(in.owner.Messages[0].Level, wsWarn);
-      EXPECT_EQ(in.owner.Messages[0].Text, c.message);
+      ASSERT_EQ(in.Owner.Messages.size(), 1u);
+      EXPECT_EQ(in.Owner.Messages[0].Level, wsWarn);
+      EXPECT_EQ(in.Owner.Messages[0].Text, c.Message);
     }
-    EXPECT_EQ(in.parser.NextChar(), c.next);
+    EXPECT_EQ(in.Parser.NextChar(), c.Next);
   }
   // A long comment over many small chunks.
   const std::string body(5000, 'c');
   Input in("<!--" + body + "-->x", 7);
-  in.parser.ReadStringUntil("<!--");
-  EXPECT_EQ(in.parser.ReadStringUntil("-->"), body);
-  EXPECT_EQ(in.parser.NextChar(), 'x');
+  in.Parser.ReadStringUntil("<!--");
+  EXPECT_EQ(in.Parser.ReadStringUntil("-->"), body);
+  EXPECT_EQ(in.Parser.NextChar(), 'x');
 }
 
 TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
   Input in("text<\"" + std::string(3000, 'v') + "\" tail", 9);
-  EXPECT_EQ(in.parser.ReadStringUntilChar('<'), "text");
-  EXPECT_EQ(in.parser.NextChar(), '"');
-  EXPECT_EQ(in.parser.ReadQuotedString('"'), std::string(3000, 'v'));
-  EXPECT_EQ(in.parser.ReadStringUntilChar('<'), " tail");  // the rest, no message
-  EXPECT_TRUE(in.parser.InputEnded());
-  EXPECT_TRUE(in.owner.Messages.empty());
-  EXPECT_EQ(in.parser.ReadStringUntilChar('<'), "");
+  EXPECT_EQ(in.Parser.ReadStringUntilChar('<'), "text");
+  EXPECT_EQ(in.Parser.NextChar(), '"');
+  EXPECT_EQ(in.Parser.ReadQuotedString('"'), std::string(3000, 'v'));
+  EXPECT_EQ(in.Parser.ReadStringUntilChar('<'), " tail");  // the rest, no message
+  EXPECT_TRUE(in.Parser.InputEnded());
+  EXPECT_TRUE(in.Owner.Messages.empty());
+  EXPECT_EQ(in.Parser.ReadStringUntilChar('<'), "");
   // The separator as the very last byte: consumed, and the end is found only by
   // the next read that needs a byte.
   Input last("abcd<");
-  EXPECT_EQ(last.parser.ReadStringUntilChar('<'), "abcd");
-  EXPECT_FALSE(last.parser.InputEnded());
-  EXPECT_EQ(last.parser.ReadStringUntilChar('<'), "");
-  EXPECT_TRUE(last.parser.InputEnded());
+  EXPECT_EQ(last.Parser.ReadStringUntilChar('<'), "abcd");
+  EXPECT_FALSE(last.Parser.InputEnded());
+  EXPECT_EQ(last.Parser.ReadStringUntilChar('<'), "");
+  EXPECT_TRUE(last.Parser.InputEnded());
   Input blanks("  x>>");
   std::string seen;
-  EXPECT_EQ(blanks.parser.NextCharSkipBlanks(seen), 'x');
-  EXPECT_EQ(blanks.parser.ReadStringUntilChar('>'), "");
-  EXPECT_EQ(blanks.parser.NextChar(), '>');
-  EXPECT_FALSE(blanks.parser.InputEnded());
-  EXPECT_EQ(blanks.parser.NextChar(), 0);
-  EXPECT_TRUE(blanks.parser.InputEnded());
+  EXPECT_EQ(blanks.Parser.NextCharSkipBlanks(seen), 'x');
+  EXPECT_EQ(blanks.Parser.ReadStringUntilChar('>'), "");
+  EXPECT_EQ(blanks.Parser.NextChar(), '>');
+  EXPECT_FALSE(blanks.Parser.InputEnded());
+  EXPECT_EQ(blanks.Parser.NextChar(), 0);
+  EXPECT_TRUE(blanks.Parser.InputEnded());
 }
 
 TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
   struct Case {
-    std::string source;
-    std::string name;
-    char stop;
+    std::string Source;
+    std::string Name;
+    char Stop;
   };
   const Case cases[] = {{"<svg>", "svg", '>'},      {"<svg/>", "svg", '/'},
                         {"<svg width", "svg", ' '}, {"<svg\tx", "svg", '\t'},
                         {"<xyz\n", "xyz", '\n'},    {"<a[b]", "a", '['},
                         {"<>abc", "", '>'}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Input in(c.source, 5);
-    EXPECT_EQ(in.parser.NextChar(), '<');
-    EXPECT_EQ(in.parser.ReadStringUntilBlankOrEndTag(), c.name);
-    EXPECT_EQ(in.parser.NextChar(), c.stop);  // the stop byte was not consumed
+    SCOPED_TRACE(c.Source);
+    Input in(c.Source, 5);
+    EXPECT_EQ(in.Parser.NextChar(), '<');
+    EXPECT_EQ(in.Parser.ReadStringUntilBlankOrEndTag(), c.Name);
+    EXPECT_EQ(in.Parser.NextChar(), c.Stop);  // the stop byte was not consumed
   }
   Input end("<svgxx");
-  end.parser.NextChar();
-  EXPECT_EQ(end.parser.ReadStringUntilBlankOrEndTag(), "");
-  ASSERT_EQ(end.owner.Messages.size(), 1u);
-  EXPECT_EQ(end.owner.Messages[0].Text, "stream terminated prematurely at pos 6");
-  EXPECT_EQ(end.owner.Messages[0].Level, wsWarn);
+  end.Parser.NextChar();
+  EXPECT_EQ(end.Parser.ReadStringUntilBlankOrEndTag(), "");
+  ASSERT_EQ(end.Owner.Messages.size(), 1u);
+  EXPECT_EQ(end.Owner.Messages[0].Text, "stream terminated prematurely at pos 6");
+  EXPECT_EQ(end.Owner.Messages[0].Level, wsWarn);
 }
 
 TEST(XmlParser, ReadOpenTag) {
   struct Case {
-    std::string source;  // read up to and including the first "<"
-    TXmlElementType type;
-    std::int64_t position;
-    std::string message;  // wsFail, when there is one
+    std::string Source;  // read up to and including the first "<"
+    TXmlElementType Type;
+    std::int64_t Position;
+    std::string Message;  // wsFail, when there is one
   };
   const Case cases[] = {
       {"<!-- c -->", xeComment, 4, ""},
@@ -329,18 +329,18 @@ TEST(XmlParser, ReadOpenTag) {
       {"xxxx<!", xeError, 6, "illegal tag (\"\") at pos 6"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Input in(c.source, 5);
-    in.parser.ReadStringUntilChar('<');
-    EXPECT_EQ(in.parser.ReadOpenTag(), c.type);
-    EXPECT_EQ(in.parser.Position(), c.position);
-    if (c.message.empty()) {
-      EXPECT_TRUE(in.owner.Messages.empty());
+    SCOPED_TRACE(c.Source);
+    Input in(c.Source, 5);
+    in.Parser.ReadStringUntilChar('<');
+    EXPECT_EQ(in.Parser.ReadOpenTag(), c.Type);
+    EXPECT_EQ(in.Parser.Position(), c.Position);
+    if (c.Message.empty()) {
+      EXPECT_TRUE(in.Owner.Messages.empty());
     } else {
-      ASSERT_EQ(in.owner.Messages.size(), 1u);
-      EXPECT_EQ(in.owner.Messages[0].Level, wsFail);
-      EXPECT_EQ(in.owner.Messages[0].Text, c.message);
-      EXPECT_EQ(in.owner.Messages[0].Sender, &in.parser);
+      ASSERT_EQ(in.Owner.Messages.size(), 1u);
+      EXPECT_EQ(in.Owner.Messages[0].Level, wsFail);
+      EXPECT_EQ(in.Owner.Messages[0].Text, c.Message);
+      EXPECT_EQ(in.Owner.Messages[0].Sender, &in.Parser);
     }
   }
 }
@@ -348,22 +348,22 @@ TEST(XmlParser, ReadOpenTag) {
 TEST(XmlParser, NextCharSkipBlanksMoveBackAndEnd) {
   Input in(" \t\n x y   ");
   std::string blanks = "old";
-  EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 'x');
+  EXPECT_EQ(in.Parser.NextCharSkipBlanks(blanks), 'x');
   EXPECT_EQ(blanks, " \t\n ");
-  EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 'y');
-  EXPECT_EQ(in.parser.NextCharSkipBlanks(blanks), 0);
+  EXPECT_EQ(in.Parser.NextCharSkipBlanks(blanks), 'y');
+  EXPECT_EQ(in.Parser.NextCharSkipBlanks(blanks), 0);
   EXPECT_EQ(blanks, "   ");
-  EXPECT_TRUE(in.parser.InputEnded());
-  const std::int64_t end = in.parser.Position();
-  EXPECT_EQ(in.parser.NextChar(), 0);
-  EXPECT_EQ(in.parser.Position(), end);  // no move at the end
-  in.parser.MoveBack();
-  EXPECT_EQ(in.parser.NextChar(), ' ');  // the last byte can be read again
+  EXPECT_TRUE(in.Parser.InputEnded());
+  const std::int64_t end = in.Parser.Position();
+  EXPECT_EQ(in.Parser.NextChar(), 0);
+  EXPECT_EQ(in.Parser.Position(), end);  // no move at the end
+  in.Parser.MoveBack();
+  EXPECT_EQ(in.Parser.NextChar(), ' ');  // the last byte can be read again
 
   Input start("abcdef");
-  start.parser.MoveBack();  // at 0 the position stays at 0
-  EXPECT_EQ(start.parser.Position(), 0);
-  EXPECT_EQ(start.parser.NextChar(), 'a');
+  start.Parser.MoveBack();  // at 0 the position stays at 0
+  EXPECT_EQ(start.Parser.Position(), 0);
+  EXPECT_EQ(start.Parser.NextChar(), 'a');
 }
 
 TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
@@ -373,15 +373,15 @@ TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
     Input in(text, chunk);
     for (std::size_t i = 0; i < text.size(); ++i) {
       if (i % 3 == 0) {
-        const std::int64_t pos = in.parser.Position();
-        const std::int64_t line = in.parser.LineNumber();
-        in.parser.Flush();
-        ASSERT_EQ(in.parser.Position(), pos);
-        ASSERT_EQ(in.parser.LineNumber(), line);
+        const std::int64_t pos = in.Parser.Position();
+        const std::int64_t line = in.Parser.LineNumber();
+        in.Parser.Flush();
+        ASSERT_EQ(in.Parser.Position(), pos);
+        ASSERT_EQ(in.Parser.LineNumber(), line);
       }
-      ASSERT_EQ(in.parser.NextChar(), text[i]);
-      ASSERT_EQ(in.parser.Position(), static_cast<std::int64_t>(i + 1));
-      ASSERT_EQ(in.parser.LineNumber(),
+      ASSERT_EQ(in.Parser.NextChar(), text[i]);
+      ASSERT_EQ(in.Parser.Position(), static_cast<std::int64_t>(i + 1));
+      ASSERT_EQ(in.Parser.LineNumber(),
                 std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i + 1), '\n'));
     }
   }
@@ -389,9 +389,9 @@ TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
   Input bom(
       "\xEF\xBB\xBF"
       "a\r\nb\r\nc");
-  bom.parser.ReadStringUntilChar('c');
-  EXPECT_EQ(bom.parser.Position(), 5);
-  EXPECT_EQ(bom.parser.LineNumber(), 2);
+  bom.Parser.ReadStringUntilChar('c');
+  EXPECT_EQ(bom.Parser.Position(), 5);
+  EXPECT_EQ(bom.Parser.LineNumber(), 2);
 }
 
 // Many flushes over a text far longer than what a flush leaves in the buffer:
@@ -407,24 +407,24 @@ TEST(XmlParser, ReadsAndPositionsHoldOverManyFlushes) {
     std::int64_t line = 0;
     std::int64_t pos = 0;
     for (int i = 0; i < 6000; ++i) {
-      ASSERT_EQ(in.parser.NextChar(), '<');
-      in.parser.Flush();
-      in.parser.MoveBack();  // the latest chunk stays readable
-      ASSERT_EQ(in.parser.Position(), pos);
-      ASSERT_EQ(in.parser.NextChar(), '<');
-      ASSERT_EQ(in.parser.LineNumber(), line);
-      ASSERT_EQ(in.parser.ReadStringUntilChar('"'), "p d=");
-      ASSERT_EQ(in.parser.ReadStringUntil("\"/>"),
+      ASSERT_EQ(in.Parser.NextChar(), '<');
+      in.Parser.Flush();
+      in.Parser.MoveBack();  // the latest chunk stays readable
+      ASSERT_EQ(in.Parser.Position(), pos);
+      ASSERT_EQ(in.Parser.NextChar(), '<');
+      ASSERT_EQ(in.Parser.LineNumber(), line);
+      ASSERT_EQ(in.Parser.ReadStringUntilChar('"'), "p d=");
+      ASSERT_EQ(in.Parser.ReadStringUntil("\"/>"),
                 std::string(static_cast<std::size_t>(i % 97), 'x'));
-      ASSERT_EQ(in.parser.NextChar(), '\n');
+      ASSERT_EQ(in.Parser.NextChar(), '\n');
       pos += 10 + i % 97;
       ++line;
-      ASSERT_EQ(in.parser.Position(), pos);
+      ASSERT_EQ(in.Parser.Position(), pos);
       if (i % 50 == 0) {
-        ASSERT_EQ(in.parser.LineNumber(), line);
+        ASSERT_EQ(in.Parser.LineNumber(), line);
       }
     }
-    EXPECT_EQ(in.parser.NextChar(), 0);
+    EXPECT_EQ(in.Parser.NextChar(), 0);
   }
 }
 
@@ -441,13 +441,13 @@ TEST(XmlParser, LineNumberCountsEveryLineEnd) {
     SCOPED_TRACE(stride);
     Input in(text, 4096);
     for (std::size_t at = 0; at < text.size(); at += stride) {
-      for (std::size_t k = 0; k < stride && in.parser.NextChar() != 0; ++k) {
+      for (std::size_t k = 0; k < stride && in.Parser.NextChar() != 0; ++k) {
       }
-      const auto pos = static_cast<std::ptrdiff_t>(in.parser.Position());
-      ASSERT_EQ(in.parser.LineNumber(), std::count(text.begin(), text.begin() + pos, '\n'));
-      in.parser.MoveBack();
-      ASSERT_EQ(in.parser.LineNumber(), std::count(text.begin(), text.begin() + pos - 1, '\n'));
-      in.parser.NextChar();
+      const auto pos = static_cast<std::ptrdiff_t>(in.Parser.Position());
+      ASSERT_EQ(in.Parser.LineNumber(), std::count(text.begin(), text.begin() + pos, '\n'));
+      in.Parser.MoveBack();
+      ASSERT_EQ(in.Parser.LineNumber(), std::count(text.begin(), text.begin() + pos - 1, '\n'));
+      in.Parser.NextChar();
     }
   }
 }
@@ -455,15 +455,15 @@ TEST(XmlParser, LineNumberCountsEveryLineEnd) {
 TEST(XmlParser, NewCodePageDecodesTheLatestChunkAgain) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
   Input in(decl + "<a>caf\xE9\x80</a>");
-  EXPECT_EQ(in.parser.ReadStringUntil("?>"), decl.substr(0, decl.size() - 2));
-  in.parser.SetEncoding(seAnsi);
-  in.parser.SetCodePage(1252);
-  EXPECT_EQ(in.parser.ReadStringUntilChar('/'), "<a>caf\xC3\xA9\xE2\x82\xAC<");
+  EXPECT_EQ(in.Parser.ReadStringUntil("?>"), decl.substr(0, decl.size() - 2));
+  in.Parser.SetEncoding(seAnsi);
+  in.Parser.SetCodePage(1252);
+  EXPECT_EQ(in.Parser.ReadStringUntilChar('/'), "<a>caf\xC3\xA9\xE2\x82\xAC<");
 
   // Decoding a big-endian chunk again gives the same text.
   Input be("\xFE\xFF" + Utf16BE("<a>\r\n\xE9</a>"));
-  EXPECT_EQ(be.parser.NextChar(), '<');
-  be.parser.SetCodePage(1201);
+  EXPECT_EQ(be.Parser.NextChar(), '<');
+  be.Parser.SetCodePage(1201);
   EXPECT_EQ(be.ReadAll(), "a>\n\xC3\xA9</a>");
 }
 
@@ -497,46 +497,46 @@ TEST(XmlParser, SurvivesArbitraryInputAndCallSequences) {
       bytes.push_back(alphabet[next() % (sizeof alphabet - 1)]);
     Input in(bytes, static_cast<std::int32_t>(1 + next() % 40));
     std::string blanks;
-    for (int step = 0; step < 200 && !in.parser.InputEnded(); ++step) {
+    for (int step = 0; step < 200 && !in.Parser.InputEnded(); ++step) {
       switch (next() % 11) {
         case 0:
-          in.parser.NextChar();
+          in.Parser.NextChar();
           break;
         case 1:
-          in.parser.MoveBack();
+          in.Parser.MoveBack();
           break;
         case 2:
-          in.parser.CheckString("doctype");
+          in.Parser.CheckString("doctype");
           break;
         case 3:
-          in.parser.NextCharSkipBlanks(blanks);
+          in.Parser.NextCharSkipBlanks(blanks);
           break;
         case 4:
-          in.parser.ReadStringUntilChar('>');
+          in.Parser.ReadStringUntilChar('>');
           break;
         case 5:
-          in.parser.ReadStringUntil("-->");
+          in.Parser.ReadStringUntil("-->");
           break;
         case 6:
-          in.parser.ReadStringUntilBlankOrEndTag();
+          in.Parser.ReadStringUntilBlankOrEndTag();
           break;
         case 7:
-          in.parser.ReadOpenTag();
+          in.Parser.ReadOpenTag();
           break;
         case 8:
-          in.parser.Flush();
+          in.Parser.Flush();
           break;
         case 9:
-          in.parser.SetCodePage(next() % 2 ? 1252 : 0);
+          in.Parser.SetCodePage(next() % 2 ? 1252 : 0);
           break;
         default:
-          in.parser.LineNumber();
+          in.Parser.LineNumber();
           break;
       }
-      ASSERT_GE(in.parser.Position(), 0);
+      ASSERT_GE(in.Parser.Position(), 0);
     }
     in.ReadAll();
-    EXPECT_TRUE(in.parser.InputEnded());
+    EXPECT_TRUE(in.Parser.InputEnded());
   }
 }
 
