@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -123,10 +124,14 @@ class DynamicLibrary {
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
   // The address of an exported function, or null.
   void* Symbol(const char* name) const;
+  // Leaves the library loaded when this object goes, as a host that never
+  // unloads its plugins does: the library then goes with the process.
+  void KeepLoaded() { FKeepLoaded = true; }
 
  private:
   explicit DynamicLibrary(void* handle) : FHandle(handle) {}
   void* FHandle;
+  bool FKeepLoaded = false;
 };
 
 // True when the standard error stream is a terminal.
@@ -140,19 +145,30 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
 // ---------------------------------------------------------------------------
 // Lock
 
-// A process-wide mutual-exclusion lock; not recursive.
+// A process-wide mutual-exclusion lock; not recursive. A lock with static
+// storage is ready before any code of the module runs and never goes while the
+// module is mapped: on POSIX systems it is constant-initialised and has nothing
+// to destroy; on Windows its critical section is initialised when the module
+// loads and deleted when it unloads, after the last caller has gone.
 class Lock {
  public:
+#if defined(_WIN32)
   Lock();
   ~Lock();
+#else
+  constexpr Lock() noexcept = default;
+#endif
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
   void Enter();
   void Leave();
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> FImpl;
+#if defined(_WIN32)
+  alignas(void*) unsigned char FSection[40];  // the CRITICAL_SECTION
+#else
+  std::mutex FMutex;
+#endif
 };
 
 }  // namespace platform

@@ -371,7 +371,7 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, s
 }
 
 DynamicLibrary::~DynamicLibrary() {
-  ::dlclose(FHandle);
+  if (!FKeepLoaded) ::dlclose(FHandle);
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
@@ -398,17 +398,11 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
   return true;
 }
 
-struct Lock::Impl {
-  std::mutex Mutex;
-};
-
-Lock::Lock() : FImpl(std::make_unique<Impl>()) {}
-Lock::~Lock() = default;
 void Lock::Enter() {
-  FImpl->Mutex.lock();
+  FMutex.lock();
 }
 void Lock::Leave() {
-  FImpl->Mutex.unlock();
+  FMutex.unlock();
 }
 
 }  // namespace platform

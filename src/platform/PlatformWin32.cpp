@@ -375,7 +375,7 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, s
 }
 
 DynamicLibrary::~DynamicLibrary() {
-  ::FreeLibrary(static_cast<HMODULE>(FHandle));
+  if (!FKeepLoaded) ::FreeLibrary(static_cast<HMODULE>(FHandle));
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
@@ -407,21 +407,27 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
 // ---------------------------------------------------------------------------
 // Lock
 
-struct Lock::Impl {
-  CRITICAL_SECTION Section;
-};
+static_assert(sizeof(CRITICAL_SECTION) <= sizeof(Lock) &&
+                  alignof(CRITICAL_SECTION) <= alignof(Lock),
+              "the lock holds a critical section in place");
 
-Lock::Lock() : FImpl(std::make_unique<Impl>()) {
-  ::InitializeCriticalSection(&FImpl->Section);
+namespace {
+CRITICAL_SECTION* SectionOf(unsigned char* storage) {
+  return reinterpret_cast<CRITICAL_SECTION*>(storage);
+}
+}  // namespace
+
+Lock::Lock() {
+  ::InitializeCriticalSection(SectionOf(FSection));
 }
 Lock::~Lock() {
-  ::DeleteCriticalSection(&FImpl->Section);
+  ::DeleteCriticalSection(SectionOf(FSection));
 }
 void Lock::Enter() {
-  ::EnterCriticalSection(&FImpl->Section);
+  ::EnterCriticalSection(SectionOf(FSection));
 }
 void Lock::Leave() {
-  ::LeaveCriticalSection(&FImpl->Section);
+  ::LeaveCriticalSection(SectionOf(FSection));
 }
 
 }  // namespace platform

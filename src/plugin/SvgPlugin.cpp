@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/Streams.h"
 #include "cache/CacheObject.h"
@@ -63,15 +64,35 @@ void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
 }
 
 struct TPluginState {
-  platform::Lock Lock;
   TSettings Settings;
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
   std::u16string LastRequestedFileName;
 };
 
-// Created at load, destroyed at unload; requests run only in between.
-std::unique_ptr<TPluginState> gState;
+// The owner of the module state: start-up creates the state and shutdown
+// releases it, and nothing else does. The owner has no destructor, so no
+// global's destructor can release the state behind the unload hook's back when
+// a host exits without unloading the library (the loader runs the unload hook
+// at exit then); after shutdown a new start-up begins afresh.
+class TModuleState {
+ public:
+  TPluginState* Get() const { return FState; }
+  void Create(std::unique_ptr<TPluginState> AState) { FState = AState.release(); }
+  std::unique_ptr<TPluginState> Take() {
+    return std::unique_ptr<TPluginState>(std::exchange(FState, nullptr));
+  }
+
+ private:
+  TPluginState* FState = nullptr;
+};
+
+// The plugin lock guards the state; it is taken before the state is looked at,
+// so shutdown, which takes it too, waits for a request still running (a host
+// that exits while one of its threads asks for a value) and the request after
+// it finds no state.
+platform::Lock gLock;
+constinit TModuleState gModule;
 const TSettings kDefaultSettings{};
 
 // Holds the plugin lock for one request or notification.
@@ -180,15 +201,17 @@ std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char*
 }
 
 const TSettings& Settings() {
-  return gState ? gState->Settings : kDefaultSettings;
+  const TPluginState* state = gModule.Get();
+  return state ? state->Settings : kDefaultSettings;
 }
 
 void LoadSettings() {
+  TPluginState& state = *gModule.Get();
   try {
-    gState->Cache = CreatePluginCache();
-    gState->ModulePath = platform::ModulePath();
-    ReadSettings(SettingsPathFor(gState->ModulePath), gState->Settings);
-    gState->Cache->SetMaxCount(gState->Settings.CacheSize_x64 + 1);
+    state.Cache = CreatePluginCache();
+    state.ModulePath = platform::ModulePath();
+    ReadSettings(SettingsPathFor(state.ModulePath), state.Settings);
+    state.Cache->SetMaxCount(state.Settings.CacheSize_x64 + 1);
   } catch (...) {
     // The library loads whatever the settings file holds.
   }
@@ -196,26 +219,32 @@ void LoadSettings() {
 
 void PluginStartup() {
   try {
-    gState = std::make_unique<TPluginState>();
+    TLockGuard guard(gLock);
+    if (gModule.Get() != nullptr) return;
+    gModule.Create(std::make_unique<TPluginState>());
     LoadSettings();
   } catch (...) {
   }
 }
 
 void PluginShutdown() {
-  try {
-    if (gState && gState->Cache) gState->Cache->Clear();
-    gState.reset();
-  } catch (...) {
+  std::unique_ptr<TPluginState> state;
+  {
+    TLockGuard guard(gLock);
+    state = gModule.Take();
   }
+  // No request can reach the state any more; freeing it frees every cached
+  // object with it.
+  if (state && state->Cache) state->Cache->Clear();
 }
 
 std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
   if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
-  if (!gState || AFileName == nullptr) return ft_fieldempty;
-  TPluginState& state = *gState;
-  TLockGuard guard(state.Lock);
+  if (AFileName == nullptr) return ft_fieldempty;
+  TLockGuard guard(gLock);
+  if (gModule.Get() == nullptr) return ft_fieldempty;
+  TPluginState& state = *gModule.Get();
 
   std::u16string_view fileName(AFileName);
   std::u16string path = platform::LongPathForm(fileName);
@@ -267,15 +296,14 @@ std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int
 }
 
 void SendStateInformation(std::int32_t AState, const char16_t*) {
-  if (!gState) return;
-  TPluginState& state = *gState;
+  if (AState != CONTST_READNEWDIR && AState != CONTST_REFRESHPRESSED) return;
+  TLockGuard guard(gLock);
+  TPluginState* state = gModule.Get();
+  if (state == nullptr || !state->Cache) return;
   if (AState == CONTST_READNEWDIR) {
-    TLockGuard guard(state.Lock);
-    if (state.Cache && state.Cache->Count() > state.Settings.CacheSize_x64) state.Cache->Clear();
-  } else if (AState == CONTST_REFRESHPRESSED) {
-    TLockGuard guard(state.Lock);
-    if (state.Cache && platform::TextEqualsIgnoreCase(DirectoryPart(state.LastRequestedFileName),
-                                                      DirectoryPart(state.ModulePath)))
-      state.Cache->Clear();
+    if (state->Cache->Count() > state->Settings.CacheSize_x64) state->Cache->Clear();
+  } else if (platform::TextEqualsIgnoreCase(DirectoryPart(state->LastRequestedFileName),
+                                            DirectoryPart(state->ModulePath))) {
+    state->Cache->Clear();
   }
 }

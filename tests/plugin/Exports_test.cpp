@@ -93,6 +93,22 @@ TEST(Exports, NamesAndUnitsAreCutAtMaxlen) {
   EXPECT_STREQ(name, "");
 }
 
+// Each load starts afresh and each unload releases everything: under the
+// sanitizers a leak or a use of a released state fails the run.
+TEST(Exports, UnloadAndLoadAgainTwentyTimes) {
+  TempDir dir;
+  auto file = dir.Write("cycle.svg", "<svg id=\"c\" width=\"2in\" height=\"1in\"/>");
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    SCOPED_TRACE(cycle);
+    PluginHost host;
+    ASSERT_TRUE(host.loaded());
+    EXPECT_EQ(host.Get(file, fiID).Text, u"c");
+    EXPECT_EQ(host.Get(file, fiCalculatedWidth).Number, 192);
+    host.SendStateInformation(CONTST_READNEWDIR, u"");
+    EXPECT_EQ(host.Get(file, fiCalculatedHeight, 1).Number, 90);
+  }
+}
+
 #ifndef _WIN32
 TEST(Exports, OnlyTheFiveEntryPointsAreExported) {
   TempDir dir;
