@@ -10,12 +10,6 @@
 #include "xml/XmlParser.h"
 #include "xml/XmlReaderInternal.h"
 
-namespace {
-
-constexpr std::int32_t cParserChunkSize = 256;
-
-}  // namespace
-
 TXmlDocument::TXmlDocument(TDebugComponent* AOwner)
     : TXmlDocument(AOwner, false, false, true, "") {}
 
@@ -247,7 +241,7 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
   FNodeTags.clear();
   FArena.Release();
   {
-    TXmlParser P(AStream, cParserChunkSize, this);
+    TXmlParser P(AStream, FParserChunkSize, this);
     if (P.IsBinaryXml()) {
       XmlDebugOut(*this, this, wsFail, "binary XML is not supported", {});
     } else {
@@ -271,14 +265,20 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
 
   std::string DeclaredEncoding;
   do {
-    std::string_view Text = P.ReadStringUntilChar('<');
-    if (!PreserveWhiteSpace()) Text = TrimWhite(Text);
-    if (!Text.empty()) {
-      auto* D = CreateNode<TXmlCharData>();
-      D->SetRawValue(Text);
-      FRootNodes.Add(D);
-      DoNodeNew(D);
-      DoNodeLoaded(D);
+    // A filtered load lets go of what the root level read, node by node.
+    if (FNodeFilter != nullptr) P.Flush();
+    if (Accepts(nullptr, xeCharData, {})) {
+      std::string_view Text = P.ReadStringUntilChar('<');
+      if (!PreserveWhiteSpace()) Text = TrimWhite(Text);
+      if (!Text.empty()) {
+        auto* D = CreateNode<TXmlCharData>();
+        D->SetRawValue(Text);
+        FRootNodes.Add(D);
+        DoNodeNew(D);
+        DoNodeLoaded(D);
+      }
+    } else {
+      P.SkipUntilChar('<');
     }
     if (P.InputEnded()) break;
 
@@ -288,20 +288,37 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
       FSingleTagNames.reset();
       return;
     }
-    TXmlNode* Node = xmlread::NewNodeOfType(*this, T);
-    if (Node == nullptr) {
+    if (T == xeEndTag) {
       XmlDebugOut(*this, this, wsWarn, "unsupported tag (\"%s\") at pos %d",
                   {::ElementTypeName(T), P.Position()});
       FSingleTagNames.reset();
       return;
     }
-    FRootNodes.Add(Node);
-    if (T != xeElement) DoNodeNew(Node);
-    Node->ParseStream(P);
-    DoNodeLoaded(Node);
+    std::string_view Name;
+    if (T == xeElement) Name = xmlread::ReadElementName(P);
+    TXmlNode* Node = nullptr;
+    if (!Accepts(nullptr, T, Name)) {
+      // Read whole without a node; a declaration still tells its encoding.
+      if (T == xeElement)
+        xmlread::SkimElement(P, *this);
+      else if (T == xeDeclaration)
+        xmlread::SkimDeclaration(P, *this, &DeclaredEncoding);
+      else
+        xmlread::SkimRootNode(P, *this, T);
+    } else {
+      Node = xmlread::NewNodeOfType(*this, T);
+      FRootNodes.Add(Node);
+      if (T == xeElement) {
+        static_cast<TXmlElement*>(Node)->ParseNamed(P, Name);
+      } else {
+        DoNodeNew(Node);
+        Node->ParseStream(P);
+      }
+      DoNodeLoaded(Node);
+      if (T == xeDeclaration) DeclaredEncoding = static_cast<TXmlDeclaration*>(Node)->Encoding();
+    }
 
     if (T == xeDeclaration) {
-      DeclaredEncoding = static_cast<TXmlDeclaration*>(Node)->Encoding();
       if (SetParserEncodingAfterReadDeclaration) {
         P.SetEncoding(EncodingFromName(DeclaredEncoding));
         P.SetCodePage(CodePageFromName(DeclaredEncoding, 65001));
@@ -309,7 +326,7 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
       XmlDebugOut(*this, this, wsInfo, "declaration with encoding \"%s\" and codepage %d",
                   {DeclaredEncoding, P.CodePage()});
     }
-    if (T == xeComment && FDropCommentsOnParse) {
+    if (T == xeComment && FDropCommentsOnParse && Node != nullptr) {
       XmlDebugOut(*this, this, wsInfo, "option DropCommentsOnParse is true, deleting comment", {});
       FRootNodes.Extract(FRootNodes.IndexOf(Node));
     }

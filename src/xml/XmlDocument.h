@@ -46,6 +46,24 @@ class EXmlError : public std::runtime_error {
 };
 
 using TXmlNodeEvent = std::function<void(TXmlDocument* Sender, TXmlNode* ANode)>;
+
+// Decides, before a load makes a node, whether it makes it. Markup the filter
+// declines is still read exactly as it would be (the markup after it parses the
+// same, and breaks off where it would), but it yields no node, no event and no
+// message, and nothing inside a declined element is offered. A caller that
+// looks only at some nodes keeps memory and time for what it looks at.
+//
+// Offered are the nodes of the root level (AParent null), the attributes, text
+// runs and child nodes of accepted elements (AParent the element), each before
+// it is made: AName is the name of an element or attribute, empty for other
+// kinds. A text run may be offered only once it is known to make a node (not
+// blanks only). Nodes inside an accepted document type or declaration are not
+// offered.
+class TXmlNodeFilter {
+ public:
+  virtual ~TXmlNodeFilter() = default;
+  virtual bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) = 0;
+};
 using TXmlProgressEvent = std::function<void(TXmlDocument* Sender, std::int64_t Position)>;
 
 // The document's node memory: a block arena where nodes are placed and never
@@ -365,6 +383,8 @@ class TXmlElement : public TXmlContainerNode {
   void SetName(std::string_view AName) override;
   TXmlElementType ElementType() const override { return xeElement; }
   TXmlNode* ParseStream(TXmlParser& P) override;
+  // The parse after the element's name, which the caller has read.
+  TXmlNode* ParseNamed(TXmlParser& P, std::string_view AName);
   void ReadTextRun(TXmlParser& P) override;
 
   std::string_view NameView() const;
@@ -514,6 +534,21 @@ class TXmlDocument : public TDebugComponent {
   void SetDropCommentsOnParse(bool AValue) { FDropCommentsOnParse = AValue; }
   bool FixStructuralErrors() const { return FFixStructuralErrors; }
   void SetFixStructuralErrors(bool AValue) { FFixStructuralErrors = AValue; }
+  // The filter of the loads to come (not owned; null: every node is made). A
+  // load with structural repair moves nodes after reading them, so it makes
+  // every node whatever the filter says.
+  void SetNodeFilter(TXmlNodeFilter* AFilter) { FNodeFilter = AFilter; }
+  // The bytes a load asks of its stream at a time (256 unless set). Only a code
+  // page set after the declaration sees the difference: it decodes the chunk
+  // that held the declaration again.
+  std::int32_t ParserChunkSize() const { return FParserChunkSize; }
+  void SetParserChunkSize(std::int32_t AValue) { FParserChunkSize = AValue; }
+  TXmlNodeFilter* NodeFilter() const { return FNodeFilter; }
+  // For the node parsers: whether the load makes a node (see TXmlNodeFilter).
+  bool Accepts(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) const {
+    return FNodeFilter == nullptr || FFixStructuralErrors ||
+           FNodeFilter->Accept(AParent, AType, AName);
+  }
   bool AbortParsing() const { return FAbortParsing; }
   void SetAbortParsing(bool AValue) { FAbortParsing = AValue; }
   const std::string& IndentString() const { return FIndentString; }
@@ -573,6 +608,8 @@ class TXmlDocument : public TDebugComponent {
   TXmlFormatType FXmlFormat = xfCompact;
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
+  TXmlNodeFilter* FNodeFilter = nullptr;
+  std::int32_t FParserChunkSize = 256;
   bool FAbortParsing = false;
   TXmlNodeClosingStyle FNodeClosingStyle = ncClose;
   TXmlStringEncoding FExternalEncoding = seUTF8;

@@ -4,6 +4,7 @@
 // place and its content continues on the same loop, so nesting depth costs heap,
 // not machine stack. Results travel up the stack exactly as nested calls would
 // return them (the "level mismatch" unwinding included).
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -19,14 +20,13 @@ bool IsAttributeListEnd(char C) {
   return C == '!' || C == '/' || C == '>' || C == '?';
 }
 
-// Steps 1 to 5 and 7 of an element's parse. True when the element is complete
-// already (self-closed or broken start tag), with AResult set; false when ">"
-// was read and the content follows.
-bool ReadStartTag(TXmlElement& E, TXmlParser& P, TXmlNode*& AResult) {
+// The start tag of element E after its name (read with ReadElementName). True
+// when the element is complete already (self-closed or broken start tag), with
+// AResult set; false when ">" was read and the content follows.
+bool ReadStartTag(TXmlElement& E, TXmlParser& P, std::string_view AName, TXmlNode*& AResult) {
   TXmlDocument& Doc = *E.Document();
-  P.Flush();
   E.SetValueIndex(-1);
-  E.SetName(TrimWhite(P.ReadStringUntilBlankOrEndTag()));
+  E.SetName(AName);
   Doc.DoNodeNew(&E);
   char C = E.ReadAttributeList(P);
   E.SetDirectNodeCountToCount();
@@ -80,6 +80,9 @@ void ReportLevelMismatch(TXmlContainerNode& C, TXmlNode* AChild, TXmlNode* ARetu
 
 char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
   TXmlDocument& Doc = *Document();
+  // An element's attributes are offered to the load's filter; the pseudo-
+  // attributes of declarations are not.
+  const TXmlNode* Offered = ElementType() == xeElement ? this : nullptr;
   std::string Blanks;
   char C = 0;
   do {
@@ -87,7 +90,7 @@ char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
     if (!Blanks.empty() && Blanks != " ") {
       XmlDebugOut(*this, this, wsHint, "non-default chardata at line %d (pos %d)",
                   {P.LineNumber(), P.Position()});
-      if (Doc.PreserveWhiteSpace()) {
+      if (Doc.PreserveWhiteSpace() && (!Offered || Doc.Accepts(this, xeWhiteSpace, {}))) {
         auto* W = Doc.CreateNode<TXmlWhiteSpace>();
         W->SetRawValue(Blanks);
         NodeAdd(W);
@@ -101,10 +104,16 @@ char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
       continue;
     }
     P.MoveBack();
+    std::string_view Name = TrimWhite(P.ReadStringUntilChar('='));
+    if (Offered && !Doc.Accepts(this, xeAttribute, Name)) {
+      xmlread::SkimQuotedText(P, Doc);
+      continue;
+    }
     auto* A = Doc.CreateNode<TXmlAttribute>();
     AttributeAdd(A);
     Doc.DoNodeNew(A);
-    A->ParseStream(P);
+    A->SetName(Name);
+    A->CoreValue()->ParseStream(P);
     Doc.DoNodeLoaded(A);
   } while (!P.InputEnded());
   return C;
@@ -123,7 +132,14 @@ struct TContentFrame {
   TXmlContainerNode* Node;
   std::uint32_t Allowed;  // the markup its content accepts
   TXmlNode* Child;        // the child element whose content is being read, if any
+  bool Offered;           // its children are offered to the load's filter
 };
+
+TContentFrame FrameOf(TXmlContainerNode* ANode, std::uint32_t AAllowed) {
+  // Only an element's children are offered, never those of a document type.
+  return {ANode, AAllowed, nullptr,
+          ANode->Document()->NodeFilter() != nullptr && ANode->ElementType() == xeElement};
+}
 
 enum TContentStep : std::uint8_t {
   csRead,    // an item was read; the frame reads on
@@ -135,6 +151,9 @@ enum TContentStep : std::uint8_t {
 TContentStep ReadContentItem(TContentFrame& F, TXmlParser& P, TXmlNode*& AResult) {
   TXmlContainerNode& C = *F.Node;
   TXmlDocument& Doc = *C.Document();
+  // A filtered element's children are offered one by one: what its text and
+  // declined children were read from is let go item by item.
+  if (F.Offered) P.Flush();
   C.ReadTextRun(P);
   if (P.InputEnded()) {
     XmlDebugOut(C, &C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
@@ -154,12 +173,24 @@ TContentStep ReadContentItem(TContentFrame& F, TXmlParser& P, TXmlNode*& AResult
       AResult = E ? ReadEndTag(*E, P) : &C;
       return csEnded;
     }
+    // A child the load declines is read whole here; it ends as a child that
+    // was made would end, or breaks this content off as one would.
+    std::string_view Name;
+    if (T == xeElement) Name = xmlread::ReadElementName(P);
+    if (F.Offered && !Doc.Accepts(&C, T, Name)) {
+      if (T == xeElement) {
+        if (!xmlread::SkimElement(P, Doc)) return csEnded;
+      } else {
+        xmlread::SkimLeaf(P, T);
+      }
+      return Doc.AbortParsing() || P.InputEnded() ? csEnded : csRead;
+    }
     TXmlNode* Node = xmlread::NewNodeOfType(Doc, T);
     if (Node == nullptr) return csEnded;
     C.NodeAdd(Node);
     TXmlNode* R = nullptr;
     if (T == xeElement) {
-      if (!ReadStartTag(*static_cast<TXmlElement*>(Node), P, R)) {
+      if (!ReadStartTag(*static_cast<TXmlElement*>(Node), P, Name, R)) {
         F.Child = Node;
         return csOpened;
       }
@@ -201,15 +232,14 @@ bool DeliverChild(TContentFrame& AParent, TXmlParser& P, TXmlNode*& AResult) {
 TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& P, std::uint32_t AAllowed) {
   TXmlDocument& Doc = *Document();
   std::vector<TContentFrame> Stack;
-  Stack.push_back({this, AAllowed, nullptr});
+  Stack.push_back(FrameOf(this, AAllowed));
   for (;;) {
     TContentFrame& Top = Stack.back();
     TXmlNode* Result = nullptr;
     const TContentStep Step = ReadContentItem(Top, P, Result);
     if (Step == csRead) continue;
     if (Step == csOpened) {
-      Stack.push_back(
-          {static_cast<TXmlElement*>(Top.Child), xmlread::cElementContentTypes, nullptr});
+      Stack.push_back(FrameOf(static_cast<TXmlElement*>(Top.Child), xmlread::cElementContentTypes));
       continue;
     }
     // The frame is over: its result goes down the stack until a frame reads
@@ -247,8 +277,12 @@ char TXmlContainerNode::ReadQuotedTextList(TXmlParser& P) {
 // Elements
 
 TXmlNode* TXmlElement::ParseStream(TXmlParser& P) {
+  return ParseNamed(P, xmlread::ReadElementName(P));
+}
+
+TXmlNode* TXmlElement::ParseNamed(TXmlParser& P, std::string_view AName) {
   TXmlNode* Result = nullptr;
-  if (ReadStartTag(*this, P, Result)) return Result;
+  if (ReadStartTag(*this, P, AName, Result)) return Result;
   Result = ReadContent(P, xmlread::cElementContentTypes);
   Document()->DoProgress(P.Position());
   return Result;
@@ -256,8 +290,23 @@ TXmlNode* TXmlElement::ParseStream(TXmlParser& P) {
 
 void TXmlElement::ReadTextRun(TXmlParser& P) {
   TXmlDocument& Doc = *Document();
-  std::string_view T = TrimWhiteRight(P.ReadStringUntilChar('<'));
-  if (T.empty()) return;
+  std::string_view T;
+  const std::string_view B = P.Buffered();
+  const void* Lt = Doc.NodeFilter() ? std::memchr(B.data(), '<', B.size()) : nullptr;
+  if (Lt != nullptr) {
+    // A filtered load offers a run that lies in the buffer whole only when it
+    // makes a node: most runs between elements are blanks.
+    const auto N = static_cast<std::size_t>(static_cast<const char*>(Lt) - B.data());
+    T = TrimWhiteRight(B.substr(0, N));
+    P.Consume(N + 1);
+    if (T.empty() || !Doc.Accepts(this, xeCharData, {})) return;
+  } else if (!Doc.Accepts(this, xeCharData, {})) {
+    P.SkipUntilChar('<');
+    return;
+  } else {
+    T = TrimWhiteRight(P.ReadStringUntilChar('<'));
+    if (T.empty()) return;
+  }
   auto* D = Doc.CreateNode<TXmlCharData>();
   D->SetRawValue(T);
   std::int32_t Index = NodeAdd(D);

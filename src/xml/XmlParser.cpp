@@ -33,28 +33,9 @@ const TXmlBomInfo cBomInfo[] = {
 static_assert(std::size(cBomInfo) == 15);
 
 constexpr std::int32_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
-// A flush drops the consumed text only logically; the bytes move to the front
-// once this much has been dropped, so a flush costs no copy per element.
-constexpr std::int32_t kCompactBytes = 64 * 1024;
 
-// Byte classes: 1 = blank (TAB, LF, CR, SPACE), 2 = other name stop (/ > [).
-struct ByteClasses {
-  std::uint8_t Class[256] = {};
-  constexpr ByteClasses() {
-    Class[9] = Class[10] = Class[13] = Class[32] = 1;
-    Class[static_cast<unsigned char>('/')] = 2;
-    Class[static_cast<unsigned char>('>')] = 2;
-    Class[static_cast<unsigned char>('[')] = 2;
-  }
-};
-constexpr ByteClasses cByteClasses;
-
-inline bool IsBlank(std::uint8_t c) {
-  return cByteClasses.Class[c] == 1;
-}
-inline bool IsNameStop(std::uint8_t c) {
-  return cByteClasses.Class[c] != 0;
-}
+using xmlbytes::IsBlank;
+using xmlbytes::IsNameStop;
 
 // The line ends (LF) in n bytes, eight bytes per step: a byte equal to LF turns
 // into a zero byte, whose high bit the add-and-or leaves clear. Byte lanes sum up
@@ -206,17 +187,6 @@ std::int32_t TXmlParser::MakeDataAvailable() {
   return FUtf8LastIdx - FUtf8CurrentIdx;
 }
 
-char TXmlParser::NextChar() {
-  if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
-  char c = static_cast<char>(FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)]);
-  Advance(1);
-  return c;
-}
-
-void TXmlParser::MoveBack() {
-  if (FUtf8CurrentIdx > FUtf8DeadIdx) --FUtf8CurrentIdx;
-}
-
 bool TXmlParser::CheckString(std::string_view S) {
   const std::int64_t saved = Position();
   for (char expected : S) {
@@ -293,6 +263,66 @@ std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
   }
 }
 
+std::int32_t TXmlParser::MakeDataAvailableDropping() {
+  // A flush keeps the latest chunk, so the byte before the position (which a
+  // caller may step back over) stays.
+  Flush();
+  return MakeDataAvailable();
+}
+
+char TXmlParser::NextCharSkipBlanks() {
+  for (;;) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailableDropping() < 1) return 0;
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    std::int32_t i = FUtf8CurrentIdx;
+    while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
+    FUtf8CurrentIdx = i;
+    if (i < FUtf8LastIdx) {
+      Advance(1);
+      return static_cast<char>(buf[i]);
+    }
+  }
+}
+
+void TXmlParser::SkipUntilChar(char AChar) {
+  for (;;) {
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
+                          ? std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
+                                        static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx))
+                          : nullptr;
+    if (hit != nullptr) {
+      FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+      Advance(1);
+      return;
+    }
+    FUtf8CurrentIdx = FUtf8LastIdx;
+    if (MakeDataAvailableDropping() < 1) return;
+  }
+}
+
+void TXmlParser::SkipUntil(std::string_view ATerminator) {
+  if (ATerminator.empty()) return;
+  const auto lead = static_cast<unsigned char>(ATerminator.front());
+  for (;;) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailableDropping() < 1) {
+      XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
+      return;
+    }
+    const std::uint8_t* buf = FUtf8Buffer.data();
+    const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
+                                  static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
+    if (hit == nullptr) {
+      FUtf8CurrentIdx = FUtf8LastIdx;
+      continue;
+    }
+    FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+    const std::int64_t end = Position();
+    if (CheckString(ATerminator)) return;
+    if (Position() == end) Advance(1);
+  }
+}
+
 std::string_view TXmlParser::ReadStringUntilBlankOrEndTag() {
   const std::int64_t start = Position();
   for (;;) {
@@ -350,12 +380,6 @@ TXmlElementType TXmlParser::ReadOpenTag() {
       MoveBack();
       return xeElement;
   }
-}
-
-void TXmlParser::Flush() {
-  if (FUtf8CurrentIdx <= FUtf8FirstIdx) return;
-  FUtf8DeadIdx = FUtf8FirstIdx;
-  if (FUtf8DeadIdx >= kCompactBytes) Compact();
 }
 
 void TXmlParser::Compact() {

@@ -20,6 +20,30 @@
 
 class TStream;
 
+// The byte classes of the reads: blanks (TAB, LF, CR, SPACE) and the other bytes
+// that end a name ("/", ">", "[").
+namespace xmlbytes {
+
+struct TByteClasses {
+  std::uint8_t Class[256] = {};  // 1 blank, 2 other name stop, 0 anything else
+  constexpr TByteClasses() {
+    Class[9] = Class[10] = Class[13] = Class[32] = 1;
+    Class[static_cast<unsigned char>('/')] = 2;
+    Class[static_cast<unsigned char>('>')] = 2;
+    Class[static_cast<unsigned char>('[')] = 2;
+  }
+};
+inline constexpr TByteClasses cByteClasses;
+
+inline bool IsBlank(std::uint8_t c) {
+  return cByteClasses.Class[c] == 1;
+}
+inline bool IsNameStop(std::uint8_t c) {
+  return cByteClasses.Class[c] != 0;
+}
+
+}  // namespace xmlbytes
+
 class TXmlParser : public TDebugPersistent {
  public:
   // Reads the first chunk at once; nothing is decoded until ReadBOM.
@@ -32,9 +56,14 @@ class TXmlParser : public TDebugPersistent {
   // Decoded bytes at and after the position, fetching chunks while there are none.
   std::int32_t MakeDataAvailable();
   // Byte 0 at the end of the stream (the position does not move there).
-  char NextChar();
-  // Moves back one byte; stays at 0 at the start of the buffer.
-  void MoveBack();
+  char NextChar() {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
+    return static_cast<char>(FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx++)]);
+  }
+  // Moves back one byte; stays at the oldest byte the buffer still holds.
+  void MoveBack() {
+    if (FUtf8CurrentIdx > FUtf8DeadIdx) --FUtf8CurrentIdx;
+  }
   // Steps back over AChar, the byte the latest read returned; nothing when that
   // read found no byte (it did not move, so a step back would re-read the byte
   // before it).
@@ -49,7 +78,24 @@ class TXmlParser : public TDebugPersistent {
   std::string_view ReadStringUntil(std::string_view ATerminator);
   std::string_view ReadStringUntilBlankOrEndTag();
   TXmlElementType ReadOpenTag();
-  void Flush();
+  void Flush() {
+    if (FUtf8CurrentIdx <= FUtf8FirstIdx) return;
+    FUtf8DeadIdx = FUtf8FirstIdx;
+    if (FUtf8DeadIdx >= cCompactBytes) Compact();
+  }
+
+  // The decoded bytes at and after the position that are in the buffer now (a
+  // view that lives until the next read), and a move forward within them: the
+  // skims read common markup straight from here.
+  std::string_view Buffered() const { return View(FUtf8CurrentIdx, FUtf8LastIdx); }
+  void Consume(std::size_t ACount) { FUtf8CurrentIdx += static_cast<std::int32_t>(ACount); }
+
+  // The skips move exactly as the reads of the same name do and set the same
+  // end state, but keep no text: they flush what they pass, so text that is
+  // never looked at costs no memory, and views from earlier reads end.
+  char NextCharSkipBlanks();
+  void SkipUntilChar(char AChar);
+  void SkipUntil(std::string_view ATerminator);
 
   TXmlStringEncoding Encoding() const { return FEncoding; }
   void SetEncoding(TXmlStringEncoding AEncoding) { FEncoding = AEncoding; }
@@ -68,7 +114,7 @@ class TXmlParser : public TDebugPersistent {
   // Raw and UTF-8 buffers with their indices, base position and line number,
   // input-ended and pending-CR flags. The raw buffer holds only the latest chunk
   // (FRawFirstIdx is 0); the UTF-8 buffer holds the text since the last Flush,
-  // behind up to kCompactBytes of flushed text that waits to be moved out.
+  // behind up to cCompactBytes of flushed text that waits to be moved out.
   TXmlBomInfo FBomInfo;
   TStream* FSource;
   std::int32_t FChunkSize;
@@ -79,6 +125,10 @@ class TXmlParser : public TDebugPersistent {
   std::int32_t FRawFirstIdx = 0;
   std::int32_t FRawLastIdx = 0;
   std::int32_t FUtf8FirstIdx = 0;
+  // A flush drops the consumed text only logically; the bytes move to the front
+  // once this much has been dropped, so a flush costs no copy per element.
+  static constexpr std::int32_t cCompactBytes = 64 * 1024;
+
   std::int32_t FUtf8DeadIdx = 0;  // bytes below it are flushed but not yet moved out
   std::int32_t FUtf8CurrentIdx = 0;
   std::int32_t FUtf8LastIdx = 0;
@@ -92,6 +142,8 @@ class TXmlParser : public TDebugPersistent {
 
   void DecodeChunk();
   bool FetchChunk();
+  // MakeDataAvailable for a skip: the text before the position is let go first.
+  std::int32_t MakeDataAvailableDropping();
   void Advance(std::int32_t ACount);
   // Moves the flushed bytes out of the buffer; indices shift, positions stay.
   void Compact();

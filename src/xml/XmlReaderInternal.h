@@ -1,6 +1,6 @@
 // Pieces shared by the reader's node parsers (elements, DTD, document) that are not
-// part of its public face: the node-class table and the allowed-type sets of the
-// content loop.
+// part of its public face: the node-class table, the allowed-type sets of the
+// content loop, and the reads of markup a filtered load declines.
 #pragma once
 
 #include <cstdint>
@@ -33,5 +33,41 @@ TXmlNode* NewNodeOfType(TXmlDocument& ADoc, TXmlElementType AType);
 inline bool IsQuoteChar(char C) {
   return C == '"' || C == '\'';
 }
+
+// An element's name, read at the start of its start tag (the text before it is
+// let go first).
+inline std::string_view ReadElementName(TXmlParser& P) {
+  P.Flush();
+  // Names are short: most end in the buffer, where they are taken straight.
+  const std::string_view B = P.Buffered();
+  for (std::size_t I = 0; I < B.size(); ++I) {
+    if (xmlbytes::IsNameStop(static_cast<std::uint8_t>(B[I]))) {
+      P.Consume(I);
+      return TrimWhite(B.substr(0, I));
+    }
+  }
+  return TrimWhite(P.ReadStringUntilBlankOrEndTag());
+}
+
+// A quoted literal as a quoted-text node reads it; its raw text, which lives
+// until the next read.
+std::string_view ReadQuotedText(TXmlParser& P, TXmlDocument& D);
+
+// Declined markup (XmlSkim.cpp): read as the node parsers read it, without
+// nodes or messages.
+void SkimQuotedText(TXmlParser& P, TXmlDocument& D);
+// A comment, CDATA section or processing instruction, after its opener.
+void SkimLeaf(TXmlParser& P, TXmlElementType AType);
+// An element after its name: the rest of the start tag and the content. True
+// when it ended as a child element ends (self-closed, broken start tag, or its
+// end tag); false when its content broke off, which breaks off every element
+// around it.
+bool SkimElement(TXmlParser& P, TXmlDocument& D);
+// A declaration or style sheet after its opener; AEncoding (if given) receives
+// the value of its encoding attribute, or empty.
+void SkimDeclaration(TXmlParser& P, TXmlDocument& D, std::string* AEncoding);
+// Any other markup the root level reads after its opener: a document type, a
+// declaration of an internal subset, a comment, CDATA or an instruction.
+void SkimRootNode(TXmlParser& P, TXmlDocument& D, TXmlElementType AType);
 
 }  // namespace xmlread

@@ -1,0 +1,159 @@
+// Filtered loads: a load with a node filter gives the whole tree with exactly
+// the declined nodes (and everything inside declined elements) left out, for
+// markup that breaks off, ends early or splits across every chunk boundary.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "XmlTestLoad.h"
+#include "base/Streams.h"
+#include "xml/XmlDocument.h"
+
+namespace {
+
+using xml_test::Shape;
+
+// A filter that declines by kind and name alone, so that the whole tree can be
+// pruned by the same rule.
+class TRuleFilter : public TXmlNodeFilter {
+ public:
+  using TRule = std::function<bool(TXmlElementType, std::string_view)>;
+  explicit TRuleFilter(TRule ARule) : FRule(std::move(ARule)) {}
+  bool Accept(const TXmlNode*, TXmlElementType AType, std::string_view AName) override {
+    return FRule(AType, AName);
+  }
+
+ private:
+  TRule FRule;
+};
+
+// The names the rule sees: elements and attributes by name, others unnamed.
+std::string_view OfferedName(const TXmlNode* ANode) {
+  const TXmlElementType T = ANode->ElementType();
+  if (T == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
+  if (T == xeAttribute) return static_cast<const TXmlAttribute*>(ANode)->NameView();
+  return {};
+}
+
+// Removes what the rule declines from the children of elements, depth first.
+void Prune(TXmlNode* ANode, const TRuleFilter::TRule& ARule) {
+  if (ANode->ElementType() != xeElement) return;
+  for (std::int32_t I = ANode->NodeCount(); I-- > 0;) {
+    TXmlNode* Child = ANode->Nodes(I);
+    if (!ARule(Child->ElementType(), OfferedName(Child)))
+      ANode->NodeExtract(Child);
+    else
+      Prune(Child, ARule);
+  }
+}
+
+std::string RootShape(const TXmlDocument& ADoc) {
+  std::string Out;
+  for (TXmlNode* N : ADoc.RootNodes()) Out += Shape(N) + ",";
+  return Out;
+}
+
+std::string WholeTreePruned(std::string_view AText, const TRuleFilter::TRule& ARule) {
+  TXmlDocument Doc;
+  Doc.ReadFromString(AText);
+  TXmlNodeList& Roots = Doc.RootNodes();
+  for (std::int32_t I = Roots.Count(); I-- > 0;) {
+    TXmlNode* N = Roots.Items(I);
+    if (!ARule(N->ElementType(), OfferedName(N)))
+      Roots.Extract(I);
+    else
+      Prune(N, ARule);
+  }
+  return RootShape(Doc);
+}
+
+std::string Filtered(std::string_view AText, const TRuleFilter::TRule& ARule,
+                     std::int32_t AChunkSize) {
+  TRuleFilter Filter(ARule);
+  TXmlDocument Doc;
+  Doc.SetNodeFilter(&Filter);
+  Doc.SetParserChunkSize(AChunkSize);
+  Doc.ReadFromString(AText);
+  return RootShape(Doc);
+}
+
+bool NotNamedX(TXmlElementType, std::string_view AName) {
+  return !AName.starts_with("x");
+}
+
+TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
+  struct Rule {
+    const char* Label;
+    TRuleFilter::TRule Accept;
+  };
+  const Rule rules[] = {
+      {"names starting with x", NotNamedX},
+      {"no text, no comments",
+       [](TXmlElementType T, std::string_view) { return T != xeCharData && T != xeComment; }},
+      {"elements only at the root, attributes named a",
+       [](TXmlElementType T, std::string_view N) {
+         return T == xeElement || (T == xeAttribute && N == "a");
+       }},
+      {"nothing", [](TXmlElementType, std::string_view) { return false; }},
+  };
+  const char* const documents[] = {
+      "<r a='1' xb=\"2\"><x><y><z/></y></x>text<k/></r>",
+      "<?xml version='1.0'?><!-- c --><r><x a='>' b=\"/\">in<!-- > --><![CDATA[<x/>]]></x>"
+      "<?pi x?><k>v</k></r><x/><r2/>",
+      // An illegal tag inside declined markup breaks off every open element.
+      "<r><x><y><!DOCTYPE d></y></x><k/></r><after/>",
+      "<r><x><?xml version='1.0'?></x><k/></r><after/>",
+      // End tags that do not match still close one element each.
+      "<r><x><y></q></x><k/></r>",
+      // Broken start tags, stray quotes, values without quotes, a missing "=".
+      "<r><x \"a\" b=c d='e'/ ><x f ><k/></r>",
+      "<r><x a='1'!><k/><x?><k2/></r>",
+      "<r><x ?><k a='1'/></r><y b='2'/>",
+      "<r><x><y !><z ?><k a='1'/></x><k2 b='2'/></r>",
+      "<r><x/ a='1'><k c=\"3\"/><x a = '1' b= \"2\" /><k2/></r>",
+      // Unterminated markup at every depth.
+      "<r><x><y><!-- open",
+      "<r><x a='open",
+      "<r><x",
+      "<r><x></x",
+      "<r><x><![CDATA[ open",
+      "<r>text <x/> more<x>t</x>tail",
+      "<!DOCTYPE r [<!ENTITY e 'v'> <!ELEMENT x ANY>]><r><x/></r>",
+      "<r><x><x><x><x><x>deep</x></x></x></x></x><k/></r>",
+      "<x>declined root</x><r/>",
+      "",
+      "<",
+      "<r><",
+      "<r></",
+      "<r><x/><!-x><k/></r>",
+  };
+  for (const Rule& rule : rules) {
+    for (const char* document : documents) {
+      const std::string expected = WholeTreePruned(document, rule.Accept);
+      // Chunks from 5 bytes on (the first read decides the encoding from 5),
+      // so that markup splits at every point.
+      for (std::int32_t chunk : {5, 6, 7, 11, 64, 256}) {
+        SCOPED_TRACE(testing::Message() << rule.Label << " | " << document << " | chunk " << chunk);
+        EXPECT_EQ(Filtered(document, rule.Accept, chunk), expected);
+      }
+    }
+  }
+}
+
+// A filter that declines the content of a huge element keeps the load's memory
+// flat: nothing of the declined content stays in the tree or the string table.
+TEST(NodeFilter, DeclinedContentLeavesNothingBehind) {
+  std::string text = "<r><x>";
+  for (int i = 0; i < 20000; ++i) text += "<g id='" + std::to_string(i) + "'/><!--c-->t";
+  text += "</x><k a='1'/></r>";
+  TRuleFilter Filter(NotNamedX);
+  TXmlDocument Doc;
+  Doc.SetNodeFilter(&Filter);
+  Doc.ReadFromString(text);
+  EXPECT_EQ(RootShape(Doc), "r(k(@a=1)),");
+  EXPECT_LE(Doc.SymbolTable().SymbolCount(), 4);
+}
+
+}  // namespace
