@@ -1,6 +1,7 @@
 // Fuzzes the extraction of the record from document bytes, as a value request
 // runs it: parse with the image test on, then recompute the pixel sizes at 90 on
-// a copy. Aborts when a record text exceeds its cut or ends in half a surrogate pair.
+// a copy. Aborts when a record text exceeds its cut or ends in half a surrogate
+// pair, and when the filtered load answers otherwise than the whole tree.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -17,12 +18,29 @@ void CheckText(const std::u16string& AText) {
     std::abort();
 }
 
+bool SameRecord(const TVexmeta& A, const TVexmeta& B) {
+  return A.Width == B.Width && A.Height == B.Height && A.Version == B.Version &&
+         A.ViewBox == B.ViewBox && A.Application == B.Application && A.ID == B.ID &&
+         A.InkscapeVersion == B.InkscapeVersion && A.SodipodiVersion == B.SodipodiVersion &&
+         A.SodipodiDocbase == B.SodipodiDocbase && A.SodipodiDocname == B.SodipodiDocname &&
+         A.MetadataTitle == B.MetadataTitle && A.MetadataDescription == B.MetadataDescription &&
+         A.MetadataDate == B.MetadataDate && A.IntWidth == B.IntWidth &&
+         A.IntHeight == B.IntHeight && A.EmbeddedImage == B.EmbeddedImage;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto stream = TMemoryStream::View(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  // The image test on and off: the filter keeps the image only when it is asked.
+  const bool parseImage = size % 2 == 0;
   TVexmeta record;
-  if (!ParseSvgDocument(*stream, record, true)) return 0;
+  const bool valid = ParseSvgDocument(*TMemoryStream::View(bytes), record, parseImage);
+  TVexmeta whole;
+  const bool wholeValid =
+      ParseSvgDocument(*TMemoryStream::View(bytes), whole, parseImage, TDocumentLoad::dlWholeTree);
+  if (valid != wholeValid || (valid && !SameRecord(record, whole))) std::abort();
+  if (!valid) return 0;
   for (const std::u16string* text :
        {&record.Width, &record.Height, &record.Version, &record.ViewBox, &record.Application,
         &record.ID, &record.InkscapeVersion, &record.SodipodiVersion, &record.SodipodiDocbase,

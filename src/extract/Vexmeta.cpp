@@ -12,6 +12,8 @@
 #include "base/Ascii.h"
 #include "base/Streams.h"
 #include "extract/Dimensions.h"
+#include "extract/ExtractFilter.h"
+#include "extract/SvgNames.h"
 #include "platform/Platform.h"
 #include "xml/XmlDocument.h"
 
@@ -50,18 +52,23 @@ TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
     TXmlNode* node = nodes.Items(i);
     if (node == nullptr || node->ElementType() != xeElement) continue;
     std::string name = node->Name();
-    if (name == "svg" || name == "svg:svg") return node;
+    if (name == svgnames::cSvg || name == svgnames::cPrefixedSvg) return node;
   }
   return nullptr;
 }
 
-bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
+bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumentLoad ALoad) {
   AStream.Seek(0);
   std::uint8_t first = 0;
   // A byte-order mark, white space before the first "<" and UTF-16 text are refused.
   if (AStream.Read(&first, 1) != 1 || first != '<') return false;
 
   auto document = std::make_unique<TXmlDocument>();
+  TExtractFilter filter(AParseImageNode);
+  if (ALoad == TDocumentLoad::dlFiltered) document->SetNodeFilter(&filter);
+  // Large chunks: the declaration's code page is never applied here, the one
+  // case where the chunk size shows.
+  document->SetParserChunkSize(64 * 1024);
   AStream.Seek(0);
   document->LoadFromStream(AStream);
   if (document->IsEmpty()) return false;
@@ -71,29 +78,25 @@ bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
   TXmlNode* root = ChooseRoot(*document);
   if (root == nullptr) return false;
 
-  ARecord.ViewBox = RecordText(GetChildValue(root, "viewBox"));
-  ARecord.Width = RecordText(GetChildValue(root, "width"));
-  ARecord.Height = RecordText(GetChildValue(root, "height"));
-  ARecord.Version = RecordText(GetChildValue(root, "version"));
-  ARecord.ID = RecordText(GetChildValue(root, "id"));
-  ARecord.InkscapeVersion = RecordText(GetChildValue(root, "inkscape:version"));
-  ARecord.SodipodiVersion = RecordText(GetChildValue(root, "sodipodi:version"));
-  ARecord.SodipodiDocbase = RecordText(GetChildValue(root, "sodipodi:docbase"));
-  ARecord.SodipodiDocname = RecordText(GetChildValue(root, "sodipodi:docname"));
+  for (const svgnames::TRootValue& value : svgnames::cRootValues)
+    ARecord.*value.Text = RecordText(GetChildValue(root, value.Name));
 
   if (AParseImageNode) {
     // Only the first "image" of the root's own list is looked at, never deeper ones.
-    if (TXmlNode* image = FindChildByName(root, "image")) {
+    if (TXmlNode* image = FindChildByName(root, svgnames::cImage)) {
       // "data:image" is ASCII, so comparing the UTF-8 bytes answers the same as
       // comparing the first ten UTF-16 code units.
-      ARecord.EmbeddedImage = image->AttributeValueByName("xlink:href").starts_with("data:image");
+      ARecord.EmbeddedImage =
+          image->AttributeValueByName(svgnames::cImageLink).starts_with("data:image");
     }
   }
 
-  if (TXmlNode* work = FindNodeByPath(root, "metadata\\rdf:RDF\\cc:Work")) {
-    ARecord.MetadataTitle = RecordText(GetChildValue(work, "dc:title"));
-    ARecord.MetadataDescription = RecordText(GetChildValue(work, "dc:description"));
-    std::u16string date = GetChildValue(work, "dc:date");
+  TXmlNode* metadata = FindChildByName(root, svgnames::cMetadata);
+  if (TXmlNode* work =
+          FindChildByName(FindChildByName(metadata, svgnames::cRdf), svgnames::cWork)) {
+    ARecord.MetadataTitle = RecordText(GetChildValue(work, svgnames::cTitle));
+    ARecord.MetadataDescription = RecordText(GetChildValue(work, svgnames::cDescription));
+    std::u16string date = GetChildValue(work, svgnames::cDate);
     std::size_t t = date.find(u'T');
     if (t != std::u16string::npos) date[t] = u' ';
     ARecord.MetadataDate = RecordText(std::move(date));
@@ -117,10 +120,11 @@ bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
 
 }  // namespace
 
-bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode) {
+bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+                      TDocumentLoad ALoad) {
   ARecord = TVexmeta();
   try {
-    return Extract(AStream, ARecord, AParseImageNode);
+    return Extract(AStream, ARecord, AParseImageNode, ALoad);
   } catch (...) {
     // Stream, reader and allocation failures alike: the file holds no usable drawing.
     return false;

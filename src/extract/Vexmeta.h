@@ -33,9 +33,15 @@ struct TVexmeta {
   bool EmbeddedImage = false;
 };
 
+// How the document is loaded: keeping only the nodes the extraction reads (what
+// the plugin does), or the whole tree, which answers the same and serves to
+// check that it does.
+enum class TDocumentLoad : std::uint8_t { dlFiltered, dlWholeTree };
+
 // Fills ARecord from the SVG document in AStream; false when the stream holds no
 // SVG document. Never raises.
-bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode);
+bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+                      TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
 
 // Node lookups of the extraction (ASCII letter case folded, see the .cpp).
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName);
