@@ -45,6 +45,27 @@ void TMemoryStream::Seek(std::int64_t position) {
   FPosition = static_cast<std::size_t>(position);
 }
 
+TWindowStream::TWindowStream(TStream& ASource, std::int64_t AStart, std::int64_t ALength,
+                             std::unique_ptr<TStream> AOwned)
+    : FOwned(std::move(AOwned)), FSource(ASource), FStart(AStart), FLength(ALength) {
+  FSource.Seek(FStart);
+}
+
+std::size_t TWindowStream::Read(void* buffer, std::size_t count) {
+  if (FPosition >= FLength) return 0;
+  const auto left = static_cast<std::uint64_t>(FLength - FPosition);
+  const std::size_t n =
+      FSource.Read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(count, left)));
+  FPosition += static_cast<std::int64_t>(n);
+  return n;
+}
+
+void TWindowStream::Seek(std::int64_t position) {
+  if (position < 0) throw EStreamError("invalid stream position");
+  FSource.Seek(FStart + position);
+  FPosition = position;
+}
+
 TFileStream::TFileStream(std::unique_ptr<platform::ReadOnlyFile> file) : FFile(std::move(file)) {}
 TFileStream::~TFileStream() = default;
 

@@ -1,6 +1,7 @@
 // Byte streams: what the XML reader reads from and what source loading hands on.
 // A stream reads forward from a position that can be set; TMemoryStream holds its
-// bytes (or views bytes it does not own), TFileStream reads an opened file.
+// bytes (or views bytes it does not own), TFileStream reads an opened file, and
+// TWindowStream reads a stretch of another stream without copying it.
 // Read errors of a file are raised as EStreamError; the builders that open
 // streams catch them.
 #pragma once
@@ -58,6 +59,27 @@ class TMemoryStream : public TStream {
   std::string_view FView;
   bool FIsView = false;
   std::size_t FPosition = 0;
+};
+
+// ALength bytes of another stream from AStart on, read through as they are asked
+// for (fewer when the source is shorter). The source must outlive the window,
+// or be handed over as AOwned.
+class TWindowStream : public TStream {
+ public:
+  TWindowStream(TStream& ASource, std::int64_t AStart, std::int64_t ALength,
+                std::unique_ptr<TStream> AOwned = nullptr);
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::int64_t Position() const override { return FPosition; }
+  void Seek(std::int64_t position) override;
+  std::int64_t Size() const override { return FLength; }
+
+ private:
+  std::unique_ptr<TStream> FOwned;  // the source, when the window owns it
+  TStream& FSource;
+  std::int64_t FStart;
+  std::int64_t FLength;
+  std::int64_t FPosition = 0;  // in the window; the source stands at FStart + FPosition
 };
 
 // A stream over a file opened read-only; it owns the file.

@@ -5,86 +5,121 @@
 #include <zlib.h>
 
 #include <algorithm>
-
-#include "base/Streams.h"
+#include <cstring>
 
 namespace {
 
 constexpr std::size_t cInputChunk = 64 * 1024;
 constexpr std::size_t cOutputStep = 256 * 1024;
 
-// Owns an initialised z_stream.
-class TInflater {
- public:
-  explicit TInflater(int AWindowBits) { FReady = inflateInit2(&FZ, AWindowBits) == Z_OK; }
-  ~TInflater() {
-    if (FReady) inflateEnd(&FZ);
-  }
-  TInflater(const TInflater&) = delete;
-  TInflater& operator=(const TInflater&) = delete;
-  bool Ready() const { return FReady; }
-  z_stream& Z() { return FZ; }
-
- private:
-  z_stream FZ{};
-  bool FReady = false;
-};
-
 }  // namespace
 
-std::uint8_t* GrowBounded(std::vector<std::uint8_t>& ABuffer, std::size_t ACount,
-                          std::uint64_t ACeiling) {
-  std::size_t old = ABuffer.size();
-  std::size_t wanted = old + ACount;
-  if (wanted > ABuffer.capacity()) {
-    // Doubling keeps appends amortised; the ceiling keeps the capacity from
-    // overshooting what may ever be kept.
-    std::uint64_t grown = std::max<std::uint64_t>(ABuffer.capacity() * 2, 64 * 1024);
-    grown = std::min<std::uint64_t>(grown, ACeiling);
-    ABuffer.reserve(static_cast<std::size_t>(std::max<std::uint64_t>(grown, wanted)));
+// Owns an initialised z_stream.
+struct TInflateStream::TZStream {
+  explicit TZStream(int AWindowBits) { Ready = inflateInit2(&Z, AWindowBits) == Z_OK; }
+  ~TZStream() {
+    if (Ready) inflateEnd(&Z);
   }
-  ABuffer.resize(wanted);
-  return ABuffer.data() + old;
+  TZStream(const TZStream&) = delete;
+  TZStream& operator=(const TZStream&) = delete;
+
+  z_stream Z{};
+  bool Ready = false;
+};
+
+TInflateStream::TInflateStream(TStream& ASource, std::uint64_t AInputBytes, int AWindowBits,
+                               std::uint64_t AMaxOutput, std::unique_ptr<TStream> AOwned)
+    : FOwned(std::move(AOwned)),
+      FSource(ASource),
+      FSourceStart(ASource.Position()),
+      FInputBytes(AInputBytes),
+      FWindowBits(AWindowBits),
+      FMaxOutput(AMaxOutput) {
+  Start();
 }
 
-TInflateResult InflateFromStream(TStream& AStream, std::uint64_t AInputBytes, int AWindowBits,
-                                 std::uint64_t AMaxOutput, std::vector<std::uint8_t>& AOutput) {
-  TInflater inflater(AWindowBits);
-  if (!inflater.Ready()) return TInflateResult::irCorrupt;
-  z_stream& z = inflater.Z();
-  // On the heap: the host may call on a worker thread with a small stack.
-  std::vector<std::uint8_t> input(cInputChunk);
-  std::uint64_t inputLeft = AInputBytes;
+TInflateStream::~TInflateStream() = default;
 
+void TInflateStream::Start() {
+  FZ = std::make_unique<TZStream>(FWindowBits);
+  if (!FZ->Ready) throw EStreamError("inflate cannot start");
+  FSource.Seek(FSourceStart);
+  // On the heap: the host may call on a worker thread with a small stack.
+  FInput.resize(cInputChunk);
+  FOutput.clear();
+  FOutputUsed = 0;
+  FInputLeft = FInputBytes;
+  FProduced = 0;
+  FPosition = 0;
+  FState = isRunning;
+}
+
+bool TInflateStream::Refill() {
+  z_stream& z = FZ->Z;
   for (;;) {
-    if (z.avail_in == 0 && inputLeft > 0) {
-      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(inputLeft, input.size()));
-      std::size_t got = AStream.Read(input.data(), want);
-      if (got == 0) inputLeft = 0;  // the file is shorter than it said
-      inputLeft -= std::min<std::uint64_t>(got, inputLeft);
-      z.next_in = input.data();
+    if (FState != isRunning) return false;
+    if (z.avail_in == 0 && FInputLeft > 0) {
+      const auto want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(FInputLeft, FInput.size()));
+      const std::size_t got = FSource.Read(FInput.data(), want);
+      if (got == 0) FInputLeft = 0;  // the file is shorter than it said
+      FInputLeft -= std::min<std::uint64_t>(got, FInputLeft);
+      z.next_in = FInput.data();
       z.avail_in = static_cast<uInt>(got);
     }
-    if (AOutput.size() >= AMaxOutput) return TInflateResult::irCut;
-    std::size_t room =
-        static_cast<std::size_t>(std::min<std::uint64_t>(cOutputStep, AMaxOutput - AOutput.size()));
-    std::size_t before = AOutput.size();
-    z.next_out = GrowBounded(AOutput, room, AMaxOutput);
+    if (FProduced >= FMaxOutput) {
+      FState = isCut;
+      return false;
+    }
+    const auto room =
+        static_cast<std::size_t>(std::min<std::uint64_t>(cOutputStep, FMaxOutput - FProduced));
+    FOutput.resize(room);
+    z.next_out = FOutput.data();
     z.avail_out = static_cast<uInt>(room);
-    int ret = inflate(&z, Z_NO_FLUSH);
-    AOutput.resize(before + room - z.avail_out);
+    const int ret = inflate(&z, Z_NO_FLUSH);
+    FOutput.resize(room - z.avail_out);
+    FOutputUsed = 0;
+    FProduced += FOutput.size();
     switch (ret) {
       case Z_STREAM_END:
-        return TInflateResult::irEnded;
+        FState = isEnded;
+        return !FOutput.empty();
       case Z_OK:
         break;
       case Z_BUF_ERROR:
         // No progress was possible: with input left, go on feeding it; with none
         // left, the data ended before the deflate stream did.
-        if (z.avail_in == 0 && inputLeft == 0) return TInflateResult::irCorrupt;
+        if (z.avail_in == 0 && FInputLeft == 0) throw EStreamError("deflate data ends early");
         break;
       default:  // Z_DATA_ERROR, Z_NEED_DICT, Z_MEM_ERROR, Z_STREAM_ERROR
-        return TInflateResult::irCorrupt;
+        throw EStreamError("corrupt deflate data");
     }
+    if (!FOutput.empty()) return true;
+  }
+}
+
+std::size_t TInflateStream::Read(void* buffer, std::size_t count) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t total = 0;
+  while (total < count) {
+    if (FOutputUsed == FOutput.size() && !Refill()) break;
+    const std::size_t n = std::min(count - total, FOutput.size() - FOutputUsed);
+    std::memcpy(out + total, FOutput.data() + FOutputUsed, n);
+    FOutputUsed += n;
+    total += n;
+  }
+  FPosition += total;
+  return total;
+}
+
+void TInflateStream::Seek(std::int64_t position) {
+  if (position < 0) throw EStreamError("invalid stream position");
+  const auto target = static_cast<std::uint64_t>(position);
+  if (target < FPosition) Start();
+  std::uint8_t scratch[4096];
+  while (FPosition < target) {
+    const auto step =
+        static_cast<std::size_t>(std::min<std::uint64_t>(sizeof scratch, target - FPosition));
+    if (Read(scratch, step) == 0) break;
   }
 }

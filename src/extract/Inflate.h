@@ -1,30 +1,59 @@
-// Bounded inflation of deflate data read from a stream: the one zlib loop that
-// gzip files and deflated ZIP entries share. Output grows only as data actually
-// arrives and never past a given ceiling, so a small hostile input cannot make
-// the host's process allocate more than that ceiling.
+// Inflation as a stream: the one zlib loop that gzip files and deflated ZIP
+// entries share. Bytes are inflated as the reader asks for them, in bounded
+// steps, and never past a ceiling, so neither a large drawing nor a small
+// hostile input makes the host's process hold more than a few buffers.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-class TStream;
+#include "base/Streams.h"
 
-enum class TInflateResult : std::uint8_t {
-  irEnded,    // the deflate stream ended (and its trailer, if any, checked out)
-  irCut,      // the output reached the ceiling before the end; the rest was not inflated
-  irCorrupt,  // bad data, or the input ended before the deflate stream did
+// The inflated bytes of AInputBytes bytes of deflate data read from ASource at
+// its position: AWindowBits as inflateInit2 takes them (32 + 15: zlib or gzip
+// header detected; -15: raw deflate). The output ends where the deflate stream
+// ends, or is cut after AMaxOutput bytes; data after the cut is never inflated,
+// so never checked. A read that reaches corrupt data, or input that ends before
+// the deflate stream does, raises EStreamError. Seeking back starts over.
+class TInflateStream : public TStream {
+ public:
+  TInflateStream(TStream& ASource, std::uint64_t AInputBytes, int AWindowBits,
+                 std::uint64_t AMaxOutput, std::unique_ptr<TStream> AOwned = nullptr);
+  ~TInflateStream() override;
+  TInflateStream(const TInflateStream&) = delete;
+  TInflateStream& operator=(const TInflateStream&) = delete;
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::int64_t Position() const override { return static_cast<std::int64_t>(FPosition); }
+  void Seek(std::int64_t position) override;
+  // The bytes inflated so far: the whole size once the stream was read to its end.
+  std::int64_t Size() const override { return static_cast<std::int64_t>(FProduced); }
+
+  // True once the deflate stream has ended (and its trailer, if any, checked
+  // out); false while it goes on and after a cut.
+  bool Ended() const { return FState == isEnded; }
+
+ private:
+  enum TState : std::uint8_t { isRunning, isEnded, isCut };
+  struct TZStream;  // zlib's state, kept out of this header
+
+  void Start();
+  // Inflates the next step into the output buffer; false at the end or the cut.
+  bool Refill();
+
+  std::unique_ptr<TStream> FOwned;  // the source, when the stream owns it
+  TStream& FSource;
+  std::int64_t FSourceStart;
+  std::uint64_t FInputBytes;
+  int FWindowBits;
+  std::uint64_t FMaxOutput;
+  std::unique_ptr<TZStream> FZ;
+  std::vector<std::uint8_t> FInput;   // compressed bytes read, not yet taken
+  std::vector<std::uint8_t> FOutput;  // inflated bytes of the latest step
+  std::size_t FOutputUsed = 0;        // bytes of FOutput already read
+  std::uint64_t FInputLeft = 0;       // compressed bytes not yet read from the source
+  std::uint64_t FProduced = 0;        // bytes inflated since the start
+  std::uint64_t FPosition = 0;        // bytes read by the caller since the start
+  TState FState = isRunning;
 };
-
-// Inflates up to AInputBytes bytes read from AStream at its position, appending
-// to AOutput until the stream ends or AOutput holds AMaxOutput bytes.
-// AWindowBits is passed to inflateInit2 (32 + 15: zlib or gzip header detected;
-// -15: raw deflate). Read errors of the stream are raised as EStreamError.
-// Data that is corrupt after the cut is never looked at, so it yields irCut.
-TInflateResult InflateFromStream(TStream& AStream, std::uint64_t AInputBytes, int AWindowBits,
-                                 std::uint64_t AMaxOutput, std::vector<std::uint8_t>& AOutput);
-
-// Appends to ABuffer the space for ACount more bytes, growing its capacity at
-// most to ACeiling (never beyond what is asked for when the ceiling is near).
-// Returns a pointer to the new space.
-std::uint8_t* GrowBounded(std::vector<std::uint8_t>& ABuffer, std::size_t ACount,
-                          std::uint64_t ACeiling);

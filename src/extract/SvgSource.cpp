@@ -24,14 +24,6 @@ bool IsFolderSeparator(char16_t c) {
 #endif
 }
 
-// The first ACount bytes of the file, read into memory.
-std::unique_ptr<TStream> CopyHead(TStream& AFile, std::int64_t ACount) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(ACount));
-  AFile.Seek(0);
-  bytes.resize(AFile.Read(bytes.data(), bytes.size()));
-  return std::make_unique<TMemoryStream>(std::move(bytes));
-}
-
 std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::int64_t AReadLimit) {
   if (!platform::IsExistingFile(APath)) return nullptr;
   std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
@@ -42,29 +34,24 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::in
   file->Seek(0);
 
   const std::int64_t cut = AReadLimit > 0 ? std::min(AReadLimit, cMaxSourceBytes) : cMaxSourceBytes;
-  const std::uint64_t maxBytes = static_cast<std::uint64_t>(cut);
+  const std::int64_t size = file->Size();
+  TStream& source = *file;
 
-  if (header[0] == 0x1F && header[1] == 0x8B && header[2] == 0x08) {
-    std::vector<std::uint8_t> buffer;
-    const std::uint64_t input = static_cast<std::uint64_t>(file->Size());
-    if (InflateFromStream(*file, input, 32 + MAX_WBITS, maxBytes, buffer) ==
-        TInflateResult::irCorrupt)
-      return nullptr;
-    return std::make_unique<TMemoryStream>(std::move(buffer));
-  }
+  if (header[0] == 0x1F && header[1] == 0x8B && header[2] == 0x08)
+    return std::make_unique<TInflateStream>(source, static_cast<std::uint64_t>(size),
+                                            32 + MAX_WBITS, static_cast<std::uint64_t>(cut),
+                                            std::move(file));
 
   if (header[0] == 0x50 && header[1] == 0x4B) {
     TZipReader archive;
-    if (!archive.Open(*file)) return nullptr;
+    if (!archive.Open(source)) return nullptr;
     std::int32_t index = FindZipEntry(archive, ZipEntryNameFor(APath));
     if (index < 0) return nullptr;
-    std::vector<std::uint8_t> buffer;
-    if (!archive.Extract(static_cast<std::size_t>(index), maxBytes, buffer)) return nullptr;
-    return std::make_unique<TMemoryStream>(std::move(buffer));
+    return archive.OpenEntry(static_cast<std::size_t>(index), static_cast<std::uint64_t>(cut),
+                             std::move(file));
   }
 
-  if (file->Size() > cut) return CopyHead(*file, cut);
-  return file;
+  return std::make_unique<TWindowStream>(source, 0, std::min(size, cut), std::move(file));
 }
 
 }  // namespace
@@ -77,6 +64,19 @@ std::u16string ZipEntryNameFor(std::u16string_view APath) {
   if (dot != std::u16string::npos) name.resize(dot);
   name += u".svg";
   return name;
+}
+
+bool ReadsToEnd(TStream& AStream) noexcept {
+  // A plain file is a window of the file itself: nothing in it can fail a check.
+  if (dynamic_cast<TWindowStream*>(&AStream) != nullptr) return true;
+  try {
+    std::vector<std::uint8_t> scratch(64 * 1024);
+    while (AStream.Read(scratch.data(), scratch.size()) != 0) {
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit) {

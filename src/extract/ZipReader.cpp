@@ -132,55 +132,106 @@ bool TZipReader::Open(TStream& AStream) {
   return true;
 }
 
+namespace {
+
+// An entry's data as read: a window of a stored entry or the inflation of a
+// deflated one, checked against the central directory's size and CRC-32 once
+// the whole entry has come through (a cut entry is never checked).
+class TEntryStream : public TStream {
+ public:
+  TEntryStream(std::unique_ptr<TStream> AData, bool AStored, const TZipEntry& AEntry,
+               std::unique_ptr<TStream> AKeepAlive)
+      : FKeepAlive(std::move(AKeepAlive)),
+        FData(std::move(AData)),
+        FStored(AStored),
+        FSize(AEntry.UncompressedSize),
+        FCrc32(AEntry.Crc32) {}
+
+  std::size_t Read(void* buffer, std::size_t count) override {
+    const std::size_t n = FData->Read(buffer, count);
+    if (FSummed) FCrc = crc32_z(FCrc, static_cast<const Bytef*>(buffer), n);
+    if (n == 0 && count > 0 && FSummed && Whole() &&
+        (static_cast<std::uint64_t>(FData->Position()) != FSize || FCrc != FCrc32))
+      throw EStreamError("ZIP entry does not match its size or CRC-32");
+    return n;
+  }
+  std::int64_t Position() const override { return FData->Position(); }
+  void Seek(std::int64_t position) override {
+    FData->Seek(position);
+    // The sum covers what was read from the start; after a seek elsewhere it
+    // covers nothing known, and the entry goes unchecked.
+    FSummed = position == 0;
+    FCrc = crc32_z(0, nullptr, 0);
+  }
+  std::int64_t Size() const override { return FData->Size(); }
+
+ private:
+  // The whole entry came through: a stored entry's window was not cut, a
+  // deflated entry's deflate stream ended.
+  bool Whole() const {
+    if (FStored) return static_cast<std::uint64_t>(FData->Size()) == FSize;
+    return static_cast<const TInflateStream&>(*FData).Ended();
+  }
+
+  std::unique_ptr<TStream> FKeepAlive;
+  std::unique_ptr<TStream> FData;
+  bool FStored;
+  std::uint64_t FSize;                  // from the central directory
+  std::uint32_t FCrc32;                 // from the central directory
+  uLong FCrc = crc32_z(0, nullptr, 0);  // of the bytes read from the start
+  bool FSummed = true;                  // FCrc covers every byte read so far
+};
+
+}  // namespace
+
+std::unique_ptr<TStream> TZipReader::OpenEntry(std::size_t AIndex, std::uint64_t AMaxBytes,
+                                               std::unique_ptr<TStream> AKeepAlive) {
+  if (!FStream || AIndex >= FEntries.size()) return nullptr;
+  const TZipEntry& entry = FEntries[AIndex];
+  if (entry.Flags & cFlagEncrypted) return nullptr;
+  if (entry.Method != cMethodStored && entry.Method != cMethodDeflated) return nullptr;
+  if (entry.CompressedSize == 0xFFFFFFFF || entry.UncompressedSize == 0xFFFFFFFF ||
+      entry.LocalHeaderOffset == 0xFFFFFFFF)
+    return nullptr;
+
+  const std::uint64_t size = static_cast<std::uint64_t>(FSize);
+  if (std::uint64_t{entry.LocalHeaderOffset} + cLocalHeaderSize > size) return nullptr;
+  std::array<std::uint8_t, cLocalHeaderSize> local;
+  if (!ReadAt(*FStream, entry.LocalHeaderOffset, local.data(), local.size())) return nullptr;
+  if (!HasSignature(local.data(), 0x03, 0x04)) return nullptr;
+  if (Get16(local.data() + 6) & cFlagEncrypted) return nullptr;
+  const std::uint64_t dataStart = std::uint64_t{entry.LocalHeaderOffset} + cLocalHeaderSize +
+                                  Get16(local.data() + 26) + Get16(local.data() + 28);
+  if (dataStart > size || size - dataStart < entry.CompressedSize) return nullptr;
+
+  std::unique_ptr<TStream> data;
+  const bool stored = entry.Method == cMethodStored;
+  if (stored) {
+    if (entry.CompressedSize != entry.UncompressedSize) return nullptr;
+    const std::uint64_t length = std::min<std::uint64_t>(entry.CompressedSize, AMaxBytes);
+    data = std::make_unique<TWindowStream>(*FStream, static_cast<std::int64_t>(dataStart),
+                                           static_cast<std::int64_t>(length));
+  } else {
+    FStream->Seek(static_cast<std::int64_t>(dataStart));
+    data = std::make_unique<TInflateStream>(*FStream, entry.CompressedSize, -MAX_WBITS, AMaxBytes);
+  }
+  return std::make_unique<TEntryStream>(std::move(data), stored, entry, std::move(AKeepAlive));
+}
+
 bool TZipReader::Extract(std::size_t AIndex, std::uint64_t AMaxBytes,
                          std::vector<std::uint8_t>& AData) {
   AData.clear();
-  if (!FStream || AIndex >= FEntries.size()) return false;
-  const TZipEntry& entry = FEntries[AIndex];
-  if (entry.Flags & cFlagEncrypted) return false;
-  if (entry.Method != cMethodStored && entry.Method != cMethodDeflated) return false;
-  if (entry.CompressedSize == 0xFFFFFFFF || entry.UncompressedSize == 0xFFFFFFFF ||
-      entry.LocalHeaderOffset == 0xFFFFFFFF)
+  try {
+    std::unique_ptr<TStream> stream = OpenEntry(AIndex, AMaxBytes);
+    if (!stream) return false;
+    std::vector<std::uint8_t> chunk(cCopyChunk);
+    while (std::size_t n = stream->Read(chunk.data(), chunk.size()))
+      AData.insert(AData.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+    return true;
+  } catch (const EStreamError&) {
+    AData.clear();
     return false;
-
-  const std::uint64_t size = static_cast<std::uint64_t>(FSize);
-  if (std::uint64_t{entry.LocalHeaderOffset} + cLocalHeaderSize > size) return false;
-  std::array<std::uint8_t, cLocalHeaderSize> local;
-  if (!ReadAt(*FStream, entry.LocalHeaderOffset, local.data(), local.size())) return false;
-  if (!HasSignature(local.data(), 0x03, 0x04)) return false;
-  if (Get16(local.data() + 6) & cFlagEncrypted) return false;
-  const std::uint64_t dataStart = std::uint64_t{entry.LocalHeaderOffset} + cLocalHeaderSize +
-                                  Get16(local.data() + 26) + Get16(local.data() + 28);
-  if (dataStart > size || size - dataStart < entry.CompressedSize) return false;
-  FStream->Seek(static_cast<std::int64_t>(dataStart));
-
-  bool whole = false;
-  if (entry.Method == cMethodStored) {
-    if (entry.CompressedSize != entry.UncompressedSize) return false;
-    const std::uint64_t wanted = std::min<std::uint64_t>(entry.CompressedSize, AMaxBytes);
-    while (AData.size() < wanted) {
-      std::size_t step =
-          static_cast<std::size_t>(std::min<std::uint64_t>(cCopyChunk, wanted - AData.size()));
-      std::size_t before = AData.size();
-      std::size_t got = FStream->Read(GrowBounded(AData, step, wanted), step);
-      AData.resize(before + got);
-      if (got < step) return false;
-    }
-    whole = wanted == entry.UncompressedSize;
-  } else {
-    switch (InflateFromStream(*FStream, entry.CompressedSize, -MAX_WBITS, AMaxBytes, AData)) {
-      case TInflateResult::irEnded:
-        if (AData.size() != entry.UncompressedSize) return false;
-        whole = true;
-        break;
-      case TInflateResult::irCut:
-        break;
-      case TInflateResult::irCorrupt:
-        return false;
-    }
   }
-  if (whole && crc32_z(0, AData.data(), AData.size()) != entry.Crc32) return false;
-  return true;
 }
 
 std::int32_t FindZipEntry(const TZipReader& AArchive, std::u16string_view AName) {

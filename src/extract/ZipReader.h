@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,10 +32,18 @@ class TZipReader {
   // The entries in central-directory order.
   const std::vector<TZipEntry>& Entries() const { return FEntries; }
 
-  // Replaces AData with the entry's data, at most AMaxBytes of it (the rest is
-  // not read). False for an encrypted entry, a method other than stored or
-  // deflated, corrupt data, a CRC-32 mismatch of a wholly extracted entry, or
-  // any size or offset that does not fit the archive.
+  // The entry's data as a stream, read through the archive's stream as it is
+  // asked for, at most AMaxBytes of it (the rest is not read); AKeepAlive, when
+  // given, is kept as long as the entry stream (the archive's stream, say).
+  // Null for an encrypted entry, a method other than stored or deflated, or a
+  // size or offset that does not fit the archive. Corrupt data, and a size or
+  // CRC-32 that does not match once the whole entry has been read, raise
+  // EStreamError from the read that finds them.
+  std::unique_ptr<TStream> OpenEntry(std::size_t AIndex, std::uint64_t AMaxBytes,
+                                     std::unique_ptr<TStream> AKeepAlive = nullptr);
+
+  // Replaces AData with the entry's data, at most AMaxBytes of it; false where
+  // OpenEntry gives no stream or reading it raises.
   bool Extract(std::size_t AIndex, std::uint64_t AMaxBytes, std::vector<std::uint8_t>& AData);
 
  private:

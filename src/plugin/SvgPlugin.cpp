@@ -179,8 +179,11 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
     object->FileSize = ASize;
     object->Valid = false;
     std::unique_ptr<TStream> stream = OpenSvgStream(APath, Settings().MaxKBytesRead);
+    // A drawing read from compressed data counts only when the data is intact
+    // to its end (or the cut), also where the parse stopped early.
     if (stream)
-      object->Valid = ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode);
+      object->Valid = ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode) &&
+                      ReadsToEnd(*stream);
     return object;
   } catch (...) {
     return nullptr;

@@ -24,26 +24,27 @@ using testing_support::ZipFixtureEntry;
 
 namespace {
 
-enum class StreamKind { kNone, kFile, kMemory };
+// What comes of a source: no stream, a stream whose reading fails (corrupt or
+// truncated compressed data), or the text read to its end.
+enum class Outcome { kNoStream, kBroken, kText };
 
 std::string ReadAll(TStream& stream) {
   stream.Seek(0);
   std::string bytes;
-  char chunk[4096];
-  for (;;) {
-    std::size_t n = stream.Read(chunk, sizeof chunk);
-    if (n == 0) break;
-    bytes.append(chunk, n);
-  }
+  std::vector<char> chunk(4096);
+  while (std::size_t n = stream.Read(chunk.data(), chunk.size())) bytes.append(chunk.data(), n);
   return bytes;
 }
 
-StreamKind KindOf(const std::unique_ptr<TStream>& stream) {
-  if (!stream) return StreamKind::kNone;
-  if (dynamic_cast<TFileStream*>(stream.get())) return StreamKind::kFile;
-  if (dynamic_cast<TMemoryStream*>(stream.get())) return StreamKind::kMemory;
-  ADD_FAILURE() << "unexpected stream type";
-  return StreamKind::kNone;
+Outcome ReadSource(const std::unique_ptr<TStream>& stream, std::string& text) {
+  text.clear();
+  if (!stream) return Outcome::kNoStream;
+  try {
+    text = ReadAll(*stream);
+    return Outcome::kText;
+  } catch (const EStreamError&) {
+    return Outcome::kBroken;
+  }
 }
 
 // Text of the given length that does not repeat too simply, so that deflate
@@ -63,8 +64,8 @@ struct Case {
   std::string FileName;
   std::string Bytes;
   std::int64_t Limit;
-  StreamKind Kind;
-  std::string Expected;  // the stream's bytes when there is a stream
+  Outcome Kind;
+  std::string Expected;  // the bytes read to the end, when they can be
 };
 
 std::string Corrupted(std::string bytes, std::size_t at) {
@@ -100,65 +101,64 @@ TEST(SvgSource, YieldsTheSvgTextOfEachKindOfFile) {
   cp437AsUtf8.Flags = 0x0800;
 
   const std::vector<Case> cases = {
-      {"plain", "drawing.svg", kSvg, 0, StreamKind::kFile, kSvg},
-      {"empty", "drawing.svg", "", 0, StreamKind::kFile, ""},
-      {"two bytes", "drawing.svg", "\x1F\x8B", 0, StreamKind::kFile, "\x1F\x8B"},
-      {"gzip", "drawing.svgz", gz, 0, StreamKind::kMemory, kSvg},
-      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, StreamKind::kNone, ""},
-      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, StreamKind::kNone, ""},
-      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, StreamKind::kNone, ""},
-      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, StreamKind::kNone,
+      {"plain", "drawing.svg", kSvg, 0, Outcome::kText, kSvg},
+      {"empty", "drawing.svg", "", 0, Outcome::kText, ""},
+      {"two bytes", "drawing.svg", "\x1F\x8B", 0, Outcome::kText, "\x1F\x8B"},
+      {"gzip", "drawing.svgz", gz, 0, Outcome::kText, kSvg},
+      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, Outcome::kBroken, ""},
+      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, Outcome::kBroken, ""},
+      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, Outcome::kBroken, ""},
+      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, Outcome::kBroken,
        ""},
       {"gzip, reserved flags", "drawing.svgz", std::string("\x1F\x8B\x08\xE0\0\0\0\0\0\x03", 10), 0,
-       StreamKind::kNone, ""},
-      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", kSvg)}), 0, StreamKind::kMemory,
+       Outcome::kBroken, ""},
+      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", kSvg)}), 0, Outcome::kText,
        kSvg},
       {"zip, deflated, other letter case", "drawing.svgz",
-       MakeZip({Entry("DRAWING.SVG", kSvg, true)}), 0, StreamKind::kMemory, kSvg},
+       MakeZip({Entry("DRAWING.SVG", kSvg, true)}), 0, Outcome::kText, kSvg},
       {"zip, the first matching entry wins", "drawing.svgz",
        MakeZip({Entry("other.svg", "<a/>"), Entry("Drawing.svg", "<b/>", true),
                 Entry("drawing.svg", "<c/>")}),
-       0, StreamKind::kMemory, "<b/>"},
+       0, Outcome::kText, "<b/>"},
       {"zip, only in a folder", "drawing.svgz", MakeZip({Entry("images/drawing.svg", kSvg)}), 0,
-       StreamKind::kNone, ""},
+       Outcome::kNoStream, ""},
       {"zip, only another name", "drawing.svgz", MakeZip({Entry("other.svg", kSvg)}), 0,
-       StreamKind::kNone, ""},
-      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, StreamKind::kNone, ""},
+       Outcome::kNoStream, ""},
+      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, Outcome::kNoStream, ""},
       {"zip, file name without extension", "drawing", MakeZip({Entry("drawing.svg", kSvg)}), 0,
-       StreamKind::kMemory, kSvg},
+       Outcome::kText, kSvg},
       {"zip, other extension", "drawing.zip", MakeZip({Entry("drawing.svg", kSvg)}), 0,
-       StreamKind::kMemory, kSvg},
-      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, StreamKind::kNone, ""},
-      {"PK only", "drawing.svgz", "PK", 0, StreamKind::kNone, ""},
-      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, StreamKind::kNone, ""},
-      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, StreamKind::kNone, ""},
-      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, StreamKind::kNone, ""},
+       Outcome::kText, kSvg},
+      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, Outcome::kNoStream, ""},
+      {"PK only", "drawing.svgz", "PK", 0, Outcome::kNoStream, ""},
+      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, Outcome::kNoStream, ""},
+      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, Outcome::kBroken, ""},
+      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, Outcome::kNoStream, ""},
       {"zip, local header outside the file", "drawing.svgz", MakeZip({farOffset}), 0,
-       StreamKind::kNone, ""},
-      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, StreamKind::kNone, ""},
+       Outcome::kNoStream, ""},
+      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, Outcome::kNoStream, ""},
       {"zip, UTF-8 name, other letter case", "\xC3\xA4rger.svgz", MakeZip({utf8}), 0,
-       StreamKind::kMemory, kSvg},
-      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, StreamKind::kMemory,
-       kSvg},
+       Outcome::kText, kSvg},
+      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, Outcome::kText, kSvg},
       {"zip, code page 437 bytes under the UTF-8 flag", "\xC3\xA4rger.svgz", MakeZip({cp437AsUtf8}),
-       0, StreamKind::kNone, ""},
+       0, Outcome::kNoStream, ""},
       // The read limit counts the bytes the parser sees.
-      {"plain over the limit", "drawing.svg", big, 1024, StreamKind::kMemory, big.substr(0, 1024)},
-      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, StreamKind::kFile,
+      {"plain over the limit", "drawing.svg", big, 1024, Outcome::kText, big.substr(0, 1024)},
+      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, Outcome::kText,
        big.substr(0, 700)},
-      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, StreamKind::kFile,
+      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, Outcome::kText,
        big.substr(0, 1024)},
-      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, StreamKind::kMemory,
+      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, Outcome::kText,
        text3000.substr(0, 1024)},
       // Past the cut nothing is inflated, so a damaged end does not matter.
       {"gzip over the limit, trailer missing", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 1024,
-       StreamKind::kMemory, text3000.substr(0, 1024)},
+       Outcome::kText, text3000.substr(0, 1024)},
       {"gzip, trailer missing, no limit", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 0,
-       StreamKind::kNone, ""},
+       Outcome::kBroken, ""},
       {"zip stored over the limit", "drawing.svgz", MakeZip({Entry("drawing.svg", text3000)}), 1024,
-       StreamKind::kMemory, text3000.substr(0, 1024)},
+       Outcome::kText, text3000.substr(0, 1024)},
       {"zip deflated over the limit", "drawing.svgz",
-       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, StreamKind::kMemory,
+       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, Outcome::kText,
        text3000.substr(0, 1024)},
   };
 
@@ -168,11 +168,9 @@ TEST(SvgSource, YieldsTheSvgTextOfEachKindOfFile) {
     SCOPED_TRACE(c.Label);
     // A folder per case, so that each file keeps the name the case gives it.
     std::filesystem::path path = dir.Write(std::to_string(n++) + "/" + c.FileName, c.Bytes);
-    std::unique_ptr<TStream> stream = OpenSvgStream(U16(path), c.Limit);
-    ASSERT_EQ(KindOf(stream), c.Kind);
-    if (stream) {
-      EXPECT_EQ(ReadAll(*stream), c.Expected);
-    }
+    std::string text;
+    EXPECT_EQ(ReadSource(OpenSvgStream(U16(path), c.Limit), text), c.Kind);
+    EXPECT_EQ(text, c.Expected);
   }
 }
 
@@ -197,11 +195,23 @@ TEST(SvgSource, ZipEntryNameIsTheFileNameWithTheSvgExtension) {
   for (const NameCase& c : cases) EXPECT_EQ(ZipEntryNameFor(c.Path), c.Expected);
 }
 
-// Both sources here are far larger than the ceiling; each comes back as exactly
-// cMaxSourceBytes bytes in memory (held one at a time).
+// Both sources here are far larger than the ceiling; each reads as exactly
+// cMaxSourceBytes bytes, streamed through without being held.
 TEST(SvgSource, CeilingCutsOversizedSources) {
   TempDir dir;
   const std::uint64_t ceiling = static_cast<std::uint64_t>(cMaxSourceBytes);
+  // Reads a stream to its end: the byte count, and whether every byte equals AByte.
+  auto readThrough = [](TStream& stream, char AByte, bool& AAll) {
+    std::vector<char> chunk(1 << 16);
+    std::uint64_t total = 0;
+    AAll = true;
+    while (std::size_t n = stream.Read(chunk.data(), chunk.size())) {
+      AAll = AAll && std::all_of(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n),
+                                 [AByte](char b) { return b == AByte; });
+      total += n;
+    }
+    return total;
+  };
 
   // About 300 KB of gzip that inflate to 300 MiB of zeros, written in steps.
   const std::filesystem::path bomb = dir.path() / "bomb.svgz";
@@ -227,30 +237,61 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
     deflateEnd(&z);
   }
   EXPECT_LT(std::filesystem::file_size(bomb), 1u << 20);
+  bool zeros = false;
   {
     std::unique_ptr<TStream> stream = OpenSvgStream(U16(bomb), 0);
-    ASSERT_EQ(KindOf(stream), StreamKind::kMemory);
-    auto& memory = static_cast<TMemoryStream&>(*stream);
-    EXPECT_EQ(memory.Bytes().size(), ceiling);
-    EXPECT_LE(memory.Bytes().capacity(), ceiling);
-    EXPECT_TRUE(std::all_of(memory.Bytes().begin(), memory.Bytes().end(),
-                            [](std::uint8_t b) { return b == 0; }));
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(readThrough(*stream, '\0', zeros), ceiling);
+    EXPECT_TRUE(zeros);
+    EXPECT_TRUE(ReadsToEnd(*stream));
   }
   // A read limit below the ceiling still decides.
-  EXPECT_EQ(OpenSvgStream(U16(bomb), 4096)->Size(), 4096);
+  EXPECT_EQ(readThrough(*OpenSvgStream(U16(bomb), 4096), '\0', zeros), 4096u);
 
-  // A sparse plain file of 300 MiB: the copy holds its first bytes up to the ceiling.
+  // A sparse plain file of 300 MiB reads up to the ceiling.
   const std::filesystem::path huge = dir.Write("huge.svg", "<svg");
   std::filesystem::resize_file(huge, 300u << 20);
   {
     std::unique_ptr<TStream> stream = OpenSvgStream(U16(huge), 0);
-    ASSERT_EQ(KindOf(stream), StreamKind::kMemory);
-    auto& memory = static_cast<TMemoryStream&>(*stream);
-    ASSERT_EQ(memory.Bytes().size(), ceiling);
-    EXPECT_EQ(memory.Data().substr(0, 5), std::string_view("<svg\0", 5));
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream->Size(), cMaxSourceBytes);
+    char head[5] = {};
+    ASSERT_EQ(stream->Read(head, sizeof head), sizeof head);
+    EXPECT_EQ(std::string_view(head, 5), std::string_view("<svg\0", 5));
   }
   // A limit above the ceiling is bounded by it as well.
   EXPECT_EQ(OpenSvgStream(U16(huge), cMaxSourceBytes + 1024)->Size(), cMaxSourceBytes);
+}
+
+// The whole source counts: a drawing whose compressed data breaks after the
+// part a parse reads is not intact, one cut at the read limit is.
+TEST(SvgSource, ReadsToEndTellsWhetherTheSourceWasIntact) {
+  TempDir dir;
+  // Long enough that its end is inflated well after its start.
+  const std::string text = Text(std::size_t{4} << 20);
+  const std::string gz = Gzip(text);
+  struct IntactCase {
+    const char* Label;
+    std::string FileName;
+    std::string Bytes;
+    std::int64_t Limit;
+    bool Intact;
+  };
+  const std::vector<IntactCase> cases = {
+      {"plain", "a.svg", text, 0, true},
+      {"gzip", "b.svgz", gz, 0, true},
+      {"gzip, corrupt near the end", "c.svgz", Corrupted(gz, gz.size() - 20), 0, false},
+      {"gzip, corrupt after the limit", "d.svgz", Corrupted(gz, gz.size() - 20), 1024, true},
+      {"zip, deflated", "e.svgz", MakeZip({Entry("e.svg", text, true)}), 0, true},
+  };
+  for (const IntactCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    auto stream = OpenSvgStream(U16(dir.Write(c.FileName, c.Bytes)), c.Limit);
+    ASSERT_NE(stream, nullptr);
+    char head[64];
+    ASSERT_EQ(stream->Read(head, sizeof head), sizeof head);  // as a parse that stops early
+    EXPECT_EQ(ReadsToEnd(*stream), c.Intact);
+  }
 }
 
 // A host may ask from a worker thread with a small stack; loading keeps its
@@ -262,8 +303,8 @@ TEST(SvgSource, LoadsOnASmallStack) {
   const std::filesystem::path zip = dir.Write("b.svgz", MakeZip({Entry("b.svg", text, true)}));
   std::int64_t sizes[2] = {0, 0};
   ASSERT_TRUE(platform::RunOnThreadWithStack(64 * 1024, [&] {
-    if (auto stream = OpenSvgStream(U16(gz), 0)) sizes[0] = stream->Size();
-    if (auto stream = OpenSvgStream(U16(zip), 0)) sizes[1] = stream->Size();
+    if (auto stream = OpenSvgStream(U16(gz), 0)) sizes[0] = std::ssize(ReadAll(*stream));
+    if (auto stream = OpenSvgStream(U16(zip), 0)) sizes[1] = std::ssize(ReadAll(*stream));
   }));
   EXPECT_EQ(sizes[0], 200000);
   EXPECT_EQ(sizes[1], 200000);
