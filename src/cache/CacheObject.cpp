@@ -29,22 +29,43 @@ TCacheObject* TwdxCache::ObjectOf(const void* AData) {
   return object;
 }
 
-namespace {
+std::size_t TCacheObject::Bytes() const {
+  std::size_t bytes = sizeof(TCacheObject);
+  for (const std::u16string* text :
+       {&Vexmeta.Width, &Vexmeta.Height, &Vexmeta.Version, &Vexmeta.ViewBox, &Vexmeta.Application,
+        &Vexmeta.ID, &Vexmeta.InkscapeVersion, &Vexmeta.SodipodiVersion, &Vexmeta.SodipodiDocbase,
+        &Vexmeta.SodipodiDocname, &Vexmeta.MetadataTitle, &Vexmeta.MetadataDescription,
+        &Vexmeta.MetadataDate})
+    // A text longer than the string's own buffer has one on the heap.
+    if (text->capacity() > std::u16string().capacity())
+      bytes += (text->capacity() + 1) * sizeof(char16_t);
+  return bytes;
+}
 
-// Takes the reference out of the item data and clears it there.
-std::unique_ptr<TCacheObject> TakeObject(void* AData) {
-  std::unique_ptr<TCacheObject> object(TwdxCache::ObjectOf(AData));
+std::unique_ptr<TCacheObject> TwdxCache::TakeObject(void* AData) {
+  std::unique_ptr<TCacheObject> object(ObjectOf(AData));
   TCacheObject* none = nullptr;
   std::memcpy(AData, &none, sizeof(none));
+  if (object) FBytes -= object->Bytes();
   return object;
 }
 
-}  // namespace
-
 void TwdxCache::StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject) {
   TakeObject(AData);  // an earlier object goes
+  FBytes += AObject->Bytes();
   TCacheObject* object = AObject.release();
   std::memcpy(AData, &object, sizeof(object));
+  TrimToMaxBytes(AData);
+}
+
+void TwdxCache::SetMaxBytes(std::size_t AValue) {
+  FMaxBytes = AValue;
+  TrimToMaxBytes(nullptr);
+}
+
+void TwdxCache::TrimToMaxBytes(const void* AKeep) {
+  while (FBytes > FMaxBytes && DeleteLeastRecentlyUsed(AKeep)) {
+  }
 }
 
 void TwdxCache::InitItem(void* AData) {

@@ -1,6 +1,7 @@
 // The plugin's entries in the item hash cache: one TCacheObject per file, keyed
 // by a hash of the lower-cased path. TwdxCache owns the objects in its items and
-// frees each exactly once, when its item is evicted, deleted, invalidated or cleared.
+// frees each exactly once, when its item is evicted, deleted, invalidated or
+// cleared; besides their count, it bounds the bytes they hold.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,9 @@ class TCacheObject {
   double FileDateTime = 0;    // last-write time when read (exact; compared with ==)
   std::int64_t FileSize = 0;  // size in bytes when read
   TVexmeta Vexmeta;
+
+  // The memory the object holds: itself and its texts.
+  std::size_t Bytes() const;
 };
 
 // Items hold one owning TCacheObject reference (ItemSize 8), or none.
@@ -32,15 +36,34 @@ class TwdxCache : public TItemCache {
   // Items must keep room for their reference.
   void SetItemSize(std::uint32_t AValue) = delete;
 
+  // What the objects of the cache may hold in all (Bytes of each), unless set:
+  // 1,000 drawings with long texts in every field take far less. Beyond it the
+  // least recently used entries go, whatever the item limit says.
+  static constexpr std::size_t cMaxBytes = std::size_t{256} << 20;
+
   // The object an item holds, or null; AData is item data from GetItem/AddItem.
   static TCacheObject* ObjectOf(const void* AData);
   // Hands AObject to the item returned by AddItem; the cache owns it from here.
-  // An object the item already held is freed.
-  static void StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject);
+  // An object the item already held is freed. Entries used less recently than
+  // this one go while the objects hold more than MaxBytes.
+  void StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject);
+
+  std::size_t Bytes() const { return FBytes; }
+  std::size_t MaxBytes() const { return FMaxBytes; }
+  void SetMaxBytes(std::size_t AValue);
 
  protected:
   void InitItem(void* AData) override;
   void FinalizeItem(void* AData) override;
+
+ private:
+  // Takes the object out of the item data, which then holds none.
+  std::unique_ptr<TCacheObject> TakeObject(void* AData);
+  // Removes least recently used entries, never AKeep's, down to MaxBytes.
+  void TrimToMaxBytes(const void* AKeep);
+
+  std::size_t FBytes = 0;  // Bytes of every object held
+  std::size_t FMaxBytes = cMaxBytes;
 };
 
 // Bob Jenkins' lookup3 hash of length bytes (little-endian reading of words).

@@ -214,6 +214,17 @@ bool TAbstractItemCache::DeleteItem(TCacheID AID) {
   return true;
 }
 
+bool TAbstractItemCache::DeleteLeastRecentlyUsed(const void* AKeep) {
+  for (PCacheItem item = LastUsedItem(); item != nullptr; item = item->Previous) {
+    void* data = DataOf(item);
+    if (data == AKeep || !CanEvictItem(data)) continue;
+    UnlinkFromBucket(item);
+    RemoveUsedItem(item);
+    return true;
+  }
+  return false;
+}
+
 bool TAbstractItemCache::InvalidateItem(TCacheID AID) {
   PCacheItem item = UnlinkFirstWithID(AID);
   if (item == nullptr) return false;

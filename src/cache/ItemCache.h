@@ -91,6 +91,9 @@ class TAbstractItemCache {
   bool DeleteItem(TCacheID AID);
   // Turns the item into an unused slot kept for the next AddItem; false when absent.
   bool InvalidateItem(TCacheID AID);
+  // Removes and frees the least recently used evictable item, never the one
+  // whose data is AKeep; false when there is none.
+  bool DeleteLeastRecentlyUsed(const void* AKeep);
   // Finalizes and frees every slot. HashSize, ItemSize and MaxCount stay.
   void Clear();
 

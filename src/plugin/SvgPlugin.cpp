@@ -280,7 +280,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     if (!built) return ft_fieldempty;
     void* data = state.Cache->AddItem(key);
     object = built.get();
-    TwdxCache::StoreObject(data, std::move(built));
+    state.Cache->StoreObject(data, std::move(built));
   }
   if (!object->Valid) return ft_fieldempty;
   if (AFieldValue == nullptr) return ft_fieldempty;

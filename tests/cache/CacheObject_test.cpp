@@ -226,6 +226,36 @@ TEST(CacheObject, PluginCacheShape) {
   EXPECT_THROW(TwdxCache(4, 59), ECacheAssertion);
 }
 
+// Long texts in every field of every entry cannot pile up: beyond MaxBytes the
+// least recently used entries go, even far below the item limit, and what the
+// objects hold is counted back when they go.
+TEST(TwdxCache, BytesAreBoundedByEvictingTheLeastRecentlyUsed) {
+  TFreeWatch watch;
+  auto cache = CreatePluginCache();
+  cache->SetMaxCount(1000);
+  auto entry = [&](const std::u16string& path, int index) {
+    auto object = std::make_unique<TCacheObject>();
+    object->Vexmeta.MetadataTitle.assign(4000, u'x');
+    watch.Watch(index, object.get());
+    cache->StoreObject(cache->AddItem(CacheKey(path)), std::move(object));
+  };
+  const std::u16string paths[] = {u"/a.svg", u"/b.svg", u"/c.svg", u"/d.svg"};
+  for (int i = 0; i < 3; ++i) entry(paths[i], i);
+  const std::size_t three = cache->Bytes();
+  EXPECT_GT(three, 3u * 8000);
+  cache->SetMaxBytes(three);
+  EXPECT_NE(cache->GetItem(CacheKey(paths[0])), nullptr);  // a is now the most recent
+  entry(paths[3], 3);
+  EXPECT_EQ(cache->Count(), 3);
+  watch.ExpectFreedOnce(1);  // b, the least recently used, went
+  EXPECT_EQ(cache->GetItem(CacheKey(paths[1])), nullptr);
+  EXPECT_LE(cache->Bytes(), three);
+
+  cache->SetMaxBytes(1);  // even the newest may go when nothing else is left
+  EXPECT_EQ(cache->Count(), 0);
+  EXPECT_EQ(cache->Bytes(), 0u);
+}
+
 TEST(TwdxCache, MaxCountTwoKeepsTheTwoLatestFiles) {
   TFreeWatch watch;
   auto cache = CreatePluginCache();
