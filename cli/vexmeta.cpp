@@ -1,11 +1,13 @@
 // vexmeta: a command-line host for the plugin. It loads Vexmeta.wdx64 by path as
 // a file manager does, resolves the five exports, and prints the detect string,
-// the field table, or every field of the files and folders it is given.
+// the field table, or the fields of the files and folders it is given.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,6 +22,10 @@ namespace {
 constexpr std::int32_t kHostTextBytes = 2048;   // what a file manager passes for names
 constexpr std::int32_t kHostValueBytes = 8192;  // and for values
 
+// Exit statuses: a file that failed is 1, a wrong command line is 2.
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
 const char kUsage[] =
     "usage: vexmeta [options] [file or folder ...]\n"
     "\n"
@@ -28,15 +34,23 @@ const char kUsage[] =
     "(.svg and .svgz); files are asked for whatever their extension.\n"
     "\n"
     "options:\n"
-    "  --plugin PATH   the plugin library (default: Vexmeta.wdx64 beside this program)\n"
-    "  --fields        print the plugin's field table\n"
-    "  --detect        print the plugin's detect string\n"
-    "  --json          one JSON object per file, as a JSON array\n"
-    "  --csv           comma-separated values with a header row\n"
-    "  --help          this text\n"
+    "  -f, --field NAME  print only this field; repeat it for more, in the order\n"
+    "                    wanted. NAME is a field's name (any case) or index;\n"
+    "                    NAME:UNIT picks one unit, as in \"Calculated Width:90\"\n"
+    "  --json            one JSON object per file, as a JSON array\n"
+    "  --csv             comma-separated values with a header row\n"
+    "  --plugin PATH     the plugin library (default: Vexmeta.wdx64 beside this\n"
+    "                    program, else the installed one)\n"
+    "  --fields          print the plugin's field table\n"
+    "  --detect          print the plugin's detect string\n"
+    "  --version         print the version\n"
+    "  -h, --help        this text\n"
     "\n"
     "Without --json or --csv the fields are printed as an aligned table, one row per\n"
-    "file. Fields with units (the calculated sizes) get one column per unit.\n";
+    "file. A field with units (the calculated sizes) gets one column per unit.\n"
+    "A file that is missing, cannot be read or is not a drawing the plugin knows is\n"
+    "reported on standard error and left out; the exit status is then 1. A wrong\n"
+    "command line exits with 2.\n";
 
 struct Plugin {
   std::unique_ptr<platform::DynamicLibrary> Library;
@@ -45,6 +59,14 @@ struct Plugin {
   TContentGetValueW GetValueW = nullptr;
   TContentGetValue GetValue = nullptr;
   TContentSendStateInformationW SendStateInformation = nullptr;
+};
+
+// One row of the plugin's field table.
+struct Field {
+  std::string Name;
+  std::int32_t Type;
+  std::string Units;                  // as reported: "96|90"
+  std::vector<std::string> UnitList;  // split at the bars
 };
 
 struct Column {
@@ -56,6 +78,17 @@ struct Column {
 
 enum class Format { Table, Json, Csv };
 
+struct Options {
+  fs::path PluginPath;
+  bool ShowFields = false;
+  bool ShowDetect = false;
+  bool ShowHelp = false;
+  bool ShowVersion = false;
+  Format Output = Format::Table;
+  std::vector<std::string> FieldSpecs;
+  std::vector<fs::path> Inputs;
+};
+
 std::u16string ToUtf16(const std::string& s) {
   return platform::Utf8ToUtf16(s);
 }
@@ -63,17 +96,95 @@ std::string ToUtf8(std::u16string_view s) {
   return platform::Utf16ToUtf8(s);
 }
 
-bool LoadPlugin(const std::string& path, Plugin& plugin) {
+// A path in UTF-8, on every platform: for messages, output and the plugin.
+std::string Utf8Name(const fs::path& path) {
+  std::u8string name = path.u8string();
+  return std::string(name.begin(), name.end());
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+void Report(const fs::path& path, const char* reason) {
+  std::fprintf(stderr, "vexmeta: %s: %s\n", Utf8Name(path).c_str(), reason);
+}
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "vexmeta: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+// Reads the command line; a usage error is reported and gives false.
+bool ParseOptions(int argc, char** argv, Options& options) {
+  bool onlyInputs = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (onlyInputs || arg == "-" || arg.empty() || arg[0] != '-') {
+      options.Inputs.emplace_back(argv[i]);
+      continue;
+    }
+    if (arg == "--") {
+      onlyInputs = true;
+      continue;
+    }
+    // Options with a value take it from the next argument or after "=".
+    std::optional<std::string> value;
+    std::size_t equals = arg.find('=');
+    if (arg.starts_with("--") && equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+      arg.resize(equals);
+    }
+    bool takesValue = arg == "-f" || arg == "--field" || arg == "--plugin";
+    if (takesValue && !value) {
+      if (i + 1 >= argc) {
+        UsageError("option " + arg + " needs a value (vexmeta --help lists the options)");
+        return false;
+      }
+      value = argv[++i];
+    }
+    if (value && !takesValue) {
+      UsageError("option " + arg + " takes no value (vexmeta --help lists the options)");
+      return false;
+    }
+    if (arg == "-h" || arg == "--help") {
+      options.ShowHelp = true;
+    } else if (arg == "--version") {
+      options.ShowVersion = true;
+    } else if (arg == "-f" || arg == "--field") {
+      options.FieldSpecs.push_back(*value);
+    } else if (arg == "--plugin") {
+      options.PluginPath = fs::path(*value);
+    } else if (arg == "--fields") {
+      options.ShowFields = true;
+    } else if (arg == "--detect") {
+      options.ShowDetect = true;
+    } else if (arg == "--json") {
+      options.Output = Format::Json;
+    } else if (arg == "--csv") {
+      options.Output = Format::Csv;
+    } else {
+      UsageError("unknown option " + arg + " (vexmeta --help lists the options)");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LoadPlugin(const fs::path& path, Plugin& plugin, bool quiet) {
   std::string error;
-  plugin.Library = platform::DynamicLibrary::Open(ToUtf16(path), &error);
+  plugin.Library = platform::DynamicLibrary::Open(ToUtf16(Utf8Name(path)), &error);
   if (!plugin.Library) {
-    std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", path.c_str(), error.c_str());
+    if (!quiet)
+      std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", Utf8Name(path).c_str(), error.c_str());
     return false;
   }
   auto resolve = [&](auto& slot, const char* name) {
     slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin.Library->Symbol(name));
-    if (slot == nullptr)
-      std::fprintf(stderr, "vexmeta: %s does not export %s\n", path.c_str(), name);
+    if (slot == nullptr && !quiet)
+      std::fprintf(stderr, "vexmeta: %s does not export %s\n", Utf8Name(path).c_str(), name);
     return slot != nullptr;
   };
   bool ok = resolve(plugin.GetDetectString, "ContentGetDetectString");
@@ -84,11 +195,18 @@ bool LoadPlugin(const std::string& path, Plugin& plugin) {
   return ok;
 }
 
-std::string DefaultPluginPath(const char* argv0) {
+// Vexmeta.wdx64 beside the program; when there is none, the installed plugin,
+// which a packaged vexmeta in a folder of programs needs.
+fs::path DefaultPluginPath(const char* argv0) {
   std::u16string self = platform::ModulePath();
-  fs::path dir =
-      self.empty() ? fs::path(argv0).parent_path() : fs::path(ToUtf8(self)).parent_path();
-  return (dir / "Vexmeta.wdx64").string();
+  fs::path dir = self.empty() ? fs::path(argv0).parent_path() : fs::path(self).parent_path();
+  fs::path beside = dir / "Vexmeta.wdx64";
+#ifdef VX_INSTALLED_PLUGIN
+  std::error_code ec;
+  if (!fs::exists(beside, ec) && fs::exists(VX_INSTALLED_PLUGIN, ec))
+    return fs::path(VX_INSTALLED_PLUGIN);
+#endif
+  return beside;
 }
 
 std::vector<std::string> SplitUnits(const std::string& units) {
@@ -103,31 +221,116 @@ std::vector<std::string> SplitUnits(const std::string& units) {
   return out;
 }
 
-std::vector<Column> ReadColumns(const Plugin& plugin, bool print) {
-  std::vector<Column> columns;
+std::vector<Field> ReadFieldTable(const Plugin& plugin) {
+  std::vector<Field> fields;
   for (std::int32_t i = 0;; ++i) {
     char name[kHostTextBytes] = {};
     char units[kHostTextBytes] = {};
     std::int32_t type = plugin.GetSupportedField(i, name, units, kHostTextBytes);
     if (type == ft_nomorefields) break;
-    if (print) std::printf("%2d  %-22s type %-3d units \"%s\"\n", i, name, type, units);
-    std::vector<std::string> unitList = SplitUnits(units);
-    if (unitList.empty()) {
-      columns.push_back({name, i, 0, type});
-    } else {
-      for (std::size_t u = 0; u < unitList.size(); ++u)
-        columns.push_back(
-            {std::string(name) + " (" + unitList[u] + ")", i, static_cast<std::int32_t>(u), type});
-    }
+    fields.push_back({name, type, units, SplitUnits(units)});
   }
-  return columns;
+  return fields;
 }
 
-// Asks for one field with a host-sized buffer; empty when the plugin has no value.
-std::string RequestValue(const Plugin& plugin, const std::u16string& path, const Column& column) {
+void AddColumn(std::vector<Column>& columns, const std::vector<Field>& fields, std::int32_t index,
+               std::int32_t unit) {
+  const Field& field = fields[static_cast<std::size_t>(index)];
+  Column column{field.Name, index, unit, field.Type};
+  if (!field.UnitList.empty())
+    column.Title += " (" + field.UnitList[static_cast<std::size_t>(unit)] + ")";
+  // A column asked for twice is printed once: JSON members need distinct names.
+  for (const Column& c : columns)
+    if (c.Field == column.Field && c.Unit == column.Unit) return;
+  columns.push_back(std::move(column));
+}
+
+// The field a name (any case) or an index names, or -1.
+std::int32_t FindField(const std::vector<Field>& fields, const std::string& spec) {
+  if (!spec.empty() && spec.size() <= 9 &&
+      std::all_of(spec.begin(), spec.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    std::size_t index = std::stoul(spec);
+    return index < fields.size() ? static_cast<std::int32_t>(index) : -1;
+  }
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (AsciiLower(fields[i].Name) == AsciiLower(spec)) return static_cast<std::int32_t>(i);
+  return -1;
+}
+
+// The columns to print: every field and unit, or those the -f options name.
+// A name or unit that matches nothing is reported and gives false.
+bool SelectColumns(const std::vector<Field>& fields, const std::vector<std::string>& specs,
+                   std::vector<Column>& columns) {
+  auto addAllUnits = [&](std::int32_t index) {
+    std::size_t units =
+        std::max<std::size_t>(1, fields[static_cast<std::size_t>(index)].UnitList.size());
+    for (std::size_t u = 0; u < units; ++u)
+      AddColumn(columns, fields, index, static_cast<std::int32_t>(u));
+  };
+  if (specs.empty()) {
+    for (std::size_t i = 0; i < fields.size(); ++i) addAllUnits(static_cast<std::int32_t>(i));
+    return true;
+  }
+  for (const std::string& spec : specs) {
+    std::int32_t index = FindField(fields, spec);
+    if (index >= 0) {
+      addAllUnits(index);
+      continue;
+    }
+    std::size_t colon = spec.rfind(':');
+    if (colon != std::string::npos) index = FindField(fields, spec.substr(0, colon));
+    if (index < 0) {
+      UsageError("no field \"" + spec + "\" (vexmeta --fields lists them)");
+      return false;
+    }
+    const Field& field = fields[static_cast<std::size_t>(index)];
+    std::string unit = AsciiLower(spec.substr(colon + 1));
+    auto found = std::find_if(field.UnitList.begin(), field.UnitList.end(),
+                              [&](const std::string& u) { return AsciiLower(u) == unit; });
+    if (found == field.UnitList.end()) {
+      std::string units;
+      for (const std::string& u : field.UnitList) units += (units.empty() ? "" : ", ") + u;
+      UsageError("field \"" + field.Name + "\" has no unit \"" + spec.substr(colon + 1) + "\"" +
+                 (units.empty() ? " (it has no units)" : " (its units: " + units + ")"));
+      return false;
+    }
+    AddColumn(columns, fields, index, static_cast<std::int32_t>(found - field.UnitList.begin()));
+  }
+  return true;
+}
+
+void PrintFieldTable(const std::vector<Field>& fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    std::printf("%2zu  %-22s type %-3d units \"%s\"\n", i, fields[i].Name.c_str(), fields[i].Type,
+                fields[i].Units.c_str());
+}
+
+void PrintHelp(const Options& options, const char* argv0) {
+  std::fputs(kUsage, stdout);
+  fs::path pluginPath = options.PluginPath.empty() ? DefaultPluginPath(argv0) : options.PluginPath;
+  Plugin plugin;
+  if (!LoadPlugin(pluginPath, plugin, true)) {
+    std::printf("\nThe plugin %s could not be loaded to list its fields.\n",
+                Utf8Name(pluginPath).c_str());
+    return;
+  }
+  std::printf("\nfields (index, name, units):\n");
+  std::vector<Field> fields = ReadFieldTable(plugin);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    std::string units;
+    for (const std::string& u : fields[i].UnitList) units += (units.empty() ? "units " : ", ") + u;
+    if (units.empty())
+      std::printf("  %2zu  %s\n", i, fields[i].Name.c_str());
+    else
+      std::printf("  %2zu  %-22s %s\n", i, fields[i].Name.c_str(), units.c_str());
+  }
+}
+
+// Asks for one field with a host-sized buffer; nothing when the plugin has no value.
+std::optional<std::string> RequestValue(const Plugin& plugin, const std::u16string& path,
+                                        std::int32_t field, std::int32_t unit) {
   alignas(8) char buffer[kHostValueBytes] = {};
-  std::int32_t result =
-      plugin.GetValueW(path.c_str(), column.Field, column.Unit, buffer, kHostValueBytes, 0);
+  std::int32_t result = plugin.GetValueW(path.c_str(), field, unit, buffer, kHostValueBytes, 0);
   switch (result) {
     case ft_numeric_32: {
       std::int32_t v;
@@ -142,44 +345,84 @@ std::string RequestValue(const Plugin& plugin, const std::u16string& path, const
     case ft_stringw: {
       std::u16string text;
       for (std::size_t i = 0; i + 1 < sizeof buffer; i += 2) {
-        char16_t unit;
-        std::memcpy(&unit, buffer + i, sizeof unit);
-        if (unit == 0) break;
-        text.push_back(unit);
+        char16_t c;
+        std::memcpy(&c, buffer + i, sizeof c);
+        if (c == 0) break;
+        text.push_back(c);
       }
       return ToUtf8(text);
     }
     default:
-      return {};
+      return std::nullopt;
   }
+}
+
+// Why a file cannot be asked for, or null. The plugin answers "no value" alike
+// for a missing, an unreadable and a foreign file; these checks tell them apart.
+const char* FileProblem(const fs::path& path) {
+  std::error_code ec;
+  fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) return "no such file";
+  if (ec) return "cannot be read";
+  if (fs::is_directory(status)) return "is a directory";
+  if (!fs::is_regular_file(status)) return "not a regular file";
+  if (!platform::ReadOnlyFile::Open(ToUtf16(Utf8Name(path)))) return "cannot be read";
+  return nullptr;
 }
 
 bool MatchesDetectString(const fs::path& path) {
-  std::string ext = path.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return ext == ".SVG" || ext == ".SVGZ";
+  std::string ext = AsciiLower(Utf8Name(path.extension()));
+  return ext == ".svg" || ext == ".svgz";
 }
 
-void CollectFiles(const std::string& arg, std::vector<fs::path>& files) {
-  std::error_code ec;
-  fs::path path(arg);
-  if (fs::is_directory(path, ec)) {
-    std::vector<fs::path> found;
-    for (fs::recursive_directory_iterator
-             it(path, fs::directory_options::skip_permission_denied, ec),
-         end;
-         !ec && it != end; it.increment(ec)) {
-      if (it->is_regular_file(ec) && MatchesDetectString(it->path())) found.push_back(it->path());
+// Walks a folder and the folders below it (not following links to folders) for
+// the entries the detect string names. A folder or entry that cannot be read is
+// reported and the walk goes on; false when anything was reported.
+bool WalkFolder(const fs::path& root, std::vector<fs::path>& found) {
+  bool ok = true;
+  std::vector<fs::path> pending{root};
+  while (!pending.empty()) {
+    fs::path dir = std::move(pending.back());
+    pending.pop_back();
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+      std::error_code entryError;
+      fs::file_status status = it->symlink_status(entryError);
+      if (entryError) {
+        Report(it->path(), "cannot be read");
+        ok = false;
+      } else if (fs::is_directory(status)) {
+        pending.push_back(it->path());
+      } else if (MatchesDetectString(it->path())) {
+        found.push_back(it->path());
+      }
     }
-    std::sort(found.begin(), found.end());
-    files.insert(files.end(), found.begin(), found.end());
-  } else {
-    files.push_back(path);
+    if (ec) {
+      Report(dir, "cannot be read");
+      ok = false;
+    }
   }
+  return ok;
 }
 
-std::string JsonEscape(const std::string& s) {
+// The files an argument names: itself, or what a folder holds, sorted.
+bool CollectFiles(const fs::path& input, std::vector<fs::path>& files) {
+  std::error_code ec;
+  if (!fs::is_directory(input, ec)) {
+    files.push_back(input);
+    return true;
+  }
+  std::vector<fs::path> found;
+  bool ok = WalkFolder(input, found);
+  std::sort(found.begin(), found.end());
+  files.insert(files.end(), found.begin(), found.end());
+  return ok;
+}
+
+std::string JsonEscape(const std::string& text) {
+  // Names may hold bytes that are no UTF-8; JSON text must be UTF-8.
+  std::string s = ToUtf8(ToUtf16(text));
   std::string out;
   for (unsigned char c : s) {
     switch (c) {
@@ -235,21 +478,23 @@ std::size_t DisplayWidth(const std::string& s) {
   return n;
 }
 
+using Row = std::vector<std::optional<std::string>>;
+
 void PrintRows(const std::vector<Column>& columns, const std::vector<std::string>& names,
-               const std::vector<std::vector<std::string>>& rows, Format format) {
+               const std::vector<Row>& rows, Format format) {
   if (format == Format::Json) {
     std::printf("[\n");
     for (std::size_t r = 0; r < rows.size(); ++r) {
       std::printf("  {\"File\": \"%s\"", JsonEscape(names[r]).c_str());
       for (std::size_t c = 0; c < columns.size(); ++c) {
-        const std::string& v = rows[r][c];
-        if (v.empty()) {
-          std::printf(", \"%s\": null", JsonEscape(columns[c].Title).c_str());
+        const std::optional<std::string>& v = rows[r][c];
+        std::string title = JsonEscape(columns[c].Title);
+        if (!v) {
+          std::printf(", \"%s\": null", title.c_str());
         } else if (columns[c].Type == ft_stringw) {
-          std::printf(", \"%s\": \"%s\"", JsonEscape(columns[c].Title).c_str(),
-                      JsonEscape(v).c_str());
+          std::printf(", \"%s\": \"%s\"", title.c_str(), JsonEscape(*v).c_str());
         } else {
-          std::printf(", \"%s\": %s", JsonEscape(columns[c].Title).c_str(), v.c_str());
+          std::printf(", \"%s\": %s", title.c_str(), v->c_str());
         }
       }
       std::printf("}%s\n", r + 1 < rows.size() ? "," : "");
@@ -263,7 +508,7 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
     std::printf("\n");
     for (std::size_t r = 0; r < rows.size(); ++r) {
       std::printf("%s", CsvEscape(names[r]).c_str());
-      for (const std::string& v : rows[r]) std::printf(",%s", CsvEscape(v).c_str());
+      for (const auto& v : rows[r]) std::printf(",%s", CsvEscape(v.value_or("")).c_str());
       std::printf("\n");
     }
     return;
@@ -275,7 +520,7 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
   std::vector<std::vector<std::string>> cells;
   for (std::size_t r = 0; r < rows.size(); ++r) {
     std::vector<std::string> line{TableCell(names[r])};
-    for (const std::string& v : rows[r]) line.push_back(TableCell(v));
+    for (const auto& v : rows[r]) line.push_back(TableCell(v.value_or("")));
     for (std::size_t c = 0; c < line.size(); ++c)
       widths[c] = std::max(widths[c], DisplayWidth(line[c]));
     cells.push_back(std::move(line));
@@ -292,70 +537,87 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
   for (const auto& line : cells) printLine(line);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string pluginPath;
-  bool showFields = false;
-  bool showDetect = false;
-  Format format = Format::Table;
-  std::vector<std::string> inputs;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg == "--plugin" && i + 1 < argc) {
-      pluginPath = argv[++i];
-    } else if (arg == "--fields") {
-      showFields = true;
-    } else if (arg == "--detect") {
-      showDetect = true;
-    } else if (arg == "--json") {
-      format = Format::Json;
-    } else if (arg == "--csv") {
-      format = Format::Csv;
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
-      std::fprintf(stderr, "vexmeta: unknown option %s\n\n%s", arg.c_str(), kUsage);
-      return 2;
-    } else if (arg != "--") {
-      inputs.push_back(arg);
-    }
+int Run(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return kExitUsage;
+  if (options.ShowHelp) {
+    PrintHelp(options, argv[0]);
+    return 0;
   }
-  if (!showFields && !showDetect && inputs.empty()) {
+  if (options.ShowVersion) {
+    std::printf("vexmeta %s\n", VX_VERSION);
+    return 0;
+  }
+  bool listing = options.ShowFields || options.ShowDetect;
+  if (listing && !options.Inputs.empty()) return UsageError("--fields and --detect take no files");
+  if (!listing && options.Inputs.empty()) {
     std::fputs(kUsage, stderr);
-    return 2;
+    return kExitUsage;
   }
-  if (pluginPath.empty()) pluginPath = DefaultPluginPath(argv[0]);
+  if (options.PluginPath.empty()) options.PluginPath = DefaultPluginPath(argv[0]);
 
   Plugin plugin;
-  if (!LoadPlugin(pluginPath, plugin)) return 1;
-
-  if (showDetect) {
+  if (!LoadPlugin(options.PluginPath, plugin, false)) return kExitFailed;
+  if (options.ShowDetect) {
     char detect[kHostTextBytes] = {};
     plugin.GetDetectString(detect, kHostTextBytes);
     std::printf("%s\n", detect);
   }
-  std::vector<Column> columns = ReadColumns(plugin, showFields);
-  if (inputs.empty()) return 0;
+  std::vector<Field> fields = ReadFieldTable(plugin);
+  if (options.ShowFields) PrintFieldTable(fields);
+  if (listing) return 0;
+  std::vector<Column> columns;
+  if (!SelectColumns(fields, options.FieldSpecs, columns)) return kExitUsage;
 
+  bool ok = true;
   std::vector<fs::path> files;
-  for (const std::string& input : inputs) CollectFiles(input, files);
+  for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
 
   bool progress = platform::StderrIsTerminal() && files.size() >= 200;
   std::vector<std::string> names;
-  std::vector<std::vector<std::string>> rows;
+  std::vector<Row> rows;
   for (std::size_t f = 0; f < files.size(); ++f) {
-    std::string name = files[f].string();
-    std::u16string path = ToUtf16(fs::absolute(files[f]).string());
-    std::vector<std::string> row;
-    for (const Column& column : columns) row.push_back(RequestValue(plugin, path, column));
-    names.push_back(name);
-    rows.push_back(std::move(row));
     if (progress && (f % 100 == 0 || f + 1 == files.size()))
       std::fprintf(stderr, "\r%zu / %zu files", f + 1, files.size());
+    if (const char* problem = FileProblem(files[f])) {
+      if (progress) std::fprintf(stderr, "\n");
+      Report(files[f], problem);
+      ok = false;
+      continue;
+    }
+    std::u16string path = ToUtf16(Utf8Name(fs::absolute(files[f])));
+    Row row;
+    bool known = false;
+    for (const Column& column : columns) {
+      row.push_back(RequestValue(plugin, path, column.Field, column.Unit));
+      known = known || row.back().has_value();
+    }
+    // The plugin has no value at all for a file it cannot read as a drawing;
+    // the columns asked for may all be empty in a drawing, so every field is
+    // asked (the plugin answers them from its cache).
+    for (std::size_t i = 0; !known && i < fields.size(); ++i)
+      known = RequestValue(plugin, path, static_cast<std::int32_t>(i), 0).has_value();
+    if (!known) {
+      if (progress) std::fprintf(stderr, "\n");
+      Report(files[f], "not a drawing the plugin knows");
+      ok = false;
+      continue;
+    }
+    names.push_back(Utf8Name(files[f]));
+    rows.push_back(std::move(row));
   }
   if (progress) std::fprintf(stderr, "\n");
-  PrintRows(columns, names, rows, format);
-  return 0;
+  PrintRows(columns, names, rows, options.Output);
+  return ok ? 0 : kExitFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vexmeta: %s\n", e.what());
+    return kExitFailed;
+  }
 }

@@ -4,6 +4,7 @@ if(VX_WERROR)
   list(APPEND VX_WARNINGS -Werror)
 endif()
 
+# C and C++ only: the resource compiler takes none of them.
 function(vx_warnings target)
-  target_compile_options(${target} PRIVATE ${VX_WARNINGS})
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:C,CXX>:${VX_WARNINGS}>")
 endfunction()

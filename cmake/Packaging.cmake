@@ -1,0 +1,100 @@
+# Install rules and the package `cmake --build --preset ... --target package`
+# writes: on Windows Vexmeta-<version>-win64.zip, flat, with the plugin and the
+# pluginst.inf a file manager looks for when it opens a plugin archive; on Linux
+# vexmeta_<version>_<arch>.deb with the plugin where the Linux file manager
+# looks for content plugins, the host tool and its manual page.
+set(VX_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
+set(VX_PACKAGE_STAGE "${PROJECT_BINARY_DIR}/packaging")
+set(VX_PACKAGE_CONTACT "The Vexmeta developers <developers@vexmeta.example>")
+
+set(CPACK_PACKAGE_NAME "Vexmeta")
+set(CPACK_PACKAGE_VENDOR "The Vexmeta developers")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SVG drawing details as file manager columns")
+set(CPACK_PACKAGE_CONTACT "${VX_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://vexmeta.example/")
+set(CPACK_STRIP_FILES ON)
+# Folders in the packages are 0755 whatever the umask of the packaging shell.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(VX_PLATFORM_WIN32)
+  # Text files get CRLF line ends for Windows editors; Vexmeta.lng has them in
+  # the tree already.
+  foreach(source pluginst.inf.in Vexmeta.ini.example readme.txt ../LICENSE)
+    get_filename_component(name "${source}" NAME)
+    string(REGEX REPLACE "\\.in$" "" name "${name}")
+    if(name STREQUAL "LICENSE")
+      set(name LICENSE.txt)
+    endif()
+    configure_file("${VX_PACKAGING_DIR}/${source}" "${VX_PACKAGE_STAGE}/${name}" @ONLY
+                   NEWLINE_STYLE CRLF)
+    install(FILES "${VX_PACKAGE_STAGE}/${name}" DESTINATION .)
+  endforeach()
+  # A MODULE library installs as a LIBRARY, also when it is a DLL.
+  install(TARGETS Vexmeta LIBRARY DESTINATION .)
+  install(FILES "${VX_PACKAGING_DIR}/Vexmeta.lng" DESTINATION .)
+
+  set(CPACK_GENERATOR "ZIP")
+  set(CPACK_PACKAGE_FILE_NAME "Vexmeta-${PROJECT_VERSION}-win64")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  # Paths relative to the prefix the DEB generator installs into, /usr.
+  set(plugin_dir "lib/doublecmd/plugins/wdx/vexmeta")
+  set(doc_dir "share/doc/vexmeta")
+  # The installed tool finds the plugin there when none is beside it.
+  target_compile_definitions(vexmeta PRIVATE
+                             VX_INSTALLED_PLUGIN="/usr/${plugin_dir}/Vexmeta.wdx64")
+
+  file(STRINGS "${VX_PACKAGING_DIR}/debian/changelog" changelog_head LIMIT_COUNT 1)
+  if(NOT changelog_head MATCHES "^vexmeta \\(${PROJECT_VERSION}\\) ")
+    message(WARNING "packaging/debian/changelog has no entry for version ${PROJECT_VERSION} "
+                    "at its top; add one before building the Debian package.")
+  endif()
+
+  # The manual page and the changelog compressed as Debian wants them: gzip -9,
+  # without name or time stamp. Editing either configures again.
+  find_program(VX_GZIP gzip REQUIRED)
+  foreach(source vexmeta.1 debian/changelog)
+    get_filename_component(name "${source}" NAME)
+    configure_file("${VX_PACKAGING_DIR}/${source}" "${VX_PACKAGE_STAGE}/${name}" @ONLY)
+    execute_process(COMMAND "${VX_GZIP}" -9 -n -f "${VX_PACKAGE_STAGE}/${name}"
+                    RESULT_VARIABLE gzip_status)
+    if(NOT gzip_status EQUAL 0)
+      message(FATAL_ERROR "gzip ${name} failed: ${gzip_status}")
+    endif()
+  endforeach()
+
+  # A shared object in a Debian package is 0644, a plugin too.
+  install(TARGETS Vexmeta LIBRARY DESTINATION "${plugin_dir}"
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  install(FILES "${VX_PACKAGING_DIR}/Vexmeta.lng" DESTINATION "${plugin_dir}")
+  install(TARGETS vexmeta RUNTIME DESTINATION bin)
+  install(FILES "${VX_PACKAGE_STAGE}/vexmeta.1.gz" DESTINATION share/man/man1)
+  install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+          DESTINATION "${doc_dir}")
+  install(FILES "${VX_PACKAGING_DIR}/Vexmeta.ini.example" DESTINATION "${doc_dir}/examples")
+
+  set(CPACK_GENERATOR "DEB")
+  set(CPACK_DEBIAN_PACKAGE_NAME "vexmeta")
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+  set(CPACK_DEBIAN_COMPRESSION_TYPE "xz")
+  # Depends from what the binaries link: libc, libstdc++, ICU and zlib.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_ENHANCES "doublecmd-gtk, doublecmd-qt")
+  string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "Vexmeta is a content plugin for file managers that load Linux shared\n"
+      "objects with the content plugin interface. For every .svg and .svgz\n"
+      "file it shows sixteen fields read from the drawing: its SVG version,\n"
+      "the program that made it, width, height and viewBox as written and in\n"
+      "whole pixels, whether it embeds a raster image, editor details and the\n"
+      "title, description and date of its metadata.\n"
+      "\n"
+      "The package also holds vexmeta, a command-line tool that loads the plugin\n"
+      "as a file manager does and prints the fields of files and folders as a\n"
+      "table, JSON or CSV.")
+endif()
+
+include(CPack)

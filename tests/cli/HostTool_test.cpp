@@ -1,0 +1,306 @@
+// The host tool as a user runs it: the field table, files that fail reported on
+// standard error while the others are printed, the exit status, field and unit
+// selection, usage errors, the version and the help text. Each case runs the
+// built tool through the shell, so these tests are built for POSIX systems only.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+namespace {
+
+const char kDrawing[] =
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"quay\" width=\"2in\" height=\"1in\">\n"
+    "  <metadata><rdf:RDF><cc:Work rdf:about=\"\">\n"
+    "    <dc:title>Quay, \"north\"</dc:title>\n"
+    "  </cc:Work></rdf:RDF></metadata>\n"
+    "</svg>\n";
+
+struct ToolRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs the tool with args, standard output and standard error kept apart.
+ToolRun RunTool(const std::vector<std::string>& args) {
+  TempDir dir;
+  fs::path out = dir.path() / "out", err = dir.path() / "err", status = dir.path() / "status";
+  std::string command = Quote(VX_HOST_TOOL_PATH);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + "; echo $? >" +
+             Quote(status.string());
+  ToolRun run;
+  if (std::system(command.c_str()) != 0) return run;
+  run.Status = std::atoi(ReadFile(status).c_str());
+  run.Out = ReadFile(out);
+  run.Err = ReadFile(err);
+  return run;
+}
+
+// A strict check of JSON text: one value, nothing after it but blanks.
+class JsonChecker {
+ public:
+  explicit JsonChecker(const std::string& text) : FText(text) {}
+  bool Valid() {
+    bool ok = Value();
+    Blanks();
+    return ok && FPos == FText.size();
+  }
+
+ private:
+  void Blanks() {
+    while (FPos < FText.size() && std::string(" \t\r\n").find(FText[FPos]) != std::string::npos)
+      ++FPos;
+  }
+  bool Take(char c) {
+    Blanks();
+    if (FPos >= FText.size() || FText[FPos] != c) return false;
+    ++FPos;
+    return true;
+  }
+  bool Literal(const char* word) {
+    std::string w(word);
+    if (FText.compare(FPos, w.size(), w) != 0) return false;
+    FPos += w.size();
+    return true;
+  }
+  bool String() {
+    if (!Take('"')) return false;
+    while (FPos < FText.size() && FText[FPos] != '"') {
+      unsigned char c = static_cast<unsigned char>(FText[FPos++]);
+      if (c < 0x20) return false;
+      if (c == '\\') {
+        if (FPos >= FText.size()) return false;
+        char e = FText[FPos++];
+        if (e == 'u') {
+          if (FPos + 4 > FText.size()) return false;
+          for (int i = 0; i < 4; ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(FText[FPos++]))) return false;
+        } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
+          return false;
+        }
+      }
+    }
+    return Take('"');
+  }
+  template <typename Item>
+  bool List(char close, Item item) {
+    Blanks();
+    if (FPos < FText.size() && FText[FPos] == close) return Take(close);
+    do {
+      if (!item()) return false;
+    } while (Take(','));
+    return Take(close);
+  }
+  bool Value() {
+    Blanks();
+    if (FPos >= FText.size()) return false;
+    char c = FText[FPos];
+    if (c == '"') return String();
+    if (c == '[') return Take('[') && List(']', [&] { return Value(); });
+    if (c == '{') return Take('{') && List('}', [&] { return String() && Take(':') && Value(); });
+    if (Literal("true") || Literal("false") || Literal("null")) return true;
+    std::size_t start = FPos;
+    if (FText[FPos] == '-') ++FPos;
+    while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+    return FPos > start && std::isdigit(static_cast<unsigned char>(FText[FPos - 1]));
+  }
+
+  const std::string& FText;
+  std::size_t FPos = 0;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A folder with a drawing, a file named like one that is none, and entries a
+// walk meets that cannot be asked for: a link to nothing and a pipe.
+struct MixedFolder {
+  TempDir Dir;
+  std::string Good, Foreign, Missing, Walked;
+  MixedFolder() {
+    Good = Dir.Write("good.svg", kDrawing).string();
+    Foreign = Dir.Write("notes.svg", "just some notes\n").string();
+    Missing = (Dir.path() / "missing.svg").string();
+    Walked = (Dir.path() / "walked").string();
+    Dir.Write("walked/deep/inner.svgz", testing_support::Gzip(kDrawing));
+    fs::create_symlink(Dir.path() / "nowhere", Dir.path() / "walked" / "dangling.svg");
+    EXPECT_EQ(std::system(("mkfifo " + Quote(Walked + "/pipe.svg")).c_str()), 0);
+  }
+};
+
+}  // namespace
+
+TEST(HostTool, PrintsTheFieldTable) {
+  ToolRun run = RunTool({"--fields", "--detect"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Out.find("EXT=\"SVG\" | EXT=\"SVGZ\""), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find(" 0  SVG Version            type 11  units \"\""), std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find(" 5  Have Embedded Image    type 6   units \"\""), std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("15  Calculated Height      type 1   units \"96|90\""), std::string::npos)
+      << run.Out;
+}
+
+// Every file that fails gets its own message and status 1; the others are
+// printed, and standard output holds nothing else.
+TEST(HostTool, FailedFilesAreReportedAndTheOthersPrinted) {
+  MixedFolder folder;
+  const std::string args[] = {folder.Missing, folder.Good, folder.Foreign, folder.Walked};
+  std::vector<std::string> expectedErrors = {
+      "vexmeta: " + folder.Missing + ": no such file",
+      "vexmeta: " + folder.Foreign + ": not a drawing the plugin knows",
+      "vexmeta: " + folder.Walked + "/dangling.svg: no such file",
+      "vexmeta: " + folder.Walked + "/pipe.svg: not a regular file",
+  };
+  std::sort(expectedErrors.begin(), expectedErrors.end());
+
+  ToolRun csv = RunTool({"--csv", "-f", "ID", args[0], args[1], args[2], args[3]});
+  EXPECT_EQ(csv.Status, 1);
+  std::vector<std::string> errors = Lines(csv.Err);
+  std::sort(errors.begin(), errors.end());
+  EXPECT_EQ(errors, expectedErrors);
+  EXPECT_EQ(csv.Out,
+            "File,ID\n" + folder.Good + ",quay\n" + folder.Walked + "/deep/inner.svgz,quay\n");
+
+  ToolRun json = RunTool({"--json", args[0], args[1], args[2], args[3]});
+  EXPECT_EQ(json.Status, 1);
+  EXPECT_EQ(Lines(json.Err).size(), expectedErrors.size()) << json.Err;
+  EXPECT_TRUE(JsonChecker(json.Out).Valid()) << json.Out;
+  EXPECT_NE(json.Out.find("\"Metadata Title\": \"Quay, \\\"north\\\"\""), std::string::npos)
+      << json.Out;
+  EXPECT_NE(json.Out.find("\"Calculated Width (90)\": 180"), std::string::npos) << json.Out;
+  EXPECT_NE(json.Out.find("\"Sodipodi Version\": null"), std::string::npos) << json.Out;
+
+  ToolRun good = RunTool({folder.Good});
+  EXPECT_EQ(good.Status, 0);
+  EXPECT_EQ(good.Err, "");
+}
+
+// Root reads everything, so there this case has nothing to show.
+TEST(HostTool, UnreadableFileAndFolderAreReportedAndTheWalkGoesOn) {
+  TempDir dir;
+  fs::path locked = dir.path() / "walked" / "locked";
+  fs::create_directories(locked);
+  dir.Write("walked/locked/hidden.svg", kDrawing);
+  auto readable = dir.Write("walked/open.svg", kDrawing);
+  auto sealed = dir.Write("sealed.svg", kDrawing);
+  fs::permissions(locked, fs::perms::none);
+  fs::permissions(sealed, fs::perms::none);
+  std::error_code ec;
+  fs::directory_iterator probe(locked, ec);
+  bool canTell = ec.value() != 0;
+  ToolRun run;
+  if (canTell)
+    run = RunTool({"--csv", "-f", "0", sealed.string(), (dir.path() / "walked").string()});
+  fs::permissions(locked, fs::perms::owner_all);
+  fs::permissions(sealed, fs::perms::owner_all);
+  if (!canTell) GTEST_SKIP() << "this user reads any file";
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("vexmeta: " + sealed.string() + ": cannot be read\n"), std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("vexmeta: " + locked.string() + ": cannot be read\n"), std::string::npos)
+      << run.Err;
+  EXPECT_EQ(run.Out, "File,SVG Version\n" + readable.string() + ",\n");
+}
+
+TEST(HostTool, FieldsAreChosenByNameOrIndexWithTheirUnits) {
+  TempDir dir;
+  std::string file = dir.Write("quay.svg", kDrawing).string();
+  struct Case {
+    std::vector<std::string> Fields;
+    const char* Header;
+    const char* Values;
+  } cases[] = {
+      {{"-f", "metadata title", "-f", "14:90", "--field", "CALCULATED HEIGHT"},
+       "Metadata Title,Calculated Width (90),Calculated Height (96),Calculated Height (90)",
+       "\"Quay, \"\"north\"\"\",180,96,90"},
+      {{"--field=15:96", "-f", "6", "-f", "calculated width:90", "-f", "ID"},
+       "Calculated Height (96),ID,Calculated Width (90)",
+       "96,quay,180"},
+      {{"-f", "Sodipodi Docname", "-f", "Have Embedded Image"},
+       "Sodipodi Docname,Have Embedded Image",
+       ",false"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Header);
+    std::vector<std::string> args{"--csv"};
+    args.insert(args.end(), c.Fields.begin(), c.Fields.end());
+    args.push_back(file);
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, std::string("File,") + c.Header + "\n" + file + "," + c.Values + "\n");
+  }
+}
+
+// A wrong command line exits with 2 before any file is read, and prints
+// nothing on standard output.
+TEST(HostTool, UsageErrors) {
+  TempDir dir;
+  std::string file = dir.Write("quay.svg", kDrawing).string();
+  struct Case {
+    std::vector<std::string> Args;
+    const char* Message;
+  } cases[] = {
+      {{"-f", "Colour", file}, "vexmeta: no field \"Colour\""},
+      {{"-f", "16", file}, "vexmeta: no field \"16\""},
+      {{"-f", "Calculated Width:72", file},
+       "vexmeta: field \"Calculated Width\" has no unit \"72\" (its units: 96, 90)"},
+      {{"-f", "Width:96", file}, "vexmeta: field \"Width\" has no unit \"96\" (it has no units)"},
+      {{file, "-f"}, "vexmeta: option -f needs a value"},
+      {{"--jsn", file}, "vexmeta: unknown option --jsn"},
+      {{"--csv=1", file}, "vexmeta: option --csv takes no value"},
+      {{"--fields", file}, "vexmeta: --fields and --detect take no files"},
+      {{}, "usage: vexmeta"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Message);
+    ToolRun run = RunTool(c.Args);
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Err.rfind(c.Message, 0), 0u) << run.Err;
+    EXPECT_EQ(run.Out, "");
+  }
+}
+
+TEST(HostTool, VersionAndHelp) {
+  ToolRun version = RunTool({"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, "vexmeta " VX_PROJECT_VERSION "\n");
+
+  ToolRun help = RunTool({"-h"});
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_EQ(help.Out.rfind("usage: vexmeta", 0), 0u) << help.Out;
+  EXPECT_NE(help.Out.find("-f, --field NAME"), std::string::npos) << help.Out;
+  // The fields come from the loaded plugin.
+  EXPECT_NE(help.Out.find("\n   0  SVG Version\n"), std::string::npos) << help.Out;
+  EXPECT_NE(help.Out.find("\n  15  Calculated Height      units 96, 90\n"), std::string::npos)
+      << help.Out;
+  EXPECT_EQ(RunTool({"--help"}).Out, help.Out);
+}

@@ -1,0 +1,87 @@
+// packaging/Vexmeta.lng, the field names in other languages that a file manager
+// reads beside the library: UTF-8 with a byte-order mark, and every language
+// section translates every field under the name the field table gives it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "plugin/SvgPlugin.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using Section = std::vector<std::pair<std::string, std::string>>;
+
+// Sections in file order as name and lines; comments and blank lines dropped.
+// A line outside a section or without "=" is kept with the key "?".
+std::vector<std::pair<std::string, Section>> ReadSections(const std::string& text) {
+  std::vector<std::pair<std::string, Section>> sections;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[' && line.back() == ']') {
+      sections.push_back({line.substr(1, line.size() - 2), {}});
+      continue;
+    }
+    std::size_t equals = line.find('=');
+    if (sections.empty() || equals == std::string::npos) {
+      sections.push_back({"?", {{"?", line}}});
+      continue;
+    }
+    sections.back().second.push_back({line.substr(0, equals), line.substr(equals + 1)});
+  }
+  return sections;
+}
+
+}  // namespace
+
+TEST(LanguageFile, EverySectionTranslatesEveryField) {
+  std::string bytes =
+      testing_support::ReadFile(std::filesystem::path(VX_SOURCE_DIR) / "packaging/Vexmeta.lng");
+  ASSERT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF") << "no UTF-8 byte-order mark";
+  std::string text = bytes.substr(3);
+  EXPECT_EQ(platform::Utf16ToUtf8(platform::Utf8ToUtf16(text)), text) << "not valid UTF-8";
+
+  std::vector<std::string> fieldNames;
+  for (const TFieldInfo& field : cFields) fieldNames.push_back(field.Name);
+  std::sort(fieldNames.begin(), fieldNames.end());
+
+  std::map<std::string, Section> byName;
+  for (const auto& [name, lines] : ReadSections(text)) {
+    SCOPED_TRACE("[" + name + "]");
+    EXPECT_TRUE(byName.emplace(name, lines).second) << "section given twice";
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : lines) {
+      keys.push_back(key);
+      EXPECT_FALSE(value.empty() || value.front() == ' ' || value.back() == ' ')
+          << key << "=" << value;
+    }
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, fieldNames);
+  }
+
+  // German, French, Spanish, Italian, Polish, Russian, Ukrainian, Czech,
+  // Japanese, Simplified Chinese; the second code of a pair is the one other
+  // file managers look up, and says the same.
+  const std::pair<const char*, const char*> languages[] = {
+      {"DEU", nullptr}, {"FRA", nullptr}, {"ESP", "ESN"}, {"ITA", nullptr}, {"PLK", "POL"},
+      {"RUS", nullptr}, {"UKR", nullptr}, {"CSY", "CZ"},  {"JPN", nullptr}, {"CHS", "CHN"},
+  };
+  for (const auto& [code, alias] : languages) {
+    SCOPED_TRACE(code);
+    ASSERT_EQ(byName.count(code), 1u);
+    if (alias != nullptr) {
+      EXPECT_EQ(byName[alias], byName[code]) << alias;
+    }
+  }
+}
