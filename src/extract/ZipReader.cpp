@@ -9,6 +9,7 @@
 #include <array>
 
 #include "base/Streams.h"
+#include "base/Utf8.h"
 #include "extract/Inflate.h"
 #include "platform/Platform.h"
 
@@ -49,8 +50,7 @@ bool ReadAt(TStream& AStream, std::uint64_t APosition, std::uint8_t* ABuffer, st
 }
 
 std::u16string DecodeName(const std::uint8_t* ABytes, std::size_t ACount, std::uint16_t AFlags) {
-  if (AFlags & cFlagUtf8)
-    return platform::Utf8ToUtf16({reinterpret_cast<const char*>(ABytes), ACount});
+  if (AFlags & cFlagUtf8) return utf8::ToUtf16({reinterpret_cast<const char*>(ABytes), ACount});
   std::u16string name;
   name.reserve(ACount);
   for (std::size_t i = 0; i < ACount; ++i) {

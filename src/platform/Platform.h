@@ -34,7 +34,9 @@ char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte);
 std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
                                  bool* usedDefault);
 
-// UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, the rest is kept.
+// UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, the rest is kept. For
+// names, settings and the host side; how many U+FFFD ill-formed input gives is
+// the system's choice, so the texts the plugin reports use utf8::ToUtf16 instead.
 std::u16string Utf8ToUtf16(std::string_view text);
 
 // UTF-16 to UTF-8: a lone surrogate becomes U+FFFD.

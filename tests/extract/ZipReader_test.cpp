@@ -53,15 +53,20 @@ TEST(ZipReader, ListsEntriesInDirectoryOrderWithDecodedNames) {
   ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9/\xE2\x82\xAC.svg", "a");  // "été/€.svg"
   utf8.Flags = 0x0800;
   ZipFixtureEntry cp437 = Entry("\x82t\x82/\x9B.svg", "b", true);  // "été/¢.svg" in code page 437
-  MemoryArchive archive(MakeZip({Entry("z.svg", ""), utf8, cp437, Entry("dir/", "")}, "comment"));
+  // Ill-formed UTF-8: one U+FFFD for F4 (nothing above U+10FFFF) and one per continuation byte.
+  ZipFixtureEntry broken = Entry("\xF4\x90\x80\x80.svg", "c");
+  broken.Flags = 0x0800;
+  MemoryArchive archive(
+      MakeZip({Entry("z.svg", ""), utf8, cp437, Entry("dir/", ""), broken}, "comment"));
   ASSERT_TRUE(archive.Opened);
   const std::vector<TZipEntry>& entries = archive.Reader.Entries();
-  ASSERT_EQ(entries.size(), 4u);
+  ASSERT_EQ(entries.size(), 5u);
   EXPECT_EQ(entries[0].Name, u"z.svg");
   EXPECT_EQ(entries[1].Name, u"\u00E9t\u00E9/\u20AC.svg");
   EXPECT_EQ(entries[2].Name, u"\u00E9t\u00E9/\u00A2.svg");
   EXPECT_EQ(entries[2].Method, 8);
   EXPECT_EQ(entries[3].Name, u"dir/");
+  EXPECT_EQ(entries[4].Name, u"\uFFFD\uFFFD\uFFFD\uFFFD.svg");
 }
 
 TEST(ZipReader, FindZipEntryComparesWholeNamesIgnoringCase) {
