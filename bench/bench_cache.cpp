@@ -127,7 +127,7 @@ void BM_InvalidateThenAddInFullCache(benchmark::State& state) {
 }
 BENCHMARK(BM_InvalidateThenAddInFullCache);
 
-// The key of a typical path (copy, lower-case, hash).
+// The key of a typical path, lower-cased already as where names ignore case.
 void BM_CacheKey(benchmark::State& state) {
   const std::u16string path = PathOf(123456);
   for (auto _ : state) benchmark::DoNotOptimize(CacheKey(path));

@@ -170,6 +170,29 @@ TEST(ValueRequest, EightBitPathGivesTheSameAnswers) {
   }
 }
 
+// Where file names are case-sensitive, names differing only in case are two
+// files with entries of their own, even at the same time and size; where they
+// are not, every spelling names one file and one entry.
+TEST(ValueRequest, NamesDifferingOnlyInCase) {
+  PluginHost host;
+  TempDir dir;
+  auto upper = dir.Write("Pair.svg", "<svg id=\"old\"/>");
+  PinTime(upper);
+#ifdef _WIN32
+  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  RewriteKeepingTime(upper);
+  EXPECT_EQ(host.Get(dir.path() / "pair.svg", fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.path() / "PAIR.SVG", fiID).Text, u"old");
+#else
+  auto lower = dir.Write("pair.svg", "<svg id=\"low\"/>");
+  fs::last_write_time(lower, fs::last_write_time(upper));
+  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(lower, fiID).Text, u"low");
+  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.path() / "PAIR.svg", fiID).Result, ft_fieldempty);
+#endif
+}
+
 TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   PluginHost host;
   TempDir dir;
