@@ -42,8 +42,10 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // UTF-16 to UTF-8: a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The system's 8-bit code page (the ANSI code page on Windows, the locale's
-// character set on Linux) to UTF-16.
+// The system's 8-bit code page to UTF-16: the ANSI code page on Windows; on
+// Linux the current locale's character set, except that where it is ASCII only
+// (a host that never called setlocale) the text is taken as UTF-8, as file
+// names are on disk.
 std::u16string AnsiToUtf16(std::string_view text);
 
 // a × b / c with a 64-bit intermediate, rounded half away from zero; -1 when c is

@@ -193,6 +193,22 @@ TEST(ValueRequest, NamesDifferingOnlyInCase) {
 #endif
 }
 
+#ifndef _WIN32
+// A host that never calls setlocale runs in the "C" locale and passes names as
+// they are on disk: UTF-8.
+TEST(ValueRequest, EightBitUtf8NamesInTheDefaultLocale) {
+  PluginHost host;
+  TempDir dir;
+  for (const char* name : {"caf\xC3\xA9.svg", "\xE5\x9B\xB3\xE9\x9D\xA2.svg"}) {
+    SCOPED_TRACE(name);
+    auto file = dir.Write(name, "<svg id=\"found\"/>");
+    std::vector<char16_t> buffer(64, 0);
+    EXPECT_EQ(host.GetValue(file.string().c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+    EXPECT_EQ(std::u16string(buffer.data()), u"found");
+  }
+}
+#endif
+
 TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   PluginHost host;
   TempDir dir;
