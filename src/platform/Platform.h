@@ -56,9 +56,11 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
 // Files
 
 // The form of path that a value request searches and opens. On Windows a path
-// of 256 or more code units gets the long-path prefix: "\\?\UNC\" in place of
-// the leading "\\" of a network path, "\\?\" before any other; a path that
-// already has the prefix, or a shorter one, is kept. Elsewhere the path is kept.
+// of 256 or more code units is made a full path first ("/" turned into "\", "."
+// and ".." resolved, as a prefixed path needs them) and then gets the long-path
+// prefix: "\\?\UNC\" in place of the leading "\\" of a network path, "\\?\"
+// before any other; a path that already has the prefix, or a shorter one, is
+// kept. Elsewhere the path is kept.
 std::u16string LongPathForm(std::u16string_view path);
 
 // True when path names an existing file that can be read as one: a regular file
