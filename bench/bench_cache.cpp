@@ -127,7 +127,8 @@ void BM_InvalidateThenAddInFullCache(benchmark::State& state) {
 }
 BENCHMARK(BM_InvalidateThenAddInFullCache);
 
-// The key of a typical path (copy, lower-case, hash).
+// The key of a typical path: the hash alone (lower-casing, where names ignore
+// case, is the caller's).
 void BM_CacheKey(benchmark::State& state) {
   const std::u16string path = PathOf(123456);
   for (auto _ : state) benchmark::DoNotOptimize(CacheKey(path));

@@ -1,13 +1,10 @@
 // The plugin's cache entries: TwdxCache's hooks that own one TCacheObject per
-// item, the path key (lookup3 hashlittle of the lower-cased UTF-16LE path) and
-// the check whether a cached entry still describes the file.
+// item, the path key (lookup3 hashlittle of the UTF-16LE key text) and the check
+// whether a cached entry still describes the file.
 #include "cache/CacheObject.h"
 
 #include <bit>
 #include <cstring>
-#include <string>
-
-#include "platform/Platform.h"
 
 static_assert(sizeof(TCacheObject*) <= TwdxCache::cItemSize, "an item holds one reference");
 
@@ -192,11 +189,9 @@ std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t init
   return c;
 }
 
-TCacheID CacheKey(std::u16string_view APath) {
-  std::u16string lower(APath);
-  platform::LowerCaseInPlace(lower);
-  // The code units in memory are the path's UTF-16LE bytes.
-  const std::uint32_t h = hashlittle(lower.data(), lower.size() * sizeof(char16_t), 0);
+TCacheID CacheKey(std::u16string_view AKeyText) {
+  // The code units in memory are the text's UTF-16LE bytes.
+  const std::uint32_t h = hashlittle(AKeyText.data(), AKeyText.size() * sizeof(char16_t), 0);
   // Sign extension: the high half repeats bit 31, which decides the bucket.
   return TCacheID::FromHalves(h, (h & 0x80000000u) != 0 ? 0xFFFFFFFFu : 0u);
 }

@@ -1,5 +1,5 @@
 // The plugin's entries in the item hash cache: one TCacheObject per file, keyed
-// by a hash of the lower-cased path. TwdxCache owns the objects in its items and
+// by a hash of the path's key text. TwdxCache owns the objects in its items and
 // frees each exactly once, when its item is evicted, deleted, invalidated or
 // cleared; besides their count, it bounds the bytes they hold.
 #pragma once
@@ -69,8 +69,11 @@ class TwdxCache : public TItemCache {
 // Bob Jenkins' lookup3 hash of length bytes (little-endian reading of words).
 std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t initval);
 
-// The key of a path: hashlittle of its lower-cased UTF-16LE code units, sign-extended.
-TCacheID CacheKey(std::u16string_view APath);
+// The key of a path's key text: hashlittle of its UTF-16LE code units, sign-extended.
+// The caller makes the text: the lower-cased path where file names ignore case,
+// the path as given where they do not, so that names differing only in case
+// there get entries of their own.
+TCacheID CacheKey(std::u16string_view AKeyText);
 
 // True when the item data holds an object read at this very time and size.
 bool EntryServes(const void* AData, double ATime, std::int64_t ASize);

@@ -11,10 +11,10 @@
 
 #include "base/Ascii.h"
 #include "base/Streams.h"
+#include "base/Utf8.h"
 #include "extract/Dimensions.h"
 #include "extract/ExtractFilter.h"
 #include "extract/SvgNames.h"
-#include "platform/Platform.h"
 #include "xml/XmlDocument.h"
 
 namespace {
@@ -73,7 +73,7 @@ bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumen
   document->LoadFromStream(AStream);
   if (document->IsEmpty()) return false;
 
-  std::u16string application = platform::Utf8ToUtf16(document->CommentString());
+  std::u16string application = utf8::ToUtf16(document->CommentString());
 
   TXmlNode* root = ChooseRoot(*document);
   if (root == nullptr) return false;
@@ -107,7 +107,7 @@ bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumen
     for (std::int32_t i = 0; i < root->NodeCount(); ++i) {
       TXmlNode* node = root->Nodes(i);
       if (node != nullptr && node->ElementType() == xeComment) {
-        application = platform::Utf8ToUtf16(node->Value());
+        application = utf8::ToUtf16(node->Value());
         break;
       }
     }
@@ -144,7 +144,7 @@ TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {
 
 std::u16string GetChildValue(TXmlNode* ANode, std::string_view AName) {
   TXmlNode* node = FindChildByName(ANode, AName);
-  return node == nullptr ? std::u16string() : platform::Utf8ToUtf16(node->Value());
+  return node == nullptr ? std::u16string() : utf8::ToUtf16(node->Value());
 }
 
 TXmlNode* FindNodeByPath(TXmlNode* ANode, std::string_view APath) {

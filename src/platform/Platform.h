@@ -34,14 +34,18 @@ char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte);
 std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
                                  bool* usedDefault);
 
-// UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, the rest is kept.
+// UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, the rest is kept. For
+// names, settings and the host side; how many U+FFFD ill-formed input gives is
+// the system's choice, so the texts the plugin reports use utf8::ToUtf16 instead.
 std::u16string Utf8ToUtf16(std::string_view text);
 
 // UTF-16 to UTF-8: a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The system's 8-bit code page (the ANSI code page on Windows, the locale's
-// character set on Linux) to UTF-16.
+// The system's 8-bit code page to UTF-16: the ANSI code page on Windows; on
+// Linux the current locale's character set, except that where it is ASCII only
+// (a host that never called setlocale) the text is taken as UTF-8, as file
+// names are on disk.
 std::u16string AnsiToUtf16(std::string_view text);
 
 // a × b / c with a 64-bit intermediate, rounded half away from zero; -1 when c is
@@ -52,9 +56,11 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
 // Files
 
 // The form of path that a value request searches and opens. On Windows a path
-// of 256 or more code units gets the long-path prefix: "\\?\UNC\" in place of
-// the leading "\\" of a network path, "\\?\" before any other; a path that
-// already has the prefix, or a shorter one, is kept. Elsewhere the path is kept.
+// of 256 or more code units is made a full path first ("/" turned into "\", "."
+// and ".." resolved, as a prefixed path needs them) and then gets the long-path
+// prefix: "\\?\UNC\" in place of the leading "\\" of a network path, "\\?\"
+// before any other; a path that already has the prefix, or a shorter one, is
+// kept. Elsewhere the path is kept.
 std::u16string LongPathForm(std::u16string_view path);
 
 // True when path names an existing file that can be read as one: a regular file

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -29,6 +30,10 @@ namespace {
 const UChar* AsUChar(const char16_t* p) {
   return reinterpret_cast<const UChar*>(p);
 }
+
+struct ConverterCloser {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
 
 // A single-byte view of a code page: byte → UTF-16 unit, and the reverse.
 struct CodePageTable {
@@ -206,13 +211,18 @@ std::u16string AnsiToUtf16(std::string_view text) {
   if (text.empty()) return {};
   if (text.size() > INT32_MAX / 2) return {};
   UErrorCode status = U_ZERO_ERROR;
-  UConverter* converter = ucnv_open(nl_langinfo(CODESET), &status);
-  if (U_FAILURE(status) || converter == nullptr) return Utf8ToUtf16(text);
+  std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(nl_langinfo(CODESET), &status));
+  if (U_FAILURE(status) || !converter) return Utf8ToUtf16(text);
+  // A locale of ASCII only (ICU's canonical name for all its aliases) is the "C"
+  // locale of a host that never called setlocale; such hosts pass file names as
+  // they are on disk, which is UTF-8.
+  UErrorCode nameStatus = U_ZERO_ERROR;
+  const char* name = ucnv_getName(converter.get(), &nameStatus);
+  if (name != nullptr && std::strcmp(name, "US-ASCII") == 0) return Utf8ToUtf16(text);
   std::u16string out(text.size() * 2, u'\0');
-  int32_t n = ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()),
+  int32_t n = ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(out.data()),
                             static_cast<int32_t>(out.size()), text.data(),
                             static_cast<int32_t>(text.size()), &status);
-  ucnv_close(converter);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(n));
   return out;

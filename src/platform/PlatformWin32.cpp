@@ -85,6 +85,25 @@ std::u16string MultiByteToUtf16(UINT codePage, std::string_view text) {
   return out;
 }
 
+// GetFullPathNameW of a path; empty when the call fails or the path holds a NUL.
+std::u16string FullPathName(std::u16string_view path) {
+  const std::wstring wide = ToWide(path);
+  if (wide.empty()) return {};
+  std::u16string full(wide.size() + MAX_PATH, u'\0');
+  // A second round when the current folder made the path longer than guessed.
+  for (int round = 0; round < 2; ++round) {
+    const DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()),
+                                       AsWide(full.data()), nullptr);
+    if (n == 0) return {};
+    if (n < full.size()) {
+      full.resize(n);
+      return full;
+    }
+    full.assign(n, u'\0');  // n counts the terminator when the buffer was too small
+  }
+  return {};
+}
+
 // A file that exists and is neither a directory nor a device.
 bool IsPlainFileAttributes(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -219,15 +238,23 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c) {
 
 std::u16string LongPathForm(std::u16string_view path) {
   constexpr std::u16string_view kLocalPrefix = u"\\\\?\\";
+  constexpr std::u16string_view kDevicePrefix = u"\\\\.\\";
   constexpr std::u16string_view kUncPrefix = u"\\\\?\\UNC\\";
   if (path.size() < 256 || path.substr(0, 4) == kLocalPrefix) return std::u16string(path);
+  // The system takes a prefixed path as it stands: "/" is no separator there and
+  // "." and ".." are names. The full path has "\" only, with both resolved (and
+  // a relative path made absolute); the call looks at no disk.
+  const std::u16string full = FullPathName(path);
+  if (full.empty()) return std::u16string(path);
+  // A device path ("//?/", "\\.\") comes back in its own form; it takes no prefix.
+  if (full.starts_with(kLocalPrefix) || full.starts_with(kDevicePrefix)) return full;
   std::u16string out;
-  if (path.substr(0, 2) == u"\\\\") {
-    out.reserve(kUncPrefix.size() + path.size() - 2);
-    out.append(kUncPrefix).append(path.substr(2));
+  if (full.starts_with(u"\\\\")) {
+    out.reserve(kUncPrefix.size() + full.size() - 2);
+    out.append(kUncPrefix).append(std::u16string_view(full).substr(2));
   } else {
-    out.reserve(kLocalPrefix.size() + path.size());
-    out.append(kLocalPrefix).append(path);
+    out.reserve(kLocalPrefix.size() + full.size());
+    out.append(kLocalPrefix).append(full);
   }
   return out;
 }

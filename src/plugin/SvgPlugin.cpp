@@ -253,20 +253,19 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   std::u16string path = platform::LongPathForm(fileName);
   state.LastRequestedFileName.assign(fileName);
 
-  // The key is made from the lower-cased path; where file names are
-  // case-sensitive the file is still searched and opened under its own name.
-  std::u16string keyPath = path;
-  platform::LowerCaseInPlace(keyPath);
-  const std::u16string& filePath = platform::FileNamesAreCaseSensitive() ? path : keyPath;
+  // Where file names ignore case, the lower-cased path is the key and the name
+  // searched and opened; where they do not, the path as given is both, so that
+  // names differing only in case never share an entry.
+  if (!platform::FileNamesAreCaseSensitive()) platform::LowerCaseInPlace(path);
 
   // The directory search also answers whether the path names an existing file
   // that is no directory (only regular files are found), so a cached request
   // costs one look-up of the file.
   platform::FileEntryInfo entry;
-  if (!platform::FindFileEntry(filePath, entry)) return ft_fieldempty;
+  if (!platform::FindFileEntry(path, entry)) return ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
-  const TCacheID key = CacheKey(keyPath);
+  const TCacheID key = CacheKey(path);
   const TCacheObject* object = nullptr;
   if (void* data = state.Cache->GetItem(key)) {
     if (EntryServes(data, entry.LastWriteTime, entry.Size))
@@ -275,8 +274,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
       state.Cache->InvalidateItem(key);
   }
   if (object == nullptr) {
-    std::unique_ptr<TCacheObject> built =
-        BuildCacheObject(filePath, entry.LastWriteTime, entry.Size);
+    std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size);
     if (!built) return ft_fieldempty;
     void* data = state.Cache->AddItem(key);
     object = built.get();

@@ -244,6 +244,27 @@ TEST(ParseSvgDocument, CutsEveryRecordText) {
   EXPECT_EQ(pair.Record.ID, std::u16string(cMaxRecordText - 1, u'a'));
 }
 
+// Every text of the record is decoded alike on every platform: one U+FFFD per
+// maximal ill-formed subpart, whether in an attribute, the metadata or a comment.
+TEST(ParseSvgDocument, IllFormedUtf8GivesTheSameTextEverywhere) {
+  const std::string svg =
+      "<!-- Created with Tool \xED\xA0\xBD\xED\xB8\x80 -->"
+      "<svg id='A\xF4\x90\x80\x80"
+      "B' sodipodi:docname='\xE2\x82.svg' width='\xC0\xAF'>"
+      "<metadata><rdf:RDF><cc:Work><dc:title>x\xF0\x9F\x98</dc:title>"
+      "<dc:description>\xF0\x9F\x98\x80\x80</dc:description></cc:Work></rdf:RDF></metadata>"
+      "</svg>";
+  Parsed got = Parse(svg);
+  ASSERT_TRUE(got.Ok);
+  const TVexmeta& r = got.Record;
+  EXPECT_EQ(r.ID, u"A\uFFFD\uFFFD\uFFFD\uFFFDB");
+  EXPECT_EQ(r.Application, u"Tool \uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(r.SodipodiDocname, u"\uFFFD.svg");
+  EXPECT_EQ(r.Width, u"\uFFFD\uFFFD");
+  EXPECT_EQ(r.MetadataTitle, u"x\uFFFD");
+  EXPECT_EQ(r.MetadataDescription, u"\U0001F600\uFFFD");
+}
+
 // A host's worker thread may have a small stack; deep nesting must not matter.
 TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
   constexpr int kDepth = 100000;

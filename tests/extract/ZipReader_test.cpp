@@ -52,16 +52,22 @@ std::string Text(std::size_t length) {
 TEST(ZipReader, ListsEntriesInDirectoryOrderWithDecodedNames) {
   ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9/\xE2\x82\xAC.svg", "a");  // "été/€.svg"
   utf8.Flags = 0x0800;
-  ZipFixtureEntry cp437 = Entry("\x82t\x82/\x9B.svg", "b", true);  // "été/¢.svg" in code page 437
-  MemoryArchive archive(MakeZip({Entry("z.svg", ""), utf8, cp437, Entry("dir/", "")}, "comment"));
+  // "été/¢µ.svg" in code page 437, whose E6 is the micro sign, as Windows and ZIP tools read it.
+  ZipFixtureEntry cp437 = Entry("\x82t\x82/\x9B\xE6.svg", "b", true);
+  // Ill-formed UTF-8: one U+FFFD for F4 (nothing above U+10FFFF) and one per continuation byte.
+  ZipFixtureEntry broken = Entry("\xF4\x90\x80\x80.svg", "c");
+  broken.Flags = 0x0800;
+  MemoryArchive archive(
+      MakeZip({Entry("z.svg", ""), utf8, cp437, Entry("dir/", ""), broken}, "comment"));
   ASSERT_TRUE(archive.Opened);
   const std::vector<TZipEntry>& entries = archive.Reader.Entries();
-  ASSERT_EQ(entries.size(), 4u);
+  ASSERT_EQ(entries.size(), 5u);
   EXPECT_EQ(entries[0].Name, u"z.svg");
   EXPECT_EQ(entries[1].Name, u"\u00E9t\u00E9/\u20AC.svg");
-  EXPECT_EQ(entries[2].Name, u"\u00E9t\u00E9/\u00A2.svg");
+  EXPECT_EQ(entries[2].Name, u"\u00E9t\u00E9/\u00A2\u00B5.svg");
   EXPECT_EQ(entries[2].Method, 8);
   EXPECT_EQ(entries[3].Name, u"dir/");
+  EXPECT_EQ(entries[4].Name, u"\uFFFD\uFFFD\uFFFD\uFFFD.svg");
 }
 
 TEST(ZipReader, FindZipEntryComparesWholeNamesIgnoringCase) {
@@ -266,12 +272,16 @@ TEST(ZipReader, AgreesWithLibzip) {
   }
   CrossCheck(made);
 
-  // And the test's own fixture archives, code page 437 names included.
+  // And the test's own fixture archives, code page 437 names included: one holds
+  // every byte above ASCII.
   ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9.svg", Text(700), true);
   utf8.Flags = 0x0800;
+  std::string upper;
+  for (int b = 0x80; b < 0x100; ++b) upper.push_back(static_cast<char>(b));
   const std::filesystem::path own = dir.Write(
       "own.zip",
-      MakeZip({Entry("x.svg", "<svg/>"), utf8, Entry("\x82t\x82/\x9B\x84.svg", Text(9000), true)}));
+      MakeZip({Entry("x.svg", "<svg/>"), utf8, Entry("\x82t\x82/\x9B\x84.svg", Text(9000), true),
+               Entry(upper + ".svg", "<svg/>")}));
   CrossCheck(own);
 }
 #endif

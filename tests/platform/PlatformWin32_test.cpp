@@ -5,6 +5,7 @@
 
 #ifdef _WIN32
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -71,6 +72,7 @@ TEST(PlatformWin32Names, DevicesAreNotFiles) {
 TEST(PlatformWin32LongPath, PrefixesPathsOf256UnitsOrMore) {
   const std::u16string local255 = u"C:\\" + std::u16string(252, u'a');
   const std::u16string local256 = u"C:\\" + std::u16string(253, u'a');
+  const std::u16string name = std::u16string(250, u'e');
   const std::u16string unc256 = u"\\\\server\\share\\" + std::u16string(241, u'b');
   const std::u16string unc255 = u"\\\\server\\share\\" + std::u16string(240, u'b');
   const std::u16string prefixed = u"\\\\?\\C:\\" + std::u16string(300, u'c');
@@ -89,6 +91,14 @@ TEST(PlatformWin32LongPath, PrefixesPathsOf256UnitsOrMore) {
       {"already prefixed", prefixed, prefixed},
       {"already prefixed network", prefixedUnc, prefixedUnc},
       {"empty", u"", u""},
+      // A prefixed path is taken as it stands, so it is normalised first.
+      {"local, written with /", u"C:/" + local256.substr(3), u"\\\\?\\" + local256},
+      {"network, written with /", u"//server/share/" + unc256.substr(15),
+       u"\\\\?\\UNC\\" + unc256.substr(2)},
+      {"mixed separators", u"C:\\x/y\\" + name, u"\\\\?\\C:\\x\\y\\" + name},
+      {". and ..", u"C:\\x\\.\\y\\..\\z\\" + name, u"\\\\?\\C:\\x\\z\\" + name},
+      {".. above the root", u"C:/../../x/" + name, u"\\\\?\\C:\\x\\" + name},
+      {"doubled separators", u"C:\\x//y\\\\" + name, u"\\\\?\\C:\\x\\y\\" + name},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -129,6 +139,17 @@ TEST(PlatformWin32LongPath, ReachesFilesBeyondTheShortLimit) {
   std::u16string lower = requested;
   platform::LowerCaseInPlace(lower);
   EXPECT_TRUE(platform::FindFileEntry(lower, info));
+  // Written with "/", or with "." and "..", the long form names the same file.
+  std::u16string slashed = plain;
+  std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+  const std::size_t last = plain.rfind(u'\\');
+  const std::u16string dotted =
+      plain.substr(0, last) + u"\\.\\missing\\..\\" + plain.substr(last + 1);
+  for (const std::u16string& other : {slashed, dotted}) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(other));
+    EXPECT_EQ(platform::LongPathForm(other), file);
+    EXPECT_TRUE(platform::FindFileEntry(platform::LongPathForm(other), info));
+  }
   // The temporary folder's own clean-up does not use the long form.
   opened.reset();
   std::error_code ignored;

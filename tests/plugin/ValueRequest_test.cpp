@@ -4,6 +4,7 @@
 // host must survive (pipes, devices, huge attributes, concurrent callers).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -169,6 +170,83 @@ TEST(ValueRequest, EightBitPathGivesTheSameAnswers) {
     EXPECT_EQ(wide, narrow);
   }
 }
+
+// Where file names are case-sensitive, names differing only in case are two
+// files with entries of their own, even at the same time and size; where they
+// are not, every spelling names one file and one entry.
+TEST(ValueRequest, NamesDifferingOnlyInCase) {
+  PluginHost host;
+  TempDir dir;
+  auto upper = dir.Write("Pair.svg", "<svg id=\"old\"/>");
+  PinTime(upper);
+#ifdef _WIN32
+  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  RewriteKeepingTime(upper);
+  EXPECT_EQ(host.Get(dir.path() / "pair.svg", fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.path() / "PAIR.SVG", fiID).Text, u"old");
+#else
+  auto lower = dir.Write("pair.svg", "<svg id=\"low\"/>");
+  fs::last_write_time(lower, fs::last_write_time(upper));
+  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(lower, fiID).Text, u"low");
+  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.path() / "PAIR.svg", fiID).Result, ft_fieldempty);
+#endif
+}
+
+#ifndef _WIN32
+// A host that never calls setlocale runs in the "C" locale and passes names as
+// they are on disk: UTF-8.
+TEST(ValueRequest, EightBitUtf8NamesInTheDefaultLocale) {
+  PluginHost host;
+  TempDir dir;
+  for (const char* name : {"caf\xC3\xA9.svg", "\xE5\x9B\xB3\xE9\x9D\xA2.svg"}) {
+    SCOPED_TRACE(name);
+    auto file = dir.Write(name, "<svg id=\"found\"/>");
+    std::vector<char16_t> buffer(64, 0);
+    EXPECT_EQ(host.GetValue(file.string().c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+    EXPECT_EQ(std::u16string(buffer.data()), u"found");
+  }
+}
+#endif
+
+#ifdef _WIN32
+// A drawing past the short path limit answers however its path is written: with
+// "\\" or "/", and with "." and "..".
+TEST(ValueRequest, LongPathWrittenAnyWay) {
+  PluginHost host;
+  TempDir dir;
+  std::wstring folder = dir.path().lexically_normal().wstring();
+  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  // Folders and file are made through the long-path form, which needs no limit lifted.
+  std::vector<fs::path> made;
+  for (int i = 0; i < 6; ++i) {
+    folder += L"\\" + std::wstring(50, static_cast<wchar_t>(L'a' + i));
+    made.emplace_back(L"\\\\?\\" + folder);
+    fs::create_directory(made.back());
+  }
+  const std::wstring file = folder + L"\\Long Drawing.svg";
+  made.emplace_back(L"\\\\?\\" + file);
+  std::ofstream(made.back(), std::ios::binary) << "<svg id=\"deep\"/>";
+  ASSERT_GT(file.size(), 300u);
+
+  const std::u16string backslashed(file.begin(), file.end());
+  std::u16string slashed = backslashed;
+  std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+  const std::size_t last = backslashed.rfind(u'\\');
+  const std::u16string dotted =
+      backslashed.substr(0, last) + u"\\.\\x\\..\\" + backslashed.substr(last + 1);
+  for (const std::u16string& path : {backslashed, slashed, dotted}) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(path));
+    std::vector<char16_t> buffer(64, 0);
+    EXPECT_EQ(host.GetValueW(path.c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+    EXPECT_EQ(std::u16string(buffer.data()), u"deep");
+  }
+  // The temporary folder's own clean-up does not use the long form.
+  std::error_code ignored;
+  for (auto it = made.rbegin(); it != made.rend(); ++it) fs::remove(*it, ignored);
+}
+#endif
 
 TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   PluginHost host;
