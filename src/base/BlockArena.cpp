@@ -1,6 +1,7 @@
 // The block arena's one rule (see BlockArena.h).
 #include "base/BlockArena.h"
 
+#include <algorithm>
 #include <cstdint>
 
 std::byte* TBlockArena::NewBlock(std::size_t ASize) {
@@ -19,6 +20,7 @@ void* TBlockArena::Allocate(std::size_t ASize, std::size_t AAlign) {
     if (FNextBlock < FMaxBlock) FNextBlock *= 2;
     FCur = NewBlock(size);
     FEnd = FCur + size;
+    if (size == FFirstBlock && FFirst == nullptr) FFirst = FCur;
   } else {
     FCur += pad;
   }
@@ -27,9 +29,25 @@ void* TBlockArena::Allocate(std::size_t ASize, std::size_t AAlign) {
   return result;
 }
 
+void TBlockArena::Reset() {
+  auto first = std::find_if(FBlocks.begin(), FBlocks.end(),
+                            [this](const auto& block) { return block.get() == FFirst; });
+  if (first == FBlocks.end()) {
+    Release();
+    return;
+  }
+  std::unique_ptr<std::byte[]> kept = std::move(*first);
+  FBlocks.clear();
+  FBlocks.push_back(std::move(kept));
+  FCur = FFirst;
+  FEnd = FFirst + FFirstBlock;
+  FReserved = FFirstBlock;
+  FNextBlock = std::min(FFirstBlock * 2, std::max(FMaxBlock, FFirstBlock));
+}
+
 void TBlockArena::Release() {
   FBlocks.clear();
-  FCur = FEnd = nullptr;
+  FCur = FEnd = FFirst = nullptr;
   FReserved = 0;
   FNextBlock = FFirstBlock;
 }

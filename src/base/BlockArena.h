@@ -19,6 +19,9 @@ class TBlockArena {
   // never null (raises std::bad_alloc).
   void* Allocate(std::size_t ASize, std::size_t AAlign);
   void Release();
+  // Drops every allocation but keeps the first block for what comes next, so an
+  // arena used again and again for small work costs no allocation.
+  void Reset();
   std::size_t BytesReserved() const { return FReserved; }
 
  private:
@@ -27,7 +30,8 @@ class TBlockArena {
   std::vector<std::unique_ptr<std::byte[]>> FBlocks;
   std::byte* FCur = nullptr;  // free space of the newest shared block: [FCur, FEnd)
   std::byte* FEnd = nullptr;
-  std::size_t FReserved = 0;  // bytes of all blocks
+  std::byte* FFirst = nullptr;  // the first shared block, of AFirstBlock bytes; kept by Reset
+  std::size_t FReserved = 0;    // bytes of all blocks
   std::size_t FFirstBlock;
   std::size_t FMaxBlock;
   std::size_t FNextBlock;  // size of the next shared block

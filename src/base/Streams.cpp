@@ -79,17 +79,36 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
   std::size_t total = 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
   while (total < count) {
-    std::int64_t n = FFile->Read(out + total, count - total);
+    // What the read-ahead block holds at the position.
+    const std::int64_t inAhead = FPosition - FAheadStart;
+    if (inAhead >= 0 && static_cast<std::uint64_t>(inAhead) < FAheadSize) {
+      const std::size_t n = std::min(count - total, FAheadSize - static_cast<std::size_t>(inAhead));
+      std::memcpy(out + total, FAhead.get() + inAhead, n);
+      total += n;
+      FPosition += static_cast<std::int64_t>(n);
+      continue;
+    }
+    const std::size_t want = count - total;
+    if (want >= cReadAhead) {
+      const std::int64_t n = FFile->ReadAt(FPosition, out + total, want);
+      if (n < 0) throw EStreamError("file read error");
+      if (n == 0) break;
+      total += static_cast<std::size_t>(n);
+      FPosition += n;
+      continue;
+    }
+    if (!FAhead) FAhead = std::make_unique_for_overwrite<std::uint8_t[]>(cReadAhead);
+    const std::int64_t n = FFile->ReadAt(FPosition, FAhead.get(), cReadAhead);
     if (n < 0) throw EStreamError("file read error");
+    FAheadStart = FPosition;
+    FAheadSize = static_cast<std::size_t>(n);
     if (n == 0) break;
-    total += static_cast<std::size_t>(n);
   }
-  FPosition += static_cast<std::int64_t>(total);
   return total;
 }
 
 void TFileStream::Seek(std::int64_t position) {
-  if (!FFile->Seek(position)) throw EStreamError("file seek error");
+  if (position < 0) throw EStreamError("invalid stream position");
   FPosition = position;
 }
 

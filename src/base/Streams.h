@@ -82,7 +82,10 @@ class TWindowStream : public TStream {
   std::int64_t FPosition = 0;  // in the window; the source stands at FStart + FPosition
 };
 
-// A stream over a file opened read-only; it owns the file.
+// A stream over a file opened read-only; it owns the file. Reads go to the file
+// at the stream's position, so a seek costs nothing; small reads are served
+// from one read-ahead block, so that a header peeked at and read again, or a
+// small file read in pieces, costs one read of the file.
 class TFileStream : public TStream {
  public:
   explicit TFileStream(std::unique_ptr<platform::ReadOnlyFile> file);
@@ -96,6 +99,11 @@ class TFileStream : public TStream {
   std::int64_t Size() const override;
 
  private:
+  static constexpr std::size_t cReadAhead = 4096;
+
   std::unique_ptr<platform::ReadOnlyFile> FFile;
   std::int64_t FPosition = 0;
+  std::unique_ptr<std::uint8_t[]> FAhead;  // cReadAhead bytes, made on the first small read
+  std::int64_t FAheadStart = 0;            // the file offset of FAhead's first byte
+  std::size_t FAheadSize = 0;              // bytes of FAhead that hold the file's
 };

@@ -24,8 +24,11 @@ bool IsFolderSeparator(char16_t c) {
 #endif
 }
 
-std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::int64_t AReadLimit) {
-  if (!platform::IsExistingFile(APath)) return nullptr;
+std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::int64_t AReadLimit,
+                                              bool AFoundRegular) {
+  // Opening a device can have effects of its own, so only a path known to be a
+  // regular file is opened at all.
+  if (!AFoundRegular && !platform::IsExistingFile(APath)) return nullptr;
   std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
   if (!file) return nullptr;
 
@@ -79,9 +82,10 @@ bool ReadsToEnd(TStream& AStream) noexcept {
   }
 }
 
-std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit) {
+std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit,
+                                       bool AFoundRegular) {
   try {
-    return OpenSvgStreamOrRaise(APath, AReadLimit);
+    return OpenSvgStreamOrRaise(APath, AReadLimit, AFoundRegular);
   } catch (...) {
     // Read errors of the file and failed allocations mean no stream; the owners
     // on the way out have closed and freed everything.

@@ -57,18 +57,23 @@ TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
   return nullptr;
 }
 
-bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumentLoad ALoad) {
+bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+             TDocumentLoad ALoad) {
   AStream.Seek(0);
   std::uint8_t first = 0;
   // A byte-order mark, white space before the first "<" and UTF-16 text are refused.
   if (AStream.Read(&first, 1) != 1 || first != '<') return false;
 
-  auto document = std::make_unique<TXmlDocument>();
+  TXmlDocument* document = &ADocument;
   TExtractFilter filter(AParseImageNode);
-  if (ALoad == TDocumentLoad::dlFiltered) document->SetNodeFilter(&filter);
-  // Large chunks: the declaration's code page is never applied here, the one
-  // case where the chunk size shows.
-  document->SetParserChunkSize(64 * 1024);
+  document->SetNodeFilter(ALoad == TDocumentLoad::dlFiltered ? &filter : nullptr);
+  // Chunks as large as the drawing, up to 64 KiB: the declaration's code page
+  // is never applied here, the one case where the chunk size shows. (The size
+  // of an inflating stream is not known before it is read.)
+  const std::int64_t size = AStream.Size();
+  constexpr std::int64_t cLargestChunk = 64 * 1024;
+  document->SetParserChunkSize(static_cast<std::int32_t>(
+      size > 0 && size < cLargestChunk ? std::max<std::int64_t>(size, 256) : cLargestChunk));
   AStream.Seek(0);
   document->LoadFromStream(AStream);
   if (document->IsEmpty()) return false;
@@ -120,13 +125,26 @@ bool Extract(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumen
 
 }  // namespace
 
+TSvgExtractor::TSvgExtractor() : FDocument(std::make_unique<TXmlDocument>()) {}
+TSvgExtractor::~TSvgExtractor() = default;
+
 bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
                       TDocumentLoad ALoad) {
+  return TSvgExtractor().Parse(AStream, ARecord, AParseImageNode, ALoad);
+}
+
+bool TSvgExtractor::Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+                          TDocumentLoad ALoad) {
   ARecord = TVexmeta();
   try {
-    return Extract(AStream, ARecord, AParseImageNode, ALoad);
+    const bool valid = Extract(*FDocument, AStream, ARecord, AParseImageNode, ALoad);
+    // The filter was the parse's own; the tree stays until the next load drops
+    // it, and its memory with it serves that load.
+    FDocument->SetNodeFilter(nullptr);
+    return valid;
   } catch (...) {
     // Stream, reader and allocation failures alike: the file holds no usable drawing.
+    FDocument->SetNodeFilter(nullptr);
     return false;
   }
 }

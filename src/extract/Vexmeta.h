@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 class TStream;
+class TXmlDocument;
 class TXmlNode;
 
 constexpr std::size_t cMaxRecordText = 4095;
@@ -42,6 +44,24 @@ enum class TDocumentLoad : std::uint8_t { dlFiltered, dlWholeTree };
 // SVG document. Never raises.
 bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
                       TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
+
+// The same for one drawing after another: the reader's memory (node and byte
+// blocks, symbol pages, parser buffers) is kept from one drawing for the next,
+// up to what a small one needs, since setting it up costs more than reading a
+// small drawing. One extractor serves one thread at a time.
+class TSvgExtractor {
+ public:
+  TSvgExtractor();
+  ~TSvgExtractor();
+  TSvgExtractor(const TSvgExtractor&) = delete;
+  TSvgExtractor& operator=(const TSvgExtractor&) = delete;
+
+  bool Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+             TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
+
+ private:
+  std::unique_ptr<TXmlDocument> FDocument;
+};
 
 // Node lookups of the extraction (ASCII letter case folded, see the .cpp).
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName);

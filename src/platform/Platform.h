@@ -94,14 +94,18 @@ class ReadOnlyFile {
   // Reads up to count bytes at the current position; returns the count read
   // (0 at the end of the file) or -1 on an error.
   std::int64_t Read(void* buffer, std::size_t count);
+  // The same at the given offset, whatever the current position (which it
+  // may move).
+  std::int64_t ReadAt(std::int64_t offset, void* buffer, std::size_t count);
   // Moves the position; false on an error.
   bool Seek(std::int64_t position);
-  // The file's size now, or -1 on an error.
-  std::int64_t Size() const;
+  // The file's size when it was opened.
+  std::int64_t Size() const { return FSize; }
 
  private:
-  explicit ReadOnlyFile(std::intptr_t handle) : FHandle(handle) {}
+  ReadOnlyFile(std::intptr_t handle, std::int64_t size) : FHandle(handle), FSize(size) {}
   std::intptr_t FHandle;
+  std::int64_t FSize;
 };
 
 // ---------------------------------------------------------------------------

@@ -116,8 +116,8 @@ std::string ToNativePath(std::u16string_view path) {
 }
 
 // Opens a path read-only without ever blocking (a FIFO would otherwise wait for a
-// writer) and keeps it only when it is a regular file.
-int OpenRegular(std::u16string_view path) {
+// writer) and keeps it only when it is a regular file; ASize receives its size.
+int OpenRegular(std::u16string_view path, std::int64_t& ASize) {
   std::string native = ToNativePath(path);
   if (native.empty() || native.find('\0') != std::string::npos) return -1;
   int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -127,6 +127,7 @@ int OpenRegular(std::u16string_view path) {
     ::close(fd);
     return -1;
   }
+  ASize = static_cast<std::int64_t>(st.st_size);
   return fd;
 }
 
@@ -283,9 +284,10 @@ bool FileNamesAreCaseSensitive() {
 }
 
 std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
-  int fd = OpenRegular(path);
+  std::int64_t size = 0;
+  int fd = OpenRegular(path, size);
   if (fd < 0) return nullptr;
-  return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd));
+  return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd, size));
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
@@ -300,14 +302,17 @@ std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
   }
 }
 
-bool ReadOnlyFile::Seek(std::int64_t position) {
-  return position >= 0 && ::lseek(static_cast<int>(FHandle), position, SEEK_SET) == position;
+std::int64_t ReadOnlyFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count) {
+  if (offset < 0) return -1;
+  for (;;) {
+    ssize_t n = ::pread(static_cast<int>(FHandle), buffer, count, static_cast<off_t>(offset));
+    if (n >= 0) return n;
+    if (errno != EINTR) return -1;
+  }
 }
 
-std::int64_t ReadOnlyFile::Size() const {
-  struct stat st;
-  if (::fstat(static_cast<int>(FHandle), &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
+bool ReadOnlyFile::Seek(std::int64_t position) {
+  return position >= 0 && ::lseek(static_cast<int>(FHandle), position, SEEK_SET) == position;
 }
 
 std::u16string ModulePath() {

@@ -308,7 +308,10 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
     ::CloseHandle(file);
     return nullptr;
   }
-  return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(reinterpret_cast<std::intptr_t>(file)));
+  const auto size = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
+  return std::unique_ptr<ReadOnlyFile>(
+      new ReadOnlyFile(reinterpret_cast<std::intptr_t>(file), size));
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
@@ -322,17 +325,23 @@ std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
   return static_cast<std::int64_t>(read);
 }
 
+std::int64_t ReadOnlyFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count) {
+  if (offset < 0) return -1;
+  const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD read = 0;
+  if (!::ReadFile(AsHandle(FHandle), buffer, chunk, &read, &at))
+    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return static_cast<std::int64_t>(read);
+}
+
 bool ReadOnlyFile::Seek(std::int64_t position) {
   if (position < 0) return false;
   LARGE_INTEGER distance;
   distance.QuadPart = position;
   return ::SetFilePointerEx(AsHandle(FHandle), distance, nullptr, FILE_BEGIN) != 0;
-}
-
-std::int64_t ReadOnlyFile::Size() const {
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(AsHandle(FHandle), &size)) return -1;
-  return static_cast<std::int64_t>(size.QuadPart);
 }
 
 // ---------------------------------------------------------------------------

@@ -65,6 +65,7 @@ void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
 
 struct TPluginState {
   TSettings Settings;
+  TSvgExtractor Extractor;  // reads every drawing, under the plugin lock
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
   std::u16string LastRequestedFileName;
@@ -178,12 +179,17 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
     object->FileDateTime = ATime;
     object->FileSize = ASize;
     object->Valid = false;
-    std::unique_ptr<TStream> stream = OpenSvgStream(APath, Settings().MaxKBytesRead);
+    // The value request's directory search has just found a regular file.
+    std::unique_ptr<TStream> stream = OpenSvgStream(APath, Settings().MaxKBytesRead, true);
     // A drawing read from compressed data counts only when the data is intact
     // to its end (or the cut), also where the parse stopped early.
-    if (stream)
-      object->Valid = ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode) &&
-                      ReadsToEnd(*stream);
+    if (stream) {
+      TPluginState* state = gModule.Get();
+      object->Valid =
+          (state ? state->Extractor.Parse(*stream, object->Vexmeta, Settings().ParseImageNode)
+                 : ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode)) &&
+          ReadsToEnd(*stream);
+    }
     return object;
   } catch (...) {
     return nullptr;

@@ -70,8 +70,9 @@ void PluginShutdown();
 // Reads the settings file (and sets up the result cache); errors are swallowed.
 void LoadSettings();
 
-// Reads and parses one file into a new cache object (invalid when the file is no
-// SVG drawing); null when anything fails while building it.
+// Reads and parses one file, which the caller has just found to be a regular
+// file, into a new cache object (invalid when the file is no SVG drawing); null
+// when anything fails while building it.
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
                                                std::int64_t ASize);
 

@@ -241,7 +241,7 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
   FNodeTags.clear();
   FArena.Release();
   {
-    TXmlParser P(AStream, FParserChunkSize, this);
+    TXmlParser P(AStream, FParserChunkSize, this, &FParserBuffers);
     if (P.IsBinaryXml()) {
       XmlDebugOut(*this, this, wsFail, "binary XML is not supported", {});
     } else {
@@ -251,6 +251,10 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
       FExternalBomInfo = P.BomInfo();
     }
   }
+  // The buffers stay for the next load unless a large document grew them.
+  constexpr std::size_t cKeptBuffer = 256 * 1024;
+  if (FParserBuffers.Raw.Capacity() > cKeptBuffer || FParserBuffers.Utf8.Capacity() > cKeptBuffer)
+    FParserBuffers = TXmlParserBuffers();
   DoProgress(AStream.Size());
 }
 

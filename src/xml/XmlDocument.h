@@ -22,6 +22,7 @@
 #include "xml/XmlElementType.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlEscapes.h"
+#include "xml/XmlParser.h"
 #include "xml/XmlStringTable.h"
 
 class TStream;
@@ -80,6 +81,7 @@ class TXmlNodeArena {
   // Arrays of node pointers with a power-of-two capacity (ALog2 = log2 capacity).
   TXmlNode** AllocateArray(int ALog2);
   void FreeArray(TXmlNode** AArray, int ALog2);
+  // Drops every node; the first block stays for the next tree.
   void Release();
   std::size_t BytesReserved() const { return FBlocks.BytesReserved() + FOwnArrayBytes; }
 
@@ -609,6 +611,7 @@ class TXmlDocument : public TDebugComponent {
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
   TXmlNodeFilter* FNodeFilter = nullptr;
+  TXmlParserBuffers FParserBuffers;  // lent to each load's parser input
   std::int32_t FParserChunkSize = 256;
   bool FAbortParsing = false;
   TXmlNodeClosingStyle FNodeClosingStyle = ncClose;

@@ -225,6 +225,8 @@ const std::array<TCodePageInfo, 143> cCodePageInfo = {{
 }};
 
 std::int32_t CodePageFromName(std::string_view AName, std::int32_t ADefault) {
+  // Most documents declare no encoding, and no row has an empty name.
+  if (AName.empty()) return ADefault;
   for (const TCodePageInfo& row : cCodePageInfo)
     if (ascii::EqualsIgnoreCase(AName, row.Name)) return row.CodePage;
   return ADefault;

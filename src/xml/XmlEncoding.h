@@ -36,7 +36,7 @@ struct TXmlBomInfo {
 };
 
 struct TCodePageInfo {
-  const char* Name;
+  std::string_view Name;
   std::int32_t CodePage;
 };
 

@@ -97,7 +97,7 @@ void TXmlNodeArena::FreeArray(TXmlNode** AArray, int ALog2) {
 }
 
 void TXmlNodeArena::Release() {
-  FBlocks.Release();
+  FBlocks.Reset();
   FOwnArrays.clear();
   FOwnArrayBytes = 0;
   std::fill(std::begin(FFreeArrays), std::end(FFreeArrays), nullptr);

@@ -70,15 +70,27 @@ void SwapBytePairs(std::uint8_t* p, std::size_t count) {
 
 }  // namespace
 
-TXmlParser::TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner)
+TXmlParser::TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner,
+                       TXmlParserBuffers* ABuffers)
     : TDebugPersistent(AOwner),
       FSource(&ASource),
+      FLent(ABuffers),
       FChunkSize(std::max<std::int32_t>(AChunkSize, 1)) {
-  FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
-  FRawLastIdx = static_cast<std::int32_t>(FSource->Read(FRawBuffer.data(), FRawBuffer.size()));
+  if (FLent != nullptr) {
+    FRawBuffer = std::move(FLent->Raw);
+    FUtf8Buffer = std::move(FLent->Utf8);
+    FRawBuffer.Resize(0);
+    FUtf8Buffer.Resize(0);
+  }
+  FRawBuffer.Resize(static_cast<std::size_t>(FChunkSize));
+  FRawLastIdx = static_cast<std::int32_t>(FSource->Read(FRawBuffer.Data(), FRawBuffer.Size()));
 }
 
-TXmlParser::~TXmlParser() = default;
+TXmlParser::~TXmlParser() {
+  if (FLent == nullptr) return;
+  FLent->Raw = std::move(FRawBuffer);
+  FLent->Utf8 = std::move(FUtf8Buffer);
+}
 
 void TXmlParser::ReadBOM() {
   if (FRawLastIdx <= 4) {
@@ -90,7 +102,7 @@ void TXmlParser::ReadBOM() {
   }
   const TXmlBomInfo* match = nullptr;
   for (const TXmlBomInfo& row : cBomInfo) {
-    if (std::memcmp(FRawBuffer.data(), row.BOM.data(), static_cast<std::size_t>(row.Len)) == 0) {
+    if (std::memcmp(FRawBuffer.Data(), row.BOM.data(), static_cast<std::size_t>(row.Len)) == 0) {
       match = &row;
       break;
     }
@@ -110,7 +122,7 @@ void TXmlParser::ReadBOM() {
     return;
   }
   if (match->HasBOM) {
-    FRawBuffer.erase(FRawBuffer.begin(), FRawBuffer.begin() + match->Len);
+    FRawBuffer.EraseFront(static_cast<std::size_t>(match->Len));
     FRawLastIdx -= match->Len;
     XmlDebugOut(*this, this, wsInfo, "BOM with encoding %s", {EncodingName(FEncoding)});
   }
@@ -118,18 +130,18 @@ void TXmlParser::ReadBOM() {
 }
 
 bool TXmlParser::IsBinaryXml() const {
-  return FRawLastIdx > 4 && std::memcmp(FRawBuffer.data(), "$BXM", 4) == 0;
+  return FRawLastIdx > 4 && std::memcmp(FRawBuffer.Data(), "$BXM", 4) == 0;
 }
 
 void TXmlParser::DecodeChunk() {
   FChunkStartCR = FLastChar0D;
-  const std::uint8_t* raw = FRawBuffer.data() + FRawFirstIdx;
+  const std::uint8_t* raw = FRawBuffer.Data() + FRawFirstIdx;
   const auto count = static_cast<std::size_t>(FRawLastIdx - FRawFirstIdx);
   const auto first = static_cast<std::size_t>(FUtf8FirstIdx);
   std::size_t written = 0;
   auto grow = [this, first](std::size_t room) {
-    if (FUtf8Buffer.size() < first + room) FUtf8Buffer.resize(first + room);
-    return FUtf8Buffer.data() + first;
+    if (FUtf8Buffer.Size() < first + room) FUtf8Buffer.Resize(first + room);
+    return FUtf8Buffer.Data() + first;
   };
   switch (FEncoding) {
     case seAnsi:
@@ -144,7 +156,7 @@ void TXmlParser::DecodeChunk() {
       break;
     case seUTF16BE: {
       // Swapped for decoding and back, so the kept chunk decodes the same again.
-      std::uint8_t* units = FRawBuffer.data() + FRawFirstIdx;
+      std::uint8_t* units = FRawBuffer.Data() + FRawFirstIdx;
       SwapBytePairs(units, count);
       written = Utf16UnitsToUtf8(units, grow(3 * (count / 2)), count / 2, FLastChar0D);
       SwapBytePairs(units, count);
@@ -166,8 +178,8 @@ bool TXmlParser::FetchChunk() {
   if (std::int64_t{FUtf8LastIdx} + room > kMaxIndex) Compact();
   // Only the latest raw chunk is needed (a new code page decodes it again), so
   // each chunk is read to the front of the raw buffer.
-  FRawBuffer.resize(static_cast<std::size_t>(FChunkSize));
-  std::size_t n = FSource->Read(FRawBuffer.data(), FRawBuffer.size());
+  FRawBuffer.Resize(static_cast<std::size_t>(FChunkSize));
+  std::size_t n = FSource->Read(FRawBuffer.Data(), FRawBuffer.Size());
   if (n == 0) return false;
   FRawFirstIdx = 0;
   FRawLastIdx = static_cast<std::int32_t>(n);
@@ -205,7 +217,7 @@ char TXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
   ABlanks.clear();
   for (;;) {
     if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     std::int32_t i = FUtf8CurrentIdx;
     while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
     ABlanks.append(reinterpret_cast<const char*>(buf) + FUtf8CurrentIdx,
@@ -222,7 +234,7 @@ char TXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
 std::string_view TXmlParser::ReadStringUntilChar(char AChar) {
   const std::int64_t start = Position();
   for (;;) {
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
                           ? std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
                                         static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx))
@@ -247,7 +259,7 @@ std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
       XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
       return {};
     }
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
                                   static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
     if (hit == nullptr) {
@@ -273,7 +285,7 @@ std::int32_t TXmlParser::MakeDataAvailableDropping() {
 char TXmlParser::NextCharSkipBlanks() {
   for (;;) {
     if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailableDropping() < 1) return 0;
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     std::int32_t i = FUtf8CurrentIdx;
     while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
     FUtf8CurrentIdx = i;
@@ -286,7 +298,7 @@ char TXmlParser::NextCharSkipBlanks() {
 
 void TXmlParser::SkipUntilChar(char AChar) {
   for (;;) {
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
                           ? std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
                                         static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx))
@@ -309,7 +321,7 @@ void TXmlParser::SkipUntil(std::string_view ATerminator) {
       XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
       return;
     }
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
                                   static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
     if (hit == nullptr) {
@@ -326,7 +338,7 @@ void TXmlParser::SkipUntil(std::string_view ATerminator) {
 std::string_view TXmlParser::ReadStringUntilBlankOrEndTag() {
   const std::int64_t start = Position();
   for (;;) {
-    const std::uint8_t* buf = FUtf8Buffer.data();
+    const std::uint8_t* buf = FUtf8Buffer.Data();
     std::int32_t i = FUtf8CurrentIdx;
     while (i < FUtf8LastIdx && !IsNameStop(buf[i])) ++i;
     FUtf8CurrentIdx = i;
@@ -384,7 +396,7 @@ TXmlElementType TXmlParser::ReadOpenTag() {
 
 void TXmlParser::Compact() {
   if (FUtf8DeadIdx == 0) return;
-  std::uint8_t* buf = FUtf8Buffer.data();
+  std::uint8_t* buf = FUtf8Buffer.Data();
   FBaseLineNumber += CountLineEnds(buf, static_cast<std::size_t>(FUtf8DeadIdx));
   FUtf8BasePosition += FUtf8DeadIdx;
   std::memmove(buf, buf + FUtf8DeadIdx, static_cast<std::size_t>(FUtf8LastIdx - FUtf8DeadIdx));
@@ -413,7 +425,7 @@ void TXmlParser::SetCodePage(std::int32_t ACodePage) {
 std::int64_t TXmlParser::LineNumber() const {
   // Line ends are counted from the last counted index, forward or back, so that
   // a report costs no scan of the text before it.
-  const std::uint8_t* buf = FUtf8Buffer.data();
+  const std::uint8_t* buf = FUtf8Buffer.Data();
   if (FUtf8CurrentIdx >= FLineIdx)
     FLineCount +=
         CountLineEnds(buf + FLineIdx, static_cast<std::size_t>(FUtf8CurrentIdx - FLineIdx));
@@ -436,6 +448,6 @@ void TXmlParser::Advance(std::int32_t ACount) {
 }
 
 std::string_view TXmlParser::View(std::int32_t AFirst, std::int32_t ALast) const {
-  return {reinterpret_cast<const char*>(FUtf8Buffer.data()) + AFirst,
+  return {reinterpret_cast<const char*>(FUtf8Buffer.Data()) + AFirst,
           static_cast<std::size_t>(ALast - AFirst)};
 }

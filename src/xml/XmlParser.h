@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ByteBuffer.h"
 #include "xml/XmlDebug.h"
 #include "xml/XmlElementType.h"
 #include "xml/XmlEncoding.h"
@@ -44,10 +45,19 @@ inline bool IsNameStop(std::uint8_t c) {
 
 }  // namespace xmlbytes
 
+// The parser input's two buffers. A document lends its own to each load, so that
+// loading one small document after another allocates nothing new.
+struct TXmlParserBuffers {
+  TByteBuffer Raw;
+  TByteBuffer Utf8;
+};
+
 class TXmlParser : public TDebugPersistent {
  public:
-  // Reads the first chunk at once; nothing is decoded until ReadBOM.
-  TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner);
+  // Reads the first chunk at once; nothing is decoded until ReadBOM. With
+  // ABuffers the parser works in those buffers and hands them back when it goes.
+  TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner,
+             TXmlParserBuffers* ABuffers = nullptr);
   ~TXmlParser() override;
 
   void ReadBOM();
@@ -117,9 +127,10 @@ class TXmlParser : public TDebugPersistent {
   // behind up to cCompactBytes of flushed text that waits to be moved out.
   TXmlBomInfo FBomInfo;
   TStream* FSource;
+  TXmlParserBuffers* FLent;  // where the buffers go back to, if they were lent
   std::int32_t FChunkSize;
-  std::vector<std::uint8_t> FRawBuffer;
-  std::vector<std::uint8_t> FUtf8Buffer;
+  TByteBuffer FRawBuffer;
+  TByteBuffer FUtf8Buffer;
   TXmlStringEncoding FEncoding = seUTF8;
   std::int32_t FCodePage = 0;
   std::int32_t FRawFirstIdx = 0;

@@ -28,7 +28,8 @@ class TXmlSymbol {
 namespace {
 
 // Symbols are kept in pages of fixed size: growth never copies the symbols made so
-// far, nor holds two copies of them at once.
+// far, nor holds two copies of them at once. Only the first page starts small
+// and doubles up to that size, so a small document sets up little.
 constexpr std::size_t kPageBits = 12;
 constexpr std::size_t kPageSize = std::size_t{1} << kPageBits;
 
@@ -132,7 +133,8 @@ struct TXmlSymbolTable::Impl {
     std::uint32_t Hash;
   };
   std::vector<std::unique_ptr<TXmlSymbol[]>> FPages;
-  std::size_t FCount = 0;  // symbols; identifier i is at index i - 1
+  std::size_t FFirstPageSize = 0;  // grows to kPageSize before a second page comes
+  std::size_t FCount = 0;          // symbols; identifier i is at index i - 1
   // Styles by symbol index; empty while every style is 0, else FCount entries.
   std::vector<std::uint32_t> FStyles;
   std::vector<Slot> FIndex;                  // hash slots, a power of two
@@ -201,8 +203,18 @@ struct TXmlSymbolTable::Impl {
       FStyles.resize(FCount, 0);
       FStyles.push_back(AStyle);
     }
-    if ((FCount & (kPageSize - 1)) == 0 && (FCount >> kPageBits) == FPages.size())
+    if (FCount == FFirstPageSize && FCount < kPageSize) {
+      const std::size_t size = FFirstPageSize == 0 ? 64 : 2 * FFirstPageSize;
+      auto page = std::make_unique<TXmlSymbol[]>(size);
+      std::copy_n(FPages.empty() ? nullptr : FPages[0].get(), FCount, page.get());
+      if (FPages.empty())
+        FPages.push_back(std::move(page));
+      else
+        FPages[0] = std::move(page);
+      FFirstPageSize = size;
+    } else if ((FCount & (kPageSize - 1)) == 0 && (FCount >> kPageBits) == FPages.size()) {
       FPages.push_back(std::make_unique<TXmlSymbol[]>(kPageSize));
+    }
     TXmlSymbol& sym = At(FCount);
     sym.FFirst = Store(S);
     sym.FCharCount = static_cast<std::int32_t>(S.size());
@@ -275,7 +287,19 @@ std::string TXmlSymbolTable::GetString(std::int32_t ID) {
 }
 
 void TXmlSymbolTable::Clear() {
-  FImpl = std::make_unique<Impl>();
+  // A table cleared for the next document keeps what a small one needs: its
+  // first page of symbols, its first block of bytes, an index of moderate size.
+  Impl& t = *FImpl;
+  constexpr std::size_t cKeptIndex = 4096;
+  if (t.FIndex.size() > cKeptIndex || t.FPages.size() > 1) {
+    FImpl = std::make_unique<Impl>();
+  } else {
+    std::fill(t.FIndex.begin(), t.FIndex.end(), Impl::Slot{0, 0});
+    t.FIndexed = 0;
+    t.FCount = 0;
+    t.FStyles.clear();
+    t.FBytes.Reset();
+  }
   FPluralSymbolCount = 0;
 }
 

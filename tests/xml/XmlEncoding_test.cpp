@@ -39,10 +39,10 @@ TEST(Encoding, NamesAndCodePagesOfTheEncodings) {
 }
 
 TEST(Encoding, CodePageTableHoldsItsRowsInOrder) {
-  EXPECT_STREQ(cCodePageInfo.front().Name, "IBM037");
-  EXPECT_STREQ(cCodePageInfo[5].Name, "BCON V4");
+  EXPECT_EQ(cCodePageInfo.front().Name, "IBM037");
+  EXPECT_EQ(cCodePageInfo[5].Name, "BCON V4");
   EXPECT_EQ(cCodePageInfo[5].CodePage, 709);
-  EXPECT_STREQ(cCodePageInfo.back().Name, "utf-8");
+  EXPECT_EQ(cCodePageInfo.back().Name, "utf-8");
   EXPECT_EQ(cCodePageInfo.back().CodePage, 65001);
   // A typo in any code page changes the sum; a swapped pair of rows shows below.
   std::int64_t sum = 0;
