@@ -119,6 +119,15 @@ bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
   return !in.bad();
 }
 
+std::uint64_t WarmFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> buffer(1 << 16);
+  std::uint64_t total = 0;
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+    total += static_cast<std::uint64_t>(in.gcount());
+  return total;
+}
+
 namespace {
 
 std::uint32_t ReadLittleEndian(std::string_view bytes, std::size_t at, int width) {

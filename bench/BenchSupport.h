@@ -75,6 +75,9 @@ std::string AnswerText(const FieldAnswer& answer, std::size_t maxChars = 60);
 
 // Reads a whole file; false when it cannot be read.
 bool ReadFile(const std::filesystem::path& path, std::string& bytes);
+// Reads a file through a small buffer, so that the file cache holds it before it
+// is measured; its size.
+std::uint64_t WarmFile(const std::filesystem::path& path);
 
 // The bytes the plugin parses from a file's bytes: a gzip member and the first
 // entry of a ZIP archive inflated, anything else as it is, and never more than

@@ -63,9 +63,7 @@ std::vector<fs::path> FindDrawings(const fs::path& folder) {
 // Reads every file once, so that the file cache holds them; their total size.
 std::uint64_t WarmFiles(const std::vector<fs::path>& files) {
   std::uint64_t total = 0;
-  std::string bytes;
-  for (const fs::path& file : files)
-    if (ReadFile(file, bytes)) total += bytes.size();
+  for (const fs::path& file : files) total += WarmFile(file);
   return total;
 }
 

@@ -233,9 +233,7 @@ bool MeasureShape(const Options& options, const fs::path& dir, ShapeRun& run) {
                shape.Name, FormatBytes(static_cast<double>(run.InflatedBytes)).c_str(),
                FormatBytes(static_cast<double>(run.DiskBytes)).c_str(),
                FormatSeconds(static_cast<double>(NowNs() - start)).c_str());
-  std::string warm;
-  ReadFile(file, warm);
-  warm = std::string();
+  WarmFile(file);
 
   const std::u16string pluginArgument = PathText(options.Plugin);
   const std::u16string fileArgument = PathText(fs::absolute(file));
