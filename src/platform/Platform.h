@@ -1,4 +1,5 @@
-// The operating-system services the plugin needs, and nothing more.
+// The operating-system services the plugin, its host tool, tests and benchmarks
+// need, and nothing more.
 // One implementation per platform is picked by the build (PlatformPosix.cpp,
 // PlatformWin32.cpp); no other file of the project includes an OS header.
 // Every function here is safe to call from any thread unless it says otherwise.
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -111,7 +113,8 @@ class ReadOnlyFile {
 // ---------------------------------------------------------------------------
 // Module and settings
 
-// The full path of the library (or program) this code is linked into.
+// The full path of the library or program this code is linked into; a program
+// started by a bare name found on the search path gets its full path too.
 std::u16string ModulePath();
 
 // Reads one value of an INI file: section and key names match without regard
@@ -121,8 +124,8 @@ bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std:
                   std::u16string& value);
 
 // ---------------------------------------------------------------------------
-// Host side (used by the host tool and the tests that load the library as a
-// file manager does)
+// Host side (used by the host tool, the tests and the benchmarks that load the
+// library as a file manager does)
 
 // A shared library loaded at run time; unloaded when destroyed.
 class DynamicLibrary {
@@ -146,6 +149,20 @@ class DynamicLibrary {
 
 // True when the standard error stream is a terminal.
 bool StderrIsTerminal();
+
+// Runs program (a path: the search path is not consulted) with the given
+// arguments, waits for it to end and returns its exit code; everything it wrote
+// to standard output is in output, its standard input and error are ours. -1
+// when it could not be started, with the reason in error (if given). A POSIX
+// program ended by signal N gives 128 + N, as shells report it. Benchmarks use
+// it to measure each case in a fresh process.
+int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
+               std::string& output, std::string* error = nullptr);
+
+// The most memory this process has held resident so far, in bytes (Linux: the
+// high-water mark VmHWM; Windows: the peak working set); -1 when the system does
+// not tell.
+std::int64_t PeakResidentBytes();
 
 // Runs work on a new thread whose stack has stackBytes, and waits for it; false
 // when no such thread could be started. Tests use it to run code on a stack as

@@ -1,11 +1,16 @@
 // The platform services on Linux and other POSIX systems: ICU for case-insensitive
 // comparison, lower-casing and code pages; POSIX for files, the module path and
-// the lock. File names are UTF-8 on disk; the plugin hands them over as UTF-16.
+// the lock, child processes and the memory high-water mark. File names are UTF-8
+// on disk; the plugin hands them over as UTF-16.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <link.h>
 #include <pthread.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
@@ -135,6 +140,44 @@ bool StatRegular(std::u16string_view path, struct stat& st) {
   std::string native = ToNativePath(path);
   if (native.empty() || native.find('\0') != std::string::npos) return false;
   return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A file descriptor closed when the owner goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : FFd(fd) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return FFd; }
+  void Close() {
+    if (FFd >= 0) ::close(FFd);
+    FFd = -1;
+  }
+
+ private:
+  int FFd;
+};
+
+// Spawn file actions destroyed when the owner goes.
+class SpawnActions {
+ public:
+  SpawnActions() { FReady = ::posix_spawn_file_actions_init(&FActions) == 0; }
+  ~SpawnActions() {
+    if (FReady) ::posix_spawn_file_actions_destroy(&FActions);
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  bool Ready() const { return FReady; }
+  posix_spawn_file_actions_t* Get() { return &FActions; }
+
+ private:
+  posix_spawn_file_actions_t FActions;
+  bool FReady = false;
+};
+
+std::string ErrnoText(const char* what, int code) {
+  return std::string(what) + ": " + std::strerror(code);
 }
 
 bool IsBlank(char16_t c) {
@@ -317,8 +360,21 @@ bool ReadOnlyFile::Seek(std::int64_t position) {
 
 std::u16string ModulePath() {
   Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || info.dli_fname == nullptr)
+  link_map* map = nullptr;
+  if (::dladdr1(reinterpret_cast<void*>(&ModulePath), &info, reinterpret_cast<void**>(&map),
+                RTLD_DL_LINKMAP) == 0 ||
+      info.dli_fname == nullptr)
     return {};
+  // For the program itself the loader reports the name it was started by, which
+  // may be a bare name found on the search path; the kernel knows the file.
+  if (map != nullptr && map->l_name != nullptr && map->l_name[0] == '\0') {
+    std::string self(PATH_MAX, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size());
+    if (n > 0 && static_cast<std::size_t>(n) < self.size()) {
+      self.resize(static_cast<std::size_t>(n));
+      return Utf8ToUtf16(self);
+    }
+  }
   char* resolved = ::realpath(info.dli_fname, nullptr);
   std::string path = resolved != nullptr ? resolved : info.dli_fname;
   std::free(resolved);
@@ -395,6 +451,84 @@ void* DynamicLibrary::Symbol(const char* name) const {
 
 bool StderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
+}
+
+int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
+               std::string& output, std::string* error) {
+  output.clear();
+  auto fail = [error](std::string reason) {
+    if (error != nullptr) *error = std::move(reason);
+    return -1;
+  };
+  // A NUL would silently cut a name or an argument short.
+  auto hasNul = [](std::u16string_view text) { return text.find(u'\0') != text.npos; };
+  if (program.empty() || hasNul(program)) return fail("no valid program name");
+  for (const std::u16string& argument : arguments)
+    if (hasNul(argument)) return fail("a NUL in an argument");
+  // argv[0] is the program, as a shell passes it.
+  std::vector<std::string> texts;
+  texts.reserve(arguments.size() + 1);
+  texts.push_back(ToNativePath(program));
+  for (const std::u16string& argument : arguments) texts.push_back(Utf16ToUtf8(argument));
+  std::vector<char*> argv;
+  argv.reserve(texts.size() + 1);
+  for (std::string& text : texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return fail(ErrnoText("pipe", errno));
+  FileDescriptor readEnd(ends[0]);
+  FileDescriptor writeEnd(ends[1]);
+  SpawnActions actions;
+  // The copy on standard output loses close-on-exec; both pipe ends close at exec.
+  if (!actions.Ready() ||
+      ::posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), STDOUT_FILENO) != 0)
+    return fail("cannot prepare the child's output");
+  pid_t child = 0;
+  // glibc's posix_spawn reports a program that cannot be run as its result.
+  const int spawned = ::posix_spawn(&child, argv[0], actions.Get(), nullptr, argv.data(), environ);
+  writeEnd.Close();
+  if (spawned != 0) return fail(ErrnoText(("cannot run " + texts[0]).c_str(), spawned));
+
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(readEnd.Get(), buffer, sizeof buffer);
+    if (n > 0) {
+      output.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  readEnd.Close();
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return fail(ErrnoText("waitpid", errno));
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return fail("the child neither exited nor was killed");
+}
+
+std::int64_t PeakResidentBytes() {
+  // /proc/self/status is a few kilobytes; its VmHWM line counts kilobytes.
+  FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (status.Get() >= 0) {
+    std::string text;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(status.Get(), chunk, sizeof chunk)) > 0)
+      text.append(chunk, static_cast<std::size_t>(n));
+    const std::size_t at = text.find("\nVmHWM:");
+    if (at != std::string::npos) {
+      const long long kib = std::strtoll(text.c_str() + at + 7, nullptr, 10);
+      if (kib > 0) return static_cast<std::int64_t>(kib) * 1024;
+    }
+  }
+  // Without /proc: the maximum resident set size, in kilobytes on Linux.
+  rusage usage{};
+  if (::getrusage(RUSAGE_SELF, &usage) == 0 && usage.ru_maxrss > 0)
+    return static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
+  return -1;
 }
 
 bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {

@@ -1,6 +1,7 @@
 // The platform services on Windows: the Win32 calls the plugin was designed
 // around (CompareStringW, CharLowerBuffW, the code-page converters, the profile
-// reader, directory searches, CreateFileW). File names are UTF-16 throughout.
+// reader, directory searches, CreateFileW), and for the host side child
+// processes and the peak working set. File names are UTF-16 throughout.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -10,6 +11,7 @@
 #include <windows.h>
 // windows.h first: io.h and the rest rely on its types.
 #include <io.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <array>
@@ -159,6 +161,70 @@ std::string LastErrorText(DWORD error) {
 
 HANDLE AsHandle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
+}
+
+// A kernel handle closed when the owner goes.
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle = nullptr) : FHandle(handle) {}
+  ~OwnedHandle() { Close(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  HANDLE Get() const { return FHandle; }
+  HANDLE* Put() {
+    Close();
+    return &FHandle;
+  }
+  void Close() {
+    if (FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE) ::CloseHandle(FHandle);
+    FHandle = nullptr;
+  }
+
+ private:
+  HANDLE FHandle;
+};
+
+// An inheritable copy of one of our standard handles for a child; null when we
+// have none (a program without a console).
+void InheritableStandardHandle(DWORD which, OwnedHandle& copy) {
+  const HANDLE own = ::GetStdHandle(which);
+  if (own == nullptr || own == INVALID_HANDLE_VALUE) return;
+  const HANDLE process = ::GetCurrentProcess();
+  if (!::DuplicateHandle(process, own, process, copy.Put(), 0, TRUE, DUPLICATE_SAME_ACCESS))
+    copy.Close();
+}
+
+// Appends one argument so that the child's C runtime splits it back unchanged:
+// quotes around it when it is empty or holds blanks or quotes; inside them a
+// quote is escaped with a backslash, and backslashes are doubled only where they
+// come before a quote.
+void AppendArgument(std::wstring& line, std::u16string_view argument) {
+  if (!line.empty()) line.push_back(L' ');
+  if (!argument.empty() && argument.find_first_of(u" \t\n\v\"") == std::u16string_view::npos) {
+    line.append(AsWide(argument.data()), argument.size());
+    return;
+  }
+  line.push_back(L'"');
+  std::size_t i = 0;
+  for (;;) {
+    std::size_t backslashes = 0;
+    while (i < argument.size() && argument[i] == u'\\') {
+      ++backslashes;
+      ++i;
+    }
+    if (i == argument.size()) {
+      line.append(backslashes * 2, L'\\');
+      break;
+    }
+    if (argument[i] == u'"') {
+      line.append(backslashes * 2 + 1, L'\\');
+    } else {
+      line.append(backslashes, L'\\');
+    }
+    line.push_back(static_cast<wchar_t>(argument[i]));
+    ++i;
+  }
+  line.push_back(L'"');
 }
 
 }  // namespace
@@ -423,6 +489,71 @@ bool StderrIsTerminal() {
   // The NUL device also counts as a character device; a console has a mode.
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
+               std::string& output, std::string* error) {
+  output.clear();
+  auto fail = [error](std::string reason) {
+    if (error != nullptr) *error = std::move(reason);
+    return -1;
+  };
+  const std::wstring application = ToWide(program);
+  if (application.empty()) return fail("no valid program name");
+  std::wstring line;
+  AppendArgument(line, program);
+  for (const std::u16string& argument : arguments) {
+    if (argument.find(u'\0') != std::u16string::npos) return fail("a NUL in an argument");
+    AppendArgument(line, argument);
+  }
+
+  // The child inherits the pipe's write end as its standard output; the read
+  // end stays ours alone.
+  SECURITY_ATTRIBUTES inherit{};
+  inherit.nLength = sizeof inherit;
+  inherit.bInheritHandle = TRUE;
+  OwnedHandle readEnd;
+  OwnedHandle writeEnd;
+  if (!::CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, 0) ||
+      !::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0))
+    return fail("pipe: " + LastErrorText(::GetLastError()));
+  OwnedHandle input;
+  OwnedHandle errors;
+  InheritableStandardHandle(STD_INPUT_HANDLE, input);
+  InheritableStandardHandle(STD_ERROR_HANDLE, errors);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input.Get();
+  startup.hStdOutput = writeEnd.Get();
+  startup.hStdError = errors.Get();
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &started))
+    return fail("cannot run " + Utf16ToUtf8(program) + ": " + LastErrorText(::GetLastError()));
+  OwnedHandle process(started.hProcess);
+  OwnedHandle thread(started.hThread);
+  // Our copies go, so the pipe reports its end once the child's copy goes.
+  writeEnd.Close();
+  input.Close();
+  errors.Close();
+
+  char buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+    output.append(buffer, read);
+  ::WaitForSingleObject(process.Get(), INFINITE);
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process.Get(), &code))
+    return fail("exit code: " + LastErrorText(::GetLastError()));
+  return static_cast<int>(code);
+}
+
+std::int64_t PeakResidentBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return -1;
+  return static_cast<std::int64_t>(counters.PeakWorkingSetSize);
 }
 
 bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {

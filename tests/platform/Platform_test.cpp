@@ -1,12 +1,14 @@
 // The platform layer's behaviour that both implementations share: integer
 // scaling, case-insensitive text, code pages, UTF-8, the settings reader, file
-// queries, the module path, threads and the lock. Runs natively and under wine.
+// queries, the module path, child processes, the memory high-water mark, threads
+// and the lock. Runs natively and under wine.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -352,6 +354,90 @@ TEST(PlatformLibrary, ReportsWhyALibraryDoesNotLoad) {
   error.clear();
   EXPECT_EQ(platform::DynamicLibrary::Open(notALibrary, &error), nullptr);
   EXPECT_FALSE(error.empty());
+}
+
+// The probe program beside the tests (ProcessProbe.cpp) as the child.
+class PlatformProcess : public ::testing::Test {
+ protected:
+  static std::u16string Probe() { return U16(std::filesystem::path(VX_PROCESS_PROBE_PATH)); }
+  static int Run(const std::vector<std::u16string>& arguments, std::string& output) {
+    std::string error;
+    const int code = platform::RunProcess(Probe(), arguments, output, &error);
+    EXPECT_NE(code, -1) << error;
+    return code;
+  }
+};
+
+TEST_F(PlatformProcess, PassesArgumentsUnchanged) {
+  // Blanks, quotes and backslashes are what a Windows command line must escape.
+  const std::vector<std::u16string> arguments = {
+      u"plain",
+      u"two words",
+      u"",
+      u"a \"quoted\" word",
+      u"C:\\Program Files\\",
+      u"back\\\\\"slashes",
+      u"\\\\server\\share",
+      u"tab\there",
+      u"caf\u00E9 \u20AC \U0001F600",
+  };
+  std::vector<std::u16string> withMode = {u"args"};
+  withMode.insert(withMode.end(), arguments.begin(), arguments.end());
+  std::string output;
+  ASSERT_EQ(Run(withMode, output), 0);
+  std::string expected;
+  for (const std::u16string& argument : arguments) {
+    expected += platform::Utf16ToUtf8(argument);
+    expected.push_back('\0');
+  }
+  EXPECT_EQ(output, expected);
+}
+
+TEST_F(PlatformProcess, ReturnsTheExitCodeAndAllTheOutput) {
+  std::string output = "left over";
+  EXPECT_EQ(Run({u"exit", u"0"}, output), 0);
+  EXPECT_EQ(output, "");
+  EXPECT_EQ(Run({u"exit", u"3"}, output), 3);
+  EXPECT_EQ(Run({u"exit", u"125"}, output), 125);
+  // More than a pipe holds, so the child must be read while it runs.
+  ASSERT_EQ(Run({u"bytes", u"3000000"}, output), 0);
+  EXPECT_EQ(output.size(), 3000000u);
+  EXPECT_EQ(output.find_first_not_of('x'), std::string::npos);
+}
+
+TEST_F(PlatformProcess, ReportsAProgramThatCannotRun) {
+  TempDir dir;
+  const std::u16string notAProgram = U16(dir.Write("not-a-program.exe", "plain text"));
+  const std::u16string cases[] = {U16(dir.path() / "missing.exe"), notAProgram, u"",
+                                  Probe() + u'\0' + u"x"};
+  for (const std::u16string& program : cases) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(program));
+    std::string output;
+    std::string error;
+    EXPECT_EQ(platform::RunProcess(program, {u"exit", u"0"}, output, &error), -1);
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST_F(PlatformProcess, AProgramKnowsItsOwnPath) {
+  std::string output;
+  ASSERT_EQ(Run({u"self"}, output), 0);
+  ASSERT_FALSE(output.empty());
+  const std::u16string self = platform::Utf8ToUtf16(output);
+  EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::path(self),
+                                          std::filesystem::path(VX_PROCESS_PROBE_PATH)))
+      << output;
+}
+
+TEST_F(PlatformProcess, PeakResidentMemoryCountsTouchedMemory) {
+  std::string output;
+  ASSERT_EQ(Run({u"touch", u"64"}, output), 0);
+  long long before = -1;
+  long long after = -1;
+  ASSERT_EQ(std::sscanf(output.c_str(), "%lld %lld", &before, &after), 2) << output;
+  EXPECT_GT(before, 0);
+  EXPECT_GE(after - before, 48ll << 20) << output;
+  EXPECT_GT(platform::PeakResidentBytes(), 0);
 }
 
 TEST(PlatformThreads, RunsWorkOnASmallStack) {

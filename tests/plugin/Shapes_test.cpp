@@ -1,0 +1,102 @@
+// The drawing shapes of bench_shapes, written small and asked through the loaded
+// library as a host asks them: whatever its body, each shape reports the fields
+// its frame carries, shape 1 its image after the whole body, the zero-byte shape
+// nothing. Also that every shape comes out at exactly the size asked, which the
+// benchmark's tables rely on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin/SvgPlugin.h"
+#include "support/ShapeWriter.h"
+#include "support/TestSupport.h"
+
+using testing_support::DrawingShape;
+using testing_support::DrawingShapes;
+using testing_support::PluginHost;
+using testing_support::ShapeOutput;
+using testing_support::StringSink;
+using testing_support::TempDir;
+
+namespace {
+
+struct Expected {
+  std::int32_t Result;
+  std::string Text;  // for text fields
+  std::int32_t Number;
+};
+
+// Fields 0 to 15 of a shape, by what ShapeWriter.h says each shape carries.
+std::vector<Expected> ExpectedFields(const DrawingShape& shape) {
+  if (shape.Number == 9) return std::vector<Expected>(cFieldCount, {ft_fieldempty, "", 0});
+  const std::string n = std::to_string(shape.Number);
+  std::vector<Expected> fields(cFieldCount);
+  fields[fiSvgVersion] = {ft_stringw, "1.1", 0};
+  fields[fiApplication] = {ft_stringw, "bench_shapes", 0};
+  fields[fiWidth] = {ft_stringw, "210mm", 0};
+  fields[fiHeight] = {ft_stringw, "297mm", 0};
+  fields[fiViewBox] = {ft_stringw, "0 0 210 297", 0};
+  fields[fiEmbeddedImage] = {ft_boolean, "", shape.Number == 1 ? 1 : 0};
+  fields[fiID] = {ft_stringw, "shape-" + n, 0};
+  fields[fiInkscapeVersion] = {ft_stringw, "1.2 (bench)", 0};
+  fields[fiSodipodiVersion] = {ft_fieldempty, "", 0};
+  fields[fiSodipodiDocbase] = {ft_fieldempty, "", 0};
+  fields[fiSodipodiDocname] = {ft_stringw, "shape-" + n + ".svg", 0};
+  fields[fiMetadataTitle] = {ft_stringw, "Shape " + n, 0};
+  fields[fiMetadataDescription] = {ft_stringw, shape.What, 0};
+  fields[fiMetadataDate] = {ft_stringw, "2024-05-06 07:08:09", 0};
+  fields[fiCalculatedWidth] = {ft_numeric_32, "", 794};    // 210 mm at 96 dpi
+  fields[fiCalculatedHeight] = {ft_numeric_32, "", 1123};  // 297 mm
+  return fields;
+}
+
+}  // namespace
+
+TEST(Shapes, ComeOutAtExactlyTheSizeAsked) {
+  for (const DrawingShape& shape : DrawingShapes()) {
+    for (std::uint64_t target : {std::uint64_t{65536}, std::uint64_t{65539}}) {
+      SCOPED_TRACE(testing::Message() << "shape " << shape.Number << ", " << target << " bytes");
+      StringSink sink;
+      ShapeOutput output;
+      ASSERT_TRUE(testing_support::WriteShape(shape, target, sink, output));
+      EXPECT_EQ(sink.Text().size(), target);
+      EXPECT_EQ(output.InflatedBytes, target);
+      EXPECT_GT(output.Count, 1000u);
+    }
+  }
+  // Less than the frame gets the frame alone, still a whole document.
+  StringSink sink;
+  ShapeOutput output;
+  ASSERT_TRUE(testing_support::WriteShape(*testing_support::FindDrawingShape(1), 10, sink, output));
+  EXPECT_EQ(output.Count, 0u);
+  EXPECT_EQ(output.InflatedBytes, sink.Text().size());
+  EXPECT_EQ(sink.Text().substr(sink.Text().size() - 7), "</svg>\n");
+}
+
+TEST(Shapes, EveryShapeReportsItsFields) {
+  PluginHost host;
+  ASSERT_TRUE(host.loaded());
+  TempDir dir;
+  for (const DrawingShape& shape : DrawingShapes()) {
+    SCOPED_TRACE(testing::Message() << "shape " << shape.Number << " (" << shape.Name << ")");
+    const auto file = dir.path() / testing_support::ShapeFileName(shape);
+    ShapeOutput output;
+    std::string error;
+    ASSERT_TRUE(testing_support::WriteShapeFile(
+        shape, testing_support::ShapeTargetBytes(shape, 1.0), file, output, error))
+        << error;
+    const std::vector<Expected> fields = ExpectedFields(shape);
+    for (std::int32_t field = 0; field < cFieldCount; ++field) {
+      SCOPED_TRACE(testing::Message() << "field " << field);
+      const Expected& expected = fields[static_cast<std::size_t>(field)];
+      const PluginHost::Answer answer = host.Get(file, field);
+      EXPECT_EQ(answer.Result, expected.Result);
+      if (expected.Result == ft_stringw) {
+        EXPECT_EQ(platform::Utf16ToUtf8(answer.Text), expected.Text);
+      } else if (expected.Result != ft_fieldempty) {
+        EXPECT_EQ(answer.Number, expected.Number);
+      }
+    }
+  }
+}
