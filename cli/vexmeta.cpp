@@ -329,7 +329,8 @@ void PrintHelp(const Options& options, const char* argv0) {
 // Asks for one field with a host-sized buffer; nothing when the plugin has no value.
 std::optional<std::string> RequestValue(const Plugin& plugin, const std::u16string& path,
                                         std::int32_t field, std::int32_t unit) {
-  alignas(8) char buffer[kHostValueBytes] = {};
+  // Not cleared: the plugin writes what it answers, a text with its terminator.
+  alignas(8) char buffer[kHostValueBytes];
   std::int32_t result = plugin.GetValueW(path.c_str(), field, unit, buffer, kHostValueBytes, 0);
   switch (result) {
     case ft_numeric_32: {
@@ -343,13 +344,9 @@ std::optional<std::string> RequestValue(const Plugin& plugin, const std::u16stri
       return v != 0 ? "true" : "false";
     }
     case ft_stringw: {
-      std::u16string text;
-      for (std::size_t i = 0; i + 1 < sizeof buffer; i += 2) {
-        char16_t c;
-        std::memcpy(&c, buffer + i, sizeof c);
-        if (c == 0) break;
-        text.push_back(c);
-      }
+      std::u16string text(sizeof buffer / 2, u'\0');
+      std::memcpy(text.data(), buffer, sizeof buffer);
+      text.resize(std::min(text.find(u'\0'), text.size()));
       return ToUtf8(text);
     }
     default:
@@ -421,8 +418,10 @@ bool CollectFiles(const fs::path& input, std::vector<fs::path>& files) {
 }
 
 std::string JsonEscape(const std::string& text) {
-  // Names may hold bytes that are no UTF-8; JSON text must be UTF-8.
-  std::string s = ToUtf8(ToUtf16(text));
+  // Names may hold bytes that are no UTF-8; JSON text must be UTF-8. ASCII is.
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  std::string s = ascii ? text : ToUtf8(ToUtf16(text));
   std::string out;
   for (unsigned char c : s) {
     switch (c) {
@@ -574,18 +573,16 @@ int Run(int argc, char** argv) {
   for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
 
   bool progress = platform::StderrIsTerminal() && files.size() >= 200;
+  // Relative names are asked for as absolute paths, as a file manager passes them.
+  std::error_code cwdError;
+  const fs::path cwd = fs::current_path(cwdError);
   std::vector<std::string> names;
   std::vector<Row> rows;
   for (std::size_t f = 0; f < files.size(); ++f) {
     if (progress && (f % 100 == 0 || f + 1 == files.size()))
       std::fprintf(stderr, "\r%zu / %zu files", f + 1, files.size());
-    if (const char* problem = FileProblem(files[f])) {
-      if (progress) std::fprintf(stderr, "\n");
-      Report(files[f], problem);
-      ok = false;
-      continue;
-    }
-    std::u16string path = ToUtf16(Utf8Name(fs::absolute(files[f])));
+    const fs::path absolute = files[f].is_absolute() || cwdError ? files[f] : cwd / files[f];
+    std::u16string path = ToUtf16(Utf8Name(absolute));
     Row row;
     bool known = false;
     for (const Column& column : columns) {
@@ -598,8 +595,10 @@ int Run(int argc, char** argv) {
     for (std::size_t i = 0; !known && i < fields.size(); ++i)
       known = RequestValue(plugin, path, static_cast<std::int32_t>(i), 0).has_value();
     if (!known) {
+      // Only now is it worth finding out why: most files are drawings.
       if (progress) std::fprintf(stderr, "\n");
-      Report(files[f], "not a drawing the plugin knows");
+      const char* problem = FileProblem(files[f]);
+      Report(files[f], problem ? problem : "not a drawing the plugin knows");
       ok = false;
       continue;
     }

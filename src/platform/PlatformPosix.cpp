@@ -16,6 +16,7 @@
 #include <unicode/ustring.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -240,6 +241,13 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 
 std::string Utf16ToUtf8(std::u16string_view text) {
   if (text.empty()) return {};
+  // File names are mostly ASCII, and every request converts one.
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
+    std::string ascii(text.size(), '\0');
+    std::transform(text.begin(), text.end(), ascii.begin(),
+                   [](char16_t c) { return static_cast<char>(c); });
+    return ascii;
+  }
   if (text.size() > INT32_MAX / 3) return {};
   std::string out(text.size() * 3, '\0');
   int32_t length = 0;
@@ -302,14 +310,24 @@ bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
   if (!StatRegular(path, st)) return false;
   info.Size = static_cast<std::int64_t>(st.st_size);
   std::time_t seconds = st.st_mtim.tv_sec;
-  std::tm local{};
-  if (::localtime_r(&seconds, &local) == nullptr) {
-    info.LastWriteTime = 0;
-    return true;
+  // The sixteen requests of one file ask about the same time stamp in turn: the
+  // offset of the latest one converted on this thread is kept.
+  thread_local std::time_t lastSeconds = 0;
+  thread_local long lastOffset = 0;
+  thread_local bool haveLast = false;
+  if (!haveLast || seconds != lastSeconds) {
+    std::tm local{};
+    if (::localtime_r(&seconds, &local) == nullptr) {
+      info.LastWriteTime = 0;
+      return true;
+    }
+    lastSeconds = seconds;
+    lastOffset = local.tm_gmtoff;
+    haveLast = true;
   }
   // Seconds since 1970-01-01 in local time, then days since 1899-12-30; the day
   // fraction keeps milliseconds.
-  std::int64_t localSeconds = static_cast<std::int64_t>(seconds) + local.tm_gmtoff;
+  std::int64_t localSeconds = static_cast<std::int64_t>(seconds) + lastOffset;
   std::int64_t days = localSeconds / 86400;
   std::int64_t secondOfDay = localSeconds % 86400;
   if (secondOfDay < 0) {

@@ -397,7 +397,9 @@ TXmlElementType TXmlParser::ReadOpenTag() {
 void TXmlParser::Compact() {
   if (FUtf8DeadIdx == 0) return;
   std::uint8_t* buf = FUtf8Buffer.Data();
-  FBaseLineNumber += CountLineEnds(buf, static_cast<std::size_t>(FUtf8DeadIdx));
+  // Line numbers serve messages only: without a receiver they are not kept up.
+  if (HasDebugHandler())
+    FBaseLineNumber += CountLineEnds(buf, static_cast<std::size_t>(FUtf8DeadIdx));
   FUtf8BasePosition += FUtf8DeadIdx;
   std::memmove(buf, buf + FUtf8DeadIdx, static_cast<std::size_t>(FUtf8LastIdx - FUtf8DeadIdx));
   FUtf8CurrentIdx -= FUtf8DeadIdx;

@@ -113,6 +113,8 @@ class TXmlParser : public TDebugPersistent {
   // Stores the code page and decodes the latest raw chunk again.
   void SetCodePage(std::int32_t ACodePage);
   std::int64_t Position() const { return FUtf8BasePosition + FUtf8CurrentIdx; }
+  // The line of the position. Lines are counted for messages: while no handler
+  // receives messages, text let go is not counted and the number runs low.
   std::int64_t LineNumber() const;
   // True once a read has needed a byte and found none. A read that stops on
   // the very last byte has not ended the input yet: the end is found where the

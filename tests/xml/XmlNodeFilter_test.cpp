@@ -100,8 +100,8 @@ TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
   };
   const char* const documents[] = {
       "<r a='1' xb=\"2\"><x><y><z/></y></x>text<k/></r>",
-      "<?xml version='1.0'?><!-- c --><r><x a='>' b=\"/\">in<!-- > --><![CDATA[<x/>]]></x>"
-      "<?pi x?><k>v</k></r><x/><r2/>",
+      "<?xml version='1.0'?><!-- c --><r><x a='>' b=\"/\">in<!-- > --><![CDATA[<x/>]]></x></r>",
+      "<r><?pi x?><k>v</k></r><x/><r2/>",
       // An illegal tag inside declined markup breaks off every open element.
       "<r><x><y><!DOCTYPE d></y></x><k/></r><after/>",
       "<r><x><?xml version='1.0'?></x><k/></r><after/>",
