@@ -213,81 +213,22 @@ bool TXmlParser::CheckString(std::string_view S) {
   return true;
 }
 
-char TXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
-  ABlanks.clear();
-  for (;;) {
-    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return 0;
-    const std::uint8_t* buf = FUtf8Buffer.Data();
-    std::int32_t i = FUtf8CurrentIdx;
-    while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
-    ABlanks.append(reinterpret_cast<const char*>(buf) + FUtf8CurrentIdx,
-                   static_cast<std::size_t>(i - FUtf8CurrentIdx));
-    FUtf8CurrentIdx = i;
-    if (i < FUtf8LastIdx) {
-      char c = static_cast<char>(buf[i]);
-      Advance(1);
-      return c;
-    }
-  }
-}
-
-std::string_view TXmlParser::ReadStringUntilChar(char AChar) {
-  const std::int64_t start = Position();
-  for (;;) {
-    const std::uint8_t* buf = FUtf8Buffer.Data();
-    const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
-                          ? std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
-                                        static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx))
-                          : nullptr;
-    if (hit != nullptr) {
-      auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
-      FUtf8CurrentIdx = end;
-      Advance(1);
-      return View(IndexAt(start), end);
-    }
-    FUtf8CurrentIdx = FUtf8LastIdx;
-    if (MakeDataAvailable() < 1) return View(IndexAt(start), FUtf8LastIdx);
-  }
-}
-
-std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
-  if (ATerminator.empty()) return {};
-  const std::int64_t start = Position();
-  const auto lead = static_cast<unsigned char>(ATerminator.front());
-  for (;;) {
-    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) {
-      XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
-      return {};
-    }
-    const std::uint8_t* buf = FUtf8Buffer.Data();
-    const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
-                                  static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
-    if (hit == nullptr) {
-      FUtf8CurrentIdx = FUtf8LastIdx;
-      continue;
-    }
-    FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
-    const std::int64_t end = Position();
-    if (CheckString(ATerminator)) return View(IndexAt(start), IndexAt(end));
-    // A mismatch restores the position onto the lead byte; the end of the
-    // stream inside the compare leaves it at the end, which the loop reports.
-    if (Position() == end) Advance(1);
-  }
-}
-
-std::int32_t TXmlParser::MakeDataAvailableDropping() {
+std::int32_t TXmlParser::MakeDataAvailable(bool ADrop) {
   // A flush keeps the latest chunk, so the byte before the position (which a
   // caller may step back over) stays.
-  Flush();
+  if (ADrop) Flush();
   return MakeDataAvailable();
 }
 
-char TXmlParser::NextCharSkipBlanks() {
+char TXmlParser::ScanBlanks(std::string* ABlanks) {
   for (;;) {
-    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailableDropping() < 1) return 0;
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable(ABlanks == nullptr) < 1) return 0;
     const std::uint8_t* buf = FUtf8Buffer.Data();
     std::int32_t i = FUtf8CurrentIdx;
     while (i < FUtf8LastIdx && IsBlank(buf[i])) ++i;
+    if (ABlanks != nullptr)
+      ABlanks->append(reinterpret_cast<const char*>(buf) + FUtf8CurrentIdx,
+                      static_cast<std::size_t>(i - FUtf8CurrentIdx));
     FUtf8CurrentIdx = i;
     if (i < FUtf8LastIdx) {
       Advance(1);
@@ -296,7 +237,16 @@ char TXmlParser::NextCharSkipBlanks() {
   }
 }
 
-void TXmlParser::SkipUntilChar(char AChar) {
+char TXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
+  ABlanks.clear();
+  return ScanBlanks(&ABlanks);
+}
+
+char TXmlParser::NextCharSkipBlanks() {
+  return ScanBlanks(nullptr);
+}
+
+bool TXmlParser::ScanPastChar(char AChar, bool ADrop) {
   for (;;) {
     const std::uint8_t* buf = FUtf8Buffer.Data();
     const void* hit = FUtf8CurrentIdx < FUtf8LastIdx
@@ -306,20 +256,29 @@ void TXmlParser::SkipUntilChar(char AChar) {
     if (hit != nullptr) {
       FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
       Advance(1);
-      return;
+      return true;
     }
     FUtf8CurrentIdx = FUtf8LastIdx;
-    if (MakeDataAvailableDropping() < 1) return;
+    if (MakeDataAvailable(ADrop) < 1) return false;
   }
 }
 
-void TXmlParser::SkipUntil(std::string_view ATerminator) {
-  if (ATerminator.empty()) return;
+std::string_view TXmlParser::ReadStringUntilChar(char AChar) {
+  const std::int64_t start = Position();
+  const bool found = ScanPastChar(AChar, false);
+  return View(IndexAt(start), FUtf8CurrentIdx - (found ? 1 : 0));
+}
+
+void TXmlParser::SkipUntilChar(char AChar) {
+  ScanPastChar(AChar, true);
+}
+
+bool TXmlParser::ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t& AEnd) {
   const auto lead = static_cast<unsigned char>(ATerminator.front());
   for (;;) {
-    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailableDropping() < 1) {
+    if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable(ADrop) < 1) {
       XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
-      return;
+      return false;
     }
     const std::uint8_t* buf = FUtf8Buffer.Data();
     const void* hit = std::memchr(buf + FUtf8CurrentIdx, lead,
@@ -329,10 +288,25 @@ void TXmlParser::SkipUntil(std::string_view ATerminator) {
       continue;
     }
     FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
-    const std::int64_t end = Position();
-    if (CheckString(ATerminator)) return;
-    if (Position() == end) Advance(1);
+    AEnd = Position();
+    if (CheckString(ATerminator)) return true;
+    // A mismatch restores the position onto the lead byte; the end of the
+    // stream inside the compare leaves it at the end, which the loop reports.
+    if (Position() == AEnd) Advance(1);
   }
+}
+
+std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
+  if (ATerminator.empty()) return {};
+  const std::int64_t start = Position();
+  std::int64_t end = 0;
+  if (!ScanPast(ATerminator, false, end)) return {};
+  return View(IndexAt(start), IndexAt(end));
+}
+
+void TXmlParser::SkipUntil(std::string_view ATerminator) {
+  std::int64_t end = 0;
+  if (!ATerminator.empty()) ScanPast(ATerminator, true, end);
 }
 
 std::string_view TXmlParser::ReadStringUntilBlankOrEndTag() {

@@ -155,8 +155,17 @@ class TXmlParser : public TDebugPersistent {
 
   void DecodeChunk();
   bool FetchChunk();
-  // MakeDataAvailable for a skip: the text before the position is let go first.
-  std::int32_t MakeDataAvailableDropping();
+  // The scans behind the reads and the skips; ADrop lets go of the text passed.
+  // MakeDataAvailable after letting go of the text before the position.
+  std::int32_t MakeDataAvailable(bool ADrop);
+  // Blanks up to the next other byte, which is returned (0 at the end);
+  // ABlanks, when given, receives them (and nothing is let go).
+  char ScanBlanks(std::string* ABlanks);
+  // Moves behind the next AChar; false when the input ends first.
+  bool ScanPastChar(char AChar, bool ADrop);
+  // Moves behind the next ATerminator, AEnd receiving where it begins; false
+  // (reported) when the input ends first.
+  bool ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t& AEnd);
   void Advance(std::int32_t ACount);
   // Moves the flushed bytes out of the buffer; indices shift, positions stay.
   void Compact();
