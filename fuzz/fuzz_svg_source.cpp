@@ -1,7 +1,7 @@
 // Fuzzes source loading: the input is written to a file named x.svgz (so a ZIP
 // entry looked for is x.svg) and opened with and without a small read limit; the
-// stream is read to its end. Seeds are gzip and ZIP data; mutations reach plain
-// files too.
+// stream is read to its end, where corrupt compressed data raises EStreamError
+// as it should. Seeds are gzip and ZIP data; mutations reach plain files too.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -35,9 +35,13 @@ struct TFuzzFile {
 
 void Consume(std::unique_ptr<TStream> stream) {
   if (!stream) return;
-  stream->Seek(0);
-  std::uint8_t buffer[4096];
-  while (stream->Read(buffer, sizeof buffer) > 0) {
+  try {
+    stream->Seek(0);
+    std::uint8_t buffer[4096];
+    while (stream->Read(buffer, sizeof buffer) > 0) {
+    }
+  } catch (const EStreamError&) {
+    // Corrupt or truncated compressed data, or a ZIP entry that fails its check.
   }
 }
 

@@ -17,15 +17,24 @@ struct Plugin {
   ~Plugin() { PluginShutdown(); }
 };
 
+// The folder the inputs are written to, removed at exit.
+struct TFolder {
+  TFolder() {
+    Path = std::filesystem::temp_directory_path() /
+           ("vexmeta-fuzz-value-" +
+            std::to_string(std::hash<std::string>{}(std::filesystem::current_path().string())));
+    std::filesystem::create_directories(Path);
+  }
+  ~TFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(Path, ec);
+  }
+  std::filesystem::path Path;
+};
+
 const std::filesystem::path& Folder() {
-  static const std::filesystem::path folder = [] {
-    auto p = std::filesystem::temp_directory_path() /
-             ("vexmeta-fuzz-value-" +
-              std::to_string(std::hash<std::string>{}(std::filesystem::current_path().string())));
-    std::filesystem::create_directories(p);
-    return p;
-  }();
-  return folder;
+  static const TFolder folder;
+  return folder.Path;
 }
 
 }  // namespace

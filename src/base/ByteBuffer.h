@@ -7,9 +7,23 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 class TByteBuffer {
  public:
+  TByteBuffer() = default;
+  // A buffer moved from is empty, with no bytes to grow into.
+  TByteBuffer(TByteBuffer&& AOther) noexcept
+      : FData(std::move(AOther.FData)),
+        FSize(std::exchange(AOther.FSize, 0)),
+        FCapacity(std::exchange(AOther.FCapacity, 0)) {}
+  TByteBuffer& operator=(TByteBuffer&& AOther) noexcept {
+    FData = std::move(AOther.FData);
+    FSize = std::exchange(AOther.FSize, 0);
+    FCapacity = std::exchange(AOther.FCapacity, 0);
+    return *this;
+  }
+
   std::uint8_t* Data() { return FData.get(); }
   const std::uint8_t* Data() const { return FData.get(); }
   std::size_t Size() const { return FSize; }

@@ -189,6 +189,46 @@ TEST(ParseSvgDocument, EmptiesTheRecordFirst) {
   EXPECT_EQ(Dump(record), "ID=new");
 }
 
+// One extractor reads drawing after drawing, keeping the reader's memory; what
+// it answers never depends on what it read before, also after a read failed
+// inside the reader or a drawing larger than what it keeps.
+TEST(SvgExtractor, AnswersAsAFreshReaderWhateverCameBefore) {
+  // The first byte reads; every later read fails, the parser input's first one.
+  class TFailsAfterFirstByte : public TStream {
+   public:
+    std::size_t Read(void* buffer, std::size_t count) override {
+      if (FRead || count == 0) throw EStreamError("read failed");
+      FRead = true;
+      *static_cast<char*>(buffer) = '<';
+      return 1;
+    }
+    std::int64_t Position() const override { return 0; }
+    void Seek(std::int64_t) override {}
+    std::int64_t Size() const override { return -1; }
+
+   private:
+    bool FRead = false;
+  };
+  const std::string big = "<svg id='big' width='3in'><!-- Created with Big -->" +
+                          std::string(600000, ' ') + "<g/></svg>";
+  const char* const drawings[] = {"<svg id='a'/>", nullptr, "<svg id='b' width='2in'/>",
+                                  big.c_str(),     nullptr, "<svg id='c'/>"};
+  TSvgExtractor extractor;
+  for (const char* drawing : drawings) {
+    SCOPED_TRACE(drawing ? std::string(drawing).substr(0, 30) : "a failing stream");
+    TVexmeta record;
+    if (drawing == nullptr) {
+      TFailsAfterFirstByte failing;
+      EXPECT_FALSE(extractor.Parse(failing, record, true));
+      continue;
+    }
+    TVexmeta fresh;
+    const bool expected = ParseSvgDocument(*TMemoryStream::View(drawing), fresh, true);
+    EXPECT_EQ(extractor.Parse(*TMemoryStream::View(drawing), record, true), expected);
+    EXPECT_EQ(Dump(record), Dump(fresh));
+  }
+}
+
 // A stream whose reads fail the way a file that vanishes under the reader does.
 class TFailingStream : public TStream {
  public:
