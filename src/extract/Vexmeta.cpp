@@ -72,8 +72,9 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   // of an inflating stream is not known before it is read.)
   const std::int64_t size = AStream.Size();
   constexpr std::int64_t cLargestChunk = 64 * 1024;
-  document->SetParserChunkSize(static_cast<std::int32_t>(
-      size > 0 && size < cLargestChunk ? std::max<std::int64_t>(size, 256) : cLargestChunk));
+  const std::int64_t chunk =
+      size > 0 && size < cLargestChunk ? std::max<std::int64_t>(size, 256) : cLargestChunk;
+  document->SetParserChunkSize(static_cast<std::int32_t>((chunk + 1) & ~std::int64_t{1}));
   AStream.Seek(0);
   document->LoadFromStream(AStream);
   if (document->IsEmpty()) return false;

@@ -540,9 +540,10 @@ class TXmlDocument : public TDebugComponent {
   // load with structural repair moves nodes after reading them, so it makes
   // every node whatever the filter says.
   void SetNodeFilter(TXmlNodeFilter* AFilter) { FNodeFilter = AFilter; }
-  // The bytes a load asks of its stream at a time (256 unless set). Only a code
-  // page set after the declaration sees the difference: it decodes the chunk
-  // that held the declaration again.
+  // The bytes a load asks of its stream at a time (256 unless set). Only two
+  // things see the difference: a code page set after the declaration decodes
+  // the chunk that held it again, and UTF-16 text loses the odd last byte of
+  // every chunk, so sizes are best even.
   std::int32_t ParserChunkSize() const { return FParserChunkSize; }
   void SetParserChunkSize(std::int32_t AValue) { FParserChunkSize = AValue; }
   TXmlNodeFilter* NodeFilter() const { return FNodeFilter; }
