@@ -384,12 +384,15 @@ bool WalkFolder(const fs::path& root, std::vector<fs::path>& found) {
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+      // The entry's type comes with the folder listing where the file system
+      // gives it, so most entries cost no call of their own.
       std::error_code entryError;
-      fs::file_status status = it->symlink_status(entryError);
+      const bool folder =
+          !it->is_symlink(entryError) && !entryError && it->is_directory(entryError);
       if (entryError) {
         Report(it->path(), "cannot be read");
         ok = false;
-      } else if (fs::is_directory(status)) {
+      } else if (folder) {
         pending.push_back(it->path());
       } else if (MatchesDetectString(it->path())) {
         found.push_back(it->path());
