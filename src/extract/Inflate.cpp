@@ -115,7 +115,17 @@ std::size_t TInflateStream::Read(void* buffer, std::size_t count) {
 void TInflateStream::Seek(std::int64_t position) {
   if (position < 0) throw EStreamError("invalid stream position");
   const auto target = static_cast<std::uint64_t>(position);
-  if (target < FPosition) Start();
+  if (target < FPosition) {
+    // The latest step's output still holds the bytes just read: going back
+    // within them (as after a peek at the first byte) inflates nothing again.
+    const std::uint64_t back = FPosition - target;
+    if (back <= FOutputUsed) {
+      FOutputUsed -= static_cast<std::size_t>(back);
+      FPosition = target;
+      return;
+    }
+    Start();
+  }
   std::uint8_t scratch[4096];
   while (FPosition < target) {
     const auto step =

@@ -15,7 +15,8 @@
 // header detected; -15: raw deflate). The output ends where the deflate stream
 // ends, or is cut after AMaxOutput bytes; data after the cut is never inflated,
 // so never checked. A read that reaches corrupt data, or input that ends before
-// the deflate stream does, raises EStreamError. Seeking back starts over.
+// the deflate stream does, raises EStreamError. Seeking back within the latest
+// inflated step costs nothing; further back starts over.
 class TInflateStream : public TStream {
  public:
   TInflateStream(TStream& ASource, std::uint64_t AInputBytes, int AWindowBits,

@@ -294,6 +294,31 @@ TEST(SvgSource, ReadsToEndTellsWhetherTheSourceWasIntact) {
   }
 }
 
+// Going back in an inflating source, as the extraction does after peeking at
+// the first byte, gives the same bytes whether the step is still in memory or
+// the inflation starts over; a ZIP entry read whole after it still checks out.
+TEST(SvgSource, CompressedSourcesSeekBackToTheSameBytes) {
+  TempDir dir;
+  const std::string text = Text(std::size_t{1} << 20);
+  const std::vector<std::pair<const char*, std::string>> files = {
+      {"a.svgz", Gzip(text)}, {"b.svgz", MakeZip({Entry("b.svg", text, true)})}};
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    auto stream = OpenSvgStream(U16(dir.Write(name, bytes)), 0);
+    ASSERT_NE(stream, nullptr);
+    std::string part(1, '\0');
+    ASSERT_EQ(stream->Read(part.data(), 1), 1u);
+    EXPECT_EQ(ReadAll(*stream), text);  // back from one byte in
+    // Back from beyond the first inflated step, then forward to a later offset.
+    for (const std::int64_t at : {std::int64_t{10}, std::int64_t{700000}}) {
+      stream->Seek(at);
+      part.assign(100, '\0');
+      ASSERT_EQ(stream->Read(part.data(), part.size()), part.size());
+      EXPECT_EQ(part, text.substr(static_cast<std::size_t>(at), 100));
+    }
+  }
+}
+
 // A host may ask from a worker thread with a small stack; loading keeps its
 // buffers on the heap.
 TEST(SvgSource, LoadsOnASmallStack) {
