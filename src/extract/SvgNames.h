@@ -38,10 +38,13 @@ constexpr std::string_view cImage = "image";
 constexpr std::string_view cImageLink = "xlink:href";
 
 // The work description: metadata, then rdf:RDF, then cc:Work, each the first
-// node of its name in the one before; and the three values read from it.
-constexpr std::string_view cMetadata = "metadata";
-constexpr std::string_view cRdf = "rdf:RDF";
-constexpr std::string_view cWork = "cc:Work";
+// node of its name in the one before (the path FindNodeByPath follows, and its
+// three parts for the filter); and the three values read from it.
+constexpr std::string_view cWorkPath = "metadata\\rdf:RDF\\cc:Work";
+constexpr std::string_view cMetadata = cWorkPath.substr(0, 8);
+constexpr std::string_view cRdf = cWorkPath.substr(9, 7);
+constexpr std::string_view cWork = cWorkPath.substr(17);
+static_assert(cMetadata == "metadata" && cRdf == "rdf:RDF" && cWork == "cc:Work");
 constexpr std::string_view cTitle = "dc:title";
 constexpr std::string_view cDescription = "dc:description";
 constexpr std::string_view cDate = "dc:date";

@@ -97,9 +97,7 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
     }
   }
 
-  TXmlNode* metadata = FindChildByName(root, svgnames::cMetadata);
-  if (TXmlNode* work =
-          FindChildByName(FindChildByName(metadata, svgnames::cRdf), svgnames::cWork)) {
+  if (TXmlNode* work = FindNodeByPath(root, svgnames::cWorkPath)) {
     ARecord.MetadataTitle = RecordText(GetChildValue(work, svgnames::cTitle));
     ARecord.MetadataDescription = RecordText(GetChildValue(work, svgnames::cDescription));
     std::u16string date = GetChildValue(work, svgnames::cDate);
