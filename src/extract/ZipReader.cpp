@@ -27,7 +27,6 @@ constexpr std::uint16_t cMethodDeflated = 8;
 // holds 65,535 entries (the most without ZIP64) with names of 1 KiB each; a
 // larger one is refused rather than read.
 constexpr std::uint64_t cMaxCentralDirectory = 64 * 1024 * 1024;
-constexpr std::size_t cCopyChunk = 64 * 1024;
 
 std::uint16_t Get16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -238,22 +237,6 @@ std::unique_ptr<TStream> TZipReader::OpenEntry(std::size_t AIndex, std::uint64_t
     data = std::make_unique<TInflateStream>(*FStream, entry.CompressedSize, -MAX_WBITS, AMaxBytes);
   }
   return std::make_unique<TEntryStream>(std::move(data), stored, entry, std::move(AKeepAlive));
-}
-
-bool TZipReader::Extract(std::size_t AIndex, std::uint64_t AMaxBytes,
-                         std::vector<std::uint8_t>& AData) {
-  AData.clear();
-  try {
-    std::unique_ptr<TStream> stream = OpenEntry(AIndex, AMaxBytes);
-    if (!stream) return false;
-    std::vector<std::uint8_t> chunk(cCopyChunk);
-    while (std::size_t n = stream->Read(chunk.data(), chunk.size()))
-      AData.insert(AData.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
-    return true;
-  } catch (const EStreamError&) {
-    AData.clear();
-    return false;
-  }
 }
 
 std::int32_t FindZipEntry(const TZipReader& AArchive, std::u16string_view AName) {

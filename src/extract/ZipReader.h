@@ -42,10 +42,6 @@ class TZipReader {
   std::unique_ptr<TStream> OpenEntry(std::size_t AIndex, std::uint64_t AMaxBytes,
                                      std::unique_ptr<TStream> AKeepAlive = nullptr);
 
-  // Replaces AData with the entry's data, at most AMaxBytes of it; false where
-  // OpenEntry gives no stream or reading it raises.
-  bool Extract(std::size_t AIndex, std::uint64_t AMaxBytes, std::vector<std::uint8_t>& AData);
-
  private:
   TStream* FStream = nullptr;
   std::int64_t FSize = 0;  // the archive's real size in bytes

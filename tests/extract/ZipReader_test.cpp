@@ -39,6 +39,24 @@ struct MemoryArchive {
   bool Opened = false;
 };
 
+// An entry's data read whole through OpenEntry, at most AMaxBytes of it; false
+// where OpenEntry gives no stream or reading it raises.
+bool Extract(TZipReader& AReader, std::size_t AIndex, std::uint64_t AMaxBytes,
+             std::vector<std::uint8_t>& AData) {
+  AData.clear();
+  try {
+    std::unique_ptr<TStream> stream = AReader.OpenEntry(AIndex, AMaxBytes);
+    if (!stream) return false;
+    std::vector<std::uint8_t> chunk(64 * 1024);
+    while (std::size_t n = stream->Read(chunk.data(), chunk.size()))
+      AData.insert(AData.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+    return true;
+  } catch (const EStreamError&) {
+    AData.clear();
+    return false;
+  }
+}
+
 std::string Text(std::size_t length) {
   std::string text;
   for (std::uint32_t i = 0; text.size() < length; ++i)
@@ -175,9 +193,9 @@ TEST(ZipReader, ExtractsStoredAndDeflatedEntriesAndRefusesBadOnes) {
     MemoryArchive archive(MakeZip({Entry("first.txt", "first", true), c.Entry}));
     ASSERT_TRUE(archive.Opened);
     std::vector<std::uint8_t> data;
-    ASSERT_TRUE(archive.Reader.Extract(0, 1u << 30, data));
+    ASSERT_TRUE(Extract(archive.Reader, 0, 1u << 30, data));
     EXPECT_EQ(AsString(data), "first");
-    EXPECT_EQ(archive.Reader.Extract(1, 1u << 30, data), c.Extracts);
+    EXPECT_EQ(Extract(archive.Reader, 1, 1u << 30, data), c.Extracts);
     if (c.Extracts) {
       EXPECT_EQ(AsString(data), c.Entry.Data);
     }
@@ -198,13 +216,13 @@ TEST(ZipReader, ExtractStopsAtTheCeilingWithoutReadingFurther) {
   ASSERT_TRUE(archive.Opened);
   EXPECT_LT(archive.Stream.Size(), 1 << 20);
   std::vector<std::uint8_t> data;
-  ASSERT_TRUE(archive.Reader.Extract(0, 4096, data));
+  ASSERT_TRUE(Extract(archive.Reader, 0, 4096, data));
   EXPECT_EQ(data, std::vector<std::uint8_t>(4096, 0));
   EXPECT_LE(data.capacity(), 4096u);
-  ASSERT_TRUE(archive.Reader.Extract(1, 1000, data));
+  ASSERT_TRUE(Extract(archive.Reader, 1, 1000, data));
   EXPECT_EQ(AsString(data), Text(1000));
   // Whole, the wrong CRC shows.
-  EXPECT_FALSE(archive.Reader.Extract(1, 5000, data));
+  EXPECT_FALSE(Extract(archive.Reader, 1, 5000, data));
 }
 
 #ifdef VX_HAVE_LIBZIP
@@ -236,7 +254,7 @@ void CrossCheck(const std::filesystem::path& path) {
     EXPECT_EQ(zip_fread(zf, expected.data(), st.size), static_cast<zip_int64_t>(st.size));
     zip_fclose(zf);
     std::vector<std::uint8_t> data;
-    ASSERT_TRUE(reader.Extract(index, 1u << 30, data));
+    ASSERT_TRUE(Extract(reader, index, 1u << 30, data));
     EXPECT_EQ(AsString(data), expected);
   }
   zip_discard(za);
