@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/Ascii.h"
 #include "platform/Platform.h"
 #include "plugin/contplug.h"
 
@@ -100,12 +101,6 @@ std::string ToUtf8(std::u16string_view s) {
 std::string Utf8Name(const fs::path& path) {
   std::u8string name = path.u8string();
   return std::string(name.begin(), name.end());
-}
-
-std::string AsciiLower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 void Report(const fs::path& path, const char* reason) {
@@ -253,7 +248,7 @@ std::int32_t FindField(const std::vector<Field>& fields, const std::string& spec
     return index < fields.size() ? static_cast<std::int32_t>(index) : -1;
   }
   for (std::size_t i = 0; i < fields.size(); ++i)
-    if (AsciiLower(fields[i].Name) == AsciiLower(spec)) return static_cast<std::int32_t>(i);
+    if (ascii::EqualsIgnoreCase(fields[i].Name, spec)) return static_cast<std::int32_t>(i);
   return -1;
 }
 
@@ -284,9 +279,10 @@ bool SelectColumns(const std::vector<Field>& fields, const std::vector<std::stri
       return false;
     }
     const Field& field = fields[static_cast<std::size_t>(index)];
-    std::string unit = AsciiLower(spec.substr(colon + 1));
-    auto found = std::find_if(field.UnitList.begin(), field.UnitList.end(),
-                              [&](const std::string& u) { return AsciiLower(u) == unit; });
+    const std::string unit = spec.substr(colon + 1);
+    auto found =
+        std::find_if(field.UnitList.begin(), field.UnitList.end(),
+                     [&](const std::string& u) { return ascii::EqualsIgnoreCase(u, unit); });
     if (found == field.UnitList.end()) {
       std::string units;
       for (const std::string& u : field.UnitList) units += (units.empty() ? "" : ", ") + u;
@@ -368,8 +364,8 @@ const char* FileProblem(const fs::path& path) {
 }
 
 bool MatchesDetectString(const fs::path& path) {
-  std::string ext = AsciiLower(Utf8Name(path.extension()));
-  return ext == ".svg" || ext == ".svgz";
+  const std::string ext = Utf8Name(path.extension());
+  return ascii::EqualsIgnoreCase(ext, ".svg") || ascii::EqualsIgnoreCase(ext, ".svgz");
 }
 
 // Walks a folder and the folders below it (not following links to folders) for
