@@ -4,6 +4,7 @@
 #include "xml/XmlEncoding.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/Ascii.h"
 #include "platform/Platform.h"
@@ -51,6 +52,24 @@ inline std::size_t PutUnit(std::uint16_t u, std::uint8_t* ADest) {
   ADest[1] = static_cast<std::uint8_t>(0x80 | ((u >> 6) & 0x3F));
   ADest[2] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
   return 3;
+}
+
+// A code point beyond the basic plane as four bytes.
+inline std::size_t PutCodePoint(std::uint32_t c, std::uint8_t* ADest) {
+  ADest[0] = static_cast<std::uint8_t>(0xF0 | (c >> 18));
+  ADest[1] = static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F));
+  ADest[2] = static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F));
+  ADest[3] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+constexpr bool IsHighSurrogate(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
 }
 
 bool IsContinuation(std::uint8_t c) {
@@ -296,18 +315,39 @@ std::size_t CodePageBytesToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest
 }
 
 std::size_t Utf16UnitsToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
-                             std::size_t AUnitCount, bool& ALastChar0D) {
+                             std::size_t AUnitCount, bool& ALastChar0D, char16_t& APendingHigh) {
   std::size_t out = 0;
+  char16_t high = APendingHigh;
   for (std::size_t i = 0; i < AUnitCount; ++i) {
-    auto u = static_cast<std::uint16_t>(ASource[2 * i] | (ASource[2 * i + 1] << 8));
+    auto u = static_cast<char16_t>(ASource[2 * i] | (ASource[2 * i + 1] << 8));
+    if (high != 0) {
+      if (IsLowSurrogate(u)) {
+        out += PutCodePoint(0x10000 + ((static_cast<std::uint32_t>(high) - 0xD800) << 10) +
+                                (static_cast<std::uint32_t>(u) - 0xDC00),
+                            ADest + out);
+        high = 0;
+        continue;
+      }
+      out += PutUnit(kReplacement, ADest + out);  // a high surrogate without its partner
+      high = 0;
+    }
     if (u < 0x80) {
       out += PutAscii(static_cast<std::uint8_t>(u), ADest + out, ALastChar0D);
-    } else {
-      ALastChar0D = false;
-      out += PutUnit(u, ADest + out);
+      continue;
     }
+    ALastChar0D = false;
+    if (IsHighSurrogate(u))
+      high = u;
+    else
+      out += PutUnit(IsLowSurrogate(u) ? kReplacement : u, ADest + out);
   }
+  APendingHigh = high;
   return out;
+}
+
+std::size_t Utf16PendingToUtf8(std::uint8_t* ADest, char16_t& APendingHigh) {
+  if (std::exchange(APendingHigh, 0) == 0) return 0;
+  return PutUnit(kReplacement, ADest);
 }
 
 int Utf8SequenceLength(const std::uint8_t* P, const std::uint8_t* AEnd) {

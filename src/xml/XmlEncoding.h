@@ -52,14 +52,20 @@ TXmlStringEncoding EncodingFromName(std::string_view AName);
 // the bytes written. The end-of-line rule: CR gives LF and sets ALastChar0D; LF
 // while it is set gives nothing and clears it; every other character clears it.
 // Destination sizes: Utf8BytesToUtf8 at most ACount; CodePageBytesToUtf8 at most
-// 3 × ACount; Utf16UnitsToUtf8 at most 3 × AUnitCount.
+// 3 × ACount; Utf16UnitsToUtf8 at most 3 × AUnitCount + 3.
 std::size_t Utf8BytesToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest, std::size_t ACount,
                             bool& ALastChar0D);
 std::size_t CodePageBytesToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
                                 std::size_t ACount, std::int32_t ACodePage, bool& ALastChar0D);
-// ASource holds AUnitCount little-endian 16-bit units (2 × AUnitCount bytes).
+// ASource holds AUnitCount little-endian 16-bit units (2 × AUnitCount bytes). A
+// high surrogate followed by a low one is one character (four bytes); a
+// surrogate without its partner becomes U+FFFD. APendingHigh carries a high
+// surrogate that ends one call to the next (0: none), so a pair split between
+// chunks is still one character; Utf16PendingToUtf8 ends the text, writing the
+// U+FFFD of a high surrogate still pending (at most 3 bytes).
 std::size_t Utf16UnitsToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
-                             std::size_t AUnitCount, bool& ALastChar0D);
+                             std::size_t AUnitCount, bool& ALastChar0D, char16_t& APendingHigh);
+std::size_t Utf16PendingToUtf8(std::uint8_t* ADest, char16_t& APendingHigh);
 
 // Reverse decoders. They never read past AEnd / ACount.
 int Utf8SequenceLength(const std::uint8_t* P, const std::uint8_t* AEnd);
@@ -70,8 +76,8 @@ std::size_t Utf8BytesToCodePage(const std::uint8_t* ASource, std::uint8_t* ADest
 // String converters.
 std::string UnicodeStringToUtf8(std::u16string_view S);
 // Standard UTF-8 → UTF-16; invalid sequences become U+FFFD, except that a high and
-// a low surrogate each written as three bytes (as Utf16UnitsToUtf8 writes a
-// character outside the basic plane) are joined back into their pair.
+// a low surrogate each written as three bytes (as some writers encode a character
+// outside the basic plane) are joined back into their pair.
 std::u16string Utf8StringToUnicode(std::string_view S);
 std::string CodePageStringToUtf8(std::string_view S, std::int32_t ACodePage);
 std::string Utf8StringToCodePage(std::string_view S, std::int32_t ACodePage);

@@ -135,6 +135,7 @@ bool TXmlParser::IsBinaryXml() const {
 
 void TXmlParser::DecodeChunk() {
   FChunkStartCR = FLastChar0D;
+  FChunkStartHigh = FPendingHigh;
   const std::uint8_t* raw = FRawBuffer.Data() + FRawFirstIdx;
   const auto count = static_cast<std::size_t>(FRawLastIdx - FRawFirstIdx);
   const auto first = static_cast<std::size_t>(FUtf8FirstIdx);
@@ -152,13 +153,15 @@ void TXmlParser::DecodeChunk() {
         written = CodePageBytesToUtf8(raw, grow(3 * count), count, FCodePage, FLastChar0D);
       break;
     case seUTF16LE:
-      written = Utf16UnitsToUtf8(raw, grow(3 * (count / 2)), count / 2, FLastChar0D);
+      written =
+          Utf16UnitsToUtf8(raw, grow(3 * (count / 2) + 3), count / 2, FLastChar0D, FPendingHigh);
       break;
     case seUTF16BE: {
       // Swapped for decoding and back, so the kept chunk decodes the same again.
       std::uint8_t* units = FRawBuffer.Data() + FRawFirstIdx;
       SwapBytePairs(units, count);
-      written = Utf16UnitsToUtf8(units, grow(3 * (count / 2)), count / 2, FLastChar0D);
+      written =
+          Utf16UnitsToUtf8(units, grow(3 * (count / 2) + 3), count / 2, FLastChar0D, FPendingHigh);
       SwapBytePairs(units, count);
       break;
     }
@@ -180,11 +183,27 @@ bool TXmlParser::FetchChunk() {
   // each chunk is read to the front of the raw buffer.
   FRawBuffer.Resize(static_cast<std::size_t>(FChunkSize));
   std::size_t n = FSource->Read(FRawBuffer.Data(), FRawBuffer.Size());
-  if (n == 0) return false;
+  if (n == 0) return EndPendingCharacter();
   FRawFirstIdx = 0;
   FRawLastIdx = static_cast<std::int32_t>(n);
   FUtf8FirstIdx = FUtf8LastIdx;
   DecodeChunk();
+  return true;
+}
+
+bool TXmlParser::EndPendingCharacter() {
+  // A high surrogate that the input leaves without its partner is one U+FFFD,
+  // decoded from an empty last chunk.
+  if (FPendingHigh == 0 || (FEncoding != seUTF16LE && FEncoding != seUTF16BE)) return false;
+  FRawFirstIdx = FRawLastIdx = 0;
+  FUtf8FirstIdx = FUtf8LastIdx;
+  FChunkStartCR = FLastChar0D;
+  FChunkStartHigh = FPendingHigh;
+  const auto first = static_cast<std::size_t>(FUtf8FirstIdx);
+  if (FUtf8Buffer.Size() < first + 3) FUtf8Buffer.Resize(first + 3);
+  FLastChar0D = false;
+  FUtf8LastIdx +=
+      static_cast<std::int32_t>(Utf16PendingToUtf8(FUtf8Buffer.Data() + first, FPendingHigh));
   return true;
 }
 
@@ -386,8 +405,9 @@ void TXmlParser::Compact() {
 
 void TXmlParser::SetCodePage(std::int32_t ACodePage) {
   FCodePage = ACodePage;
-  // The chunk decodes again from the line-end state it started with.
+  // The chunk decodes again from the line-end and surrogate state it started with.
   FLastChar0D = FChunkStartCR;
+  FPendingHigh = FChunkStartHigh;
   DecodeChunk();
   // The latest chunk's bytes may have changed under the counted lines.
   if (FLineIdx > FUtf8FirstIdx) {

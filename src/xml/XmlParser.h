@@ -150,11 +150,16 @@ class TXmlParser : public TDebugPersistent {
   bool FInputEnded = false;
   bool FLastChar0D = false;
   bool FChunkStartCR = false;           // FLastChar0D before the latest chunk was decoded
+  char16_t FPendingHigh = 0;            // UTF-16: a high surrogate waiting for the next chunk
+  char16_t FChunkStartHigh = 0;         // FPendingHigh before the latest chunk was decoded
   mutable std::int32_t FLineIdx = 0;    // line ends below this index are counted ...
   mutable std::int64_t FLineCount = 0;  // ... in this count
 
   void DecodeChunk();
   bool FetchChunk();
+  // At the end of the input: decodes what a UTF-16 surrogate left pending;
+  // false when nothing was.
+  bool EndPendingCharacter();
   // The scans behind the reads and the skips; ADrop lets go of the text passed.
   // MakeDataAvailable after letting go of the text before the position.
   std::int32_t MakeDataAvailable(bool ADrop);

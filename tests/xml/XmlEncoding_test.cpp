@@ -124,15 +124,33 @@ TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
   }
 }
 
-TEST(Encoding, Utf16UnitsEncodeOneByOne) {
+// A surrogate pair is one character also when the pieces split it; a surrogate
+// without its partner is one U+FFFD, also at the very end.
+TEST(Encoding, Utf16UnitsJoinSurrogatePairsAcrossCalls) {
   struct Case {
     const char* Label;
     std::vector<ByteVector> Pieces;  // little-endian units
     ByteVector Expected;
   };
+  const ByteVector smile = {0xF0, 0x9F, 0x98, 0x80};  // U+1F600
+  const ByteVector fffd = {0xEF, 0xBF, 0xBD};
+  auto join = [](std::initializer_list<ByteVector> parts) {
+    ByteVector out;
+    for (const ByteVector& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
   const Case cases[] = {
       {"CR, e-acute, LF", {{0x0D, 0, 0xE9, 0, 0x0A, 0}}, {0x0A, 0xC3, 0xA9, 0x0A}},
-      {"surrogate pair", {{0x3D, 0xD8, 0x00, 0xDE}}, {0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80}},
+      {"surrogate pair", {{0x3D, 0xD8, 0x00, 0xDE}}, smile},
+      {"pair split between calls",
+       {{0x41, 0, 0x3D, 0xD8}, {0x00, 0xDE, 0x42, 0}},
+       join({{0x41}, smile, {0x42}})},
+      {"pair split by an empty call", {{0x3D, 0xD8}, {}, {0x00, 0xDE}}, smile},
+      {"lone high before a letter", {{0x3D, 0xD8, 0x41, 0}}, join({fffd, {0x41}})},
+      {"lone high before CR", {{0x3D, 0xD8}, {0x0D, 0, 0x0A, 0}}, join({fffd, {0x0A}})},
+      {"two highs, then a low", {{0x3D, 0xD8, 0x3D, 0xD8, 0x00, 0xDE}}, join({fffd, smile})},
+      {"lone low", {{0x00, 0xDE, 0x41, 0}}, join({fffd, {0x41}})},
+      {"high at the very end", {{0x41, 0, 0x3D, 0xD8}}, join({{0x41}, fffd})},
       {"CR|LF split", {{0x0D, 0}, {0x0A, 0}}, {0x0A}},
       {"two-byte top", {{0xFF, 0x07}}, {0xDF, 0xBF}},
       {"U+0800 and U+FFFF", {{0x00, 0x08, 0xFF, 0xFF}}, {0xE0, 0xA0, 0x80, 0xEF, 0xBF, 0xBF}},
@@ -140,11 +158,15 @@ TEST(Encoding, Utf16UnitsEncodeOneByOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Label);
-    EXPECT_EQ(DecodePieces(c.Pieces, 2,
-                           [](const ByteVector& p, std::uint8_t* d, bool& f) {
-                             return Utf16UnitsToUtf8(p.data(), d, p.size() / 2, f);
-                           }),
-              c.Expected);
+    char16_t high = 0;
+    ByteVector out =
+        DecodePieces(c.Pieces, 3, [&high](const ByteVector& p, std::uint8_t* d, bool& f) {
+          return Utf16UnitsToUtf8(p.data(), d, p.size() / 2, f, high);
+        });
+    std::uint8_t end[3];
+    out.insert(out.end(), end, end + Utf16PendingToUtf8(end, high));
+    EXPECT_EQ(out, c.Expected);
+    EXPECT_EQ(high, 0);
   }
 }
 

@@ -181,6 +181,30 @@ TEST(XmlParser, LineEndsAreNormalisedAcrossChunkBoundaries) {
   }
 }
 
+// Characters beyond the basic plane read from UTF-16 are one four-byte UTF-8
+// sequence wherever a chunk boundary splits their pair; a surrogate without its
+// partner is one U+FFFD, also as the very last unit.
+TEST(XmlParser, SurrogatePairsSurviveEveryChunkBoundary) {
+  const std::u16string text = u"<t>\U0001F600x\U0001F389\r\n\U0001F600</t>";
+  const std::string expected = "<t>\xF0\x9F\x98\x80x\xF0\x9F\x8E\x89\n\xF0\x9F\x98\x80</t>";
+  for (bool bigEndian : {false, true}) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : text) {
+      const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+      bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    for (std::int32_t chunk = 6; chunk <= 40; chunk += 2) {
+      SCOPED_TRACE(std::to_string(chunk) + (bigEndian ? " BE" : " LE"));
+      Input in(bytes, chunk);
+      EXPECT_EQ(in.ReadAll(), expected);
+    }
+  }
+  EXPECT_EQ(Input("\xFF\xFE" + Raw({'<', 0, 0x3D, 0xD8, 'a', 0, 0x00, 0xDE})).ReadAll(),
+            "<\xEF\xBF\xBD"
+            "a\xEF\xBF\xBD");
+  EXPECT_EQ(Input("\xFF\xFE" + Raw({'<', 0, 'a', 0, 0x3D, 0xD8}), 6).ReadAll(), "<a\xEF\xBF\xBD");
+}
+
 TEST(XmlParser, CheckString) {
   struct Case {
     std::string Source;
