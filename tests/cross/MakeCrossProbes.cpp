@@ -135,8 +135,8 @@ void WriteProbes(const fs::path& AFolder) {
   cp1252 += "</dc:title></cc:Work></rdf:RDF></metadata></svg>";
   Write(AFolder / "cp1252.svg", cp1252);
 
-  // UTF-16 drawings: with a byte-order mark they are refused; without one,
-  // little-endian text that starts with "<" is read.
+  // UTF-16 drawings, with a byte-order mark in either order and without one;
+  // and UTF-8 with a mark and blank lines before the declaration.
   const std::u16string utf16 =
       u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><svg id=\"utf16\" width=\"3cm\" height=\"2cm\">"
       u"<metadata><rdf:RDF><cc:Work><dc:title>\u00C9t\u00E9 \u56F3 \U0001F600</dc:title>"
@@ -144,6 +144,8 @@ void WriteProbes(const fs::path& AFolder) {
   Write(AFolder / "utf16le-bom.svg", Utf16(utf16, false, true));
   Write(AFolder / "utf16be-bom.svg", Utf16(utf16, true, true));
   Write(AFolder / "utf16le.svg", Utf16(utf16, false, false));
+  Write(AFolder / "utf8-bom.svg",
+        "\xEF\xBB\xBF\r\n\r\n<?xml version=\"1.0\"?>" + Drawing("utf8-bom", "Mark \xE2\x9C\x93"));
 
   // ZIP entries: a name in code page 437, one flagged as UTF-8, one flagged as
   // UTF-8 but ill-formed, and every upper byte of code page 437 in four names.

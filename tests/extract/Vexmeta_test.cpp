@@ -1,4 +1,4 @@
-// Extraction of the record from SVG text: the first-byte rule, the root choice,
+// Extraction of the record from SVG text: what a drawing may begin with, the root choice,
 // lookups with ASCII case folding, the embedded-image test, the RDF metadata path,
 // the application comment, the cut of every record text, and the example drawings.
 #include "extract/Vexmeta.h"
@@ -69,12 +69,28 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
     bool Ok;
     std::string_view Record;  // Dump of the record when Ok
   } cases[] = {
-      // What the first byte and the root admit.
+      // What a drawing may begin with, and the root it must have.
       {"empty stream", "", false, ""},
-      {"UTF-8 byte-order mark", "\xEF\xBB\xBF<svg width='1' height='1'/>", false, ""},
-      {"UTF-16 byte-order mark", std::string_view("\xFF\xFE<\0s\0v\0g\0/\0>\0", 14), false, ""},
-      {"line break first", "\n<?xml version='1.0'?><svg width='1' height='1'/>", false, ""},
-      {"blank first", " <svg width='1' height='1'/>", false, ""},
+      {"UTF-8 byte-order mark", "\xEF\xBB\xBF<svg width='1' height='1'/>", true,
+       "Width=1|Height=1|Size=1x1"},
+      {"UTF-16 byte-order mark",
+       std::string_view("\xFF\xFE<\0s\0v\0g\0 \0i\0d\0=\0'\0a\0'\0/\0>\0", 28), true, "ID=a"},
+      {"UTF-16BE byte-order mark, blanks",
+       std::string_view("\xFE\xFF\0\n\0 \0<\0s\0v\0g\0 \0i\0d\0=\0'\0a\0'\0/\0>", 32), true,
+       "ID=a"},
+      {"UTF-16BE without a mark", std::string_view("\0<\0?\0x\0m\0l\0?\0>\0<\0s\0v\0g\0/\0>", 30),
+       true, ""},
+      {"line break first", "\n<?xml version='1.0'?><svg width='1' height='1'/>", true,
+       "Width=1|Height=1|Size=1x1"},
+      {"mark, then blanks", "\xEF\xBB\xBF \t\r\n<svg id='a'/>", true, "ID=a"},
+      {"blanks, then a mark", " \xEF\xBB\xBF<svg id='a'/>", false, ""},
+      {"mark only", "\xEF\xBB\xBF", false, ""},
+      {"blanks only", std::string_view("\n\n\t   \r\n"), false, ""},
+      {"UTF-16 mark, then a NUL", std::string_view("\xFF\xFE\0\0<\0s\0v\0g\0/\0>\0", 16), false,
+       ""},
+      {"UTF-16 mark, then an odd byte", std::string_view("\xFF\xFE<", 3), false, ""},
+      {"form feed first", "\f<svg id='a'/>", false, ""},
+      {"no-break space first", "\xC2\xA0<svg id='a'/>", false, ""},
       {"not markup", "svg", false, ""},
       {"upper-case root", "<SVG width='1' height='1'/>", false, ""},
       {"other root", "<html><svg width='1' height='1'/></html>", false, ""},
@@ -179,7 +195,7 @@ TEST(ParseSvgDocument, EmptiesTheRecordFirst) {
   record.Width = u"stale";
   record.IntWidth = 5;
   record.EmbeddedImage = true;
-  auto refused = TMemoryStream::View("\n<svg/>");
+  auto refused = TMemoryStream::View("\n<html/>");
   EXPECT_FALSE(ParseSvgDocument(*refused, record, true));
   EXPECT_EQ(Dump(record), "");
 
