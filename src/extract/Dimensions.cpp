@@ -31,12 +31,6 @@ std::int32_t RoundToInt32(double AValue) {
   return static_cast<std::int32_t>(whole);
 }
 
-std::int32_t SaturateToInt32(std::int64_t AValue) {
-  if (AValue > kInt32Max) return kInt32Max;
-  if (AValue < kInt32Min) return kInt32Min;
-  return static_cast<std::int32_t>(AValue);
-}
-
 // The number parsers are byte based; a code unit beyond ASCII can never be part of
 // a number, so it becomes a byte that both parsers refuse.
 std::string NarrowForNumber(std::u16string_view AText) {
@@ -85,20 +79,29 @@ bool TryParseDecimal(std::string_view S, double& AValue) {
   return true;
 }
 
-// Splits at every single blank and comma; the text after the last separator is a
-// part only when it is not empty.
+bool IsXmlSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// The viewBox's numbers: white space at both ends is ignored; between two
+// numbers stands a run of white space, or one comma with optional white space
+// around it, so a comma right after another gives an empty part. Returns how
+// many parts there are; the first four are in AParts.
 std::size_t SplitViewBox(std::u16string_view AText, std::u16string_view (&AParts)[4]) {
+  while (!AText.empty() && IsXmlSpace(AText.front())) AText.remove_prefix(1);
+  while (!AText.empty() && IsXmlSpace(AText.back())) AText.remove_suffix(1);
   std::size_t count = 0;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < AText.size(); ++i) {
-    if (AText[i] != u' ' && AText[i] != u',') continue;
+  std::size_t i = 0;
+  while (i < AText.size()) {
+    const std::size_t start = i;
+    while (i < AText.size() && !IsXmlSpace(AText[i]) && AText[i] != u',') ++i;
     if (count < 4) AParts[count] = AText.substr(start, i - start);
     ++count;
-    start = i + 1;
-  }
-  if (start < AText.size()) {
-    if (count < 4) AParts[count] = AText.substr(start);
-    ++count;
+    while (i < AText.size() && IsXmlSpace(AText[i])) ++i;
+    if (i < AText.size() && AText[i] == u',') {
+      ++i;
+      while (i < AText.size() && IsXmlSpace(AText[i])) ++i;
+    }
   }
   return count;
 }
@@ -125,23 +128,21 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
     }
   }
 
+  // The number keeps its fraction: only the pixel value is rounded. A number
+  // written without "." takes the integer syntax (hexadecimal included).
   std::string number = NarrowForNumber(numberText);
-  std::int32_t n = 0;
   double v = 0;
-  bool hasFraction = false;
   if (number.find('.') != std::string::npos) {
-    double value = 0;
-    if (TryParseDecimal(number, value) && value > 0) {
-      n = RoundToInt32(value);
-      v = value;
-      hasFraction = true;
+    if (!TryParseDecimal(number, v) || !(v > 0)) return result;
+  } else {
+    std::int32_t n = 0;
+    if (!TryStrToInt(number, n)) n = 0;
+    if (n <= 0) {
+      result.Pixels = n;  // returned unconverted
+      return result;
     }
-  } else if (!TryStrToInt(number, n)) {
-    n = 0;
+    v = n;
   }
-  result.Pixels = n;
-  if (n <= 0) return result;
-  if (!hasFraction) v = n;
 
   const double dpi = ADpi;
   switch (result.Unit) {
@@ -149,23 +150,22 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
     case luPercent:
       break;
     case luPt:
-      // Points always use the rounded number: 1.5pt is taken as 2pt.
-      result.Pixels = RoundToInt32(static_cast<double>(n) / 72.0 * dpi);
+      v = v / 72.0 * dpi;
       break;
     case luCm:
-      result.Pixels = RoundToInt32(v / 2.54 * dpi);
+      v = v / 2.54 * dpi;
       break;
     case luMm:
-      result.Pixels = RoundToInt32(v / 25.4 * dpi);
+      v = v / 25.4 * dpi;
       break;
     case luIn:
-      result.Pixels = hasFraction ? RoundToInt32(v * dpi)
-                                  : SaturateToInt32(static_cast<std::int64_t>(n) * ADpi);
+      v = v * dpi;
       break;
     case luPc:
-      result.Pixels = RoundToInt32(v * dpi * 0.16666666666666666);
+      v = v * dpi * 0.16666666666666666;
       break;
   }
+  result.Pixels = RoundToInt32(v);
   return result;
 }
 

@@ -28,13 +28,17 @@ TEST(ParseLength, UnitsNumbersAndRounding) {
       {u"100", 100, luPx},
       {u"100px", 100, luPx},
       {u"72pt", 96, luPt},
-      {u"1.5pt", 3, luPt},  // the number is rounded to 2 before converting
+      {u"1.5pt", 2, luPt},  // 2 px: the number keeps its fraction, the pixels are rounded
       {u"10cm", 378, luCm},
       {u"2.54cm", 96, luCm},
       {u"12.7mm", 48, luMm},
       {u"1in", 96, luIn},
       {u"0.6in", 58, luIn},
-      {u"0.5in", 0, luIn},  // 0.5 rounds to the even 0, and 0 is returned unconverted
+      {u"0.5in", 48, luIn},
+      {u"0.4in", 38, luIn},
+      {u"0.40000001in", 38, luIn},
+      {u"0.25", 0, luPx},  // positive, but 0 whole pixels: no usable length
+      {u"0.3%", 0, luPercent},
       {u"6pc", 96, luPc},
       {u"50%", 50, luPercent},
       {u"-5%", -5, luPercent},
@@ -87,12 +91,13 @@ TEST(CalcDimensions, FromWidthHeightAndViewBoxAt96And90) {
       {u"100", u"50", u"", 100, 50, 100, 50},
       {u"100px", u"50px", u"0 0 800 600", 100, 50, 100, 50},
       {u"72pt", u"10pt", u"", 96, 13, 90, 12},  // 12.5 at 90 rounds to the even 12
-      {u"1.5pt", u"6pt", u"", 3, 8, 2, 8},      // 7.5 at 90 rounds to the even 8
+      {u"1.5pt", u"6pt", u"", 2, 8, 2, 8},      // 7.5 at 90 rounds to the even 8
       {u"10cm", u"2.54cm", u"", 378, 96, 354, 90},
       {u"25.4mm", u"12.7mm", u"", 96, 48, 90, 45},
       {u"1in", u"1.5in", u"", 96, 144, 90, 135},
-      {u"0.6in", u"0.4in", u"0 0 800 600", 58, 600, 54, 600},
-      {u"0.5in", u"6pc", u"0 0 800 600", 800, 96, 800, 90},
+      {u"0.6in", u"0.4in", u"0 0 800 600", 58, 38, 54, 36},
+      {u"0.5in", u"6pc", u"0 0 800 600", 48, 96, 45, 90},
+      {u"0.25", u"0.25in", u"0 0 800 600", 800, 24, 800, 22},  // 0.25 px is no size
       {u"1pc", u"2.5", u"", 16, 2, 15, 2},
       {u"3.5", u"100 px", u"0 0 800 600", 4, 600, 4, 600},
       {u"100.0 px", u"10em", u"0 0 800 600", 100, 600, 100, 600},
@@ -105,13 +110,18 @@ TEST(CalcDimensions, FromWidthHeightAndViewBoxAt96And90) {
       // With one text missing neither is parsed.
       {u"100", u"", u"0 0 800 600", 800, 600, 800, 600},
       {u"", u"100", u"0 0 800 600", 800, 600, 800, 600},
-      // The viewBox splits at every single blank and comma.
+      // The viewBox's numbers stand apart by white space, or by one comma with
+      // white space around it; a comma right after another leaves an empty part.
       {u"", u"", u"0,0,800,600", 800, 600, 800, 600},
-      {u"", u"", u"0, 0, 800, 600", 0, 0, 0, 0},
-      {u"", u"", u"0  800 600", 800, 600, 800, 600},
-      {u"", u"", u"0\t0\t800\t600", 0, 0, 0, 0},
+      {u"", u"", u"0, 0, 800, 600", 800, 600, 800, 600},
+      {u"", u"", u"0 ,0 , 800 ,600", 800, 600, 800, 600},
+      {u"", u"", u" 0 0 800 600 ", 800, 600, 800, 600},
+      {u"", u"", u"0\t0\n800\r\n600", 800, 600, 800, 600},
+      {u"", u"", u"0  0   800 600", 800, 600, 800, 600},
+      {u"", u"", u"0 0,,600", 0, 600, 0, 600},  // parts 0, 0, "", 600
       {u"", u"", u"0 0 800", 0, 0, 0, 0},
       {u"", u"", u"0 0 800 ", 0, 0, 0, 0},
+      {u"", u"", u"0 0 800,", 0, 0, 0, 0},
       {u"", u"", u"-10 -10 20.5 30.5 99", 20, 30, 20, 30},
       {u"-5", u"-5", u"0 0 800", -5, -5, -5, -5},
       {u"-5", u"10", u"0 0 800 600", 800, 10, 800, 10},
