@@ -73,8 +73,10 @@ void Dump(const TXmlNode* N, const TRuleFilter& F, std::string& Out) {
 
 std::string DumpRoots(const TXmlDocument& Doc, const TRuleFilter& F) {
   std::string Out;
+  // A declaration is never offered to a filter: it is always kept.
   for (TXmlNode* N : Doc.RootNodes())
-    if (F.Keeps(N->ElementType(), OfferedName(N))) Dump(N, F, Out);
+    if (N->ElementType() == xeDeclaration || F.Keeps(N->ElementType(), OfferedName(N)))
+      Dump(N, F, Out);
   return Out;
 }
 

@@ -8,7 +8,7 @@
 #include "base/Ascii.h"
 #include "base/Streams.h"
 #include "xml/XmlParser.h"
-#include "xml/XmlReaderInternal.h"
+#include "xml/XmlReader.h"
 
 TXmlDocument::TXmlDocument(TDebugComponent* AOwner)
     : TXmlDocument(AOwner, false, false, true, "") {}
@@ -300,27 +300,17 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
     }
     std::string_view Name;
     if (T == xeElement) Name = xmlread::ReadElementName(P);
+    // A declaration is always kept: its encoding decides how the rest is read.
     TXmlNode* Node = nullptr;
-    if (!Accepts(nullptr, T, Name)) {
-      // Read whole without a node; a declaration still tells its encoding.
-      if (T == xeElement)
-        xmlread::SkimElement(P, *this);
-      else if (T == xeDeclaration)
-        xmlread::SkimDeclaration(P, *this, &DeclaredEncoding);
-      else
-        xmlread::SkimRootNode(P, *this, T);
-    } else {
+    if (T == xeDeclaration || Accepts(nullptr, T, Name)) {
       Node = xmlread::NewNodeOfType(*this, T);
       FRootNodes.Add(Node);
-      if (T == xeElement) {
-        static_cast<TXmlElement*>(Node)->ParseNamed(P, Name);
-      } else {
-        DoNodeNew(Node);
-        Node->ParseStream(P);
-      }
-      DoNodeLoaded(Node);
-      if (T == xeDeclaration) DeclaredEncoding = static_cast<TXmlDeclaration*>(Node)->Encoding();
+      // An element announces itself once its name is set.
+      if (T != xeElement) DoNodeNew(Node);
     }
+    xmlread::ReadMarkup(P, *this, T, Name, Node);
+    if (Node) DoNodeLoaded(Node);
+    if (T == xeDeclaration) DeclaredEncoding = static_cast<TXmlDeclaration*>(Node)->Encoding();
 
     if (T == xeDeclaration) {
       if (SetParserEncodingAfterReadDeclaration) {
@@ -340,24 +330,4 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
   FSingleTagNames.reset();
   P.SetEncoding(EncodingFromName(DeclaredEncoding));
   P.SetCodePage(CodePageFromName(DeclaredEncoding, 65001));
-}
-
-// The declaration and the style-sheet instruction: pseudo-attributes, then "?>".
-TXmlNode* TXmlDeclaration::ParseStream(TXmlParser& P) {
-  char C = ReadAttributeList(P);
-  char Next = C;
-  if (C == '?') {
-    Next = P.NextChar();
-    if (Next == '>') {
-      // One line end after "?>" belongs to the declaration.
-      char Ch = P.NextChar();
-      if (Ch != '\r') P.MoveBackOver(Ch);
-      Ch = P.NextChar();
-      if (Ch != '\n') P.MoveBackOver(Ch);
-      return this;
-    }
-  }
-  XmlDebugOut(*this, this, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
-              {Next, P.LineNumber(), P.Position()});
-  return this;
 }

@@ -59,7 +59,8 @@ using TXmlNodeEvent = std::function<void(TXmlDocument* Sender, TXmlNode* ANode)>
 // it is made: AName is the name of an element or attribute, empty for other
 // kinds. A text run may be offered only once it is known to make a node (not
 // blanks only). Nodes inside an accepted document type or declaration are not
-// offered.
+// offered, and neither is a declaration: it is always kept, since the encoding
+// it names may decide how the rest is read.
 class TXmlNodeFilter {
  public:
   virtual ~TXmlNodeFilter() = default;
@@ -407,7 +408,7 @@ class TXmlDtdElement : public TXmlElement {
   std::string Content() const override;
   TXmlElementType ElementType() const override { return xeDtdElement; }
   TXmlNode* ParseStream(TXmlParser& P) override;
-  virtual void ReadDeclarationBody(TXmlParser& P);
+  void ReadDeclarationBody(TXmlParser& P);
   // "<!ELEMENT", "<!ATTLIST", ...: the keyword the writer puts before the name.
   virtual std::string_view Keyword() const { return "ELEMENT"; }
 };
@@ -424,7 +425,6 @@ class TXmlDtdEntity : public TXmlDtdElement {
   using TXmlDtdElement::TXmlDtdElement;
   TXmlElementType ElementType() const override { return xeDtdEntity; }
   std::string_view Keyword() const override { return "ENTITY"; }
-  void ReadDeclarationBody(TXmlParser& P) override;
 };
 
 class TXmlDtdNotation : public TXmlDtdElement {

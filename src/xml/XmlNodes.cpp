@@ -8,7 +8,7 @@
 #include "base/Ascii.h"
 #include "platform/Platform.h"
 #include "xml/XmlDocument.h"
-#include "xml/XmlReaderInternal.h"
+#include "xml/XmlReader.h"
 
 namespace {
 

@@ -261,10 +261,6 @@ char TXmlParser::NextCharSkipBlanks(std::string& ABlanks) {
   return ScanBlanks(&ABlanks);
 }
 
-char TXmlParser::NextCharSkipBlanks() {
-  return ScanBlanks(nullptr);
-}
-
 bool TXmlParser::ScanPastChar(char AChar, bool ADrop) {
   for (;;) {
     const std::uint8_t* buf = FUtf8Buffer.Data();
@@ -286,10 +282,6 @@ std::string_view TXmlParser::ReadStringUntilChar(char AChar) {
   const std::int64_t start = Position();
   const bool found = ScanPastChar(AChar, false);
   return View(IndexAt(start), FUtf8CurrentIdx - (found ? 1 : 0));
-}
-
-void TXmlParser::SkipUntilChar(char AChar) {
-  ScanPastChar(AChar, true);
 }
 
 bool TXmlParser::ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t& AEnd) {
@@ -328,7 +320,7 @@ void TXmlParser::SkipUntil(std::string_view ATerminator) {
   if (!ATerminator.empty()) ScanPast(ATerminator, true, end);
 }
 
-std::string_view TXmlParser::ReadStringUntilBlankOrEndTag() {
+std::string_view TXmlParser::ReadStringUntilBlankOrEndTagSlow() {
   const std::int64_t start = Position();
   for (;;) {
     const std::uint8_t* buf = FUtf8Buffer.Data();
@@ -343,7 +335,7 @@ std::string_view TXmlParser::ReadStringUntilBlankOrEndTag() {
   }
 }
 
-TXmlElementType TXmlParser::ReadOpenTag() {
+TXmlElementType TXmlParser::ReadOpenTagSlow() {
   if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return xeError;
   char c = NextChar();
   switch (c) {

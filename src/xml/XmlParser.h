@@ -9,7 +9,9 @@
 // next call on the parser.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,8 +88,29 @@ class TXmlParser : public TDebugPersistent {
   std::string_view ReadStringUntilChar(char AChar);
   std::string_view ReadQuotedString(char AQuote) { return ReadStringUntilChar(AQuote); }
   std::string_view ReadStringUntil(std::string_view ATerminator);
-  std::string_view ReadStringUntilBlankOrEndTag();
-  TXmlElementType ReadOpenTag();
+  std::string_view ReadStringUntilBlankOrEndTag() {
+    // Names are short: most end within the buffer.
+    for (std::int32_t i = FUtf8CurrentIdx; i < FUtf8LastIdx; ++i) {
+      if (xmlbytes::IsNameStop(FUtf8Buffer[static_cast<std::size_t>(i)])) {
+        const std::string_view name = View(FUtf8CurrentIdx, i);
+        FUtf8CurrentIdx = i;
+        return name;
+      }
+    }
+    return ReadStringUntilBlankOrEndTagSlow();
+  }
+  TXmlElementType ReadOpenTag() {
+    // Most markup is an element or an end tag.
+    if (FUtf8CurrentIdx < FUtf8LastIdx) {
+      const std::uint8_t c = FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)];
+      if (c == '/') {
+        ++FUtf8CurrentIdx;
+        return xeEndTag;
+      }
+      if (c != '!' && c != '?') return xeElement;
+    }
+    return ReadOpenTagSlow();
+  }
   void Flush() {
     if (FUtf8CurrentIdx <= FUtf8FirstIdx) return;
     FUtf8DeadIdx = FUtf8FirstIdx;
@@ -103,8 +126,38 @@ class TXmlParser : public TDebugPersistent {
   // The skips move exactly as the reads of the same name do and set the same
   // end state, but keep no text: they flush what they pass, so text that is
   // never looked at costs no memory, and views from earlier reads end.
-  char NextCharSkipBlanks();
-  void SkipUntilChar(char AChar);
+  char NextCharSkipBlanks() {
+    // Most markup stands one blank or none apart.
+    for (std::int32_t i = FUtf8CurrentIdx; i < FUtf8LastIdx; ++i) {
+      const std::uint8_t c = FUtf8Buffer[static_cast<std::size_t>(i)];
+      if (!xmlbytes::IsBlank(c)) {
+        FUtf8CurrentIdx = i + 1;
+        return static_cast<char>(c);
+      }
+    }
+    return ScanBlanks(nullptr);
+  }
+  void SkipUntilChar(char AChar) {
+    if (FUtf8CurrentIdx < FUtf8LastIdx) {
+      const std::uint8_t* buf = FUtf8Buffer.Data();
+      // The byte is mostly a few bytes ahead, closer than a search pays off.
+      const std::int32_t near = std::min(FUtf8LastIdx, FUtf8CurrentIdx + 16);
+      for (std::int32_t i = FUtf8CurrentIdx; i < near; ++i) {
+        if (buf[i] == static_cast<std::uint8_t>(AChar)) {
+          FUtf8CurrentIdx = i + 1;
+          return;
+        }
+      }
+      const void* hit = std::memchr(buf + FUtf8CurrentIdx, static_cast<unsigned char>(AChar),
+                                    static_cast<std::size_t>(FUtf8LastIdx - FUtf8CurrentIdx));
+      if (hit != nullptr) {
+        FUtf8CurrentIdx =
+            static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf) + 1;
+        return;
+      }
+    }
+    ScanPastChar(AChar, true);
+  }
   void SkipUntil(std::string_view ATerminator);
 
   TXmlStringEncoding Encoding() const { return FEncoding; }
@@ -155,6 +208,8 @@ class TXmlParser : public TDebugPersistent {
   mutable std::int32_t FLineIdx = 0;    // line ends below this index are counted ...
   mutable std::int64_t FLineCount = 0;  // ... in this count
 
+  std::string_view ReadStringUntilBlankOrEndTagSlow();
+  TXmlElementType ReadOpenTagSlow();
   void DecodeChunk();
   bool FetchChunk();
   // At the end of the input: decodes what a UTF-16 surrogate left pending;

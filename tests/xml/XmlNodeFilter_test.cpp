@@ -61,7 +61,8 @@ std::string WholeTreePruned(std::string_view AText, const TRuleFilter::TRule& AR
   TXmlNodeList& Roots = Doc.RootNodes();
   for (std::int32_t I = Roots.Count(); I-- > 0;) {
     TXmlNode* N = Roots.Items(I);
-    if (!ARule(N->ElementType(), OfferedName(N)))
+    // A declaration is never offered: it is always kept.
+    if (N->ElementType() != xeDeclaration && !ARule(N->ElementType(), OfferedName(N)))
       Roots.Extract(I);
     else
       Prune(N, ARule);

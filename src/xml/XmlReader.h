@@ -1,0 +1,78 @@
+// The reader's readings of markup, one per construct, shared by the node
+// parsers and the document: each reads its markup into the node it is given
+// (kept markup: nodes, events and messages) or, given none, reads exactly the
+// same bytes and builds nothing (markup a load's filter declines). Not part of
+// the reader's public face.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "xml/XmlDocument.h"
+#include "xml/XmlParser.h"
+
+namespace xmlread {
+
+constexpr std::uint32_t TypeBit(TXmlElementType AType) {
+  return 1u << AType;
+}
+
+// What element content accepts (the parser input reports only some of these).
+constexpr std::uint32_t cElementContentTypes =
+    TypeBit(xeElement) | TypeBit(xeAttribute) | TypeBit(xeCharData) | TypeBit(xeComment) |
+    TypeBit(xeCData) | TypeBit(xeInstruction) | TypeBit(xeWhiteSpace) | TypeBit(xeQuotedText) |
+    TypeBit(xeEndTag);
+// What a DOCTYPE internal subset accepts.
+constexpr std::uint32_t cDocTypeContentTypes =
+    TypeBit(xeCharData) | TypeBit(xeComment) | TypeBit(xeDtdElement) | TypeBit(xeDtdAttList) |
+    TypeBit(xeDtdEntity) | TypeBit(xeDtdNotation) | TypeBit(xeInstruction);
+
+// The node-class table: a new node of the class made for AType, or null for the
+// parser-only types (end tag, error).
+TXmlNode* NewNodeOfType(TXmlDocument& ADoc, TXmlElementType AType);
+
+inline bool IsQuoteChar(char C) {
+  return C == '"' || C == '\'';
+}
+
+// An element's name, read at the start of its start tag (the text before it is
+// let go first).
+inline std::string_view ReadElementName(TXmlParser& P) {
+  P.Flush();
+  return TrimWhite(P.ReadStringUntilBlankOrEndTag());
+}
+
+// The markup of type AType whose opener ReadOpenTag has just read (for an
+// element: whose name has been read too, AName): read into ANode, a new node of
+// that type, or, when ANode is null, read alike without building anything.
+// Returns the node whose end ended the reading: ANode itself, unless an
+// element's content broke off (then what the content loop returned).
+TXmlNode* ReadMarkup(TXmlParser& P, TXmlDocument& D, TXmlElementType AType, std::string_view AName,
+                     TXmlNode* ANode);
+
+// The readings ReadMarkup is made of, each for kept (AInto given) and dropped
+// (AInto null) markup alike.
+
+// A quoted literal after optional blanks: an attribute's value, a literal of a
+// document type or entity declaration.
+void ReadQuotedText(TXmlParser& P, TXmlDocument& D, TXmlQuotedText* AInto);
+// The attributes of a start tag, declaration or style sheet, up to the byte that
+// ends the list ("!", "/", ">" or "?"), which is returned (0 at the end of the
+// input). An element's attributes are offered to the load's filter.
+char ReadAttributeList(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto);
+// Quoted literals up to "!", "/" or ">" (returned; 0 at the end).
+char ReadQuotedTextList(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto);
+// The content of an element or the internal subset of a document type, up to
+// its end; returns the node closed by the end tag that ended it, or null.
+TXmlNode* ReadContent(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto,
+                      std::uint32_t AAllowed);
+// A document type after "<!DOCTYPE", and a declaration of its internal subset
+// after its keyword.
+void ReadDocType(TXmlParser& P, TXmlDocument& D, TXmlDocType* AInto);
+void ReadDtdDeclaration(TXmlParser& P, TXmlDocument& D, TXmlElementType AType,
+                        TXmlDtdElement* AInto);
+// What follows a declaration's name: an entity's literals, another's body text.
+void ReadDtdDeclarationBody(TXmlParser& P, TXmlDocument& D, TXmlElementType AType,
+                            TXmlDtdElement* AInto);
+
+}  // namespace xmlread
