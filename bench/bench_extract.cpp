@@ -12,7 +12,7 @@
 
 #include "base/Streams.h"
 #include "extract/Dimensions.h"
-#include "extract/Vexmeta.h"
+#include "extract/SvgExtractor.h"
 #include "xml/XmlDocument.h"
 
 namespace {

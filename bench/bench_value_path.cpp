@@ -67,8 +67,9 @@ void BM_ColdRequest(benchmark::State& state) {
                                static_cast<std::size_t>(state.range(0)));
   std::u16string name = U16(path);
   std::int64_t size = static_cast<std::int64_t>(fs::file_size(path));
+  TSvgExtractor extractor;
   for (auto _ : state) {
-    auto object = BuildCacheObject(name, 1.0, size);
+    auto object = BuildCacheObject(name, 1.0, size, {}, extractor);
     if (!object || !object->Valid) state.SkipWithError("not parsed");
     benchmark::DoNotOptimize(object);
   }
@@ -82,9 +83,10 @@ void BM_ColdRequestExamples(benchmark::State& state) {
     if (entry.is_regular_file())
       files.emplace_back(U16(entry.path()), static_cast<std::int64_t>(entry.file_size()));
   std::int64_t bytes = 0;
+  TSvgExtractor extractor;
   for (auto _ : state) {
     for (const auto& [name, size] : files) {
-      benchmark::DoNotOptimize(BuildCacheObject(name, 1.0, size));
+      benchmark::DoNotOptimize(BuildCacheObject(name, 1.0, size, {}, extractor));
       bytes += size;
     }
   }

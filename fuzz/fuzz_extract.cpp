@@ -8,7 +8,7 @@
 
 #include "base/Streams.h"
 #include "extract/Dimensions.h"
-#include "extract/Vexmeta.h"
+#include "extract/SvgExtractor.h"
 
 namespace {
 
@@ -16,16 +16,6 @@ void CheckText(const std::u16string& AText) {
   if (AText.size() > cMaxRecordText) std::abort();
   if (AText.size() == cMaxRecordText && AText.back() >= 0xD800 && AText.back() <= 0xDBFF)
     std::abort();
-}
-
-bool SameRecord(const TVexmeta& A, const TVexmeta& B) {
-  return A.Width == B.Width && A.Height == B.Height && A.Version == B.Version &&
-         A.ViewBox == B.ViewBox && A.Application == B.Application && A.ID == B.ID &&
-         A.InkscapeVersion == B.InkscapeVersion && A.SodipodiVersion == B.SodipodiVersion &&
-         A.SodipodiDocbase == B.SodipodiDocbase && A.SodipodiDocname == B.SodipodiDocname &&
-         A.MetadataTitle == B.MetadataTitle && A.MetadataDescription == B.MetadataDescription &&
-         A.MetadataDate == B.MetadataDate && A.IntWidth == B.IntWidth &&
-         A.IntHeight == B.IntHeight && A.EmbeddedImage == B.EmbeddedImage;
 }
 
 }  // namespace
@@ -41,12 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ParseSvgDocument(*TMemoryStream::View(bytes), whole, parseImage, TDocumentLoad::dlWholeTree);
   if (valid != wholeValid || (valid && !SameRecord(record, whole))) std::abort();
   if (!valid) return 0;
-  for (const std::u16string* text :
-       {&record.Width, &record.Height, &record.Version, &record.ViewBox, &record.Application,
-        &record.ID, &record.InkscapeVersion, &record.SodipodiVersion, &record.SodipodiDocbase,
-        &record.SodipodiDocname, &record.MetadataTitle, &record.MetadataDescription,
-        &record.MetadataDate})
-    CheckText(*text);
+  for (const TRecordText& text : cRecordTexts) CheckText(record.*text.Member);
   TVexmeta at90 = record;
   CalcDimensions(at90, 90);
   ParseLength(record.Width, 96);

@@ -10,6 +10,17 @@ std::size_t TStream::Write(const void*, std::size_t) {
   throw EStreamError("stream cannot be written");
 }
 
+bool TStream::ReadsToEnd() noexcept {
+  try {
+    std::vector<std::uint8_t> scratch(64 * 1024);
+    while (Read(scratch.data(), scratch.size()) != 0) {
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 std::unique_ptr<TMemoryStream> TMemoryStream::View(std::string_view bytes) {
   auto stream = std::make_unique<TMemoryStream>();
   stream->FView = bytes;

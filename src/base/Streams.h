@@ -34,6 +34,15 @@ class TStream {
   virtual std::int64_t Position() const = 0;
   virtual void Seek(std::int64_t position) = 0;
   virtual std::int64_t Size() const = 0;
+  // The stream's own verdict on what a reader left of it: true when the rest,
+  // read to the stream's end without being kept, holds no error (compressed
+  // data that goes on intact, a checksum that matches). Streams with nothing
+  // to check answer true without reading. Never raises.
+  virtual bool RestIsIntact() noexcept { return true; }
+
+ protected:
+  // Reads to the end, keeping nothing; false when a read raises.
+  bool ReadsToEnd() noexcept;
 };
 
 // An in-memory stream. It owns its bytes, or, when made with View, reads bytes

@@ -28,14 +28,12 @@ TCacheObject* TwdxCache::ObjectOf(const void* AData) {
 
 std::size_t TCacheObject::Bytes() const {
   std::size_t bytes = sizeof(TCacheObject);
-  for (const std::u16string* text :
-       {&Vexmeta.Width, &Vexmeta.Height, &Vexmeta.Version, &Vexmeta.ViewBox, &Vexmeta.Application,
-        &Vexmeta.ID, &Vexmeta.InkscapeVersion, &Vexmeta.SodipodiVersion, &Vexmeta.SodipodiDocbase,
-        &Vexmeta.SodipodiDocname, &Vexmeta.MetadataTitle, &Vexmeta.MetadataDescription,
-        &Vexmeta.MetadataDate})
+  for (const TRecordText& text : cRecordTexts) {
     // A text longer than the string's own buffer has one on the heap.
-    if (text->capacity() > std::u16string().capacity())
-      bytes += (text->capacity() + 1) * sizeof(char16_t);
+    const std::u16string& value = Vexmeta.*text.Member;
+    if (value.capacity() > std::u16string().capacity())
+      bytes += (value.capacity() + 1) * sizeof(char16_t);
+  }
   return bytes;
 }
 

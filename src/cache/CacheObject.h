@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "cache/ItemCache.h"
-#include "extract/Vexmeta.h"
+#include "extract/SvgRecord.h"
 
 // The cached result for one file. Vexmeta is never read when Valid is false.
 class TCacheObject {

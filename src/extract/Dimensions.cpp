@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "base/StrictInt.h"
-#include "extract/Vexmeta.h"
+#include "extract/SvgRecord.h"
 #include "platform/Platform.h"
 
 namespace {

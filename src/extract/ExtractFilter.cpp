@@ -1,50 +1,44 @@
-// The extraction's load filter (see ExtractFilter.h). Each rule mirrors one
-// look-up of the extraction in Vexmeta.cpp: a look-up that finds the first node
-// of a name, comparing names as it does, sees the same node in the filtered
-// tree as in the whole one, because every node before it that it could have
-// found is kept too. No node kind other than elements and attributes is named
-// like anything looked up, so only those two are compared by name.
+// The extraction's load filter (see ExtractFilter.h), derived from the look-up
+// table the extraction follows. A row's look-up finds the first node of a name,
+// comparing names as the extraction does, so it sees the same node in the
+// filtered tree as in the whole one, because every node before it that it
+// could have found is kept too. No node kind other than elements and
+// attributes is named like anything looked up, so only those two are compared
+// by name.
 #include "extract/ExtractFilter.h"
 
 #include <utility>
 
 #include "base/Ascii.h"
-#include "extract/SvgNames.h"
+#include "extract/SvgLookups.h"
 
 namespace {
 
-using namespace svgnames;
+using namespace svglookups;
 
 constexpr std::uint32_t Bit(std::size_t AIndex) {
   return std::uint32_t{1} << AIndex;
 }
 
-// The svg root's names beyond its values: each has a bit after theirs.
-constexpr std::size_t cImageBit = std::size(cRootValues);
-constexpr std::size_t cMetadataBit = cImageBit + 1;
-constexpr std::size_t cCommentBit = cMetadataBit + 1;
-static_assert(cCommentBit < 32);
-
-constexpr std::string_view cWorkValues[] = {cTitle, cDescription, cDate};
-
 bool IsNamed(TXmlElementType AType) {
   return AType == xeElement || AType == xeAttribute;
 }
 
-// The lengths of a list of names as a bit mask: most names in a drawing have a
-// length none of the looked-up names has, and are passed over at that.
+// The lengths of the names looked for in the svg root, as a bit mask: most names
+// in a drawing have a length none of them has, and are passed over at that.
 constexpr std::uint64_t LengthBit(std::size_t ALength) {
   return ALength < 64 ? std::uint64_t{1} << ALength : 0;
 }
 
-constexpr std::uint64_t cSvgLengths = [] {
-  std::uint64_t mask = LengthBit(cImage.size()) | LengthBit(cMetadata.size());
-  for (const TRootValue& value : cRootValues) mask |= LengthBit(value.Name.size());
+constexpr std::uint64_t cSvgRootLengths = [] {
+  std::uint64_t mask = 0;
+  for (const TLookup& row : cLookups)
+    if (row.From < 0) mask |= LengthBit(Part(row.Path, 0).size());
   return mask;
 }();
 
-constexpr std::uint64_t cWorkLengths =
-    LengthBit(cTitle.size()) | LengthBit(cDescription.size()) | LengthBit(cDate.size());
+// The bit of the root's first comment, after the rows' bits.
+constexpr std::size_t cCommentBit = cLookupCount;
 
 }  // namespace
 
@@ -59,29 +53,61 @@ TExtractFilter::TContainer* TExtractFilter::ContainerOf(const TXmlNode* AParent)
   return FLast = &FContainers[FCount++];
 }
 
-bool TExtractFilter::TakeName(TContainer& AParent, TXmlElementType AType, std::string_view AName,
-                              std::string_view ALookedFor, std::uint32_t ABit, TRole ARole) {
-  if ((AParent.Taken & Bit(ABit)) != 0 || !ascii::EqualsIgnoreCase(AName, ALookedFor)) return false;
-  AParent.Taken |= Bit(ABit);
-  if (AType == xeElement) Accepted(ARole);
+bool TExtractFilter::Take(TContainer& AParent, std::size_t ARow, std::uint8_t AParts,
+                          TXmlElementType AType, std::string_view AName) {
+  const TLookup& row = cLookups[ARow];
+  if ((AParent.Taken & Bit(ARow)) != 0) return false;
+  if (row.Kind == lkImageLink) {
+    // The image's link: an attribute, its name compared as the reader compares.
+    if (AType != xeAttribute || !XmlNamesMatch(AName, row.Path)) return false;
+  } else if (!IsNamed(AType) || !ascii::EqualsIgnoreCase(AName, Part(row.Path, AParts))) {
+    return false;
+  }
+  AParent.Taken |= Bit(ARow);
+  if (AType == xeElement) {
+    const auto parts = static_cast<std::uint8_t>(AParts + 1);
+    Accepted({kiRowStep, static_cast<std::int8_t>(ARow), parts});
+  }
   return true;
 }
 
-bool TExtractFilter::AcceptInSvg(TContainer& AParent, TXmlElementType AType,
-                                 std::string_view AName) {
-  if (AType == xeComment) {
-    // The application may come from the root's first comment.
-    if ((AParent.Taken & Bit(cCommentBit)) != 0) return false;
-    AParent.Taken |= Bit(cCommentBit);
-    return true;
-  }
-  if (!IsNamed(AType) || (cSvgLengths & LengthBit(AName.size())) == 0) return false;
-  for (std::size_t i = 0; i < std::size(cRootValues); ++i)
-    if (TakeName(AParent, AType, AName, cRootValues[i].Name, static_cast<std::uint32_t>(i),
-                 roValue))
+bool TExtractFilter::AcceptIn(TContainer& AParent, TXmlElementType AType, std::string_view AName) {
+  const TRole role = AParent.Role;
+  switch (role.Kind) {
+    case kiFirstElement:
+      // Only whether it has any node is asked: keep its first, whatever it is.
+      if (AParent.Node->NodeCount() != 0) return false;
+      if (AType == xeElement) Accepted({});
       return true;
-  if (FParseImageNode && TakeName(AParent, AType, AName, cImage, cImageBit, roImage)) return true;
-  return TakeName(AParent, AType, AName, cMetadata, cMetadataBit, roMetadata);
+    case kiClosed:
+      return false;
+    case kiSvgRoot:
+      if (AType == xeComment) {
+        // The application may come from the root's first comment.
+        if ((AParent.Taken & Bit(cCommentBit)) != 0) return false;
+        AParent.Taken |= Bit(cCommentBit);
+        return true;
+      }
+      if (!IsNamed(AType) || (cSvgRootLengths & LengthBit(AName.size())) == 0) return false;
+      for (std::size_t i = 0; i < cLookupCount; ++i) {
+        if (cLookups[i].From >= 0 || (cLookups[i].Kind == lkImage && !FParseImageNode)) continue;
+        if (Take(AParent, i, 0, AType, AName)) return true;
+      }
+      return false;
+    case kiRowStep:
+      break;
+  }
+  const auto row = static_cast<std::size_t>(role.Row);
+  // Inside a row's path: only its next part.
+  if (role.Parts < PartCount(cLookups[row].Path))
+    return Take(AParent, row, role.Parts, AType, AName);
+  // A row's own node: its value's text, or the rows that start at it.
+  if (cLookups[row].Kind == lkValue)
+    return AType == xeCharData || AType == xeCData || AType == xeWhiteSpace;
+  for (std::size_t i = row + 1; i < cLookupCount; ++i)
+    if (static_cast<std::size_t>(cLookups[i].From) == row && Take(AParent, i, 0, AType, AName))
+      return true;
+  return false;
 }
 
 bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
@@ -97,40 +123,8 @@ bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
     if (!svg && !first) return false;
     FFirstElementTaken = true;
     FSvgTaken = FSvgTaken || svg;
-    return Accepted(svg ? roSvg : roFirstElement);
+    return Accepted({svg ? kiSvgRoot : kiFirstElement});
   }
-
   TContainer* parent = ContainerOf(AParent);
-  if (parent == nullptr) return false;
-  switch (parent->Role) {
-    case roFirstElement:
-      // Only whether it has any node is asked: keep its first, whatever it is.
-      if (AParent->NodeCount() != 0) return false;
-      if (AType == xeElement) Accepted(roNothing);
-      return true;
-    case roSvg:
-      return AcceptInSvg(*parent, AType, AName);
-    case roImage:
-      if (AType != xeAttribute || parent->Taken != 0 || !XmlNamesMatch(AName, cImageLink))
-        return false;
-      parent->Taken = 1;
-      return true;
-    case roMetadata:
-      return IsNamed(AType) && TakeName(*parent, AType, AName, cRdf, 0, roRdf);
-    case roRdf:
-      return IsNamed(AType) && TakeName(*parent, AType, AName, cWork, 0, roWork);
-    case roWork:
-      if (!IsNamed(AType) || (cWorkLengths & LengthBit(AName.size())) == 0) return false;
-      for (std::size_t i = 0; i < std::size(cWorkValues); ++i)
-        if (TakeName(*parent, AType, AName, cWorkValues[i], static_cast<std::uint32_t>(i), roValue))
-          return true;
-      return false;
-    case roValue:
-      // An element's value is the text of its own text, CDATA and white-space
-      // nodes.
-      return AType == xeCharData || AType == xeCData || AType == xeWhiteSpace;
-    case roNothing:
-      return false;
-  }
-  return false;
+  return parent != nullptr && AcceptIn(*parent, AType, AName);
 }

@@ -1,8 +1,8 @@
-// The load filter of the extraction: it accepts exactly the nodes the
-// extraction's look-ups can find (the first root element, the chosen svg root
-// and the first node of each name looked up in it, the work description, the
-// first comments) and declines the rest, so a drawing costs memory for what is
-// read from it, not for its size.
+// The load filter of the extraction: it accepts exactly the nodes the rows of
+// the look-up table (SvgLookups.h) can find, and the few the extraction looks
+// at besides (the first root element and its first node, the chosen svg root,
+// the first comments), and declines the rest, so a drawing costs memory for
+// what is read from it, not for its size.
 #pragma once
 
 #include <array>
@@ -17,29 +17,27 @@ class TExtractFilter final : public TXmlNodeFilter {
   bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) override;
 
  private:
-  // What an accepted container is read for, which decides what it keeps.
-  enum TRole : std::uint8_t {
-    roFirstElement,  // the document's first element: only whether it has a node
-    roSvg,           // the chosen root
-    roImage,         // its first "image": the first link attribute
-    roMetadata,      // metadata, then rdf:RDF, then cc:Work: the first node of
-    roRdf,           // the next name, and of the three values in cc:Work
-    roWork,
-    roValue,   // an element whose text is a value
-    roNothing  // an accepted node whose content nobody reads
+  // What an accepted container is: the svg root, the node a row's path reaches
+  // after some of its parts (all of them: the row's own node), or a node whose
+  // content nobody reads but for its first node, or whose content nobody reads.
+  enum TKind : std::uint8_t { kiSvgRoot, kiRowStep, kiFirstElement, kiClosed };
+  struct TRole {
+    TKind Kind = kiClosed;
+    std::int8_t Row = -1;    // kiRowStep: the row
+    std::uint8_t Parts = 0;  // kiRowStep: the parts of its path this node is at the end of
   };
   struct TContainer {
     const TXmlNode* Node;
     TRole Role;
-    std::uint32_t Taken;  // bit i: the i-th name this role looks for has been found
+    std::uint32_t Taken;  // the rows (bit i: row i) whose next part has been found in it
   };
 
   TContainer* ContainerOf(const TXmlNode* AParent);
-  bool AcceptInSvg(TContainer& AParent, TXmlElementType AType, std::string_view AName);
-  // Accepts the first node of a name in the list, and no later one of it; an
-  // accepted element gets ARole, or AValueRole for the names of a value list.
-  bool TakeName(TContainer& AParent, TXmlElementType AType, std::string_view AName,
-                std::string_view ALookedFor, std::uint32_t ABit, TRole ARole);
+  bool AcceptIn(TContainer& AParent, TXmlElementType AType, std::string_view AName);
+  // Takes the offered node for row ARow's next part (at AParts + 1 parts) when
+  // it is that part's first node in the container.
+  bool Take(TContainer& AParent, std::size_t ARow, std::uint8_t AParts, TXmlElementType AType,
+            std::string_view AName);
   bool Accepted(TRole ARole) {
     FPending = ARole;
     FHasPending = true;
@@ -52,10 +50,10 @@ class TExtractFilter final : public TXmlNodeFilter {
   bool FRootCommentTaken = false;
   // The role of the element accepted last: the next offer with a parent not yet
   // known comes from inside it (its attributes and text run are offered first).
-  TRole FPending = roNothing;
+  TRole FPending;
   bool FHasPending = false;
-  // Few: the first element and its first child, the svg root, the values,
-  // image and metadata found in it, rdf:RDF, cc:Work and its three values.
+  // Few: the first element and its first child, the svg root, and a node per
+  // part of each row's path.
   static constexpr std::size_t cMaxContainers = 24;
   std::array<TContainer, cMaxContainers> FContainers{};
   std::size_t FCount = 0;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <string>
-#include <vector>
 
 #include "base/Streams.h"
 #include "extract/Inflate.h"
@@ -67,19 +66,6 @@ std::u16string ZipEntryNameFor(std::u16string_view APath) {
   if (dot != std::u16string::npos) name.resize(dot);
   name += u".svg";
   return name;
-}
-
-bool ReadsToEnd(TStream& AStream) noexcept {
-  // A plain file is a window of the file itself: nothing in it can fail a check.
-  if (dynamic_cast<TWindowStream*>(&AStream) != nullptr) return true;
-  try {
-    std::vector<std::uint8_t> scratch(64 * 1024);
-    while (AStream.Read(scratch.data(), scratch.size()) != 0) {
-    }
-    return true;
-  } catch (...) {
-    return false;
-  }
 }
 
 std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit,

@@ -25,17 +25,13 @@ constexpr std::int64_t cMaxSourceBytes = std::int64_t{256} * 1024 * 1024;
 // A read that reaches corrupt or truncated compressed data, or the end of a ZIP
 // entry whose size or CRC-32 does not match, raises EStreamError; once the
 // output has reached the cut, the rest is not inflated and never checked.
+// RestIsIntact tells whether what a reader left of the stream is intact too.
 //
 // AFoundRegular says that the caller has just found APath to be a regular file
 // (as a value request's directory search does), so it is not looked up again
 // before it is opened; the open itself still refuses anything else.
 std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit,
                                        bool AFoundRegular = false);
-
-// Reads the rest of a compressed source stream without keeping it: true when it
-// reads to its end (or the cut) without an error, so the whole source was
-// intact. A plain file's stream is not read.
-bool ReadsToEnd(TStream& AStream) noexcept;
 
 // The entry name looked for in a ZIP-wrapped file: the file name without its
 // folder, its extension replaced by ".svg" (appended when it has none).

@@ -11,8 +11,8 @@
 #include "base/Streams.h"
 #include "cache/CacheObject.h"
 #include "extract/Dimensions.h"
+#include "extract/SvgExtractor.h"
 #include "extract/SvgSource.h"
-#include "extract/Vexmeta.h"
 #include "platform/Platform.h"
 #include "plugin/contplug.h"
 
@@ -173,23 +173,14 @@ std::int32_t AnswerField(const TFieldInfo& AField, const TVexmeta& ARecord, std:
 }  // namespace
 
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
-                                               std::int64_t ASize) {
+                                               std::int64_t ASize, const TExtractOptions& AOptions,
+                                               TSvgExtractor& AExtractor) {
   try {
     auto object = std::make_unique<TCacheObject>();
     object->FileDateTime = ATime;
     object->FileSize = ASize;
-    object->Valid = false;
     // The value request's directory search has just found a regular file.
-    std::unique_ptr<TStream> stream = OpenSvgStream(APath, Settings().MaxKBytesRead, true);
-    // A drawing read from compressed data counts only when the data is intact
-    // to its end (or the cut), also where the parse stopped early.
-    if (stream) {
-      TPluginState* state = gModule.Get();
-      object->Valid =
-          (state ? state->Extractor.Parse(*stream, object->Vexmeta, Settings().ParseImageNode)
-                 : ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode)) &&
-          ReadsToEnd(*stream);
-    }
+    object->Valid = AExtractor.ReadFile(APath, AOptions, object->Vexmeta, true);
     return object;
   } catch (...) {
     return nullptr;
@@ -280,7 +271,9 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
       state.Cache->InvalidateItem(key);
   }
   if (object == nullptr) {
-    std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size);
+    std::unique_ptr<TCacheObject> built = BuildCacheObject(
+        path, entry.LastWriteTime, entry.Size,
+        {state.Settings.ParseImageNode, state.Settings.MaxKBytesRead}, state.Extractor);
     if (!built) return ft_fieldempty;
     void* data = state.Cache->AddItem(key);
     object = built.get();

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "extract/Vexmeta.h"
+#include "extract/SvgExtractor.h"
 #include "plugin/Settings.h"
 
 class TCacheObject;
@@ -71,10 +71,11 @@ void PluginShutdown();
 void LoadSettings();
 
 // Reads and parses one file, which the caller has just found to be a regular
-// file, into a new cache object (invalid when the file is no SVG drawing); null
-// when anything fails while building it.
+// file, into a new cache object (invalid when the file is no SVG drawing) with
+// the caller's options and extractor; null when anything fails while building it.
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
-                                               std::int64_t ASize);
+                                               std::int64_t ASize, const TExtractOptions& AOptions,
+                                               TSvgExtractor& AExtractor);
 
 // The settings in force (written once by start-up).
 const TSettings& Settings();

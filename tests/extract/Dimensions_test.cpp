@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "extract/Vexmeta.h"
+#include "extract/SvgRecord.h"
 #include "platform/Platform.h"
 
 namespace {

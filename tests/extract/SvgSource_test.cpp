@@ -243,7 +243,7 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(readThrough(*stream, '\0', zeros), ceiling);
     EXPECT_TRUE(zeros);
-    EXPECT_TRUE(ReadsToEnd(*stream));
+    EXPECT_TRUE(stream->RestIsIntact());
   }
   // A read limit below the ceiling still decides.
   EXPECT_EQ(readThrough(*OpenSvgStream(U16(bomb), 4096), '\0', zeros), 4096u);
@@ -265,7 +265,7 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
 
 // The whole source counts: a drawing whose compressed data breaks after the
 // part a parse reads is not intact, one cut at the read limit is.
-TEST(SvgSource, ReadsToEndTellsWhetherTheSourceWasIntact) {
+TEST(SvgSource, StreamsTellWhetherTheirRestIsIntact) {
   TempDir dir;
   // Long enough that its end is inflated well after its start.
   const std::string text = Text(std::size_t{4} << 20);
@@ -290,7 +290,7 @@ TEST(SvgSource, ReadsToEndTellsWhetherTheSourceWasIntact) {
     ASSERT_NE(stream, nullptr);
     char head[64];
     ASSERT_EQ(stream->Read(head, sizeof head), sizeof head);  // as a parse that stops early
-    EXPECT_EQ(ReadsToEnd(*stream), c.Intact);
+    EXPECT_EQ(stream->RestIsIntact(), c.Intact);
   }
 }
 

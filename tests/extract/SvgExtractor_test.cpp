@@ -1,7 +1,7 @@
 // Extraction of the record from SVG text: what a drawing may begin with, the root choice,
 // lookups with ASCII case folding, the embedded-image test, the RDF metadata path,
 // the application comment, the cut of every record text, and the example drawings.
-#include "extract/Vexmeta.h"
+#include "extract/SvgExtractor.h"
 
 #include <gtest/gtest.h>
 
@@ -23,26 +23,14 @@ namespace {
 // so a table states the whole expected record and any stray value shows.
 std::string Dump(const TVexmeta& R) {
   std::string out;
-  auto text = [&out](const char* name, const std::u16string& value) {
+  auto text = [&out](std::string_view name, const std::u16string& value) {
     if (value.empty()) return;
     if (!out.empty()) out += '|';
     out += name;
     out += '=';
     out += platform::Utf16ToUtf8(value);
   };
-  text("Width", R.Width);
-  text("Height", R.Height);
-  text("Version", R.Version);
-  text("ViewBox", R.ViewBox);
-  text("Application", R.Application);
-  text("ID", R.ID);
-  text("InkscapeVersion", R.InkscapeVersion);
-  text("SodipodiVersion", R.SodipodiVersion);
-  text("SodipodiDocbase", R.SodipodiDocbase);
-  text("SodipodiDocname", R.SodipodiDocname);
-  text("MetadataTitle", R.MetadataTitle);
-  text("MetadataDescription", R.MetadataDescription);
-  text("MetadataDate", R.MetadataDate);
+  for (const TRecordText& field : cRecordTexts) text(field.Name, R.*field.Member);
   if (R.IntWidth != 0 || R.IntHeight != 0)
     out += (out.empty() ? "" : "|") + std::string("Size=") + std::to_string(R.IntWidth) + "x" +
            std::to_string(R.IntHeight);

@@ -1,8 +1,9 @@
-// Extraction of the record from an SVG document: the root element's attributes,
-// the RDF work description, the producing application from a comment, the embedded
-// image test and the pixel sizes. Lookups walk one node list at a time, never the
-// whole tree, so nothing here grows with the document's nesting.
-#include "extract/Vexmeta.h"
+// Extraction of the record from an SVG document: the rows of the look-up table
+// (the root element's values, the embedded image test, the RDF work
+// description), the producing application from a comment, and the pixel sizes.
+// Lookups walk one node list at a time, never the whole tree, so nothing here
+// grows with the document's nesting.
+#include "extract/SvgExtractor.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,8 @@
 #include "base/Utf8.h"
 #include "extract/Dimensions.h"
 #include "extract/ExtractFilter.h"
-#include "extract/SvgNames.h"
+#include "extract/SvgLookups.h"
+#include "extract/SvgSource.h"
 #include "xml/XmlDocument.h"
 
 namespace {
@@ -92,7 +94,7 @@ TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
     TXmlNode* node = nodes.Items(i);
     if (node == nullptr || node->ElementType() != xeElement) continue;
     std::string name = node->Name();
-    if (name == svgnames::cSvg || name == svgnames::cPrefixedSvg) return node;
+    if (name == svglookups::cSvg || name == svglookups::cPrefixedSvg) return node;
   }
   return nullptr;
 }
@@ -122,27 +124,26 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   TXmlNode* root = ChooseRoot(*document);
   if (root == nullptr) return false;
 
-  for (const svgnames::TRootValue& value : svgnames::cRootValues)
-    ARecord.*value.Text = RecordText(GetChildValue(root, value.Name));
-
-  if (AParseImageNode) {
-    // Only the first "image" of the root's own list is looked at, never deeper ones.
-    if (TXmlNode* image = FindChildByName(root, svgnames::cImage)) {
+  // The rows of the look-up table, each from the node an earlier row found.
+  using namespace svglookups;
+  TXmlNode* found[cLookupCount] = {};
+  for (std::size_t i = 0; i < cLookupCount; ++i) {
+    const TLookup& row = cLookups[i];
+    TXmlNode* from = row.From < 0 ? root : found[row.From];
+    if (from == nullptr || (row.Kind == lkImage && !AParseImageNode)) continue;
+    if (row.Kind == lkImageLink) {
       // "data:image" is ASCII, so comparing the UTF-8 bytes answers the same as
       // comparing the first ten UTF-16 code units.
-      ARecord.EmbeddedImage =
-          image->AttributeValueByName(svgnames::cImageLink).starts_with("data:image");
+      ARecord.EmbeddedImage = from->AttributeValueByName(row.Path).starts_with("data:image");
+      continue;
     }
+    found[i] = FindNodeByPath(from, row.Path);
+    if (row.Kind == lkValue && found[i] != nullptr)
+      ARecord.*row.Text = RecordText(utf8::ToUtf16(found[i]->Value()));
   }
-
-  if (TXmlNode* work = FindNodeByPath(root, svgnames::cWorkPath)) {
-    ARecord.MetadataTitle = RecordText(GetChildValue(work, svgnames::cTitle));
-    ARecord.MetadataDescription = RecordText(GetChildValue(work, svgnames::cDescription));
-    std::u16string date = GetChildValue(work, svgnames::cDate);
-    std::size_t t = date.find(u'T');
-    if (t != std::u16string::npos) date[t] = u' ';
-    ARecord.MetadataDate = RecordText(std::move(date));
-  }
+  // The date's first "T" (between date and time) shows as a blank.
+  const std::size_t t = ARecord.MetadataDate.find(u'T');
+  if (t != std::u16string::npos) ARecord.MetadataDate[t] = u' ';
 
   // A document comment of blanks only still counts as present here.
   if (application.empty()) {
@@ -173,17 +174,24 @@ bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
 bool TSvgExtractor::Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
                           TDocumentLoad ALoad) {
   ARecord = TVexmeta();
+  bool valid = false;
   try {
-    const bool valid = Extract(*FDocument, AStream, ARecord, AParseImageNode, ALoad);
-    // The filter was the parse's own; the tree stays until the next load drops
-    // it, and its memory with it serves that load.
-    FDocument->SetNodeFilter(nullptr);
-    return valid;
+    valid = Extract(*FDocument, AStream, ARecord, AParseImageNode, ALoad);
   } catch (...) {
     // Stream, reader and allocation failures alike: the file holds no usable drawing.
-    FDocument->SetNodeFilter(nullptr);
-    return false;
   }
+  // The filter was the parse's own; the tree stays until the next load drops
+  // it, and its memory with it serves that load.
+  FDocument->SetNodeFilter(nullptr);
+  return valid;
+}
+
+bool TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
+                             TVexmeta& ARecord, bool AFoundRegular) {
+  std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
+  // A drawing read from compressed data counts only when the data is intact to
+  // its end (or the cut), also where the parse stopped early.
+  return stream && Parse(*stream, ARecord, AOptions.ParseImageNode) && stream->RestIsIntact();
 }
 
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {
@@ -215,14 +223,4 @@ TXmlNode* FindNodeByPath(TXmlNode* ANode, std::string_view APath) {
     if (node == nullptr || separator == std::string_view::npos) return node;
     APath.remove_prefix(separator + 1);
   }
-}
-
-void CutRecordText(std::u16string& AText) {
-  if (AText.size() > cMaxRecordText) {
-    AText.resize(cMaxRecordText);
-    // Half a surrogate pair would show as a broken character.
-    if (AText.back() >= 0xD800 && AText.back() <= 0xDBFF) AText.pop_back();
-  }
-  // The converted text may keep the capacity of its whole source.
-  if (AText.capacity() > AText.size() + AText.size() / 4 + 16) AText.shrink_to_fit();
 }

@@ -1,0 +1,66 @@
+// The extraction: a drawing's facts, read from its file or from a stream into a
+// TVexmeta record. It needs no state of any consumer: whoever calls it (the
+// content plugin, another framework's extractor, a benchmark) passes in its
+// options and its extractor.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "extract/SvgRecord.h"
+
+class TStream;
+class TXmlDocument;
+class TXmlNode;
+
+// What a consumer decides about reading drawings.
+struct TExtractOptions {
+  bool ParseImageNode = true;  // look for an embedded raster image
+  std::int64_t ReadLimit = 0;  // read at most this many bytes of each drawing (0: all)
+};
+
+// How a document is loaded: keeping only the nodes the extraction reads (what
+// every consumer does), or the whole tree, which answers the same and serves to
+// check that it does.
+enum class TDocumentLoad : std::uint8_t { dlFiltered, dlWholeTree };
+
+// Reads drawing after drawing: the reader's memory (node and byte blocks,
+// symbol pages, parser buffers) is kept from one drawing for the next, up to
+// what a small one needs, since setting it up costs more than reading a small
+// drawing. One extractor serves one thread at a time. Nothing here raises.
+class TSvgExtractor {
+ public:
+  TSvgExtractor();
+  ~TSvgExtractor();
+  TSvgExtractor(const TSvgExtractor&) = delete;
+  TSvgExtractor& operator=(const TSvgExtractor&) = delete;
+
+  // The facts of the drawing in the file at APath (plain, gzip-compressed or
+  // ZIP-wrapped); false when the file cannot be read, holds no SVG drawing, or
+  // its compressed data is damaged anywhere up to the read limit, even past
+  // where the facts end. AFoundRegular: the caller has just found APath to be
+  // a regular file, so it is not looked up again before it is opened.
+  bool ReadFile(std::u16string_view APath, const TExtractOptions& AOptions, TVexmeta& ARecord,
+                bool AFoundRegular = false);
+  // The facts of the drawing in AStream, read from its start; false when it
+  // holds no SVG drawing.
+  bool Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+             TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
+
+ private:
+  std::unique_ptr<TXmlDocument> FDocument;
+};
+
+// Parse with an extractor of its own, for a single drawing.
+bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+                      TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
+
+// Node lookups of the extraction: names compared with ASCII letter case folded,
+// attributes and child nodes alike, the first in list order wins.
+TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName);
+std::u16string GetChildValue(TXmlNode* ANode, std::string_view AName);
+// Follows a path of names separated by "\" (a trailing one is dropped); null
+// for an empty part, a missing node or no parts.
+TXmlNode* FindNodeByPath(TXmlNode* ANode, std::string_view APath);

@@ -1,0 +1,81 @@
+// What the extraction reads from a drawing, as one table that both its users
+// read: the extraction (SvgExtractor.cpp) follows the rows, and the load
+// filter (ExtractFilter.cpp) keeps exactly the nodes the rows can find.
+//
+// Each row finds, from the node of an earlier row (or from the root element),
+// the first node along a path of names: at every step the first node of the
+// node list (attributes and child elements alike) whose name equals the part
+// with ASCII letter case folded. A row may make the found node's value a
+// record text. The root element itself is the first element named exactly
+// "svg" or "svg:svg".
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "extract/SvgRecord.h"
+
+namespace svglookups {
+
+constexpr std::string_view cSvg = "svg";
+constexpr std::string_view cPrefixedSvg = "svg:svg";
+
+enum TLookupKind : std::uint8_t {
+  lkValue,      // the found node's value becomes Text
+  lkStep,       // the found node is where later rows start
+  lkImage,      // the embedded-image test's node, looked at only when that test is on
+  lkImageLink,  // the first attribute of this name of the image node, compared as the
+                // reader compares names; its value tells whether the image is embedded
+};
+
+struct TLookup {
+  std::string_view Path;  // names separated by "\"
+  std::int8_t From;       // the row whose node the path starts at; -1: the root element
+  TLookupKind Kind;
+  std::u16string TVexmeta::*Text = nullptr;  // lkValue: the record text it fills
+};
+
+inline constexpr TLookup cLookups[] = {
+    {"viewBox", -1, lkValue, &TVexmeta::ViewBox},
+    {"width", -1, lkValue, &TVexmeta::Width},
+    {"height", -1, lkValue, &TVexmeta::Height},
+    {"version", -1, lkValue, &TVexmeta::Version},
+    {"id", -1, lkValue, &TVexmeta::ID},
+    {"inkscape:version", -1, lkValue, &TVexmeta::InkscapeVersion},
+    {"sodipodi:version", -1, lkValue, &TVexmeta::SodipodiVersion},
+    {"sodipodi:docbase", -1, lkValue, &TVexmeta::SodipodiDocbase},
+    {"sodipodi:docname", -1, lkValue, &TVexmeta::SodipodiDocname},
+    {"image", -1, lkImage},
+    {"xlink:href", 9, lkImageLink},
+    // The RDF work description: the first metadata, its first rdf:RDF, that
+    // one's first cc:Work.
+    {"metadata\\rdf:RDF\\cc:Work", -1, lkStep},
+    {"dc:title", 11, lkValue, &TVexmeta::MetadataTitle},
+    {"dc:description", 11, lkValue, &TVexmeta::MetadataDescription},
+    {"dc:date", 11, lkValue, &TVexmeta::MetadataDate},
+};
+constexpr std::size_t cLookupCount = std::size(cLookups);
+static_assert(cLookupCount < 32, "the filter keeps one bit per row");
+
+constexpr bool RowsAreInOrder() {
+  for (std::size_t i = 0; i < cLookupCount; ++i)
+    if (cLookups[i].From >= static_cast<std::int8_t>(i)) return false;
+  return true;
+}
+static_assert(RowsAreInOrder(), "a row starts at an earlier row's node");
+
+// The parts of a path, and how many there are.
+constexpr std::size_t PartCount(std::string_view APath) {
+  std::size_t n = 1;
+  for (char c : APath) n += c == '\\' ? 1 : 0;
+  return n;
+}
+constexpr std::string_view Part(std::string_view APath, std::size_t AIndex) {
+  for (; AIndex > 0; --AIndex) APath.remove_prefix(APath.find('\\') + 1);
+  return APath.substr(0, APath.find('\\'));
+}
+
+}  // namespace svglookups
