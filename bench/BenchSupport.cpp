@@ -102,7 +102,7 @@ std::string AnswerText(const FieldAnswer& answer, std::size_t maxChars) {
       return "\"" + utf8 + "\"";
     }
     default:
-      return "?" + std::to_string(answer.Result);
+      return std::string("?").append(std::to_string(answer.Result));
   }
 }
 

@@ -31,8 +31,8 @@ std::string MakeDrawing(std::size_t ABytes) {
         "<g id=\"g" + std::to_string(seed) + "\" style=\"fill:#12ab34;stroke:none\">\n<path d=\"M";
     for (int i = 0; i < 60; ++i) {
       seed = seed * 1103515245u + 12345u;
-      svg += " " + std::to_string(seed % 1000) + "." + std::to_string(seed % 97) + "," +
-             std::to_string((seed >> 8) % 1000);
+      svg.append(" ").append(std::to_string(seed % 1000)).append(".");
+      svg.append(std::to_string(seed % 97)).append(",").append(std::to_string((seed >> 8) % 1000));
     }
     svg += " z\"/>\n<text x=\"1\" y=\"2\">Label &amp; more text " + std::to_string(seed) +
            "</text>\n</g>\n";

@@ -33,6 +33,12 @@ void NoteFree(const void* p) {
 
 }  // namespace
 
+// The replacements pair malloc with free; the compiler cannot see that and
+// warns where it inlines a delete of what new returned.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void* operator new(std::size_t size) {
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
@@ -45,6 +51,9 @@ void operator delete(void* p, std::size_t) noexcept {
   NoteFree(p);
   std::free(p);
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 

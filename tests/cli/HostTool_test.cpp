@@ -43,7 +43,7 @@ ToolRun RunTool(const std::vector<std::string>& args) {
   TempDir dir;
   fs::path out = dir.path() / "out", err = dir.path() / "err", status = dir.path() / "status";
   std::string command = Quote(VX_HOST_TOOL_PATH);
-  for (const std::string& arg : args) command += " " + Quote(arg);
+  for (const std::string& arg : args) command.append(" ").append(Quote(arg));
   command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + "; echo $? >" +
              Quote(status.string());
   ToolRun run;

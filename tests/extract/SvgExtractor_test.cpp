@@ -32,8 +32,11 @@ std::string Dump(const TVexmeta& R) {
   };
   for (const TRecordText& field : cRecordTexts) text(field.Name, R.*field.Member);
   if (R.IntWidth != 0 || R.IntHeight != 0)
-    out += (out.empty() ? "" : "|") + std::string("Size=") + std::to_string(R.IntWidth) + "x" +
-           std::to_string(R.IntHeight);
+    out.append(out.empty() ? "" : "|")
+        .append("Size=")
+        .append(std::to_string(R.IntWidth))
+        .append("x")
+        .append(std::to_string(R.IntHeight));
   if (R.EmbeddedImage) out += out.empty() ? "Image" : "|Image";
   return out;
 }

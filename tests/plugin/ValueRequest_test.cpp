@@ -445,8 +445,9 @@ TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
     std::string svg = "<svg id=\"f" + std::to_string(i) + "\" width=\"" + std::to_string(10 + i) +
                       "mm\" height=\"" + std::to_string(5 + i) + "pt\" version=\"1." +
                       std::to_string(i) + "\"/>";
-    files.push_back(dir.Write("f" + std::to_string(i) + (i % 3 == 0 ? ".svgz" : ".svg"),
-                              i % 3 == 0 ? testing_support::Gzip(svg) : svg));
+    files.push_back(
+        dir.Write(std::string("f").append(std::to_string(i)).append(i % 3 == 0 ? ".svgz" : ".svg"),
+                  i % 3 == 0 ? testing_support::Gzip(svg) : svg));
   }
   files.push_back(dir.Write("junk.svg", "junk"));
 

@@ -134,8 +134,8 @@ TEST(ParseDocument, AbortParsingAtRootLevel) {
 TEST(ParseDocument, EventsAndDroppedComments) {
   XmlLoad L;
   std::string Log;
-  L.Doc->SetOnNodeNew([&](TXmlDocument*, TXmlNode* N) { Log += "+" + N->Name(); });
-  L.Doc->SetOnNodeLoaded([&](TXmlDocument*, TXmlNode* N) { Log += "-" + N->Name(); });
+  L.Doc->SetOnNodeNew([&](TXmlDocument*, TXmlNode* N) { Log.append("+").append(N->Name()); });
+  L.Doc->SetOnNodeLoaded([&](TXmlDocument*, TXmlNode* N) { Log.append("-").append(N->Name()); });
   std::vector<std::int64_t> Progress;
   L.Doc->SetOnProgress([&](TXmlDocument*, std::int64_t P) { Progress.push_back(P); });
   L.Load("t<!--a--><r/>", LoadOptions{.DropComments = true});

@@ -57,7 +57,8 @@ TEST(StringTable, ManyStringsKeepTheirIdentifiersAndBytes) {
   // Enough to grow the index and the arena several times, with a long string
   // that needs a block of its own, and bytes that hash alike in naive schemes.
   std::vector<std::string> strings;
-  for (int i = 0; i < 20000; ++i) strings.push_back("M" + std::to_string(i) + " L0,0z");
+  for (int i = 0; i < 20000; ++i)
+    strings.push_back(std::string("M").append(std::to_string(i)).append(" L0,0z"));
   strings.push_back(std::string(100000, 'x'));
   strings.push_back(std::string("a\0b", 3));
   strings.push_back(std::string("a\0c", 3));
@@ -108,7 +109,7 @@ TEST(StringTable, SortByFrequencyFollowsTheInPlaceQuicksort) {
   TXmlSymbolTable table(nullptr);
   const std::uint32_t counts[] = {1, 3, 1, 3, 2, 0, 3};
   for (std::size_t i = 0; i < std::size(counts); ++i) {
-    std::int32_t id = table.AddString("s" + std::to_string(i + 1));
+    std::int32_t id = table.AddString(std::string("s").append(std::to_string(i + 1)));
     for (std::uint32_t k = 0; k < counts[i]; ++k) table.IncrementFrequency(id);
   }
   std::vector<std::int32_t> newIDs(8, 0);
@@ -118,7 +119,8 @@ TEST(StringTable, SortByFrequencyFollowsTheInPlaceQuicksort) {
   EXPECT_EQ(order, "s4 s7 s2 s5 s1 s3 s6 ");
   EXPECT_EQ(table.PluralSymbolCount(), 4);
   for (std::int32_t old = 1; old <= 7; ++old)
-    EXPECT_EQ(table.GetString(newIDs[static_cast<std::size_t>(old)]), "s" + std::to_string(old));
+    EXPECT_EQ(table.GetString(newIDs[static_cast<std::size_t>(old)]),
+              std::string("s").append(std::to_string(old)));
 }
 
 TEST(StringTable, StreamFormRoundTrips) {
