@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/Streams.h"
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 
 #if VX_BENCH_PEERS
 #include <expat.h>

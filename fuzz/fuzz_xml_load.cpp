@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "base/Streams.h"
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 
 namespace {
 

@@ -4,11 +4,22 @@
 #include "xml/XmlDocument.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "base/Ascii.h"
 #include "base/Streams.h"
+#include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
+#include "xml/XmlStringTable.h"
+
+struct TXmlDocument::TStore {
+  explicit TStore(TXmlDocument* ADocument) : SymbolTable(ADocument) {}
+  TXmlNodeArena Arena;  // declared first: freed last
+  TXmlSymbolTable SymbolTable;
+  std::unordered_map<const TXmlNode*, void*> NodeTags;  // cleared with the arena
+  TXmlParserBuffers ParserBuffers;                      // lent to each load's parser input
+};
 
 TXmlDocument::TXmlDocument(TDebugComponent* AOwner)
     : TXmlDocument(AOwner, false, false, true, "") {}
@@ -16,8 +27,8 @@ TXmlDocument::TXmlDocument(TDebugComponent* AOwner)
 TXmlDocument::TXmlDocument(TDebugComponent* AOwner, bool HasDeclaration, bool HasDocType,
                            bool HasRoot, std::string_view RootName)
     : TDebugComponent(AOwner),
-      FRootNodes(&FArena),
-      FSymbolTable(this),
+      FStore(std::make_unique<TStore>(this)),
+      FRootNodes(&FStore->Arena),
       FHasDeclaration(HasDeclaration),
       FHasDocType(HasDocType),
       FHasRoot(HasRoot),
@@ -28,11 +39,23 @@ TXmlDocument::TXmlDocument(TDebugComponent* AOwner, bool HasDeclaration, bool Ha
 // Nodes own nothing outside the arena, so dropping the arena frees the tree.
 TXmlDocument::~TXmlDocument() = default;
 
-void TXmlDocument::Reset(bool HasDeclaration, bool HasDocType, bool HasRoot) {
-  FSymbolTable.Clear();
+TXmlSymbolTable& TXmlDocument::SymbolTable() {
+  return FStore->SymbolTable;
+}
+
+TXmlNodeArena& TXmlDocument::Arena() {
+  return FStore->Arena;
+}
+
+void TXmlDocument::Forget() {
+  FStore->SymbolTable.Clear();
   FRootNodes.Forget();
-  FNodeTags.clear();
-  FArena.Release();
+  FStore->NodeTags.clear();
+  FStore->Arena.Release();
+}
+
+void TXmlDocument::Reset(bool HasDeclaration, bool HasDocType, bool HasRoot) {
+  Forget();
   if (HasDeclaration) {
     auto* D = CreateNode<TXmlDeclaration>();
     D->SetVersion("1.0");
@@ -64,15 +87,15 @@ void TXmlDocument::New() {
 }
 
 void* TXmlDocument::NodeTag(const TXmlNode* ANode) const {
-  auto It = FNodeTags.find(ANode);
-  return It == FNodeTags.end() ? nullptr : It->second;
+  auto It = FStore->NodeTags.find(ANode);
+  return It == FStore->NodeTags.end() ? nullptr : It->second;
 }
 
 void TXmlDocument::SetNodeTag(const TXmlNode* ANode, void* ATag) {
   if (ATag == nullptr)
-    FNodeTags.erase(ANode);
+    FStore->NodeTags.erase(ANode);
   else
-    FNodeTags[ANode] = ATag;
+    FStore->NodeTags[ANode] = ATag;
 }
 
 // ---------------------------------------------------------------------------
@@ -215,8 +238,8 @@ void TXmlDocument::RepairSingleTags() {
     for (TXmlNode* M : Moved) M->FParent = Parent;
     Parent->FNodes.InsertRange(Index + 1, Moved.data(), static_cast<std::int32_t>(Moved.size()));
     if (Parent->FValueIndex > Index) Parent->FValueIndex += static_cast<std::int32_t>(Moved.size());
-    XmlDebugOut(*this, this, wsInfo, "correctly closed node \"%s\" at pos %d",
-                {C->Name(), C->SourcePos()});
+    // No source position is kept: the position reported is 0.
+    XmlDebugOut(*this, this, wsInfo, "correctly closed node \"%s\" at pos %d", {C->Name(), 0});
   }
 }
 
@@ -236,12 +259,10 @@ void TXmlDocument::ReadFromString(std::string_view AValue) {
 }
 
 void TXmlDocument::LoadFromStream(TStream& AStream) {
-  FSymbolTable.Clear();
-  FRootNodes.Forget();
-  FNodeTags.clear();
-  FArena.Release();
+  Forget();
+  TXmlParserBuffers& Buffers = FStore->ParserBuffers;
   {
-    TXmlParser P(AStream, FParserChunkSize, this, &FParserBuffers);
+    TXmlParser P(AStream, FParserChunkSize, this, &Buffers);
     if (P.IsBinaryXml()) {
       XmlDebugOut(*this, this, wsFail, "binary XML is not supported", {});
     } else {
@@ -253,8 +274,8 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
   }
   // The buffers stay for the next load unless a large document grew them.
   constexpr std::size_t cKeptBuffer = 256 * 1024;
-  if (FParserBuffers.Raw.Capacity() > cKeptBuffer || FParserBuffers.Utf8.Capacity() > cKeptBuffer)
-    FParserBuffers = TXmlParserBuffers();
+  if (Buffers.Raw.Capacity() > cKeptBuffer || Buffers.Utf8.Capacity() > cKeptBuffer)
+    Buffers = TXmlParserBuffers();
   DoProgress(AStream.Size());
 }
 

@@ -1,6 +1,8 @@
-// The XML reader's public face: the node classes (one per kind of markup), the
-// ordered node lists that hold them, and TXmlDocument, the document that owns a tree,
-// its string table and the options that loading and value decoding read.
+// The XML reader's public face: TXmlDocument, the document that loads a tree
+// and owns it with its string table and the options that loading and value
+// decoding read; TXmlNode, what every node answers; the ordered node lists; and
+// the node filter of a load. The node classes (one per kind of markup) and the
+// reader's internals are in XmlNodes.h and XmlReader.h.
 // Nodes keep string-table IDs, never text; every node and every child array lives
 // in the document's arena, so a whole tree is freed at once without recursion.
 #pragma once
@@ -9,21 +11,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <unordered_map>
 #include <vector>
 
-#include "base/BlockArena.h"
 #include "xml/XmlDebug.h"
 #include "xml/XmlElementType.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlEscapes.h"
-#include "xml/XmlParser.h"
-#include "xml/XmlStringTable.h"
 
 class TStream;
 class TXmlParser;
@@ -34,6 +30,11 @@ class TXmlElement;
 class TXmlAttribute;
 class TXmlQuotedText;
 class TXmlCharData;
+class TXmlDeclaration;
+class TXmlDocType;
+class TXmlStyleSheet;
+class TXmlNodeArena;
+class TXmlSymbolTable;
 
 enum TXmlFormatType : std::uint8_t { xfCompact = 0, xfReadable = 1, xfPreserve = 2 };
 enum TXmlNodeClosingStyle : std::uint8_t { ncDefault = 0, ncFull = 1, ncClose = 2 };
@@ -67,39 +68,6 @@ class TXmlNodeFilter {
   virtual bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) = 0;
 };
 using TXmlProgressEvent = std::function<void(TXmlDocument* Sender, std::int64_t Position)>;
-
-// The document's node memory: a block arena where nodes are placed and never
-// destroyed one by one. Child arrays freed by growth go to per-size free lists
-// so that rebuilding a list costs no lasting memory; large child arrays live on
-// their own and go back to the heap when they grow.
-class TXmlNodeArena {
- public:
-  TXmlNodeArena() = default;
-  TXmlNodeArena(const TXmlNodeArena&) = delete;
-  TXmlNodeArena& operator=(const TXmlNodeArena&) = delete;
-
-  void* Allocate(std::size_t ASize, std::size_t AAlign) { return FBlocks.Allocate(ASize, AAlign); }
-  // Arrays of node pointers with a power-of-two capacity (ALog2 = log2 capacity).
-  TXmlNode** AllocateArray(int ALog2);
-  void FreeArray(TXmlNode** AArray, int ALog2);
-  // Drops every node; the first block stays for the next tree.
-  void Release();
-  std::size_t BytesReserved() const { return FBlocks.BytesReserved() + FOwnArrayBytes; }
-
-  template <class T, class... Args>
-  T* New(Args&&... AArgs) {
-    static_assert(alignof(T) <= alignof(std::max_align_t));
-    return ::new (Allocate(sizeof(T), alignof(T))) T(std::forward<Args>(AArgs)...);
-  }
-
- private:
-  static constexpr int cMaxLog2 = 31;
-  static constexpr int cOwnArrayLog2 = 12;  // from 4096 entries an array is its own block
-  TBlockArena FBlocks{16 * 1024, 1024 * 1024};
-  std::unordered_map<TXmlNode**, std::unique_ptr<std::byte[]>> FOwnArrays;
-  std::size_t FOwnArrayBytes = 0;
-  void* FFreeArrays[cMaxLog2 + 1] = {};  // singly linked through their first slot
-};
 
 // An ordered list of nodes. It owns its entries in the sense of the design (a list
 // and its nodes go away together), but the memory belongs to the document's arena.
@@ -180,7 +148,6 @@ class TXmlNode : public TDebugPersistent {
   void SetTag(void* ATag);
   std::int32_t TreeDepth() const;
   std::string FullPath() const;
-  std::int64_t SourcePos() const { return 0; }
 
   virtual std::int32_t DirectNodeCount() const { return 0; }
   virtual std::int32_t ContainerCount() const { return 0; }
@@ -236,248 +203,6 @@ class TXmlNode : public TDebugPersistent {
   std::int32_t FListIndex = -1;  // position in the list that holds it, for walks
 };
 
-class TXmlCharData : public TXmlNode {
- public:
-  using TXmlNode::TXmlNode;
-  std::string Name() const override;
-  std::string Value() const override;
-  void SetName(std::string_view AName) override;
-  void SetValue(std::string_view AValue) override;
-  TXmlElementType ElementType() const override { return xeCharData; }
-
-  virtual std::string RawValue() const;
-  virtual void SetRawValue(std::string_view AValue);
-  std::string_view RawValueView() const;
-  // The stored text begins or ends with a byte below 33.
-  virtual bool IsWhiteSpace() const;
-
- protected:
-  std::int32_t FValueID = 0;
-};
-
-class TXmlWhiteSpace : public TXmlCharData {
- public:
-  using TXmlCharData::TXmlCharData;
-  TXmlElementType ElementType() const override { return xeWhiteSpace; }
-};
-
-class TXmlQuotedText : public TXmlCharData {
- public:
-  using TXmlCharData::TXmlCharData;
-  TXmlElementType ElementType() const override { return xeQuotedText; }
-  TXmlQuoteCharStyle QuoteStyle() const { return FQuoteStyle; }
-  void SetQuoteStyle(TXmlQuoteCharStyle AStyle) { FQuoteStyle = AStyle; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-
- private:
-  TXmlQuoteCharStyle FQuoteStyle = qsQuote;
-};
-
-class TXmlComment : public TXmlCharData {
- public:
-  using TXmlCharData::TXmlCharData;
-  TXmlElementType ElementType() const override { return xeComment; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-};
-
-class TXmlCData : public TXmlComment {
- public:
-  using TXmlComment::TXmlComment;
-  std::string Value() const override;
-  void SetValue(std::string_view AValue) override;
-  TXmlElementType ElementType() const override { return xeCData; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-};
-
-// No markup produces one; it answers as a comment.
-class TXmlConditionalSection : public TXmlComment {
- public:
-  using TXmlComment::TXmlComment;
-  TXmlNode* ParseStream(TXmlParser& /*P*/) override { return this; }
-};
-
-class TXmlInstruction : public TXmlCharData {
- public:
-  using TXmlCharData::TXmlCharData;
-  std::string Name() const override { return "PI"; }
-  TXmlElementType ElementType() const override { return xeInstruction; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-};
-
-class TXmlAttribute : public TXmlNode {
- public:
-  explicit TXmlAttribute(TXmlDocument* AOwner);
-  std::string Name() const override;
-  std::string Value() const override;
-  void SetName(std::string_view AName) override;
-  void SetValue(std::string_view AValue) override;
-  TXmlElementType ElementType() const override { return xeAttribute; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-
-  TXmlQuotedText* CoreValue() const { return &FCoreValue; }
-  std::string_view NameRef(std::string& AScratch) const override;
-  std::string_view NameView() const;
-  std::int32_t NameID() const { return FNameID; }
-
- private:
-  std::int32_t FNameID = 0;
-  // Held in place: an attribute and its value are one allocation.
-  mutable TXmlQuotedText FCoreValue;
-};
-
-class TXmlContainerNode : public TXmlNode {
- public:
-  explicit TXmlContainerNode(TXmlDocument* AOwner);
-
-  std::int32_t DirectNodeCount() const override { return FDirectNodeCount; }
-  std::int32_t ContainerCount() const override;
-  TXmlContainerNode* Containers(std::int32_t Index) const override;
-  std::int32_t ElementCount() const override;
-  TXmlElement* Elements(std::int32_t Index) const override;
-  std::int32_t NodeCount() const override { return FNodes.Count(); }
-  std::int32_t AttributeCount() const override;
-  TXmlNode* Nodes(std::int32_t Index) const override { return FNodes.Items(Index); }
-  std::int32_t AttributeIndexByName(std::string_view AName) const override;
-  TXmlNode* FirstNodeByType(TXmlElementType AType) const override;
-  TXmlNode* NextSibling(TXmlNode* ANode) const override;
-
-  std::int32_t NodeAdd(TXmlNode* ANode) override;
-  void NodeInsert(std::int32_t Index, TXmlNode* ANode) override;
-  TXmlNode* NodeExtract(TXmlNode* ANode) override;
-  void AttributeAdd(TXmlAttribute* AAttribute) override;
-  std::int32_t NodeIndexOf(const TXmlNode* ANode) const override;
-
-  const TXmlNodeList& NodeList() const { return FNodes; }
-  std::int32_t ValueIndex() const { return FValueIndex; }
-  // The document's style when that is not ncDefault, else the node's own.
-  TXmlNodeClosingStyle NodeClosingStyle() const;
-  TXmlNodeClosingStyle OwnClosingStyle() const { return FNodeClosingStyle; }
-  bool HasSubContainers() const;
-  // For the parsers.
-  void SetDirectNodeCountToCount();
-  void SetValueIndex(std::int32_t AIndex) { FValueIndex = AIndex; }
-  void SetClosingStyle(TXmlNodeClosingStyle AStyle) { FNodeClosingStyle = AStyle; }
-  void PackNodes() { FNodes.Pack(); }
-
-  // The readers shared by elements, declarations and the document type.
-  // Returns the terminator ("!", "/", ">", "?") it consumed, or 0 at the end.
-  virtual char ReadAttributeList(TXmlParser& P);
-  // The content loop; returns the node closed by the end tag that ended it, or null.
-  virtual TXmlNode* ReadContent(TXmlParser& P, std::uint32_t AAllowed);
-  virtual void ReadTextRun(TXmlParser& /*P*/) {}
-  // Quoted literals up to "!", "/" or ">" (consumed and returned), 0 at the end.
-  virtual char ReadQuotedTextList(TXmlParser& P);
-
- protected:
-  friend class TXmlDocument;
-  // Ordered so that the fields fill the gaps behind the node base and the list
-  // (an element takes 64 bytes).
-  std::int32_t FDirectNodeCount = 0;
-  [[no_unique_address]] TXmlNodeList FNodes;
-  TXmlNodeClosingStyle FNodeClosingStyle = ncDefault;
-  std::int32_t FValueIndex = -1;
-};
-
-class TXmlElement : public TXmlContainerNode {
- public:
-  using TXmlContainerNode::TXmlContainerNode;
-  std::string Name() const override;
-  std::string Value() const override;
-  void SetName(std::string_view AName) override;
-  TXmlElementType ElementType() const override { return xeElement; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-  // The parse after the element's name, which the caller has read.
-  TXmlNode* ParseNamed(TXmlParser& P, std::string_view AName);
-  void ReadTextRun(TXmlParser& P) override;
-
-  std::string_view NameView() const;
-  std::string_view NameRef(std::string& AScratch) const override;
-  std::int32_t NameID() const { return FNameID; }
-  // The repair walk for an end tag naming another element (FixStructuralErrors).
-  TXmlNode* RepairEndTagMismatch(std::string_view AEndTagName);
-
- protected:
-  std::int32_t FNameID = 0;
-};
-
-// ELEMENT declaration of an internal subset; its value is its declaration body.
-class TXmlDtdElement : public TXmlElement {
- public:
-  using TXmlElement::TXmlElement;
-  std::string Value() const override;
-  std::string Content() const override;
-  TXmlElementType ElementType() const override { return xeDtdElement; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-  void ReadDeclarationBody(TXmlParser& P);
-  // "<!ELEMENT", "<!ATTLIST", ...: the keyword the writer puts before the name.
-  virtual std::string_view Keyword() const { return "ELEMENT"; }
-};
-
-class TXmlDtdAttList : public TXmlDtdElement {
- public:
-  using TXmlDtdElement::TXmlDtdElement;
-  TXmlElementType ElementType() const override { return xeDtdAttList; }
-  std::string_view Keyword() const override { return "ATTLIST"; }
-};
-
-class TXmlDtdEntity : public TXmlDtdElement {
- public:
-  using TXmlDtdElement::TXmlDtdElement;
-  TXmlElementType ElementType() const override { return xeDtdEntity; }
-  std::string_view Keyword() const override { return "ENTITY"; }
-};
-
-class TXmlDtdNotation : public TXmlDtdElement {
- public:
-  using TXmlDtdElement::TXmlDtdElement;
-  TXmlElementType ElementType() const override { return xeDtdNotation; }
-  std::string_view Keyword() const override { return "NOTATION"; }
-};
-
-class TXmlDeclaration : public TXmlContainerNode {
- public:
-  using TXmlContainerNode::TXmlContainerNode;
-  std::string Name() const override { return "xml"; }
-  TXmlElementType ElementType() const override { return xeDeclaration; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-
-  std::string Version() const { return AttributeValueByName("version"); }
-  std::string Encoding() const { return AttributeValueByName("encoding"); }
-  void SetVersion(std::string_view AValue) { SetAttribute("version", AValue); }
-  void SetEncoding(std::string_view AValue) { SetAttribute("encoding", AValue); }
-
- private:
-  void SetAttribute(std::string_view AName, std::string_view AValue);
-};
-
-class TXmlStyleSheet : public TXmlDeclaration {
- public:
-  using TXmlDeclaration::TXmlDeclaration;
-  std::string Name() const override { return "xml-stylesheet"; }
-  TXmlElementType ElementType() const override { return xeStylesheet; }
-};
-
-class TXmlDocType : public TXmlContainerNode {
- public:
-  explicit TXmlDocType(TXmlDocument* AOwner);
-  std::string Name() const override;
-  void SetName(std::string_view AName) override;
-  TXmlElementType ElementType() const override { return xeDocType; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-  void ReadTextRun(TXmlParser& P) override;
-
-  std::string_view NameRef(std::string& AScratch) const override;
-  TXmlCharData* ExternalID() const { return FExternalID; }
-  TXmlQuotedText* SystemLiteral() const { return FSystemLiteral; }
-  TXmlQuotedText* PubIDLiteral() const { return FPubIDLiteral; }
-
- private:
-  std::int32_t FNameID = 0;
-  TXmlCharData* FExternalID;
-  TXmlQuotedText* FSystemLiteral;
-  TXmlQuotedText* FPubIDLiteral;
-};
-
 // ---------------------------------------------------------------------------
 // The document
 
@@ -516,22 +241,19 @@ class TXmlDocument : public TDebugComponent {
   TXmlNode* FindFirst() const { return FRootNodes.FindFirst(); }
   TXmlNode* FindNext(TXmlNode* ANode) const { return FRootNodes.FindNext(ANode); }
 
-  // Creates a node of class T owned by this document (the only way nodes are made).
+  // Creates a node of class T owned by this document (the only way nodes are
+  // made; defined with the node classes, XmlNodes.h).
   template <class T>
-  T* CreateNode() {
-    static_assert(std::is_base_of_v<TXmlNode, T>);
-    return FArena.New<T>(this);
-  }
+  T* CreateNode();
 
   // Options.
-  TXmlSymbolTable& SymbolTable() { return FSymbolTable; }
+  TXmlSymbolTable& SymbolTable();
   TXmlEolStyle EolStyle() const { return FEolStyle; }
   void SetEolStyle(TXmlEolStyle AValue) { FEolStyle = AValue; }
   TXmlFormatType XmlFormat() const { return FXmlFormat; }
   void SetXmlFormat(TXmlFormatType AValue) { FXmlFormat = AValue; }
   bool PreserveWhiteSpace() const { return FXmlFormat == xfPreserve; }
   TXmlNodeClosingStyle NodeClosingStyle() const { return FNodeClosingStyle; }
-  void SetNodeClosingStyle(TXmlNodeClosingStyle AValue) { FNodeClosingStyle = AValue; }
   bool DropCommentsOnParse() const { return FDropCommentsOnParse; }
   void SetDropCommentsOnParse(bool AValue) { FDropCommentsOnParse = AValue; }
   bool FixStructuralErrors() const { return FFixStructuralErrors; }
@@ -554,8 +276,6 @@ class TXmlDocument : public TDebugComponent {
   }
   bool AbortParsing() const { return FAbortParsing; }
   void SetAbortParsing(bool AValue) { FAbortParsing = AValue; }
-  const std::string& IndentString() const { return FIndentString; }
-  void SetIndentString(std::string_view AValue) { FIndentString = AValue; }
 
   TXmlStringEncoding ExternalEncoding() const { return FExternalEncoding; }
   void SetExternalEncoding(TXmlStringEncoding AValue);
@@ -587,22 +307,26 @@ class TXmlDocument : public TDebugComponent {
   // Adds a name unless it is there (letter case ignored); keeps the list sorted.
   void AddSingleTagName(std::string_view AName);
   bool IsSingleTagName(std::string_view AName) const;
-  TXmlNodeArena& Arena() { return FArena; }
+  TXmlNodeArena& Arena();
   // The tags of the document's nodes (TXmlNode::Tag): few nodes carry one, so
   // they are kept here rather than in every node.
   void* NodeTag(const TXmlNode* ANode) const;
   void SetNodeTag(const TXmlNode* ANode, void* ATag);
 
  private:
+  // Drops the tree and its strings.
+  void Forget();
   void Reset(bool HasDeclaration, bool HasDocType, bool HasRoot);
   void ParseRootLevel(TXmlParser& P);
   void RepairSingleTags();
   TXmlDeclaration* DeclarationForSetters();
 
-  TXmlNodeArena FArena;  // declared first: freed last
+  // What the document owns besides its root list: the node arena, the string
+  // table, the nodes' tags and the buffers lent to each load's parser input
+  // (XmlDocument.cpp). Created first, freed last.
+  struct TStore;
+  std::unique_ptr<TStore> FStore;
   TXmlNodeList FRootNodes;
-  std::unordered_map<const TXmlNode*, void*> FNodeTags;  // cleared with the arena
-  TXmlSymbolTable FSymbolTable;
   bool FHasDeclaration = false;
   bool FHasDocType = false;
   bool FHasRoot = true;
@@ -612,7 +336,6 @@ class TXmlDocument : public TDebugComponent {
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
   TXmlNodeFilter* FNodeFilter = nullptr;
-  TXmlParserBuffers FParserBuffers;  // lent to each load's parser input
   std::int32_t FParserChunkSize = 256;
   bool FAbortParsing = false;
   TXmlNodeClosingStyle FNodeClosingStyle = ncClose;
@@ -620,7 +343,6 @@ class TXmlDocument : public TDebugComponent {
   std::int32_t FExternalCodePage = 0;
   TXmlBomInfo FExternalBomInfo;
   std::unique_ptr<std::vector<std::string>> FSingleTagNames;
-  std::string FIndentString = "\t";
   TXmlNodeEvent FOnNodeNew;
   TXmlNodeEvent FOnNodeLoaded;
   TXmlProgressEvent FOnProgress;

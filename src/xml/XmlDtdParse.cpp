@@ -2,7 +2,7 @@
 // declarations are kept as nodes with the text they were written with, for
 // inspection only: nothing is validated and no declared entity is ever
 // substituted.
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
 

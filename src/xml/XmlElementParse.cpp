@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
 

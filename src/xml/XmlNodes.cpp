@@ -1,13 +1,14 @@
 // The node model: the document's arena, node lists, the read operations of every
 // node class and the tree walks. Walks go through parent links and each node's
 // cached list index, so no query recurses or keeps a stack as deep as the tree.
+#include "xml/XmlNodes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "base/Ascii.h"
 #include "platform/Platform.h"
-#include "xml/XmlDocument.h"
 #include "xml/XmlReader.h"
 
 namespace {

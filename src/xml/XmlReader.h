@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 
 namespace xmlread {

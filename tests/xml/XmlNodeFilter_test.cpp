@@ -9,7 +9,7 @@
 
 #include "XmlTestLoad.h"
 #include "base/Streams.h"
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 
 namespace {
 

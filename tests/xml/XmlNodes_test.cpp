@@ -42,7 +42,6 @@ TEST(Nodes, ContainerCountsAndIndexes) {
   EXPECT_EQ(Text->Nodes(0), nullptr);
   EXPECT_EQ(Text->AttributeCount(), 0);
   EXPECT_EQ(Text->FindNode("x"), nullptr);
-  EXPECT_EQ(Svg->SourcePos(), 0);
 }
 
 TEST(Nodes, LookupsByName) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "xml/XmlDocument.h"
+#include "xml/XmlNodes.h"
 
 namespace xml_test {
 
