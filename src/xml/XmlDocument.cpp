@@ -267,8 +267,6 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
       XmlDebugOut(*this, this, wsFail, "binary XML is not supported", {});
     } else {
       ParseRootLevel(P);
-      FExternalEncoding = P.Encoding();
-      FExternalCodePage = P.CodePage();
       FExternalBomInfo = P.BomInfo();
     }
   }
@@ -308,15 +306,16 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
     if (P.InputEnded()) break;
 
     TXmlElementType T = P.ReadOpenTag();
-    if (T == xeError) {
-      XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {"<", P.Position()});
+    if (T == xeError || T == xeEndTag) {
+      if (T == xeError)
+        XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {"<", P.Position()});
+      else
+        XmlDebugOut(*this, this, wsWarn, "unsupported tag (\"%s\") at pos %d",
+                    {::ElementTypeName(T), P.Position()});
+      // A parse broken off keeps the encoding the input is read in.
       FSingleTagNames.reset();
-      return;
-    }
-    if (T == xeEndTag) {
-      XmlDebugOut(*this, this, wsWarn, "unsupported tag (\"%s\") at pos %d",
-                  {::ElementTypeName(T), P.Position()});
-      FSingleTagNames.reset();
+      FExternalEncoding = P.Encoding();
+      FExternalCodePage = P.CodePage();
       return;
     }
     std::string_view Name;
@@ -349,6 +348,8 @@ void TXmlDocument::ParseRootLevel(TXmlParser& P) {
 
   if (FFixStructuralErrors) RepairSingleTags();
   FSingleTagNames.reset();
-  P.SetEncoding(EncodingFromName(DeclaredEncoding));
-  P.SetCodePage(CodePageFromName(DeclaredEncoding, 65001));
+  // A complete parse tells the declared encoding (no declaration: UTF-8); the
+  // input is not decoded again for it.
+  FExternalEncoding = EncodingFromName(DeclaredEncoding);
+  FExternalCodePage = CodePageFromName(DeclaredEncoding, 65001);
 }

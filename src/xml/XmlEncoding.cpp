@@ -244,8 +244,11 @@ const std::array<TCodePageInfo, 143> cCodePageInfo = {{
 }};
 
 std::int32_t CodePageFromName(std::string_view AName, std::int32_t ADefault) {
-  // Most documents declare no encoding, and no row has an empty name.
+  // Most documents declare no encoding, and no row has an empty name; of those
+  // that do, most declare UTF-8, the table's last row and its only one of that
+  // name.
   if (AName.empty()) return ADefault;
+  if (ascii::EqualsIgnoreCase(AName, "utf-8")) return 65001;
   for (const TCodePageInfo& row : cCodePageInfo)
     if (ascii::EqualsIgnoreCase(AName, row.Name)) return row.CodePage;
   return ADefault;
