@@ -19,6 +19,8 @@
 
 namespace {
 
+using namespace std::literals;
+
 // Every non-empty field of the record, in declared order, as "Name=value" parts;
 // so a table states the whole expected record and any stray value shows.
 std::string Dump(const TVexmeta& R) {
@@ -64,22 +66,18 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
       {"empty stream", "", false, ""},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF<svg width='1' height='1'/>", true,
        "Width=1|Height=1|Size=1x1"},
-      {"UTF-16 byte-order mark",
-       std::string_view("\xFF\xFE<\0s\0v\0g\0 \0i\0d\0=\0'\0a\0'\0/\0>\0", 28), true, "ID=a"},
+      {"UTF-16 byte-order mark", "\xFF\xFE<\0s\0v\0g\0 \0i\0d\0=\0'\0a\0'\0/\0>\0"sv, true, "ID=a"},
       {"UTF-16BE byte-order mark, blanks",
-       std::string_view("\xFE\xFF\0\n\0 \0<\0s\0v\0g\0 \0i\0d\0=\0'\0a\0'\0/\0>", 32), true,
-       "ID=a"},
-      {"UTF-16BE without a mark", std::string_view("\0<\0?\0x\0m\0l\0?\0>\0<\0s\0v\0g\0/\0>", 30),
-       true, ""},
+       "\xFE\xFF\0\n\0 \0<\0s\0v\0g\0 \0i\0d\0=\0'\0a\0'\0/\0>"sv, true, "ID=a"},
+      {"UTF-16BE without a mark", "\0<\0?\0x\0m\0l\0?\0>\0<\0s\0v\0g\0/\0>"sv, true, ""},
       {"line break first", "\n<?xml version='1.0'?><svg width='1' height='1'/>", true,
        "Width=1|Height=1|Size=1x1"},
       {"mark, then blanks", "\xEF\xBB\xBF \t\r\n<svg id='a'/>", true, "ID=a"},
       {"blanks, then a mark", " \xEF\xBB\xBF<svg id='a'/>", false, ""},
       {"mark only", "\xEF\xBB\xBF", false, ""},
       {"blanks only", std::string_view("\n\n\t   \r\n"), false, ""},
-      {"UTF-16 mark, then a NUL", std::string_view("\xFF\xFE\0\0<\0s\0v\0g\0/\0>\0", 16), false,
-       ""},
-      {"UTF-16 mark, then an odd byte", std::string_view("\xFF\xFE<", 3), false, ""},
+      {"UTF-16 mark, then a NUL", "\xFF\xFE\0\0<\0s\0v\0g\0/\0>\0"sv, false, ""},
+      {"UTF-16 mark, then an odd byte", "\xFF\xFE<"sv, false, ""},
       {"form feed first", "\f<svg id='a'/>", false, ""},
       {"no-break space first", "\xC2\xA0<svg id='a'/>", false, ""},
       {"not markup", "svg", false, ""},
