@@ -1,5 +1,5 @@
 // vexmeta: a command-line host for the plugin. It loads Vexmeta.wdx64 by path as
-// a file manager does, resolves the five exports, and prints the detect string,
+// a file manager does, resolves its exports, and prints the detect string,
 // the field table, or the fields of the files and folders it is given.
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,11 @@
 // The plugin unit: field table and enumeration, the module-wide state and its
-// start-up and shutdown, value requests and state notifications. Requests run
-// wholly under the plugin lock; everything below them is single-threaded.
+// start-up and shutdown, value requests, state notifications and the host's
+// default parameters. Requests run wholly under the plugin lock; everything
+// below them is single-threaded.
 #include "plugin/SvgPlugin.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -64,7 +66,7 @@ void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
 }
 
 struct TPluginState {
-  TSettings Settings;
+  TSettings Settings;       // changed only under the plugin lock
   TSvgExtractor Extractor;  // reads every drawing, under the plugin lock
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
@@ -96,17 +98,51 @@ platform::Lock gLock;
 constinit TModuleState gModule;
 const TSettings kDefaultSettings{};
 
-// Holds the plugin lock for one request or notification.
+// Holds the plugin lock for one request or notification. A guard that must not
+// wait takes the lock only when it is free, and then says whether it holds it.
 class TLockGuard {
  public:
-  explicit TLockGuard(platform::Lock& ALock) : FLock(ALock) { FLock.Enter(); }
-  ~TLockGuard() { FLock.Leave(); }
+  explicit TLockGuard(platform::Lock& ALock, bool AWait = true)
+      : FLock(ALock), FHeld(AWait ? (ALock.Enter(), true) : ALock.TryEnter()) {}
+  ~TLockGuard() {
+    if (FHeld) FLock.Leave();
+  }
   TLockGuard(const TLockGuard&) = delete;
   TLockGuard& operator=(const TLockGuard&) = delete;
+  bool Held() const { return FHeld; }
 
  private:
   platform::Lock& FLock;
+  const bool FHeld;
 };
+
+// True when reading the file of ASize bytes at APath costs little enough to do
+// while the host waits (see cReadAtOnceBytes). Between the two limits the first
+// bytes tell plain text from the gzip and ZIP signatures; a file that cannot be
+// opened fails as fast when it is asked for.
+bool ReadsAtOnce(std::u16string_view APath, std::int64_t ASize) {
+  if (ASize <= cReadAtOnceBytes) return true;
+  if (ASize > cReadAtOncePlainBytes) return false;
+  std::unique_ptr<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(APath);
+  if (!file) return true;
+  unsigned char head[2] = {};
+  if (file->Read(head, sizeof head) != static_cast<std::int64_t>(sizeof head)) return true;
+  const bool gzip = head[0] == 0x1F && head[1] == 0x8B;
+  const bool zip = head[0] == 'P' && head[1] == 'K';
+  return !gzip && !zip;
+}
+
+// Puts ASettings in force, as start-up does: the cache's item limit follows
+// CacheSize_x64, and records read under other reading settings are forgotten.
+// Called under the plugin lock (or before any request can run).
+void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
+  const bool recordsDiffer = ASettings.ParseImageNode != AState.Settings.ParseImageNode ||
+                             ASettings.MaxKBytesRead != AState.Settings.MaxKBytesRead;
+  AState.Settings = ASettings;
+  if (!AState.Cache) return;
+  if (recordsDiffer) AState.Cache->Clear();
+  AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
+}
 
 // The folder part of a path: up to and including its last separator. Besides "\"
 // and ":" a "/" separates too, so that POSIX paths have a folder part.
@@ -219,8 +255,7 @@ void LoadSettings() {
   try {
     state.Cache = CreatePluginCache();
     state.ModulePath = platform::ModulePath();
-    ReadSettings(SettingsPathFor(state.ModulePath), state.Settings);
-    state.Cache->SetMaxCount(state.Settings.CacheSize_x64 + 1);
+    ApplySettings(state, EffectiveSettings(state.ModulePath, u""));
   } catch (...) {
     // The library loads whatever the settings file holds.
   }
@@ -249,15 +284,21 @@ void PluginShutdown() {
 
 std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
-  if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
+  // A request the host may put off never waits: not for the lock another
+  // request holds, nor for a drawing that takes long to read. What is cheap
+  // (a current cache entry, a small drawing) it answers as any request.
+  const bool delayIfSlow = (AFlags & CONTENT_DELAYIFSLOW) != 0;
   if (AFileName == nullptr) return ft_fieldempty;
-  TLockGuard guard(gLock);
+  TLockGuard guard(gLock, !delayIfSlow);
+  if (!guard.Held()) return ft_delayed;
   if (gModule.Get() == nullptr) return ft_fieldempty;
   TPluginState& state = *gModule.Get();
 
   std::u16string_view fileName(AFileName);
   std::u16string path = platform::LongPathForm(fileName);
-  state.LastRequestedFileName.assign(fileName);
+  // A put-off request leaves the last requested name alone; it is stored below
+  // once the request is sure to be answered.
+  if (!delayIfSlow) state.LastRequestedFileName.assign(fileName);
 
   // Where file names ignore case, the lower-cased path is the key and the name
   // searched and opened; where they do not, the path as given is both, so that
@@ -268,7 +309,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // that is no directory (only regular files are found), so a cached request
   // costs one look-up of the file.
   platform::FileEntryInfo entry;
-  if (!platform::FindFileEntry(path, entry)) return ft_fieldempty;
+  if (!platform::FindFileEntry(path, entry)) return delayIfSlow ? ft_delayed : ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
   const TCacheID key = CacheKey(path);
@@ -279,6 +320,8 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     else
       state.Cache->InvalidateItem(key);
   }
+  if (object == nullptr && delayIfSlow && !ReadsAtOnce(path, entry.Size)) return ft_delayed;
+  if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
   if (object == nullptr) {
     std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size);
     if (!built) return ft_fieldempty;
@@ -296,7 +339,6 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
 
 std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
-  if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
   if (AFileName == nullptr) return ft_fieldempty;
   std::u16string name = platform::AnsiToUtf16(AFileName);
   return GetValueW(name.c_str(), AFieldIndex, AUnitIndex, AFieldValue, AMaxLen, AFlags);
@@ -313,4 +355,29 @@ void SendStateInformation(std::int32_t AState, const char16_t*) {
                                             DirectoryPart(state->ModulePath))) {
     state->Cache->Clear();
   }
+}
+
+std::u16string HostIniName(const ContentDefaultParamStruct* AParams) {
+  if (AParams == nullptr) return {};
+  constexpr std::size_t kNameOffset = offsetof(ContentDefaultParamStruct, DefaultIniName);
+  // No path is longer than this; a larger size is no reason to look further.
+  constexpr std::size_t kMaxNameBytes = 65536;
+  if (AParams->size <= static_cast<std::int32_t>(kNameOffset)) return {};
+  const std::size_t room =
+      std::min(static_cast<std::size_t>(AParams->size) - kNameOffset, kMaxNameBytes);
+  // The host's array may be longer than ours: the name is read within its size.
+  const char* name = reinterpret_cast<const char*>(AParams) + kNameOffset;
+  const void* end = std::memchr(name, '\0', room);
+  if (end == nullptr) return {};
+  return platform::AnsiToUtf16(std::string_view(name, static_cast<const char*>(end) - name));
+}
+
+void SetDefaultParams(const ContentDefaultParamStruct* AParams) {
+  const std::u16string hostIniName = HostIniName(AParams);
+  TLockGuard guard(gLock);
+  TPluginState* state = gModule.Get();
+  if (state == nullptr) return;
+  // Every call starts again from the defaults, so the latest host file is the
+  // only one that counts.
+  ApplySettings(*state, EffectiveSettings(state->ModulePath, hostIniName));
 }
