@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -65,12 +66,22 @@ void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
   ADest[n] = '\0';
 }
 
+// A drawing a request with the delay-if-slow flag gave up on, as it was then,
+// so that the host's next such requests for it are put off without a try.
+struct TPutOff {
+  std::int64_t Key = 0;  // TCacheID::i
+  double Time = 0;
+  std::int64_t Size = -1;
+  bool operator==(const TPutOff&) const = default;
+};
+
 struct TPluginState {
   TSettings Settings;       // changed only under the plugin lock
   TSvgExtractor Extractor;  // reads every drawing, under the plugin lock
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
   std::u16string LastRequestedFileName;
+  TPutOff PutOff;  // the latest only: a host asks the fields of one file in a row
 };
 
 // The owner of the module state: start-up creates the state and shutdown
@@ -116,13 +127,14 @@ class TLockGuard {
   const bool FHeld;
 };
 
-// True when reading the file of ASize bytes at APath costs little enough to do
-// while the host waits (see cReadAtOnceBytes). Between the two limits the first
-// bytes tell plain text from the gzip and ZIP signatures; a file that cannot be
-// opened fails as fast when it is asked for.
+// True when the file of ASize bytes at APath is worth reading while the host
+// waits (see cReadAtOnceBytes): a plain drawing up to that size, a compressed
+// one up to cReadAtOnceCompressedBytes. The first bytes tell plain text from
+// the gzip and ZIP signatures; a file that cannot be opened fails as fast when
+// it is asked for.
 bool ReadsAtOnce(std::u16string_view APath, std::int64_t ASize) {
-  if (ASize <= cReadAtOnceBytes) return true;
-  if (ASize > cReadAtOncePlainBytes) return false;
+  if (ASize <= cReadAtOnceCompressedBytes) return true;
+  if (ASize > cReadAtOnceBytes) return false;
   std::unique_ptr<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(APath);
   if (!file) return true;
   unsigned char head[2] = {};
@@ -131,6 +143,35 @@ bool ReadsAtOnce(std::u16string_view APath, std::int64_t ASize) {
   const bool zip = head[0] == 'P' && head[1] == 'K';
   return !gzip && !zip;
 }
+
+// Hands on what another stream reads as long as no read goes past FBudget
+// bytes; one that would raises, and Spent() says why the read failed.
+class TBudgetStream : public TStream {
+ public:
+  TBudgetStream(TStream& ASource, std::int64_t ABudget) : FSource(ASource), FBudget(ABudget) {}
+  std::size_t Read(void* buffer, std::size_t count) override {
+    const std::size_t n = FSource.Read(buffer, count);
+    FPosition += static_cast<std::int64_t>(n);
+    if (FPosition > FBudget) {
+      FSpent = true;
+      throw EStreamError("read past the budget");
+    }
+    return n;
+  }
+  std::int64_t Position() const override { return FPosition; }
+  void Seek(std::int64_t position) override {
+    FSource.Seek(position);
+    FPosition = position;
+  }
+  std::int64_t Size() const override { return FSource.Size(); }
+  bool Spent() const { return FSpent; }
+
+ private:
+  TStream& FSource;
+  const std::int64_t FBudget;
+  std::int64_t FPosition = 0;
+  bool FSpent = false;
+};
 
 // Puts ASettings in force, as start-up does: the cache's item limit follows
 // CacheSize_x64, and records read under other reading settings are forgotten.
@@ -209,7 +250,8 @@ std::int32_t AnswerField(const TFieldInfo& AField, const TVexmeta& ARecord, std:
 }  // namespace
 
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
-                                               std::int64_t ASize) {
+                                               std::int64_t ASize, std::int64_t ATextBudget,
+                                               bool* ABudgetSpent) {
   try {
     auto object = std::make_unique<TCacheObject>();
     object->FileDateTime = ATime;
@@ -218,13 +260,21 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
     // The value request's directory search has just found a regular file.
     std::unique_ptr<TStream> stream = OpenSvgStream(APath, Settings().MaxKBytesRead, true);
     // A drawing read from compressed data counts only when the data is intact
-    // to its end (or the cut), also where the parse stopped early.
+    // to its end (or the cut), also where the parse stopped early. A plain
+    // drawing's stream is a window of the file, which that check never reads.
     if (stream) {
+      const bool plain = dynamic_cast<TWindowStream*>(stream.get()) != nullptr;
+      TBudgetStream budget(*stream, ATextBudget > 0 ? ATextBudget : INT64_MAX);
+      TStream& source = ATextBudget > 0 ? static_cast<TStream&>(budget) : *stream;
       TPluginState* state = gModule.Get();
       object->Valid =
-          (state ? state->Extractor.Parse(*stream, object->Vexmeta, Settings().ParseImageNode)
-                 : ParseSvgDocument(*stream, object->Vexmeta, Settings().ParseImageNode)) &&
-          ReadsToEnd(*stream);
+          (state ? state->Extractor.Parse(source, object->Vexmeta, Settings().ParseImageNode)
+                 : ParseSvgDocument(source, object->Vexmeta, Settings().ParseImageNode)) &&
+          ReadsToEnd(plain ? *stream : source);
+      if (budget.Spent()) {
+        if (ABudgetSpent != nullptr) *ABudgetSpent = true;
+        return nullptr;
+      }
     }
     return object;
   } catch (...) {
@@ -320,16 +370,25 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     else
       state.Cache->InvalidateItem(key);
   }
-  if (object == nullptr && delayIfSlow && !ReadsAtOnce(path, entry.Size)) return ft_delayed;
-  if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
   if (object == nullptr) {
-    std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size);
-    if (!built) return ft_fieldempty;
-    void* data = state.Cache->AddItem(key);
-    object = built.get();
-    state.Cache->StoreObject(data, std::move(built));
+    const TPutOff file{key.i, entry.LastWriteTime, entry.Size};
+    if (delayIfSlow && (file == state.PutOff || !ReadsAtOnce(path, entry.Size))) return ft_delayed;
+    bool budgetSpent = false;
+    std::unique_ptr<TCacheObject> built = BuildCacheObject(
+        path, entry.LastWriteTime, entry.Size, delayIfSlow ? cReadAtOnceBytes : 0, &budgetSpent);
+    if (budgetSpent) {
+      state.PutOff = file;
+      return ft_delayed;
+    }
+    if (built) {
+      void* data = state.Cache->AddItem(key);
+      object = built.get();
+      state.Cache->StoreObject(data, std::move(built));
+    }
   }
-  if (!object->Valid) return ft_fieldempty;
+  // From here on the request is answered.
+  if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
+  if (object == nullptr || !object->Valid) return ft_fieldempty;
   if (AFieldValue == nullptr) return ft_fieldempty;
 
   if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;

@@ -70,10 +70,12 @@ void SetDefaultParams(const ContentDefaultParamStruct* AParams);
 std::u16string HostIniName(const ContentDefaultParamStruct* AParams);
 
 // What a request with the delay-if-slow flag may still read while the host
-// waits: any drawing up to cReadAtOnceBytes, and a plain one (no compressed
-// data, which can take far longer per byte) up to cReadAtOncePlainBytes.
-constexpr std::int64_t cReadAtOnceBytes = std::int64_t{256} * 1024;
-constexpr std::int64_t cReadAtOncePlainBytes = std::int64_t{1024} * 1024;
+// waits: at most cReadAtOnceBytes of SVG text. A plain drawing up to that size
+// is read; compressed data can hold a thousand times its size, so a compressed
+// drawing is tried only up to cReadAtOnceCompressedBytes on disk, and given up
+// on once its text runs past cReadAtOnceBytes.
+constexpr std::int64_t cReadAtOnceBytes = std::int64_t{1024} * 1024;
+constexpr std::int64_t cReadAtOnceCompressedBytes = std::int64_t{256} * 1024;
 
 // Library load and unload. Neither lets an error out.
 void PluginStartup();
@@ -85,9 +87,12 @@ void LoadSettings();
 
 // Reads and parses one file, which the caller has just found to be a regular
 // file, into a new cache object (invalid when the file is no SVG drawing); null
-// when anything fails while building it.
+// when anything fails while building it. With ATextBudget above 0 no read goes
+// past that much SVG text: a drawing that holds more gives null and sets
+// *ABudgetSpent.
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
-                                               std::int64_t ASize);
+                                               std::int64_t ASize, std::int64_t ATextBudget = 0,
+                                               bool* ABudgetSpent = nullptr);
 
 // The settings in force; written by start-up and by the host's default
 // parameters, under the plugin lock.

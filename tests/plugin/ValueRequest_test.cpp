@@ -114,9 +114,10 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
 }
 
 // A request the host may put off is answered as any request when that is cheap
-// (a small drawing, or one the cache holds), through either entry point; a
-// large uncached drawing or a missing file answers 0, and the drawing is not
-// read: had it been, the cache would answer for it after the damage below.
+// (a drawing of little text, or one the cache holds), through either entry
+// point. A large uncached drawing, compressed data that inflates to much text,
+// or a missing file answers 0, and the drawing is not cached: had it been, the
+// cache would answer for it after the damage below.
 TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
   PluginHost host;
   TempDir dir;
@@ -124,52 +125,65 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
     std::string svg = std::string("<svg id=\"") + id + "\">";
     return svg + std::string(static_cast<std::size_t>(bytes) - svg.size() - 6, ' ') + "</svg>";
   };
-  // Letters and digits that compress to about three quarters of their size.
+  // Letters and digits, which compress to about three quarters of their size.
   std::string noise;
   std::mt19937 random(7);
   const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   while (noise.size() < 480 * 1024) noise.push_back(kAlphabet[random() % 62]);
 
   auto small = dir.Write("small.svg", "<svg id=\"small\"/>");
-  auto packedSmall = dir.Write("small.svgz", testing_support::Gzip(padded("packed", 1 << 20)));
-  auto plain = dir.Write("plain.svg", padded("plain", cReadAtOncePlainBytes));
-  auto large = dir.Write("large.svg", padded("large", cReadAtOncePlainBytes + 1));
-  auto packed = dir.Write("packed.svgz",
-                          testing_support::Gzip("<svg id=\"noise\"><!--" + noise + "--></svg>"));
-  ASSERT_GT(static_cast<std::int64_t>(fs::file_size(packed)), cReadAtOnceBytes);
-  ASSERT_LT(static_cast<std::int64_t>(fs::file_size(packed)), cReadAtOncePlainBytes);
-  for (const fs::path& file : {small, packedSmall, plain, large, packed}) PinTime(file);
+  auto packed = dir.Write("packed.svgz", testing_support::Gzip(padded("packed", cReadAtOnceBytes)));
+  auto plain = dir.Write("plain.svg", padded("plain", cReadAtOnceBytes));
+  auto large = dir.Write("large.svg", padded("large", cReadAtOnceBytes + 1));
+  auto dense = dir.Write("dense.svgz",
+                         testing_support::Gzip("<svg id=\"dense\"><!--" + noise + "--></svg>"));
+  auto inflating =
+      dir.Write("inflating.svgz", testing_support::Gzip(padded("inflating", cReadAtOnceBytes + 1)));
+  ASSERT_GT(static_cast<std::int64_t>(fs::file_size(dense)), cReadAtOnceCompressedBytes);
+  for (const fs::path& file : std::vector<fs::path>{small, packed, plain, large, dense, inflating})
+    PinTime(file);
 
   struct Case {
     fs::path File;
     const char16_t* Id;  // null: put off
-  } cases[] = {{small, u"small"}, {packedSmall, u"packed"}, {plain, u"plain"},
-               {large, nullptr},  {packed, nullptr},        {dir.path() / "missing.svg", nullptr}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.File.filename().string());
-    std::vector<char16_t> buffer(64, 0);
-    const std::int32_t want = c.Id != nullptr ? ft_stringw : ft_delayed;
-    EXPECT_EQ(host.Get(c.File, fiID, 0, 128, CONTENT_DELAYIFSLOW).Result, want);
-    EXPECT_EQ(
-        host.GetValue(c.File.string().c_str(), fiID, 0, buffer.data(), 128, CONTENT_DELAYIFSLOW),
-        want);
-    if (c.Id != nullptr) {
-      EXPECT_EQ(host.Get(c.File, fiID, 0, 128, CONTENT_DELAYIFSLOW).Text, c.Id);
+  } cases[] = {{small, u"small"},
+               {packed, u"packed"},
+               {plain, u"plain"},
+               {large, nullptr},
+               {dense, nullptr},
+               {inflating, nullptr},
+               {dir.path() / "missing.svg", nullptr}};
+  for (int round = 0; round < 2; ++round) {  // the second time from the cache, or put off again
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.File.filename().string());
+      std::vector<char16_t> buffer(64, 0);
+      const std::int32_t want = c.Id != nullptr ? ft_stringw : ft_delayed;
+      EXPECT_EQ(
+          host.GetValue(c.File.string().c_str(), fiID, 0, buffer.data(), 128, CONTENT_DELAYIFSLOW),
+          want);
+      const auto answer = host.Get(c.File, fiID, 0, 128, CONTENT_DELAYIFSLOW);
+      EXPECT_EQ(answer.Result, want);
+      if (c.Id != nullptr) {
+        EXPECT_EQ(answer.Text, c.Id);
+      }
     }
   }
   EXPECT_EQ(host.Get(dir.path() / "missing.svg", fiID).Result, ft_fieldempty);
 
   // The same sizes and times: a new id in the plain drawing, a broken check sum
-  // in the compressed one.
-  RewriteKeepingTime(large, padded("fresh", cReadAtOncePlainBytes + 1));
-  std::string bytes = testing_support::ReadFile(packed);
-  bytes[bytes.size() - 8] = static_cast<char>(bytes[bytes.size() - 8] ^ 0x55);
-  RewriteKeepingTime(packed, bytes);
+  // in the compressed ones.
+  RewriteKeepingTime(large, padded("fresh", cReadAtOnceBytes + 1));
+  for (const fs::path& file : {dense, inflating}) {
+    std::string bytes = testing_support::ReadFile(file);
+    bytes[bytes.size() - 8] = static_cast<char>(bytes[bytes.size() - 8] ^ 0x55);
+    RewriteKeepingTime(file, bytes);
+  }
   EXPECT_EQ(host.Get(large, fiID).Text, u"fresh");
-  EXPECT_EQ(host.Get(packed, fiID).Result, ft_fieldempty);
-  // Now the cache holds both, so the flag no longer puts them off.
+  EXPECT_EQ(host.Get(dense, fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(inflating, fiID).Result, ft_fieldempty);
+  // Now the cache holds them, so the flag no longer puts them off.
   EXPECT_EQ(host.Get(large, fiID, 0, 128, CONTENT_DELAYIFSLOW).Text, u"fresh");
-  EXPECT_EQ(host.Get(packed, fiID, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(dense, fiID, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_fieldempty);
 }
 
 // While another thread is inside a long request, a request with the flag does
@@ -469,7 +483,7 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   EXPECT_EQ(host.Get(inside, fiID).Text, u"old");
   // A request put off (a large uncached drawing, a missing file) does not
   // change the last requested file name.
-  auto large = elsewhere.Write("large.svg", "<svg/>" + std::string(cReadAtOncePlainBytes, ' '));
+  auto large = elsewhere.Write("large.svg", "<svg/>" + std::string(cReadAtOnceBytes, ' '));
   EXPECT_EQ(host.Get(large, fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result, ft_delayed);
   EXPECT_EQ(host.Get(elsewhere.path() / "missing.svg", fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result,
             ft_delayed);
