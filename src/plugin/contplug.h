@@ -37,7 +37,7 @@ constexpr std::int32_t CONTST_REFRESHPRESSED = 2;
 // elsewhere). size is the size of the whole structure as the host made it.
 constexpr std::size_t cContentMaxPath = 260;
 struct ContentDefaultParamStruct {
-  std::int32_t size;
+  std::int32_t size;  // NOLINT(readability-identifier-naming): the host's name
   std::uint32_t PluginInterfaceVersionLow;
   std::uint32_t PluginInterfaceVersionHi;
   char DefaultIniName[cContentMaxPath];
