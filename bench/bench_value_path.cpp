@@ -1,6 +1,8 @@
 // The value path: a cold request (open, parse, extract) on small and large
-// drawings, and a repeated request for a cached file compared with one bare
-// directory look-up of the same file, the floor of the cached path.
+// drawings, plain and compressed, at the sizes a request with the delay-if-slow
+// flag still reads; a repeated request for a cached file compared with one bare
+// directory look-up of the same file, the floor of the cached path; and the
+// flagged request that puts off a large uncached drawing.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -11,6 +13,8 @@
 #include "cache/CacheObject.h"
 #include "platform/Platform.h"
 #include "plugin/SvgPlugin.h"
+#include "plugin/contplug.h"
+#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -75,7 +79,99 @@ void BM_ColdRequest(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * size);
 }
-BENCHMARK(BM_ColdRequest)->Arg(2 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColdRequest)
+    ->Arg(2 << 10)
+    ->Arg(256 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond);
+
+// A gzip-compressed drawing of about state.range(0) bytes on disk: an ordinary
+// drawing (path data, about a third of its text), and the worst such a file can
+// hold, one element repeated, which deflate packs about a thousandfold.
+void BM_ColdRequestCompressed(benchmark::State& state, bool ARepeated) {
+  const auto target = static_cast<std::size_t>(state.range(0));
+  const std::string name =
+      std::string(ARepeated ? "repeated-" : "drawing-") + std::to_string(target) + ".svgz";
+  fs::path path = BenchFolder() / name;
+  if (!fs::exists(path)) {
+    std::string bytes;
+    if (ARepeated) {
+      // The inflated size that packs into the target, found once by halving.
+      std::size_t low = target, high = target * 2048;
+      while (high - low > target / 64) {
+        const std::size_t mid = low + (high - low) / 2;
+        (testing_support::GzipFilled("<svg id=\"r\">", "<g/>", mid).size() <= target ? low : high) =
+            mid;
+      }
+      bytes = testing_support::GzipFilled("<svg id=\"r\">", "<g/>", low);
+    } else {
+      const std::string sample = MakeDrawing(1 << 20);
+      const double ratio = static_cast<double>(sample.size()) /
+                           static_cast<double>(testing_support::Gzip(sample).size());
+      bytes = testing_support::Gzip(MakeDrawing(static_cast<std::size_t>(target * ratio)));
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  std::u16string name16 = U16(path);
+  std::int64_t size = static_cast<std::int64_t>(fs::file_size(path));
+  TSvgExtractor extractor;
+  for (auto _ : state) {
+    auto object = BuildCacheObject(name16, 1.0, size, {}, extractor);
+    if (!object || !object->Valid) state.SkipWithError("not parsed");
+    benchmark::DoNotOptimize(object);
+  }
+  state.counters["file_KiB"] = static_cast<double>(size) / 1024;
+}
+BENCHMARK_CAPTURE(BM_ColdRequestCompressed, drawing, false)
+    ->Arg(64 << 10)
+    ->Arg(256 << 10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ColdRequestCompressed, repeated, true)
+    ->Arg(64 << 10)
+    ->Arg(256 << 10)
+    ->Unit(benchmark::kMillisecond);
+
+// The dearest drawings a request with the delay-if-slow flag reads: 1 MiB of
+// plain text that is nothing but elements, and compressed elements given up on
+// once their text passes 1 MiB.
+void BM_ColdRequestDenseAtTheLimit(benchmark::State& state) {
+  fs::path plain = BenchFolder() / "dense-1MiB.svg";
+  if (!fs::exists(plain)) {
+    std::string svg = "<svg id=\"r\">";
+    while (svg.size() + 10 < static_cast<std::size_t>(cReadAtOnceBytes)) svg += "<g/>";
+    std::ofstream(plain, std::ios::binary) << svg + "</svg>";
+  }
+  std::u16string name = U16(plain);
+  const auto size = static_cast<std::int64_t>(fs::file_size(plain));
+  TSvgExtractor extractor;
+  TExtractOptions options;
+  options.TextBudget = cReadAtOnceBytes;
+  for (auto _ : state) {
+    auto object = BuildCacheObject(name, 1.0, size, options, extractor);
+    if (!object || !object->Valid) state.SkipWithError("not parsed");
+    benchmark::DoNotOptimize(object);
+  }
+}
+BENCHMARK(BM_ColdRequestDenseAtTheLimit)->Unit(benchmark::kMillisecond);
+
+void BM_GiveUpOnInflatingFile(benchmark::State& state) {
+  fs::path path = BenchFolder() / "inflating.svgz";
+  if (!fs::exists(path))
+    std::ofstream(path, std::ios::binary)
+        << testing_support::GzipFilled("<svg id=\"r\">", "<g/>", std::size_t{64} << 20);
+  std::u16string name = U16(path);
+  const auto size = static_cast<std::int64_t>(fs::file_size(path));
+  TSvgExtractor extractor;
+  TExtractOptions options;
+  options.TextBudget = cReadAtOnceBytes;
+  for (auto _ : state) {
+    bool spent = false;
+    auto object = BuildCacheObject(name, 1.0, size, options, extractor, &spent);
+    if (object || !spent) state.SkipWithError("not given up");
+  }
+}
+BENCHMARK(BM_GiveUpOnInflatingFile)->Unit(benchmark::kMillisecond);
 
 void BM_ColdRequestExamples(benchmark::State& state) {
   std::vector<std::pair<std::u16string, std::int64_t>> files;
@@ -115,6 +211,40 @@ void BM_BareDirectoryLookup(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(platform::FindFileEntry(name, info));
 }
 BENCHMARK(BM_BareDirectoryLookup);
+
+// A flagged request for a drawing too large to read at once, which the cache
+// does not hold: answered 0 after the directory search, without opening it.
+void BM_DelayedRequestForLargeFile(benchmark::State& state) {
+  PluginStartup();
+  fs::path path = WriteDrawing("large-uncached.svg", 10 << 20);
+  std::u16string name = U16(path);
+  char16_t buffer[1024];
+  for (auto _ : state) {
+    if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
+      state.SkipWithError("answered");
+  }
+  PluginShutdown();
+}
+BENCHMARK(BM_DelayedRequestForLargeFile)->Unit(benchmark::kMicrosecond);
+
+// The same for a small compressed drawing whose text runs past what a flagged
+// request reads: the first request gives up after that much, the next ones
+// are put off without a try.
+void BM_DelayedRequestForInflatingFile(benchmark::State& state) {
+  PluginStartup();
+  fs::path path = BenchFolder() / "inflating.svgz";
+  if (!fs::exists(path))
+    std::ofstream(path, std::ios::binary)
+        << testing_support::GzipFilled("<svg id=\"r\">", "<g/>", std::size_t{64} << 20);
+  std::u16string name = U16(path);
+  char16_t buffer[1024];
+  for (auto _ : state) {
+    if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
+      state.SkipWithError("answered");
+  }
+  PluginShutdown();
+}
+BENCHMARK(BM_DelayedRequestForInflatingFile)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

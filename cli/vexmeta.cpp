@@ -1,5 +1,5 @@
 // vexmeta: a command-line host for the plugin. It loads Vexmeta.wdx64 by path as
-// a file manager does, resolves the five exports, and prints the detect string,
+// a file manager does, resolves its exports, and prints the detect string,
 // the field table, or the fields of the files and folders it is given.
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "base/Ascii.h"
@@ -97,14 +98,70 @@ std::string ToUtf8(std::u16string_view s) {
   return platform::Utf16ToUtf8(s);
 }
 
-// A path in UTF-8, on every platform: for messages, output and the plugin.
-std::string Utf8Name(const fs::path& path) {
-  std::u8string name = path.u8string();
-  return std::string(name.begin(), name.end());
+// A path as the plugin and the platform layer take it: a Windows path as it
+// is; a POSIX one, which is bytes, with the bytes that are no UTF-8 escaped
+// (see platform::FileNameToUtf16), so that every name reaches the file.
+template <typename Path>
+std::u16string HostPath(const Path& path) {
+  if constexpr (std::is_same_v<typename Path::value_type, char>) {
+    return platform::FileNameToUtf16(path.native());
+  } else {
+    return std::u16string(path.native().begin(), path.native().end());
+  }
 }
 
+template <typename Path = fs::path>
+Path PathFromHost(std::u16string_view path) {
+  if constexpr (std::is_same_v<typename Path::value_type, char>) {
+    return Path(platform::FileNameFromUtf16(path));
+  } else {
+    return Path(typename Path::string_type(path.begin(), path.end()));
+  }
+}
+
+// A path as the table, CSV and messages print it: on POSIX systems its bytes as
+// they are, so a terminal shows a name as its other programs do; on Windows
+// UTF-8. JSON output makes it valid UTF-8 (see JsonEscape).
+template <typename Path>
+std::string PrintedName(const Path& path) {
+  if constexpr (std::is_same_v<typename Path::value_type, char>) {
+    return path.native();
+  } else {
+    std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+  }
+}
+
+// The count of files done, on a line of standard error rewritten in place.
+// It is cleared before any message and when the run ends, so that neither a
+// message nor what follows the run starts behind it.
+class Progress {
+ public:
+  explicit Progress(bool AShown) : FShown(AShown) {}
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  ~Progress() { Clear(); }
+
+  void Show(std::size_t ADone, std::size_t ATotal) {
+    if (!FShown) return;
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%zu / %zu files", ADone, ATotal);
+    std::fprintf(stderr, "\r%s", text);
+    FWidth = n > 0 ? n : 0;
+  }
+  void Clear() {
+    if (FWidth == 0) return;
+    std::fprintf(stderr, "\r%*s\r", FWidth, "");
+    FWidth = 0;
+  }
+
+ private:
+  bool FShown;
+  int FWidth = 0;  // of the line shown now; 0 when none is
+};
+
 void Report(const fs::path& path, const char* reason) {
-  std::fprintf(stderr, "vexmeta: %s: %s\n", Utf8Name(path).c_str(), reason);
+  std::fprintf(stderr, "vexmeta: %s: %s\n", PrintedName(path).c_str(), reason);
 }
 
 int UsageError(const std::string& message) {
@@ -170,16 +227,17 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 bool LoadPlugin(const fs::path& path, Plugin& plugin, bool quiet) {
   std::string error;
-  plugin.Library = platform::DynamicLibrary::Open(ToUtf16(Utf8Name(path)), &error);
+  plugin.Library = platform::DynamicLibrary::Open(HostPath(path), &error);
   if (!plugin.Library) {
     if (!quiet)
-      std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", Utf8Name(path).c_str(), error.c_str());
+      std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", PrintedName(path).c_str(),
+                   error.c_str());
     return false;
   }
   auto resolve = [&](auto& slot, const char* name) {
     slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin.Library->Symbol(name));
     if (slot == nullptr && !quiet)
-      std::fprintf(stderr, "vexmeta: %s does not export %s\n", Utf8Name(path).c_str(), name);
+      std::fprintf(stderr, "vexmeta: %s does not export %s\n", PrintedName(path).c_str(), name);
     return slot != nullptr;
   };
   bool ok = resolve(plugin.GetDetectString, "ContentGetDetectString");
@@ -194,7 +252,7 @@ bool LoadPlugin(const fs::path& path, Plugin& plugin, bool quiet) {
 // which a packaged vexmeta in a folder of programs needs.
 fs::path DefaultPluginPath(const char* argv0) {
   std::u16string self = platform::ModulePath();
-  fs::path dir = self.empty() ? fs::path(argv0).parent_path() : fs::path(self).parent_path();
+  fs::path dir = self.empty() ? fs::path(argv0).parent_path() : PathFromHost(self).parent_path();
   fs::path beside = dir / "Vexmeta.wdx64";
 #ifdef VX_INSTALLED_PLUGIN
   std::error_code ec;
@@ -307,7 +365,7 @@ void PrintHelp(const Options& options, const char* argv0) {
   Plugin plugin;
   if (!LoadPlugin(pluginPath, plugin, true)) {
     std::printf("\nThe plugin %s could not be loaded to list its fields.\n",
-                Utf8Name(pluginPath).c_str());
+                PrintedName(pluginPath).c_str());
     return;
   }
   std::printf("\nfields (index, name, units):\n");
@@ -359,12 +417,12 @@ const char* FileProblem(const fs::path& path) {
   if (ec) return "cannot be read";
   if (fs::is_directory(status)) return "is a directory";
   if (!fs::is_regular_file(status)) return "not a regular file";
-  if (!platform::ReadOnlyFile::Open(ToUtf16(Utf8Name(path)))) return "cannot be read";
+  if (!platform::ReadOnlyFile::Open(HostPath(path))) return "cannot be read";
   return nullptr;
 }
 
 bool MatchesDetectString(const fs::path& path) {
-  const std::string ext = Utf8Name(path.extension());
+  const std::string ext = PrintedName(path.extension());
   return ascii::EqualsIgnoreCase(ext, ".svg") || ascii::EqualsIgnoreCase(ext, ".svgz");
 }
 
@@ -469,11 +527,12 @@ std::string TableCell(std::string s) {
   return s;
 }
 
+// The terminal cells a cell's text takes: CJK characters take two, combining
+// marks none.
 std::size_t DisplayWidth(const std::string& s) {
-  std::size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
+  if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return s.size();
+  return platform::DisplayWidth(ToUtf16(s));
 }
 
 using Row = std::vector<std::optional<std::string>>;
@@ -549,6 +608,7 @@ int Run(int argc, char** argv) {
   bool listing = options.ShowFields || options.ShowDetect;
   if (listing && !options.Inputs.empty()) return UsageError("--fields and --detect take no files");
   if (!listing && options.Inputs.empty()) {
+    std::fputs("vexmeta: no file or folder given\n\n", stderr);
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
@@ -571,17 +631,16 @@ int Run(int argc, char** argv) {
   std::vector<fs::path> files;
   for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
 
-  bool progress = platform::StderrIsTerminal() && files.size() >= 200;
+  Progress progress(platform::StderrIsTerminal() && files.size() >= 200);
   // Relative names are asked for as absolute paths, as a file manager passes them.
   std::error_code cwdError;
   const fs::path cwd = fs::current_path(cwdError);
   std::vector<std::string> names;
   std::vector<Row> rows;
   for (std::size_t f = 0; f < files.size(); ++f) {
-    if (progress && (f % 100 == 0 || f + 1 == files.size()))
-      std::fprintf(stderr, "\r%zu / %zu files", f + 1, files.size());
+    if (f % 100 == 0 || f + 1 == files.size()) progress.Show(f + 1, files.size());
     const fs::path absolute = files[f].is_absolute() || cwdError ? files[f] : cwd / files[f];
-    std::u16string path = ToUtf16(Utf8Name(absolute));
+    std::u16string path = HostPath(absolute);
     Row row;
     bool known = false;
     for (const Column& column : columns) {
@@ -595,16 +654,16 @@ int Run(int argc, char** argv) {
       known = RequestValue(plugin, path, static_cast<std::int32_t>(i), 0).has_value();
     if (!known) {
       // Only now is it worth finding out why: most files are drawings.
-      if (progress) std::fprintf(stderr, "\n");
+      progress.Clear();
       const char* problem = FileProblem(files[f]);
       Report(files[f], problem ? problem : "not a drawing the plugin knows");
       ok = false;
       continue;
     }
-    names.push_back(Utf8Name(files[f]));
+    names.push_back(PrintedName(files[f]));
     rows.push_back(std::move(row));
   }
-  if (progress) std::fprintf(stderr, "\n");
+  progress.Clear();
   PrintRows(columns, names, rows, options.Output);
   return ok ? 0 : kExitFailed;
 }

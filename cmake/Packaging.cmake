@@ -2,7 +2,8 @@
 # writes: on Windows Vexmeta-<version>-win64.zip, flat, with the plugin and the
 # pluginst.inf a file manager looks for when it opens a plugin archive; on Linux
 # vexmeta_<version>_<arch>.deb with the plugin where the Linux file manager
-# looks for content plugins, the host tool and its manual page.
+# looks for content plugins, the host tool, its manual page and README.Debian
+# (how to add the plugin and its columns to the file manager).
 set(VX_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VX_PACKAGE_STAGE "${PROJECT_BINARY_DIR}/packaging")
 set(VX_PACKAGE_CONTACT "The Vexmeta developers <developers@vexmeta.example>")
@@ -72,6 +73,7 @@ else()
   install(TARGETS vexmeta RUNTIME DESTINATION bin)
   install(FILES "${VX_PACKAGE_STAGE}/vexmeta.1.gz" DESTINATION share/man/man1)
   install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+                "${VX_PACKAGING_DIR}/debian/README.Debian"
           DESTINATION "${doc_dir}")
   install(FILES "${VX_PACKAGING_DIR}/Vexmeta.ini.example" DESTINATION "${doc_dir}/examples")
 

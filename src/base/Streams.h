@@ -34,13 +34,15 @@ class TStream {
   virtual std::int64_t Position() const = 0;
   virtual void Seek(std::int64_t position) = 0;
   virtual std::int64_t Size() const = 0;
+  // Whether what a reader leaves of the stream has anything to check
+  // (compressed data that must go on intact, a checksum to match).
+  virtual bool ChecksItsRest() const noexcept { return false; }
   // The stream's own verdict on what a reader left of it: true when the rest,
-  // read to the stream's end without being kept, holds no error (compressed
-  // data that goes on intact, a checksum that matches). Streams with nothing
-  // to check answer true without reading. Never raises.
-  virtual bool RestIsIntact() noexcept { return true; }
+  // read to the stream's end without being kept, holds no error. A stream with
+  // nothing to check answers true without reading. Never raises.
+  bool RestIsIntact() noexcept { return !ChecksItsRest() || ReadsToEnd(); }
 
- protected:
+ private:
   // Reads to the end, keeping nothing; false when a read raises.
   bool ReadsToEnd() noexcept;
 };

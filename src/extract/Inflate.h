@@ -30,9 +30,9 @@ class TInflateStream : public TStream {
   void Seek(std::int64_t position) override;
   // The bytes inflated so far: the whole size once the stream was read to its end.
   std::int64_t Size() const override { return static_cast<std::int64_t>(FProduced); }
-  // The rest inflates without an error to the end of the deflate stream (its
-  // trailer checked) or to the cut.
-  bool RestIsIntact() noexcept override { return ReadsToEnd(); }
+  // The rest must inflate without an error to the end of the deflate stream
+  // (its trailer checked) or to the cut.
+  bool ChecksItsRest() const noexcept override { return true; }
 
   // True once the deflate stream has ended (and its trailer, if any, checked
   // out); false while it goes on and after a cut.

@@ -186,12 +186,50 @@ bool TSvgExtractor::Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageN
   return valid;
 }
 
-bool TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
-                             TVexmeta& ARecord, bool AFoundRegular) {
+namespace {
+
+// A stream read through another up to a budget of bytes: the read that would
+// pass it raises instead, and the budget is spent.
+class TBudgetStream : public TStream {
+ public:
+  TBudgetStream(TStream& ASource, std::int64_t ABudget) : FSource(ASource), FBudget(ABudget) {}
+  std::size_t Read(void* buffer, std::size_t count) override {
+    const std::size_t n = FSource.Read(buffer, count);
+    FPosition += static_cast<std::int64_t>(n);
+    if (FPosition > FBudget) {
+      FSpent = true;
+      throw EStreamError("read past the budget");
+    }
+    return n;
+  }
+  std::int64_t Position() const override { return FPosition; }
+  void Seek(std::int64_t position) override {
+    FSource.Seek(position);
+    FPosition = position;
+  }
+  std::int64_t Size() const override { return FSource.Size(); }
+  bool ChecksItsRest() const noexcept override { return FSource.ChecksItsRest(); }
+  bool Spent() const { return FSpent; }
+
+ private:
+  TStream& FSource;
+  const std::int64_t FBudget;
+  std::int64_t FPosition = 0;
+  bool FSpent = false;
+};
+
+}  // namespace
+
+TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
+                                  TVexmeta& ARecord, bool AFoundRegular) {
   std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
+  if (!stream) return TFileRead::frNoDrawing;
+  TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX);
   // A drawing read from compressed data counts only when the data is intact to
   // its end (or the cut), also where the parse stopped early.
-  return stream && Parse(*stream, ARecord, AOptions.ParseImageNode) && stream->RestIsIntact();
+  const bool drawing = Parse(budget, ARecord, AOptions.ParseImageNode) && budget.RestIsIntact();
+  if (budget.Spent()) return TFileRead::frOverBudget;
+  return drawing ? TFileRead::frDrawing : TFileRead::frNoDrawing;
 }
 
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {

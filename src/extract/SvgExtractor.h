@@ -19,6 +19,16 @@ class TXmlNode;
 struct TExtractOptions {
   bool ParseImageNode = true;  // look for an embedded raster image
   std::int64_t ReadLimit = 0;  // read at most this many bytes of each drawing (0: all)
+  // Give up on a drawing that needs more than this many bytes of SVG text read
+  // (0: no budget): a caller that must answer at once bounds its time so.
+  std::int64_t TextBudget = 0;
+};
+
+// What reading a drawing's file came to.
+enum class TFileRead : std::uint8_t {
+  frDrawing,     // the record holds the drawing's facts
+  frNoDrawing,   // unreadable, no SVG drawing, or damaged compressed data
+  frOverBudget,  // given up: the text budget was spent (the record is unfinished)
 };
 
 // How a document is loaded: keeping only the nodes the extraction reads (what
@@ -38,12 +48,12 @@ class TSvgExtractor {
   TSvgExtractor& operator=(const TSvgExtractor&) = delete;
 
   // The facts of the drawing in the file at APath (plain, gzip-compressed or
-  // ZIP-wrapped); false when the file cannot be read, holds no SVG drawing, or
+  // ZIP-wrapped). No drawing: the file cannot be read, holds no SVG drawing, or
   // its compressed data is damaged anywhere up to the read limit, even past
   // where the facts end. AFoundRegular: the caller has just found APath to be
   // a regular file, so it is not looked up again before it is opened.
-  bool ReadFile(std::u16string_view APath, const TExtractOptions& AOptions, TVexmeta& ARecord,
-                bool AFoundRegular = false);
+  TFileRead ReadFile(std::u16string_view APath, const TExtractOptions& AOptions, TVexmeta& ARecord,
+                     bool AFoundRegular = false);
   // The facts of the drawing in AStream, read from its start; false when it
   // holds no SVG drawing.
   bool Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,

@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 #include "base/Streams.h"
@@ -31,20 +30,21 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::in
   std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
   if (!file) return nullptr;
 
-  std::array<std::uint8_t, 3> header{};
-  file->Read(header.data(), header.size());
+  std::uint8_t header[3] = {};
+  file->Read(header, sizeof header);
   file->Seek(0);
+  const TSourceKind kind = SourceKindOf(header);
 
   const std::int64_t cut = AReadLimit > 0 ? std::min(AReadLimit, cMaxSourceBytes) : cMaxSourceBytes;
   const std::int64_t size = file->Size();
   TStream& source = *file;
 
-  if (header[0] == 0x1F && header[1] == 0x8B && header[2] == 0x08)
+  if (kind == TSourceKind::skGzip)
     return std::make_unique<TInflateStream>(source, static_cast<std::uint64_t>(size),
                                             32 + MAX_WBITS, static_cast<std::uint64_t>(cut),
                                             std::move(file));
 
-  if (header[0] == 0x50 && header[1] == 0x4B) {
+  if (kind == TSourceKind::skZip) {
     TZipReader archive;
     if (!archive.Open(source)) return nullptr;
     std::int32_t index = FindZipEntry(archive, ZipEntryNameFor(APath));
@@ -57,6 +57,25 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::in
 }
 
 }  // namespace
+
+TSourceKind SourceKindOf(const std::uint8_t (&AHeader)[3]) {
+  // A gzip member with the deflate method; a ZIP archive ("PK"); anything else,
+  // a file shorter than three bytes included, is plain text.
+  if (AHeader[0] == 0x1F && AHeader[1] == 0x8B && AHeader[2] == 0x08) return TSourceKind::skGzip;
+  if (AHeader[0] == 0x50 && AHeader[1] == 0x4B) return TSourceKind::skZip;
+  return TSourceKind::skPlain;
+}
+
+TSourceKind SourceKindOfFile(std::u16string_view APath) {
+  try {
+    std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
+    std::uint8_t header[3] = {};
+    if (file) file->Read(header, sizeof header);
+    return SourceKindOf(header);
+  } catch (...) {
+    return TSourceKind::skPlain;
+  }
+}
 
 std::u16string ZipEntryNameFor(std::u16string_view APath) {
   std::size_t start = APath.size();

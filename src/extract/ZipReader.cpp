@@ -185,9 +185,9 @@ class TEntryStream : public TStream {
     FCrc = crc32_z(0, nullptr, 0);
   }
   std::int64_t Size() const override { return FData->Size(); }
-  // The rest of the entry reads to its end (or the cut) with size and CRC-32 as
-  // the central directory says.
-  bool RestIsIntact() noexcept override { return ReadsToEnd(); }
+  // The rest of the entry must read to its end (or the cut) with size and
+  // CRC-32 as the central directory says.
+  bool ChecksItsRest() const noexcept override { return true; }
 
  private:
   // The whole entry came through: a stored entry's window was not cut, a

@@ -44,10 +44,19 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // UTF-16 to UTF-8: a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The system's 8-bit code page to UTF-16: the ANSI code page on Windows; on
-// Linux the current locale's character set, except that where it is ASCII only
-// (a host that never called setlocale) the text is taken as UTF-8, as file
-// names are on disk.
+// File names as bytes and as UTF-16. POSIX systems name files with bytes, by
+// convention UTF-8, but any bytes make a name: a byte that is no part of a
+// well-formed UTF-8 sequence becomes one lone surrogate U+DC80..U+DCFF and turns
+// back into the same byte, so every name survives the trip to UTF-16 and back.
+// Other lone surrogates become U+FFFD. Only names take this form; text never
+// does. On Windows, whose names are UTF-16, they are the UTF-8 conversions above.
+std::u16string FileNameToUtf16(std::string_view bytes);
+std::string FileNameFromUtf16(std::u16string_view name);
+
+// A file name in the system's 8-bit code page to UTF-16: the ANSI code page on
+// Windows; on Linux the current locale's character set, except that where it
+// is UTF-8 or ASCII only (a host that never called setlocale) the name is taken
+// as the bytes on disk are, with FileNameToUtf16.
 std::u16string AnsiToUtf16(std::string_view text);
 
 // a × b / c with a 64-bit intermediate, rounded half away from zero; -1 when c is
@@ -169,6 +178,12 @@ std::int64_t PeakResidentBytes();
 // small as a host's worker thread may have.
 bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work);
 
+// The terminal cells a text takes in a fixed-width font: 2 for each East Asian
+// wide or full-width character and each emoji shown as a picture, 0 for each
+// combining mark and format character (a zero-width joiner, a variation
+// selector), 1 for the rest. Host side: the host tool pads its table with it.
+std::size_t DisplayWidth(std::u16string_view text);
+
 // ---------------------------------------------------------------------------
 // Lock
 
@@ -188,6 +203,8 @@ class Lock {
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
   void Enter();
+  // Takes the lock when no other thread holds it; never waits.
+  bool TryEnter();
   void Leave();
 
  private:

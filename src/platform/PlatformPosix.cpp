@@ -14,6 +14,8 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,7 +120,12 @@ const CodePageTable& TableFor(std::int32_t codePage) {
 }
 
 std::string ToNativePath(std::u16string_view path) {
-  return Utf16ToUtf8(path);
+  return FileNameFromUtf16(path);
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // Opens a path read-only without ever blocking (a FIFO would otherwise wait for a
@@ -259,18 +266,68 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::u16string FileNameToUtf16(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::u16string(bytes.begin(), bytes.end());
+  if (bytes.size() > INT32_MAX) return {};
+  std::u16string out;
+  out.reserve(bytes.size());
+  const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const auto length = static_cast<int32_t>(bytes.size());
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 c = 0;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) {
+      // Only the first byte of an ill-formed sequence is escaped; the next one
+      // may start a well-formed sequence of its own.
+      out.push_back(static_cast<char16_t>(0xDC00 + s[start]));
+      i = start + 1;
+    } else if (c <= 0xFFFF) {
+      out.push_back(static_cast<char16_t>(c));
+    } else {
+      out.push_back(static_cast<char16_t>(U16_LEAD(c)));
+      out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+  }
+  return out;
+}
+
+std::string FileNameFromUtf16(std::u16string_view name) {
+  if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; }))
+    return std::string(name.begin(), name.end());
+  if (name.size() > INT32_MAX / 3) return {};
+  std::string out;
+  out.reserve(name.size() * 3);
+  const auto length = static_cast<int32_t>(name.size());
+  for (int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U16_NEXT(name.data(), i, length, c);
+    if (c >= 0xDC80 && c <= 0xDCFF) {
+      out.push_back(static_cast<char>(c - 0xDC00));
+      continue;
+    }
+    if (U_IS_SURROGATE(c)) c = 0xFFFD;
+    std::uint8_t units[4];
+    int32_t n = 0;
+    U8_APPEND_UNSAFE(units, n, c);
+    out.append(reinterpret_cast<const char*>(units), static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
 std::u16string AnsiToUtf16(std::string_view text) {
   if (text.empty()) return {};
   if (text.size() > INT32_MAX / 2) return {};
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(nl_langinfo(CODESET), &status));
-  if (U_FAILURE(status) || !converter) return Utf8ToUtf16(text);
+  if (U_FAILURE(status) || !converter) return FileNameToUtf16(text);
   // A locale of ASCII only (ICU's canonical name for all its aliases) is the "C"
   // locale of a host that never called setlocale; such hosts pass file names as
-  // they are on disk, which is UTF-8.
+  // they are on disk, which is UTF-8 by convention, as a UTF-8 locale does.
   UErrorCode nameStatus = U_ZERO_ERROR;
   const char* name = ucnv_getName(converter.get(), &nameStatus);
-  if (name != nullptr && std::strcmp(name, "US-ASCII") == 0) return Utf8ToUtf16(text);
+  if (name != nullptr && (std::strcmp(name, "US-ASCII") == 0 || std::strcmp(name, "UTF-8") == 0))
+    return FileNameToUtf16(text);
   std::u16string out(text.size() * 2, u'\0');
   int32_t n = ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(out.data()),
                             static_cast<int32_t>(out.size()), text.data(),
@@ -390,13 +447,13 @@ std::u16string ModulePath() {
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size());
     if (n > 0 && static_cast<std::size_t>(n) < self.size()) {
       self.resize(static_cast<std::size_t>(n));
-      return Utf8ToUtf16(self);
+      return FileNameToUtf16(self);
     }
   }
   char* resolved = ::realpath(info.dli_fname, nullptr);
   std::string path = resolved != nullptr ? resolved : info.dli_fname;
   std::free(resolved);
-  return Utf8ToUtf16(path);
+  return FileNameToUtf16(path);
 }
 
 bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std::u16string_view key,
@@ -487,7 +544,8 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
   std::vector<std::string> texts;
   texts.reserve(arguments.size() + 1);
   texts.push_back(ToNativePath(program));
-  for (const std::u16string& argument : arguments) texts.push_back(Utf16ToUtf8(argument));
+  // Arguments are mostly names, which may hold escaped bytes.
+  for (const std::u16string& argument : arguments) texts.push_back(FileNameFromUtf16(argument));
   std::vector<char*> argv;
   argv.reserve(texts.size() + 1);
   for (std::string& text : texts) argv.push_back(text.data());
@@ -565,8 +623,28 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
   return true;
 }
 
+std::size_t DisplayWidth(std::u16string_view text) {
+  std::size_t width = 0;
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
+  for (int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U16_NEXT(text.data(), i, length, c);
+    const int8_t category = u_charType(c);
+    if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR)
+      continue;
+    const int32_t eastAsian = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+    const bool wide = eastAsian == U_EA_WIDE || eastAsian == U_EA_FULLWIDTH ||
+                      u_hasBinaryProperty(c, UCHAR_EMOJI_PRESENTATION);
+    width += wide ? 2 : 1;
+  }
+  return width;
+}
+
 void Lock::Enter() {
   FMutex.lock();
+}
+bool Lock::TryEnter() {
+  return FMutex.try_lock();
 }
 void Lock::Leave() {
   FMutex.unlock();

@@ -291,6 +291,14 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::u16string FileNameToUtf16(std::string_view bytes) {
+  return Utf8ToUtf16(bytes);
+}
+
+std::string FileNameFromUtf16(std::u16string_view name) {
+  return Utf16ToUtf8(name);
+}
+
 std::u16string AnsiToUtf16(std::string_view text) {
   return MultiByteToUtf16(CP_ACP, text);
 }
@@ -571,6 +579,36 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
   return true;
 }
 
+std::size_t DisplayWidth(std::u16string_view text) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      const char32_t c = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[++i] - 0xDC00);
+      // The system's character types cover the first plane only. Beyond it the
+      // emoji pictures and the ideographs of the second and third planes are wide.
+      width += (c >= 0x1F300 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD) ? 2 : 1;
+      continue;
+    }
+    const wchar_t wide = static_cast<wchar_t>(unit);
+    WORD type1 = 0;
+    WORD type3 = 0;
+    ::GetStringTypeW(CT_CTYPE1, &wide, 1, &type1);
+    ::GetStringTypeW(CT_CTYPE3, &wide, 1, &type3);
+    // A precomposed letter with an accent is typed non-spacing too; only marks
+    // that are no letters take no cell. Format characters (a joiner) are controls.
+    if ((type1 & C1_CNTRL) != 0 || ((type3 & C3_NONSPACING) != 0 && (type3 & C3_ALPHA) == 0))
+      continue;
+    const bool kana =
+        (type3 & C3_HIRAGANA) != 0 || ((type3 & C3_KATAKANA) != 0 && (type3 & C3_HALFWIDTH) == 0);
+    // Hangul syllables and leading jamo are typed as letters only.
+    const bool hangul = (unit >= 0x1100 && unit <= 0x115F) || (unit >= 0xAC00 && unit <= 0xD7A3);
+    width += (type3 & (C3_FULLWIDTH | C3_IDEOGRAPH)) != 0 || kana || hangul ? 2 : 1;
+  }
+  return width;
+}
+
 // ---------------------------------------------------------------------------
 // Lock
 
@@ -592,6 +630,9 @@ Lock::~Lock() {
 }
 void Lock::Enter() {
   ::EnterCriticalSection(SectionOf(FSection));
+}
+bool Lock::TryEnter() {
+  return ::TryEnterCriticalSection(SectionOf(FSection)) != 0;
 }
 void Lock::Leave() {
   ::LeaveCriticalSection(SectionOf(FSection));

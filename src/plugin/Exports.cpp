@@ -1,4 +1,4 @@
-// The five exported entry points and the library's load and unload hooks. Each
+// The six exported entry points and the library's load and unload hooks. Each
 // entry point is a thin shim: any exception below becomes the host's result code.
 #include "plugin/SvgPlugin.h"
 #include "plugin/contplug.h"
@@ -42,6 +42,13 @@ VX_EXPORT std::int32_t VX_CALL ContentGetValue(const char* FileName, std::int32_
 VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const char16_t* path) {
   try {
     SendStateInformation(state, path);
+  } catch (...) {
+  }
+}
+
+VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps) {
+  try {
+    SetDefaultParams(dps);
   } catch (...) {
   }
 }

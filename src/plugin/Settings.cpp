@@ -1,4 +1,4 @@
-// Reading the settings file.
+// Reading the settings files.
 #include "plugin/Settings.h"
 
 #include "base/StrictInt.h"
@@ -7,6 +7,16 @@
 namespace {
 
 constexpr std::u16string_view kSection = u"Vexmeta";
+
+// What ends the folder part of a path: on Windows "\", "/" and a drive's ":",
+// elsewhere "/" alone, where the others may be part of a name.
+constexpr std::u16string_view FolderSeparators() {
+#ifdef _WIN32
+  return u"\\/:";
+#else
+  return u"/";
+#endif
+}
 
 // Reads one key with ADefault as its default.
 std::int32_t ReadInteger(std::u16string_view AIniPath, std::u16string_view AKey,
@@ -48,6 +58,28 @@ void ReadSettings(std::u16string_view AIniPath, TSettings& ASettings) {
   ASettings.ParseImageNode =
       ReadInteger(AIniPath, u"ParseImageNode", ASettings.ParseImageNode ? 1 : 0) != 0;
 
-  std::int32_t kbytes = ReadInteger(AIniPath, u"MaxKBytesRead", 0);
+  // The byte count held is a whole number of kilobytes below 2^31 of them.
+  std::int32_t kbytes = ReadInteger(AIniPath, u"MaxKBytesRead",
+                                    static_cast<std::int32_t>(ASettings.MaxKBytesRead / 1024));
   ASettings.MaxKBytesRead = kbytes <= 0 ? 0 : static_cast<std::int64_t>(kbytes) * 1024;
+}
+
+std::u16string HostSettingsPathFor(std::u16string_view ALibraryPath,
+                                   std::u16string_view AHostIniName) {
+  if (AHostIniName.empty()) return {};
+  const std::u16string own = SettingsPathFor(ALibraryPath);
+  const std::size_t ownName = own.find_last_of(FolderSeparators());
+  const std::size_t hostName = AHostIniName.find_last_of(FolderSeparators());
+  std::u16string path(hostName == std::u16string_view::npos ? std::u16string_view()
+                                                            : AHostIniName.substr(0, hostName + 1));
+  path += ownName == std::u16string::npos ? own : own.substr(ownName + 1);
+  return path;
+}
+
+TSettings EffectiveSettings(std::u16string_view ALibraryPath, std::u16string_view AHostIniName) {
+  TSettings settings;
+  ReadSettings(SettingsPathFor(ALibraryPath), settings);
+  const std::u16string hostPath = HostSettingsPathFor(ALibraryPath, AHostIniName);
+  if (!hostPath.empty()) ReadSettings(hostPath, settings);
+  return settings;
 }

@@ -1,9 +1,12 @@
 // The plugin unit: field table and enumeration, the module-wide state and its
-// start-up and shutdown, value requests and state notifications. Requests run
-// wholly under the plugin lock; everything below them is single-threaded.
+// start-up and shutdown, value requests, state notifications and the host's
+// default parameters. Requests run wholly under the plugin lock; everything
+// below them is single-threaded.
 #include "plugin/SvgPlugin.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -63,12 +66,22 @@ void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
   ADest[n] = '\0';
 }
 
+// A drawing a request with the delay-if-slow flag gave up on, as it was then,
+// so that the host's next such requests for it are put off without a try.
+struct TPutOff {
+  std::int64_t Key = 0;  // TCacheID::i
+  double Time = 0;
+  std::int64_t Size = -1;
+  bool operator==(const TPutOff&) const = default;
+};
+
 struct TPluginState {
-  TSettings Settings;
+  TSettings Settings;       // changed only under the plugin lock
   TSvgExtractor Extractor;  // reads every drawing, under the plugin lock
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
   std::u16string LastRequestedFileName;
+  TPutOff PutOff;  // the latest only: a host asks the fields of one file in a row
 };
 
 // The owner of the module state: start-up creates the state and shutdown
@@ -96,17 +109,45 @@ platform::Lock gLock;
 constinit TModuleState gModule;
 const TSettings kDefaultSettings{};
 
-// Holds the plugin lock for one request or notification.
+// Holds the plugin lock for one request or notification. A guard that must not
+// wait takes the lock only when it is free, and then says whether it holds it.
 class TLockGuard {
  public:
-  explicit TLockGuard(platform::Lock& ALock) : FLock(ALock) { FLock.Enter(); }
-  ~TLockGuard() { FLock.Leave(); }
+  explicit TLockGuard(platform::Lock& ALock, bool AWait = true)
+      : FLock(ALock), FHeld(AWait ? (ALock.Enter(), true) : ALock.TryEnter()) {}
+  ~TLockGuard() {
+    if (FHeld) FLock.Leave();
+  }
   TLockGuard(const TLockGuard&) = delete;
   TLockGuard& operator=(const TLockGuard&) = delete;
+  bool Held() const { return FHeld; }
 
  private:
   platform::Lock& FLock;
+  const bool FHeld;
 };
+
+// True when the file of ASize bytes at APath is worth reading while the host
+// waits (see cReadAtOnceBytes): a plain drawing up to that size, a compressed
+// one up to cReadAtOnceCompressedBytes. The first bytes tell plain text from
+// the gzip and ZIP signatures; a file that cannot be opened fails as fast when
+// it is asked for.
+bool ReadsAtOnce(std::u16string_view APath, std::int64_t ASize) {
+  if (ASize <= cReadAtOnceCompressedBytes) return true;
+  return ASize <= cReadAtOnceBytes && SourceKindOfFile(APath) == TSourceKind::skPlain;
+}
+
+// Puts ASettings in force, as start-up does: the cache's item limit follows
+// CacheSize_x64, and records read under other reading settings are forgotten.
+// Called under the plugin lock (or before any request can run).
+void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
+  const bool recordsDiffer = ASettings.ParseImageNode != AState.Settings.ParseImageNode ||
+                             ASettings.MaxKBytesRead != AState.Settings.MaxKBytesRead;
+  AState.Settings = ASettings;
+  if (!AState.Cache) return;
+  if (recordsDiffer) AState.Cache->Clear();
+  AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
+}
 
 // The folder part of a path: up to and including its last separator. Besides "\"
 // and ":" a "/" separates too, so that POSIX paths have a folder part.
@@ -174,13 +215,18 @@ std::int32_t AnswerField(const TFieldInfo& AField, const TVexmeta& ARecord, std:
 
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
                                                std::int64_t ASize, const TExtractOptions& AOptions,
-                                               TSvgExtractor& AExtractor) {
+                                               TSvgExtractor& AExtractor, bool* AOverBudget) {
   try {
     auto object = std::make_unique<TCacheObject>();
     object->FileDateTime = ATime;
     object->FileSize = ASize;
     // The value request's directory search has just found a regular file.
-    object->Valid = AExtractor.ReadFile(APath, AOptions, object->Vexmeta, true);
+    const TFileRead read = AExtractor.ReadFile(APath, AOptions, object->Vexmeta, true);
+    if (read == TFileRead::frOverBudget) {
+      if (AOverBudget != nullptr) *AOverBudget = true;
+      return nullptr;
+    }
+    object->Valid = read == TFileRead::frDrawing;
     return object;
   } catch (...) {
     return nullptr;
@@ -210,8 +256,7 @@ void LoadSettings() {
   try {
     state.Cache = CreatePluginCache();
     state.ModulePath = platform::ModulePath();
-    ReadSettings(SettingsPathFor(state.ModulePath), state.Settings);
-    state.Cache->SetMaxCount(state.Settings.CacheSize_x64 + 1);
+    ApplySettings(state, EffectiveSettings(state.ModulePath, u""));
   } catch (...) {
     // The library loads whatever the settings file holds.
   }
@@ -240,15 +285,21 @@ void PluginShutdown() {
 
 std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
-  if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
+  // A request the host may put off never waits: not for the lock another
+  // request holds, nor for a drawing that takes long to read. What is cheap
+  // (a current cache entry, a small drawing) it answers as any request.
+  const bool delayIfSlow = (AFlags & CONTENT_DELAYIFSLOW) != 0;
   if (AFileName == nullptr) return ft_fieldempty;
-  TLockGuard guard(gLock);
+  TLockGuard guard(gLock, !delayIfSlow);
+  if (!guard.Held()) return ft_delayed;
   if (gModule.Get() == nullptr) return ft_fieldempty;
   TPluginState& state = *gModule.Get();
 
   std::u16string_view fileName(AFileName);
   std::u16string path = platform::LongPathForm(fileName);
-  state.LastRequestedFileName.assign(fileName);
+  // A put-off request leaves the last requested name alone; it is stored below
+  // once the request is sure to be answered.
+  if (!delayIfSlow) state.LastRequestedFileName.assign(fileName);
 
   // Where file names ignore case, the lower-cased path is the key and the name
   // searched and opened; where they do not, the path as given is both, so that
@@ -259,7 +310,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // that is no directory (only regular files are found), so a cached request
   // costs one look-up of the file.
   platform::FileEntryInfo entry;
-  if (!platform::FindFileEntry(path, entry)) return ft_fieldempty;
+  if (!platform::FindFileEntry(path, entry)) return delayIfSlow ? ft_delayed : ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
   const TCacheID key = CacheKey(path);
@@ -271,15 +322,26 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
       state.Cache->InvalidateItem(key);
   }
   if (object == nullptr) {
-    std::unique_ptr<TCacheObject> built = BuildCacheObject(
-        path, entry.LastWriteTime, entry.Size,
-        {state.Settings.ParseImageNode, state.Settings.MaxKBytesRead}, state.Extractor);
-    if (!built) return ft_fieldempty;
-    void* data = state.Cache->AddItem(key);
-    object = built.get();
-    state.Cache->StoreObject(data, std::move(built));
+    const TPutOff file{key.i, entry.LastWriteTime, entry.Size};
+    if (delayIfSlow && (file == state.PutOff || !ReadsAtOnce(path, entry.Size))) return ft_delayed;
+    TExtractOptions options{state.Settings.ParseImageNode, state.Settings.MaxKBytesRead};
+    if (delayIfSlow) options.TextBudget = cReadAtOnceBytes;
+    bool overBudget = false;
+    std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size,
+                                                           options, state.Extractor, &overBudget);
+    if (overBudget) {
+      state.PutOff = file;
+      return ft_delayed;
+    }
+    if (built) {
+      void* data = state.Cache->AddItem(key);
+      object = built.get();
+      state.Cache->StoreObject(data, std::move(built));
+    }
   }
-  if (!object->Valid) return ft_fieldempty;
+  // From here on the request is answered.
+  if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
+  if (object == nullptr || !object->Valid) return ft_fieldempty;
   if (AFieldValue == nullptr) return ft_fieldempty;
 
   if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
@@ -289,7 +351,6 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
 
 std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
-  if ((AFlags & CONTENT_DELAYIFSLOW) != 0) return ft_delayed;
   if (AFileName == nullptr) return ft_fieldempty;
   std::u16string name = platform::AnsiToUtf16(AFileName);
   return GetValueW(name.c_str(), AFieldIndex, AUnitIndex, AFieldValue, AMaxLen, AFlags);
@@ -306,4 +367,29 @@ void SendStateInformation(std::int32_t AState, const char16_t*) {
                                             DirectoryPart(state->ModulePath))) {
     state->Cache->Clear();
   }
+}
+
+std::u16string HostIniName(const ContentDefaultParamStruct* AParams) {
+  if (AParams == nullptr) return {};
+  constexpr std::size_t kNameOffset = offsetof(ContentDefaultParamStruct, DefaultIniName);
+  // No path is longer than this; a larger size is no reason to look further.
+  constexpr std::size_t kMaxNameBytes = 65536;
+  if (AParams->size <= static_cast<std::int32_t>(kNameOffset)) return {};
+  const std::size_t room =
+      std::min(static_cast<std::size_t>(AParams->size) - kNameOffset, kMaxNameBytes);
+  // The host's array may be longer than ours: the name is read within its size.
+  const char* name = reinterpret_cast<const char*>(AParams) + kNameOffset;
+  const void* end = std::memchr(name, '\0', room);
+  if (end == nullptr) return {};
+  return platform::AnsiToUtf16(std::string_view(name, static_cast<const char*>(end) - name));
+}
+
+void SetDefaultParams(const ContentDefaultParamStruct* AParams) {
+  const std::u16string hostIniName = HostIniName(AParams);
+  TLockGuard guard(gLock);
+  TPluginState* state = gModule.Get();
+  if (state == nullptr) return;
+  // Every call starts again from the defaults, so the latest host file is the
+  // only one that counts.
+  ApplySettings(*state, EffectiveSettings(state->ModulePath, hostIniName));
 }

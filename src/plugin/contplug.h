@@ -1,8 +1,9 @@
-// The host's content-plugin interface: the five entry points a file manager calls,
-// and the codes it understands. Host text is 8-bit ASCII or 16-bit UTF-16
+// The host's content-plugin interface: the six entry points a file manager calls,
+// and the codes and structure it understands. Host text is 8-bit ASCII or 16-bit UTF-16
 // (char16_t, which is 16 bits on every platform, unlike wchar_t).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -30,6 +31,20 @@ constexpr std::int32_t CONTENT_DELAYIFSLOW = 1;
 constexpr std::int32_t CONTST_READNEWDIR = 1;
 constexpr std::int32_t CONTST_REFRESHPRESSED = 2;
 
+// What a host tells a plugin once after loading it: the interface version it
+// speaks and the path of its own settings file, 8-bit text terminated by a zero
+// byte in an array of the host's path limit (260 bytes on Windows, possibly more
+// elsewhere). size is the size of the whole structure as the host made it.
+constexpr std::size_t cContentMaxPath = 260;
+struct ContentDefaultParamStruct {
+  std::int32_t size;  // NOLINT(readability-identifier-naming): the host's name
+  std::uint32_t PluginInterfaceVersionLow;
+  std::uint32_t PluginInterfaceVersionHi;
+  char DefaultIniName[cContentMaxPath];
+};
+static_assert(offsetof(ContentDefaultParamStruct, DefaultIniName) == 12);
+static_assert(sizeof(ContentDefaultParamStruct) == 272);
+
 VX_EXPORT void VX_CALL ContentGetDetectString(char* DetectString, std::int32_t maxlen);
 VX_EXPORT std::int32_t VX_CALL ContentGetSupportedField(std::int32_t FieldIndex, char* FieldName,
                                                         char* Units, std::int32_t maxlen);
@@ -40,6 +55,7 @@ VX_EXPORT std::int32_t VX_CALL ContentGetValue(const char* FileName, std::int32_
                                                std::int32_t UnitIndex, void* FieldValue,
                                                std::int32_t maxlen, std::int32_t flags);
 VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const char16_t* path);
+VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps);
 
 // Function pointer types, for hosts that resolve the exports at run time.
 using TContentGetDetectString = void(VX_CALL*)(char*, std::int32_t);
@@ -49,3 +65,4 @@ using TContentGetValueW = std::int32_t(VX_CALL*)(const char16_t*, std::int32_t, 
 using TContentGetValue = std::int32_t(VX_CALL*)(const char*, std::int32_t, std::int32_t, void*,
                                                 std::int32_t, std::int32_t);
 using TContentSendStateInformationW = void(VX_CALL*)(std::int32_t, const char16_t*);
+using TContentSetDefaultParams = void(VX_CALL*)(ContentDefaultParamStruct*);

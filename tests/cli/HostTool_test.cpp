@@ -1,6 +1,7 @@
 // The host tool as a user runs it: the field table, files that fail reported on
 // standard error while the others are printed, the exit status, field and unit
-// selection, usage errors, the version and the help text. Each case runs the
+// selection, usage errors, the version and the help text, names that are no
+// UTF-8, the table's columns lined up by display width, and the progress line. Each case runs the
 // built tool through the shell, so these tests are built for POSIX systems only.
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -278,7 +280,7 @@ TEST(HostTool, UsageErrors) {
       {{"--jsn", file}, "vexmeta: unknown option --jsn"},
       {{"--csv=1", file}, "vexmeta: option --csv takes no value"},
       {{"--fields", file}, "vexmeta: --fields and --detect take no files"},
-      {{}, "usage: vexmeta"},
+      {{}, "vexmeta: no file or folder given\n\nusage: vexmeta"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Message);
@@ -303,4 +305,108 @@ TEST(HostTool, VersionAndHelp) {
   EXPECT_NE(help.Out.find("\n  15  Calculated Height      units 96, 90\n"), std::string::npos)
       << help.Out;
   EXPECT_EQ(RunTool({"--help"}).Out, help.Out);
+}
+
+namespace {
+
+std::string TitledDrawing(const std::string& id, const std::string& title) {
+  return "<svg id=\"" + id + "\"><metadata><rdf:RDF><cc:Work><dc:title>" + title +
+         "</dc:title></cc:Work></rdf:RDF></metadata></svg>";
+}
+
+}  // namespace
+
+// Columns are padded by the cells a terminal gives each character: the widest
+// title, ten ideographs, takes twenty.
+TEST(HostTool, TableColumnsLineUpByDisplayWidth) {
+  TempDir dir;
+  struct Case {
+    const char* Id;
+    const char* Title;
+    std::size_t Cells;
+  } cases[] = {
+      {"cjk",
+       "\xE6\xB8\xAF\xE5\x8F\xA3\xE7\x9A\x84\xE9\xBB\x84\xE6\x98\x8F\xE6\x97\xB6\xE5\x88"
+       "\x86\xE7\x9A\x84\xE8\x88\xB9\xE5\x8F\xAA",
+       20},
+      {"ascii", "Harbour", 7},
+      {"mark", "Cafe\xCC\x81 noir", 9},                         // a combining accent
+      {"emoji", "\xF0\x9F\x98\x80\xF0\x9F\x9A\xA2 boats", 10},  // two pictures
+      {"wide", "\xEF\xBC\xA1\xEF\xBC\xA2 ab", 7},               // full-width letters
+  };
+  std::vector<std::string> args{"-f", "Metadata Title", "-f", "ID"};
+  for (const Case& c : cases)
+    args.push_back(dir.Write(std::string(c.Id) + ".svg", TitledDrawing(c.Id, c.Title)).string());
+  ToolRun run = RunTool(args);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 1 + std::size(cases)) << run.Out;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Id);
+    const std::string tail = std::string(c.Title) + std::string(20 - c.Cells + 2, ' ') + c.Id;
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.ends_with(tail);
+    })) << run.Out;
+  }
+}
+
+// A Latin-1 name on a UTF-8 system, of a file and of a folder walked: read, and
+// printed as its bytes are in the table and CSV; JSON shows U+FFFD for each
+// byte that is no UTF-8, and stays valid.
+TEST(HostTool, NamesThatAreNoUtf8AreReadAndPrintedAsTheyAre) {
+  TempDir dir;
+  const std::string file = dir.Write("caf\xE9.svg", kDrawing).string();
+  const std::string folder = (dir.path() / "d\xE9j\xE0").string();
+  dir.Write("d\xE9j\xE0/inner.svg", kDrawing);
+
+  ToolRun csv = RunTool({"--csv", "-f", "ID", file, folder});
+  EXPECT_EQ(csv.Status, 0) << csv.Err;
+  EXPECT_EQ(csv.Out, "File,ID\n" + file + ",quay\n" + folder + "/inner.svg,quay\n");
+  ToolRun table = RunTool({"-f", "ID", file});
+  EXPECT_EQ(table.Status, 0) << table.Err;
+  EXPECT_NE(table.Out.find(file + "  quay\n"), std::string::npos) << table.Out;
+
+  ToolRun json = RunTool({"--json", "-f", "ID", folder});
+  EXPECT_EQ(json.Status, 0) << json.Err;
+  EXPECT_TRUE(JsonChecker(json.Out).Valid()) << json.Out;
+  EXPECT_EQ(platform::Utf16ToUtf8(platform::Utf8ToUtf16(json.Out)), json.Out) << "no UTF-8";
+  EXPECT_NE(json.Out.find("d\xEF\xBF\xBDj\xEF\xBF\xBD/inner.svg"), std::string::npos) << json.Out;
+
+  ToolRun missing = RunTool({(dir.path() / "gon\xE9.svg").string()});
+  EXPECT_EQ(missing.Err, "vexmeta: " + (dir.path() / "gon\xE9.svg").string() + ": no such file\n");
+}
+
+// On a terminal the count of files done is shown for 200 files or more; it is
+// cleared before a message and when the run ends, so nothing is left behind it.
+TEST(HostTool, ProgressLineIsClearedBeforeMessagesAndAtTheEnd) {
+  TempDir dir;
+  for (int i = 0; i < 210; ++i)
+    dir.Write("f" + std::to_string(i) + ".svg", "<svg id=\"f" + std::to_string(i) + "\"/>");
+  dir.Write("f150junk.svg", "no drawing");
+  const fs::path typescript = dir.path() / "typescript";
+  const fs::path out = dir.path() / "out";
+  // script gives the tool a terminal on standard error and records what it shows.
+  const std::string inner = Quote(VX_HOST_TOOL_PATH) + " -f ID " + Quote(dir.path().string()) +
+                            " >" + Quote(out.string());
+  const std::string command = "script -q -e -c " + Quote(inner) + " " + Quote(typescript.string()) +
+                              " </dev/null >/dev/null 2>&1";
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script";
+  EXPECT_NE(std::system(command.c_str()), -1);
+  const std::string shown = ReadFile(typescript);
+  ASSERT_NE(shown.find(" / 211 files"), std::string::npos) << shown;
+  auto clearedBefore = [&](std::size_t at) {
+    std::size_t start = at;
+    if (start == 0 || shown[--start] != '\r') return false;
+    while (start > 0 && shown[start - 1] == ' ') --start;
+    return start > 0 && start < at - 1 && shown[start - 1] == '\r';
+  };
+  const std::size_t message = shown.find("vexmeta: ");
+  ASSERT_NE(message, std::string::npos) << shown;
+  EXPECT_TRUE(clearedBefore(message)) << shown;
+  const std::size_t last = shown.rfind(" files") + 6;
+  const std::size_t end = shown.find_first_not_of(' ', last + 1);
+  EXPECT_TRUE(shown[last] == '\r' && end != std::string::npos && end > last + 1 &&
+              shown[end] == '\r')
+      << shown;
+  EXPECT_EQ(Lines(ReadFile(out)).size(), 211u);
 }

@@ -185,6 +185,37 @@ TEST(PlatformUtf8, EncodesUtf16AndReplacesLoneSurrogates) {
   EXPECT_EQ(platform::Utf16ToUtf8(u""), "");
 }
 
+// Every byte string survives the trip through UTF-16 and back, and well-formed
+// UTF-8 reads as it does in Utf8ToUtf16. Windows names are UTF-16 already.
+#ifndef _WIN32
+TEST(PlatformFileNames, BytesThatAreNoUtf8SurviveAsLoneSurrogates) {
+  struct Case {
+    std::string_view Bytes;
+    std::u16string_view Name;
+  } cases[] = {
+      {"/tmp/a b.svg", u"/tmp/a b.svg"},
+      {"caf\xC3\xA9 \xE5\x9B\xB3", u"caf\u00E9 \u56F3"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},
+      {"caf\xE9.svg", u"caf\xDCE9.svg"},  // Latin-1
+      {"\xC3"
+       "A\xFF",
+       u"\xDCC3"
+       u"A\xDCFF"},                   // a lead byte alone; a byte of no sequence
+      {"\xE5\x9B", u"\xDCE5\xDC9B"},  // cut short: each byte on its own
+      {"\xC0\xAF \xED\xA0\x80", u"\xDCC0\xDCAF \xDCED\xDCA0\xDC80"},  // overlong, surrogate
+      {"\xE5\xE5\x9B\xB3", u"\xDCE5\u56F3"},  // the next byte starts a sequence again
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.Bytes));
+    const std::u16string name = platform::FileNameToUtf16(c.Bytes);
+    EXPECT_EQ(Hex(name), Hex(c.Name));
+    EXPECT_EQ(platform::FileNameFromUtf16(name), c.Bytes);
+  }
+  // Lone surrogates that no byte became are replaced, as in Utf16ToUtf8.
+  EXPECT_EQ(platform::FileNameFromUtf16(u"a\xD800z\xDC7F"), "a\xEF\xBF\xBDz\xEF\xBF\xBD");
+}
+#endif
+
 TEST(PlatformAnsi, KeepsAscii) {
   EXPECT_EQ(platform::AnsiToUtf16("C:\\Pictures\\a b.svg"), u"C:\\Pictures\\a b.svg");
   EXPECT_EQ(platform::AnsiToUtf16(""), u"");
@@ -463,4 +494,39 @@ TEST(PlatformLock, SerialisesThreads) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(counter, 80000);
+}
+
+TEST(PlatformLock, TryEnterNeverWaitsForAnotherThread) {
+  platform::Lock lock;
+  ASSERT_TRUE(lock.TryEnter());
+  bool taken = true;
+  std::thread other([&] { taken = lock.TryEnter(); });
+  other.join();
+  EXPECT_FALSE(taken);
+  lock.Leave();
+  std::thread again([&] {
+    taken = lock.TryEnter();
+    if (taken) lock.Leave();
+  });
+  again.join();
+  EXPECT_TRUE(taken);
+}
+
+TEST(PlatformDisplayWidth, CountsTerminalCells) {
+  struct Case {
+    std::u16string_view Text;
+    std::size_t Width;
+  } cases[] = {
+      {u"", 0},          {u"Harbour", 7}, {u"中文标题", 8},  // ideographs
+      {u"한글", 4},                                          // Hangul syllables
+      {u"あアｱ", 5},      // hiragana, katakana, half-width katakana
+      {u"Ａ、", 4},       // full-width letter and punctuation
+      {u"café café", 9},  // precomposed, and a combining accent
+      {u"😀!", 3},         // an emoji beyond the first plane
+      {u"a‍b️", 2},   // a joiner and a variation selector
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Hex(c.Text));
+    EXPECT_EQ(platform::DisplayWidth(c.Text), c.Width);
+  }
 }

@@ -1,15 +1,19 @@
 // The library as a host sees it: loaded by path, the detect string and the field
-// table through the exports, settings read from the file beside a loaded copy.
+// table through the exports, settings read from the file beside a loaded copy
+// and from the folder of the host's own settings file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "plugin/SvgPlugin.h"
 #include "support/TestSupport.h"
 
+using testing_support::PluginCopy;
 using testing_support::PluginHost;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -108,8 +112,78 @@ TEST(Exports, UnloadAndLoadAgainTwentyTimes) {
   }
 }
 
+namespace {
+
+// The structure a host passes once after loading, naming its settings file.
+ContentDefaultParamStruct HostParams(const std::filesystem::path& AIniName) {
+  ContentDefaultParamStruct params{};
+  params.size = sizeof params;
+  params.PluginInterfaceVersionLow = 10;
+  params.PluginInterfaceVersionHi = 2;
+  const std::string name = AIniName.string();
+  std::memcpy(params.DefaultIniName, name.c_str(),
+              std::min(name.size() + 1, sizeof params.DefaultIniName));
+  return params;
+}
+
+void PinTime(const std::filesystem::path& path) {
+  std::filesystem::last_write_time(
+      path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+}
+
+}  // namespace
+
+// Vexmeta.ini in the folder of the host's settings file overrides the one beside
+// the library key by key, and is applied as at load, the cache limit included;
+// each call starts again from the file beside the library.
+TEST(Exports, HostSettingsFolderOverridesTheFileBesideTheLibrary) {
+  PluginCopy copy("[Vexmeta]\nParseImageNode=0\nMaxKBytesRead=1\n");
+  TempDir user;
+  user.Write("Vexmeta.ini", "[Vexmeta]\nParseImageNode=1\nMaxKBytesRead=plenty\nCacheSize_x64=1\n");
+  TempDir nobody;
+  TempDir drawings;
+  // An embedded image near the start, a title past the first kilobyte.
+  auto rich = drawings.Write(
+      "rich.svg", "<svg id=\"r\"><image xlink:href=\"data:image/png;base64,AA==\"/>" +
+                      std::string(2000, ' ') +
+                      "<metadata><rdf:RDF><cc:Work><dc:title>late</dc:title></cc:Work></rdf:RDF>"
+                      "</metadata></svg>");
+  std::filesystem::path files[3];
+  for (int i = 0; i < 3; ++i) {
+    files[i] =
+        drawings.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
+    PinTime(files[i]);
+  }
+  PluginHost host(copy.Library);
+  ASSERT_TRUE(host.loaded());
+  EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
+
+  ContentDefaultParamStruct params = HostParams(user.path() / "host.ini");
+  host.SetDefaultParams(&params);
+  const auto image = host.Get(rich, fiEmbeddedImage);
+  EXPECT_EQ(image.Result, ft_boolean);
+  EXPECT_EQ(image.Number, 1);
+  EXPECT_EQ(host.Get(rich, fiMetadataTitle).Result, ft_fieldempty);  // still cut at 1 KiB
+  // Two files at a time: the third request evicts the first.
+  for (const auto& file : files) EXPECT_EQ(host.Get(file, fiID).Text, u"old");
+  const auto time = std::filesystem::last_write_time(files[0]);
+  std::ofstream(files[0], std::ios::binary | std::ios::trunc) << "<svg id=\"new\"/>";
+  std::filesystem::last_write_time(files[0], time);
+  EXPECT_EQ(host.Get(files[0], fiID).Text, u"new");
+
+  // A host folder without the file, or no structure: the file beside the library alone.
+  for (bool none : {false, true}) {
+    SCOPED_TRACE(none);
+    ContentDefaultParamStruct elsewhere = HostParams(nobody.path() / "host.ini");
+    host.SetDefaultParams(none ? nullptr : &elsewhere);
+    EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
+    host.SetDefaultParams(&params);
+    EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_boolean);
+  }
+}
+
 #ifndef _WIN32
-TEST(Exports, OnlyTheFiveEntryPointsAreExported) {
+TEST(Exports, OnlyTheSixEntryPointsAreExported) {
   TempDir dir;
   std::string out = (dir.path() / "nm.txt").string();
   std::string command = "nm -D --defined-only '" + testing_support::BuiltPluginPath().string() +
@@ -127,8 +201,9 @@ TEST(Exports, OnlyTheFiveEntryPointsAreExported) {
     if (!line.empty()) names.push_back(line.substr(space + 1));
   }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"ContentGetDetectString", "ContentGetSupportedField",
-                                             "ContentGetValue", "ContentGetValueW",
-                                             "ContentSendStateInformationW"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"ContentGetDetectString", "ContentGetSupportedField",
+                                      "ContentGetValue", "ContentGetValueW",
+                                      "ContentSendStateInformationW", "ContentSetDefaultParams"}));
 }
 #endif

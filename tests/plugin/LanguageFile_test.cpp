@@ -1,6 +1,7 @@
 // packaging/Vexmeta.lng, the field names in other languages that a file manager
 // reads beside the library: UTF-8 with a byte-order mark, and every language
-// section translates every field under the name the field table gives it.
+// section translates every field under the name the field table gives it, and
+// every unit list ("96|90") with as many units.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,9 +53,20 @@ TEST(LanguageFile, EverySectionTranslatesEveryField) {
   std::string text = bytes.substr(3);
   EXPECT_EQ(platform::Utf16ToUtf8(platform::Utf8ToUtf16(text)), text) << "not valid UTF-8";
 
-  std::vector<std::string> fieldNames;
-  for (const TFieldInfo& field : cFields) fieldNames.push_back(field.Name);
-  std::sort(fieldNames.begin(), fieldNames.end());
+  // The host looks a field's units up as one key, the list as the field table
+  // gives it; the translation has the same number of units.
+  std::vector<std::string> keysWanted;
+  std::map<std::string, std::size_t> unitLists;
+  for (const TFieldInfo& field : cFields) {
+    keysWanted.push_back(field.Name);
+    const std::string units = field.Units;
+    if (!units.empty() && unitLists.count(units) == 0) {
+      unitLists[units] = static_cast<std::size_t>(std::count(units.begin(), units.end(), '|')) + 1;
+      keysWanted.push_back(units);
+    }
+  }
+  std::sort(keysWanted.begin(), keysWanted.end());
+  ASSERT_EQ(unitLists.count("96|90"), 1u);
 
   std::map<std::string, Section> byName;
   for (const auto& [name, lines] : ReadSections(text)) {
@@ -65,9 +77,18 @@ TEST(LanguageFile, EverySectionTranslatesEveryField) {
       keys.push_back(key);
       EXPECT_FALSE(value.empty() || value.front() == ' ' || value.back() == ' ')
           << key << "=" << value;
+      auto list = unitLists.find(key);
+      if (list == unitLists.end()) continue;
+      std::size_t units = 0;
+      for (std::size_t start = 0; start <= value.size(); ++units) {
+        std::size_t bar = std::min(value.find('|', start), value.size());
+        EXPECT_NE(bar, start) << key << "=" << value << ": an empty unit";
+        start = bar + 1;
+      }
+      EXPECT_EQ(units, list->second) << key << "=" << value;
     }
     std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, fieldNames);
+    EXPECT_EQ(keys, keysWanted);
   }
 
   // German, French, Spanish, Italian, Polish, Russian, Ukrainian, Czech,

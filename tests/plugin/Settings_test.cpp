@@ -1,8 +1,15 @@
-// The settings file: value syntax, clamps, section and key matching.
+// The settings files: value syntax, clamps, section and key matching, the
+// per-user file after the one beside the library, and the host's name of its
+// settings file read within the size it gives.
 #include "plugin/Settings.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
+#include "plugin/SvgPlugin.h"
+#include "plugin/contplug.h"
 #include "support/TestSupport.h"
 
 using testing_support::TempDir;
@@ -97,4 +104,89 @@ TEST(Settings, KeysOfOtherSectionsAreIgnored) {
   ReadSettings(U16(path), settings);
   EXPECT_EQ(settings.CacheSize_x64, 1000);
   EXPECT_TRUE(settings.ParseImageNode);
+}
+
+// A later file changes only the keys it holds with valid values.
+TEST(Settings, ALaterFileOverridesKeyByKey) {
+  TempDir dir;
+  auto first = dir.Write("lib/Vexmeta.ini",
+                         "[Vexmeta]\nCacheSize_x64=7\nParseImageNode=0\nMaxKBytesRead=2\n");
+  struct Case {
+    const char* Later;
+    std::int32_t WantCache;
+    bool WantImage;
+    std::int64_t WantBytes;
+  } cases[] = {
+      {nullptr, 7, false, 2048},  // no such file
+      {"[Vexmeta]\nParseImageNode=1\n", 7, true, 2048},
+      {"[Vexmeta]\nCacheSize_x64=lots\nMaxKBytesRead=many\n", 7, false, 2048},
+      {"[Vexmeta]\nMaxKBytesRead=0\nCacheSize_x64=0\n", 1, false, 0},
+      {"[Other]\nParseImageNode=1\n", 7, false, 2048},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Later != nullptr ? c.Later : "(none)");
+    TSettings settings;
+    ReadSettings(U16(first), settings);
+    ReadSettings(c.Later != nullptr ? U16(dir.Write("user/Vexmeta.ini", c.Later))
+                                    : U16(dir.path() / "none/Vexmeta.ini"),
+                 settings);
+    EXPECT_EQ(settings.CacheSize_x64, c.WantCache);
+    EXPECT_EQ(settings.ParseImageNode, c.WantImage);
+    EXPECT_EQ(settings.MaxKBytesRead, c.WantBytes);
+  }
+}
+
+TEST(SettingsPath, PerUserFileIsInTheFolderOfTheHostsFile) {
+  struct Case {
+    const char16_t* Library;
+    const char16_t* HostIni;
+    const char16_t* Want;
+  } cases[] = {
+      {u"/usr/lib/wdx/vexmeta/Vexmeta.wdx64", u"/home/ann/.config/fm/wdx.ini",
+       u"/home/ann/.config/fm/Vexmeta.ini"},
+      {u"/opt/Renamed.wdx64", u"/home/ann/wdx.ini", u"/home/ann/Renamed.ini"},
+      {u"/opt/Vexmeta.wdx64", u"wdx.ini", u"Vexmeta.ini"},
+      {u"/opt/Vexmeta.wdx64", u"", u""},
+#ifdef _WIN32
+      {u"C:\\wdx\\Vexmeta.wdx64", u"C:\\Users\\ann\\wincmd.ini", u"C:\\Users\\ann\\Vexmeta.ini"},
+#else
+      {u"/opt/Vexmeta.wdx64", u"/home/a\\b/wdx.ini", u"/home/a\\b/Vexmeta.ini"},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.HostIni));
+    EXPECT_EQ(HostSettingsPathFor(c.Library, c.HostIni), c.Want);
+  }
+}
+
+// The name is read only within the size the host gives, which may be shorter
+// or longer than our structure; a name without its zero byte there is not used.
+TEST(HostParams, NameIsReadWithinTheGivenSize) {
+  struct Case {
+    std::int32_t Size;       // what the structure says
+    std::size_t Allocated;   // what the host really made
+    std::size_t NameLength;  // 'a's, then a zero byte when it fits in Allocated
+    std::size_t Want;        // the length of the name taken
+  } cases[] = {
+      {272, 272, 20, 20},        // the usual
+      {272, 272, 259, 259},      // the longest that fits
+      {272, 272, 260, 0},        // no zero byte within the size
+      {40, 40, 30, 0},           // a short structure: the name does not end within it
+      {40, 40, 27, 27},          // ... and one that does
+      {12, 12, 0, 0},            // no room for a name at all
+      {4, 12, 0, 0},             // a size smaller than the fixed fields
+      {-1, 272, 20, 0},          // a negative size
+      {4108, 4108, 1000, 1000},  // a host whose paths are longer than ours
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "size " << c.Size << " name " << c.NameLength);
+    // Exactly the bytes the host made, so a read past them is caught under the
+    // sanitizers.
+    std::vector<char> bytes(c.Allocated, 'a');
+    std::memcpy(bytes.data(), &c.Size, sizeof c.Size);
+    if (12 + c.NameLength < c.Allocated) bytes[12 + c.NameLength] = '\0';
+    const auto* params = reinterpret_cast<const ContentDefaultParamStruct*>(bytes.data());
+    EXPECT_EQ(HostIniName(params), std::u16string(c.Want, u'a'));
+  }
+  EXPECT_EQ(HostIniName(nullptr), u"");
 }

@@ -19,6 +19,7 @@
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
+using testing_support::PluginCopy;
 using testing_support::PluginHost;
 using testing_support::TempDir;
 using testing_support::U16;
@@ -62,17 +63,6 @@ void RewriteKeepingTime(const fs::path& path, std::string_view content = "<svg i
   }
   fs::last_write_time(path, time);
 }
-
-// A copy of the built library in its own folder, with a settings file beside it.
-struct PluginCopy {
-  TempDir Dir;
-  fs::path Library;
-  explicit PluginCopy(const std::string& ini) {
-    Library = Dir.path() / "Vexmeta.wdx64";
-    fs::copy_file(testing_support::BuiltPluginPath(), Library);
-    if (!ini.empty()) Dir.Write("Vexmeta.ini", ini);
-  }
-};
 
 }  // namespace
 
@@ -123,11 +113,117 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
   }
 }
 
-TEST(ValueRequest, DelayFlagAnswersAtOnce) {
+// A request the host may put off is answered as any request when that is cheap
+// (a drawing of little text, or one the cache holds), through either entry
+// point. A large uncached drawing, compressed data that inflates to much text,
+// or a missing file answers 0, and the drawing is not cached: had it been, the
+// cache would answer for it after the damage below.
+TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
   PluginHost host;
-  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, CONTENT_DELAYIFSLOW).Result,
-            ft_delayed);
-  EXPECT_EQ(host.Get("/no/such/file.svg", fiSvgVersion, 0, 4096, 0).Result, ft_fieldempty);
+  TempDir dir;
+  auto padded = [](const char* id, std::int64_t bytes) {
+    std::string svg = std::string("<svg id=\"") + id + "\">";
+    return svg + std::string(static_cast<std::size_t>(bytes) - svg.size() - 6, ' ') + "</svg>";
+  };
+  // Letters and digits, which compress to about three quarters of their size.
+  std::string noise;
+  std::mt19937 random(7);
+  const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  while (noise.size() < 480 * 1024) noise.push_back(kAlphabet[random() % 62]);
+
+  auto small = dir.Write("small.svg", "<svg id=\"small\"/>");
+  auto packed = dir.Write("packed.svgz", testing_support::Gzip(padded("packed", cReadAtOnceBytes)));
+  auto plain = dir.Write("plain.svg", padded("plain", cReadAtOnceBytes));
+  auto large = dir.Write("large.svg", padded("large", cReadAtOnceBytes + 1));
+  auto dense = dir.Write("dense.svgz",
+                         testing_support::Gzip("<svg id=\"dense\"><!--" + noise + "--></svg>"));
+  auto inflating =
+      dir.Write("inflating.svgz", testing_support::Gzip(padded("inflating", cReadAtOnceBytes + 1)));
+  ASSERT_GT(static_cast<std::int64_t>(fs::file_size(dense)), cReadAtOnceCompressedBytes);
+  for (const fs::path& file : std::vector<fs::path>{small, packed, plain, large, dense, inflating})
+    PinTime(file);
+
+  struct Case {
+    fs::path File;
+    const char16_t* Id;  // null: put off
+  } cases[] = {{small, u"small"},
+               {packed, u"packed"},
+               {plain, u"plain"},
+               {large, nullptr},
+               {dense, nullptr},
+               {inflating, nullptr},
+               {dir.path() / "missing.svg", nullptr}};
+  for (int round = 0; round < 2; ++round) {  // the second time from the cache, or put off again
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.File.filename().string());
+      std::vector<char16_t> buffer(64, 0);
+      const std::int32_t want = c.Id != nullptr ? ft_stringw : ft_delayed;
+      EXPECT_EQ(
+          host.GetValue(c.File.string().c_str(), fiID, 0, buffer.data(), 128, CONTENT_DELAYIFSLOW),
+          want);
+      const auto answer = host.Get(c.File, fiID, 0, 128, CONTENT_DELAYIFSLOW);
+      EXPECT_EQ(answer.Result, want);
+      if (c.Id != nullptr) {
+        EXPECT_EQ(answer.Text, c.Id);
+      }
+    }
+  }
+  EXPECT_EQ(host.Get(dir.path() / "missing.svg", fiID).Result, ft_fieldempty);
+
+  // The same sizes and times: a new id in the plain drawing, a broken check sum
+  // in the compressed ones.
+  RewriteKeepingTime(large, padded("fresh", cReadAtOnceBytes + 1));
+  for (const fs::path& file : {dense, inflating}) {
+    std::string bytes = testing_support::ReadFile(file);
+    bytes[bytes.size() - 8] = static_cast<char>(bytes[bytes.size() - 8] ^ 0x55);
+    RewriteKeepingTime(file, bytes);
+  }
+  EXPECT_EQ(host.Get(large, fiID).Text, u"fresh");
+  EXPECT_EQ(host.Get(dense, fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(inflating, fiID).Result, ft_fieldempty);
+  // Now the cache holds them, so the flag no longer puts them off.
+  EXPECT_EQ(host.Get(large, fiID, 0, 128, CONTENT_DELAYIFSLOW).Text, u"fresh");
+  EXPECT_EQ(host.Get(dense, fiID, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_fieldempty);
+}
+
+// While another thread is inside a long request, a request with the flag does
+// not wait for it, not even for a file the cache holds.
+TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
+  PluginHost host;
+  TempDir dir;
+  auto small = dir.Write("small.svg", "<svg id=\"small\"/>");
+  EXPECT_EQ(host.Get(small, fiID).Text, u"small");
+  // A few hundred KiB that inflate to 200 MiB of elements: seconds of parsing.
+  auto slow = dir.Write(
+      "slow.svgz",
+      testing_support::GzipFilled("<svg id=\"slow\">", "<g><rect/></g>\n", std::size_t{200} << 20));
+
+  std::atomic<bool> done{false};
+  std::thread longRequest([&] {
+    EXPECT_EQ(host.Get(slow, fiID).Text, u"slow");
+    done = true;
+  });
+  int putOff = 0;
+  auto longest = std::chrono::steady_clock::duration::zero();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!done && std::chrono::steady_clock::now() < deadline) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto answer = host.Get(small, fiID, 0, 128, CONTENT_DELAYIFSLOW);
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (answer.Result == ft_delayed) {
+      ++putOff;
+      longest = std::max(longest, took);
+    } else {
+      EXPECT_EQ(answer.Text, u"small");
+    }
+    // Leaves the lock free most of the time, so the long request gets it soon.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  longRequest.join();
+  EXPECT_GT(putOff, 0);
+  EXPECT_LT(longest, std::chrono::milliseconds(100));
+  // Without the flag a request waits its turn and is answered.
+  EXPECT_EQ(host.Get(small, fiID).Text, u"small");
 }
 
 TEST(ValueRequest, StringsAreCutToTheBuffer) {
@@ -208,6 +304,35 @@ TEST(ValueRequest, EightBitUtf8NamesInTheDefaultLocale) {
     EXPECT_EQ(std::u16string(buffer.data()), u"found");
   }
 }
+
+// Names that are no UTF-8 (Latin-1 bytes on a UTF-8 system) reach the file
+// through both entry points, in the file's name and in its folder's, and so do
+// the settings files beside a library and in the host's folder of that kind.
+TEST(ValueRequest, NamesThatAreNoUtf8) {
+  TempDir dir;
+  const fs::path folder = dir.path() / "d\xE9j\xE0";
+  auto file = dir.Write("d\xE9j\xE0/caf\xE9.svg", "<svg id=\"latin\" width=\"1\" height=\"1\"/>");
+  fs::create_directories(folder / "lib\xE9");
+  const fs::path library = folder / "lib\xE9" / "Vexmeta.wdx64";
+  fs::copy_file(testing_support::BuiltPluginPath(), library);
+  dir.Write("d\xE9j\xE0/lib\xE9/Vexmeta.ini", "[Vexmeta]\nParseImageNode=0\n");
+  dir.Write("d\xE9j\xE0/Vexmeta.ini", "[Vexmeta]\nMaxKBytesRead=$10\nParseImageNode=1\n");
+
+  PluginHost host(library);
+  EXPECT_EQ(host.Get(file, fiID).Text, u"latin");
+  EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_fieldempty);  // the file beside it
+  std::vector<char16_t> buffer(64, 0);
+  EXPECT_EQ(host.GetValue(file.c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+  EXPECT_EQ(std::u16string(buffer.data()), u"latin");
+
+  ContentDefaultParamStruct params{};
+  params.size = sizeof params;
+  const std::string hostIni = (folder / "host.ini").string();
+  std::memcpy(params.DefaultIniName, hostIni.c_str(), hostIni.size() + 1);
+  host.SetDefaultParams(&params);
+  EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_boolean);  // the host's folder
+}
+
 #endif
 
 #ifdef _WIN32
@@ -356,8 +481,12 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   host.SendStateInformation(CONTST_REFRESHPRESSED, u"");  // last file is elsewhere: nothing happens
   EXPECT_EQ(host.Get(outside, fiID).Text, u"old");
   EXPECT_EQ(host.Get(inside, fiID).Text, u"old");
-  // A delayed request does not change the last requested file name.
-  EXPECT_EQ(host.Get(outside, fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result, ft_delayed);
+  // A request put off (a large uncached drawing, a missing file) does not
+  // change the last requested file name.
+  auto large = elsewhere.Write("large.svg", "<svg/>" + std::string(cReadAtOnceBytes, ' '));
+  EXPECT_EQ(host.Get(large, fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result, ft_delayed);
+  EXPECT_EQ(host.Get(elsewhere.path() / "missing.svg", fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result,
+            ft_delayed);
   host.SendStateInformation(CONTST_REFRESHPRESSED,
                             u"");  // last file (in.svg) is beside the library
   EXPECT_EQ(host.Get(outside, fiID).Text, u"new");

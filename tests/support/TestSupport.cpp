@@ -48,7 +48,7 @@ std::u16string U16(const std::filesystem::path& path) {
 #ifdef _WIN32
   return path.u16string();  // the native form is UTF-16 already
 #else
-  return platform::Utf8ToUtf16(path.string());
+  return platform::FileNameToUtf16(path.native());  // bytes that are no UTF-8 too
 #endif
 }
 
@@ -75,11 +75,14 @@ std::string Gzip(std::string_view data) {
   return Deflate(data, 15 + 16);
 }
 
-std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
+std::string GzipFilled(std::string_view head, std::string_view fill, std::size_t count) {
   z_stream z{};
   deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
   std::string out;
-  std::vector<char> block(1 << 20, fill);
+  // A block of whole copies of fill, so that blocks join seamlessly.
+  std::string block;
+  while (!fill.empty() && block.size() < (1u << 20)) block += fill;
+  if (block.empty()) count = 0;
   std::vector<char> buffer(1 << 16);
   auto pump = [&](const char* data, std::size_t size, int flush) {
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
@@ -106,6 +109,12 @@ std::filesystem::path BuiltPluginPath() {
   return VX_PLUGIN_PATH;
 }
 
+PluginCopy::PluginCopy(const std::string& ini) {
+  Library = Dir.path() / "Vexmeta.wdx64";
+  std::filesystem::copy_file(BuiltPluginPath(), Library);
+  if (!ini.empty()) Dir.Write("Vexmeta.ini", ini);
+}
+
 PluginHost::PluginHost(const std::filesystem::path& path) {
   std::string error;
   FLibrary = platform::DynamicLibrary::Open(U16(path), &error);
@@ -121,8 +130,10 @@ PluginHost::PluginHost(const std::filesystem::path& path) {
   GetValue = reinterpret_cast<TContentGetValue>(FLibrary->Symbol("ContentGetValue"));
   SendStateInformation = reinterpret_cast<TContentSendStateInformationW>(
       FLibrary->Symbol("ContentSendStateInformationW"));
+  SetDefaultParams =
+      reinterpret_cast<TContentSetDefaultParams>(FLibrary->Symbol("ContentSetDefaultParams"));
   EXPECT_TRUE(GetDetectString && GetSupportedField && GetValueW && GetValue &&
-              SendStateInformation);
+              SendStateInformation && SetDefaultParams);
 }
 
 PluginHost::Answer PluginHost::Get(const std::filesystem::path& file, std::int32_t field,

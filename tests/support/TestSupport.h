@@ -37,11 +37,23 @@ std::string ReadFile(const std::filesystem::path& path);
 std::string Deflate(std::string_view data, int windowBits);
 // gzip-compressed bytes of data (a single gzip member).
 std::string Gzip(std::string_view data);
-// gzip of head followed by count copies of fill, made without holding the whole input.
-std::string GzipFilled(std::string_view head, char fill, std::size_t count);
+// gzip of head followed by count bytes of fill repeated (cut in its middle when
+// count is no multiple of its size), made without holding the whole input.
+std::string GzipFilled(std::string_view head, std::string_view fill, std::size_t count);
+inline std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
+  return GzipFilled(head, std::string_view(&fill, 1), count);
+}
 
 // The built plugin library's path, and a host for it.
 std::filesystem::path BuiltPluginPath();
+
+// A copy of the built library in a folder of its own, with a settings file
+// beside it when ini is not empty.
+struct PluginCopy {
+  TempDir Dir;
+  std::filesystem::path Library;
+  explicit PluginCopy(const std::string& ini);
+};
 
 class PluginHost {
  public:
@@ -54,6 +66,7 @@ class PluginHost {
   TContentGetValueW GetValueW = nullptr;
   TContentGetValue GetValue = nullptr;
   TContentSendStateInformationW SendStateInformation = nullptr;
+  TContentSetDefaultParams SetDefaultParams = nullptr;
 
   // One value request with a buffer of maxlen bytes. result is the return code;
   // text holds a string value, number an integer or boolean value.
