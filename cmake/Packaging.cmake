@@ -3,7 +3,8 @@
 # pluginst.inf a file manager looks for when it opens a plugin archive; on Linux
 # vexmeta_<version>_<arch>.deb with the plugin where the Linux file manager
 # looks for content plugins, the host tool, its manual page and README.Debian
-# (how to add the plugin and its columns to the file manager).
+# (how to add the plugin and its columns to the file manager), and beside it
+# vexmeta-kde_<version>_<arch>.deb with the KDE extractor when that is built.
 set(VX_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VX_PACKAGE_STAGE "${PROJECT_BINARY_DIR}/packaging")
 set(VX_PACKAGE_CONTACT "The Vexmeta developers <developers@vexmeta.example>")
@@ -15,6 +16,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SVG drawing details as file manager colum
 set(CPACK_PACKAGE_CONTACT "${VX_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://vexmeta.example/")
 set(CPACK_STRIP_FILES ON)
+# What is installed without naming a component belongs to the main package.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME vexmeta)
 # Folders in the packages are 0755 whatever the umask of the packaging shell.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -77,8 +80,30 @@ else()
           DESTINATION "${doc_dir}")
   install(FILES "${VX_PACKAGING_DIR}/Vexmeta.ini.example" DESTINATION "${doc_dir}/examples")
 
+  # The KDE extractor goes into Qt's plugin folder, in a package of its own so
+  # that the main package never pulls in Qt; its documents are the project's.
+  if(TARGET vexmeta_kde)
+    set(qt_plugin_dir "lib/${CMAKE_LIBRARY_ARCHITECTURE}/qt5/plugins")
+    if(TARGET Qt5::qmake)
+      get_target_property(qmake Qt5::qmake IMPORTED_LOCATION)
+      execute_process(COMMAND "${qmake}" -query QT_INSTALL_PLUGINS
+                      OUTPUT_VARIABLE qt_plugins OUTPUT_STRIP_TRAILING_WHITESPACE
+                      RESULT_VARIABLE qmake_status)
+      if(qmake_status EQUAL 0 AND qt_plugins MATCHES "^/usr/(.+)$")
+        set(qt_plugin_dir "${CMAKE_MATCH_1}")
+      endif()
+    endif()
+    install(TARGETS vexmeta_kde LIBRARY DESTINATION "${qt_plugin_dir}/kf5/kfilemetadata"
+            COMPONENT kde PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+            DESTINATION share/doc/vexmeta-kde COMPONENT kde)
+  endif()
+
   set(CPACK_GENERATOR "DEB")
+  # One package per component: vexmeta, and vexmeta-kde when it is built.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_PACKAGE_NAME "vexmeta")
+  set(CPACK_DEBIAN_VEXMETA_PACKAGE_NAME "vexmeta")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
   set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
@@ -97,6 +122,16 @@ else()
       "The package also holds vexmeta, a command-line tool that loads the plugin\n"
       "as a file manager does and prints the fields of files and folders as a\n"
       "table, JSON or CSV.")
+  set(CPACK_DEBIAN_KDE_PACKAGE_NAME "vexmeta-kde")
+  set(CPACK_DEBIAN_KDE_PACKAGE_SECTION "kde")
+  set(CPACK_DEBIAN_KDE_PACKAGE_ENHANCES "libkf5filemetadata3, baloo-kf5")
+  string(CONCAT CPACK_DEBIAN_KDE_DESCRIPTION
+      "This package holds Vexmeta's extractor for KDE's file-metadata framework.\n"
+      "For every .svg and .svgz file it gives the framework the drawing's width\n"
+      "and height in pixels, the program that made it and the date of its\n"
+      "metadata, and for .svgz files also the title and description. KDE's file\n"
+      "manager shows them in its Details view and information panel, and the\n"
+      "desktop search index keeps them.")
 endif()
 
 include(CPack)
