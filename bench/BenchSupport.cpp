@@ -43,17 +43,7 @@ std::filesystem::path BuiltHostToolPath() {
 }
 
 bool LoadPlugin(const std::filesystem::path& path, PluginExports& plugin, std::string& error) {
-  plugin.Library = platform::DynamicLibrary::Open(PathText(path), &error);
-  if (!plugin.Library) return false;
-  plugin.GetValueW =
-      reinterpret_cast<TContentGetValueW>(plugin.Library->Symbol("ContentGetValueW"));
-  plugin.SendStateInformation = reinterpret_cast<TContentSendStateInformationW>(
-      plugin.Library->Symbol("ContentSendStateInformationW"));
-  if (plugin.GetValueW == nullptr || plugin.SendStateInformation == nullptr) {
-    error = "it does not export ContentGetValueW and ContentSendStateInformationW";
-    return false;
-  }
-  return true;
+  return plugin.Load(PathText(path), &error);
 }
 
 RequestTimes RequestAllFields(const PluginExports& plugin, const std::u16string& path,

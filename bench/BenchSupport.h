@@ -15,7 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "host/LoadedPlugin.h"
+#include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
 
 namespace pugi {
@@ -46,11 +47,7 @@ std::filesystem::path BuiltPluginPath();
 std::filesystem::path BuiltHostToolPath();
 
 // The plugin library and the two exports the bench programs call.
-struct PluginExports {
-  std::unique_ptr<platform::DynamicLibrary> Library;
-  TContentGetValueW GetValueW = nullptr;
-  TContentSendStateInformationW SendStateInformation = nullptr;
-};
+using PluginExports = TLoadedPlugin;
 bool LoadPlugin(const std::filesystem::path& path, PluginExports& plugin, std::string& error);
 
 // One value request's result code and the bytes the plugin wrote.

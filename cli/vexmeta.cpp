@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "base/Ascii.h"
-#include "platform/Platform.h"
+#include "host/LoadedPlugin.h"
+#include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
 
 namespace fs = std::filesystem;
@@ -54,14 +55,7 @@ const char kUsage[] =
     "reported on standard error and left out; the exit status is then 1. A wrong\n"
     "command line exits with 2.\n";
 
-struct Plugin {
-  std::unique_ptr<platform::DynamicLibrary> Library;
-  TContentGetDetectString GetDetectString = nullptr;
-  TContentGetSupportedField GetSupportedField = nullptr;
-  TContentGetValueW GetValueW = nullptr;
-  TContentGetValue GetValue = nullptr;
-  TContentSendStateInformationW SendStateInformation = nullptr;
-};
+using Plugin = TLoadedPlugin;
 
 // One row of the plugin's field table.
 struct Field {
@@ -227,25 +221,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 bool LoadPlugin(const fs::path& path, Plugin& plugin, bool quiet) {
   std::string error;
-  plugin.Library = platform::DynamicLibrary::Open(HostPath(path), &error);
-  if (!plugin.Library) {
-    if (!quiet)
-      std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", PrintedName(path).c_str(),
-                   error.c_str());
-    return false;
-  }
-  auto resolve = [&](auto& slot, const char* name) {
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(plugin.Library->Symbol(name));
-    if (slot == nullptr && !quiet)
-      std::fprintf(stderr, "vexmeta: %s does not export %s\n", PrintedName(path).c_str(), name);
-    return slot != nullptr;
-  };
-  bool ok = resolve(plugin.GetDetectString, "ContentGetDetectString");
-  ok = resolve(plugin.GetSupportedField, "ContentGetSupportedField") && ok;
-  ok = resolve(plugin.GetValueW, "ContentGetValueW") && ok;
-  ok = resolve(plugin.GetValue, "ContentGetValue") && ok;
-  ok = resolve(plugin.SendStateInformation, "ContentSendStateInformationW") && ok;
-  return ok;
+  if (plugin.Load(HostPath(path), &error)) return true;
+  if (!quiet)
+    std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", PrintedName(path).c_str(), error.c_str());
+  return false;
 }
 
 // Vexmeta.wdx64 beside the program; when there is none, the installed plugin,

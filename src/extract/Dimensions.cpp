@@ -9,9 +9,9 @@
 #include <string>
 #include <system_error>
 
+#include "base/MulDiv.h"
 #include "base/StrictInt.h"
 #include "extract/SvgRecord.h"
-#include "platform/Platform.h"
 
 namespace {
 
@@ -194,10 +194,10 @@ void CalcDimensions(TVexmeta& ARecord, std::int32_t ADpi) {
   if (SplitViewBox(ARecord.ViewBox, parts) < 4) return;
   if (needWidth) {
     ARecord.IntWidth = ParseLength(parts[2], ADpi).Pixels;
-    if (pw > 0 && pw != 100) ARecord.IntWidth = platform::MulDiv(ARecord.IntWidth, pw, 100);
+    if (pw > 0 && pw != 100) ARecord.IntWidth = MulDiv(ARecord.IntWidth, pw, 100);
   }
   if (needHeight) {
     ARecord.IntHeight = ParseLength(parts[3], ADpi).Pixels;
-    if (ph > 0 && ph != 100) ARecord.IntHeight = platform::MulDiv(ARecord.IntHeight, ph, 100);
+    if (ph > 0 && ph != 100) ARecord.IntHeight = MulDiv(ARecord.IntHeight, ph, 100);
   }
 }

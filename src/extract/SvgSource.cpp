@@ -14,14 +14,6 @@
 
 namespace {
 
-bool IsFolderSeparator(char16_t c) {
-#ifdef _WIN32
-  return c == u'\\' || c == u'/' || c == u':';
-#else
-  return c == u'/';
-#endif
-}
-
 std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::int64_t AReadLimit,
                                               bool AFoundRegular) {
   // Opening a device can have effects of its own, so only a path known to be a
@@ -78,9 +70,7 @@ TSourceKind SourceKindOfFile(std::u16string_view APath) {
 }
 
 std::u16string ZipEntryNameFor(std::u16string_view APath) {
-  std::size_t start = APath.size();
-  while (start > 0 && !IsFolderSeparator(APath[start - 1])) --start;
-  std::u16string name(APath.substr(start));
+  std::u16string name(platform::FileNamePart(APath));
   std::size_t dot = name.rfind(u'.');
   if (dot != std::u16string::npos) name.resize(dot);
   name += u".svg";

@@ -59,10 +59,6 @@ std::string FileNameFromUtf16(std::u16string_view name);
 // as the bytes on disk are, with FileNameToUtf16.
 std::u16string AnsiToUtf16(std::string_view text);
 
-// a × b / c with a 64-bit intermediate, rounded half away from zero; -1 when c is
-// 0 or the result does not fit in a signed 32-bit integer.
-std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
-
 // ---------------------------------------------------------------------------
 // Files
 
@@ -73,6 +69,12 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
 // before any other; a path that already has the prefix, or a shorter one, is
 // kept. Elsewhere the path is kept.
 std::u16string LongPathForm(std::u16string_view path);
+
+// The folder part of a path, up to and including its last folder separator
+// (on Windows "\", "/" and a drive's ":"; elsewhere "/", where the others may be
+// part of a name), empty when there is none; and the file name after it.
+std::u16string_view FolderPart(std::u16string_view path);
+std::u16string_view FileNamePart(std::u16string_view path);
 
 // True when path names an existing file that can be read as one: a regular file
 // after following symbolic links (a directory, pipe, socket or device is not).
@@ -131,58 +133,6 @@ std::u16string ModulePath();
 // code units. False when the file (a regular file only), section or key is missing.
 bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std::u16string_view key,
                   std::u16string& value);
-
-// ---------------------------------------------------------------------------
-// Host side (used by the host tool, the tests and the benchmarks that load the
-// library as a file manager does)
-
-// A shared library loaded at run time; unloaded when destroyed.
-class DynamicLibrary {
- public:
-  // Null on failure, with the system's reason in error (if given).
-  static std::unique_ptr<DynamicLibrary> Open(std::u16string_view path, std::string* error);
-  ~DynamicLibrary();
-  DynamicLibrary(const DynamicLibrary&) = delete;
-  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
-  // The address of an exported function, or null.
-  void* Symbol(const char* name) const;
-  // Leaves the library loaded when this object goes, as a host that never
-  // unloads its plugins does: the library then goes with the process.
-  void KeepLoaded() { FKeepLoaded = true; }
-
- private:
-  explicit DynamicLibrary(void* handle) : FHandle(handle) {}
-  void* FHandle;
-  bool FKeepLoaded = false;
-};
-
-// True when the standard error stream is a terminal.
-bool StderrIsTerminal();
-
-// Runs program (a path: the search path is not consulted) with the given
-// arguments, waits for it to end and returns its exit code; everything it wrote
-// to standard output is in output, its standard input and error are ours. -1
-// when it could not be started, with the reason in error (if given). A POSIX
-// program ended by signal N gives 128 + N, as shells report it. Benchmarks use
-// it to measure each case in a fresh process.
-int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
-               std::string& output, std::string* error = nullptr);
-
-// The most memory this process has held resident so far, in bytes (Linux: the
-// high-water mark VmHWM; Windows: the peak working set); -1 when the system does
-// not tell.
-std::int64_t PeakResidentBytes();
-
-// Runs work on a new thread whose stack has stackBytes, and waits for it; false
-// when no such thread could be started. Tests use it to run code on a stack as
-// small as a host's worker thread may have.
-bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work);
-
-// The terminal cells a text takes in a fixed-width font: 2 for each East Asian
-// wide or full-width character and each emoji shown as a picture, 0 for each
-// combining mark and format character (a zero-width joiner, a variation
-// selector), 1 for the rest. Host side: the host tool pads its table with it.
-std::size_t DisplayWidth(std::u16string_view text);
 
 // ---------------------------------------------------------------------------
 // Lock

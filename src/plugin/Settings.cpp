@@ -8,16 +8,6 @@ namespace {
 
 constexpr std::u16string_view kSection = u"Vexmeta";
 
-// What ends the folder part of a path: on Windows "\", "/" and a drive's ":",
-// elsewhere "/" alone, where the others may be part of a name.
-constexpr std::u16string_view FolderSeparators() {
-#ifdef _WIN32
-  return u"\\/:";
-#else
-  return u"/";
-#endif
-}
-
 // Reads one key with ADefault as its default.
 std::int32_t ReadInteger(std::u16string_view AIniPath, std::u16string_view AKey,
                          std::int32_t ADefault) {
@@ -40,8 +30,7 @@ bool ParseSettingValue(std::u16string_view AText, std::int32_t& AValue) {
 }
 
 std::u16string SettingsPathFor(std::u16string_view ALibraryPath) {
-  std::size_t nameStart = ALibraryPath.find_last_of(u"/\\:");
-  nameStart = nameStart == std::u16string_view::npos ? 0 : nameStart + 1;
+  const std::size_t nameStart = platform::FolderPart(ALibraryPath).size();
   std::size_t dot = ALibraryPath.rfind(u'.');
   std::u16string path(ALibraryPath);
   if (dot != std::u16string_view::npos && dot >= nameStart) path.resize(dot);
@@ -68,11 +57,8 @@ std::u16string HostSettingsPathFor(std::u16string_view ALibraryPath,
                                    std::u16string_view AHostIniName) {
   if (AHostIniName.empty()) return {};
   const std::u16string own = SettingsPathFor(ALibraryPath);
-  const std::size_t ownName = own.find_last_of(FolderSeparators());
-  const std::size_t hostName = AHostIniName.find_last_of(FolderSeparators());
-  std::u16string path(hostName == std::u16string_view::npos ? std::u16string_view()
-                                                            : AHostIniName.substr(0, hostName + 1));
-  path += ownName == std::u16string::npos ? own : own.substr(ownName + 1);
+  std::u16string path(platform::FolderPart(AHostIniName));
+  path += platform::FileNamePart(own);
   return path;
 }
 

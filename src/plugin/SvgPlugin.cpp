@@ -149,13 +149,6 @@ void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
   AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
 }
 
-// The folder part of a path: up to and including its last separator. Besides "\"
-// and ":" a "/" separates too, so that POSIX paths have a folder part.
-std::u16string_view DirectoryPart(std::u16string_view APath) {
-  std::size_t last = APath.find_last_of(u"\\:/");
-  return last == std::u16string_view::npos ? std::u16string_view() : APath.substr(0, last + 1);
-}
-
 // Writes a text value into the host's buffer of AMaxLen bytes: at most
 // maxlen/2 - 2 code units and a terminator; the terminator is written only when
 // the buffer has room for one code unit.
@@ -363,8 +356,8 @@ void SendStateInformation(std::int32_t AState, const char16_t*) {
   if (state == nullptr || !state->Cache) return;
   if (AState == CONTST_READNEWDIR) {
     if (state->Cache->Count() > state->Settings.CacheSize_x64) state->Cache->Clear();
-  } else if (platform::TextEqualsIgnoreCase(DirectoryPart(state->LastRequestedFileName),
-                                            DirectoryPart(state->ModulePath))) {
+  } else if (platform::TextEqualsIgnoreCase(platform::FolderPart(state->LastRequestedFileName),
+                                            platform::FolderPart(state->ModulePath))) {
     state->Cache->Clear();
   }
 }

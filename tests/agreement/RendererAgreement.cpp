@@ -21,7 +21,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "host/LoadedPlugin.h"
+#include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
 
 namespace fs = std::filesystem;
@@ -35,10 +36,7 @@ constexpr std::int32_t kFieldCalculatedHeight = 15;
 constexpr std::int32_t kFieldCount = 16;
 constexpr std::size_t kExamplesShown = 20;
 
-struct TPlugin {
-  std::unique_ptr<platform::DynamicLibrary> Library;
-  TContentGetValueW GetValueW = nullptr;
-};
+using TPlugin = TLoadedPlugin;
 
 struct TPluginAnswer {
   bool Known = false;  // the plugin reports some field: it reads the drawing
@@ -168,11 +166,7 @@ int main(int argc, char** argv) {
 
   TPlugin plugin;
   std::string error;
-  plugin.Library =
-      platform::DynamicLibrary::Open(platform::Utf8ToUtf16(pluginPath.string()), &error);
-  if (plugin.Library)
-    plugin.GetValueW =
-        reinterpret_cast<TContentGetValueW>(plugin.Library->Symbol("ContentGetValueW"));
+  plugin.Load(platform::Utf8ToUtf16(pluginPath.string()), &error);
   if (plugin.GetValueW == nullptr) {
     std::fprintf(stderr, "check_renderer_agreement: cannot load %s: %s\n", pluginPath.c_str(),
                  error.c_str());

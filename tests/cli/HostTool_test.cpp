@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/Streams.h"
-#include "platform/Platform.h"
+#include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
 #include "xml/XmlDocument.h"
 

@@ -2,8 +2,6 @@
 // scaling, case-insensitive text, code pages, UTF-8, the settings reader, file
 // queries, the module path, child processes, the memory high-water mark, threads
 // and the lock. Runs natively and under wine.
-#include "platform/Platform.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
 
 using testing_support::TempDir;
@@ -35,30 +34,29 @@ std::string Hex(std::u16string_view text) {
 
 }  // namespace
 
-TEST(PlatformMulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
+// The one rule for where a path's folder part ends.
+TEST(PlatformPaths, FolderAndFileNameParts) {
   struct Case {
-    std::int32_t A, B, C, Expected;
+    std::u16string_view Path, Folder;
+    bool OnWindowsOnly;  // the separator is one only on Windows
   } cases[] = {
-      {10, 50, 100, 5},
-      {3, 1, 2, 2},    // 1.5 rounds up
-      {-3, 1, 2, -2},  // -1.5 rounds away from zero
-      {5, 3, -2, -8},  // -7.5
-      {-5, 3, -2, 8},  // two negatives give a positive
-      {-1, 1, 2, -1},  // -0.5
-      {1, 1, 3, 0},    // 0.33
-      {2, 1, 3, 1},    // 0.67
-      {0, 5, -2, 0},
-      {50000, 50000, 10, 250000000},  // the product needs 64 bits
-      {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
-      {INT32_MAX, 2, 2, INT32_MAX},
-      {1, 1, 0, -1},          // division by zero
-      {INT32_MAX, 2, 1, -1},  // too large
-      {1 << 30, 2, 1, -1},    // exactly 2^31
-      {-(1 << 30), 3, 1, -1},
+      {u"/usr/lib/vexmeta/Vexmeta.wdx64", u"/usr/lib/vexmeta/", false},
+      {u"drawing.svg", u"", false},
+      {u"/drawing.svg", u"/", false},
+      {u"folder/", u"folder/", false},
+      {u"C:\\Program Files\\Vexmeta.wdx64", u"C:\\Program Files\\", true},
+      {u"C:drawing.svg", u"C:", true},
+      {u"a\\b/c", u"a\\b/", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.A) + " * " + std::to_string(c.B) + " / " + std::to_string(c.C));
-    EXPECT_EQ(platform::MulDiv(c.A, c.B, c.C), c.Expected);
+    SCOPED_TRACE(platform::Utf16ToUtf8(c.Path));
+#ifdef _WIN32
+    const std::u16string_view folder = c.Folder;
+#else
+    const std::u16string_view folder = c.OnWindowsOnly ? u"" : c.Folder;
+#endif
+    EXPECT_EQ(platform::FolderPart(c.Path), folder);
+    EXPECT_EQ(platform::FileNamePart(c.Path), c.Path.substr(folder.size()));
   }
 }
 

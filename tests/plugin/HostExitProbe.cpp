@@ -10,7 +10,8 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/Platform.h"
+#include "host/LoadedPlugin.h"
+#include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
 
 namespace {
@@ -31,14 +32,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string error;
-  auto library = platform::DynamicLibrary::Open(platform::Utf8ToUtf16(argv[1]), &error);
-  if (!library) {
+  TLoadedPlugin plugin;
+  if (!plugin.Load(platform::Utf8ToUtf16(argv[1]), &error)) {
     std::fprintf(stderr, "host_exit_probe: %s\n", error.c_str());
     return 2;
   }
-  auto getValue = reinterpret_cast<TContentGetValueW>(library->Symbol("ContentGetValueW"));
-  if (getValue == nullptr) return 2;
-  library->KeepLoaded();
+  const TContentGetValueW getValue = plugin.GetValueW;
+  plugin.Library->KeepLoaded();
 
   const std::u16string file = platform::Utf8ToUtf16(argv[2]);
   const std::string_view mode = argv[3];

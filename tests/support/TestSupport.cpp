@@ -117,23 +117,11 @@ PluginCopy::PluginCopy(const std::string& ini) {
 
 PluginHost::PluginHost(const std::filesystem::path& path) {
   std::string error;
-  FLibrary = platform::DynamicLibrary::Open(U16(path), &error);
-  if (!FLibrary) {
+  if (!Load(U16(path), &error)) {
     ADD_FAILURE() << "cannot load " << path << ": " << error;
-    return;
+    if (!Library) return;
   }
-  GetDetectString =
-      reinterpret_cast<TContentGetDetectString>(FLibrary->Symbol("ContentGetDetectString"));
-  GetSupportedField =
-      reinterpret_cast<TContentGetSupportedField>(FLibrary->Symbol("ContentGetSupportedField"));
-  GetValueW = reinterpret_cast<TContentGetValueW>(FLibrary->Symbol("ContentGetValueW"));
-  GetValue = reinterpret_cast<TContentGetValue>(FLibrary->Symbol("ContentGetValue"));
-  SendStateInformation = reinterpret_cast<TContentSendStateInformationW>(
-      FLibrary->Symbol("ContentSendStateInformationW"));
-  SetDefaultParams =
-      reinterpret_cast<TContentSetDefaultParams>(FLibrary->Symbol("ContentSetDefaultParams"));
-  EXPECT_TRUE(GetDetectString && GetSupportedField && GetValueW && GetValue &&
-              SendStateInformation && SetDefaultParams);
+  EXPECT_TRUE(Complete());
 }
 
 PluginHost::Answer PluginHost::Get(const std::filesystem::path& file, std::int32_t field,

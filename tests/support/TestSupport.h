@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "host/LoadedPlugin.h"
+#include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
 
 namespace testing_support {
@@ -55,18 +56,12 @@ struct PluginCopy {
   explicit PluginCopy(const std::string& ini);
 };
 
-class PluginHost {
+// The built plugin loaded with its exports bound, and a value request made easy.
+class PluginHost : public TLoadedPlugin {
  public:
   // Loads the library at path; fails the current test when it cannot.
   explicit PluginHost(const std::filesystem::path& path = BuiltPluginPath());
-  bool loaded() const { return FLibrary != nullptr; }
-
-  TContentGetDetectString GetDetectString = nullptr;
-  TContentGetSupportedField GetSupportedField = nullptr;
-  TContentGetValueW GetValueW = nullptr;
-  TContentGetValue GetValue = nullptr;
-  TContentSendStateInformationW SendStateInformation = nullptr;
-  TContentSetDefaultParams SetDefaultParams = nullptr;
+  bool loaded() const { return Library != nullptr; }
 
   // One value request with a buffer of maxlen bytes. result is the return code;
   // text holds a string value, number an integer or boolean value.
@@ -77,9 +72,6 @@ class PluginHost {
   };
   Answer Get(const std::filesystem::path& file, std::int32_t field, std::int32_t unit = 0,
              std::int32_t maxlen = 4096, std::int32_t flags = 0) const;
-
- private:
-  std::unique_ptr<platform::DynamicLibrary> FLibrary;
 };
 
 }  // namespace testing_support

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "XmlTestLoad.h"
-#include "platform/Platform.h"
+#include "platform/HostPlatform.h"
 
 using xml_test::ExpectLoads;
 using xml_test::LoadOptions;

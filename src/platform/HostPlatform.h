@@ -1,0 +1,71 @@
+// The operating-system services that only hosts of the plugin need: the host
+// tool, the tests and the benchmarks, which load the library as a file manager
+// does. Built as a library of its own, so the plugin module carries none of it.
+// One implementation per platform (HostPlatformPosix.cpp, HostPlatformWin32.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Host side (used by the host tool, the tests and the benchmarks that load the
+// library as a file manager does)
+
+// A shared library loaded at run time; unloaded when destroyed.
+class DynamicLibrary {
+ public:
+  // Null on failure, with the system's reason in error (if given).
+  static std::unique_ptr<DynamicLibrary> Open(std::u16string_view path, std::string* error);
+  ~DynamicLibrary();
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  // The address of an exported function, or null.
+  void* Symbol(const char* name) const;
+  // Leaves the library loaded when this object goes, as a host that never
+  // unloads its plugins does: the library then goes with the process.
+  void KeepLoaded() { FKeepLoaded = true; }
+
+ private:
+  explicit DynamicLibrary(void* handle) : FHandle(handle) {}
+  void* FHandle;
+  bool FKeepLoaded = false;
+};
+
+// True when the standard error stream is a terminal.
+bool StderrIsTerminal();
+
+// Runs program (a path: the search path is not consulted) with the given
+// arguments, waits for it to end and returns its exit code; everything it wrote
+// to standard output is in output, its standard input and error are ours. -1
+// when it could not be started, with the reason in error (if given). A POSIX
+// program ended by signal N gives 128 + N, as shells report it. Benchmarks use
+// it to measure each case in a fresh process.
+int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
+               std::string& output, std::string* error = nullptr);
+
+// The most memory this process has held resident so far, in bytes (Linux: the
+// high-water mark VmHWM; Windows: the peak working set); -1 when the system does
+// not tell.
+std::int64_t PeakResidentBytes();
+
+// Runs work on a new thread whose stack has stackBytes, and waits for it; false
+// when no such thread could be started. Tests use it to run code on a stack as
+// small as a host's worker thread may have.
+bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work);
+
+// The terminal cells a text takes in a fixed-width font: 2 for each East Asian
+// wide or full-width character and each emoji shown as a picture, 0 for each
+// combining mark and format character (a zero-width joiner, a variation
+// selector), 1 for the rest. Host side: the host tool pads its table with it.
+std::size_t DisplayWidth(std::u16string_view text);
+
+}  // namespace platform

@@ -1,0 +1,206 @@
+// The host-side services on Linux and other POSIX systems: loading a library,
+// child processes, the memory high-water mark, threads with a given stack, and
+// the display width of text (ICU). Only programs that load the plugin link them.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/HostPlatform.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// A file descriptor closed when the owner goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : FFd(fd) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return FFd; }
+  void Close() {
+    if (FFd >= 0) ::close(FFd);
+    FFd = -1;
+  }
+
+ private:
+  int FFd;
+};
+
+// Spawn file actions destroyed when the owner goes.
+class SpawnActions {
+ public:
+  SpawnActions() { FReady = ::posix_spawn_file_actions_init(&FActions) == 0; }
+  ~SpawnActions() {
+    if (FReady) ::posix_spawn_file_actions_destroy(&FActions);
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  bool Ready() const { return FReady; }
+  posix_spawn_file_actions_t* Get() { return &FActions; }
+
+ private:
+  posix_spawn_file_actions_t FActions;
+  bool FReady = false;
+};
+
+std::string ErrnoText(const char* what, int code) {
+  return std::string(what) + ": " + std::strerror(code);
+}
+
+}  // namespace
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, std::string* error) {
+  std::string native = FileNameFromUtf16(path);
+  void* handle = ::dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    if (error != nullptr) {
+      const char* reason = ::dlerror();
+      *error = reason != nullptr ? reason : "cannot load library";
+    }
+    return nullptr;
+  }
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
+DynamicLibrary::~DynamicLibrary() {
+  if (!FKeepLoaded) ::dlclose(FHandle);
+}
+
+void* DynamicLibrary::Symbol(const char* name) const {
+  return ::dlsym(FHandle, name);
+}
+
+bool StderrIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
+int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
+               std::string& output, std::string* error) {
+  output.clear();
+  auto fail = [error](std::string reason) {
+    if (error != nullptr) *error = std::move(reason);
+    return -1;
+  };
+  // A NUL would silently cut a name or an argument short.
+  auto hasNul = [](std::u16string_view text) { return text.find(u'\0') != text.npos; };
+  if (program.empty() || hasNul(program)) return fail("no valid program name");
+  for (const std::u16string& argument : arguments)
+    if (hasNul(argument)) return fail("a NUL in an argument");
+  // argv[0] is the program, as a shell passes it.
+  std::vector<std::string> texts;
+  texts.reserve(arguments.size() + 1);
+  texts.push_back(FileNameFromUtf16(program));
+  // Arguments are mostly names, which may hold escaped bytes.
+  for (const std::u16string& argument : arguments) texts.push_back(FileNameFromUtf16(argument));
+  std::vector<char*> argv;
+  argv.reserve(texts.size() + 1);
+  for (std::string& text : texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return fail(ErrnoText("pipe", errno));
+  FileDescriptor readEnd(ends[0]);
+  FileDescriptor writeEnd(ends[1]);
+  SpawnActions actions;
+  // The copy on standard output loses close-on-exec; both pipe ends close at exec.
+  if (!actions.Ready() ||
+      ::posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), STDOUT_FILENO) != 0)
+    return fail("cannot prepare the child's output");
+  pid_t child = 0;
+  // glibc's posix_spawn reports a program that cannot be run as its result.
+  const int spawned = ::posix_spawn(&child, argv[0], actions.Get(), nullptr, argv.data(), environ);
+  writeEnd.Close();
+  if (spawned != 0) return fail(ErrnoText(("cannot run " + texts[0]).c_str(), spawned));
+
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(readEnd.Get(), buffer, sizeof buffer);
+    if (n > 0) {
+      output.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  readEnd.Close();
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return fail(ErrnoText("waitpid", errno));
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return fail("the child neither exited nor was killed");
+}
+
+std::int64_t PeakResidentBytes() {
+  // /proc/self/status is a few kilobytes; its VmHWM line counts kilobytes.
+  FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (status.Get() >= 0) {
+    std::string text;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(status.Get(), chunk, sizeof chunk)) > 0)
+      text.append(chunk, static_cast<std::size_t>(n));
+    const std::size_t at = text.find("\nVmHWM:");
+    if (at != std::string::npos) {
+      const long long kib = std::strtoll(text.c_str() + at + 7, nullptr, 10);
+      if (kib > 0) return static_cast<std::int64_t>(kib) * 1024;
+    }
+  }
+  // Without /proc: the maximum resident set size, in kilobytes on Linux.
+  rusage usage{};
+  if (::getrusage(RUSAGE_SELF, &usage) == 0 && usage.ru_maxrss > 0)
+    return static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
+  return -1;
+}
+
+bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {
+  pthread_attr_t attr;
+  if (::pthread_attr_init(&attr) != 0) return false;
+  ::pthread_attr_setstacksize(&attr, stackBytes);
+  pthread_t thread;
+  auto entry = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  int rc = ::pthread_create(&thread, &attr, entry, const_cast<std::function<void()>*>(&work));
+  ::pthread_attr_destroy(&attr);
+  if (rc != 0) return false;
+  ::pthread_join(thread, nullptr);
+  return true;
+}
+
+std::size_t DisplayWidth(std::u16string_view text) {
+  std::size_t width = 0;
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
+  for (int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U16_NEXT(text.data(), i, length, c);
+    const int8_t category = u_charType(c);
+    if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR)
+      continue;
+    const int32_t eastAsian = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+    const bool wide = eastAsian == U_EA_WIDE || eastAsian == U_EA_FULLWIDTH ||
+                      u_hasBinaryProperty(c, UCHAR_EMOJI_PRESENTATION);
+    width += wide ? 2 : 1;
+  }
+  return width;
+}
+
+}  // namespace platform
