@@ -23,7 +23,7 @@ using namespace bench;
 
 namespace {
 
-const char kUsage[] =
+const char cUsage[] =
     "usage: bench_corpus [options] [FOLDER]\n"
     "\n"
     "For every .svg/.svgz under FOLDER: the plugin's first request for the file, the\n"
@@ -37,22 +37,22 @@ const char kUsage[] =
     "  --repeat N      passes; each file keeps its fastest (default 3)\n"
     "  --small N       how many ~140-byte drawings to measure (default 5000; 0: none)\n";
 
-std::string LowerExtension(const fs::path& path) {
-  std::string extension = path.extension().string();
+std::string LowerExtension(const fs::path& APath) {
+  std::string extension = APath.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension;
 }
 
-bool IsDrawing(const fs::path& path) {
-  const std::string extension = LowerExtension(path);
+bool IsDrawing(const fs::path& APath) {
+  const std::string extension = LowerExtension(APath);
   return extension == ".svg" || extension == ".svgz";
 }
 
-std::vector<fs::path> FindDrawings(const fs::path& folder) {
+std::vector<fs::path> FindDrawings(const fs::path& AFolder) {
   std::vector<fs::path> files;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(
-           folder, fs::directory_options::skip_permission_denied, ec);
+           AFolder, fs::directory_options::skip_permission_denied, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it->is_regular_file(ec) && IsDrawing(it->path())) files.push_back(it->path());
   }
@@ -61,29 +61,29 @@ std::vector<fs::path> FindDrawings(const fs::path& folder) {
 }
 
 // Reads every file once, so that the file cache holds them; their total size.
-std::uint64_t WarmFiles(const std::vector<fs::path>& files) {
+std::uint64_t WarmFiles(const std::vector<fs::path>& AFiles) {
   std::uint64_t total = 0;
-  for (const fs::path& file : files) total += WarmFile(file);
+  for (const fs::path& file : AFiles) total += WarmFile(file);
   return total;
 }
 
 // Child: one pass over the files listed (UTF-8, one per line), one line per file:
 // "index first_ns rest_ns pugixml_ns answered parsed".
-int ChildPass(const fs::path& pluginPath, const fs::path& listFile, int pass) {
-  PluginExports plugin;
+int ChildPass(const fs::path& APluginPath, const fs::path& AListFile, int APass) {
+  TPluginExports plugin;
   std::string error;
-  if (!LoadPlugin(pluginPath, plugin, error)) {
+  if (!LoadPlugin(APluginPath, plugin, error)) {
     std::fprintf(stderr, "bench_corpus: cannot load the plugin: %s\n", error.c_str());
     return 1;
   }
   std::vector<fs::path> files;
   {
-    std::ifstream list(listFile, std::ios::binary);
+    std::ifstream list(AListFile, std::ios::binary);
     std::string line;
     while (std::getline(list, line))
       if (!line.empty()) files.push_back(PathOf(platform::Utf8ToUtf16(line)));
   }
-  auto answers = std::make_unique<FileAnswers>();
+  auto answers = std::make_unique<TFileAnswers>();
   std::string bytes;
   std::string status;
   std::string out;
@@ -95,18 +95,18 @@ int ChildPass(const fs::path& pluginPath, const fs::path& listFile, int pass) {
       lastFolder = files[i].parent_path();
       plugin.SendStateInformation(CONTST_READNEWDIR, PathText(lastFolder).c_str());
     }
-    RequestTimes times;
+    TRequestTimes times;
     std::int64_t pugixmlNs = 0;
     bool parsed = false;
     auto runPlugin = [&] { times = RequestAllFields(plugin, path, *answers); };
     auto runPugixml = [&] {
       pugi::xml_document doc;
       const std::int64_t start = NowNs();
-      parsed = ReadDrawing(files[i], kInputCeiling, bytes, error) &&
+      parsed = ReadDrawing(files[i], cInputCeiling, bytes, error) &&
                ParseWithPugixml(bytes, doc, status);
       pugixmlNs = NowNs() - start;
     };
-    if ((i + static_cast<std::size_t>(pass)) % 2 == 0) {
+    if ((i + static_cast<std::size_t>(APass)) % 2 == 0) {
       runPlugin();
       runPugixml();
     } else {
@@ -114,7 +114,7 @@ int ChildPass(const fs::path& pluginPath, const fs::path& listFile, int pass) {
       runPlugin();
     }
     int answered = 0;
-    for (const FieldAnswer& answer : *answers) answered += answer.Result != ft_fieldempty ? 1 : 0;
+    for (const TFieldAnswer& answer : *answers) answered += answer.Result != ft_fieldempty ? 1 : 0;
     char line[160];
     std::snprintf(line, sizeof line, "%zu %lld %lld %lld %d %d\n", i,
                   static_cast<long long>(times.FirstNs), static_cast<long long>(times.RestNs),
@@ -125,7 +125,7 @@ int ChildPass(const fs::path& pluginPath, const fs::path& listFile, int pass) {
   return 0;
 }
 
-struct FileTimes {
+struct TFileTimes {
   std::int64_t First = std::numeric_limits<std::int64_t>::max();
   std::int64_t Rest = std::numeric_limits<std::int64_t>::max();
   std::int64_t All = std::numeric_limits<std::int64_t>::max();  // first + rest of one pass
@@ -134,20 +134,20 @@ struct FileTimes {
   bool Parsed = false;
 };
 
-bool MeasureFiles(const fs::path& pluginPath, const std::vector<fs::path>& files,
-                  const fs::path& workDir, int repeat, std::vector<FileTimes>& times) {
-  const fs::path listFile = workDir / "files.txt";
+bool MeasureFiles(const fs::path& APluginPath, const std::vector<fs::path>& AFiles,
+                  const fs::path& AWorkDir, int ARepeat, std::vector<TFileTimes>& ATimes) {
+  const fs::path listFile = AWorkDir / "files.txt";
   {
     std::ofstream list(listFile, std::ios::binary | std::ios::trunc);
-    for (const fs::path& file : files) list << platform::Utf16ToUtf8(PathText(file)) << '\n';
+    for (const fs::path& file : AFiles) list << platform::Utf16ToUtf8(PathText(file)) << '\n';
   }
-  times.assign(files.size(), FileTimes{});
-  for (int pass = 0; pass < repeat; ++pass) {
+  ATimes.assign(AFiles.size(), TFileTimes{});
+  for (int pass = 0; pass < ARepeat; ++pass) {
     std::string output;
     std::string error;
     const int code =
         platform::RunProcess(PathText(SelfPath()),
-                             {u"--child-pass", PathText(pluginPath), PathText(listFile),
+                             {u"--child-pass", PathText(APluginPath), PathText(listFile),
                               platform::Utf8ToUtf16(std::to_string(pass))},
                              output, &error);
     if (code != 0) {
@@ -164,8 +164,8 @@ bool MeasureFiles(const fs::path& pluginPath, const std::vector<fs::path>& files
     int parsed = 0;
     std::size_t seen = 0;
     while (lines >> i >> first >> rest >> pugixml >> answered >> parsed) {
-      if (i >= times.size()) continue;
-      FileTimes& t = times[i];
+      if (i >= ATimes.size()) continue;
+      TFileTimes& t = ATimes[i];
       t.First = std::min<std::int64_t>(t.First, first);
       t.Rest = std::min<std::int64_t>(t.Rest, rest);
       t.All = std::min<std::int64_t>(t.All, first + rest);
@@ -174,31 +174,31 @@ bool MeasureFiles(const fs::path& pluginPath, const std::vector<fs::path>& files
       t.Parsed = parsed != 0;
       ++seen;
     }
-    if (seen != files.size()) {
+    if (seen != AFiles.size()) {
       std::fprintf(stderr, "bench_corpus: pass %d reported %zu of %zu files\n", pass, seen,
-                   files.size());
+                   AFiles.size());
       return false;
     }
-    std::fprintf(stderr, "  pass %d of %d done\n", pass + 1, repeat);
+    std::fprintf(stderr, "  pass %d of %d done\n", pass + 1, ARepeat);
   }
   return true;
 }
 
 // Per-file averages of a set of files, in nanoseconds.
-struct Summary {
+struct TSummary {
   std::string Name;
   std::size_t Files = 0;
   double First = 0, Rest = 0, All = 0, Pugixml = 0;
   std::size_t Answered = 0, Parsed = 0;
 };
 
-Summary Summarize(const std::string& name, const std::vector<FileTimes>& times,
-                  const std::vector<std::size_t>& which) {
-  Summary s;
-  s.Name = name;
-  s.Files = which.size();
-  for (std::size_t i : which) {
-    const FileTimes& t = times[i];
+TSummary Summarize(const std::string& AName, const std::vector<TFileTimes>& ATimes,
+                   const std::vector<std::size_t>& AWhich) {
+  TSummary s;
+  s.Name = AName;
+  s.Files = AWhich.size();
+  for (std::size_t i : AWhich) {
+    const TFileTimes& t = ATimes[i];
     s.First += static_cast<double>(t.First);
     s.Rest += static_cast<double>(t.Rest);
     s.All += static_cast<double>(t.All);
@@ -216,14 +216,14 @@ Summary Summarize(const std::string& name, const std::vector<FileTimes>& times,
   return s;
 }
 
-void AddSummary(Table& table, const Summary& s) {
-  table.Add({s.Name, std::to_string(s.Files), FormatSeconds(s.First), FormatSeconds(s.Rest),
-             FormatSeconds(s.All), FormatSeconds(s.Pugixml), FormatRatio(s.All / s.Pugixml),
-             FormatRatio(s.First / s.Pugixml),
-             std::to_string(s.Answered) + " / " + std::to_string(s.Parsed)});
+void AddSummary(TTable& ATable, const TSummary& AS) {
+  ATable.Add({AS.Name, std::to_string(AS.Files), FormatSeconds(AS.First), FormatSeconds(AS.Rest),
+              FormatSeconds(AS.All), FormatSeconds(AS.Pugixml), FormatRatio(AS.All / AS.Pugixml),
+              FormatRatio(AS.First / AS.Pugixml),
+              std::to_string(AS.Answered) + " / " + std::to_string(AS.Parsed)});
 }
 
-struct HostRun {
+struct THostRun {
   std::string Name;
   std::size_t Found = 0;
   std::size_t Reported = 0;
@@ -233,15 +233,15 @@ struct HostRun {
   }
 };
 
-HostRun RunHostTool(const std::string& name, const fs::path& host, const fs::path& pluginPath,
-                    const fs::path& folder, std::size_t found, int repeat) {
-  HostRun run{name, found, 0, -1};
-  for (int r = 0; r < repeat; ++r) {
+THostRun RunHostTool(const std::string& AName, const fs::path& AHost, const fs::path& APluginPath,
+                     const fs::path& AFolder, std::size_t AFound, int ARepeat) {
+  THostRun run{AName, AFound, 0, -1};
+  for (int r = 0; r < ARepeat; ++r) {
     std::string output;
     std::string error;
     const std::int64_t start = NowNs();
     const int code = platform::RunProcess(
-        PathText(host), {u"--plugin", PathText(pluginPath), u"--json", PathText(folder)}, output,
+        PathText(AHost), {u"--plugin", PathText(APluginPath), u"--json", PathText(AFolder)}, output,
         &error);
     const std::int64_t wall = NowNs() - start;
     if (code != 0) {
@@ -255,17 +255,17 @@ HostRun RunHostTool(const std::string& name, const fs::path& host, const fs::pat
       ++count;
     run.Reported = count;
     if (run.WallNs < 0 || wall < run.WallNs) run.WallNs = wall;
-    std::fprintf(stderr, "  host tool, %s: %zu files in %s\n", name.c_str(), count,
+    std::fprintf(stderr, "  host tool, %s: %zu files in %s\n", AName.c_str(), count,
                  FormatSeconds(static_cast<double>(wall)).c_str());
   }
   return run;
 }
 
 // count drawings of about 140 bytes, sizes and ids varying, in folder.
-std::vector<fs::path> WriteSmallDrawings(const fs::path& folder, int count) {
+std::vector<fs::path> WriteSmallDrawings(const fs::path& AFolder, int ACount) {
   std::vector<fs::path> files;
-  fs::create_directories(folder);
-  for (int i = 0; i < count; ++i) {
+  fs::create_directories(AFolder);
+  for (int i = 0; i < ACount; ++i) {
     const int w = 10 + i % 90;
     const int h = 10 + (i / 90) % 90;
     char text[256];
@@ -276,13 +276,13 @@ std::vector<fs::path> WriteSmallDrawings(const fs::path& folder, int count) {
                                 i % 10000, w, h, w, h);
     char name[32];
     std::snprintf(name, sizeof name, "small-%05d.svg", i);
-    files.push_back(folder / name);
+    files.push_back(AFolder / name);
     std::ofstream(files.back(), std::ios::binary).write(text, n);
   }
   return files;
 }
 
-struct Options {
+struct TOptions {
   fs::path Plugin = BuiltPluginPath();
   fs::path Host = BuiltHostToolPath();
   fs::path Folder;
@@ -291,36 +291,37 @@ struct Options {
 };
 
 // 0 to go on, else the exit code (-1: done, successfully).
-int ParseOptions(const std::vector<std::string>& args, Options& options) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
+int ParseOptions(const std::vector<std::string>& AArgs, TOptions& AOptions) {
+  for (std::size_t i = 0; i < AArgs.size(); ++i) {
+    const std::string& arg = AArgs[i];
+    const bool hasValue = i + 1 < AArgs.size();
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(cUsage, stdout);
       return -1;
     } else if (arg == "--plugin" && hasValue) {
-      options.Plugin = args[++i];
+      AOptions.Plugin = AArgs[++i];
     } else if (arg == "--host" && hasValue) {
-      options.Host = args[++i];
+      AOptions.Host = AArgs[++i];
     } else if (arg == "--repeat" && hasValue) {
-      options.Repeat = std::atoi(args[++i].c_str());
+      AOptions.Repeat = std::atoi(AArgs[++i].c_str());
     } else if (arg == "--small" && hasValue) {
-      options.Small = std::atoi(args[++i].c_str());
-    } else if (!arg.empty() && arg[0] != '-' && options.Folder.empty()) {
-      options.Folder = arg;
+      AOptions.Small = std::atoi(AArgs[++i].c_str());
+    } else if (!arg.empty() && arg[0] != '-' && AOptions.Folder.empty()) {
+      AOptions.Folder = arg;
     } else {
       std::fprintf(stderr, "bench_corpus: unknown option or missing value: %s\n\n%s", arg.c_str(),
-                   kUsage);
+                   cUsage);
       return 2;
     }
   }
-  if (options.Repeat < 1 || options.Small < 0 || (options.Folder.empty() && options.Small == 0)) {
-    std::fputs(kUsage, stderr);
+  if (AOptions.Repeat < 1 || AOptions.Small < 0 ||
+      (AOptions.Folder.empty() && AOptions.Small == 0)) {
+    std::fputs(cUsage, stderr);
     return 2;
   }
-  options.Plugin = fs::absolute(options.Plugin);
-  options.Host = fs::absolute(options.Host);
-  if (!options.Folder.empty()) options.Folder = fs::absolute(options.Folder).lexically_normal();
+  AOptions.Plugin = fs::absolute(AOptions.Plugin);
+  AOptions.Host = fs::absolute(AOptions.Host);
+  if (!AOptions.Folder.empty()) AOptions.Folder = fs::absolute(AOptions.Folder).lexically_normal();
   return 0;
 }
 
@@ -331,10 +332,10 @@ int main(int argc, char** argv) {
   if (args.size() == 4 && args[0] == "--child-pass")
     return ChildPass(args[1], args[2], std::atoi(args[3].c_str()));
 
-  Options options;
+  TOptions options;
   if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
   {
-    PluginExports probe;
+    TPluginExports probe;
     std::string error;
     if (!LoadPlugin(options.Plugin, probe, error)) {
       std::fprintf(stderr, "bench_corpus: cannot load %s: %s\n", options.Plugin.string().c_str(),
@@ -342,13 +343,13 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  ScratchDir work("bench_corpus");
+  TScratchDir work("bench_corpus");
 
-  Table table({"set", "files", "first request", "15 cached", "first + 15", "pugixml",
-               "(first+15)/pugixml", "first/pugixml", "answered / parsed"});
-  std::vector<HostRun> hostRuns;
-  std::optional<Summary> corpus;
-  std::optional<Summary> small;
+  TTable table({"set", "files", "first request", "15 cached", "first + 15", "pugixml",
+                "(first+15)/pugixml", "first/pugixml", "answered / parsed"});
+  std::vector<THostRun> hostRuns;
+  std::optional<TSummary> corpus;
+  std::optional<TSummary> small;
 
   if (!options.Folder.empty()) {
     const fs::path& folder = options.Folder;
@@ -356,7 +357,7 @@ int main(int argc, char** argv) {
     const std::uint64_t bytes = WarmFiles(files);
     std::fprintf(stderr, "corpus: %zu drawings, %s, under %s\n", files.size(),
                  FormatBytes(static_cast<double>(bytes)).c_str(), folder.string().c_str());
-    std::vector<FileTimes> times;
+    std::vector<TFileTimes> times;
     if (files.empty() || !MeasureFiles(options.Plugin, files, work.Path(), options.Repeat, times)) {
       std::fprintf(stderr, "bench_corpus: nothing measured under %s\n", folder.string().c_str());
       return 1;
@@ -383,7 +384,7 @@ int main(int argc, char** argv) {
     WarmFiles(files);
     std::fprintf(stderr, "small: %d drawings of about %ju bytes\n", options.Small,
                  static_cast<std::uintmax_t>(fs::file_size(files[0])));
-    std::vector<FileTimes> times;
+    std::vector<TFileTimes> times;
     if (MeasureFiles(options.Plugin, files, work.Path(), options.Repeat, times)) {
       std::vector<std::size_t> all(files.size());
       for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
@@ -405,15 +406,15 @@ int main(int argc, char** argv) {
 
   std::printf("\nhost tool %s --json, fastest of %d run(s)\n", options.Host.string().c_str(),
               options.Repeat);
-  Table hostTable({"set", "files found", "files reported", "wall time", "files/s"});
-  for (const HostRun& h : hostRuns)
+  TTable hostTable({"set", "files found", "files reported", "wall time", "files/s"});
+  for (const THostRun& h : hostRuns)
     hostTable.Add({h.Name, std::to_string(h.Found), std::to_string(h.Reported),
                    FormatSeconds(static_cast<double>(h.WallNs)),
                    h.WallNs > 0 ? FormatFixed(h.FilesPerSecond(), 0) : "failed"});
   std::fputs(hostTable.Render().c_str(), stdout);
 
   std::printf("\nsummary\n");
-  Table summary({"measure", "value"});
+  TTable summary({"measure", "value"});
   if (corpus) {
     summary.Add({"corpus: (first + 15 cached requests) / pugixml",
                  FormatRatio(corpus->All / corpus->Pugixml)});
@@ -423,7 +424,7 @@ int main(int argc, char** argv) {
   if (small)
     summary.Add({"~140-byte drawings: first request alone / pugixml",
                  FormatRatio(small->First / small->Pugixml)});
-  for (const HostRun& h : hostRuns)
+  for (const THostRun& h : hostRuns)
     if (h.WallNs > 0)
       summary.Add({"host tool files/s (" + h.Name + ")", FormatFixed(h.FilesPerSecond(), 0)});
   std::fputs(summary.Render().c_str(), stdout);

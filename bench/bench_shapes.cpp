@@ -19,11 +19,11 @@
 
 namespace fs = std::filesystem;
 using namespace bench;
-using testing_support::DrawingShape;
+using testing_support::TDrawingShape;
 
 namespace {
 
-const char kUsage[] =
+const char cUsage[] =
     "usage: bench_shapes [options]\n"
     "\n"
     "Writes each drawing shape to a scratch folder and measures, in a fresh process\n"
@@ -41,23 +41,23 @@ const char kUsage[] =
     "  --no-pugixml    measure the plugin only\n";
 
 // What a child reports: "key value" lines, and "field N text" lines.
-struct ChildReport {
+struct TChildReport {
   bool Ok = false;
   std::string Failure;
   std::map<std::string, std::string> Values;
   std::vector<std::string> Fields;
 
-  std::int64_t Int(const std::string& key) const {
-    auto it = Values.find(key);
+  std::int64_t Int(const std::string& AKey) const {
+    auto it = Values.find(AKey);
     return it == Values.end() ? -1 : std::strtoll(it->second.c_str(), nullptr, 10);
   }
 };
 
-ChildReport RunChild(const std::vector<std::u16string>& arguments) {
-  ChildReport report;
+TChildReport RunChild(const std::vector<std::u16string>& AArguments) {
+  TChildReport report;
   std::string output;
   std::string error;
-  const int code = platform::RunProcess(PathText(SelfPath()), arguments, output, &error);
+  const int code = platform::RunProcess(PathText(SelfPath()), AArguments, output, &error);
   std::istringstream lines(output);
   std::string line;
   while (std::getline(lines, line)) {
@@ -81,18 +81,18 @@ ChildReport RunChild(const std::vector<std::u16string>& arguments) {
 }
 
 // Child: loads the plugin, asks one file's sixteen fields, reports.
-int ChildPlugin(const fs::path& pluginPath, const fs::path& file) {
-  auto answers = std::make_unique<FileAnswers>();
-  const std::u16string path = PathText(file);
+int ChildPlugin(const fs::path& APluginPath, const fs::path& AFile) {
+  auto answers = std::make_unique<TFileAnswers>();
+  const std::u16string path = PathText(AFile);
   const std::int64_t base = platform::PeakResidentBytes();
-  PluginExports plugin;
+  TPluginExports plugin;
   std::string error;
-  if (!LoadPlugin(pluginPath, plugin, error)) {
+  if (!LoadPlugin(APluginPath, plugin, error)) {
     std::printf("error cannot load the plugin: %s\n", error.c_str());
     return 1;
   }
   const std::int64_t loaded = platform::PeakResidentBytes();
-  const RequestTimes times = RequestAllFields(plugin, path, *answers);
+  const TRequestTimes times = RequestAllFields(plugin, path, *answers);
   const std::int64_t peak = platform::PeakResidentBytes();
   std::printf("time_ns %lld\nfirst_ns %lld\nbase_bytes %lld\nloaded_bytes %lld\npeak_bytes %lld\n",
               static_cast<long long>(times.FirstNs + times.RestNs),
@@ -104,13 +104,13 @@ int ChildPlugin(const fs::path& pluginPath, const fs::path& file) {
 }
 
 // Child: reads (inflating) and parses with pugixml, reports.
-int ChildPugixml(const fs::path& file) {
+int ChildPugixml(const fs::path& AFile) {
   const std::int64_t base = platform::PeakResidentBytes();
   std::string bytes;
   std::string error;
   pugi::xml_document doc;
   const std::int64_t start = NowNs();
-  if (!ReadDrawing(file, kInputCeiling, bytes, error)) {
+  if (!ReadDrawing(AFile, cInputCeiling, bytes, error)) {
     std::printf("error %s\n", error.c_str());
     return 1;
   }
@@ -125,24 +125,24 @@ int ChildPugixml(const fs::path& file) {
   return 0;
 }
 
-std::int64_t Min(const std::vector<std::int64_t>& v) {
-  return v.empty() ? -1 : *std::min_element(v.begin(), v.end());
+std::int64_t Min(const std::vector<std::int64_t>& AV) {
+  return AV.empty() ? -1 : *std::min_element(AV.begin(), AV.end());
 }
-std::int64_t Max(const std::vector<std::int64_t>& v) {
-  return v.empty() ? -1 : *std::max_element(v.begin(), v.end());
+std::int64_t Max(const std::vector<std::int64_t>& AV) {
+  return AV.empty() ? -1 : *std::max_element(AV.begin(), AV.end());
 }
-std::int64_t Median(std::vector<std::int64_t> v) {
-  if (v.empty()) return -1;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
+std::int64_t Median(std::vector<std::int64_t> AV) {
+  if (AV.empty()) return -1;
+  std::sort(AV.begin(), AV.end());
+  return AV[AV.size() / 2];
 }
-std::string MinAndMedian(const std::vector<std::int64_t>& v) {
-  return FormatSeconds(static_cast<double>(Min(v))) + " / " +
-         FormatSeconds(static_cast<double>(Median(v)));
+std::string MinAndMedian(const std::vector<std::int64_t>& AV) {
+  return FormatSeconds(static_cast<double>(Min(AV))) + " / " +
+         FormatSeconds(static_cast<double>(Median(AV)));
 }
 
-struct ShapeRun {
-  const DrawingShape* Shape = nullptr;
+struct TShapeRun {
+  const TDrawingShape* Shape = nullptr;
   std::uint64_t DiskBytes = 0;
   std::uint64_t InflatedBytes = 0;
   std::uint64_t Count = 0;
@@ -153,7 +153,7 @@ struct ShapeRun {
   bool FieldsChanged = false;  // the answers differed between runs
 };
 
-struct Options {
+struct TOptions {
   fs::path Plugin = BuiltPluginPath();
   double SizeMiB = 250;
   std::vector<int> Shapes;
@@ -163,132 +163,132 @@ struct Options {
   bool WithPugixml = true;
 };
 
-bool ParseShapeList(const std::string& text, std::vector<int>& shapes) {
-  shapes.clear();
-  std::stringstream in(text);
+bool ParseShapeList(const std::string& AText, std::vector<int>& AShapes) {
+  AShapes.clear();
+  std::stringstream in(AText);
   std::string item;
   while (std::getline(in, item, ',')) {
     const int number = std::atoi(item.c_str());
     if (testing_support::FindDrawingShape(number) == nullptr) return false;
-    shapes.push_back(number);
+    AShapes.push_back(number);
   }
-  return !shapes.empty();
+  return !AShapes.empty();
 }
 
 // 0 to go on, else the exit code.
-int ParseOptions(const std::vector<std::string>& args, Options& options) {
-  for (const DrawingShape& shape : testing_support::DrawingShapes())
-    options.Shapes.push_back(shape.Number);
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
+int ParseOptions(const std::vector<std::string>& AArgs, TOptions& AOptions) {
+  for (const TDrawingShape& shape : testing_support::DrawingShapes())
+    AOptions.Shapes.push_back(shape.Number);
+  for (std::size_t i = 0; i < AArgs.size(); ++i) {
+    const std::string& arg = AArgs[i];
+    const bool hasValue = i + 1 < AArgs.size();
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(cUsage, stdout);
       return -1;
     } else if (arg == "--plugin" && hasValue) {
-      options.Plugin = args[++i];
+      AOptions.Plugin = AArgs[++i];
     } else if (arg == "--size-mib" && hasValue) {
-      options.SizeMiB = std::atof(args[++i].c_str());
+      AOptions.SizeMiB = std::atof(AArgs[++i].c_str());
     } else if (arg == "--shapes" && hasValue) {
-      if (!ParseShapeList(args[++i], options.Shapes)) options.Shapes.clear();
+      if (!ParseShapeList(AArgs[++i], AOptions.Shapes)) AOptions.Shapes.clear();
     } else if (arg == "--repeat" && hasValue) {
-      options.Repeat = std::atoi(args[++i].c_str());
+      AOptions.Repeat = std::atoi(AArgs[++i].c_str());
     } else if (arg == "--dir" && hasValue) {
-      options.Dir = args[++i];
+      AOptions.Dir = AArgs[++i];
     } else if (arg == "--keep") {
-      options.Keep = true;
+      AOptions.Keep = true;
     } else if (arg == "--no-pugixml") {
-      options.WithPugixml = false;
+      AOptions.WithPugixml = false;
     } else {
       std::fprintf(stderr, "bench_shapes: unknown option or missing value: %s\n\n%s", arg.c_str(),
-                   kUsage);
+                   cUsage);
       return 2;
     }
   }
-  if (options.Shapes.empty() || options.Repeat < 1 || !(options.SizeMiB > 0) ||
-      options.SizeMiB > 4096) {
-    std::fputs(kUsage, stderr);
+  if (AOptions.Shapes.empty() || AOptions.Repeat < 1 || !(AOptions.SizeMiB > 0) ||
+      AOptions.SizeMiB > 4096) {
+    std::fputs(cUsage, stderr);
     return 2;
   }
-  options.Plugin = fs::absolute(options.Plugin);
+  AOptions.Plugin = fs::absolute(AOptions.Plugin);
   return 0;
 }
 
 // Writes one shape, reads it once so the file cache holds it, then measures.
-bool MeasureShape(const Options& options, const fs::path& dir, ShapeRun& run) {
-  const DrawingShape& shape = *run.Shape;
-  const fs::path file = dir / testing_support::ShapeFileName(shape);
-  testing_support::ShapeOutput made;
+bool MeasureShape(const TOptions& AOptions, const fs::path& ADir, TShapeRun& ARun) {
+  const TDrawingShape& shape = *ARun.Shape;
+  const fs::path file = ADir / testing_support::ShapeFileName(shape);
+  testing_support::TShapeOutput made;
   std::string error;
   const std::int64_t start = NowNs();
   if (!testing_support::WriteShapeFile(
-          shape, testing_support::ShapeTargetBytes(shape, options.SizeMiB), file, made, error)) {
+          shape, testing_support::ShapeTargetBytes(shape, AOptions.SizeMiB), file, made, error)) {
     std::fprintf(stderr, "bench_shapes: %s\n", error.c_str());
     return false;
   }
-  run.DiskBytes = fs::file_size(file);
-  run.InflatedBytes = made.InflatedBytes;
-  run.Count = made.Count;
+  ARun.DiskBytes = fs::file_size(file);
+  ARun.InflatedBytes = made.InflatedBytes;
+  ARun.Count = made.Count;
   std::fprintf(stderr, "shape %d (%s): %s inflated, %s on disk, written in %s\n", shape.Number,
-               shape.Name, FormatBytes(static_cast<double>(run.InflatedBytes)).c_str(),
-               FormatBytes(static_cast<double>(run.DiskBytes)).c_str(),
+               shape.Name, FormatBytes(static_cast<double>(ARun.InflatedBytes)).c_str(),
+               FormatBytes(static_cast<double>(ARun.DiskBytes)).c_str(),
                FormatSeconds(static_cast<double>(NowNs() - start)).c_str());
   WarmFile(file);
 
-  const std::u16string pluginArgument = PathText(options.Plugin);
+  const std::u16string pluginArgument = PathText(AOptions.Plugin);
   const std::u16string fileArgument = PathText(fs::absolute(file));
-  for (int r = 0; r < options.Repeat; ++r) {
+  for (int r = 0; r < AOptions.Repeat; ++r) {
     // Which side goes first alternates, so neither always follows the other.
     for (int side = 0; side < 2; ++side) {
       const bool pluginTurn = (side == 0) == (r % 2 == 0);
       if (pluginTurn) {
-        const ChildReport child = RunChild({u"--child-plugin", pluginArgument, fileArgument});
+        const TChildReport child = RunChild({u"--child-plugin", pluginArgument, fileArgument});
         if (!child.Ok) {
-          run.PluginFailure = child.Failure;
+          ARun.PluginFailure = child.Failure;
           continue;
         }
-        run.PluginNs.push_back(child.Int("time_ns"));
-        run.FirstNs.push_back(child.Int("first_ns"));
-        run.PluginPeak.push_back(child.Int("peak_bytes") - child.Int("base_bytes"));
-        run.LoadPeak.push_back(child.Int("loaded_bytes") - child.Int("base_bytes"));
-        if (!run.Fields.empty() && run.Fields != child.Fields) run.FieldsChanged = true;
-        run.Fields = child.Fields;
+        ARun.PluginNs.push_back(child.Int("time_ns"));
+        ARun.FirstNs.push_back(child.Int("first_ns"));
+        ARun.PluginPeak.push_back(child.Int("peak_bytes") - child.Int("base_bytes"));
+        ARun.LoadPeak.push_back(child.Int("loaded_bytes") - child.Int("base_bytes"));
+        if (!ARun.Fields.empty() && ARun.Fields != child.Fields) ARun.FieldsChanged = true;
+        ARun.Fields = child.Fields;
         std::fprintf(stderr, "  plugin  %s, peak %s\n",
-                     FormatSeconds(static_cast<double>(run.PluginNs.back())).c_str(),
-                     FormatBytes(static_cast<double>(run.PluginPeak.back())).c_str());
-      } else if (options.WithPugixml) {
-        const ChildReport child = RunChild({u"--child-pugixml", fileArgument});
+                     FormatSeconds(static_cast<double>(ARun.PluginNs.back())).c_str(),
+                     FormatBytes(static_cast<double>(ARun.PluginPeak.back())).c_str());
+      } else if (AOptions.WithPugixml) {
+        const TChildReport child = RunChild({u"--child-pugixml", fileArgument});
         if (!child.Ok) {
-          run.PugixmlFailure = child.Failure;
+          ARun.PugixmlFailure = child.Failure;
           continue;
         }
-        run.PugixmlNs.push_back(child.Int("time_ns"));
-        run.ParseNs.push_back(child.Int("parse_ns"));
-        run.PugixmlPeak.push_back(child.Int("peak_bytes") - child.Int("base_bytes"));
-        run.PugixmlStatus = child.Values.count("status") ? child.Values.at("status") : "";
+        ARun.PugixmlNs.push_back(child.Int("time_ns"));
+        ARun.ParseNs.push_back(child.Int("parse_ns"));
+        ARun.PugixmlPeak.push_back(child.Int("peak_bytes") - child.Int("base_bytes"));
+        ARun.PugixmlStatus = child.Values.count("status") ? child.Values.at("status") : "";
         std::fprintf(stderr, "  pugixml %s, peak %s (%s)\n",
-                     FormatSeconds(static_cast<double>(run.PugixmlNs.back())).c_str(),
-                     FormatBytes(static_cast<double>(run.PugixmlPeak.back())).c_str(),
-                     run.PugixmlStatus.c_str());
+                     FormatSeconds(static_cast<double>(ARun.PugixmlNs.back())).c_str(),
+                     FormatBytes(static_cast<double>(ARun.PugixmlPeak.back())).c_str(),
+                     ARun.PugixmlStatus.c_str());
       }
     }
   }
-  if (!options.Keep) {
+  if (!AOptions.Keep) {
     std::error_code ignored;
     fs::remove(file, ignored);
   }
   return true;
 }
 
-double Ratio(std::int64_t a, std::int64_t b) {
-  return a >= 0 && b > 0 ? static_cast<double>(a) / static_cast<double>(b) : -1;
+double Ratio(std::int64_t AA, std::int64_t AB) {
+  return AA >= 0 && AB > 0 ? static_cast<double>(AA) / static_cast<double>(AB) : -1;
 }
 
-void PrintTables(const Options& options, const std::vector<ShapeRun>& runs) {
-  std::printf("plugin   %s\n", options.Plugin.string().c_str());
+void PrintTables(const TOptions& AOptions, const std::vector<TShapeRun>& ARuns) {
+  std::printf("plugin   %s\n", AOptions.Plugin.string().c_str());
   std::printf("pugixml  %s\n", PugixmlDescription().c_str());
   std::printf("size     %g MiB per drawing (shape 8: %g MiB); %d run(s) per shape and side\n",
-              options.SizeMiB, options.SizeMiB * 256.0 / 250.0, options.Repeat);
+              AOptions.SizeMiB, AOptions.SizeMiB * 256.0 / 250.0, AOptions.Repeat);
   std::printf(
       "time     the fastest run: the plugin's sixteen requests; pugixml reading,\n"
       "         inflating and parsing\n");
@@ -296,17 +296,17 @@ void PrintTables(const Options& options, const std::vector<ShapeRun>& runs) {
       "memory   the highest run: peak resident memory above the process's own before\n"
       "         loading the plugin or reading the file; allowed = 64 MiB + 2 x inflated\n\n");
 
-  Table table({"shape", "count", "on disk", "inflated", "plugin peak", "plugin time",
-               "pugixml peak", "pugixml time", "peak ratio", "time ratio", "allowed",
-               "peak/allowed"});
-  for (const ShapeRun& run : runs) {
-    const DrawingShape& shape = *run.Shape;
-    const double allowed = 64.0 * kMiB + 2.0 * static_cast<double>(run.InflatedBytes);
+  TTable table({"shape", "count", "on disk", "inflated", "plugin peak", "plugin time",
+                "pugixml peak", "pugixml time", "peak ratio", "time ratio", "allowed",
+                "peak/allowed"});
+  for (const TShapeRun& run : ARuns) {
+    const TDrawingShape& shape = *run.Shape;
+    const double allowed = 64.0 * cMiB + 2.0 * static_cast<double>(run.InflatedBytes);
     const std::int64_t pluginNs = Min(run.PluginNs);
     const std::int64_t pugixmlNs = Min(run.PugixmlNs);
     const std::int64_t pluginPeak = Max(run.PluginPeak);
     const std::int64_t pugixmlPeak = Max(run.PugixmlPeak);
-    const std::string none = options.WithPugixml ? "failed" : "-";
+    const std::string none = AOptions.WithPugixml ? "failed" : "-";
     table.Add(
         {std::to_string(shape.Number) + " " + shape.Name + (shape.Gzip ? " (svgz)" : " (svg)"),
          FormatCount(run.Count), FormatBytes(static_cast<double>(run.DiskBytes)),
@@ -322,9 +322,9 @@ void PrintTables(const Options& options, const std::vector<ShapeRun>& runs) {
   std::fputs(table.Render().c_str(), stdout);
 
   std::printf("\ndetails (fastest / median of the runs)\n");
-  Table details({"shape", "plugin first request", "plugin 16 requests", "plugin at load",
-                 "pugixml read+parse", "pugixml parse alone", "pugixml result"});
-  for (const ShapeRun& run : runs) {
+  TTable details({"shape", "plugin first request", "plugin 16 requests", "plugin at load",
+                  "pugixml read+parse", "pugixml parse alone", "pugixml result"});
+  for (const TShapeRun& run : ARuns) {
     details.Add({std::to_string(run.Shape->Number), MinAndMedian(run.FirstNs),
                  MinAndMedian(run.PluginNs),
                  run.LoadPeak.empty() ? "-" : FormatBytes(static_cast<double>(Max(run.LoadPeak))),
@@ -336,7 +336,7 @@ void PrintTables(const Options& options, const std::vector<ShapeRun>& runs) {
   std::fputs(details.Render().c_str(), stdout);
 
   std::printf("\nfields the plugin returned (field = value; - is empty)\n");
-  for (const ShapeRun& run : runs) {
+  for (const TShapeRun& run : ARuns) {
     std::printf("shape %d:", run.Shape->Number);
     if (!run.PluginFailure.empty()) std::printf(" [a run failed: %s]", run.PluginFailure.c_str());
     if (run.FieldsChanged) std::printf(" [the answers differed between runs]");
@@ -355,10 +355,10 @@ int main(int argc, char** argv) {
   if (args.size() == 3 && args[0] == "--child-plugin") return ChildPlugin(args[1], args[2]);
   if (args.size() == 2 && args[0] == "--child-pugixml") return ChildPugixml(args[1]);
 
-  Options options;
+  TOptions options;
   if (const int code = ParseOptions(args, options); code != 0) return code < 0 ? 0 : code;
   {
-    PluginExports probe;
+    TPluginExports probe;
     std::string error;
     if (!LoadPlugin(options.Plugin, probe, error)) {
       std::fprintf(stderr, "bench_shapes: cannot load %s: %s\n", options.Plugin.string().c_str(),
@@ -366,7 +366,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::optional<ScratchDir> scratch;
+  std::optional<TScratchDir> scratch;
   fs::path dir = options.Dir;
   if (dir.empty()) {
     scratch.emplace("bench_shapes");
@@ -381,9 +381,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<ShapeRun> runs;
+  std::vector<TShapeRun> runs;
   for (int number : options.Shapes) {
-    ShapeRun run;
+    TShapeRun run;
     run.Shape = testing_support::FindDrawingShape(number);
     if (!MeasureShape(options, dir, run)) return 1;
     runs.push_back(std::move(run));

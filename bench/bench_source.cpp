@@ -18,46 +18,46 @@
 
 namespace {
 
-std::string SvgText(std::size_t length) {
+std::string SvgText(std::size_t ALength) {
   std::string text = "<svg xmlns=\"http://www.w3.org/2000/svg\">\n";
-  for (std::uint32_t i = 0; text.size() < length; ++i)
+  for (std::uint32_t i = 0; text.size() < ALength; ++i)
     text += "<path id=\"p" + std::to_string(i) + "\" d=\"M" + std::to_string(i * 7919u % 10007u) +
             " " + std::to_string(i * 104729u % 1009u) + "\"/>\n";
-  text.resize(length);
+  text.resize(ALength);
   return text;
 }
 
 using testing_support::Deflate;
 
-void Put(std::string& out, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+void Put(std::string& AOut, std::uint32_t AV, int ABytes) {
+  for (int i = 0; i < ABytes; ++i) AOut.push_back(static_cast<char>((AV >> (8 * i)) & 0xFF));
 }
 
 // A one-entry archive.
-std::string Zip(const std::string& name, const std::string& data, bool deflate) {
-  const std::string packed = deflate ? Deflate(data, -15) : data;
+std::string Zip(const std::string& AName, const std::string& AData, bool ADeflate) {
+  const std::string packed = ADeflate ? Deflate(AData, -15) : AData;
   const auto crc = static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-  auto header = [&](std::string& out, bool central) {
-    out += central ? "PK\x01\x02" : "PK\x03\x04";
-    if (central) Put(out, 20, 2);
-    Put(out, 20, 2);
-    Put(out, 0, 2);
-    Put(out, deflate ? 8 : 0, 2);
-    Put(out, 0, 4);
-    Put(out, crc, 4);
-    Put(out, static_cast<std::uint32_t>(packed.size()), 4);
-    Put(out, static_cast<std::uint32_t>(data.size()), 4);
-    Put(out, static_cast<std::uint32_t>(name.size()), 2);
-    Put(out, 0, 2);
-    if (central) {
-      Put(out, 0, 2);  // comment length
-      Put(out, 0, 2);  // disk
-      Put(out, 0, 2);  // internal attributes
-      Put(out, 0, 4);  // external attributes
-      Put(out, 0, 4);  // local header offset
+      crc32(0, reinterpret_cast<const Bytef*>(AData.data()), static_cast<uInt>(AData.size())));
+  auto header = [&](std::string& AOut, bool ACentral) {
+    AOut += ACentral ? "PK\x01\x02" : "PK\x03\x04";
+    if (ACentral) Put(AOut, 20, 2);
+    Put(AOut, 20, 2);
+    Put(AOut, 0, 2);
+    Put(AOut, ADeflate ? 8 : 0, 2);
+    Put(AOut, 0, 4);
+    Put(AOut, crc, 4);
+    Put(AOut, static_cast<std::uint32_t>(packed.size()), 4);
+    Put(AOut, static_cast<std::uint32_t>(AData.size()), 4);
+    Put(AOut, static_cast<std::uint32_t>(AName.size()), 2);
+    Put(AOut, 0, 2);
+    if (ACentral) {
+      Put(AOut, 0, 2);  // comment length
+      Put(AOut, 0, 2);  // disk
+      Put(AOut, 0, 2);  // internal attributes
+      Put(AOut, 0, 4);  // external attributes
+      Put(AOut, 0, 4);  // local header offset
     }
-    out += name;
+    AOut += AName;
   };
   std::string out;
   header(out, false);
@@ -75,9 +75,9 @@ std::string Zip(const std::string& name, const std::string& data, bool deflate) 
   return out;
 }
 
-class Fixtures {
+class TFixtures {
  public:
-  Fixtures() {
+  TFixtures() {
     std::random_device random;
     FFolder = std::filesystem::temp_directory_path() /
               ("vexmeta-bench-source-" + std::to_string(random()));
@@ -91,33 +91,33 @@ class Fixtures {
     Write("deflated/drawing.svgz", Zip("drawing.svg", text, true));
     WriteZerosGzip("bomb.svgz", 300);
   }
-  ~Fixtures() {
+  ~TFixtures() {
     std::error_code ec;
     std::filesystem::remove_all(FFolder, ec);
   }
-  std::u16string Path(const std::string& name) const {
-    return platform::Utf8ToUtf16((FFolder / name).string());
+  std::u16string Path(const std::string& AName) const {
+    return platform::Utf8ToUtf16((FFolder / AName).string());
   }
 
  private:
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream out(FFolder / name, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  void Write(const std::string& AName, const std::string& ABytes) {
+    std::ofstream out(FFolder / AName, std::ios::binary);
+    out.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
   }
   // A gzip file of mebibytes MiB of zeros, deflated in steps.
-  void WriteZerosGzip(const std::string& name, int mebibytes) {
-    std::ofstream out(FFolder / name, std::ios::binary);
+  void WriteZerosGzip(const std::string& AName, int AMebibytes) {
+    std::ofstream out(FFolder / AName, std::ios::binary);
     z_stream z{};
     deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
     std::vector<unsigned char> zeros(1 << 20, 0);
     std::vector<unsigned char> packed(1 << 16);
-    for (int i = 0; i < mebibytes; ++i) {
+    for (int i = 0; i < AMebibytes; ++i) {
       z.next_in = zeros.data();
       z.avail_in = static_cast<uInt>(zeros.size());
       do {
         z.next_out = packed.data();
         z.avail_out = static_cast<uInt>(packed.size());
-        deflate(&z, i + 1 == mebibytes ? Z_FINISH : Z_NO_FLUSH);
+        deflate(&z, i + 1 == AMebibytes ? Z_FINISH : Z_NO_FLUSH);
         out.write(reinterpret_cast<const char*>(packed.data()),
                   static_cast<std::streamsize>(packed.size() - z.avail_out));
       } while (z.avail_out == 0);
@@ -127,26 +127,26 @@ class Fixtures {
   std::filesystem::path FFolder;
 };
 
-const Fixtures& TheFixtures() {
-  static Fixtures fixtures;
+const TFixtures& TheFixtures() {
+  static TFixtures fixtures;
   return fixtures;
 }
 
-void OpenAndRead(benchmark::State& state, const std::string& name, std::int64_t limit) {
-  const std::u16string path = TheFixtures().Path(name);
+void OpenAndRead(benchmark::State& AState, const std::string& AName, std::int64_t ALimit) {
+  const std::u16string path = TheFixtures().Path(AName);
   std::vector<std::uint8_t> buffer(64 * 1024);
   std::int64_t bytes = 0;
-  for (auto _ : state) {
-    std::unique_ptr<TStream> stream = OpenSvgStream(path, limit);
+  for (auto _ : AState) {
+    std::unique_ptr<TStream> stream = OpenSvgStream(path, ALimit);
     if (!stream) {
-      state.SkipWithError("no stream");
+      AState.SkipWithError("no stream");
       break;
     }
     stream->Seek(0);
     for (std::size_t n; (n = stream->Read(buffer.data(), buffer.size())) > 0;)
       bytes += static_cast<std::int64_t>(n);
   }
-  state.SetBytesProcessed(bytes);
+  AState.SetBytesProcessed(bytes);
 }
 
 }  // namespace

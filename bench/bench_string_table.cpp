@@ -14,40 +14,40 @@ namespace {
 
 // Values like the path data of a drawing: distinct, 30 to 60 bytes, sharing most
 // of their bytes and often their length.
-std::vector<std::string> PathValues(std::size_t count) {
+std::vector<std::string> PathValues(std::size_t ACount) {
   std::vector<std::string> out;
-  out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
+  out.reserve(ACount);
+  for (std::size_t i = 0; i < ACount; ++i) {
     out.push_back("M " + std::to_string(i % 1000) + "." + std::to_string(i / 1000) + ",12.5 L " +
                   std::to_string(i * 7 % 9973) + ",40 C 1,2 3,4 5,6 z");
   }
   return out;
 }
 
-void BM_InternDistinct(benchmark::State& state) {
-  const auto values = PathValues(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) {
+void BM_InternDistinct(benchmark::State& AState) {
+  const auto values = PathValues(static_cast<std::size_t>(AState.range(0)));
+  for (auto _ : AState) {
     TXmlSymbolTable table(nullptr);
     for (const std::string& v : values) benchmark::DoNotOptimize(table.AddString(v));
   }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-  state.SetComplexityN(state.range(0));
+  AState.SetItemsProcessed(AState.iterations() * AState.range(0));
+  AState.SetComplexityN(AState.range(0));
 }
 BENCHMARK(BM_InternDistinct)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity();
 
-void BM_LookupExisting(benchmark::State& state) {
+void BM_LookupExisting(benchmark::State& AState) {
   const auto values = PathValues(200000);
   TXmlSymbolTable table(nullptr);
   for (const std::string& v : values) table.AddString(v);
   const std::size_t lookups = 10000000;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     std::size_t k = 0;
     for (std::size_t i = 0; i < lookups; ++i) {
       benchmark::DoNotOptimize(table.AddString(values[k]));
       k = k + 7919 < values.size() ? k + 7919 : k + 7919 - values.size();
     }
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lookups));
+  AState.SetItemsProcessed(AState.iterations() * static_cast<std::int64_t>(lookups));
 }
 BENCHMARK(BM_LookupExisting)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -67,10 +67,10 @@ std::string Drawing() {
 
 // Reads markup the way the node parsers do: text up to "<", the markup class,
 // names, attribute values and comments, flushing at every element.
-void BM_ParserScan(benchmark::State& state) {
+void BM_ParserScan(benchmark::State& AState) {
   const std::string doc = Drawing();
   std::size_t elements = 0;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     auto stream = TMemoryStream::View(doc);
     TXmlParser parser(*stream, 256, nullptr);
     parser.ReadBOM();
@@ -100,22 +100,22 @@ void BM_ParserScan(benchmark::State& state) {
     }
   }
   benchmark::DoNotOptimize(elements);
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(doc.size()));
+  AState.SetBytesProcessed(AState.iterations() * static_cast<std::int64_t>(doc.size()));
 }
 BENCHMARK(BM_ParserScan)->Unit(benchmark::kMillisecond);
 
 // One attribute value of 16 MB with no element start to flush it: the buffer
 // grows geometrically, so this stays linear.
-void BM_ParserLongValue(benchmark::State& state) {
+void BM_ParserLongValue(benchmark::State& AState) {
   const std::string doc = "<a v=\"" + std::string(16 * 1024 * 1024, 'x') + "\"/>";
-  for (auto _ : state) {
+  for (auto _ : AState) {
     auto stream = TMemoryStream::View(doc);
     TXmlParser parser(*stream, 256, nullptr);
     parser.ReadBOM();
     parser.ReadStringUntilChar('"');
     benchmark::DoNotOptimize(parser.ReadQuotedString('"').size());
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(doc.size()));
+  AState.SetBytesProcessed(AState.iterations() * static_cast<std::int64_t>(doc.size()));
 }
 BENCHMARK(BM_ParserLongValue)->Unit(benchmark::kMillisecond);
 

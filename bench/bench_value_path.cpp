@@ -53,31 +53,31 @@ const fs::path& BenchFolder() {
   return folder;
 }
 
-fs::path WriteDrawing(const std::string& name, std::size_t bytes) {
-  fs::path path = BenchFolder() / name;
+fs::path WriteDrawing(const std::string& AName, std::size_t ABytes) {
+  fs::path path = BenchFolder() / AName;
   if (!fs::exists(path)) {
     std::ofstream out(path, std::ios::binary);
-    out << MakeDrawing(bytes);
+    out << MakeDrawing(ABytes);
   }
   return path;
 }
 
-std::u16string U16(const fs::path& p) {
-  return platform::Utf8ToUtf16(p.string());
+std::u16string U16(const fs::path& AP) {
+  return platform::Utf8ToUtf16(AP.string());
 }
 
-void BM_ColdRequest(benchmark::State& state) {
-  fs::path path = WriteDrawing("cold-" + std::to_string(state.range(0)) + ".svg",
-                               static_cast<std::size_t>(state.range(0)));
+void BM_ColdRequest(benchmark::State& AState) {
+  fs::path path = WriteDrawing("cold-" + std::to_string(AState.range(0)) + ".svg",
+                               static_cast<std::size_t>(AState.range(0)));
   std::u16string name = U16(path);
   std::int64_t size = static_cast<std::int64_t>(fs::file_size(path));
   TSvgExtractor extractor;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     auto object = BuildCacheObject(name, 1.0, size, {}, extractor);
-    if (!object || !object->Valid) state.SkipWithError("not parsed");
+    if (!object || !object->Valid) AState.SkipWithError("not parsed");
     benchmark::DoNotOptimize(object);
   }
-  state.SetBytesProcessed(state.iterations() * size);
+  AState.SetBytesProcessed(AState.iterations() * size);
 }
 BENCHMARK(BM_ColdRequest)
     ->Arg(2 << 10)
@@ -89,8 +89,8 @@ BENCHMARK(BM_ColdRequest)
 // A gzip-compressed drawing of about state.range(0) bytes on disk: an ordinary
 // drawing (path data, about a third of its text), and the worst such a file can
 // hold, one element repeated, which deflate packs about a thousandfold.
-void BM_ColdRequestCompressed(benchmark::State& state, bool ARepeated) {
-  const auto target = static_cast<std::size_t>(state.range(0));
+void BM_ColdRequestCompressed(benchmark::State& AState, bool ARepeated) {
+  const auto target = static_cast<std::size_t>(AState.range(0));
   const std::string name =
       std::string(ARepeated ? "repeated-" : "drawing-") + std::to_string(target) + ".svgz";
   fs::path path = BenchFolder() / name;
@@ -116,12 +116,12 @@ void BM_ColdRequestCompressed(benchmark::State& state, bool ARepeated) {
   std::u16string name16 = U16(path);
   std::int64_t size = static_cast<std::int64_t>(fs::file_size(path));
   TSvgExtractor extractor;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     auto object = BuildCacheObject(name16, 1.0, size, {}, extractor);
-    if (!object || !object->Valid) state.SkipWithError("not parsed");
+    if (!object || !object->Valid) AState.SkipWithError("not parsed");
     benchmark::DoNotOptimize(object);
   }
-  state.counters["file_KiB"] = static_cast<double>(size) / 1024;
+  AState.counters["file_KiB"] = static_cast<double>(size) / 1024;
 }
 BENCHMARK_CAPTURE(BM_ColdRequestCompressed, drawing, false)
     ->Arg(64 << 10)
@@ -135,7 +135,7 @@ BENCHMARK_CAPTURE(BM_ColdRequestCompressed, repeated, true)
 // The dearest drawings a request with the delay-if-slow flag reads: 1 MiB of
 // plain text that is nothing but elements, and compressed elements given up on
 // once their text passes 1 MiB.
-void BM_ColdRequestDenseAtTheLimit(benchmark::State& state) {
+void BM_ColdRequestDenseAtTheLimit(benchmark::State& AState) {
   fs::path plain = BenchFolder() / "dense-1MiB.svg";
   if (!fs::exists(plain)) {
     std::string svg = "<svg id=\"r\">";
@@ -147,15 +147,15 @@ void BM_ColdRequestDenseAtTheLimit(benchmark::State& state) {
   TSvgExtractor extractor;
   TExtractOptions options;
   options.TextBudget = cReadAtOnceBytes;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     auto object = BuildCacheObject(name, 1.0, size, options, extractor);
-    if (!object || !object->Valid) state.SkipWithError("not parsed");
+    if (!object || !object->Valid) AState.SkipWithError("not parsed");
     benchmark::DoNotOptimize(object);
   }
 }
 BENCHMARK(BM_ColdRequestDenseAtTheLimit)->Unit(benchmark::kMillisecond);
 
-void BM_GiveUpOnInflatingFile(benchmark::State& state) {
+void BM_GiveUpOnInflatingFile(benchmark::State& AState) {
   fs::path path = BenchFolder() / "inflating.svgz";
   if (!fs::exists(path))
     std::ofstream(path, std::ios::binary)
@@ -165,63 +165,63 @@ void BM_GiveUpOnInflatingFile(benchmark::State& state) {
   TSvgExtractor extractor;
   TExtractOptions options;
   options.TextBudget = cReadAtOnceBytes;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     bool spent = false;
     auto object = BuildCacheObject(name, 1.0, size, options, extractor, &spent);
-    if (object || !spent) state.SkipWithError("not given up");
+    if (object || !spent) AState.SkipWithError("not given up");
   }
 }
 BENCHMARK(BM_GiveUpOnInflatingFile)->Unit(benchmark::kMillisecond);
 
-void BM_ColdRequestExamples(benchmark::State& state) {
+void BM_ColdRequestExamples(benchmark::State& AState) {
   std::vector<std::pair<std::u16string, std::int64_t>> files;
   for (const auto& entry : fs::directory_iterator(fs::path(VX_SOURCE_DIR) / "examples"))
     if (entry.is_regular_file())
       files.emplace_back(U16(entry.path()), static_cast<std::int64_t>(entry.file_size()));
   std::int64_t bytes = 0;
   TSvgExtractor extractor;
-  for (auto _ : state) {
+  for (auto _ : AState) {
     for (const auto& [name, size] : files) {
       benchmark::DoNotOptimize(BuildCacheObject(name, 1.0, size, {}, extractor));
       bytes += size;
     }
   }
-  state.SetBytesProcessed(bytes);
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(files.size()));
+  AState.SetBytesProcessed(bytes);
+  AState.SetItemsProcessed(AState.iterations() * static_cast<std::int64_t>(files.size()));
 }
 BENCHMARK(BM_ColdRequestExamples);
 
-void BM_CachedRequest(benchmark::State& state) {
+void BM_CachedRequest(benchmark::State& AState) {
   PluginStartup();
   fs::path path = WriteDrawing("cached.svg", 4 << 10);
   std::u16string name = U16(path);
   char16_t buffer[1024];
   GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, 0);
-  for (auto _ : state) {
+  for (auto _ : AState) {
     benchmark::DoNotOptimize(GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, 0));
   }
   PluginShutdown();
 }
 BENCHMARK(BM_CachedRequest);
 
-void BM_BareDirectoryLookup(benchmark::State& state) {
+void BM_BareDirectoryLookup(benchmark::State& AState) {
   fs::path path = WriteDrawing("cached.svg", 4 << 10);
   std::u16string name = U16(path);
-  platform::FileEntryInfo info;
-  for (auto _ : state) benchmark::DoNotOptimize(platform::FindFileEntry(name, info));
+  platform::TFileEntryInfo info;
+  for (auto _ : AState) benchmark::DoNotOptimize(platform::FindFileEntry(name, info));
 }
 BENCHMARK(BM_BareDirectoryLookup);
 
 // A flagged request for a drawing too large to read at once, which the cache
 // does not hold: answered 0 after the directory search, without opening it.
-void BM_DelayedRequestForLargeFile(benchmark::State& state) {
+void BM_DelayedRequestForLargeFile(benchmark::State& AState) {
   PluginStartup();
   fs::path path = WriteDrawing("large-uncached.svg", 10 << 20);
   std::u16string name = U16(path);
   char16_t buffer[1024];
-  for (auto _ : state) {
+  for (auto _ : AState) {
     if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
-      state.SkipWithError("answered");
+      AState.SkipWithError("answered");
   }
   PluginShutdown();
 }
@@ -230,7 +230,7 @@ BENCHMARK(BM_DelayedRequestForLargeFile)->Unit(benchmark::kMicrosecond);
 // The same for a small compressed drawing whose text runs past what a flagged
 // request reads: the first request gives up after that much, the next ones
 // are put off without a try.
-void BM_DelayedRequestForInflatingFile(benchmark::State& state) {
+void BM_DelayedRequestForInflatingFile(benchmark::State& AState) {
   PluginStartup();
   fs::path path = BenchFolder() / "inflating.svgz";
   if (!fs::exists(path))
@@ -238,9 +238,9 @@ void BM_DelayedRequestForInflatingFile(benchmark::State& state) {
         << testing_support::GzipFilled("<svg id=\"r\">", "<g/>", std::size_t{64} << 20);
   std::u16string name = U16(path);
   char16_t buffer[1024];
-  for (auto _ : state) {
+  for (auto _ : AState) {
     if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
-      state.SkipWithError("answered");
+      AState.SkipWithError("answered");
   }
   PluginShutdown();
 }

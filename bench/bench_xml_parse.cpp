@@ -21,84 +21,84 @@ namespace {
 
 // A drawing of roughly ATargetBytes bytes, the same for a given size.
 const std::string& Drawing(std::size_t ATargetBytes) {
-  static std::string Cache[3];
-  std::size_t Slot = ATargetBytes <= (1u << 20) ? 0 : ATargetBytes <= (10u << 20) ? 1 : 2;
-  std::string& S = Cache[Slot];
-  if (!S.empty()) return S;
-  std::mt19937 Rng(42);
-  auto Num = [&] { return std::to_string(Rng() % 1000) + "." + std::to_string(Rng() % 100); };
-  S = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+  static std::string cache[3];
+  std::size_t slot = ATargetBytes <= (1u << 20) ? 0 : ATargetBytes <= (10u << 20) ? 1 : 2;
+  std::string& s = cache[slot];
+  if (!s.empty()) return s;
+  std::mt19937 rng(42);
+  auto num = [&rng] { return std::to_string(rng() % 1000) + "." + std::to_string(rng() % 100); };
+  s = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
       "<!-- Created with a vector editor -->\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
       "width=\"210mm\" height=\"297mm\" viewBox=\"0 0 210 297\" version=\"1.1\" id=\"svg8\">\n"
       "  <metadata id=\"metadata5\"><title>Generated &amp; large</title></metadata>\n";
-  int Id = 0;
-  while (S.size() < ATargetBytes) {
-    S += "  <g id=\"layer" + std::to_string(++Id) + "\" transform=\"translate(" + Num() + "," +
-         Num() + ")\">\n";
-    for (int P = 0; P < 20; ++P) {
-      S += "    <path style=\"fill:#" + std::to_string(100000 + Rng() % 800000) +
-           ";stroke:#000000;stroke-width:0.26458332px;stroke-opacity:1\" d=\"M " + Num() + "," +
-           Num();
-      for (int K = 0; K < 12; ++K) S += " C " + Num() + "," + Num() + " " + Num() + "," + Num();
-      S += " Z\" id=\"path" + std::to_string(Id * 100 + P) + "\" />\n";
+  int id = 0;
+  while (s.size() < ATargetBytes) {
+    s += "  <g id=\"layer" + std::to_string(++id) + "\" transform=\"translate(" + num() + "," +
+         num() + ")\">\n";
+    for (int p = 0; p < 20; ++p) {
+      s += "    <path style=\"fill:#" + std::to_string(100000 + rng() % 800000) +
+           ";stroke:#000000;stroke-width:0.26458332px;stroke-opacity:1\" d=\"M " + num() + "," +
+           num();
+      for (int k = 0; k < 12; ++k) s += " C " + num() + "," + num() + " " + num() + "," + num();
+      s += " Z\" id=\"path" + std::to_string(id * 100 + p) + "\" />\n";
     }
-    S += "    <text x=\"" + Num() + "\" y=\"" + Num() +
-         "\" style=\"font-size:10px\"><tspan>Label number " + std::to_string(Id) +
+    s += "    <text x=\"" + num() + "\" y=\"" + num() +
+         "\" style=\"font-size:10px\"><tspan>Label number " + std::to_string(id) +
          " with some words &amp; an entity</tspan></text>\n  </g>\n";
   }
-  S += "</svg>\n";
-  return S;
+  s += "</svg>\n";
+  return s;
 }
 
-void Reader(benchmark::State& State) {
-  const std::string& Text = Drawing(static_cast<std::size_t>(State.range(0)));
-  std::size_t Nodes = 0, Arena = 0;
-  for (auto _ : State) {
-    TXmlDocument Doc;
-    auto S = TMemoryStream::View(Text);
-    Doc.LoadFromStream(*S);
-    Nodes = static_cast<std::size_t>(Doc.Root()->NodeCount());
-    Arena = Doc.Arena().BytesReserved();
-    benchmark::DoNotOptimize(Nodes);
+void Reader(benchmark::State& AState) {
+  const std::string& text = Drawing(static_cast<std::size_t>(AState.range(0)));
+  std::size_t nodes = 0, arena = 0;
+  for (auto _ : AState) {
+    TXmlDocument doc;
+    auto s = TMemoryStream::View(text);
+    doc.LoadFromStream(*s);
+    nodes = static_cast<std::size_t>(doc.Root()->NodeCount());
+    arena = doc.Arena().BytesReserved();
+    benchmark::DoNotOptimize(nodes);
   }
-  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Text.size()));
-  State.counters["arena_bytes_per_input_byte"] =
-      static_cast<double>(Arena) / static_cast<double>(Text.size());
+  AState.SetBytesProcessed(static_cast<std::int64_t>(AState.iterations() * text.size()));
+  AState.counters["arena_bytes_per_input_byte"] =
+      static_cast<double>(arena) / static_cast<double>(text.size());
 }
 
 #if VX_BENCH_PEERS
-void Pugi(benchmark::State& State) {
-  const std::string& Text = Drawing(static_cast<std::size_t>(State.range(0)));
-  for (auto _ : State) {
-    pugi::xml_document Doc;
-    pugi::xml_parse_result R = Doc.load_buffer(Text.data(), Text.size());
-    benchmark::DoNotOptimize(R.status);
+void Pugi(benchmark::State& AState) {
+  const std::string& text = Drawing(static_cast<std::size_t>(AState.range(0)));
+  for (auto _ : AState) {
+    pugi::xml_document doc;
+    pugi::xml_parse_result r = doc.load_buffer(text.data(), text.size());
+    benchmark::DoNotOptimize(r.status);
   }
-  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Text.size()));
+  AState.SetBytesProcessed(static_cast<std::int64_t>(AState.iterations() * text.size()));
 }
 
-void Expat(benchmark::State& State) {
-  const std::string& Text = Drawing(static_cast<std::size_t>(State.range(0)));
-  for (auto _ : State) {
-    XML_Parser P = XML_ParserCreate(nullptr);
+void Expat(benchmark::State& AState) {
+  const std::string& text = Drawing(static_cast<std::size_t>(AState.range(0)));
+  for (auto _ : AState) {
+    XML_Parser p = XML_ParserCreate(nullptr);
     XML_SetElementHandler(
-        P, [](void*, const XML_Char*, const XML_Char**) {}, [](void*, const XML_Char*) {});
-    XML_SetCharacterDataHandler(P, [](void*, const XML_Char*, int) {});
-    auto Status = XML_Parse(P, Text.data(), static_cast<int>(Text.size()), 1);
-    benchmark::DoNotOptimize(Status);
-    XML_ParserFree(P);
+        p, [](void*, const XML_Char*, const XML_Char**) {}, [](void*, const XML_Char*) {});
+    XML_SetCharacterDataHandler(p, [](void*, const XML_Char*, int) {});
+    auto status = XML_Parse(p, text.data(), static_cast<int>(text.size()), 1);
+    benchmark::DoNotOptimize(status);
+    XML_ParserFree(p);
   }
-  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Text.size()));
+  AState.SetBytesProcessed(static_cast<std::int64_t>(AState.iterations() * text.size()));
 }
 
 #endif
 
-constexpr std::int64_t kMB = 1 << 20;
-BENCHMARK(Reader)->Arg(kMB)->Arg(10 * kMB)->Arg(50 * kMB)->Unit(benchmark::kMillisecond);
+constexpr std::int64_t cMb = 1 << 20;
+BENCHMARK(Reader)->Arg(cMb)->Arg(10 * cMb)->Arg(50 * cMb)->Unit(benchmark::kMillisecond);
 #if VX_BENCH_PEERS
-BENCHMARK(Pugi)->Arg(kMB)->Arg(10 * kMB)->Arg(50 * kMB)->Unit(benchmark::kMillisecond);
-BENCHMARK(Expat)->Arg(kMB)->Arg(10 * kMB)->Arg(50 * kMB)->Unit(benchmark::kMillisecond);
+BENCHMARK(Pugi)->Arg(cMb)->Arg(10 * cMb)->Arg(50 * cMb)->Unit(benchmark::kMillisecond);
+BENCHMARK(Expat)->Arg(cMb)->Arg(10 * cMb)->Arg(50 * cMb)->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace

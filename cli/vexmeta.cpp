@@ -22,14 +22,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t kHostTextBytes = 2048;   // what a file manager passes for names
-constexpr std::int32_t kHostValueBytes = 8192;  // and for values
+constexpr std::int32_t cHostTextBytes = 2048;   // what a file manager passes for names
+constexpr std::int32_t cHostValueBytes = 8192;  // and for values
 
 // Exit statuses: a file that failed is 1, a wrong command line is 2.
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int cExitFailed = 1;
+constexpr int cExitUsage = 2;
 
-const char kUsage[] =
+const char cUsage[] =
     "usage: vexmeta [options] [file or folder ...]\n"
     "\n"
     "Loads the content plugin as a file manager does and prints what it reports.\n"
@@ -55,61 +55,61 @@ const char kUsage[] =
     "reported on standard error and left out; the exit status is then 1. A wrong\n"
     "command line exits with 2.\n";
 
-using Plugin = TLoadedPlugin;
+using TPlugin = TLoadedPlugin;
 
 // One row of the plugin's field table.
-struct Field {
+struct TField {
   std::string Name;
   std::int32_t Type;
   std::string Units;                  // as reported: "96|90"
   std::vector<std::string> UnitList;  // split at the bars
 };
 
-struct Column {
+struct TColumn {
   std::string Title;
   std::int32_t Field;
   std::int32_t Unit;
   std::int32_t Type;
 };
 
-enum class Format { Table, Json, Csv };
+enum class TFormat { table, json, csv };
 
-struct Options {
+struct TOptions {
   fs::path PluginPath;
   bool ShowFields = false;
   bool ShowDetect = false;
   bool ShowHelp = false;
   bool ShowVersion = false;
-  Format Output = Format::Table;
+  TFormat Output = TFormat::table;
   std::vector<std::string> FieldSpecs;
   std::vector<fs::path> Inputs;
 };
 
-std::u16string ToUtf16(const std::string& s) {
-  return platform::Utf8ToUtf16(s);
+std::u16string ToUtf16(const std::string& AS) {
+  return platform::Utf8ToUtf16(AS);
 }
-std::string ToUtf8(std::u16string_view s) {
-  return platform::Utf16ToUtf8(s);
+std::string ToUtf8(std::u16string_view AS) {
+  return platform::Utf16ToUtf8(AS);
 }
 
 // A path as the plugin and the platform layer take it: a Windows path as it
 // is; a POSIX one, which is bytes, with the bytes that are no UTF-8 escaped
 // (see platform::FileNameToUtf16), so that every name reaches the file.
 template <typename Path>
-std::u16string HostPath(const Path& path) {
+std::u16string HostPath(const Path& APath) {
   if constexpr (std::is_same_v<typename Path::value_type, char>) {
-    return platform::FileNameToUtf16(path.native());
+    return platform::FileNameToUtf16(APath.native());
   } else {
-    return std::u16string(path.native().begin(), path.native().end());
+    return std::u16string(APath.native().begin(), APath.native().end());
   }
 }
 
 template <typename Path = fs::path>
-Path PathFromHost(std::u16string_view path) {
+Path PathFromHost(std::u16string_view APath) {
   if constexpr (std::is_same_v<typename Path::value_type, char>) {
-    return Path(platform::FileNameFromUtf16(path));
+    return Path(platform::FileNameFromUtf16(APath));
   } else {
-    return Path(typename Path::string_type(path.begin(), path.end()));
+    return Path(typename Path::string_type(APath.begin(), APath.end()));
   }
 }
 
@@ -117,11 +117,11 @@ Path PathFromHost(std::u16string_view path) {
 // they are, so a terminal shows a name as its other programs do; on Windows
 // UTF-8. JSON output makes it valid UTF-8 (see JsonEscape).
 template <typename Path>
-std::string PrintedName(const Path& path) {
+std::string PrintedName(const Path& APath) {
   if constexpr (std::is_same_v<typename Path::value_type, char>) {
-    return path.native();
+    return APath.native();
   } else {
-    std::u8string name = path.u8string();
+    std::u8string name = APath.u8string();
     return std::string(name.begin(), name.end());
   }
 }
@@ -129,12 +129,12 @@ std::string PrintedName(const Path& path) {
 // The count of files done, on a line of standard error rewritten in place.
 // It is cleared before any message and when the run ends, so that neither a
 // message nor what follows the run starts behind it.
-class Progress {
+class TProgress {
  public:
-  explicit Progress(bool AShown) : FShown(AShown) {}
-  Progress(const Progress&) = delete;
-  Progress& operator=(const Progress&) = delete;
-  ~Progress() { Clear(); }
+  explicit TProgress(bool AShown) : FShown(AShown) {}
+  TProgress(const TProgress&) = delete;
+  TProgress& operator=(const TProgress&) = delete;
+  ~TProgress() { Clear(); }
 
   void Show(std::size_t ADone, std::size_t ATotal) {
     if (!FShown) return;
@@ -154,22 +154,22 @@ class Progress {
   int FWidth = 0;  // of the line shown now; 0 when none is
 };
 
-void Report(const fs::path& path, const char* reason) {
-  std::fprintf(stderr, "vexmeta: %s: %s\n", PrintedName(path).c_str(), reason);
+void Report(const fs::path& APath, const char* AReason) {
+  std::fprintf(stderr, "vexmeta: %s: %s\n", PrintedName(APath).c_str(), AReason);
 }
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "vexmeta: %s\n", message.c_str());
-  return kExitUsage;
+int UsageError(const std::string& AMessage) {
+  std::fprintf(stderr, "vexmeta: %s\n", AMessage.c_str());
+  return cExitUsage;
 }
 
 // Reads the command line; a usage error is reported and gives false.
-bool ParseOptions(int argc, char** argv, Options& options) {
+bool ParseOptions(int AArgc, char** AArgv, TOptions& AOptions) {
   bool onlyInputs = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+  for (int i = 1; i < AArgc; ++i) {
+    std::string arg = AArgv[i];
     if (onlyInputs || arg == "-" || arg.empty() || arg[0] != '-') {
-      options.Inputs.emplace_back(argv[i]);
+      AOptions.Inputs.emplace_back(AArgv[i]);
       continue;
     }
     if (arg == "--") {
@@ -185,32 +185,32 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     bool takesValue = arg == "-f" || arg == "--field" || arg == "--plugin";
     if (takesValue && !value) {
-      if (i + 1 >= argc) {
+      if (i + 1 >= AArgc) {
         UsageError("option " + arg + " needs a value (vexmeta --help lists the options)");
         return false;
       }
-      value = argv[++i];
+      value = AArgv[++i];
     }
     if (value && !takesValue) {
       UsageError("option " + arg + " takes no value (vexmeta --help lists the options)");
       return false;
     }
     if (arg == "-h" || arg == "--help") {
-      options.ShowHelp = true;
+      AOptions.ShowHelp = true;
     } else if (arg == "--version") {
-      options.ShowVersion = true;
+      AOptions.ShowVersion = true;
     } else if (arg == "-f" || arg == "--field") {
-      options.FieldSpecs.push_back(*value);
+      AOptions.FieldSpecs.push_back(*value);
     } else if (arg == "--plugin") {
-      options.PluginPath = fs::path(*value);
+      AOptions.PluginPath = fs::path(*value);
     } else if (arg == "--fields") {
-      options.ShowFields = true;
+      AOptions.ShowFields = true;
     } else if (arg == "--detect") {
-      options.ShowDetect = true;
+      AOptions.ShowDetect = true;
     } else if (arg == "--json") {
-      options.Output = Format::Json;
+      AOptions.Output = TFormat::json;
     } else if (arg == "--csv") {
-      options.Output = Format::Csv;
+      AOptions.Output = TFormat::csv;
     } else {
       UsageError("unknown option " + arg + " (vexmeta --help lists the options)");
       return false;
@@ -219,19 +219,20 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
-bool LoadPlugin(const fs::path& path, Plugin& plugin, bool quiet) {
+bool LoadPlugin(const fs::path& APath, TPlugin& APlugin, bool AQuiet) {
   std::string error;
-  if (plugin.Load(HostPath(path), &error)) return true;
-  if (!quiet)
-    std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", PrintedName(path).c_str(), error.c_str());
+  if (APlugin.Load(HostPath(APath), &error)) return true;
+  if (!AQuiet)
+    std::fprintf(stderr, "vexmeta: cannot load %s: %s\n", PrintedName(APath).c_str(),
+                 error.c_str());
   return false;
 }
 
 // Vexmeta.wdx64 beside the program; when there is none, the installed plugin,
 // which a packaged vexmeta in a folder of programs needs.
-fs::path DefaultPluginPath(const char* argv0) {
+fs::path DefaultPluginPath(const char* AArgv0) {
   std::u16string self = platform::ModulePath();
-  fs::path dir = self.empty() ? fs::path(argv0).parent_path() : PathFromHost(self).parent_path();
+  fs::path dir = self.empty() ? fs::path(AArgv0).parent_path() : PathFromHost(self).parent_path();
   fs::path beside = dir / "Vexmeta.wdx64";
 #ifdef VX_INSTALLED_PLUGIN
   std::error_code ec;
@@ -241,85 +242,85 @@ fs::path DefaultPluginPath(const char* argv0) {
   return beside;
 }
 
-std::vector<std::string> SplitUnits(const std::string& units) {
+std::vector<std::string> SplitUnits(const std::string& AUnits) {
   std::vector<std::string> out;
   std::size_t start = 0;
-  while (!units.empty()) {
-    std::size_t bar = units.find('|', start);
-    out.push_back(units.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+  while (!AUnits.empty()) {
+    std::size_t bar = AUnits.find('|', start);
+    out.push_back(AUnits.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
   return out;
 }
 
-std::vector<Field> ReadFieldTable(const Plugin& plugin) {
-  std::vector<Field> fields;
+std::vector<TField> ReadFieldTable(const TPlugin& APlugin) {
+  std::vector<TField> fields;
   for (std::int32_t i = 0;; ++i) {
-    char name[kHostTextBytes] = {};
-    char units[kHostTextBytes] = {};
-    std::int32_t type = plugin.GetSupportedField(i, name, units, kHostTextBytes);
+    char name[cHostTextBytes] = {};
+    char units[cHostTextBytes] = {};
+    std::int32_t type = APlugin.GetSupportedField(i, name, units, cHostTextBytes);
     if (type == ft_nomorefields) break;
     fields.push_back({name, type, units, SplitUnits(units)});
   }
   return fields;
 }
 
-void AddColumn(std::vector<Column>& columns, const std::vector<Field>& fields, std::int32_t index,
-               std::int32_t unit) {
-  const Field& field = fields[static_cast<std::size_t>(index)];
-  Column column{field.Name, index, unit, field.Type};
+void AddColumn(std::vector<TColumn>& AColumns, const std::vector<TField>& AFields,
+               std::int32_t AIndex, std::int32_t AUnit) {
+  const TField& field = AFields[static_cast<std::size_t>(AIndex)];
+  TColumn column{field.Name, AIndex, AUnit, field.Type};
   if (!field.UnitList.empty())
-    column.Title += " (" + field.UnitList[static_cast<std::size_t>(unit)] + ")";
+    column.Title += " (" + field.UnitList[static_cast<std::size_t>(AUnit)] + ")";
   // A column asked for twice is printed once: JSON members need distinct names.
-  for (const Column& c : columns)
+  for (const TColumn& c : AColumns)
     if (c.Field == column.Field && c.Unit == column.Unit) return;
-  columns.push_back(std::move(column));
+  AColumns.push_back(std::move(column));
 }
 
 // The field a name (any case) or an index names, or -1.
-std::int32_t FindField(const std::vector<Field>& fields, const std::string& spec) {
-  if (!spec.empty() && spec.size() <= 9 &&
-      std::all_of(spec.begin(), spec.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    std::size_t index = std::stoul(spec);
-    return index < fields.size() ? static_cast<std::int32_t>(index) : -1;
+std::int32_t FindField(const std::vector<TField>& AFields, const std::string& ASpec) {
+  if (!ASpec.empty() && ASpec.size() <= 9 &&
+      std::all_of(ASpec.begin(), ASpec.end(), [](char AC) { return AC >= '0' && AC <= '9'; })) {
+    std::size_t index = std::stoul(ASpec);
+    return index < AFields.size() ? static_cast<std::int32_t>(index) : -1;
   }
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    if (ascii::EqualsIgnoreCase(fields[i].Name, spec)) return static_cast<std::int32_t>(i);
+  for (std::size_t i = 0; i < AFields.size(); ++i)
+    if (ascii::EqualsIgnoreCase(AFields[i].Name, ASpec)) return static_cast<std::int32_t>(i);
   return -1;
 }
 
 // The columns to print: every field and unit, or those the -f options name.
 // A name or unit that matches nothing is reported and gives false.
-bool SelectColumns(const std::vector<Field>& fields, const std::vector<std::string>& specs,
-                   std::vector<Column>& columns) {
-  auto addAllUnits = [&](std::int32_t index) {
+bool SelectColumns(const std::vector<TField>& AFields, const std::vector<std::string>& ASpecs,
+                   std::vector<TColumn>& AColumns) {
+  auto addAllUnits = [&](std::int32_t AIndex) {
     std::size_t units =
-        std::max<std::size_t>(1, fields[static_cast<std::size_t>(index)].UnitList.size());
+        std::max<std::size_t>(1, AFields[static_cast<std::size_t>(AIndex)].UnitList.size());
     for (std::size_t u = 0; u < units; ++u)
-      AddColumn(columns, fields, index, static_cast<std::int32_t>(u));
+      AddColumn(AColumns, AFields, AIndex, static_cast<std::int32_t>(u));
   };
-  if (specs.empty()) {
-    for (std::size_t i = 0; i < fields.size(); ++i) addAllUnits(static_cast<std::int32_t>(i));
+  if (ASpecs.empty()) {
+    for (std::size_t i = 0; i < AFields.size(); ++i) addAllUnits(static_cast<std::int32_t>(i));
     return true;
   }
-  for (const std::string& spec : specs) {
-    std::int32_t index = FindField(fields, spec);
+  for (const std::string& spec : ASpecs) {
+    std::int32_t index = FindField(AFields, spec);
     if (index >= 0) {
       addAllUnits(index);
       continue;
     }
     std::size_t colon = spec.rfind(':');
-    if (colon != std::string::npos) index = FindField(fields, spec.substr(0, colon));
+    if (colon != std::string::npos) index = FindField(AFields, spec.substr(0, colon));
     if (index < 0) {
-      UsageError("no field \"" + spec + "\" (vexmeta --fields lists them)");
+      UsageError("no field \"" + spec + "\" (vexmeta --AFields lists them)");
       return false;
     }
-    const Field& field = fields[static_cast<std::size_t>(index)];
+    const TField& field = AFields[static_cast<std::size_t>(index)];
     const std::string unit = spec.substr(colon + 1);
     auto found =
         std::find_if(field.UnitList.begin(), field.UnitList.end(),
-                     [&](const std::string& u) { return ascii::EqualsIgnoreCase(u, unit); });
+                     [&](const std::string& AU) { return ascii::EqualsIgnoreCase(AU, unit); });
     if (found == field.UnitList.end()) {
       std::string units;
       for (const std::string& u : field.UnitList) units += (units.empty() ? "" : ", ") + u;
@@ -327,28 +328,29 @@ bool SelectColumns(const std::vector<Field>& fields, const std::vector<std::stri
                  (units.empty() ? " (it has no units)" : " (its units: " + units + ")"));
       return false;
     }
-    AddColumn(columns, fields, index, static_cast<std::int32_t>(found - field.UnitList.begin()));
+    AddColumn(AColumns, AFields, index, static_cast<std::int32_t>(found - field.UnitList.begin()));
   }
   return true;
 }
 
-void PrintFieldTable(const std::vector<Field>& fields) {
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    std::printf("%2zu  %-22s type %-3d units \"%s\"\n", i, fields[i].Name.c_str(), fields[i].Type,
-                fields[i].Units.c_str());
+void PrintFieldTable(const std::vector<TField>& AFields) {
+  for (std::size_t i = 0; i < AFields.size(); ++i)
+    std::printf("%2zu  %-22s type %-3d units \"%s\"\n", i, AFields[i].Name.c_str(), AFields[i].Type,
+                AFields[i].Units.c_str());
 }
 
-void PrintHelp(const Options& options, const char* argv0) {
-  std::fputs(kUsage, stdout);
-  fs::path pluginPath = options.PluginPath.empty() ? DefaultPluginPath(argv0) : options.PluginPath;
-  Plugin plugin;
+void PrintHelp(const TOptions& AOptions, const char* AArgv0) {
+  std::fputs(cUsage, stdout);
+  fs::path pluginPath =
+      AOptions.PluginPath.empty() ? DefaultPluginPath(AArgv0) : AOptions.PluginPath;
+  TPlugin plugin;
   if (!LoadPlugin(pluginPath, plugin, true)) {
     std::printf("\nThe plugin %s could not be loaded to list its fields.\n",
                 PrintedName(pluginPath).c_str());
     return;
   }
   std::printf("\nfields (index, name, units):\n");
-  std::vector<Field> fields = ReadFieldTable(plugin);
+  std::vector<TField> fields = ReadFieldTable(plugin);
   for (std::size_t i = 0; i < fields.size(); ++i) {
     std::string units;
     for (const std::string& u : fields[i].UnitList) units += (units.empty() ? "units " : ", ") + u;
@@ -360,11 +362,11 @@ void PrintHelp(const Options& options, const char* argv0) {
 }
 
 // Asks for one field with a host-sized buffer; nothing when the plugin has no value.
-std::optional<std::string> RequestValue(const Plugin& plugin, const std::u16string& path,
-                                        std::int32_t field, std::int32_t unit) {
+std::optional<std::string> RequestValue(const TPlugin& APlugin, const std::u16string& APath,
+                                        std::int32_t AField, std::int32_t AUnit) {
   // Not cleared: the plugin writes what it answers, a text with its terminator.
-  alignas(8) char buffer[kHostValueBytes];
-  std::int32_t result = plugin.GetValueW(path.c_str(), field, unit, buffer, kHostValueBytes, 0);
+  alignas(8) char buffer[cHostValueBytes];
+  std::int32_t result = APlugin.GetValueW(APath.c_str(), AField, AUnit, buffer, cHostValueBytes, 0);
   switch (result) {
     case ft_numeric_32: {
       std::int32_t v;
@@ -389,28 +391,28 @@ std::optional<std::string> RequestValue(const Plugin& plugin, const std::u16stri
 
 // Why a file cannot be asked for, or null. The plugin answers "no value" alike
 // for a missing, an unreadable and a foreign file; these checks tell them apart.
-const char* FileProblem(const fs::path& path) {
+const char* FileProblem(const fs::path& APath) {
   std::error_code ec;
-  fs::file_status status = fs::status(path, ec);
+  fs::file_status status = fs::status(APath, ec);
   if (status.type() == fs::file_type::not_found) return "no such file";
   if (ec) return "cannot be read";
   if (fs::is_directory(status)) return "is a directory";
   if (!fs::is_regular_file(status)) return "not a regular file";
-  if (!platform::ReadOnlyFile::Open(HostPath(path))) return "cannot be read";
+  if (!platform::TReadOnlyFile::Open(HostPath(APath))) return "cannot be read";
   return nullptr;
 }
 
-bool MatchesDetectString(const fs::path& path) {
-  const std::string ext = PrintedName(path.extension());
+bool MatchesDetectString(const fs::path& APath) {
+  const std::string ext = PrintedName(APath.extension());
   return ascii::EqualsIgnoreCase(ext, ".svg") || ascii::EqualsIgnoreCase(ext, ".svgz");
 }
 
 // Walks a folder and the folders below it (not following links to folders) for
 // the entries the detect string names. A folder or entry that cannot be read is
 // reported and the walk goes on; false when anything was reported.
-bool WalkFolder(const fs::path& root, std::vector<fs::path>& found) {
+bool WalkFolder(const fs::path& ARoot, std::vector<fs::path>& AFound) {
   bool ok = true;
-  std::vector<fs::path> pending{root};
+  std::vector<fs::path> pending{ARoot};
   while (!pending.empty()) {
     fs::path dir = std::move(pending.back());
     pending.pop_back();
@@ -428,7 +430,7 @@ bool WalkFolder(const fs::path& root, std::vector<fs::path>& found) {
       } else if (folder) {
         pending.push_back(it->path());
       } else if (MatchesDetectString(it->path())) {
-        found.push_back(it->path());
+        AFound.push_back(it->path());
       }
     }
     if (ec) {
@@ -440,24 +442,24 @@ bool WalkFolder(const fs::path& root, std::vector<fs::path>& found) {
 }
 
 // The files an argument names: itself, or what a folder holds, sorted.
-bool CollectFiles(const fs::path& input, std::vector<fs::path>& files) {
+bool CollectFiles(const fs::path& AInput, std::vector<fs::path>& AFiles) {
   std::error_code ec;
-  if (!fs::is_directory(input, ec)) {
-    files.push_back(input);
+  if (!fs::is_directory(AInput, ec)) {
+    AFiles.push_back(AInput);
     return true;
   }
   std::vector<fs::path> found;
-  bool ok = WalkFolder(input, found);
+  bool ok = WalkFolder(AInput, found);
   std::sort(found.begin(), found.end());
-  files.insert(files.end(), found.begin(), found.end());
+  AFiles.insert(AFiles.end(), found.begin(), found.end());
   return ok;
 }
 
-std::string JsonEscape(const std::string& text) {
+std::string JsonEscape(const std::string& AText) {
   // Names may hold bytes that are no UTF-8; JSON text must be UTF-8. ASCII is.
-  const bool ascii = std::all_of(text.begin(), text.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  std::string s = ascii ? text : ToUtf8(ToUtf16(text));
+  const bool ascii = std::all_of(AText.begin(), AText.end(),
+                                 [](char AC) { return static_cast<unsigned char>(AC) < 0x80; });
+  std::string s = ascii ? AText : ToUtf8(ToUtf16(AText));
   std::string out;
   for (unsigned char c : s) {
     switch (c) {
@@ -489,10 +491,10 @@ std::string JsonEscape(const std::string& text) {
   return out;
 }
 
-std::string CsvEscape(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+std::string CsvEscape(const std::string& AS) {
+  if (AS.find_first_of(",\"\r\n") == std::string::npos) return AS;
   std::string out = "\"";
-  for (char c : s) {
+  for (char c : AS) {
     if (c == '"') out.push_back('"');
     out.push_back(c);
   }
@@ -500,72 +502,73 @@ std::string CsvEscape(const std::string& s) {
 }
 
 // Table cells are one line each; line breaks inside values are shown as blanks.
-std::string TableCell(std::string s) {
-  for (char& c : s)
+std::string TableCell(std::string AS) {
+  for (char& c : AS)
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-  return s;
+  return AS;
 }
 
 // The terminal cells a cell's text takes: CJK characters take two, combining
 // marks none.
-std::size_t DisplayWidth(const std::string& s) {
-  if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-    return s.size();
-  return platform::DisplayWidth(ToUtf16(s));
+std::size_t DisplayWidth(const std::string& AS) {
+  if (std::all_of(AS.begin(), AS.end(),
+                  [](char AC) { return static_cast<unsigned char>(AC) < 0x80; }))
+    return AS.size();
+  return platform::DisplayWidth(ToUtf16(AS));
 }
 
-using Row = std::vector<std::optional<std::string>>;
+using TRow = std::vector<std::optional<std::string>>;
 
-void PrintRows(const std::vector<Column>& columns, const std::vector<std::string>& names,
-               const std::vector<Row>& rows, Format format) {
-  if (format == Format::Json) {
+void PrintRows(const std::vector<TColumn>& AColumns, const std::vector<std::string>& ANames,
+               const std::vector<TRow>& ARows, TFormat AFormat) {
+  if (AFormat == TFormat::json) {
     std::printf("[\n");
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      std::printf("  {\"File\": \"%s\"", JsonEscape(names[r]).c_str());
-      for (std::size_t c = 0; c < columns.size(); ++c) {
-        const std::optional<std::string>& v = rows[r][c];
-        std::string title = JsonEscape(columns[c].Title);
+    for (std::size_t r = 0; r < ARows.size(); ++r) {
+      std::printf("  {\"File\": \"%s\"", JsonEscape(ANames[r]).c_str());
+      for (std::size_t c = 0; c < AColumns.size(); ++c) {
+        const std::optional<std::string>& v = ARows[r][c];
+        std::string title = JsonEscape(AColumns[c].Title);
         if (!v) {
           std::printf(", \"%s\": null", title.c_str());
-        } else if (columns[c].Type == ft_stringw) {
+        } else if (AColumns[c].Type == ft_stringw) {
           std::printf(", \"%s\": \"%s\"", title.c_str(), JsonEscape(*v).c_str());
         } else {
           std::printf(", \"%s\": %s", title.c_str(), v->c_str());
         }
       }
-      std::printf("}%s\n", r + 1 < rows.size() ? "," : "");
+      std::printf("}%s\n", r + 1 < ARows.size() ? "," : "");
     }
     std::printf("]\n");
     return;
   }
-  if (format == Format::Csv) {
+  if (AFormat == TFormat::csv) {
     std::printf("File");
-    for (const Column& column : columns) std::printf(",%s", CsvEscape(column.Title).c_str());
+    for (const TColumn& column : AColumns) std::printf(",%s", CsvEscape(column.Title).c_str());
     std::printf("\n");
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      std::printf("%s", CsvEscape(names[r]).c_str());
-      for (const auto& v : rows[r]) std::printf(",%s", CsvEscape(v.value_or("")).c_str());
+    for (std::size_t r = 0; r < ARows.size(); ++r) {
+      std::printf("%s", CsvEscape(ANames[r]).c_str());
+      for (const auto& v : ARows[r]) std::printf(",%s", CsvEscape(v.value_or("")).c_str());
       std::printf("\n");
     }
     return;
   }
   std::vector<std::string> header{"File"};
-  for (const Column& column : columns) header.push_back(column.Title);
+  for (const TColumn& column : AColumns) header.push_back(column.Title);
   std::vector<std::size_t> widths(header.size());
   for (std::size_t c = 0; c < header.size(); ++c) widths[c] = DisplayWidth(header[c]);
   std::vector<std::vector<std::string>> cells;
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    std::vector<std::string> line{TableCell(names[r])};
-    for (const auto& v : rows[r]) line.push_back(TableCell(v.value_or("")));
+  for (std::size_t r = 0; r < ARows.size(); ++r) {
+    std::vector<std::string> line{TableCell(ANames[r])};
+    for (const auto& v : ARows[r]) line.push_back(TableCell(v.value_or("")));
     for (std::size_t c = 0; c < line.size(); ++c)
       widths[c] = std::max(widths[c], DisplayWidth(line[c]));
     cells.push_back(std::move(line));
   }
-  auto printLine = [&](const std::vector<std::string>& line) {
+  auto printLine = [&](const std::vector<std::string>& ALine) {
     std::string out;
-    for (std::size_t c = 0; c < line.size(); ++c) {
-      out += line[c];
-      if (c + 1 < line.size()) out.append(widths[c] - DisplayWidth(line[c]) + 2, ' ');
+    for (std::size_t c = 0; c < ALine.size(); ++c) {
+      out += ALine[c];
+      if (c + 1 < ALine.size()) out.append(widths[c] - DisplayWidth(ALine[c]) + 2, ' ');
     }
     std::printf("%s\n", out.c_str());
   };
@@ -573,11 +576,11 @@ void PrintRows(const std::vector<Column>& columns, const std::vector<std::string
   for (const auto& line : cells) printLine(line);
 }
 
-int Run(int argc, char** argv) {
-  Options options;
-  if (!ParseOptions(argc, argv, options)) return kExitUsage;
+int Run(int AArgc, char** AArgv) {
+  TOptions options;
+  if (!ParseOptions(AArgc, AArgv, options)) return cExitUsage;
   if (options.ShowHelp) {
-    PrintHelp(options, argv[0]);
+    PrintHelp(options, AArgv[0]);
     return 0;
   }
   if (options.ShowVersion) {
@@ -588,41 +591,41 @@ int Run(int argc, char** argv) {
   if (listing && !options.Inputs.empty()) return UsageError("--fields and --detect take no files");
   if (!listing && options.Inputs.empty()) {
     std::fputs("vexmeta: no file or folder given\n\n", stderr);
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
+    std::fputs(cUsage, stderr);
+    return cExitUsage;
   }
-  if (options.PluginPath.empty()) options.PluginPath = DefaultPluginPath(argv[0]);
+  if (options.PluginPath.empty()) options.PluginPath = DefaultPluginPath(AArgv[0]);
 
-  Plugin plugin;
-  if (!LoadPlugin(options.PluginPath, plugin, false)) return kExitFailed;
+  TPlugin plugin;
+  if (!LoadPlugin(options.PluginPath, plugin, false)) return cExitFailed;
   if (options.ShowDetect) {
-    char detect[kHostTextBytes] = {};
-    plugin.GetDetectString(detect, kHostTextBytes);
+    char detect[cHostTextBytes] = {};
+    plugin.GetDetectString(detect, cHostTextBytes);
     std::printf("%s\n", detect);
   }
-  std::vector<Field> fields = ReadFieldTable(plugin);
+  std::vector<TField> fields = ReadFieldTable(plugin);
   if (options.ShowFields) PrintFieldTable(fields);
   if (listing) return 0;
-  std::vector<Column> columns;
-  if (!SelectColumns(fields, options.FieldSpecs, columns)) return kExitUsage;
+  std::vector<TColumn> columns;
+  if (!SelectColumns(fields, options.FieldSpecs, columns)) return cExitUsage;
 
   bool ok = true;
   std::vector<fs::path> files;
   for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
 
-  Progress progress(platform::StderrIsTerminal() && files.size() >= 200);
+  TProgress progress(platform::StderrIsTerminal() && files.size() >= 200);
   // Relative names are asked for as absolute paths, as a file manager passes them.
   std::error_code cwdError;
   const fs::path cwd = fs::current_path(cwdError);
   std::vector<std::string> names;
-  std::vector<Row> rows;
+  std::vector<TRow> rows;
   for (std::size_t f = 0; f < files.size(); ++f) {
     if (f % 100 == 0 || f + 1 == files.size()) progress.Show(f + 1, files.size());
     const fs::path absolute = files[f].is_absolute() || cwdError ? files[f] : cwd / files[f];
     std::u16string path = HostPath(absolute);
-    Row row;
+    TRow row;
     bool known = false;
-    for (const Column& column : columns) {
+    for (const TColumn& column : columns) {
       row.push_back(RequestValue(plugin, path, column.Field, column.Unit));
       known = known || row.back().has_value();
     }
@@ -644,7 +647,7 @@ int Run(int argc, char** argv) {
   }
   progress.Clear();
   PrintRows(columns, names, rows, options.Output);
-  return ok ? 0 : kExitFailed;
+  return ok ? 0 : cExitFailed;
 }
 
 }  // namespace
@@ -654,6 +657,6 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vexmeta: %s\n", e.what());
-    return kExitFailed;
+    return cExitFailed;
   }
 }

@@ -20,10 +20,10 @@ void CheckText(const std::u16string& AText) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASize) {
+  const std::string_view bytes(reinterpret_cast<const char*>(AData), ASize);
   // The image test on and off: the filter keeps the image only when it is asked.
-  const bool parseImage = size % 2 == 0;
+  const bool parseImage = ASize % 2 == 0;
   TVexmeta record;
   const bool valid = ParseSvgDocument(*TMemoryStream::View(bytes), record, parseImage);
   TVexmeta whole;

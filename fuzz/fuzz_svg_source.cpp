@@ -33,12 +33,12 @@ struct TFuzzFile {
   std::filesystem::path Path;
 };
 
-void Consume(std::unique_ptr<TStream> stream) {
-  if (!stream) return;
+void Consume(std::unique_ptr<TStream> AStream) {
+  if (!AStream) return;
   try {
-    stream->Seek(0);
+    AStream->Seek(0);
     std::uint8_t buffer[4096];
-    while (stream->Read(buffer, sizeof buffer) > 0) {
+    while (AStream->Read(buffer, sizeof buffer) > 0) {
     }
   } catch (const EStreamError&) {
     // Corrupt or truncated compressed data, or a ZIP entry that fails its check.
@@ -47,11 +47,11 @@ void Consume(std::unique_ptr<TStream> stream) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASize) {
   static TFuzzFile file;
   {
     std::ofstream out(file.Path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.write(reinterpret_cast<const char*>(AData), static_cast<std::streamsize>(ASize));
   }
   const std::u16string path = platform::Utf8ToUtf16(file.Path.string());
   Consume(OpenSvgStream(path, 0));

@@ -12,9 +12,9 @@
 
 namespace {
 
-struct Plugin {
-  Plugin() { PluginStartup(); }
-  ~Plugin() { PluginShutdown(); }
+struct TPlugin {
+  TPlugin() { PluginStartup(); }
+  ~TPlugin() { PluginShutdown(); }
 };
 
 // The folder the inputs are written to, removed at exit.
@@ -39,13 +39,13 @@ const std::filesystem::path& Folder() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Plugin plugin;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASize) {
+  static TPlugin plugin;
   for (const char* name : {"drawing.svg", "drawing.svgz"}) {
     std::filesystem::path path = Folder() / name;
     {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+      out.write(reinterpret_cast<const char*>(AData), static_cast<std::streamsize>(ASize));
     }
     // Every input gets a new time stamp, so the cache never serves an old entry.
     static std::int64_t tick = 0;

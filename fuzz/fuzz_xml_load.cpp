@@ -14,23 +14,23 @@
 
 namespace {
 
-std::size_t Walk(TXmlDocument& Doc) {
-  std::size_t Total = Doc.CommentString().size() + (Doc.IsEmpty() ? 1 : 0);
-  for (TXmlNode* N = Doc.FindFirst(); N != nullptr; N = Doc.FindNext(N)) {
-    Total += N->Name().size() + N->Value().size() + N->FullPath().size();
-    for (std::int32_t I = 0; I < N->AttributeCount(); ++I) {
-      TXmlAttribute* A = N->Attributes(I);
-      Total += A->Value().size() + N->AttributeValueByName(A->Name()).size();
+std::size_t Walk(TXmlDocument& ADoc) {
+  std::size_t total = ADoc.CommentString().size() + (ADoc.IsEmpty() ? 1 : 0);
+  for (TXmlNode* n = ADoc.FindFirst(); n != nullptr; n = ADoc.FindNext(n)) {
+    total += n->Name().size() + n->Value().size() + n->FullPath().size();
+    for (std::int32_t i = 0; i < n->AttributeCount(); ++i) {
+      TXmlAttribute* a = n->Attributes(i);
+      total += a->Value().size() + n->AttributeValueByName(a->Name()).size();
     }
-    if (auto* D = dynamic_cast<TXmlDocType*>(N))
-      Total += D->SystemLiteral()->Value().size() + D->PubIDLiteral()->Value().size();
+    if (auto* d = dynamic_cast<TXmlDocType*>(n))
+      total += d->SystemLiteral()->Value().size() + d->PubIDLiteral()->Value().size();
   }
-  if (TXmlElement* Root = Doc.Root()) {
-    Total += Root->AttributeValueByName("width").size();
-    if (TXmlNode* M = Root->FindNode("metadata")) Total += M->FullPath().size();
-    if (TXmlNode* G = Root->FindNode("/svg/g")) Total += G->TreeDepth();
+  if (TXmlElement* root = ADoc.Root()) {
+    total += root->AttributeValueByName("width").size();
+    if (TXmlNode* m = root->FindNode("metadata")) total += m->FullPath().size();
+    if (TXmlNode* g = root->FindNode("/svg/g")) total += g->TreeDepth();
   }
-  return Total;
+  return total;
 }
 
 // Declines by kind and name: the rule's bits pick text, comments, and names
@@ -49,70 +49,71 @@ struct TRuleFilter final : TXmlNodeFilter {
   }
 };
 
-std::string_view OfferedName(const TXmlNode* N) {
-  if (N->ElementType() == xeElement) return static_cast<const TXmlElement*>(N)->NameView();
-  if (N->ElementType() == xeAttribute) return static_cast<const TXmlAttribute*>(N)->NameView();
+std::string_view OfferedName(const TXmlNode* ANode) {
+  if (ANode->ElementType() == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
+  if (ANode->ElementType() == xeAttribute)
+    return static_cast<const TXmlAttribute*>(ANode)->NameView();
   return {};
 }
 
 // Kind, name and raw value of every node the filter keeps, depth first; the
 // children of elements are pruned as the filter would have declined them.
-void Dump(const TXmlNode* N, const TRuleFilter& F, std::string& Out) {
-  Out += static_cast<char>('A' + N->ElementType());
-  Out += N->Name();
-  if (auto* C = dynamic_cast<const TXmlCharData*>(N)) Out += C->RawValueView();
-  if (auto* A = dynamic_cast<const TXmlAttribute*>(N)) Out += A->CoreValue()->RawValueView();
-  Out += '(';
-  const bool Prune = N->ElementType() == xeElement;
-  for (std::int32_t I = 0; I < N->NodeCount(); ++I) {
-    const TXmlNode* Child = N->Nodes(I);
-    if (!Prune || F.Keeps(Child->ElementType(), OfferedName(Child))) Dump(Child, F, Out);
+void Dump(const TXmlNode* ANode, const TRuleFilter& AF, std::string& AOut) {
+  AOut += static_cast<char>('A' + ANode->ElementType());
+  AOut += ANode->Name();
+  if (auto* c = dynamic_cast<const TXmlCharData*>(ANode)) AOut += c->RawValueView();
+  if (auto* a = dynamic_cast<const TXmlAttribute*>(ANode)) AOut += a->CoreValue()->RawValueView();
+  AOut += '(';
+  const bool prune = ANode->ElementType() == xeElement;
+  for (std::int32_t i = 0; i < ANode->NodeCount(); ++i) {
+    const TXmlNode* child = ANode->Nodes(i);
+    if (!prune || AF.Keeps(child->ElementType(), OfferedName(child))) Dump(child, AF, AOut);
   }
-  Out += ')';
+  AOut += ')';
 }
 
-std::string DumpRoots(const TXmlDocument& Doc, const TRuleFilter& F) {
-  std::string Out;
+std::string DumpRoots(const TXmlDocument& ADoc, const TRuleFilter& AF) {
+  std::string out;
   // A declaration is never offered to a filter: it is always kept.
-  for (TXmlNode* N : Doc.RootNodes())
-    if (N->ElementType() == xeDeclaration || F.Keeps(N->ElementType(), OfferedName(N)))
-      Dump(N, F, Out);
-  return Out;
+  for (TXmlNode* n : ADoc.RootNodes())
+    if (n->ElementType() == xeDeclaration || AF.Keeps(n->ElementType(), OfferedName(n)))
+      Dump(n, AF, out);
+  return out;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view Bytes(reinterpret_cast<const char*>(data), size);
-  volatile std::size_t Sink = 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASize) {
+  std::string_view bytes(reinterpret_cast<const char*>(AData), ASize);
+  volatile std::size_t sink = 0;
   {
-    TXmlDocument Doc;
-    auto S = TMemoryStream::View(Bytes);
-    Doc.LoadFromStream(*S);
-    Sink = Sink + Walk(Doc);
+    TXmlDocument doc;
+    auto s = TMemoryStream::View(bytes);
+    doc.LoadFromStream(*s);
+    sink = sink + Walk(doc);
   }
   {
-    TXmlDocument Doc;
-    Doc.SetFixStructuralErrors(true);
-    Doc.SetXmlFormat(xfPreserve);
-    Doc.SetEolStyle(esLF);
-    auto S = TMemoryStream::View(Bytes);
-    Doc.LoadFromStream(*S);
-    Sink = Sink + Walk(Doc);
+    TXmlDocument doc;
+    doc.SetFixStructuralErrors(true);
+    doc.SetXmlFormat(xfPreserve);
+    doc.SetEolStyle(esLF);
+    auto s = TMemoryStream::View(bytes);
+    doc.LoadFromStream(*s);
+    sink = sink + Walk(doc);
   }
-  if (size > 0) {
-    TRuleFilter Filter;
-    Filter.Rule = data[0];
-    TXmlDocument Whole;
-    Whole.ReadFromString(Bytes);
-    TXmlDocument Filtered;
-    Filtered.SetNodeFilter(&Filter);
+  if (ASize > 0) {
+    TRuleFilter filter;
+    filter.Rule = AData[0];
+    TXmlDocument whole;
+    whole.ReadFromString(bytes);
+    TXmlDocument filtered;
+    filtered.SetNodeFilter(&filter);
     // Even chunks from 6 bytes: an odd chunk drops the last byte of UTF-16 text,
     // and the first five bytes decide the encoding.
-    Filtered.SetParserChunkSize(6 + 2 * (data[0] % 8));
-    Filtered.ReadFromString(Bytes);
-    TRuleFilter All;  // keeps everything: the filtered tree is dumped as it is
-    if (DumpRoots(Filtered, All) != DumpRoots(Whole, Filter)) std::abort();
+    filtered.SetParserChunkSize(6 + 2 * (AData[0] % 8));
+    filtered.ReadFromString(bytes);
+    TRuleFilter all;  // keeps everything: the filtered tree is dumped as it is
+    if (DumpRoots(filtered, all) != DumpRoots(whole, filter)) std::abort();
   }
   return 0;
 }

@@ -9,12 +9,12 @@
 #include <iterator>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASize);
 
 namespace {
 
-int RunFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+int RunFile(const std::filesystem::path& APath) {
+  std::ifstream in(APath, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   return 1;

@@ -10,38 +10,38 @@
 
 namespace ascii {
 
-constexpr char ToLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+constexpr char ToLower(char AC) {
+  return (AC >= 'A' && AC <= 'Z') ? static_cast<char>(AC + ('a' - 'A')) : AC;
 }
 
-constexpr std::uint8_t ToLower(std::uint8_t c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<std::uint8_t>(c + ('a' - 'A')) : c;
+constexpr std::uint8_t ToLower(std::uint8_t AC) {
+  return (AC >= 'A' && AC <= 'Z') ? static_cast<std::uint8_t>(AC + ('a' - 'A')) : AC;
 }
 
-constexpr char16_t ToLower(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+constexpr char16_t ToLower(char16_t AC) {
+  return (AC >= u'A' && AC <= u'Z') ? static_cast<char16_t>(AC + (u'a' - u'A')) : AC;
 }
 
-constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (ToLower(a[i]) != ToLower(b[i])) return false;
+constexpr bool EqualsIgnoreCase(std::string_view AA, std::string_view AB) {
+  if (AA.size() != AB.size()) return false;
+  for (std::size_t i = 0; i < AA.size(); ++i)
+    if (ToLower(AA[i]) != ToLower(AB[i])) return false;
   return true;
 }
 
 // Byte order after folding; bytes compare as signed chars, as std::string does not.
-constexpr bool LessIgnoreCase(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+constexpr bool LessIgnoreCase(std::string_view AA, std::string_view AB) {
+  const std::size_t n = AA.size() < AB.size() ? AA.size() : AB.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const char x = ToLower(a[i]);
-    const char y = ToLower(b[i]);
+    const char x = ToLower(AA[i]);
+    const char y = ToLower(AB[i]);
     if (x != y) return x < y;
   }
-  return a.size() < b.size();
+  return AA.size() < AB.size();
 }
 
-constexpr bool IsAscii(std::string_view s) {
-  for (char c : s)
+constexpr bool IsAscii(std::string_view AS) {
+  for (char c : AS)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }

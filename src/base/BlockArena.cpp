@@ -31,7 +31,7 @@ void* TBlockArena::Allocate(std::size_t ASize, std::size_t AAlign) {
 
 void TBlockArena::Reset() {
   auto first = std::find_if(FBlocks.begin(), FBlocks.end(),
-                            [this](const auto& block) { return block.get() == FFirst; });
+                            [this](const auto& ABlock) { return ABlock.get() == FFirst; });
   if (first == FBlocks.end()) {
     Release();
     return;

@@ -21,9 +21,9 @@ bool TStream::ReadsToEnd() noexcept {
   }
 }
 
-std::unique_ptr<TMemoryStream> TMemoryStream::View(std::string_view bytes) {
+std::unique_ptr<TMemoryStream> TMemoryStream::View(std::string_view ABytes) {
   auto stream = std::make_unique<TMemoryStream>();
-  stream->FView = bytes;
+  stream->FView = ABytes;
   stream->FIsView = true;
   return stream;
 }
@@ -33,27 +33,27 @@ std::string_view TMemoryStream::Data() const {
   return {reinterpret_cast<const char*>(FOwned.data()), FOwned.size()};
 }
 
-std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+std::size_t TMemoryStream::Read(void* ABuffer, std::size_t ACount) {
   std::string_view data = Data();
-  if (FPosition >= data.size() || count == 0) return 0;
-  std::size_t n = std::min(count, data.size() - FPosition);
-  std::memcpy(buffer, data.data() + FPosition, n);
+  if (FPosition >= data.size() || ACount == 0) return 0;
+  std::size_t n = std::min(ACount, data.size() - FPosition);
+  std::memcpy(ABuffer, data.data() + FPosition, n);
   FPosition += n;
   return n;
 }
 
-std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+std::size_t TMemoryStream::Write(const void* ABuffer, std::size_t ACount) {
   if (FIsView) throw EStreamError("stream cannot be written");
-  if (count == 0) return 0;
-  if (FPosition + count > FOwned.size()) FOwned.resize(FPosition + count);
-  std::memcpy(FOwned.data() + FPosition, buffer, count);
-  FPosition += count;
-  return count;
+  if (ACount == 0) return 0;
+  if (FPosition + ACount > FOwned.size()) FOwned.resize(FPosition + ACount);
+  std::memcpy(FOwned.data() + FPosition, ABuffer, ACount);
+  FPosition += ACount;
+  return ACount;
 }
 
-void TMemoryStream::Seek(std::int64_t position) {
-  if (position < 0) throw EStreamError("invalid stream position");
-  FPosition = static_cast<std::size_t>(position);
+void TMemoryStream::Seek(std::int64_t APosition) {
+  if (APosition < 0) throw EStreamError("invalid stream position");
+  FPosition = static_cast<std::size_t>(APosition);
 }
 
 TWindowStream::TWindowStream(TStream& ASource, std::int64_t AStart, std::int64_t ALength,
@@ -62,44 +62,46 @@ TWindowStream::TWindowStream(TStream& ASource, std::int64_t AStart, std::int64_t
   FSource.Seek(FStart);
 }
 
-std::size_t TWindowStream::Read(void* buffer, std::size_t count) {
+std::size_t TWindowStream::Read(void* ABuffer, std::size_t ACount) {
   if (FPosition >= FLength) return 0;
   const auto left = static_cast<std::uint64_t>(FLength - FPosition);
   const std::size_t n =
-      FSource.Read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(count, left)));
+      FSource.Read(ABuffer, static_cast<std::size_t>(std::min<std::uint64_t>(ACount, left)));
   FPosition += static_cast<std::int64_t>(n);
   return n;
 }
 
-void TWindowStream::Seek(std::int64_t position) {
-  if (position < 0) throw EStreamError("invalid stream position");
-  FSource.Seek(FStart + position);
-  FPosition = position;
+void TWindowStream::Seek(std::int64_t APosition) {
+  if (APosition < 0) throw EStreamError("invalid stream position");
+  FSource.Seek(FStart + APosition);
+  FPosition = APosition;
 }
 
-TFileStream::TFileStream(std::unique_ptr<platform::ReadOnlyFile> file) : FFile(std::move(file)) {}
+TFileStream::TFileStream(std::unique_ptr<platform::TReadOnlyFile> AFile)
+    : FFile(std::move(AFile)) {}
 TFileStream::~TFileStream() = default;
 
-std::unique_ptr<TFileStream> TFileStream::Open(std::u16string_view path) {
-  auto file = platform::ReadOnlyFile::Open(path);
+std::unique_ptr<TFileStream> TFileStream::Open(std::u16string_view APath) {
+  auto file = platform::TReadOnlyFile::Open(APath);
   if (!file) return nullptr;
   return std::make_unique<TFileStream>(std::move(file));
 }
 
-std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+std::size_t TFileStream::Read(void* ABuffer, std::size_t ACount) {
   std::size_t total = 0;
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  while (total < count) {
+  auto* out = static_cast<std::uint8_t*>(ABuffer);
+  while (total < ACount) {
     // What the read-ahead block holds at the position.
     const std::int64_t inAhead = FPosition - FAheadStart;
     if (inAhead >= 0 && static_cast<std::uint64_t>(inAhead) < FAheadSize) {
-      const std::size_t n = std::min(count - total, FAheadSize - static_cast<std::size_t>(inAhead));
+      const std::size_t n =
+          std::min(ACount - total, FAheadSize - static_cast<std::size_t>(inAhead));
       std::memcpy(out + total, FAhead.get() + inAhead, n);
       total += n;
       FPosition += static_cast<std::int64_t>(n);
       continue;
     }
-    const std::size_t want = count - total;
+    const std::size_t want = ACount - total;
     if (want >= cReadAhead) {
       const std::int64_t n = FFile->ReadAt(FPosition, out + total, want);
       if (n < 0) throw EStreamError("file read error");
@@ -118,9 +120,9 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
   return total;
 }
 
-void TFileStream::Seek(std::int64_t position) {
-  if (position < 0) throw EStreamError("invalid stream position");
-  FPosition = position;
+void TFileStream::Seek(std::int64_t APosition) {
+  if (APosition < 0) throw EStreamError("invalid stream position");
+  FPosition = APosition;
 }
 
 std::int64_t TFileStream::Size() const {

@@ -15,7 +15,7 @@
 #include <vector>
 
 namespace platform {
-class ReadOnlyFile;
+class TReadOnlyFile;
 }
 
 class EStreamError : public std::runtime_error {
@@ -28,11 +28,11 @@ class TStream {
   virtual ~TStream() = default;
   // Reads up to count bytes at the position and advances; returns the count read,
   // 0 at the end.
-  virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+  virtual std::size_t Read(void* ABuffer, std::size_t ACount) = 0;
   // Writes count bytes at the position; streams that cannot be written raise.
-  virtual std::size_t Write(const void* buffer, std::size_t count);
+  virtual std::size_t Write(const void* ABuffer, std::size_t ACount);
   virtual std::int64_t Position() const = 0;
-  virtual void Seek(std::int64_t position) = 0;
+  virtual void Seek(std::int64_t APosition) = 0;
   virtual std::int64_t Size() const = 0;
   // Whether what a reader leaves of the stream has anything to check
   // (compressed data that must go on intact, a checksum to match).
@@ -52,13 +52,13 @@ class TStream {
 class TMemoryStream : public TStream {
  public:
   TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<std::uint8_t> bytes) : FOwned(std::move(bytes)) {}
-  static std::unique_ptr<TMemoryStream> View(std::string_view bytes);
+  explicit TMemoryStream(std::vector<std::uint8_t> ABytes) : FOwned(std::move(ABytes)) {}
+  static std::unique_ptr<TMemoryStream> View(std::string_view ABytes);
 
-  std::size_t Read(void* buffer, std::size_t count) override;
-  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::size_t Read(void* ABuffer, std::size_t ACount) override;
+  std::size_t Write(const void* ABuffer, std::size_t ACount) override;
   std::int64_t Position() const override { return static_cast<std::int64_t>(FPosition); }
-  void Seek(std::int64_t position) override;
+  void Seek(std::int64_t APosition) override;
   std::int64_t Size() const override { return static_cast<std::int64_t>(Data().size()); }
 
   std::string_view Data() const;
@@ -80,9 +80,9 @@ class TWindowStream : public TStream {
   TWindowStream(TStream& ASource, std::int64_t AStart, std::int64_t ALength,
                 std::unique_ptr<TStream> AOwned = nullptr);
 
-  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Read(void* ABuffer, std::size_t ACount) override;
   std::int64_t Position() const override { return FPosition; }
-  void Seek(std::int64_t position) override;
+  void Seek(std::int64_t APosition) override;
   std::int64_t Size() const override { return FLength; }
 
  private:
@@ -99,20 +99,20 @@ class TWindowStream : public TStream {
 // small file read in pieces, costs one read of the file.
 class TFileStream : public TStream {
  public:
-  explicit TFileStream(std::unique_ptr<platform::ReadOnlyFile> file);
+  explicit TFileStream(std::unique_ptr<platform::TReadOnlyFile> AFile);
   ~TFileStream() override;
-  // Null when the file cannot be opened (see platform::ReadOnlyFile::Open).
-  static std::unique_ptr<TFileStream> Open(std::u16string_view path);
+  // Null when the file cannot be opened (see platform::TReadOnlyFile::Open).
+  static std::unique_ptr<TFileStream> Open(std::u16string_view APath);
 
-  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Read(void* ABuffer, std::size_t ACount) override;
   std::int64_t Position() const override { return FPosition; }
-  void Seek(std::int64_t position) override;
+  void Seek(std::int64_t APosition) override;
   std::int64_t Size() const override;
 
  private:
   static constexpr std::size_t cReadAhead = 4096;
 
-  std::unique_ptr<platform::ReadOnlyFile> FFile;
+  std::unique_ptr<platform::TReadOnlyFile> FFile;
   std::int64_t FPosition = 0;
   std::unique_ptr<std::uint8_t[]> FAhead;  // cReadAhead bytes, made on the first small read
   std::int64_t FAheadStart = 0;            // the file offset of FAhead's first byte

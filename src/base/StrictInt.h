@@ -8,4 +8,4 @@
 #include <string_view>
 
 // True and the value when S is such a number; false (AValue untouched) otherwise.
-bool TryStrToInt(std::string_view S, std::int32_t& AValue);
+bool TryStrToInt(std::string_view AS, std::int32_t& AValue);

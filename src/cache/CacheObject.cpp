@@ -81,69 +81,69 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "hashlittle and the path key read words as they lie in memory");
 
-std::uint32_t Load32(const unsigned char* p) {
+std::uint32_t Load32(const unsigned char* AP) {
   std::uint32_t v;
-  std::memcpy(&v, p, sizeof(v));
+  std::memcpy(&v, AP, sizeof(v));
   return v;
 }
 
-void Mix(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c) {
-  a -= c;
-  a ^= std::rotl(c, 4);
-  c += b;
-  b -= a;
-  b ^= std::rotl(a, 6);
-  a += c;
-  c -= b;
-  c ^= std::rotl(b, 8);
-  b += a;
-  a -= c;
-  a ^= std::rotl(c, 16);
-  c += b;
-  b -= a;
-  b ^= std::rotl(a, 19);
-  a += c;
-  c -= b;
-  c ^= std::rotl(b, 4);
-  b += a;
+void Mix(std::uint32_t& AA, std::uint32_t& AB, std::uint32_t& AC) {
+  AA -= AC;
+  AA ^= std::rotl(AC, 4);
+  AC += AB;
+  AB -= AA;
+  AB ^= std::rotl(AA, 6);
+  AA += AC;
+  AC -= AB;
+  AC ^= std::rotl(AB, 8);
+  AB += AA;
+  AA -= AC;
+  AA ^= std::rotl(AC, 16);
+  AC += AB;
+  AB -= AA;
+  AB ^= std::rotl(AA, 19);
+  AA += AC;
+  AC -= AB;
+  AC ^= std::rotl(AB, 4);
+  AB += AA;
 }
 
-void Final(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c) {
-  c ^= b;
-  c -= std::rotl(b, 14);
-  a ^= c;
-  a -= std::rotl(c, 11);
-  b ^= a;
-  b -= std::rotl(a, 25);
-  c ^= b;
-  c -= std::rotl(b, 16);
-  a ^= c;
-  a -= std::rotl(c, 4);
-  b ^= a;
-  b -= std::rotl(a, 14);
-  c ^= b;
-  c -= std::rotl(b, 24);
+void Final(std::uint32_t& AA, std::uint32_t& AB, std::uint32_t& AC) {
+  AC ^= AB;
+  AC -= std::rotl(AB, 14);
+  AA ^= AC;
+  AA -= std::rotl(AC, 11);
+  AB ^= AA;
+  AB -= std::rotl(AA, 25);
+  AC ^= AB;
+  AC -= std::rotl(AB, 16);
+  AA ^= AC;
+  AA -= std::rotl(AC, 4);
+  AB ^= AA;
+  AB -= std::rotl(AA, 14);
+  AC ^= AB;
+  AC -= std::rotl(AB, 24);
 }
 
 }  // namespace
 
-std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t initval) {
-  const auto* k = static_cast<const unsigned char*>(key);
+std::uint32_t hashlittle(const void* AKey, std::size_t ALength, std::uint32_t AInitval) {
+  const auto* k = static_cast<const unsigned char*>(AKey);
   // The length enters the seed as its low 32 bits, as the reference does.
-  std::uint32_t a = 0xdeadbeefu + static_cast<std::uint32_t>(length) + initval;
+  std::uint32_t a = 0xdeadbeefu + static_cast<std::uint32_t>(ALength) + AInitval;
   std::uint32_t b = a;
   std::uint32_t c = a;
 
-  while (length > 12) {
+  while (ALength > 12) {
     a += Load32(k);
     b += Load32(k + 4);
     c += Load32(k + 8);
     Mix(a, b, c);
-    length -= 12;
+    ALength -= 12;
     k += 12;
   }
   // The last 1 to 12 bytes, byte by byte: nothing is read past the end.
-  switch (length) {
+  switch (ALength) {
     case 12:
       c += static_cast<std::uint32_t>(k[11]) << 24;
       [[fallthrough]];

@@ -25,7 +25,7 @@ class TCacheObject {
 };
 
 // Items hold one owning TCacheObject reference (ItemSize 8), or none.
-class TwdxCache : public TItemCache {
+class TwdxCache : public TItemCache {  // NOLINT(readability-identifier-naming): its design name
  public:
   static constexpr std::uint32_t cItemSize = 8;
 
@@ -67,7 +67,7 @@ class TwdxCache : public TItemCache {
 };
 
 // Bob Jenkins' lookup3 hash of length bytes (little-endian reading of words).
-std::uint32_t hashlittle(const void* key, std::size_t length, std::uint32_t initval);
+std::uint32_t hashlittle(const void* AKey, std::size_t ALength, std::uint32_t AInitval);
 
 // The key of a path's key text: hashlittle of its UTF-16LE code units, sign-extended.
 // The caller makes the text: the lower-cased path where file names ignore case,

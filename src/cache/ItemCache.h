@@ -37,12 +37,12 @@ static_assert(sizeof(TCacheID) == 8, "TCacheID is exactly 64 bits");
 static_assert(std::endian::native == std::endian::little,
               "c1 must overlay the low half of i, c2 the high half");
 
-inline bool SameID(TCacheID a, TCacheID b) {
-  return a.i == b.i;
+inline bool SameID(TCacheID ALeft, TCacheID ARight) {
+  return ALeft.i == ARight.i;
 }
 
 struct TCacheItem;
-using PCacheItem = TCacheItem*;
+using PCacheItem = TCacheItem*;  // NOLINT(readability-identifier-naming): its design name
 
 // One slot. A slot is a single allocation: this header followed at
 // sizeof(TCacheItem) by ItemSize bytes of data; the header's alignment puts

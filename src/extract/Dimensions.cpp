@@ -15,15 +15,15 @@
 
 namespace {
 
-constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t cInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t cInt32Min = std::numeric_limits<std::int32_t>::min();
 
 // Nearest integer, halves to the even neighbour; saturates at the 32-bit range so
 // an absurd length never converts an out-of-range double. NaN gives 0.
 std::int32_t RoundToInt32(double AValue) {
   if (std::isnan(AValue)) return 0;
-  if (AValue >= static_cast<double>(kInt32Max)) return kInt32Max;
-  if (AValue <= static_cast<double>(kInt32Min)) return kInt32Min;
+  if (AValue >= static_cast<double>(cInt32Max)) return cInt32Max;
+  if (AValue <= static_cast<double>(cInt32Min)) return cInt32Min;
   double whole = std::floor(AValue);
   // Exact: both are within 2^31 of each other and whole is an integer.
   double fraction = AValue - whole;
@@ -40,19 +40,19 @@ std::string NarrowForNumber(std::u16string_view AText) {
   return result;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
+bool IsDigit(char AC) {
+  return AC >= '0' && AC <= '9';
 }
 
 // Decimal number with "." as separator regardless of the locale: optional blanks
 // around it, optional sign, digits with at most one ".", optional exponent after
 // E or e. False for anything else, and for a value outside the double range.
-bool TryParseDecimal(std::string_view S, double& AValue) {
+bool TryParseDecimal(std::string_view AS, double& AValue) {
   std::size_t first = 0;
-  std::size_t last = S.size();
-  while (first < last && S[first] == ' ') ++first;
-  while (last > first && S[last - 1] == ' ') --last;
-  std::string_view body = S.substr(first, last - first);
+  std::size_t last = AS.size();
+  while (first < last && AS[first] == ' ') ++first;
+  while (last > first && AS[last - 1] == ' ') --last;
+  std::string_view body = AS.substr(first, last - first);
   std::size_t i = 0;
   if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
   std::size_t digits = 0;
@@ -79,8 +79,8 @@ bool TryParseDecimal(std::string_view S, double& AValue) {
   return true;
 }
 
-bool IsXmlSpace(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+bool IsXmlSpace(char16_t AC) {
+  return AC == u' ' || AC == u'\t' || AC == u'\r' || AC == u'\n';
 }
 
 // The viewBox's numbers: white space at both ends is ignored; between two
@@ -113,12 +113,12 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
     std::u16string_view Text;
     TLengthUnit Unit;
   };
-  static constexpr TSuffix kSuffixes[] = {{u"px", luPx},    {u"pt", luPt}, {u"cm", luCm},
+  static constexpr TSuffix cSuffixes[] = {{u"px", luPx},    {u"pt", luPt}, {u"cm", luCm},
                                           {u"mm", luMm},    {u"in", luIn}, {u"pc", luPc},
                                           {u"%", luPercent}};
   TParsedLength result;
   std::u16string_view numberText = AText;
-  for (const TSuffix& suffix : kSuffixes) {
+  for (const TSuffix& suffix : cSuffixes) {
     // Only the first occurrence counts, and it must follow at least one character.
     std::size_t at = AText.find(suffix.Text);
     if (at != std::u16string_view::npos && at >= 1) {

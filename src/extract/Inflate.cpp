@@ -98,12 +98,12 @@ bool TInflateStream::Refill() {
   }
 }
 
-std::size_t TInflateStream::Read(void* buffer, std::size_t count) {
-  auto* out = static_cast<std::uint8_t*>(buffer);
+std::size_t TInflateStream::Read(void* ABuffer, std::size_t ACount) {
+  auto* out = static_cast<std::uint8_t*>(ABuffer);
   std::size_t total = 0;
-  while (total < count) {
+  while (total < ACount) {
     if (FOutputUsed == FOutput.size() && !Refill()) break;
-    const std::size_t n = std::min(count - total, FOutput.size() - FOutputUsed);
+    const std::size_t n = std::min(ACount - total, FOutput.size() - FOutputUsed);
     std::memcpy(out + total, FOutput.data() + FOutputUsed, n);
     FOutputUsed += n;
     total += n;
@@ -112,9 +112,9 @@ std::size_t TInflateStream::Read(void* buffer, std::size_t count) {
   return total;
 }
 
-void TInflateStream::Seek(std::int64_t position) {
-  if (position < 0) throw EStreamError("invalid stream position");
-  const auto target = static_cast<std::uint64_t>(position);
+void TInflateStream::Seek(std::int64_t APosition) {
+  if (APosition < 0) throw EStreamError("invalid stream position");
+  const auto target = static_cast<std::uint64_t>(APosition);
   if (target < FPosition) {
     // The latest step's output still holds the bytes just read: going back
     // within them (as after a peek at the first byte) inflates nothing again.

@@ -25,9 +25,9 @@ class TInflateStream : public TStream {
   TInflateStream(const TInflateStream&) = delete;
   TInflateStream& operator=(const TInflateStream&) = delete;
 
-  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Read(void* ABuffer, std::size_t ACount) override;
   std::int64_t Position() const override { return static_cast<std::int64_t>(FPosition); }
-  void Seek(std::int64_t position) override;
+  void Seek(std::int64_t APosition) override;
   // The bytes inflated so far: the whole size once the stream was read to its end.
   std::int64_t Size() const override { return static_cast<std::int64_t>(FProduced); }
   // The rest must inflate without an error to the end of the deflate stream

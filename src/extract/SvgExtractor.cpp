@@ -28,8 +28,8 @@ std::u16string RecordText(std::u16string AText) {
   return AText;
 }
 
-bool IsTrimmed(char16_t c) {
-  return c <= u' ';
+bool IsTrimmed(char16_t AC) {
+  return AC <= u' ';
 }
 
 std::u16string_view Trim(std::u16string_view AText) {
@@ -41,9 +41,9 @@ std::u16string_view Trim(std::u16string_view AText) {
 // The tool name from a comment such as "Created with Tool 1.0"; empty when the
 // comment has none of the known prefixes.
 std::u16string ApplicationFromComment(std::u16string_view AComment) {
-  static constexpr std::u16string_view kPrefixes[] = {u"Created with", u"Generator:", u"Creator:"};
+  static constexpr std::u16string_view cPrefixes[] = {u"Created with", u"Generator:", u"Creator:"};
   std::u16string_view text = Trim(AComment);
-  for (std::u16string_view prefix : kPrefixes)
+  for (std::u16string_view prefix : cPrefixes)
     if (text.starts_with(prefix)) return std::u16string(Trim(text.substr(prefix.size())));
   return {};
 }
@@ -193,8 +193,8 @@ namespace {
 class TBudgetStream : public TStream {
  public:
   TBudgetStream(TStream& ASource, std::int64_t ABudget) : FSource(ASource), FBudget(ABudget) {}
-  std::size_t Read(void* buffer, std::size_t count) override {
-    const std::size_t n = FSource.Read(buffer, count);
+  std::size_t Read(void* ABuffer, std::size_t ACount) override {
+    const std::size_t n = FSource.Read(ABuffer, ACount);
     FPosition += static_cast<std::int64_t>(n);
     if (FPosition > FBudget) {
       FSpent = true;
@@ -203,9 +203,9 @@ class TBudgetStream : public TStream {
     return n;
   }
   std::int64_t Position() const override { return FPosition; }
-  void Seek(std::int64_t position) override {
-    FSource.Seek(position);
-    FPosition = position;
+  void Seek(std::int64_t APosition) override {
+    FSource.Seek(APosition);
+    FPosition = APosition;
   }
   std::int64_t Size() const override { return FSource.Size(); }
   bool ChecksItsRest() const noexcept override { return FSource.ChecksItsRest(); }

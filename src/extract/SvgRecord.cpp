@@ -1,11 +1,11 @@
 // The record's comparison and the cut of its texts (see SvgRecord.h).
 #include "extract/SvgRecord.h"
 
-bool SameRecord(const TVexmeta& A, const TVexmeta& B) {
+bool SameRecord(const TVexmeta& ALeft, const TVexmeta& ARight) {
   for (const TRecordText& text : cRecordTexts)
-    if (A.*text.Member != B.*text.Member) return false;
-  return A.IntWidth == B.IntWidth && A.IntHeight == B.IntHeight &&
-         A.EmbeddedImage == B.EmbeddedImage;
+    if (ALeft.*text.Member != ARight.*text.Member) return false;
+  return ALeft.IntWidth == ARight.IntWidth && ALeft.IntHeight == ARight.IntHeight &&
+         ALeft.EmbeddedImage == ARight.EmbeddedImage;
 }
 
 void CutRecordText(std::u16string& AText) {

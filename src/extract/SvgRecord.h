@@ -64,7 +64,7 @@ static_assert(sizeof(TVexmeta) ==
               "a text member of TVexmeta is missing from cRecordTexts");
 
 // True when both records hold the same facts.
-bool SameRecord(const TVexmeta& A, const TVexmeta& B);
+bool SameRecord(const TVexmeta& ALeft, const TVexmeta& ARight);
 
 // Cuts a text to cMaxRecordText code units, never leaving a lone high surrogate
 // at the end, and gives back spare capacity.

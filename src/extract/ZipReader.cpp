@@ -28,17 +28,17 @@ constexpr std::uint16_t cMethodDeflated = 8;
 // larger one is refused rather than read.
 constexpr std::uint64_t cMaxCentralDirectory = 64 * 1024 * 1024;
 
-std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+std::uint16_t Get16(const std::uint8_t* AP) {
+  return static_cast<std::uint16_t>(AP[0] | (AP[1] << 8));
 }
 
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+std::uint32_t Get32(const std::uint8_t* AP) {
+  return static_cast<std::uint32_t>(AP[0]) | (static_cast<std::uint32_t>(AP[1]) << 8) |
+         (static_cast<std::uint32_t>(AP[2]) << 16) | (static_cast<std::uint32_t>(AP[3]) << 24);
 }
 
-bool HasSignature(const std::uint8_t* p, std::uint8_t a, std::uint8_t b) {
-  return p[0] == 0x50 && p[1] == 0x4B && p[2] == a && p[3] == b;
+bool HasSignature(const std::uint8_t* AP, std::uint8_t AA, std::uint8_t AB) {
+  return AP[0] == 0x50 && AP[1] == 0x4B && AP[2] == AA && AP[3] == AB;
 }
 
 // Reads exactly ACount bytes at APosition; false when the file has fewer.
@@ -168,20 +168,20 @@ class TEntryStream : public TStream {
         FSize(AEntry.UncompressedSize),
         FCrc32(AEntry.Crc32) {}
 
-  std::size_t Read(void* buffer, std::size_t count) override {
-    const std::size_t n = FData->Read(buffer, count);
-    if (FSummed) FCrc = crc32_z(FCrc, static_cast<const Bytef*>(buffer), n);
-    if (n == 0 && count > 0 && FSummed && Whole() &&
+  std::size_t Read(void* ABuffer, std::size_t ACount) override {
+    const std::size_t n = FData->Read(ABuffer, ACount);
+    if (FSummed) FCrc = crc32_z(FCrc, static_cast<const Bytef*>(ABuffer), n);
+    if (n == 0 && ACount > 0 && FSummed && Whole() &&
         (static_cast<std::uint64_t>(FData->Position()) != FSize || FCrc != FCrc32))
       throw EStreamError("ZIP entry does not match its size or CRC-32");
     return n;
   }
   std::int64_t Position() const override { return FData->Position(); }
-  void Seek(std::int64_t position) override {
-    FData->Seek(position);
+  void Seek(std::int64_t APosition) override {
+    FData->Seek(APosition);
     // The sum covers what was read from the start; after a seek elsewhere it
     // covers nothing known, and the entry goes unchecked.
-    FSummed = position == 0;
+    FSummed = APosition == 0;
     FCrc = crc32_z(0, nullptr, 0);
   }
   std::int64_t Size() const override { return FData->Size(); }

@@ -4,7 +4,7 @@
 namespace {
 
 template <class TFunction>
-bool Bind(const platform::DynamicLibrary& ALibrary, const char* AName, TFunction& ASlot,
+bool Bind(const platform::TDynamicLibrary& ALibrary, const char* AName, TFunction& ASlot,
           std::string* AError) {
   ASlot = reinterpret_cast<TFunction>(ALibrary.Symbol(AName));
   if (ASlot == nullptr && AError != nullptr)
@@ -15,7 +15,7 @@ bool Bind(const platform::DynamicLibrary& ALibrary, const char* AName, TFunction
 }  // namespace
 
 bool TLoadedPlugin::Load(std::u16string_view APath, std::string* AError) {
-  Library = platform::DynamicLibrary::Open(APath, AError);
+  Library = platform::TDynamicLibrary::Open(APath, AError);
   if (!Library) return false;
   if (AError != nullptr) AError->clear();
   bool ok = Bind(*Library, "ContentGetDetectString", GetDetectString, AError);

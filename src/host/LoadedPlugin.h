@@ -11,7 +11,7 @@
 #include "plugin/contplug.h"
 
 struct TLoadedPlugin {
-  std::unique_ptr<platform::DynamicLibrary> Library;
+  std::unique_ptr<platform::TDynamicLibrary> Library;
   TContentGetDetectString GetDetectString = nullptr;
   TContentGetSupportedField GetSupportedField = nullptr;
   TContentGetValueW GetValueW = nullptr;

@@ -21,21 +21,21 @@ namespace platform {
 // library as a file manager does)
 
 // A shared library loaded at run time; unloaded when destroyed.
-class DynamicLibrary {
+class TDynamicLibrary {
  public:
   // Null on failure, with the system's reason in error (if given).
-  static std::unique_ptr<DynamicLibrary> Open(std::u16string_view path, std::string* error);
-  ~DynamicLibrary();
-  DynamicLibrary(const DynamicLibrary&) = delete;
-  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  static std::unique_ptr<TDynamicLibrary> Open(std::u16string_view APath, std::string* AError);
+  ~TDynamicLibrary();
+  TDynamicLibrary(const TDynamicLibrary&) = delete;
+  TDynamicLibrary& operator=(const TDynamicLibrary&) = delete;
   // The address of an exported function, or null.
-  void* Symbol(const char* name) const;
+  void* Symbol(const char* AName) const;
   // Leaves the library loaded when this object goes, as a host that never
   // unloads its plugins does: the library then goes with the process.
   void KeepLoaded() { FKeepLoaded = true; }
 
  private:
-  explicit DynamicLibrary(void* handle) : FHandle(handle) {}
+  explicit TDynamicLibrary(void* AHandle) : FHandle(AHandle) {}
   void* FHandle;
   bool FKeepLoaded = false;
 };
@@ -49,8 +49,8 @@ bool StderrIsTerminal();
 // when it could not be started, with the reason in error (if given). A POSIX
 // program ended by signal N gives 128 + N, as shells report it. Benchmarks use
 // it to measure each case in a fresh process.
-int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
-               std::string& output, std::string* error = nullptr);
+int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
+               std::string& AOutput, std::string* AError = nullptr);
 
 // The most memory this process has held resident so far, in bytes (Linux: the
 // high-water mark VmHWM; Windows: the peak working set); -1 when the system does
@@ -60,12 +60,12 @@ std::int64_t PeakResidentBytes();
 // Runs work on a new thread whose stack has stackBytes, and waits for it; false
 // when no such thread could be started. Tests use it to run code on a stack as
 // small as a host's worker thread may have.
-bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work);
+bool RunOnThreadWithStack(std::size_t AStackBytes, const std::function<void()>& AWork);
 
 // The terminal cells a text takes in a fixed-width font: 2 for each East Asian
 // wide or full-width character and each emoji shown as a picture, 0 for each
 // combining mark and format character (a zero-width joiner, a variation
 // selector), 1 for the rest. Host side: the host tool pads its table with it.
-std::size_t DisplayWidth(std::u16string_view text);
+std::size_t DisplayWidth(std::u16string_view AText);
 
 }  // namespace platform

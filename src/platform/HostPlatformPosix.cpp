@@ -27,12 +27,12 @@ namespace platform {
 namespace {
 
 // A file descriptor closed when the owner goes.
-class FileDescriptor {
+class TFileDescriptor {
  public:
-  explicit FileDescriptor(int fd = -1) : FFd(fd) {}
-  ~FileDescriptor() { Close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  explicit TFileDescriptor(int AFd = -1) : FFd(AFd) {}
+  ~TFileDescriptor() { Close(); }
+  TFileDescriptor(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
   int Get() const { return FFd; }
   void Close() {
     if (FFd >= 0) ::close(FFd);
@@ -44,14 +44,14 @@ class FileDescriptor {
 };
 
 // Spawn file actions destroyed when the owner goes.
-class SpawnActions {
+class TSpawnActions {
  public:
-  SpawnActions() { FReady = ::posix_spawn_file_actions_init(&FActions) == 0; }
-  ~SpawnActions() {
+  TSpawnActions() { FReady = ::posix_spawn_file_actions_init(&FActions) == 0; }
+  ~TSpawnActions() {
     if (FReady) ::posix_spawn_file_actions_destroy(&FActions);
   }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
+  TSpawnActions(const TSpawnActions&) = delete;
+  TSpawnActions& operator=(const TSpawnActions&) = delete;
   bool Ready() const { return FReady; }
   posix_spawn_file_actions_t* Get() { return &FActions; }
 
@@ -60,55 +60,56 @@ class SpawnActions {
   bool FReady = false;
 };
 
-std::string ErrnoText(const char* what, int code) {
-  return std::string(what) + ": " + std::strerror(code);
+std::string ErrnoText(const char* AWhat, int ACode) {
+  return std::string(AWhat) + ": " + std::strerror(ACode);
 }
 
 }  // namespace
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, std::string* error) {
-  std::string native = FileNameFromUtf16(path);
+std::unique_ptr<TDynamicLibrary> TDynamicLibrary::Open(std::u16string_view APath,
+                                                       std::string* AError) {
+  std::string native = FileNameFromUtf16(APath);
   void* handle = ::dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    if (error != nullptr) {
+    if (AError != nullptr) {
       const char* reason = ::dlerror();
-      *error = reason != nullptr ? reason : "cannot load library";
+      *AError = reason != nullptr ? reason : "cannot load library";
     }
     return nullptr;
   }
-  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+  return std::unique_ptr<TDynamicLibrary>(new TDynamicLibrary(handle));
 }
 
-DynamicLibrary::~DynamicLibrary() {
+TDynamicLibrary::~TDynamicLibrary() {
   if (!FKeepLoaded) ::dlclose(FHandle);
 }
 
-void* DynamicLibrary::Symbol(const char* name) const {
-  return ::dlsym(FHandle, name);
+void* TDynamicLibrary::Symbol(const char* AName) const {
+  return ::dlsym(FHandle, AName);
 }
 
 bool StderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
-int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
-               std::string& output, std::string* error) {
-  output.clear();
-  auto fail = [error](std::string reason) {
-    if (error != nullptr) *error = std::move(reason);
+int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
+               std::string& AOutput, std::string* AError) {
+  AOutput.clear();
+  auto fail = [AError](std::string AReason) {
+    if (AError != nullptr) *AError = std::move(AReason);
     return -1;
   };
   // A NUL would silently cut a name or an argument short.
-  auto hasNul = [](std::u16string_view text) { return text.find(u'\0') != text.npos; };
-  if (program.empty() || hasNul(program)) return fail("no valid program name");
-  for (const std::u16string& argument : arguments)
+  auto hasNul = [](std::u16string_view AText) { return AText.find(u'\0') != AText.npos; };
+  if (AProgram.empty() || hasNul(AProgram)) return fail("no valid program name");
+  for (const std::u16string& argument : AArguments)
     if (hasNul(argument)) return fail("a NUL in an argument");
   // argv[0] is the program, as a shell passes it.
   std::vector<std::string> texts;
-  texts.reserve(arguments.size() + 1);
-  texts.push_back(FileNameFromUtf16(program));
+  texts.reserve(AArguments.size() + 1);
+  texts.push_back(FileNameFromUtf16(AProgram));
   // Arguments are mostly names, which may hold escaped bytes.
-  for (const std::u16string& argument : arguments) texts.push_back(FileNameFromUtf16(argument));
+  for (const std::u16string& argument : AArguments) texts.push_back(FileNameFromUtf16(argument));
   std::vector<char*> argv;
   argv.reserve(texts.size() + 1);
   for (std::string& text : texts) argv.push_back(text.data());
@@ -116,9 +117,9 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
 
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return fail(ErrnoText("pipe", errno));
-  FileDescriptor readEnd(ends[0]);
-  FileDescriptor writeEnd(ends[1]);
-  SpawnActions actions;
+  TFileDescriptor readEnd(ends[0]);
+  TFileDescriptor writeEnd(ends[1]);
+  TSpawnActions actions;
   // The copy on standard output loses close-on-exec; both pipe ends close at exec.
   if (!actions.Ready() ||
       ::posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), STDOUT_FILENO) != 0)
@@ -133,7 +134,7 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
   for (;;) {
     const ssize_t n = ::read(readEnd.Get(), buffer, sizeof buffer);
     if (n > 0) {
-      output.append(buffer, static_cast<std::size_t>(n));
+      AOutput.append(buffer, static_cast<std::size_t>(n));
     } else if (n == 0 || errno != EINTR) {
       break;
     }
@@ -150,7 +151,7 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
 
 std::int64_t PeakResidentBytes() {
   // /proc/self/status is a few kilobytes; its VmHWM line counts kilobytes.
-  FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  TFileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
   if (status.Get() >= 0) {
     std::string text;
     char chunk[4096];
@@ -170,28 +171,28 @@ std::int64_t PeakResidentBytes() {
   return -1;
 }
 
-bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {
+bool RunOnThreadWithStack(std::size_t AStackBytes, const std::function<void()>& AWork) {
   pthread_attr_t attr;
   if (::pthread_attr_init(&attr) != 0) return false;
-  ::pthread_attr_setstacksize(&attr, stackBytes);
+  ::pthread_attr_setstacksize(&attr, AStackBytes);
   pthread_t thread;
-  auto entry = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
+  auto entry = [](void* AArg) -> void* {
+    (*static_cast<const std::function<void()>*>(AArg))();
     return nullptr;
   };
-  int rc = ::pthread_create(&thread, &attr, entry, const_cast<std::function<void()>*>(&work));
+  int rc = ::pthread_create(&thread, &attr, entry, const_cast<std::function<void()>*>(&AWork));
   ::pthread_attr_destroy(&attr);
   if (rc != 0) return false;
   ::pthread_join(thread, nullptr);
   return true;
 }
 
-std::size_t DisplayWidth(std::u16string_view text) {
+std::size_t DisplayWidth(std::u16string_view AText) {
   std::size_t width = 0;
-  const auto length = static_cast<int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(AText.size(), INT32_MAX));
   for (int32_t i = 0; i < length;) {
     UChar32 c = 0;
-    U16_NEXT(text.data(), i, length, c);
+    U16_NEXT(AText.data(), i, length, c);
     const int8_t category = u_charType(c);
     if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR)
       continue;

@@ -24,38 +24,38 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
 namespace platform {
 namespace {
 
-const wchar_t* AsWide(const char16_t* p) {
-  return reinterpret_cast<const wchar_t*>(p);
+const wchar_t* AsWide(const char16_t* AP) {
+  return reinterpret_cast<const wchar_t*>(AP);
 }
 
 // A null-terminated copy for the Win32 calls; empty when the text holds a NUL.
-std::wstring ToWide(std::u16string_view text) {
-  if (text.find(u'\0') != std::u16string_view::npos) return {};
-  return std::wstring(AsWide(text.data()), text.size());
+std::wstring ToWide(std::u16string_view AText) {
+  if (AText.find(u'\0') != std::u16string_view::npos) return {};
+  return std::wstring(AsWide(AText.data()), AText.size());
 }
 
-std::string LastErrorText(DWORD error) {
+std::string LastErrorText(DWORD AError) {
   char* text = nullptr;
   DWORD n = ::FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+      nullptr, AError, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out;
   if (n != 0 && text != nullptr) out.assign(text, n);
   if (text != nullptr) ::LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
     out.pop_back();
   char code[32];
-  std::snprintf(code, sizeof code, "error %lu", static_cast<unsigned long>(error));
+  std::snprintf(code, sizeof code, "error %lu", static_cast<unsigned long>(AError));
   return out.empty() ? std::string(code) : out + " (" + code + ")";
 }
 
 // A kernel handle closed when the owner goes.
-class OwnedHandle {
+class TOwnedHandle {
  public:
-  explicit OwnedHandle(HANDLE handle = nullptr) : FHandle(handle) {}
-  ~OwnedHandle() { Close(); }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  explicit TOwnedHandle(HANDLE AHandle = nullptr) : FHandle(AHandle) {}
+  ~TOwnedHandle() { Close(); }
+  TOwnedHandle(const TOwnedHandle&) = delete;
+  TOwnedHandle& operator=(const TOwnedHandle&) = delete;
   HANDLE Get() const { return FHandle; }
   HANDLE* Put() {
     Close();
@@ -72,45 +72,45 @@ class OwnedHandle {
 
 // An inheritable copy of one of our standard handles for a child; null when we
 // have none (a program without a console).
-void InheritableStandardHandle(DWORD which, OwnedHandle& copy) {
-  const HANDLE own = ::GetStdHandle(which);
+void InheritableStandardHandle(DWORD AWhich, TOwnedHandle& ACopy) {
+  const HANDLE own = ::GetStdHandle(AWhich);
   if (own == nullptr || own == INVALID_HANDLE_VALUE) return;
   const HANDLE process = ::GetCurrentProcess();
-  if (!::DuplicateHandle(process, own, process, copy.Put(), 0, TRUE, DUPLICATE_SAME_ACCESS))
-    copy.Close();
+  if (!::DuplicateHandle(process, own, process, ACopy.Put(), 0, TRUE, DUPLICATE_SAME_ACCESS))
+    ACopy.Close();
 }
 
 // Appends one argument so that the child's C runtime splits it back unchanged:
 // quotes around it when it is empty or holds blanks or quotes; inside them a
 // quote is escaped with a backslash, and backslashes are doubled only where they
 // come before a quote.
-void AppendArgument(std::wstring& line, std::u16string_view argument) {
-  if (!line.empty()) line.push_back(L' ');
-  if (!argument.empty() && argument.find_first_of(u" \t\n\v\"") == std::u16string_view::npos) {
-    line.append(AsWide(argument.data()), argument.size());
+void AppendArgument(std::wstring& ALine, std::u16string_view AArgument) {
+  if (!ALine.empty()) ALine.push_back(L' ');
+  if (!AArgument.empty() && AArgument.find_first_of(u" \t\n\v\"") == std::u16string_view::npos) {
+    ALine.append(AsWide(AArgument.data()), AArgument.size());
     return;
   }
-  line.push_back(L'"');
+  ALine.push_back(L'"');
   std::size_t i = 0;
   for (;;) {
     std::size_t backslashes = 0;
-    while (i < argument.size() && argument[i] == u'\\') {
+    while (i < AArgument.size() && AArgument[i] == u'\\') {
       ++backslashes;
       ++i;
     }
-    if (i == argument.size()) {
-      line.append(backslashes * 2, L'\\');
+    if (i == AArgument.size()) {
+      ALine.append(backslashes * 2, L'\\');
       break;
     }
-    if (argument[i] == u'"') {
-      line.append(backslashes * 2 + 1, L'\\');
+    if (AArgument[i] == u'"') {
+      ALine.append(backslashes * 2 + 1, L'\\');
     } else {
-      line.append(backslashes, L'\\');
+      ALine.append(backslashes, L'\\');
     }
-    line.push_back(static_cast<wchar_t>(argument[i]));
+    ALine.push_back(static_cast<wchar_t>(AArgument[i]));
     ++i;
   }
-  line.push_back(L'"');
+  ALine.push_back(L'"');
 }
 
 }  // namespace
@@ -118,23 +118,25 @@ void AppendArgument(std::wstring& line, std::u16string_view argument) {
 // ---------------------------------------------------------------------------
 // Host side
 
-std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(std::u16string_view path, std::string* error) {
-  std::wstring wide = ToWide(path);
+std::unique_ptr<TDynamicLibrary> TDynamicLibrary::Open(std::u16string_view APath,
+                                                       std::string* AError) {
+  std::wstring wide = ToWide(APath);
   HMODULE module = wide.empty() ? nullptr : ::LoadLibraryW(wide.c_str());
   if (module == nullptr) {
-    if (error != nullptr)
-      *error = wide.empty() ? std::string("invalid library name") : LastErrorText(::GetLastError());
+    if (AError != nullptr)
+      *AError =
+          wide.empty() ? std::string("invalid library name") : LastErrorText(::GetLastError());
     return nullptr;
   }
-  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(module));
+  return std::unique_ptr<TDynamicLibrary>(new TDynamicLibrary(module));
 }
 
-DynamicLibrary::~DynamicLibrary() {
+TDynamicLibrary::~TDynamicLibrary() {
   if (!FKeepLoaded) ::FreeLibrary(static_cast<HMODULE>(FHandle));
 }
 
-void* DynamicLibrary::Symbol(const char* name) const {
-  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(FHandle), name));
+void* TDynamicLibrary::Symbol(const char* AName) const {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(FHandle), AName));
 }
 
 bool StderrIsTerminal() {
@@ -144,18 +146,18 @@ bool StderrIsTerminal() {
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-int RunProcess(std::u16string_view program, const std::vector<std::u16string>& arguments,
-               std::string& output, std::string* error) {
-  output.clear();
-  auto fail = [error](std::string reason) {
-    if (error != nullptr) *error = std::move(reason);
+int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
+               std::string& AOutput, std::string* AError) {
+  AOutput.clear();
+  auto fail = [AError](std::string AReason) {
+    if (AError != nullptr) *AError = std::move(AReason);
     return -1;
   };
-  const std::wstring application = ToWide(program);
+  const std::wstring application = ToWide(AProgram);
   if (application.empty()) return fail("no valid program name");
   std::wstring line;
-  AppendArgument(line, program);
-  for (const std::u16string& argument : arguments) {
+  AppendArgument(line, AProgram);
+  for (const std::u16string& argument : AArguments) {
     if (argument.find(u'\0') != std::u16string::npos) return fail("a NUL in an argument");
     AppendArgument(line, argument);
   }
@@ -165,13 +167,13 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
   SECURITY_ATTRIBUTES inherit{};
   inherit.nLength = sizeof inherit;
   inherit.bInheritHandle = TRUE;
-  OwnedHandle readEnd;
-  OwnedHandle writeEnd;
+  TOwnedHandle readEnd;
+  TOwnedHandle writeEnd;
   if (!::CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, 0) ||
       !::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0))
     return fail("pipe: " + LastErrorText(::GetLastError()));
-  OwnedHandle input;
-  OwnedHandle errors;
+  TOwnedHandle input;
+  TOwnedHandle errors;
   InheritableStandardHandle(STD_INPUT_HANDLE, input);
   InheritableStandardHandle(STD_ERROR_HANDLE, errors);
   STARTUPINFOW startup{};
@@ -183,9 +185,9 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
   PROCESS_INFORMATION started{};
   if (!::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &startup, &started))
-    return fail("cannot run " + Utf16ToUtf8(program) + ": " + LastErrorText(::GetLastError()));
-  OwnedHandle process(started.hProcess);
-  OwnedHandle thread(started.hThread);
+    return fail("cannot run " + Utf16ToUtf8(AProgram) + ": " + LastErrorText(::GetLastError()));
+  TOwnedHandle process(started.hProcess);
+  TOwnedHandle thread(started.hThread);
   // Our copies go, so the pipe reports its end once the child's copy goes.
   writeEnd.Close();
   input.Close();
@@ -194,7 +196,7 @@ int RunProcess(std::u16string_view program, const std::vector<std::u16string>& a
   char buffer[65536];
   DWORD read = 0;
   while (::ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
-    output.append(buffer, read);
+    AOutput.append(buffer, read);
   ::WaitForSingleObject(process.Get(), INFINITE);
   DWORD code = 0;
   if (!::GetExitCodeProcess(process.Get(), &code))
@@ -209,14 +211,14 @@ std::int64_t PeakResidentBytes() {
   return static_cast<std::int64_t>(counters.PeakWorkingSetSize);
 }
 
-bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {
-  auto entry = [](LPVOID arg) -> DWORD {
-    (*static_cast<const std::function<void()>*>(arg))();
+bool RunOnThreadWithStack(std::size_t AStackBytes, const std::function<void()>& AWork) {
+  auto entry = [](LPVOID AArg) -> DWORD {
+    (*static_cast<const std::function<void()>*>(AArg))();
     return 0;
   };
   // The size is the reservation, so the thread really has no more stack than asked.
   HANDLE thread =
-      ::CreateThread(nullptr, stackBytes, entry, const_cast<std::function<void()>*>(&work),
+      ::CreateThread(nullptr, AStackBytes, entry, const_cast<std::function<void()>*>(&AWork),
                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) return false;
   ::WaitForSingleObject(thread, INFINITE);
@@ -224,13 +226,13 @@ bool RunOnThreadWithStack(std::size_t stackBytes, const std::function<void()>& w
   return true;
 }
 
-std::size_t DisplayWidth(std::u16string_view text) {
+std::size_t DisplayWidth(std::u16string_view AText) {
   std::size_t width = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      const char32_t c = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[++i] - 0xDC00);
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const char16_t unit = AText[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < AText.size() && AText[i + 1] >= 0xDC00 &&
+        AText[i + 1] <= 0xDFFF) {
+      const char32_t c = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (AText[++i] - 0xDC00);
       // The system's character types cover the first plane only. Beyond it the
       // emoji pictures and the ideographs of the second and third planes are wide.
       width += (c >= 0x1F300 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD) ? 2 : 1;

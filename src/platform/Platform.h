@@ -22,27 +22,27 @@ namespace platform {
 // True when the two texts are equal under the user's default locale with letter
 // case ignored (the linguistic ignore-case comparison of the platform; on Linux
 // Unicode simple case folding).
-bool TextEqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+bool TextEqualsIgnoreCase(std::u16string_view ALeft, std::u16string_view ARight);
 
 // Lower-cases the text code unit by code unit, keeping its length.
-void LowerCaseInPlace(std::u16string& text);
+void LowerCaseInPlace(std::u16string& AText);
 
 // One byte of a code page to one UTF-16 code unit. A byte the code page does not
 // map, or an unknown code page, gives U+FFFD.
-char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte);
+char16_t CodePageByteToUtf16(std::int32_t ACodePage, std::uint8_t AByte);
 
 // One UTF-16 code unit to one byte of a code page. When the code page has no
 // single byte for it, defaultChar is returned and usedDefault (if given) is set.
-std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
-                                 bool* usedDefault);
+std::uint8_t Utf16ToCodePageByte(std::int32_t ACodePage, char16_t AUnit, char ADefaultChar,
+                                 bool* AUsedDefault);
 
 // UTF-8 to UTF-16: each invalid sequence becomes U+FFFD, the rest is kept. For
 // names, settings and the host side; how many U+FFFD ill-formed input gives is
 // the system's choice, so the texts the plugin reports use utf8::ToUtf16 instead.
-std::u16string Utf8ToUtf16(std::string_view text);
+std::u16string Utf8ToUtf16(std::string_view AText);
 
 // UTF-16 to UTF-8: a lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+std::string Utf16ToUtf8(std::u16string_view AText);
 
 // File names as bytes and as UTF-16. POSIX systems name files with bytes, by
 // convention UTF-8, but any bytes make a name: a byte that is no part of a
@@ -50,14 +50,14 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // back into the same byte, so every name survives the trip to UTF-16 and back.
 // Other lone surrogates become U+FFFD. Only names take this form; text never
 // does. On Windows, whose names are UTF-16, they are the UTF-8 conversions above.
-std::u16string FileNameToUtf16(std::string_view bytes);
-std::string FileNameFromUtf16(std::u16string_view name);
+std::u16string FileNameToUtf16(std::string_view ABytes);
+std::string FileNameFromUtf16(std::u16string_view AName);
 
 // A file name in the system's 8-bit code page to UTF-16: the ANSI code page on
 // Windows; on Linux the current locale's character set, except that where it
 // is UTF-8 or ASCII only (a host that never called setlocale) the name is taken
 // as the bytes on disk are, with FileNameToUtf16.
-std::u16string AnsiToUtf16(std::string_view text);
+std::u16string AnsiToUtf16(std::string_view AText);
 
 // ---------------------------------------------------------------------------
 // Files
@@ -68,27 +68,27 @@ std::u16string AnsiToUtf16(std::string_view text);
 // prefix: "\\?\UNC\" in place of the leading "\\" of a network path, "\\?\"
 // before any other; a path that already has the prefix, or a shorter one, is
 // kept. Elsewhere the path is kept.
-std::u16string LongPathForm(std::u16string_view path);
+std::u16string LongPathForm(std::u16string_view APath);
 
 // The folder part of a path, up to and including its last folder separator
 // (on Windows "\", "/" and a drive's ":"; elsewhere "/", where the others may be
 // part of a name), empty when there is none; and the file name after it.
-std::u16string_view FolderPart(std::u16string_view path);
-std::u16string_view FileNamePart(std::u16string_view path);
+std::u16string_view FolderPart(std::u16string_view APath);
+std::u16string_view FileNamePart(std::u16string_view APath);
 
 // True when path names an existing file that can be read as one: a regular file
 // after following symbolic links (a directory, pipe, socket or device is not).
-bool IsExistingFile(std::u16string_view path);
+bool IsExistingFile(std::u16string_view APath);
 
 // What a directory search reports about a file.
-struct FileEntryInfo {
+struct TFileEntryInfo {
   double LastWriteTime = 0;  // local date-time: days since 1899-12-30 plus day fraction
   std::int64_t Size = 0;
 };
 
 // Looks the file up in its directory; false unless IsExistingFile(path) holds
 // and an entry other than a directory is found.
-bool FindFileEntry(std::u16string_view path, FileEntryInfo& info);
+bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo);
 
 // True when the file system treats file names case-sensitively.
 bool FileNamesAreCaseSensitive();
@@ -96,27 +96,27 @@ bool FileNamesAreCaseSensitive();
 // A file opened read-only; others may read it at the same time but not write it
 // where the platform has sharing modes. Opening never blocks: only regular files
 // are opened.
-class ReadOnlyFile {
+class TReadOnlyFile {
  public:
   // Null when the file cannot be opened or is not a regular file.
-  static std::unique_ptr<ReadOnlyFile> Open(std::u16string_view path);
-  ~ReadOnlyFile();
-  ReadOnlyFile(const ReadOnlyFile&) = delete;
-  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  static std::unique_ptr<TReadOnlyFile> Open(std::u16string_view APath);
+  ~TReadOnlyFile();
+  TReadOnlyFile(const TReadOnlyFile&) = delete;
+  TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
   // Reads up to count bytes at the current position; returns the count read
   // (0 at the end of the file) or -1 on an error.
-  std::int64_t Read(void* buffer, std::size_t count);
+  std::int64_t Read(void* ABuffer, std::size_t ACount);
   // The same at the given offset, whatever the current position (which it
   // may move).
-  std::int64_t ReadAt(std::int64_t offset, void* buffer, std::size_t count);
+  std::int64_t ReadAt(std::int64_t AOffset, void* ABuffer, std::size_t ACount);
   // Moves the position; false on an error.
-  bool Seek(std::int64_t position);
+  bool Seek(std::int64_t APosition);
   // The file's size when it was opened.
   std::int64_t Size() const { return FSize; }
 
  private:
-  ReadOnlyFile(std::intptr_t handle, std::int64_t size) : FHandle(handle), FSize(size) {}
+  TReadOnlyFile(std::intptr_t AHandle, std::int64_t ASize) : FHandle(AHandle), FSize(ASize) {}
   std::intptr_t FHandle;
   std::int64_t FSize;
 };
@@ -131,8 +131,8 @@ std::u16string ModulePath();
 // Reads one value of an INI file: section and key names match without regard
 // to letter case; the value is trimmed of surrounding blanks and cut to 2047
 // code units. False when the file (a regular file only), section or key is missing.
-bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std::u16string_view key,
-                  std::u16string& value);
+bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
+                  std::u16string_view AKey, std::u16string& AValue);
 
 // ---------------------------------------------------------------------------
 // Lock
@@ -142,16 +142,16 @@ bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std:
 // module is mapped: on POSIX systems it is constant-initialised and has nothing
 // to destroy; on Windows its critical section is initialised when the module
 // loads and deleted when it unloads, after the last caller has gone.
-class Lock {
+class TLock {
  public:
 #if defined(_WIN32)
-  Lock();
-  ~Lock();
+  TLock();
+  ~TLock();
 #else
-  constexpr Lock() noexcept = default;
+  constexpr TLock() noexcept = default;
 #endif
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
+  TLock(const TLock&) = delete;
+  TLock& operator=(const TLock&) = delete;
   void Enter();
   // Takes the lock when no other thread holds it; never waits.
   bool TryEnter();

@@ -31,29 +31,29 @@
 namespace platform {
 namespace {
 
-const UChar* AsUChar(const char16_t* p) {
-  return reinterpret_cast<const UChar*>(p);
+const UChar* AsUChar(const char16_t* AP) {
+  return reinterpret_cast<const UChar*>(AP);
 }
 
-struct ConverterCloser {
-  void operator()(UConverter* converter) const { ucnv_close(converter); }
+struct TConverterCloser {
+  void operator()(UConverter* AConverter) const { ucnv_close(AConverter); }
 };
 
 // A single-byte view of a code page: byte → UTF-16 unit, and the reverse.
-struct CodePageTable {
+struct TCodePageTable {
   std::array<char16_t, 256> ToUnicode{};
   std::map<char16_t, std::uint8_t> FromUnicode;
 };
 
 // ICU knows most Windows code pages under a numbered alias; try them in turn.
 // The ISO and EBCDIC pages that Windows numbers differently go by name.
-UConverter* OpenConverter(std::int32_t codePage) {
+UConverter* OpenConverter(std::int32_t ACodePage) {
   char names[4][32];
-  std::snprintf(names[0], sizeof names[0], "windows-%d", static_cast<int>(codePage));
-  std::snprintf(names[1], sizeof names[1], "cp%d", static_cast<int>(codePage));
-  std::snprintf(names[2], sizeof names[2], "ibm-%d", static_cast<int>(codePage));
+  std::snprintf(names[0], sizeof names[0], "windows-%d", static_cast<int>(ACodePage));
+  std::snprintf(names[1], sizeof names[1], "cp%d", static_cast<int>(ACodePage));
+  std::snprintf(names[2], sizeof names[2], "ibm-%d", static_cast<int>(ACodePage));
   names[3][0] = '\0';
-  switch (codePage) {
+  switch (ACodePage) {
     case 708:
       std::snprintf(names[3], sizeof names[3], "ISO-8859-6");
       break;
@@ -68,8 +68,8 @@ UConverter* OpenConverter(std::int32_t codePage) {
       break;
     default:
       // 20273 and its neighbours are the EBCDIC pages IBM numbers 273 and so on.
-      if (codePage > 20000 && codePage < 21000)
-        std::snprintf(names[3], sizeof names[3], "ibm-%d", static_cast<int>(codePage - 20000));
+      if (ACodePage > 20000 && ACodePage < 21000)
+        std::snprintf(names[3], sizeof names[3], "ibm-%d", static_cast<int>(ACodePage - 20000));
   }
   for (const char* name : names) {
     if (name[0] == '\0') continue;
@@ -80,9 +80,9 @@ UConverter* OpenConverter(std::int32_t codePage) {
   return nullptr;
 }
 
-std::unique_ptr<CodePageTable> BuildTable(std::int32_t codePage) {
-  auto table = std::make_unique<CodePageTable>();
-  UConverter* converter = OpenConverter(codePage);
+std::unique_ptr<TCodePageTable> BuildTable(std::int32_t ACodePage) {
+  auto table = std::make_unique<TCodePageTable>();
+  UConverter* converter = OpenConverter(ACodePage);
   for (int b = 0; b < 256; ++b) {
     char16_t unit = 0xFFFD;
     if (converter != nullptr) {
@@ -106,28 +106,28 @@ std::unique_ptr<CodePageTable> BuildTable(std::int32_t codePage) {
 
 // Tables are built once per code page and never freed while the library is
 // loaded; the mutex guards only the map, a built table is read-only.
-const CodePageTable& TableFor(std::int32_t codePage) {
+const TCodePageTable& TableFor(std::int32_t ACodePage) {
   static std::mutex mutex;
-  static std::map<std::int32_t, std::unique_ptr<CodePageTable>> tables;
+  static std::map<std::int32_t, std::unique_ptr<TCodePageTable>> tables;
   std::lock_guard<std::mutex> guard(mutex);
-  auto& slot = tables[codePage];
-  if (!slot) slot = BuildTable(codePage);
+  auto& slot = tables[ACodePage];
+  if (!slot) slot = BuildTable(ACodePage);
   return *slot;
 }
 
-std::string ToNativePath(std::u16string_view path) {
-  return FileNameFromUtf16(path);
+std::string ToNativePath(std::u16string_view APath) {
+  return FileNameFromUtf16(APath);
 }
 
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+bool IsAscii(std::string_view AText) {
+  return std::all_of(AText.begin(), AText.end(),
+                     [](char AC) { return static_cast<unsigned char>(AC) < 0x80; });
 }
 
 // Opens a path read-only without ever blocking (a FIFO would otherwise wait for a
 // writer) and keeps it only when it is a regular file; ASize receives its size.
-int OpenRegular(std::u16string_view path, std::int64_t& ASize) {
-  std::string native = ToNativePath(path);
+int OpenRegular(std::u16string_view APath, std::int64_t& ASize) {
+  std::string native = ToNativePath(APath);
   if (native.empty() || native.find('\0') != std::string::npos) return -1;
   int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return -1;
@@ -140,37 +140,38 @@ int OpenRegular(std::u16string_view path, std::int64_t& ASize) {
   return fd;
 }
 
-bool StatRegular(std::u16string_view path, struct stat& st) {
-  std::string native = ToNativePath(path);
+bool StatRegular(std::u16string_view APath, struct stat& ASt) {
+  std::string native = ToNativePath(APath);
   if (native.empty() || native.find('\0') != std::string::npos) return false;
-  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::stat(native.c_str(), &ASt) == 0 && S_ISREG(ASt.st_mode);
 }
 
-bool IsBlank(char16_t c) {
-  return c == u' ' || c == u'\t';
+bool IsBlank(char16_t AC) {
+  return AC == u' ' || AC == u'\t';
 }
 
-std::u16string_view TrimBlanks(std::u16string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && (IsBlank(s.back()) || s.back() == u'\r')) s.remove_suffix(1);
-  return s;
+std::u16string_view TrimBlanks(std::u16string_view AS) {
+  while (!AS.empty() && IsBlank(AS.front())) AS.remove_prefix(1);
+  while (!AS.empty() && (IsBlank(AS.back()) || AS.back() == u'\r')) AS.remove_suffix(1);
+  return AS;
 }
 
 // What ends the folder part of a path.
-constexpr std::u16string_view kFolderSeparators = u"/";
+constexpr std::u16string_view cFolderSeparators = u"/";
 
 }  // namespace
 
-bool TextEqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() > INT32_MAX || b.size() > INT32_MAX) return false;
+bool TextEqualsIgnoreCase(std::u16string_view ALeft, std::u16string_view ARight) {
+  if (ALeft.size() > INT32_MAX || ARight.size() > INT32_MAX) return false;
   UErrorCode status = U_ZERO_ERROR;
-  int32_t r = u_strCaseCompare(AsUChar(a.data()), static_cast<int32_t>(a.size()), AsUChar(b.data()),
-                               static_cast<int32_t>(b.size()), U_FOLD_CASE_DEFAULT, &status);
+  int32_t r = u_strCaseCompare(AsUChar(ALeft.data()), static_cast<int32_t>(ALeft.size()),
+                               AsUChar(ARight.data()), static_cast<int32_t>(ARight.size()),
+                               U_FOLD_CASE_DEFAULT, &status);
   return U_SUCCESS(status) && r == 0;
 }
 
-void LowerCaseInPlace(std::u16string& text) {
-  for (char16_t& c : text) {
+void LowerCaseInPlace(std::u16string& AText) {
+  for (char16_t& c : AText) {
     if (c < 0x80) {
       if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
     } else if (c < 0xD800 || c > 0xDFFF) {
@@ -180,60 +181,60 @@ void LowerCaseInPlace(std::u16string& text) {
   }
 }
 
-char16_t CodePageByteToUtf16(std::int32_t codePage, std::uint8_t byte) {
-  return TableFor(codePage).ToUnicode[byte];
+char16_t CodePageByteToUtf16(std::int32_t ACodePage, std::uint8_t AByte) {
+  return TableFor(ACodePage).ToUnicode[AByte];
 }
 
-std::uint8_t Utf16ToCodePageByte(std::int32_t codePage, char16_t unit, char defaultChar,
-                                 bool* usedDefault) {
-  const CodePageTable& table = TableFor(codePage);
-  auto it = table.FromUnicode.find(unit);
+std::uint8_t Utf16ToCodePageByte(std::int32_t ACodePage, char16_t AUnit, char ADefaultChar,
+                                 bool* AUsedDefault) {
+  const TCodePageTable& table = TableFor(ACodePage);
+  auto it = table.FromUnicode.find(AUnit);
   bool found = it != table.FromUnicode.end();
-  if (usedDefault != nullptr) *usedDefault = !found;
-  return found ? it->second : static_cast<std::uint8_t>(defaultChar);
+  if (AUsedDefault != nullptr) *AUsedDefault = !found;
+  return found ? it->second : static_cast<std::uint8_t>(ADefaultChar);
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-  if (text.empty()) return {};
-  if (text.size() > INT32_MAX / 2) return {};
-  std::u16string out(text.size(), u'\0');  // UTF-16 never needs more units than UTF-8 bytes
+std::u16string Utf8ToUtf16(std::string_view AText) {
+  if (AText.empty()) return {};
+  if (AText.size() > INT32_MAX / 2) return {};
+  std::u16string out(AText.size(), u'\0');  // UTF-16 never needs more units than UTF-8 bytes
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
   u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
-                       &length, text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                       &length, AText.data(), static_cast<int32_t>(AText.size()), 0xFFFD, nullptr,
                        &status);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(length));
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  if (text.empty()) return {};
+std::string Utf16ToUtf8(std::u16string_view AText) {
+  if (AText.empty()) return {};
   // File names are mostly ASCII, and every request converts one.
-  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
-    std::string ascii(text.size(), '\0');
-    std::transform(text.begin(), text.end(), ascii.begin(),
-                   [](char16_t c) { return static_cast<char>(c); });
+  if (std::all_of(AText.begin(), AText.end(), [](char16_t AC) { return AC < 0x80; })) {
+    std::string ascii(AText.size(), '\0');
+    std::transform(AText.begin(), AText.end(), ascii.begin(),
+                   [](char16_t AC) { return static_cast<char>(AC); });
     return ascii;
   }
-  if (text.size() > INT32_MAX / 3) return {};
-  std::string out(text.size() * 3, '\0');
+  if (AText.size() > INT32_MAX / 3) return {};
+  std::string out(AText.size() * 3, '\0');
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, AsUChar(text.data()),
-                     static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, AsUChar(AText.data()),
+                     static_cast<int32_t>(AText.size()), 0xFFFD, nullptr, &status);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(length));
   return out;
 }
 
-std::u16string FileNameToUtf16(std::string_view bytes) {
-  if (IsAscii(bytes)) return std::u16string(bytes.begin(), bytes.end());
-  if (bytes.size() > INT32_MAX) return {};
+std::u16string FileNameToUtf16(std::string_view ABytes) {
+  if (IsAscii(ABytes)) return std::u16string(ABytes.begin(), ABytes.end());
+  if (ABytes.size() > INT32_MAX) return {};
   std::u16string out;
-  out.reserve(bytes.size());
-  const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  const auto length = static_cast<int32_t>(bytes.size());
+  out.reserve(ABytes.size());
+  const auto* s = reinterpret_cast<const std::uint8_t*>(ABytes.data());
+  const auto length = static_cast<int32_t>(ABytes.size());
   for (int32_t i = 0; i < length;) {
     const int32_t start = i;
     UChar32 c = 0;
@@ -253,16 +254,16 @@ std::u16string FileNameToUtf16(std::string_view bytes) {
   return out;
 }
 
-std::string FileNameFromUtf16(std::u16string_view name) {
-  if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; }))
-    return std::string(name.begin(), name.end());
-  if (name.size() > INT32_MAX / 3) return {};
+std::string FileNameFromUtf16(std::u16string_view AName) {
+  if (std::all_of(AName.begin(), AName.end(), [](char16_t AC) { return AC < 0x80; }))
+    return std::string(AName.begin(), AName.end());
+  if (AName.size() > INT32_MAX / 3) return {};
   std::string out;
-  out.reserve(name.size() * 3);
-  const auto length = static_cast<int32_t>(name.size());
+  out.reserve(AName.size() * 3);
+  const auto length = static_cast<int32_t>(AName.size());
   for (int32_t i = 0; i < length;) {
     UChar32 c = 0;
-    U16_NEXT(name.data(), i, length, c);
+    U16_NEXT(AName.data(), i, length, c);
     if (c >= 0xDC80 && c <= 0xDCFF) {
       out.push_back(static_cast<char>(c - 0xDC00));
       continue;
@@ -276,51 +277,51 @@ std::string FileNameFromUtf16(std::u16string_view name) {
   return out;
 }
 
-std::u16string AnsiToUtf16(std::string_view text) {
-  if (text.empty()) return {};
-  if (text.size() > INT32_MAX / 2) return {};
+std::u16string AnsiToUtf16(std::string_view AText) {
+  if (AText.empty()) return {};
+  if (AText.size() > INT32_MAX / 2) return {};
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(nl_langinfo(CODESET), &status));
-  if (U_FAILURE(status) || !converter) return FileNameToUtf16(text);
+  std::unique_ptr<UConverter, TConverterCloser> converter(ucnv_open(nl_langinfo(CODESET), &status));
+  if (U_FAILURE(status) || !converter) return FileNameToUtf16(AText);
   // A locale of ASCII only (ICU's canonical name for all its aliases) is the "C"
   // locale of a host that never called setlocale; such hosts pass file names as
   // they are on disk, which is UTF-8 by convention, as a UTF-8 locale does.
   UErrorCode nameStatus = U_ZERO_ERROR;
   const char* name = ucnv_getName(converter.get(), &nameStatus);
   if (name != nullptr && (std::strcmp(name, "US-ASCII") == 0 || std::strcmp(name, "UTF-8") == 0))
-    return FileNameToUtf16(text);
-  std::u16string out(text.size() * 2, u'\0');
+    return FileNameToUtf16(AText);
+  std::u16string out(AText.size() * 2, u'\0');
   int32_t n = ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(out.data()),
-                            static_cast<int32_t>(out.size()), text.data(),
-                            static_cast<int32_t>(text.size()), &status);
+                            static_cast<int32_t>(out.size()), AText.data(),
+                            static_cast<int32_t>(AText.size()), &status);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(n));
   return out;
 }
 
 // No path-length limit calls for another form here.
-std::u16string LongPathForm(std::u16string_view path) {
-  return std::u16string(path);
+std::u16string LongPathForm(std::u16string_view APath) {
+  return std::u16string(APath);
 }
 
-std::u16string_view FolderPart(std::u16string_view path) {
-  const std::size_t last = path.find_last_of(kFolderSeparators);
-  return last == std::u16string_view::npos ? std::u16string_view() : path.substr(0, last + 1);
+std::u16string_view FolderPart(std::u16string_view APath) {
+  const std::size_t last = APath.find_last_of(cFolderSeparators);
+  return last == std::u16string_view::npos ? std::u16string_view() : APath.substr(0, last + 1);
 }
 
-std::u16string_view FileNamePart(std::u16string_view path) {
-  return path.substr(FolderPart(path).size());
+std::u16string_view FileNamePart(std::u16string_view APath) {
+  return APath.substr(FolderPart(APath).size());
 }
 
-bool IsExistingFile(std::u16string_view path) {
+bool IsExistingFile(std::u16string_view APath) {
   struct stat st;
-  return StatRegular(path, st);
+  return StatRegular(APath, st);
 }
 
-bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
+bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo) {
   struct stat st;
-  if (!StatRegular(path, st)) return false;
-  info.Size = static_cast<std::int64_t>(st.st_size);
+  if (!StatRegular(APath, st)) return false;
+  AInfo.Size = static_cast<std::int64_t>(st.st_size);
   std::time_t seconds = st.st_mtim.tv_sec;
   // The sixteen requests of one file ask about the same time stamp in turn: the
   // offset of the latest one converted on this thread is kept.
@@ -330,7 +331,7 @@ bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
   if (!haveLast || seconds != lastSeconds) {
     std::tm local{};
     if (::localtime_r(&seconds, &local) == nullptr) {
-      info.LastWriteTime = 0;
+      AInfo.LastWriteTime = 0;
       return true;
     }
     lastSeconds = seconds;
@@ -347,7 +348,7 @@ bool FindFileEntry(std::u16string_view path, FileEntryInfo& info) {
     days -= 1;
   }
   std::int64_t msOfDay = secondOfDay * 1000 + st.st_mtim.tv_nsec / 1000000;
-  info.LastWriteTime =
+  AInfo.LastWriteTime =
       static_cast<double>(days + 25569) + static_cast<double>(msOfDay) / 86400000.0;
   return true;
 }
@@ -356,36 +357,36 @@ bool FileNamesAreCaseSensitive() {
   return true;
 }
 
-std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path) {
+std::unique_ptr<TReadOnlyFile> TReadOnlyFile::Open(std::u16string_view APath) {
   std::int64_t size = 0;
-  int fd = OpenRegular(path, size);
+  int fd = OpenRegular(APath, size);
   if (fd < 0) return nullptr;
-  return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(fd, size));
+  return std::unique_ptr<TReadOnlyFile>(new TReadOnlyFile(fd, size));
 }
 
-ReadOnlyFile::~ReadOnlyFile() {
+TReadOnlyFile::~TReadOnlyFile() {
   ::close(static_cast<int>(FHandle));
 }
 
-std::int64_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
+std::int64_t TReadOnlyFile::Read(void* ABuffer, std::size_t ACount) {
   for (;;) {
-    ssize_t n = ::read(static_cast<int>(FHandle), buffer, count);
+    ssize_t n = ::read(static_cast<int>(FHandle), ABuffer, ACount);
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
 }
 
-std::int64_t ReadOnlyFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count) {
-  if (offset < 0) return -1;
+std::int64_t TReadOnlyFile::ReadAt(std::int64_t AOffset, void* ABuffer, std::size_t ACount) {
+  if (AOffset < 0) return -1;
   for (;;) {
-    ssize_t n = ::pread(static_cast<int>(FHandle), buffer, count, static_cast<off_t>(offset));
+    ssize_t n = ::pread(static_cast<int>(FHandle), ABuffer, ACount, static_cast<off_t>(AOffset));
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
 }
 
-bool ReadOnlyFile::Seek(std::int64_t position) {
-  return position >= 0 && ::lseek(static_cast<int>(FHandle), position, SEEK_SET) == position;
+bool TReadOnlyFile::Seek(std::int64_t APosition) {
+  return APosition >= 0 && ::lseek(static_cast<int>(FHandle), APosition, SEEK_SET) == APosition;
 }
 
 std::u16string ModulePath() {
@@ -411,20 +412,20 @@ std::u16string ModulePath() {
   return FileNameToUtf16(path);
 }
 
-bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std::u16string_view key,
-                  std::u16string& value) {
-  auto file = ReadOnlyFile::Open(iniPath);
+bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
+                  std::u16string_view AKey, std::u16string& AValue) {
+  auto file = TReadOnlyFile::Open(AIniPath);
   if (!file) return false;
   // A settings file is a few lines; anything past 1 MiB is not read.
-  constexpr std::size_t kMaxIniBytes = 1 << 20;
+  constexpr std::size_t cMaxIniBytes = 1 << 20;
   std::string bytes;
   char chunk[4096];
-  while (bytes.size() < kMaxIniBytes) {
+  while (bytes.size() < cMaxIniBytes) {
     std::int64_t n = file->Read(chunk, sizeof chunk);
     if (n <= 0) break;
     bytes.append(chunk, static_cast<std::size_t>(n));
   }
-  if (bytes.size() > kMaxIniBytes) bytes.resize(kMaxIniBytes);
+  if (bytes.size() > cMaxIniBytes) bytes.resize(cMaxIniBytes);
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   std::u16string text = Utf8ToUtf16(bytes);
 
@@ -440,31 +441,31 @@ bool ReadIniValue(std::u16string_view iniPath, std::u16string_view section, std:
       std::u16string_view name = TrimBlanks(
           line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
       if (inSection) return false;  // the first section of that name was searched
-      inSection = TextEqualsIgnoreCase(name, section);
+      inSection = TextEqualsIgnoreCase(name, ASection);
       continue;
     }
     if (!inSection || line.empty() || line.front() == u';') continue;
     std::size_t eq = line.find(u'=');
     if (eq == std::u16string_view::npos) continue;
-    if (!TextEqualsIgnoreCase(TrimBlanks(line.substr(0, eq)), key)) continue;
+    if (!TextEqualsIgnoreCase(TrimBlanks(line.substr(0, eq)), AKey)) continue;
     std::u16string_view v = TrimBlanks(line.substr(eq + 1));
     // The reader drops one pair of enclosing quotes, as the Windows reader does.
     if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
     if (v.size() > 2047) v = v.substr(0, 2047);
-    value.assign(v);
+    AValue.assign(v);
     return true;
   }
   return false;
 }
 
-void Lock::Enter() {
+void TLock::Enter() {
   FMutex.lock();
 }
-bool Lock::TryEnter() {
+bool TLock::TryEnter() {
   return FMutex.try_lock();
 }
-void Lock::Leave() {
+void TLock::Leave() {
   FMutex.unlock();
 }
 

@@ -3,52 +3,52 @@
 #include "plugin/SvgPlugin.h"
 #include "plugin/contplug.h"
 
-VX_EXPORT void VX_CALL ContentGetDetectString(char* DetectString, std::int32_t maxlen) {
+VX_EXPORT void VX_CALL ContentGetDetectString(char* ADetectString, std::int32_t AMaxlen) {
   try {
-    GetDetectString(DetectString, maxlen);
+    GetDetectString(ADetectString, AMaxlen);
   } catch (...) {
   }
 }
 
-VX_EXPORT std::int32_t VX_CALL ContentGetSupportedField(std::int32_t FieldIndex, char* FieldName,
-                                                        char* Units, std::int32_t maxlen) {
+VX_EXPORT std::int32_t VX_CALL ContentGetSupportedField(std::int32_t AFieldIndex, char* AFieldName,
+                                                        char* AUnits, std::int32_t AMaxlen) {
   try {
-    return GetSupportedField(FieldIndex, FieldName, Units, maxlen);
+    return GetSupportedField(AFieldIndex, AFieldName, AUnits, AMaxlen);
   } catch (...) {
     return ft_nomorefields;
   }
 }
 
-VX_EXPORT std::int32_t VX_CALL ContentGetValueW(const char16_t* FileName, std::int32_t FieldIndex,
-                                                std::int32_t UnitIndex, void* FieldValue,
-                                                std::int32_t maxlen, std::int32_t flags) {
+VX_EXPORT std::int32_t VX_CALL ContentGetValueW(const char16_t* AFileName, std::int32_t AFieldIndex,
+                                                std::int32_t AUnitIndex, void* AFieldValue,
+                                                std::int32_t AMaxlen, std::int32_t AFlags) {
   try {
-    return GetValueW(FileName, FieldIndex, UnitIndex, FieldValue, maxlen, flags);
+    return GetValueW(AFileName, AFieldIndex, AUnitIndex, AFieldValue, AMaxlen, AFlags);
   } catch (...) {
     return ft_fieldempty;
   }
 }
 
-VX_EXPORT std::int32_t VX_CALL ContentGetValue(const char* FileName, std::int32_t FieldIndex,
-                                               std::int32_t UnitIndex, void* FieldValue,
-                                               std::int32_t maxlen, std::int32_t flags) {
+VX_EXPORT std::int32_t VX_CALL ContentGetValue(const char* AFileName, std::int32_t AFieldIndex,
+                                               std::int32_t AUnitIndex, void* AFieldValue,
+                                               std::int32_t AMaxlen, std::int32_t AFlags) {
   try {
-    return GetValueA(FileName, FieldIndex, UnitIndex, FieldValue, maxlen, flags);
+    return GetValueA(AFileName, AFieldIndex, AUnitIndex, AFieldValue, AMaxlen, AFlags);
   } catch (...) {
     return ft_fieldempty;
   }
 }
 
-VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const char16_t* path) {
+VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t AState, const char16_t* APath) {
   try {
-    SendStateInformation(state, path);
+    SendStateInformation(AState, APath);
   } catch (...) {
   }
 }
 
-VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps) {
+VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* ADps) {
   try {
-    SetDefaultParams(dps);
+    SetDefaultParams(ADps);
   } catch (...) {
   }
 }
@@ -59,15 +59,15 @@ VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps) {
 // the loader's constructor and destructor hooks.
 #if defined(_WIN32)
 namespace {
-constexpr unsigned long kDllProcessDetach = 0;
-constexpr unsigned long kDllProcessAttach = 1;
+constexpr unsigned long cKDllProcessDetach = 0;
+constexpr unsigned long cKDllProcessAttach = 1;
 }  // namespace
 
-extern "C" int VX_CALL DllMain(void* instance, unsigned long reason, void* reserved) {
-  (void)instance;
-  if (reason == kDllProcessAttach) {
+extern "C" int VX_CALL DllMain(void* AInstance, unsigned long AReason, void* AReserved) {
+  (void)AInstance;
+  if (AReason == cKDllProcessAttach) {
     PluginStartup();
-  } else if (reason == kDllProcessDetach && reserved == nullptr) {
+  } else if (AReason == cKDllProcessDetach && AReserved == nullptr) {
     // A non-null reserved means the process is ending: its other threads are
     // already gone, possibly inside a value request, and the system frees the
     // memory anyway. Only a FreeLibrary unload tears the plugin down.

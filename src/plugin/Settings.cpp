@@ -6,13 +6,13 @@
 
 namespace {
 
-constexpr std::u16string_view kSection = u"Vexmeta";
+constexpr std::u16string_view cSection = u"Vexmeta";
 
 // Reads one key with ADefault as its default.
 std::int32_t ReadInteger(std::u16string_view AIniPath, std::u16string_view AKey,
                          std::int32_t ADefault) {
   std::u16string text;
-  if (!platform::ReadIniValue(AIniPath, kSection, AKey, text)) return ADefault;
+  if (!platform::ReadIniValue(AIniPath, cSection, AKey, text)) return ADefault;
   std::int32_t value = 0;
   return ParseSettingValue(text, value) ? value : ADefault;
 }

@@ -105,15 +105,15 @@ class TModuleState {
 // so shutdown, which takes it too, waits for a request still running (a host
 // that exits while one of its threads asks for a value) and the request after
 // it finds no state.
-platform::Lock gLock;
+platform::TLock gLock;
 constinit TModuleState gModule;
-const TSettings kDefaultSettings{};
+const TSettings cDefaultSettings{};
 
 // Holds the plugin lock for one request or notification. A guard that must not
 // wait takes the lock only when it is free, and then says whether it holds it.
 class TLockGuard {
  public:
-  explicit TLockGuard(platform::Lock& ALock, bool AWait = true)
+  explicit TLockGuard(platform::TLock& ALock, bool AWait = true)
       : FLock(ALock), FHeld(AWait ? (ALock.Enter(), true) : ALock.TryEnter()) {}
   ~TLockGuard() {
     if (FHeld) FLock.Leave();
@@ -123,7 +123,7 @@ class TLockGuard {
   bool Held() const { return FHeld; }
 
  private:
-  platform::Lock& FLock;
+  platform::TLock& FLock;
   const bool FHeld;
 };
 
@@ -241,7 +241,7 @@ std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char*
 
 const TSettings& Settings() {
   const TPluginState* state = gModule.Get();
-  return state ? state->Settings : kDefaultSettings;
+  return state ? state->Settings : cDefaultSettings;
 }
 
 void LoadSettings() {
@@ -302,7 +302,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // The directory search also answers whether the path names an existing file
   // that is no directory (only regular files are found), so a cached request
   // costs one look-up of the file.
-  platform::FileEntryInfo entry;
+  platform::TFileEntryInfo entry;
   if (!platform::FindFileEntry(path, entry)) return delayIfSlow ? ft_delayed : ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
@@ -364,14 +364,14 @@ void SendStateInformation(std::int32_t AState, const char16_t*) {
 
 std::u16string HostIniName(const ContentDefaultParamStruct* AParams) {
   if (AParams == nullptr) return {};
-  constexpr std::size_t kNameOffset = offsetof(ContentDefaultParamStruct, DefaultIniName);
+  constexpr std::size_t cNameOffset = offsetof(ContentDefaultParamStruct, DefaultIniName);
   // No path is longer than this; a larger size is no reason to look further.
-  constexpr std::size_t kMaxNameBytes = 65536;
-  if (AParams->size <= static_cast<std::int32_t>(kNameOffset)) return {};
+  constexpr std::size_t cMaxNameBytes = 65536;
+  if (AParams->size <= static_cast<std::int32_t>(cNameOffset)) return {};
   const std::size_t room =
-      std::min(static_cast<std::size_t>(AParams->size) - kNameOffset, kMaxNameBytes);
+      std::min(static_cast<std::size_t>(AParams->size) - cNameOffset, cMaxNameBytes);
   // The host's array may be longer than ours: the name is read within its size.
-  const char* name = reinterpret_cast<const char*>(AParams) + kNameOffset;
+  const char* name = reinterpret_cast<const char*>(AParams) + cNameOffset;
   const void* end = std::memchr(name, '\0', room);
   if (end == nullptr) return {};
   return platform::AnsiToUtf16(std::string_view(name, static_cast<const char*>(end) - name));

@@ -14,6 +14,9 @@
 #define VX_CALL
 #endif
 
+// The host interface's own names, spelled as the host spells them.
+// NOLINTBEGIN(readability-identifier-naming)
+
 // Field types.
 constexpr std::int32_t ft_numeric_32 = 1;
 constexpr std::int32_t ft_boolean = 6;
@@ -56,6 +59,8 @@ VX_EXPORT std::int32_t VX_CALL ContentGetValue(const char* FileName, std::int32_
                                                std::int32_t maxlen, std::int32_t flags);
 VX_EXPORT void VX_CALL ContentSendStateInformationW(std::int32_t state, const char16_t* path);
 VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* dps);
+
+// NOLINTEND(readability-identifier-naming)
 
 // Function pointer types, for hosts that resolve the exports at run time.
 using TContentGetDetectString = void(VX_CALL*)(char*, std::int32_t);

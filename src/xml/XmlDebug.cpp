@@ -2,11 +2,11 @@
 // reporters use. Routing never raises; a message without a handler is dropped.
 #include "xml/XmlDebug.h"
 
-void TDebugComponent::DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle,
+void TDebugComponent::DoDebugOut(const void* ASender, TXmlWarnStyle AWarnStyle,
                                  std::string_view AMessage) {
   for (const TDebugComponent* c = this; c != nullptr; c = c->FOwnerComponent) {
     if (c->FOnDebugOut) {
-      c->FOnDebugOut(Sender, WarnStyle, std::string(AMessage));
+      c->FOnDebugOut(ASender, AWarnStyle, std::string(AMessage));
       return;
     }
   }
@@ -18,18 +18,18 @@ bool TDebugComponent::HasDebugHandler() const {
   return false;
 }
 
-void TDebugPersistent::DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle,
+void TDebugPersistent::DoDebugOut(const void* ASender, TXmlWarnStyle AWarnStyle,
                                   std::string_view AMessage) {
-  if (FOwner != nullptr) FOwner->DoDebugOut(Sender, WarnStyle, AMessage);
+  if (FOwner != nullptr) FOwner->DoDebugOut(ASender, AWarnStyle, AMessage);
 }
 
-void TXmlFormatArg::AppendTo(std::string& out) const {
+void TXmlFormatArg::AppendTo(std::string& AOut) const {
   if (FIsChar)
-    out.push_back(FChar);
+    AOut.push_back(FChar);
   else if (FIsText)
-    out.append(FText);
+    AOut.append(FText);
   else
-    out.append(std::to_string(FNumber));
+    AOut.append(std::to_string(FNumber));
 }
 
 std::string FormatDebugText(std::string_view AFormat, std::initializer_list<TXmlFormatArg> AArgs) {

@@ -16,7 +16,7 @@ static_assert(sizeof(TXmlWarnStyle) == 1);
 
 // Sender is the object that reported the message.
 using TXmlDebugEvent =
-    std::function<void(const void* Sender, TXmlWarnStyle WarnStyle, const std::string& AMessage)>;
+    std::function<void(const void* ASender, TXmlWarnStyle AWarnStyle, const std::string& AMessage)>;
 
 // A component: may have an owner component and may carry a handler.
 class TDebugComponent {
@@ -31,7 +31,7 @@ class TDebugComponent {
   void SetOnDebugOut(TXmlDebugEvent AHandler) { FOnDebugOut = std::move(AHandler); }
 
   // Hands the message to the first handler along the owner chain, or drops it.
-  virtual void DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle, std::string_view AMessage);
+  virtual void DoDebugOut(const void* ASender, TXmlWarnStyle AWarnStyle, std::string_view AMessage);
   // True when some component of the owner chain has a handler.
   bool HasDebugHandler() const;
 
@@ -47,7 +47,7 @@ class TDebugPersistent {
   virtual ~TDebugPersistent() = default;
 
   TDebugComponent* Owner() const { return FOwner; }
-  virtual void DoDebugOut(const void* Sender, TXmlWarnStyle WarnStyle, std::string_view AMessage);
+  virtual void DoDebugOut(const void* ASender, TXmlWarnStyle AWarnStyle, std::string_view AMessage);
   bool HasDebugHandler() const { return FOwner != nullptr && FOwner->HasDebugHandler(); }
 
  protected:
@@ -65,7 +65,7 @@ class TXmlFormatArg {
   TXmlFormatArg(std::int32_t v) : FNumber(v) {}                     // NOLINT
   TXmlFormatArg(std::uint32_t v) : FNumber(v) {}                    // NOLINT
 
-  void AppendTo(std::string& out) const;
+  void AppendTo(std::string& AOut) const;
 
  private:
   std::string_view FText;
@@ -80,8 +80,8 @@ std::string FormatDebugText(std::string_view AFormat, std::initializer_list<TXml
 
 // Formats and reports only when a handler will receive the message.
 template <class Reporter>
-void XmlDebugOut(Reporter& AReporter, const void* Sender, TXmlWarnStyle WarnStyle,
+void XmlDebugOut(Reporter& AReporter, const void* ASender, TXmlWarnStyle AWarnStyle,
                  std::string_view AFormat, std::initializer_list<TXmlFormatArg> AArgs) {
   if (!AReporter.HasDebugHandler()) return;
-  AReporter.DoDebugOut(Sender, WarnStyle, FormatDebugText(AFormat, AArgs));
+  AReporter.DoDebugOut(ASender, AWarnStyle, FormatDebugText(AFormat, AArgs));
 }

@@ -24,15 +24,15 @@ struct TXmlDocument::TStore {
 TXmlDocument::TXmlDocument(TDebugComponent* AOwner)
     : TXmlDocument(AOwner, false, false, true, "") {}
 
-TXmlDocument::TXmlDocument(TDebugComponent* AOwner, bool HasDeclaration, bool HasDocType,
-                           bool HasRoot, std::string_view RootName)
+TXmlDocument::TXmlDocument(TDebugComponent* AOwner, bool AHasDeclaration, bool AHasDocType,
+                           bool AHasRoot, std::string_view ARootName)
     : TDebugComponent(AOwner),
       FStore(std::make_unique<TStore>(this)),
       FRootNodes(&FStore->Arena),
-      FHasDeclaration(HasDeclaration),
-      FHasDocType(HasDocType),
-      FHasRoot(HasRoot),
-      FRootName(RootName) {
+      FHasDeclaration(AHasDeclaration),
+      FHasDocType(AHasDocType),
+      FHasRoot(AHasRoot),
+      FRootName(ARootName) {
   Reset(FHasDeclaration, FHasDocType, FHasRoot);
 }
 
@@ -54,32 +54,32 @@ void TXmlDocument::Forget() {
   FStore->Arena.Release();
 }
 
-void TXmlDocument::Reset(bool HasDeclaration, bool HasDocType, bool HasRoot) {
+void TXmlDocument::Reset(bool AHasDeclaration, bool AHasDocType, bool AHasRoot) {
   Forget();
-  if (HasDeclaration) {
-    auto* D = CreateNode<TXmlDeclaration>();
-    D->SetVersion("1.0");
-    D->SetEncoding("utf-8");
-    FRootNodes.Add(D);
+  if (AHasDeclaration) {
+    auto* d = CreateNode<TXmlDeclaration>();
+    d->SetVersion("1.0");
+    d->SetEncoding("utf-8");
+    FRootNodes.Add(d);
   }
-  if (HasDocType) {
-    auto* T = CreateNode<TXmlDocType>();
-    T->SetName(FRootName);
-    T->ExternalID()->SetValue("SYSTEM");
-    FRootNodes.Add(T);
+  if (AHasDocType) {
+    auto* t = CreateNode<TXmlDocType>();
+    t->SetName(FRootName);
+    t->ExternalID()->SetValue("SYSTEM");
+    FRootNodes.Add(t);
   }
-  if (HasRoot) {
-    auto* R = CreateNode<TXmlElement>();
-    R->SetName(FRootName);
-    FRootNodes.Add(R);
+  if (AHasRoot) {
+    auto* r = CreateNode<TXmlElement>();
+    r->SetName(FRootName);
+    FRootNodes.Add(r);
   }
 }
 
 void TXmlDocument::Clear() {
   Reset(FHasDeclaration, FHasDocType, FHasRoot);
 }
-void TXmlDocument::New(bool HasDeclaration, bool HasDocType) {
-  Reset(HasDeclaration, HasDocType, FHasRoot);
+void TXmlDocument::New(bool AHasDeclaration, bool AHasDocType) {
+  Reset(AHasDeclaration, AHasDocType, FHasRoot);
 }
 void TXmlDocument::New() {
   FHasDeclaration = true;
@@ -87,8 +87,8 @@ void TXmlDocument::New() {
 }
 
 void* TXmlDocument::NodeTag(const TXmlNode* ANode) const {
-  auto It = FStore->NodeTags.find(ANode);
-  return It == FStore->NodeTags.end() ? nullptr : It->second;
+  auto it = FStore->NodeTags.find(ANode);
+  return it == FStore->NodeTags.end() ? nullptr : it->second;
 }
 
 void TXmlDocument::SetNodeTag(const TXmlNode* ANode, void* ATag) {
@@ -106,27 +106,27 @@ TXmlElement* TXmlDocument::Root() const {
 }
 
 bool TXmlDocument::IsEmpty() const {
-  TXmlElement* R = Root();
-  return R == nullptr || R->IsClear();
+  TXmlElement* r = Root();
+  return r == nullptr || r->IsClear();
 }
 
 std::string TXmlDocument::CommentString() const {
-  TXmlNode* C = FRootNodes.ByType(xeComment);
-  return C ? C->Value() : std::string();
+  TXmlNode* c = FRootNodes.ByType(xeComment);
+  return c ? c->Value() : std::string();
 }
 
 std::int32_t TXmlDocument::RootContainerCount() const {
-  std::int32_t Count = 0;
-  for (TXmlNode* N : FRootNodes)
-    if (dynamic_cast<TXmlContainerNode*>(N)) ++Count;
-  return Count;
+  std::int32_t count = 0;
+  for (TXmlNode* n : FRootNodes)
+    if (dynamic_cast<TXmlContainerNode*>(n)) ++count;
+  return count;
 }
 
-TXmlContainerNode* TXmlDocument::RootContainers(std::int32_t Index) const {
-  if (Index < 0) return nullptr;
-  std::int32_t Seen = 0;
-  for (TXmlNode* N : FRootNodes)
-    if (auto* C = dynamic_cast<TXmlContainerNode*>(N); C && Seen++ == Index) return C;
+TXmlContainerNode* TXmlDocument::RootContainers(std::int32_t AIndex) const {
+  if (AIndex < 0) return nullptr;
+  std::int32_t seen = 0;
+  for (TXmlNode* n : FRootNodes)
+    if (auto* c = dynamic_cast<TXmlContainerNode*>(n); c && seen++ == AIndex) return c;
   return nullptr;
 }
 
@@ -139,63 +139,63 @@ TXmlDocType* TXmlDocument::DocType() const {
 }
 
 TXmlStyleSheet* TXmlDocument::StyleSheet() {
-  if (TXmlNode* S = FRootNodes.ByType(xeStylesheet)) return static_cast<TXmlStyleSheet*>(S);
-  auto* S = CreateNode<TXmlStyleSheet>();
-  FRootNodes.Insert(1, S);
-  return S;
+  if (TXmlNode* s = FRootNodes.ByType(xeStylesheet)) return static_cast<TXmlStyleSheet*>(s);
+  auto* s = CreateNode<TXmlStyleSheet>();
+  FRootNodes.Insert(1, s);
+  return s;
 }
 
 std::string TXmlDocument::Charset() const {
-  auto* D = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0));
-  return D ? D->Encoding() : std::string();
+  auto* d = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0));
+  return d ? d->Encoding() : std::string();
 }
 
 std::string TXmlDocument::VersionString() const {
-  auto* D = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0));
-  return D ? D->Version() : std::string();
+  auto* d = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0));
+  return d ? d->Version() : std::string();
 }
 
 // ---------------------------------------------------------------------------
 // External encoding
 
 TXmlDeclaration* TXmlDocument::DeclarationForSetters() {
-  if (auto* D = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0))) return D;
-  auto* D = CreateNode<TXmlDeclaration>();
-  FRootNodes.Insert(0, D);
-  return D;
+  if (auto* d = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0))) return d;
+  auto* d = CreateNode<TXmlDeclaration>();
+  FRootNodes.Insert(0, d);
+  return d;
 }
 
 void TXmlDocument::SetExternalEncoding(TXmlStringEncoding AValue) {
-  std::int32_t CodePage = EncodingCodePage(AValue);
-  if (CodePage == 0) {
+  std::int32_t codePage = EncodingCodePage(AValue);
+  if (codePage == 0) {
     XmlDebugOut(*this, this, wsFail,
                 "external encoding \"%s\" is not allowed (use ExternalCodepage)",
                 {EncodingName(AValue)});
     return;
   }
   FExternalEncoding = AValue;
-  FExternalCodePage = CodePage;
+  FExternalCodePage = codePage;
   DeclarationForSetters()->SetEncoding(EncodingName(AValue));
 }
 
 void TXmlDocument::SetExternalCodepage(std::int32_t AValue) {
   if (AValue == FExternalCodePage) return;
-  auto Row = std::find_if(cCodePageInfo.begin(), cCodePageInfo.end(),
-                          [&](const TCodePageInfo& I) { return I.CodePage == AValue; });
-  if (Row == cCodePageInfo.end()) {
+  auto row = std::find_if(cCodePageInfo.begin(), cCodePageInfo.end(),
+                          [&](const TCodePageInfo& AI) { return AI.CodePage == AValue; });
+  if (row == cCodePageInfo.end()) {
     XmlDebugOut(*this, this, wsFail, "external codepage \"%d\" not found", {AValue});
     return;
   }
   FExternalCodePage = AValue;
   FExternalEncoding = seAnsi;
-  for (int E = seAnsi; E <= seEBCDIC; ++E) {
-    auto Encoding = static_cast<TXmlStringEncoding>(E);
-    if (EncodingCodePage(Encoding) == AValue) {
-      FExternalEncoding = Encoding;
+  for (int e = seAnsi; e <= seEBCDIC; ++e) {
+    auto encoding = static_cast<TXmlStringEncoding>(e);
+    if (EncodingCodePage(encoding) == AValue) {
+      FExternalEncoding = encoding;
       break;
     }
   }
-  DeclarationForSetters()->SetEncoding(Row->Name);
+  DeclarationForSetters()->SetEncoding(row->Name);
 }
 
 // ---------------------------------------------------------------------------
@@ -203,17 +203,18 @@ void TXmlDocument::SetExternalCodepage(std::int32_t AValue) {
 
 bool TXmlDocument::IsSingleTagName(std::string_view AName) const {
   if (!FSingleTagNames) return false;
-  for (const std::string& S : *FSingleTagNames)
-    if (XmlNamesMatch(S, AName)) return true;
+  for (const std::string& s : *FSingleTagNames)
+    if (XmlNamesMatch(s, AName)) return true;
   return false;
 }
 
 void TXmlDocument::AddSingleTagName(std::string_view AName) {
   if (!FSingleTagNames || IsSingleTagName(AName)) return;
-  auto At = std::upper_bound(
-      FSingleTagNames->begin(), FSingleTagNames->end(), AName,
-      [](std::string_view A, const std::string& B) { return ascii::LessIgnoreCase(A, B); });
-  FSingleTagNames->insert(At, std::string(AName));
+  auto at = std::upper_bound(FSingleTagNames->begin(), FSingleTagNames->end(), AName,
+                             [](std::string_view ALeft, const std::string& ARight) {
+                               return ascii::LessIgnoreCase(ALeft, ARight);
+                             });
+  FSingleTagNames->insert(at, std::string(AName));
 }
 
 // An element that the input never closed ends where it starts: its content items
@@ -221,25 +222,25 @@ void TXmlDocument::AddSingleTagName(std::string_view AName) {
 // to take them and is left alone.
 void TXmlDocument::RepairSingleTags() {
   if (!FSingleTagNames || FSingleTagNames->empty()) return;
-  std::string Scratch;
-  std::vector<TXmlNode*> Moved;
-  for (TXmlNode* N = FindFirst(); N != nullptr; N = FindNext(N)) {
-    auto* C = dynamic_cast<TXmlContainerNode*>(N);
-    if (C == nullptr || C->Parent() == nullptr) continue;
-    const std::int32_t Direct = std::max<std::int32_t>(C->DirectNodeCount(), 0);
-    if (C->NodeCount() <= Direct) continue;
-    if (!IsSingleTagName(C->NameRef(Scratch))) continue;
-    auto* Parent = static_cast<TXmlContainerNode*>(C->Parent());
-    std::int32_t Index = Parent->NodeIndexOf(C);
-    if (Index < 0) continue;
-    Moved.assign(C->FNodes.begin() + Direct, C->FNodes.end());
-    C->FNodes.Truncate(Direct);
-    if (C->FValueIndex >= Direct) C->FValueIndex = -1;
-    for (TXmlNode* M : Moved) M->FParent = Parent;
-    Parent->FNodes.InsertRange(Index + 1, Moved.data(), static_cast<std::int32_t>(Moved.size()));
-    if (Parent->FValueIndex > Index) Parent->FValueIndex += static_cast<std::int32_t>(Moved.size());
+  std::string scratch;
+  std::vector<TXmlNode*> moved;
+  for (TXmlNode* n = FindFirst(); n != nullptr; n = FindNext(n)) {
+    auto* c = dynamic_cast<TXmlContainerNode*>(n);
+    if (c == nullptr || c->Parent() == nullptr) continue;
+    const std::int32_t direct = std::max<std::int32_t>(c->DirectNodeCount(), 0);
+    if (c->NodeCount() <= direct) continue;
+    if (!IsSingleTagName(c->NameRef(scratch))) continue;
+    auto* parent = static_cast<TXmlContainerNode*>(c->Parent());
+    std::int32_t index = parent->NodeIndexOf(c);
+    if (index < 0) continue;
+    moved.assign(c->FNodes.begin() + direct, c->FNodes.end());
+    c->FNodes.Truncate(direct);
+    if (c->FValueIndex >= direct) c->FValueIndex = -1;
+    for (TXmlNode* m : moved) m->FParent = parent;
+    parent->FNodes.InsertRange(index + 1, moved.data(), static_cast<std::int32_t>(moved.size()));
+    if (parent->FValueIndex > index) parent->FValueIndex += static_cast<std::int32_t>(moved.size());
     // No source position is kept: the position reported is 0.
-    XmlDebugOut(*this, this, wsInfo, "correctly closed node \"%s\" at pos %d", {C->Name(), 0});
+    XmlDebugOut(*this, this, wsInfo, "correctly closed node \"%s\" at pos %d", {c->Name(), 0});
   }
 }
 
@@ -247,109 +248,110 @@ void TXmlDocument::RepairSingleTags() {
 // Loading
 
 bool TXmlDocument::LoadFromFile(std::u16string_view AFileName) {
-  std::unique_ptr<TFileStream> S = TFileStream::Open(AFileName);
-  if (!S) return false;
-  LoadFromStream(*S);
+  std::unique_ptr<TFileStream> s = TFileStream::Open(AFileName);
+  if (!s) return false;
+  LoadFromStream(*s);
   return true;
 }
 
 void TXmlDocument::ReadFromString(std::string_view AValue) {
-  std::unique_ptr<TMemoryStream> S = TMemoryStream::View(AValue);
-  LoadFromStream(*S);
+  std::unique_ptr<TMemoryStream> s = TMemoryStream::View(AValue);
+  LoadFromStream(*s);
 }
 
 void TXmlDocument::LoadFromStream(TStream& AStream) {
   Forget();
-  TXmlParserBuffers& Buffers = FStore->ParserBuffers;
+  TXmlParserBuffers& buffers = FStore->ParserBuffers;
   {
-    TXmlParser P(AStream, FParserChunkSize, this, &Buffers);
-    if (P.IsBinaryXml()) {
+    TXmlParser p(AStream, FParserChunkSize, this, &buffers);
+    if (p.IsBinaryXml()) {
       XmlDebugOut(*this, this, wsFail, "binary XML is not supported", {});
     } else {
-      ParseRootLevel(P);
-      FExternalBomInfo = P.BomInfo();
+      ParseRootLevel(p);
+      FExternalBomInfo = p.BomInfo();
     }
   }
   // The buffers stay for the next load unless a large document grew them.
   constexpr std::size_t cKeptBuffer = 256 * 1024;
-  if (Buffers.Raw.Capacity() > cKeptBuffer || Buffers.Utf8.Capacity() > cKeptBuffer)
-    Buffers = TXmlParserBuffers();
+  if (buffers.Raw.Capacity() > cKeptBuffer || buffers.Utf8.Capacity() > cKeptBuffer)
+    buffers = TXmlParserBuffers();
   DoProgress(AStream.Size());
 }
 
-void TXmlDocument::ParseRootLevel(TXmlParser& P) {
+void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
   FAbortParsing = false;
   if (FFixStructuralErrors)
     FSingleTagNames = std::make_unique<std::vector<std::string>>();
   else
     FSingleTagNames.reset();
-  P.ReadBOM();
-  FExternalBomInfo = P.BomInfo();
+  AParser.ReadBOM();
+  FExternalBomInfo = AParser.BomInfo();
 
-  std::string DeclaredEncoding;
+  std::string declaredEncoding;
   do {
     // A filtered load lets go of what the root level read, node by node.
-    if (FNodeFilter != nullptr) P.Flush();
+    if (FNodeFilter != nullptr) AParser.Flush();
     if (Accepts(nullptr, xeCharData, {})) {
-      std::string_view Text = P.ReadStringUntilChar('<');
-      if (!PreserveWhiteSpace()) Text = TrimWhite(Text);
-      if (!Text.empty()) {
-        auto* D = CreateNode<TXmlCharData>();
-        D->SetRawValue(Text);
-        FRootNodes.Add(D);
-        DoNodeNew(D);
-        DoNodeLoaded(D);
+      std::string_view text = AParser.ReadStringUntilChar('<');
+      if (!PreserveWhiteSpace()) text = TrimWhite(text);
+      if (!text.empty()) {
+        auto* d = CreateNode<TXmlCharData>();
+        d->SetRawValue(text);
+        FRootNodes.Add(d);
+        DoNodeNew(d);
+        DoNodeLoaded(d);
       }
     } else {
-      P.SkipUntilChar('<');
+      AParser.SkipUntilChar('<');
     }
-    if (P.InputEnded()) break;
+    if (AParser.InputEnded()) break;
 
-    TXmlElementType T = P.ReadOpenTag();
-    if (T == xeError || T == xeEndTag) {
-      if (T == xeError)
-        XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d", {"<", P.Position()});
+    TXmlElementType t = AParser.ReadOpenTag();
+    if (t == xeError || t == xeEndTag) {
+      if (t == xeError)
+        XmlDebugOut(*this, this, wsWarn, "illegal tag (\"%s\") at pos %d",
+                    {"<", AParser.Position()});
       else
         XmlDebugOut(*this, this, wsWarn, "unsupported tag (\"%s\") at pos %d",
-                    {::ElementTypeName(T), P.Position()});
+                    {::ElementTypeName(t), AParser.Position()});
       // A parse broken off keeps the encoding the input is read in.
       FSingleTagNames.reset();
-      FExternalEncoding = P.Encoding();
-      FExternalCodePage = P.CodePage();
+      FExternalEncoding = AParser.Encoding();
+      FExternalCodePage = AParser.CodePage();
       return;
     }
-    std::string_view Name;
-    if (T == xeElement) Name = xmlread::ReadElementName(P);
+    std::string_view name;
+    if (t == xeElement) name = xmlread::ReadElementName(AParser);
     // A declaration is always kept: its encoding decides how the rest is read.
-    TXmlNode* Node = nullptr;
-    if (T == xeDeclaration || Accepts(nullptr, T, Name)) {
-      Node = xmlread::NewNodeOfType(*this, T);
-      FRootNodes.Add(Node);
+    TXmlNode* node = nullptr;
+    if (t == xeDeclaration || Accepts(nullptr, t, name)) {
+      node = xmlread::NewNodeOfType(*this, t);
+      FRootNodes.Add(node);
       // An element announces itself once its name is set.
-      if (T != xeElement) DoNodeNew(Node);
+      if (t != xeElement) DoNodeNew(node);
     }
-    xmlread::ReadMarkup(P, *this, T, Name, Node);
-    if (Node) DoNodeLoaded(Node);
-    if (T == xeDeclaration) DeclaredEncoding = static_cast<TXmlDeclaration*>(Node)->Encoding();
+    xmlread::ReadMarkup(AParser, *this, t, name, node);
+    if (node) DoNodeLoaded(node);
+    if (t == xeDeclaration) declaredEncoding = static_cast<TXmlDeclaration*>(node)->Encoding();
 
-    if (T == xeDeclaration) {
+    if (t == xeDeclaration) {
       if (SetParserEncodingAfterReadDeclaration) {
-        P.SetEncoding(EncodingFromName(DeclaredEncoding));
-        P.SetCodePage(CodePageFromName(DeclaredEncoding, 65001));
+        AParser.SetEncoding(EncodingFromName(declaredEncoding));
+        AParser.SetCodePage(CodePageFromName(declaredEncoding, 65001));
       }
       XmlDebugOut(*this, this, wsInfo, "declaration with encoding \"%s\" and codepage %d",
-                  {DeclaredEncoding, P.CodePage()});
+                  {declaredEncoding, AParser.CodePage()});
     }
-    if (T == xeComment && FDropCommentsOnParse && Node != nullptr) {
+    if (t == xeComment && FDropCommentsOnParse && node != nullptr) {
       XmlDebugOut(*this, this, wsInfo, "option DropCommentsOnParse is true, deleting comment", {});
-      FRootNodes.Extract(FRootNodes.IndexOf(Node));
+      FRootNodes.Extract(FRootNodes.IndexOf(node));
     }
-  } while (!FAbortParsing && !P.InputEnded());
+  } while (!FAbortParsing && !AParser.InputEnded());
 
   if (FFixStructuralErrors) RepairSingleTags();
   FSingleTagNames.reset();
   // A complete parse tells the declared encoding (no declaration: UTF-8); the
   // input is not decoded again for it.
-  FExternalEncoding = EncodingFromName(DeclaredEncoding);
-  FExternalCodePage = CodePageFromName(DeclaredEncoding, 65001);
+  FExternalEncoding = EncodingFromName(declaredEncoding);
+  FExternalCodePage = CodePageFromName(declaredEncoding, 65001);
 }

@@ -47,7 +47,7 @@ class EXmlError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-using TXmlNodeEvent = std::function<void(TXmlDocument* Sender, TXmlNode* ANode)>;
+using TXmlNodeEvent = std::function<void(TXmlDocument* ASender, TXmlNode* ANode)>;
 
 // Decides, before a load makes a node, whether it makes it. Markup the filter
 // declines is still read exactly as it would be (the markup after it parses the
@@ -67,7 +67,7 @@ class TXmlNodeFilter {
   virtual ~TXmlNodeFilter() = default;
   virtual bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) = 0;
 };
-using TXmlProgressEvent = std::function<void(TXmlDocument* Sender, std::int64_t Position)>;
+using TXmlProgressEvent = std::function<void(TXmlDocument* ASender, std::int64_t APosition)>;
 
 // An ordered list of nodes. It owns its entries in the sense of the design (a list
 // and its nodes go away together), but the memory belongs to the document's arena.
@@ -79,8 +79,8 @@ class TXmlNodeList {
 
   std::int32_t Count() const { return FCount; }
   // Null when Index < 0 or Index >= Count.
-  TXmlNode* Items(std::int32_t Index) const {
-    return (Index >= 0 && Index < FCount) ? FItems[Index] : nullptr;
+  TXmlNode* Items(std::int32_t AIndex) const {
+    return (AIndex >= 0 && AIndex < FCount) ? FItems[AIndex] : nullptr;
   }
   TXmlNode* ByType(TXmlElementType AType) const;
   TXmlNode* FindFirst() const { return Items(0); }
@@ -92,15 +92,15 @@ class TXmlNodeList {
   // Storage operations; they keep each node's cached list index up to date but do
   // not touch parents (the container operations do).
   std::int32_t Add(TXmlNode* ANode);
-  void Insert(std::int32_t Index, TXmlNode* ANode);
+  void Insert(std::int32_t AIndex, TXmlNode* ANode);
   // Removes the entry and returns it (null for a bad index).
-  TXmlNode* Extract(std::int32_t Index);
+  TXmlNode* Extract(std::int32_t AIndex);
   void Clear();
   // Gives back the spare capacity.
   void Pack();
   // Drops the entries from ACount on (they stay alive in the arena).
   void Truncate(std::int32_t ACount);
-  void InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::int32_t ACount);
+  void InsertRange(std::int32_t AIndex, TXmlNode* const* ANodes, std::int32_t ACount);
 
   TXmlNode* const* begin() const { return FItems; }
   TXmlNode* const* end() const { return FItems + FCount; }
@@ -151,15 +151,15 @@ class TXmlNode : public TDebugPersistent {
 
   virtual std::int32_t DirectNodeCount() const { return 0; }
   virtual std::int32_t ContainerCount() const { return 0; }
-  virtual TXmlContainerNode* Containers(std::int32_t Index) const;
+  virtual TXmlContainerNode* Containers(std::int32_t AIndex) const;
   virtual std::int32_t ElementCount() const { return 0; }
-  virtual TXmlElement* Elements(std::int32_t Index) const;
+  virtual TXmlElement* Elements(std::int32_t AIndex) const;
   virtual std::int32_t NodeCount() const { return 0; }
   virtual std::int32_t AttributeCount() const { return 0; }
-  virtual TXmlNode* Nodes(std::int32_t Index) const;  // null outside 0..NodeCount-1
+  virtual TXmlNode* Nodes(std::int32_t AIndex) const;  // null outside 0..NodeCount-1
 
-  TXmlAttribute* Attributes(std::int32_t Index) const;
-  std::string AttributeName(std::int32_t Index) const;
+  TXmlAttribute* Attributes(std::int32_t AIndex) const;
+  std::string AttributeName(std::int32_t AIndex) const;
   TXmlAttribute* AttributeByName(std::string_view AName) const;
   std::string AttributeValueByName(std::string_view AName) const;
   std::string GetAttributeValueByName(std::string_view AName) const {
@@ -168,9 +168,9 @@ class TXmlNode : public TDebugPersistent {
   virtual bool HasAttribute(std::string_view AName) const;
   virtual std::int32_t AttributeIndexByName(std::string_view AName) const;
   TXmlNode* NodeByName(std::string_view AName) const;
-  virtual TXmlNode* FindNode(std::string_view NodeName) const;
-  virtual void FindNodes(std::string_view NodeName, std::vector<TXmlNode*>& AList) const;
-  virtual void FindNodes(const std::vector<std::string>& NodeNames,
+  virtual TXmlNode* FindNode(std::string_view ANodeName) const;
+  virtual void FindNodes(std::string_view ANodeName, std::vector<TXmlNode*>& AList) const;
+  virtual void FindNodes(const std::vector<std::string>& ANodeNames,
                          std::vector<TXmlNode*>& AList) const;
   virtual TXmlNode* FirstNodeByType(TXmlElementType AType) const;
   virtual TXmlNode* NextSibling(TXmlNode* ANode) const;
@@ -181,14 +181,14 @@ class TXmlNode : public TDebugPersistent {
 
   // Tree building (the parsers and the document use these).
   virtual std::int32_t NodeAdd(TXmlNode* ANode);
-  virtual void NodeInsert(std::int32_t Index, TXmlNode* ANode);
+  virtual void NodeInsert(std::int32_t AIndex, TXmlNode* ANode);
   virtual TXmlNode* NodeExtract(TXmlNode* ANode);
   virtual void AttributeAdd(TXmlAttribute* AAttribute);
   virtual std::int32_t NodeIndexOf(const TXmlNode* ANode) const;
 
   // Reads the node's markup; returns the node whose end ended the parse (itself
   // unless an element's content broke off). Called just behind the markup opener.
-  virtual TXmlNode* ParseStream(TXmlParser& P);
+  virtual TXmlNode* ParseStream(TXmlParser& AParser);
 
  protected:
   friend class TXmlNodeList;
@@ -209,8 +209,8 @@ class TXmlNode : public TDebugPersistent {
 class TXmlDocument : public TDebugComponent {
  public:
   explicit TXmlDocument(TDebugComponent* AOwner = nullptr);
-  TXmlDocument(TDebugComponent* AOwner, bool HasDeclaration, bool HasDocType, bool HasRoot,
-               std::string_view RootName);
+  TXmlDocument(TDebugComponent* AOwner, bool AHasDeclaration, bool AHasDocType, bool AHasRoot,
+               std::string_view ARootName);
   ~TXmlDocument() override;
 
   // Loading. Bad markup never raises; it is reported and the load goes on or
@@ -221,7 +221,7 @@ class TXmlDocument : public TDebugComponent {
   void ReadFromString(std::string_view AValue);
 
   void Clear();
-  void New(bool HasDeclaration, bool HasDocType);
+  void New(bool AHasDeclaration, bool AHasDocType);
   void New();
 
   bool IsEmpty() const;
@@ -231,7 +231,7 @@ class TXmlDocument : public TDebugComponent {
   std::int32_t RootNodeCount() const { return FRootNodes.Count(); }
   TXmlElement* Root() const;
   std::int32_t RootContainerCount() const;
-  TXmlContainerNode* RootContainers(std::int32_t Index) const;
+  TXmlContainerNode* RootContainers(std::int32_t AIndex) const;
   TXmlDeclaration* Declaration() const;
   TXmlDocType* DocType() const;
   // Creates an empty style sheet at index 1 when there is none.
@@ -316,8 +316,8 @@ class TXmlDocument : public TDebugComponent {
  private:
   // Drops the tree and its strings.
   void Forget();
-  void Reset(bool HasDeclaration, bool HasDocType, bool HasRoot);
-  void ParseRootLevel(TXmlParser& P);
+  void Reset(bool AHasDeclaration, bool AHasDocType, bool AHasRoot);
+  void ParseRootLevel(TXmlParser& AParser);
   void RepairSingleTags();
   TXmlDeclaration* DeclarationForSetters();
 
@@ -350,4 +350,4 @@ class TXmlDocument : public TDebugComponent {
 
 // The lookup comparison of names: equal under the platform's ignore-case text
 // comparison (ASCII names are folded directly, which gives the same answer).
-bool XmlNamesMatch(std::string_view A, std::string_view B);
+bool XmlNamesMatch(std::string_view ALeft, std::string_view ARight);

@@ -11,82 +11,83 @@ namespace xmlread {
 namespace {
 
 // Consumes blanks and leaves the input on the first other byte.
-void SkipBlanks(TXmlParser& P) {
-  P.MoveBackOver(P.NextCharSkipBlanks());
+void SkipBlanks(TXmlParser& AParser) {
+  AParser.MoveBackOver(AParser.NextCharSkipBlanks());
 }
 
 }  // namespace
 
-void ReadDocType(TXmlParser& P, TXmlDocument& D, TXmlDocType* AInto) {
-  SkipBlanks(P);
-  const std::string_view Name = TrimWhite(P.ReadStringUntilBlankOrEndTag());
-  if (AInto) AInto->SetName(Name);
-  char C = P.NextCharSkipBlanks();
-  if (C != '>' && C != '[') {
-    P.MoveBackOver(C);
-    if (P.CheckString("SYSTEM")) {
+void ReadDocType(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AInto) {
+  SkipBlanks(AParser);
+  const std::string_view name = TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
+  if (AInto) AInto->SetName(name);
+  char c = AParser.NextCharSkipBlanks();
+  if (c != '>' && c != '[') {
+    AParser.MoveBackOver(c);
+    if (AParser.CheckString("SYSTEM")) {
       if (AInto) AInto->ExternalID()->SetRawValue("SYSTEM");
-      ReadQuotedText(P, D, AInto ? AInto->SystemLiteral() : nullptr);
-    } else if (P.CheckString("PUBLIC")) {
+      ReadQuotedText(AParser, ADoc, AInto ? AInto->SystemLiteral() : nullptr);
+    } else if (AParser.CheckString("PUBLIC")) {
       if (AInto) AInto->ExternalID()->SetRawValue("PUBLIC");
-      ReadQuotedText(P, D, AInto ? AInto->PubIDLiteral() : nullptr);
-      ReadQuotedText(P, D, AInto ? AInto->SystemLiteral() : nullptr);
+      ReadQuotedText(AParser, ADoc, AInto ? AInto->PubIDLiteral() : nullptr);
+      ReadQuotedText(AParser, ADoc, AInto ? AInto->SystemLiteral() : nullptr);
     } else {
       if (AInto)
-        XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
+        XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d",
+                    {c, AParser.Position()});
       return;
     }
-    C = P.NextCharSkipBlanks();
+    c = AParser.NextCharSkipBlanks();
   }
-  if (C == '[') {
-    ReadContent(P, D, AInto, cDocTypeContentTypes);
-    C = P.NextCharSkipBlanks();
+  if (c == '[') {
+    ReadContent(AParser, ADoc, AInto, cDocTypeContentTypes);
+    c = AParser.NextCharSkipBlanks();
   }
-  if (C != '>' && AInto)
-    XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
+  if (c != '>' && AInto)
+    XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d", {c, AParser.Position()});
 }
 
-void ReadDtdDeclaration(TXmlParser& P, TXmlDocument& D, TXmlElementType AType,
+void ReadDtdDeclaration(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AType,
                         TXmlDtdElement* AInto) {
-  SkipBlanks(P);
-  const std::string_view Name = TrimWhite(P.ReadStringUntilBlankOrEndTag());
-  if (AInto) AInto->SetName(Name);
-  SkipBlanks(P);
-  ReadDtdDeclarationBody(P, D, AType, AInto);
+  SkipBlanks(AParser);
+  const std::string_view name = TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
+  if (AInto) AInto->SetName(name);
+  SkipBlanks(AParser);
+  ReadDtdDeclarationBody(AParser, ADoc, AType, AInto);
 }
 
-void ReadDtdDeclarationBody(TXmlParser& P, TXmlDocument& D, TXmlElementType AType,
+void ReadDtdDeclarationBody(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AType,
                             TXmlDtdElement* AInto) {
   if (AType == xeDtdEntity) {
     // The quoted literals of an entity declaration, up to ">".
-    const char C = ReadQuotedTextList(P, D, AInto);
-    if (C != '>' && AInto)
+    const char c = ReadQuotedTextList(AParser, ADoc, AInto);
+    if (c != '>' && AInto)
       XmlDebugOut(*AInto, AInto, wsFail, "illegal end tag (\"%s\") at line %d (streampos %d)",
-                  {C, P.LineNumber(), P.Position()});
+                  {c, AParser.LineNumber(), AParser.Position()});
     return;
   }
   // The other declarations keep their body as one text.
   if (AInto == nullptr) {
-    P.SkipUntil(">");
+    AParser.SkipUntil(">");
     return;
   }
-  auto* Body = D.CreateNode<TXmlCharData>();
-  AInto->NodeAdd(Body);
-  D.DoNodeNew(Body);
-  Body->SetRawValue(P.ReadStringUntil(">"));
-  D.DoNodeLoaded(Body);
+  auto* body = ADoc.CreateNode<TXmlCharData>();
+  AInto->NodeAdd(body);
+  ADoc.DoNodeNew(body);
+  body->SetRawValue(AParser.ReadStringUntil(">"));
+  ADoc.DoNodeLoaded(body);
 }
 
 }  // namespace xmlread
 
-TXmlNode* TXmlDocType::ParseStream(TXmlParser& P) {
-  return xmlread::ReadMarkup(P, *Document(), xeDocType, {}, this);
+TXmlNode* TXmlDocType::ParseStream(TXmlParser& AParser) {
+  return xmlread::ReadMarkup(AParser, *Document(), xeDocType, {}, this);
 }
 
-TXmlNode* TXmlDtdElement::ParseStream(TXmlParser& P) {
-  return xmlread::ReadMarkup(P, *Document(), ElementType(), {}, this);
+TXmlNode* TXmlDtdElement::ParseStream(TXmlParser& AParser) {
+  return xmlread::ReadMarkup(AParser, *Document(), ElementType(), {}, this);
 }
 
-void TXmlDtdElement::ReadDeclarationBody(TXmlParser& P) {
-  xmlread::ReadDtdDeclarationBody(P, *Document(), ElementType(), this);
+void TXmlDtdElement::ReadDeclarationBody(TXmlParser& AParser) {
+  xmlread::ReadDtdDeclarationBody(AParser, *Document(), ElementType(), this);
 }

@@ -18,8 +18,8 @@ namespace xmlread {
 
 namespace {
 
-bool IsAttributeListEnd(char C) {
-  return C == '!' || C == '/' || C == '>' || C == '?';
+bool IsAttributeListEnd(char AC) {
+  return AC == '!' || AC == '/' || AC == '>' || AC == '?';
 }
 
 // What a comment, CDATA section or instruction runs to.
@@ -35,206 +35,209 @@ std::string_view LeafTerminator(TXmlElementType AType) {
 }
 
 // The hint for blanks other than one space between attributes or literals.
-void ReportBlanks(TXmlParser& P, TXmlContainerNode& AInto) {
+void ReportBlanks(TXmlParser& AParser, TXmlContainerNode& AInto) {
   XmlDebugOut(AInto, &AInto, wsHint, "non-default chardata at line %d (pos %d)",
-              {P.LineNumber(), P.Position()});
+              {AParser.LineNumber(), AParser.Position()});
 }
 
 }  // namespace
 
-void ReadQuotedText(TXmlParser& P, TXmlDocument& D, TXmlQuotedText* AInto) {
-  char Q = P.NextCharSkipBlanks();
-  if (IsQuoteChar(Q)) {
-    if (AInto) AInto->SetQuoteStyle(Q == '"' ? qsQuote : qsApos);
+void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto) {
+  char q = AParser.NextCharSkipBlanks();
+  if (IsQuoteChar(q)) {
+    if (AInto) AInto->SetQuoteStyle(q == '"' ? qsQuote : qsApos);
   } else {
-    if (AInto) XmlDebugOut(*AInto, AInto, wsWarn, "quote char expected at pos %d", {P.Position()});
+    if (AInto)
+      XmlDebugOut(*AInto, AInto, wsWarn, "quote char expected at pos %d", {AParser.Position()});
     // Without a quote the literal is empty; a repairing load reads it to the
     // next blank.
-    if (!D.FixStructuralErrors()) return;
-    P.MoveBackOver(Q);
-    Q = ' ';
+    if (!ADoc.FixStructuralErrors()) return;
+    AParser.MoveBackOver(q);
+    q = ' ';
   }
   if (AInto)
-    AInto->SetRawValue(P.ReadQuotedString(Q));
+    AInto->SetRawValue(AParser.ReadQuotedString(q));
   else
-    P.SkipUntilChar(Q);
+    AParser.SkipUntilChar(q);
 }
 
-char ReadAttributeList(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto) {
+char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto) {
   // An element's attributes are offered to the load's filter; the pseudo-
   // attributes of declarations are not.
-  const bool Offered = AInto != nullptr && AInto->ElementType() == xeElement;
-  std::string Blanks;
-  char C = 0;
+  const bool offered = AInto != nullptr && AInto->ElementType() == xeElement;
+  std::string blanks;
+  char c = 0;
   do {
     if (AInto == nullptr) {
-      C = P.NextCharSkipBlanks();
+      c = AParser.NextCharSkipBlanks();
     } else {
-      C = P.NextCharSkipBlanks(Blanks);
-      if (!Blanks.empty() && Blanks != " ") {
-        ReportBlanks(P, *AInto);
-        if (D.PreserveWhiteSpace() && (!Offered || D.Accepts(AInto, xeWhiteSpace, {}))) {
-          auto* W = D.CreateNode<TXmlWhiteSpace>();
-          W->SetRawValue(Blanks);
-          AInto->NodeAdd(W);
+      c = AParser.NextCharSkipBlanks(blanks);
+      if (!blanks.empty() && blanks != " ") {
+        ReportBlanks(AParser, *AInto);
+        if (ADoc.PreserveWhiteSpace() && (!offered || ADoc.Accepts(AInto, xeWhiteSpace, {}))) {
+          auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+          w->SetRawValue(blanks);
+          AInto->NodeAdd(w);
           AInto->SetDirectNodeCountToCount();
         }
       }
     }
-    if (P.InputEnded()) return 0;
-    if (IsAttributeListEnd(C)) return C;
-    if (IsQuoteChar(C)) {
-      if (AInto) XmlDebugOut(*AInto, AInto, wsWarn, "illegal quote at pos %d", {P.Position()});
+    if (AParser.InputEnded()) return 0;
+    if (IsAttributeListEnd(c)) return c;
+    if (IsQuoteChar(c)) {
+      if (AInto)
+        XmlDebugOut(*AInto, AInto, wsWarn, "illegal quote at pos %d", {AParser.Position()});
       continue;
     }
-    P.MoveBack();
+    AParser.MoveBack();
     if (AInto == nullptr) {
-      P.SkipUntilChar('=');
-      ReadQuotedText(P, D, nullptr);
+      AParser.SkipUntilChar('=');
+      ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
     // The view lives until the next read: the filter sees it and the name is
     // stored before the value is read.
-    const std::string_view Name = TrimWhite(P.ReadStringUntilChar('='));
-    if (Offered && !D.Accepts(AInto, xeAttribute, Name)) {
-      ReadQuotedText(P, D, nullptr);
+    const std::string_view name = TrimWhite(AParser.ReadStringUntilChar('='));
+    if (offered && !ADoc.Accepts(AInto, xeAttribute, name)) {
+      ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
-    auto* A = D.CreateNode<TXmlAttribute>();
-    AInto->AttributeAdd(A);
-    D.DoNodeNew(A);
-    A->SetName(Name);
-    ReadQuotedText(P, D, A->CoreValue());
-    D.DoNodeLoaded(A);
-  } while (!P.InputEnded());
-  return C;
+    auto* a = ADoc.CreateNode<TXmlAttribute>();
+    AInto->AttributeAdd(a);
+    ADoc.DoNodeNew(a);
+    a->SetName(name);
+    ReadQuotedText(AParser, ADoc, a->CoreValue());
+    ADoc.DoNodeLoaded(a);
+  } while (!AParser.InputEnded());
+  return c;
 }
 
-char ReadQuotedTextList(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto) {
-  std::string Blanks;
-  char C = 0;
+char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto) {
+  std::string blanks;
+  char c = 0;
   do {
     if (AInto == nullptr) {
-      C = P.NextCharSkipBlanks();
+      c = AParser.NextCharSkipBlanks();
     } else {
-      C = P.NextCharSkipBlanks(Blanks);
-      if (!Blanks.empty() && Blanks != " ") ReportBlanks(P, *AInto);
+      c = AParser.NextCharSkipBlanks(blanks);
+      if (!blanks.empty() && blanks != " ") ReportBlanks(AParser, *AInto);
     }
-    if (P.InputEnded()) return 0;
-    if (C == '!' || C == '/' || C == '>') return C;
-    P.MoveBack();
+    if (AParser.InputEnded()) return 0;
+    if (c == '!' || c == '/' || c == '>') return c;
+    AParser.MoveBack();
     if (AInto == nullptr) {
-      ReadQuotedText(P, D, nullptr);
+      ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
-    auto* Q = D.CreateNode<TXmlQuotedText>();
-    AInto->NodeAdd(Q);
-    D.DoNodeNew(Q);
-    ReadQuotedText(P, D, Q);
-    D.DoNodeLoaded(Q);
-  } while (!P.InputEnded());
-  return C;
+    auto* q = ADoc.CreateNode<TXmlQuotedText>();
+    AInto->NodeAdd(q);
+    ADoc.DoNodeNew(q);
+    ReadQuotedText(AParser, ADoc, q);
+    ADoc.DoNodeLoaded(q);
+  } while (!AParser.InputEnded());
+  return c;
 }
 
 namespace {
 
 // The start tag of an element after its name. True when the element is complete
 // (self-closed, or a broken start tag); false when ">" opened its content.
-bool ReadStartTag(TXmlParser& P, TXmlDocument& D, TXmlElement* AInto) {
-  const char C = ReadAttributeList(P, D, AInto);
+bool ReadStartTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+  const char c = ReadAttributeList(AParser, ADoc, AInto);
   if (AInto) AInto->SetDirectNodeCountToCount();
-  if (C == '/') {
-    const char Next = P.NextChar();
+  if (c == '/') {
+    const char next = AParser.NextChar();
     if (AInto == nullptr) return true;
-    if (Next == '>') {
+    if (next == '>') {
       AInto->SetClosingStyle(ncClose);
-      D.DoProgress(P.Position());
+      ADoc.DoProgress(AParser.Position());
     } else {
       XmlDebugOut(*AInto, AInto, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
-                  {Next, P.LineNumber(), P.Position()});
+                  {next, AParser.LineNumber(), AParser.Position()});
     }
     return true;
   }
-  if (C == '>') return false;
+  if (c == '>') return false;
   if (AInto)
     XmlDebugOut(*AInto, AInto, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
-                {C, P.LineNumber(), P.Position()});
+                {c, AParser.LineNumber(), AParser.Position()});
   return true;
 }
 
 // A kept element's start, up to where its content begins.
-bool StartElement(TXmlParser& P, TXmlDocument& D, TXmlElement& E, std::string_view AName) {
-  E.SetValueIndex(-1);
-  E.SetName(AName);
-  D.DoNodeNew(&E);
-  return ReadStartTag(P, D, &E);
+bool StartElement(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement& AE,
+                  std::string_view AName) {
+  AE.SetValueIndex(-1);
+  AE.SetName(AName);
+  ADoc.DoNodeNew(&AE);
+  return ReadStartTag(AParser, ADoc, &AE);
 }
 
 // The end tag after "</" of the element whose content it ends; returns the node
 // it closed (the element, or where the repair of a mismatch ended).
-TXmlNode* ReadEndTag(TXmlParser& P, TXmlDocument& D, TXmlElement* AInto) {
+TXmlNode* ReadEndTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
   if (AInto == nullptr) {
-    P.SkipUntilChar('>');
+    AParser.SkipUntilChar('>');
     return nullptr;
   }
-  TXmlNode* Result = AInto;
+  TXmlNode* result = AInto;
   // The view lives until the next read; nothing below reads.
-  const std::string_view EndName = TrimWhite(P.ReadStringUntilChar('>'));
+  const std::string_view endName = TrimWhite(AParser.ReadStringUntilChar('>'));
   AInto->SetClosingStyle(ncFull);
-  const std::string_view Name = AInto->NameView();
-  if (Name != EndName) {
+  const std::string_view name = AInto->NameView();
+  if (name != endName) {
     XmlDebugOut(*AInto, AInto, wsWarn,
                 "begin and end tag mismatch: \"%s\" and \"%s\" at line %d (pos %d)",
-                {Name, EndName, P.LineNumber(), P.Position()});
-    if (D.FixStructuralErrors()) Result = AInto->RepairEndTagMismatch(EndName);
+                {name, endName, AParser.LineNumber(), AParser.Position()});
+    if (ADoc.FixStructuralErrors()) result = AInto->RepairEndTagMismatch(endName);
   }
   AInto->PackNodes();
-  return Result;
+  return result;
 }
 
 // The text run of element content, up to and over the next "<". Kept text that
 // is not blanks only becomes a text node, when the filter takes it.
-void ReadElementTextRun(TXmlParser& P, TXmlDocument& D, TXmlElement* AInto) {
-  std::string_view T;
-  const std::string_view B = P.Buffered();
-  const void* Lt = AInto && D.NodeFilter() ? std::memchr(B.data(), '<', B.size()) : nullptr;
-  if (Lt != nullptr) {
+void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+  std::string_view t;
+  const std::string_view b = AParser.Buffered();
+  const void* lt = AInto && ADoc.NodeFilter() ? std::memchr(b.data(), '<', b.size()) : nullptr;
+  if (lt != nullptr) {
     // A filtered load offers a run that lies in the buffer whole only when it
     // makes a node: most runs between elements are blanks.
-    const auto N = static_cast<std::size_t>(static_cast<const char*>(Lt) - B.data());
-    T = TrimWhiteRight(B.substr(0, N));
-    P.Consume(N + 1);
-    if (T.empty() || !D.Accepts(AInto, xeCharData, {})) return;
-  } else if (AInto == nullptr || !D.Accepts(AInto, xeCharData, {})) {
-    P.SkipUntilChar('<');
+    const auto n = static_cast<std::size_t>(static_cast<const char*>(lt) - b.data());
+    t = TrimWhiteRight(b.substr(0, n));
+    AParser.Consume(n + 1);
+    if (t.empty() || !ADoc.Accepts(AInto, xeCharData, {})) return;
+  } else if (AInto == nullptr || !ADoc.Accepts(AInto, xeCharData, {})) {
+    AParser.SkipUntilChar('<');
     return;
   } else {
-    T = TrimWhiteRight(P.ReadStringUntilChar('<'));
-    if (T.empty()) return;
+    t = TrimWhiteRight(AParser.ReadStringUntilChar('<'));
+    if (t.empty()) return;
   }
-  auto* Text = D.CreateNode<TXmlCharData>();
-  Text->SetRawValue(T);
-  const std::int32_t Index = AInto->NodeAdd(Text);
-  if (AInto->ValueIndex() == -1) AInto->SetValueIndex(Index);
-  D.DoNodeNew(Text);
-  D.DoNodeLoaded(Text);
+  auto* text = ADoc.CreateNode<TXmlCharData>();
+  text->SetRawValue(t);
+  const std::int32_t index = AInto->NodeAdd(text);
+  if (AInto->ValueIndex() == -1) AInto->SetValueIndex(index);
+  ADoc.DoNodeNew(text);
+  ADoc.DoNodeLoaded(text);
 }
 
 // The text run of an internal subset: blanks, and anything else (reported) up
 // to the next blank, until "<" or "]", which is consumed.
-void ReadDocTypeTextRun(TXmlParser& P, TXmlDocument& D, TXmlDocType* AInto) {
-  std::string Blanks;
+void ReadDocTypeTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AInto) {
+  std::string blanks;
   for (;;) {
-    const char C = AInto ? P.NextCharSkipBlanks(Blanks) : P.NextCharSkipBlanks();
-    if (AInto && D.PreserveWhiteSpace() && !Blanks.empty() && Blanks != " ") {
-      auto* W = D.CreateNode<TXmlWhiteSpace>();
-      W->SetRawValue(Blanks);
-      AInto->NodeAdd(W);
+    const char c = AInto ? AParser.NextCharSkipBlanks(blanks) : AParser.NextCharSkipBlanks();
+    if (AInto && ADoc.PreserveWhiteSpace() && !blanks.empty() && blanks != " ") {
+      auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+      w->SetRawValue(blanks);
+      AInto->NodeAdd(w);
     }
-    if (P.InputEnded() || C == '<' || C == ']') return;
+    if (AParser.InputEnded() || c == '<' || c == ']') return;
     if (AInto)
-      XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d", {C, P.Position()});
-    P.ReadStringUntilBlankOrEndTag();
+      XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d", {c, AParser.Position()});
+    AParser.ReadStringUntilBlankOrEndTag();
   }
 }
 
@@ -251,10 +254,11 @@ struct TContentFrame {
   std::uint64_t Open;       // a dropped frame: its elements still open
 };
 
-TContentFrame FrameOf(TXmlDocument& D, TXmlContainerNode* ANode, std::uint32_t AAllowed) {
-  const bool InDocType = (AAllowed & TypeBit(xeEndTag)) == 0;
+TContentFrame FrameOf(TXmlDocument& ADoc, TXmlContainerNode* ANode, std::uint32_t AAllowed) {
+  const bool inDocType = (AAllowed & TypeBit(xeEndTag)) == 0;
   // Only an element's children are offered, never those of a document type.
-  return {ANode, AAllowed, InDocType, ANode && D.NodeFilter() != nullptr && !InDocType, nullptr, 1};
+  return {ANode,   AAllowed, inDocType, ANode && ADoc.NodeFilter() != nullptr && !inDocType,
+          nullptr, 1};
 }
 
 enum TContentStep : std::uint8_t {
@@ -267,200 +271,205 @@ enum TContentStep : std::uint8_t {
 
 // What a content loop does once an item has been read whole: it reads on
 // unless the input has ended or the load was aborted.
-TContentStep ReadOn(const TXmlParser& P, const TXmlDocument& D) {
-  return D.AbortParsing() || P.InputEnded() ? csEnded : csRead;
+TContentStep ReadOn(const TXmlParser& AParser, const TXmlDocument& ADoc) {
+  return ADoc.AbortParsing() || AParser.InputEnded() ? csEnded : csRead;
 }
 
 // Reads one item of the frame's content: a text run, then one piece of markup.
-TContentStep ReadContentItem(TContentFrame& F, TXmlParser& P, TXmlDocument& D, TXmlNode*& AResult) {
-  TXmlContainerNode* const C = F.Node;
+TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocument& ADoc,
+                             TXmlNode*& AResult) {
+  TXmlContainerNode* const c = AF.Node;
   // What an item is read from is let go once it is read, where nodes are made
   // one by one or not at all.
-  if (F.Offered || C == nullptr) P.Flush();
-  if (F.InDocType)
-    ReadDocTypeTextRun(P, D, static_cast<TXmlDocType*>(C));
+  if (AF.Offered || c == nullptr) AParser.Flush();
+  if (AF.InDocType)
+    ReadDocTypeTextRun(AParser, ADoc, static_cast<TXmlDocType*>(c));
   else
-    ReadElementTextRun(P, D, static_cast<TXmlElement*>(C));
-  if (P.InputEnded()) {
-    if (C) XmlDebugOut(*C, C, wsFail, "stream terminated prematurely at pos %d", {P.Position()});
+    ReadElementTextRun(AParser, ADoc, static_cast<TXmlElement*>(c));
+  if (AParser.InputEnded()) {
+    if (c)
+      XmlDebugOut(*c, c, wsFail, "stream terminated prematurely at pos %d", {AParser.Position()});
     return csEnded;
   }
-  P.MoveBack();
-  const char Ch = P.NextChar();
-  if (Ch == ']' && F.InDocType) return csEnded;
-  if (Ch != '<') return ReadOn(P, D);
+  AParser.MoveBack();
+  const char ch = AParser.NextChar();
+  if (ch == ']' && AF.InDocType) return csEnded;
+  if (ch != '<') return ReadOn(AParser, ADoc);
 
-  const TXmlElementType T = P.ReadOpenTag();
-  if ((F.Allowed & TypeBit(T)) == 0) {
-    if (C)
-      XmlDebugOut(*C, C, wsWarn, "illegal tag (\"%s\") at pos %d",
-                  {::ElementTypeName(T), P.Position()});
+  const TXmlElementType t = AParser.ReadOpenTag();
+  if ((AF.Allowed & TypeBit(t)) == 0) {
+    if (c)
+      XmlDebugOut(*c, c, wsWarn, "illegal tag (\"%s\") at pos %d",
+                  {::ElementTypeName(t), AParser.Position()});
     return csEnded;
   }
-  if (T == xeEndTag) {
-    AResult = ReadEndTag(P, D, static_cast<TXmlElement*>(C));
-    if (C || --F.Open == 0) return C ? csEnded : csClosed;
-    return ReadOn(P, D);
+  if (t == xeEndTag) {
+    AResult = ReadEndTag(AParser, ADoc, static_cast<TXmlElement*>(c));
+    if (c || --AF.Open == 0) return c ? csEnded : csClosed;
+    return ReadOn(AParser, ADoc);
   }
-  std::string_view Name;
-  if (T == xeElement) Name = ReadElementName(P);
+  std::string_view name;
+  if (t == xeElement) name = ReadElementName(AParser);
   // A child is kept when its container is and the filter takes it.
-  TXmlNode* Node = nullptr;
-  if (C && (!F.Offered || D.Accepts(C, T, Name))) {
-    Node = NewNodeOfType(D, T);
-    if (Node == nullptr) return csEnded;
-    C->NodeAdd(Node);
+  TXmlNode* node = nullptr;
+  if (c && (!AF.Offered || ADoc.Accepts(c, t, name))) {
+    node = NewNodeOfType(ADoc, t);
+    if (node == nullptr) return csEnded;
+    c->NodeAdd(node);
   }
-  if (T == xeElement) {
-    if (Node == nullptr) {
-      if (ReadStartTag(P, D, nullptr)) return ReadOn(P, D);
+  if (t == xeElement) {
+    if (node == nullptr) {
+      if (ReadStartTag(AParser, ADoc, nullptr)) return ReadOn(AParser, ADoc);
       // Inside dropped markup only the open elements are counted.
-      if (C) return csDropped;
-      ++F.Open;
+      if (c) return csDropped;
+      ++AF.Open;
       return csRead;
     }
-    if (!StartElement(P, D, *static_cast<TXmlElement*>(Node), Name)) {
-      F.Child = Node;
+    if (!StartElement(AParser, ADoc, *static_cast<TXmlElement*>(node), name)) {
+      AF.Child = node;
       return csOpened;
     }
   } else {
-    if (Node) D.DoNodeNew(Node);
-    TXmlNode* R = ReadMarkup(P, D, T, Name, Node);
-    if (Node && R != Node) {
-      AResult = R;
+    if (node) ADoc.DoNodeNew(node);
+    TXmlNode* r = ReadMarkup(AParser, ADoc, t, name, node);
+    if (node && r != node) {
+      AResult = r;
       return csEnded;
     }
   }
-  if (Node) D.DoNodeLoaded(Node);
-  return ReadOn(P, D);
+  if (node) ADoc.DoNodeLoaded(node);
+  return ReadOn(AParser, ADoc);
 }
 
-void ReportLevelMismatch(TXmlContainerNode& C, TXmlNode* AChild, TXmlNode* AReturned,
-                         TXmlParser& P) {
-  if (!C.HasDebugHandler()) return;
-  XmlDebugOut(C, &C, wsWarn,
+void ReportLevelMismatch(TXmlContainerNode& AC, TXmlNode* AChild, TXmlNode* AReturned,
+                         TXmlParser& AParser) {
+  if (!AC.HasDebugHandler()) return;
+  XmlDebugOut(AC, &AC, wsWarn,
               "level mismatch between subnode \"%s\" and endnode \"%s\" at line %d (pos %d)",
-              {AChild->Name(), AReturned ? AReturned->Name() : std::string("nil"), P.LineNumber(),
-               P.Position()});
+              {AChild->Name(), AReturned ? AReturned->Name() : std::string("nil"),
+               AParser.LineNumber(), AParser.Position()});
 }
 
 // Hands the result of a finished child element to its parent's frame, as the
 // parent's loop would take it from a nested parse. True when the parent reads
 // on; false when its content is over too, with AResult as its result.
-bool DeliverChild(TContentFrame& AParent, TXmlParser& P, TXmlDocument& D, TXmlNode*& AResult) {
-  TXmlNode* Child = std::exchange(AParent.Child, nullptr);
-  if (AResult != Child) {
-    ReportLevelMismatch(*AParent.Node, Child, AResult, P);
+bool DeliverChild(TContentFrame& AParent, TXmlParser& AParser, TXmlDocument& ADoc,
+                  TXmlNode*& AResult) {
+  TXmlNode* child = std::exchange(AParent.Child, nullptr);
+  if (AResult != child) {
+    ReportLevelMismatch(*AParent.Node, child, AResult, AParser);
     return false;
   }
-  D.DoNodeLoaded(Child);
+  ADoc.DoNodeLoaded(child);
   AResult = nullptr;
-  return ReadOn(P, D) == csRead;
+  return ReadOn(AParser, ADoc) == csRead;
 }
 
 }  // namespace
 
-TXmlNode* ReadContent(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto,
+TXmlNode* ReadContent(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto,
                       std::uint32_t AAllowed) {
-  std::vector<TContentFrame> Stack;
-  Stack.push_back(FrameOf(D, AInto, AAllowed));
+  std::vector<TContentFrame> stack;
+  stack.push_back(FrameOf(ADoc, AInto, AAllowed));
   for (;;) {
-    TXmlNode* Result = nullptr;
-    const TContentStep Step = ReadContentItem(Stack.back(), P, D, Result);
-    switch (Step) {
+    TXmlNode* result = nullptr;
+    const TContentStep step = ReadContentItem(stack.back(), AParser, ADoc, result);
+    switch (step) {
       case csRead:
         continue;
       case csOpened:
-        Stack.push_back(
-            FrameOf(D, static_cast<TXmlElement*>(Stack.back().Child), cElementContentTypes));
+        stack.push_back(
+            FrameOf(ADoc, static_cast<TXmlElement*>(stack.back().Child), cElementContentTypes));
         continue;
       case csDropped:
-        Stack.push_back(FrameOf(D, nullptr, cElementContentTypes));
+        stack.push_back(FrameOf(ADoc, nullptr, cElementContentTypes));
         continue;
       case csClosed:
       case csEnded:
-        if (Stack.back().Node != nullptr) break;
+        if (stack.back().Node != nullptr) break;
         // A dropped frame: closed as a child element closes, after which its
         // kept parent reads on; or broken off, which breaks the parent off too.
-        Stack.pop_back();
-        if (Stack.empty()) return nullptr;
-        if (Step == csClosed && ReadOn(P, D) == csRead) continue;
+        stack.pop_back();
+        if (stack.empty()) return nullptr;
+        if (step == csClosed && ReadOn(AParser, ADoc) == csRead) continue;
         break;
     }
     // The frame is over: its result goes down the stack until a frame reads
     // on, after the progress report that ends an element's parse.
     do {
-      Stack.pop_back();
-      if (Stack.empty()) return Result;
-      D.DoProgress(P.Position());
-    } while (!DeliverChild(Stack.back(), P, D, Result));
+      stack.pop_back();
+      if (stack.empty()) return result;
+      ADoc.DoProgress(AParser.Position());
+    } while (!DeliverChild(stack.back(), AParser, ADoc, result));
   }
 }
 
 namespace {
 
 // A kept element after its name, or a dropped one: start tag and content.
-TXmlNode* ReadElement(TXmlParser& P, TXmlDocument& D, TXmlElement* AInto, std::string_view AName) {
-  const bool Complete = AInto ? StartElement(P, D, *AInto, AName) : ReadStartTag(P, D, nullptr);
-  if (Complete) return AInto;
-  TXmlNode* Result = ReadContent(P, D, AInto, cElementContentTypes);
-  if (AInto) D.DoProgress(P.Position());
-  return Result;
+TXmlNode* ReadElement(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto,
+                      std::string_view AName) {
+  const bool complete =
+      AInto ? StartElement(AParser, ADoc, *AInto, AName) : ReadStartTag(AParser, ADoc, nullptr);
+  if (complete) return AInto;
+  TXmlNode* result = ReadContent(AParser, ADoc, AInto, cElementContentTypes);
+  if (AInto) ADoc.DoProgress(AParser.Position());
+  return result;
 }
 
 // A comment, CDATA section or instruction after its opener.
-void ReadLeaf(TXmlParser& P, TXmlElementType AType, TXmlCharData* AInto) {
+void ReadLeaf(TXmlParser& AParser, TXmlElementType AType, TXmlCharData* AInto) {
   if (AInto)
-    AInto->SetRawValue(P.ReadStringUntil(LeafTerminator(AType)));
+    AInto->SetRawValue(AParser.ReadStringUntil(LeafTerminator(AType)));
   else
-    P.SkipUntil(LeafTerminator(AType));
+    AParser.SkipUntil(LeafTerminator(AType));
 }
 
 // A declaration or style sheet after its opener: pseudo-attributes, then "?>"
 // and one line end after it.
-void ReadDeclaration(TXmlParser& P, TXmlDocument& D, TXmlDeclaration* AInto) {
-  const char C = ReadAttributeList(P, D, AInto);
-  char Next = C;
-  if (C == '?') {
-    Next = P.NextChar();
-    if (Next == '>') {
+void ReadDeclaration(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDeclaration* AInto) {
+  const char c = ReadAttributeList(AParser, ADoc, AInto);
+  char next = c;
+  if (c == '?') {
+    next = AParser.NextChar();
+    if (next == '>') {
       // One line end after "?>" belongs to the declaration.
-      char Ch = P.NextChar();
-      if (Ch != '\r') P.MoveBackOver(Ch);
-      Ch = P.NextChar();
-      if (Ch != '\n') P.MoveBackOver(Ch);
+      char ch = AParser.NextChar();
+      if (ch != '\r') AParser.MoveBackOver(ch);
+      ch = AParser.NextChar();
+      if (ch != '\n') AParser.MoveBackOver(ch);
       return;
     }
   }
   if (AInto)
     XmlDebugOut(*AInto, AInto, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
-                {Next, P.LineNumber(), P.Position()});
+                {next, AParser.LineNumber(), AParser.Position()});
 }
 
 }  // namespace
 
-TXmlNode* ReadMarkup(TXmlParser& P, TXmlDocument& D, TXmlElementType AType, std::string_view AName,
-                     TXmlNode* ANode) {
+TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AType,
+                     std::string_view AName, TXmlNode* ANode) {
   switch (AType) {
     case xeElement:
-      return ReadElement(P, D, static_cast<TXmlElement*>(ANode), AName);
+      return ReadElement(AParser, ADoc, static_cast<TXmlElement*>(ANode), AName);
     case xeComment:
     case xeCData:
     case xeInstruction:
-      ReadLeaf(P, AType, static_cast<TXmlCharData*>(ANode));
+      ReadLeaf(AParser, AType, static_cast<TXmlCharData*>(ANode));
       break;
     case xeDeclaration:
     case xeStylesheet:
-      ReadDeclaration(P, D, static_cast<TXmlDeclaration*>(ANode));
+      ReadDeclaration(AParser, ADoc, static_cast<TXmlDeclaration*>(ANode));
       break;
     case xeDocType:
-      ReadDocType(P, D, static_cast<TXmlDocType*>(ANode));
+      ReadDocType(AParser, ADoc, static_cast<TXmlDocType*>(ANode));
       break;
     case xeDtdElement:
     case xeDtdAttList:
     case xeDtdEntity:
     case xeDtdNotation:
-      ReadDtdDeclaration(P, D, AType, static_cast<TXmlDtdElement*>(ANode));
+      ReadDtdDeclaration(AParser, ADoc, AType, static_cast<TXmlDtdElement*>(ANode));
       break;
     default:
       break;
@@ -474,92 +483,92 @@ TXmlNode* ReadMarkup(TXmlParser& P, TXmlDocument& D, TXmlElementType AType, std:
 // The node classes' own readers, as the design gives them: each reads its
 // markup through the one reading of its construct.
 
-char TXmlContainerNode::ReadAttributeList(TXmlParser& P) {
-  return xmlread::ReadAttributeList(P, *Document(), this);
+char TXmlContainerNode::ReadAttributeList(TXmlParser& AParser) {
+  return xmlread::ReadAttributeList(AParser, *Document(), this);
 }
 
-TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& P, std::uint32_t AAllowed) {
-  return xmlread::ReadContent(P, *Document(), this, AAllowed);
+TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& AParser, std::uint32_t AAllowed) {
+  return xmlread::ReadContent(AParser, *Document(), this, AAllowed);
 }
 
-char TXmlContainerNode::ReadQuotedTextList(TXmlParser& P) {
-  return xmlread::ReadQuotedTextList(P, *Document(), this);
+char TXmlContainerNode::ReadQuotedTextList(TXmlParser& AParser) {
+  return xmlread::ReadQuotedTextList(AParser, *Document(), this);
 }
 
 void TXmlContainerNode::SetDirectNodeCountToCount() {
   FDirectNodeCount = FNodes.Count();
 }
 
-TXmlNode* TXmlElement::ParseStream(TXmlParser& P) {
-  return ParseNamed(P, xmlread::ReadElementName(P));
+TXmlNode* TXmlElement::ParseStream(TXmlParser& AParser) {
+  return ParseNamed(AParser, xmlread::ReadElementName(AParser));
 }
 
-TXmlNode* TXmlElement::ParseNamed(TXmlParser& P, std::string_view AName) {
-  return xmlread::ReadMarkup(P, *Document(), xeElement, AName, this);
+TXmlNode* TXmlElement::ParseNamed(TXmlParser& AParser, std::string_view AName) {
+  return xmlread::ReadMarkup(AParser, *Document(), xeElement, AName, this);
 }
 
-void TXmlElement::ReadTextRun(TXmlParser& P) {
-  xmlread::ReadElementTextRun(P, *Document(), this);
+void TXmlElement::ReadTextRun(TXmlParser& AParser) {
+  xmlread::ReadElementTextRun(AParser, *Document(), this);
 }
 
 TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
-  TXmlDocument& Doc = *Document();
-  std::int32_t Moves = 0;
+  TXmlDocument& doc = *Document();
+  std::int32_t moves = 0;
   for (;;) {
-    TXmlNode* Up = Parent();
-    std::string ParentName = Up ? Up->Name() : std::string();
-    if (ParentName == AEndTagName) {
-      std::string Own = Name();
+    TXmlNode* up = Parent();
+    std::string parentName = up ? up->Name() : std::string();
+    if (parentName == AEndTagName) {
+      std::string own = Name();
       XmlDebugOut(*this, this, wsHint,
                   "parent%d = \"%s\", this endtag = \"%s\": maybe \"%s\" should be closed",
-                  {Moves, ParentName, AEndTagName, Own});
-      Doc.AddSingleTagName(Own);
+                  {moves, parentName, AEndTagName, own});
+      doc.AddSingleTagName(own);
       break;
     }
-    TXmlNode* Grand = Up ? Up->Parent() : nullptr;
-    if (Grand != nullptr) {
+    TXmlNode* grand = up ? up->Parent() : nullptr;
+    if (grand != nullptr) {
       XmlDebugOut(*this, this, wsInfo,
                   "moving node \"%s\" from parent \"%s\" to grandparent \"%s\"",
-                  {Name(), ParentName, Grand->Name()});
-      Doc.AddSingleTagName(ParentName);
-      Up->NodeExtract(this);
-      Grand->NodeAdd(this);
+                  {Name(), parentName, grand->Name()});
+      doc.AddSingleTagName(parentName);
+      up->NodeExtract(this);
+      grand->NodeAdd(this);
     }
-    ++Moves;
+    ++moves;
     // Without a grandparent nothing can move any more: the walk would repeat
     // unchanged, so it ends here as it does at the top.
-    if (ParentName.empty() || Grand == nullptr) break;
+    if (parentName.empty() || grand == nullptr) break;
   }
   return Parent();
 }
 
-void TXmlDocType::ReadTextRun(TXmlParser& P) {
-  xmlread::ReadDocTypeTextRun(P, *Document(), this);
+void TXmlDocType::ReadTextRun(TXmlParser& AParser) {
+  xmlread::ReadDocTypeTextRun(AParser, *Document(), this);
 }
 
-TXmlNode* TXmlAttribute::ParseStream(TXmlParser& P) {
-  SetName(TrimWhite(P.ReadStringUntilChar('=')));
-  FCoreValue.ParseStream(P);
+TXmlNode* TXmlAttribute::ParseStream(TXmlParser& AParser) {
+  SetName(TrimWhite(AParser.ReadStringUntilChar('=')));
+  FCoreValue.ParseStream(AParser);
   return this;
 }
 
-TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& P) {
-  xmlread::ReadQuotedText(P, *Document(), this);
+TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& AParser) {
+  xmlread::ReadQuotedText(AParser, *Document(), this);
   return this;
 }
 
-TXmlNode* TXmlComment::ParseStream(TXmlParser& P) {
-  return xmlread::ReadMarkup(P, *Document(), xeComment, {}, this);
+TXmlNode* TXmlComment::ParseStream(TXmlParser& AParser) {
+  return xmlread::ReadMarkup(AParser, *Document(), xeComment, {}, this);
 }
 
-TXmlNode* TXmlCData::ParseStream(TXmlParser& P) {
-  return xmlread::ReadMarkup(P, *Document(), xeCData, {}, this);
+TXmlNode* TXmlCData::ParseStream(TXmlParser& AParser) {
+  return xmlread::ReadMarkup(AParser, *Document(), xeCData, {}, this);
 }
 
-TXmlNode* TXmlInstruction::ParseStream(TXmlParser& P) {
-  return xmlread::ReadMarkup(P, *Document(), xeInstruction, {}, this);
+TXmlNode* TXmlInstruction::ParseStream(TXmlParser& AParser) {
+  return xmlread::ReadMarkup(AParser, *Document(), xeInstruction, {}, this);
 }
 
-TXmlNode* TXmlDeclaration::ParseStream(TXmlParser& P) {
-  return xmlread::ReadMarkup(P, *Document(), ElementType(), {}, this);
+TXmlNode* TXmlDeclaration::ParseStream(TXmlParser& AParser) {
+  return xmlread::ReadMarkup(AParser, *Document(), ElementType(), {}, this);
 }

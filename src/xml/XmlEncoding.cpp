@@ -11,80 +11,80 @@
 
 namespace {
 
-constexpr std::uint8_t kCR = 13;
-constexpr std::uint8_t kLF = 10;
+constexpr std::uint8_t cCr = 13;
+constexpr std::uint8_t cLf = 10;
 
-struct EncodingInfo {
+struct TEncodingInfo {
   const char* Name;
   std::int32_t CodePage;
 };
 
-constexpr EncodingInfo cEncodingInfo[] = {
+constexpr TEncodingInfo cEncodingInfo[] = {
     {"ansi", 0},      {"utf-8", 65001},    {"unicodeFFFE", 1201},
     {"utf-16", 1200}, {"utf-32BE", 12001}, {"utf-32", 12000},
     {"ucs4_2143", 0}, {"ucs4_3412", 0},    {"ebcdic", 0}};
 static_assert(std::size(cEncodingInfo) == seEBCDIC + 1);
 
 // One character under the end-of-line rule; returns the bytes written (0 or 1).
-inline std::size_t PutAscii(std::uint8_t c, std::uint8_t* ADest, bool& ALastChar0D) {
-  if (c == kCR) {
-    *ADest = kLF;
+inline std::size_t PutAscii(std::uint8_t AC, std::uint8_t* ADest, bool& ALastChar0D) {
+  if (AC == cCr) {
+    *ADest = cLf;
     ALastChar0D = true;
     return 1;
   }
-  if (c == kLF && ALastChar0D) {
+  if (AC == cLf && ALastChar0D) {
     ALastChar0D = false;
     return 0;
   }
   ALastChar0D = false;
-  *ADest = c;
+  *ADest = AC;
   return 1;
 }
 
 // One UTF-16 unit (not below 0x80) as two or three bytes.
-inline std::size_t PutUnit(std::uint16_t u, std::uint8_t* ADest) {
-  if (u < 0x800) {
-    ADest[0] = static_cast<std::uint8_t>(0xC0 | (u >> 6));
-    ADest[1] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
+inline std::size_t PutUnit(std::uint16_t AU, std::uint8_t* ADest) {
+  if (AU < 0x800) {
+    ADest[0] = static_cast<std::uint8_t>(0xC0 | (AU >> 6));
+    ADest[1] = static_cast<std::uint8_t>(0x80 | (AU & 0x3F));
     return 2;
   }
-  ADest[0] = static_cast<std::uint8_t>(0xE0 | (u >> 12));
-  ADest[1] = static_cast<std::uint8_t>(0x80 | ((u >> 6) & 0x3F));
-  ADest[2] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
+  ADest[0] = static_cast<std::uint8_t>(0xE0 | (AU >> 12));
+  ADest[1] = static_cast<std::uint8_t>(0x80 | ((AU >> 6) & 0x3F));
+  ADest[2] = static_cast<std::uint8_t>(0x80 | (AU & 0x3F));
   return 3;
 }
 
 // A code point beyond the basic plane as four bytes.
-inline std::size_t PutCodePoint(std::uint32_t c, std::uint8_t* ADest) {
-  ADest[0] = static_cast<std::uint8_t>(0xF0 | (c >> 18));
-  ADest[1] = static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F));
-  ADest[2] = static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F));
-  ADest[3] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
+inline std::size_t PutCodePoint(std::uint32_t AC, std::uint8_t* ADest) {
+  ADest[0] = static_cast<std::uint8_t>(0xF0 | (AC >> 18));
+  ADest[1] = static_cast<std::uint8_t>(0x80 | ((AC >> 12) & 0x3F));
+  ADest[2] = static_cast<std::uint8_t>(0x80 | ((AC >> 6) & 0x3F));
+  ADest[3] = static_cast<std::uint8_t>(0x80 | (AC & 0x3F));
   return 4;
 }
 
-constexpr char16_t kReplacement = 0xFFFD;
+constexpr char16_t cReplacement = 0xFFFD;
 
-constexpr bool IsHighSurrogate(char16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
+constexpr bool IsHighSurrogate(char16_t AU) {
+  return AU >= 0xD800 && AU <= 0xDBFF;
 }
-constexpr bool IsLowSurrogate(char16_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-bool IsContinuation(std::uint8_t c) {
-  return (c & 0xC0) == 0x80;
+constexpr bool IsLowSurrogate(char16_t AU) {
+  return AU >= 0xDC00 && AU <= 0xDFFF;
 }
 
-bool IsWhite(char c) {
-  return static_cast<std::uint8_t>(c) <= 32;
+bool IsContinuation(std::uint8_t AC) {
+  return (AC & 0xC0) == 0x80;
+}
+
+bool IsWhite(char AC) {
+  return static_cast<std::uint8_t>(AC) <= 32;
 }
 
 // A high surrogate written as three bytes followed by a low one written likewise,
 // as the UTF-16 decoder produces for a character outside the basic plane.
-bool IsEncodedSurrogatePair(const std::uint8_t* p, std::size_t avail) {
-  return avail >= 6 && p[0] == 0xED && p[1] >= 0xA0 && p[1] <= 0xAF && IsContinuation(p[2]) &&
-         p[3] == 0xED && p[4] >= 0xB0 && p[4] <= 0xBF && IsContinuation(p[5]);
+bool IsEncodedSurrogatePair(const std::uint8_t* AP, std::size_t AAvail) {
+  return AAvail >= 6 && AP[0] == 0xED && AP[1] >= 0xA0 && AP[1] <= 0xAF && IsContinuation(AP[2]) &&
+         AP[3] == 0xED && AP[4] >= 0xB0 && AP[4] <= 0xBF && IsContinuation(AP[5]);
 }
 
 }  // namespace
@@ -276,12 +276,12 @@ std::size_t Utf8BytesToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest, st
   while (i < ACount) {
     if (pending) {
       pending = false;
-      if (ASource[i] == kLF) {
+      if (ASource[i] == cLf) {
         ++i;
         continue;
       }
     }
-    const void* cr = std::memchr(ASource + i, kCR, ACount - i);
+    const void* cr = std::memchr(ASource + i, cCr, ACount - i);
     std::size_t end = cr != nullptr
                           ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(cr) - ASource)
                           : ACount;
@@ -289,7 +289,7 @@ std::size_t Utf8BytesToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest, st
     out += end - i;
     i = end;
     if (i < ACount) {
-      ADest[out++] = kLF;
+      ADest[out++] = cLf;
       ++i;
       pending = true;
     }
@@ -331,7 +331,7 @@ std::size_t Utf16UnitsToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
         high = 0;
         continue;
       }
-      out += PutUnit(kReplacement, ADest + out);  // a high surrogate without its partner
+      out += PutUnit(cReplacement, ADest + out);  // a high surrogate without its partner
       high = 0;
     }
     if (u < 0x80) {
@@ -342,7 +342,7 @@ std::size_t Utf16UnitsToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
     if (IsHighSurrogate(u))
       high = u;
     else
-      out += PutUnit(IsLowSurrogate(u) ? kReplacement : u, ADest + out);
+      out += PutUnit(IsLowSurrogate(u) ? cReplacement : u, ADest + out);
   }
   APendingHigh = high;
   return out;
@@ -350,12 +350,12 @@ std::size_t Utf16UnitsToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
 
 std::size_t Utf16PendingToUtf8(std::uint8_t* ADest, char16_t& APendingHigh) {
   if (std::exchange(APendingHigh, 0) == 0) return 0;
-  return PutUnit(kReplacement, ADest);
+  return PutUnit(cReplacement, ADest);
 }
 
-int Utf8SequenceLength(const std::uint8_t* P, const std::uint8_t* AEnd) {
-  if (P >= AEnd) return 1;
-  std::uint8_t c = *P;
+int Utf8SequenceLength(const std::uint8_t* AP, const std::uint8_t* AEnd) {
+  if (AP >= AEnd) return 1;
+  std::uint8_t c = *AP;
   int need;
   if (c < 0xC0)
     return 1;
@@ -367,9 +367,9 @@ int Utf8SequenceLength(const std::uint8_t* P, const std::uint8_t* AEnd) {
     need = 3;
   else
     return 1;
-  if (AEnd - P <= need) return 1;
+  if (AEnd - AP <= need) return 1;
   for (int k = 1; k <= need; ++k)
-    if (!IsContinuation(P[k])) return 1;
+    if (!IsContinuation(AP[k])) return 1;
   return need + 1;
 }
 
@@ -429,13 +429,13 @@ std::size_t Utf8BytesToCodePage(const std::uint8_t* ASource, std::uint8_t* ADest
   return out;
 }
 
-std::string UnicodeStringToUtf8(std::u16string_view S) {
-  return platform::Utf16ToUtf8(S);
+std::string UnicodeStringToUtf8(std::u16string_view AS) {
+  return platform::Utf16ToUtf8(AS);
 }
 
-std::u16string Utf8StringToUnicode(std::string_view S) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(S.data());
-  const std::size_t n = S.size();
+std::u16string Utf8StringToUnicode(std::string_view AS) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(AS.data());
+  const std::size_t n = AS.size();
   // Characters outside the basic plane read from UTF-16 input arrive as two
   // encoded surrogate halves; they are joined again so they survive the trip.
   std::u16string out;
@@ -449,53 +449,53 @@ std::u16string Utf8StringToUnicode(std::string_view S) {
       ++i;
       continue;
     }
-    out += platform::Utf8ToUtf16(S.substr(start, i - start));
+    out += platform::Utf8ToUtf16(AS.substr(start, i - start));
     out.push_back(static_cast<char16_t>(0xD000 | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F)));
     out.push_back(static_cast<char16_t>(0xD000 | ((p[i + 4] & 0x3F) << 6) | (p[i + 5] & 0x3F)));
     i += 6;
     start = i;
   }
-  if (start == 0) return platform::Utf8ToUtf16(S);
-  out += platform::Utf8ToUtf16(S.substr(start));
+  if (start == 0) return platform::Utf8ToUtf16(AS);
+  out += platform::Utf8ToUtf16(AS.substr(start));
   return out;
 }
 
-std::string CodePageStringToUtf8(std::string_view S, std::int32_t ACodePage) {
-  std::string out(S.size() * 3, '\0');
+std::string CodePageStringToUtf8(std::string_view AS, std::int32_t ACodePage) {
+  std::string out(AS.size() * 3, '\0');
   bool pending = false;
-  std::size_t n = CodePageBytesToUtf8(reinterpret_cast<const std::uint8_t*>(S.data()),
-                                      reinterpret_cast<std::uint8_t*>(out.data()), S.size(),
+  std::size_t n = CodePageBytesToUtf8(reinterpret_cast<const std::uint8_t*>(AS.data()),
+                                      reinterpret_cast<std::uint8_t*>(out.data()), AS.size(),
                                       ACodePage, pending);
   out.resize(n);
   return out;
 }
 
-std::string Utf8StringToCodePage(std::string_view S, std::int32_t ACodePage) {
-  std::string out(S.size(), '\0');
+std::string Utf8StringToCodePage(std::string_view AS, std::int32_t ACodePage) {
+  std::string out(AS.size(), '\0');
   bool defaultUsed = false;
-  std::size_t n = Utf8BytesToCodePage(reinterpret_cast<const std::uint8_t*>(S.data()),
+  std::size_t n = Utf8BytesToCodePage(reinterpret_cast<const std::uint8_t*>(AS.data()),
                                       reinterpret_cast<std::uint8_t*>(out.data()), ACodePage,
-                                      S.size(), defaultUsed);
+                                      AS.size(), defaultUsed);
   out.resize(n);
   return out;
 }
 
-std::string_view TrimWhite(std::string_view S) {
+std::string_view TrimWhite(std::string_view AS) {
   std::size_t b = 0;
-  std::size_t e = S.size();
-  while (b < e && IsWhite(S[b])) ++b;
-  while (e > b && IsWhite(S[e - 1])) --e;
-  return S.substr(b, e - b);
+  std::size_t e = AS.size();
+  while (b < e && IsWhite(AS[b])) ++b;
+  while (e > b && IsWhite(AS[e - 1])) --e;
+  return AS.substr(b, e - b);
 }
 
-std::string_view TrimWhiteRight(std::string_view S) {
-  std::size_t e = S.size();
-  while (e > 0 && IsWhite(S[e - 1])) --e;
-  return S.substr(0, e);
+std::string_view TrimWhiteRight(std::string_view AS) {
+  std::size_t e = AS.size();
+  while (e > 0 && IsWhite(AS[e - 1])) --e;
+  return AS.substr(0, e);
 }
 
-std::string_view TrimWhiteChanged(std::string_view S, bool& AChanged) {
-  std::string_view r = TrimWhite(S);
-  AChanged = r.size() < S.size();
+std::string_view TrimWhiteChanged(std::string_view AS, bool& AChanged) {
+  std::string_view r = TrimWhite(AS);
+  AChanged = r.size() < AS.size();
   return r;
 }

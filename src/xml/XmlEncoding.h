@@ -17,8 +17,8 @@ enum TXmlStringEncoding : std::uint8_t {
   seUTF16LE,
   seUTF32BE,
   seUTF32LE,
-  seUCS4_2143,
-  seUCS4_3412,
+  seUCS4_2143,  // NOLINT(readability-identifier-naming): the encoding's own name
+  seUCS4_3412,  // NOLINT(readability-identifier-naming)
   seEBCDIC
 };
 static_assert(sizeof(TXmlStringEncoding) == 1);
@@ -68,21 +68,21 @@ std::size_t Utf16UnitsToUtf8(const std::uint8_t* ASource, std::uint8_t* ADest,
 std::size_t Utf16PendingToUtf8(std::uint8_t* ADest, char16_t& APendingHigh);
 
 // Reverse decoders. They never read past AEnd / ACount.
-int Utf8SequenceLength(const std::uint8_t* P, const std::uint8_t* AEnd);
+int Utf8SequenceLength(const std::uint8_t* AP, const std::uint8_t* AEnd);
 std::size_t Utf8BytesToUtf16Units(const std::uint8_t* ASource, char16_t* ADest, std::size_t ACount);
 std::size_t Utf8BytesToCodePage(const std::uint8_t* ASource, std::uint8_t* ADest,
                                 std::int32_t ACodePage, std::size_t ACount, bool& ADefaultUsed);
 
 // String converters.
-std::string UnicodeStringToUtf8(std::u16string_view S);
+std::string UnicodeStringToUtf8(std::u16string_view AS);
 // Standard UTF-8 → UTF-16; invalid sequences become U+FFFD, except that a high and
 // a low surrogate each written as three bytes (as some writers encode a character
 // outside the basic plane) are joined back into their pair.
-std::u16string Utf8StringToUnicode(std::string_view S);
-std::string CodePageStringToUtf8(std::string_view S, std::int32_t ACodePage);
-std::string Utf8StringToCodePage(std::string_view S, std::int32_t ACodePage);
+std::u16string Utf8StringToUnicode(std::string_view AS);
+std::string CodePageStringToUtf8(std::string_view AS, std::int32_t ACodePage);
+std::string Utf8StringToCodePage(std::string_view AS, std::int32_t ACodePage);
 
 // Trimming of white bytes (0 to 32); bytes from 128 up are never white.
-std::string_view TrimWhite(std::string_view S);
-std::string_view TrimWhiteRight(std::string_view S);
-std::string_view TrimWhiteChanged(std::string_view S, bool& AChanged);
+std::string_view TrimWhite(std::string_view AS);
+std::string_view TrimWhiteRight(std::string_view AS);
+std::string_view TrimWhiteChanged(std::string_view AS, bool& AChanged);

@@ -10,32 +10,32 @@
 
 namespace {
 
-struct Reference {
+struct TReference {
   std::string_view Text;
   char Char;
 };
 
 // In the order in which they are tried.
-constexpr Reference cReferences[] = {
+constexpr TReference cReferences[] = {
     {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&apos;", '\''}, {"&quot;", '"'}};
 
 // Appends the replacement of one reference R ("&...;"), or R itself.
-void AppendReference(std::string_view R, std::string& out) {
-  for (const Reference& ref : cReferences) {
-    if (R == ref.Text) {
-      out.push_back(ref.Char);
+void AppendReference(std::string_view AR, std::string& AOut) {
+  for (const TReference& ref : cReferences) {
+    if (AR == ref.Text) {
+      AOut.push_back(ref.Char);
       return;
     }
   }
-  if (R.size() > 3 && R[1] == '#') {
+  if (AR.size() > 3 && AR[1] == '#') {
     std::int32_t value = 0;
-    if (TryStrToInt(R.substr(2, R.size() - 3), value) && value >= 0 && value <= 0xFFFF) {
+    if (TryStrToInt(AR.substr(2, AR.size() - 3), value) && value >= 0 && value <= 0xFFFF) {
       char16_t unit = static_cast<char16_t>(value);
-      out += UnicodeStringToUtf8(std::u16string_view(&unit, 1));
+      AOut += UnicodeStringToUtf8(std::u16string_view(&unit, 1));
       return;
     }
   }
-  out.append(R);
+  AOut.append(AR);
 }
 
 }  // namespace
@@ -51,78 +51,78 @@ std::string_view EolText(TXmlEolStyle AStyle) {
   }
 }
 
-std::string_view UnescapeText(std::string_view S, std::string& ABuffer) {
-  std::size_t amp = S.find('&');
-  if (amp == std::string_view::npos) return S;
+std::string_view UnescapeText(std::string_view AS, std::string& ABuffer) {
+  std::size_t amp = AS.find('&');
+  if (amp == std::string_view::npos) return AS;
   ABuffer.clear();
-  ABuffer.reserve(S.size());
+  ABuffer.reserve(AS.size());
   std::size_t i = 0;
   while (amp != std::string_view::npos) {
-    ABuffer.append(S.substr(i, amp - i));
-    std::size_t stop = S.find_first_of(";&", amp + 1);
-    if (stop == std::string_view::npos || S[stop] == '&') {
+    ABuffer.append(AS.substr(i, amp - i));
+    std::size_t stop = AS.find_first_of(";&", amp + 1);
+    if (stop == std::string_view::npos || AS[stop] == '&') {
       ABuffer.push_back('&');
       i = amp + 1;
     } else {
-      AppendReference(S.substr(amp, stop - amp + 1), ABuffer);
+      AppendReference(AS.substr(amp, stop - amp + 1), ABuffer);
       i = stop + 1;
     }
-    amp = S.find('&', i);
+    amp = AS.find('&', i);
   }
-  ABuffer.append(S.substr(i));
+  ABuffer.append(AS.substr(i));
   return ABuffer;
 }
 
-std::string_view EscapeText(std::string_view S, std::string& ABuffer) {
-  constexpr std::string_view kMarkup = "&<>'\"";
-  std::size_t hit = S.find_first_of(kMarkup);
-  if (hit == std::string_view::npos) return S;
+std::string_view EscapeText(std::string_view AS, std::string& ABuffer) {
+  constexpr std::string_view cMarkup = "&<>'\"";
+  std::size_t hit = AS.find_first_of(cMarkup);
+  if (hit == std::string_view::npos) return AS;
   ABuffer.clear();
-  ABuffer.reserve(S.size() + 16);
+  ABuffer.reserve(AS.size() + 16);
   std::size_t i = 0;
   while (hit != std::string_view::npos) {
-    ABuffer.append(S.substr(i, hit - i));
-    for (const Reference& ref : cReferences)
-      if (ref.Char == S[hit]) ABuffer.append(ref.Text);
+    ABuffer.append(AS.substr(i, hit - i));
+    for (const TReference& ref : cReferences)
+      if (ref.Char == AS[hit]) ABuffer.append(ref.Text);
     i = hit + 1;
-    hit = S.find_first_of(kMarkup, i);
+    hit = AS.find_first_of(cMarkup, i);
   }
-  ABuffer.append(S.substr(i));
+  ABuffer.append(AS.substr(i));
   return ABuffer;
 }
 
-std::string_view ApplyEolStyle(std::string_view S, TXmlEolStyle AStyle, std::string& ABuffer) {
-  if (AStyle == esLF) return S;
-  std::size_t lf = S.find('\n');
-  if (lf == std::string_view::npos) return S;
+std::string_view ApplyEolStyle(std::string_view AS, TXmlEolStyle AStyle, std::string& ABuffer) {
+  if (AStyle == esLF) return AS;
+  std::size_t lf = AS.find('\n');
+  if (lf == std::string_view::npos) return AS;
   std::string_view eol = EolText(AStyle);
   ABuffer.clear();
-  ABuffer.reserve(S.size() + 16);
+  ABuffer.reserve(AS.size() + 16);
   std::size_t i = 0;
   while (lf != std::string_view::npos) {
-    ABuffer.append(S.substr(i, lf - i));
+    ABuffer.append(AS.substr(i, lf - i));
     ABuffer.append(eol);
     i = lf + 1;
-    lf = S.find('\n', i);
+    lf = AS.find('\n', i);
   }
-  ABuffer.append(S.substr(i));
+  ABuffer.append(AS.substr(i));
   return ABuffer;
 }
 
-std::string_view NormaliseLineEnds(std::string_view S, std::string& ABuffer) {
-  std::size_t cr = S.find('\r');
-  if (cr == std::string_view::npos) return S;
+std::string_view NormaliseLineEnds(std::string_view AS, std::string& ABuffer) {
+  std::size_t cr = AS.find('\r');
+  if (cr == std::string_view::npos) return AS;
   ABuffer.clear();
-  ABuffer.reserve(S.size());
+  ABuffer.reserve(AS.size());
   std::size_t i = 0;
   while (cr != std::string_view::npos) {
-    ABuffer.append(S.substr(i, cr - i));
+    ABuffer.append(AS.substr(i, cr - i));
     ABuffer.push_back('\n');
     i = cr + 1;
-    if (i < S.size() && S[i] == '\n') ++i;
-    cr = S.find('\r', i);
+    if (i < AS.size() && AS[i] == '\n') ++i;
+    cr = AS.find('\r', i);
   }
-  ABuffer.append(S.substr(i));
+  ABuffer.append(AS.substr(i));
   return ABuffer;
 }
 

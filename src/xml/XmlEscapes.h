@@ -14,10 +14,10 @@ static_assert(sizeof(TXmlEolStyle) == 1);
 // The line-end text of a style: "\n", "\r\n" or "\r".
 std::string_view EolText(TXmlEolStyle AStyle);
 
-std::string_view UnescapeText(std::string_view S, std::string& ABuffer);
-std::string_view EscapeText(std::string_view S, std::string& ABuffer);
-std::string_view ApplyEolStyle(std::string_view S, TXmlEolStyle AStyle, std::string& ABuffer);
-std::string_view NormaliseLineEnds(std::string_view S, std::string& ABuffer);
+std::string_view UnescapeText(std::string_view AS, std::string& ABuffer);
+std::string_view EscapeText(std::string_view AS, std::string& ABuffer);
+std::string_view ApplyEolStyle(std::string_view AS, TXmlEolStyle AStyle, std::string& ABuffer);
+std::string_view NormaliseLineEnds(std::string_view AS, std::string& ABuffer);
 
 // The value a getter returns for a raw value: UnescapeText(ApplyEolStyle(R)).
 std::string DecodeRawValue(std::string_view ARaw, TXmlEolStyle AStyle);

@@ -15,38 +15,38 @@ namespace {
 
 // The smallest k with (1 << k) >= ACount.
 int CeilLog2(std::int32_t ACount) {
-  int K = 0;
-  while ((std::int64_t{1} << K) < ACount) ++K;
-  return K;
+  int k = 0;
+  while ((std::int64_t{1} << k) < ACount) ++k;
+  return k;
 }
 
-bool IsElementClass(const TXmlNode* N) {
-  return dynamic_cast<const TXmlElement*>(N) != nullptr;
+bool IsElementClass(const TXmlNode* AN) {
+  return dynamic_cast<const TXmlElement*>(AN) != nullptr;
 }
-bool IsContainerClass(const TXmlNode* N) {
-  return dynamic_cast<const TXmlContainerNode*>(N) != nullptr;
+bool IsContainerClass(const TXmlNode* AN) {
+  return dynamic_cast<const TXmlContainerNode*>(AN) != nullptr;
 }
 
 const TXmlNodeList* ListOf(const TXmlNode* AContainer) {
-  auto* C = dynamic_cast<const TXmlContainerNode*>(AContainer);
-  return C ? &C->NodeList() : nullptr;
+  auto* c = dynamic_cast<const TXmlContainerNode*>(AContainer);
+  return c ? &c->NodeList() : nullptr;
 }
 
 // The node after N in a depth-first, parent-before-children walk that stays below
 // ATop (ATop itself is never returned); ARootList holds the parentless nodes.
-TXmlNode* WalkNext(const TXmlNode* N, const TXmlNode* ATop, const TXmlNodeList* ARootList) {
-  if (N->NodeCount() > 0) return N->Nodes(0);
+TXmlNode* WalkNext(const TXmlNode* AN, const TXmlNode* ATop, const TXmlNodeList* ARootList) {
+  if (AN->NodeCount() > 0) return AN->Nodes(0);
   for (;;) {
-    if (N == ATop) return nullptr;
-    const TXmlNode* Parent = N->Parent();
+    if (AN == ATop) return nullptr;
+    const TXmlNode* parent = AN->Parent();
     // A root-level node takes its sibling from the document's list.
-    const TXmlNodeList* List = Parent ? ListOf(Parent) : ARootList;
-    if (List == nullptr) return nullptr;
-    std::int32_t I = List->IndexOf(N);
-    if (I < 0) throw EXmlError("index must be >= 0");
-    if (I + 1 < List->Count()) return List->Items(I + 1);
-    if (Parent == nullptr || Parent == ATop) return nullptr;
-    N = Parent;
+    const TXmlNodeList* list = parent ? ListOf(parent) : ARootList;
+    if (list == nullptr) return nullptr;
+    std::int32_t i = list->IndexOf(AN);
+    if (i < 0) throw EXmlError("index must be >= 0");
+    if (i + 1 < list->Count()) return list->Items(i + 1);
+    if (parent == nullptr || parent == ATop) return nullptr;
+    AN = parent;
   }
 }
 
@@ -55,15 +55,16 @@ TXmlNode* WalkNext(const TXmlNode* N, const TXmlNode* ATop, const TXmlNodeList* 
 namespace {
 
 // The lookup comparison with the ASCII-ness of both sides known in advance.
-bool NamesMatch(std::string_view A, bool AAscii, std::string_view B, bool BAscii) {
-  if (AAscii && BAscii) return ascii::EqualsIgnoreCase(A, B);
-  return platform::TextEqualsIgnoreCase(Utf8StringToUnicode(A), Utf8StringToUnicode(B));
+bool NamesMatch(std::string_view ALeft, bool ALeftAscii, std::string_view ARight,
+                bool ARightAscii) {
+  if (ALeftAscii && ARightAscii) return ascii::EqualsIgnoreCase(ALeft, ARight);
+  return platform::TextEqualsIgnoreCase(Utf8StringToUnicode(ALeft), Utf8StringToUnicode(ARight));
 }
 
 }  // namespace
 
-bool XmlNamesMatch(std::string_view A, std::string_view B) {
-  return NamesMatch(A, ascii::IsAscii(A), B, ascii::IsAscii(B));
+bool XmlNamesMatch(std::string_view ALeft, std::string_view ARight) {
+  return NamesMatch(ALeft, ascii::IsAscii(ALeft), ARight, ascii::IsAscii(ARight));
 }
 
 // ---------------------------------------------------------------------------
@@ -73,16 +74,16 @@ bool XmlNamesMatch(std::string_view A, std::string_view B) {
 // to the pointer size, and placed at its own alignment when that is stricter.
 TXmlNode** TXmlNodeArena::AllocateArray(int ALog2) {
   if (ALog2 >= cOwnArrayLog2) {
-    const std::size_t Size = sizeof(TXmlNode*) << ALog2;
-    auto Block = std::make_unique_for_overwrite<std::byte[]>(Size);
-    auto* Array = static_cast<TXmlNode**>(static_cast<void*>(Block.get()));
-    FOwnArrays.emplace(Array, std::move(Block));
-    FOwnArrayBytes += Size;
-    return Array;
+    const std::size_t size = sizeof(TXmlNode*) << ALog2;
+    auto block = std::make_unique_for_overwrite<std::byte[]>(size);
+    auto* array = static_cast<TXmlNode**>(static_cast<void*>(block.get()));
+    FOwnArrays.emplace(array, std::move(block));
+    FOwnArrayBytes += size;
+    return array;
   }
-  if (void* Free = FFreeArrays[ALog2]) {
-    std::memcpy(&FFreeArrays[ALog2], Free, sizeof(void*));
-    return static_cast<TXmlNode**>(Free);
+  if (void* free = FFreeArrays[ALog2]) {
+    std::memcpy(&FFreeArrays[ALog2], free, sizeof(void*));
+    return static_cast<TXmlNode**>(free);
   }
   return static_cast<TXmlNode**>(
       Allocate(sizeof(TXmlNode*) * (std::size_t{1} << ALog2), alignof(TXmlNode*)));
@@ -108,8 +109,8 @@ void TXmlNodeArena::Release() {
 // TXmlNodeList
 
 TXmlNode* TXmlNodeList::ByType(TXmlElementType AType) const {
-  for (TXmlNode* N : *this)
-    if (N->ElementType() == AType) return N;
+  for (TXmlNode* n : *this)
+    if (n->ElementType() == AType) return n;
   return nullptr;
 }
 
@@ -120,26 +121,26 @@ TXmlNode* TXmlNodeList::FindNext(TXmlNode* ANode) const {
 
 std::int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
   if (ANode == nullptr) return -1;
-  std::int32_t I = ANode->FListIndex;
-  if (I >= 0 && I < FCount && FItems[I] == ANode) return I;
-  for (std::int32_t J = 0; J < FCount; ++J)
-    if (FItems[J] == ANode) return J;
+  std::int32_t i = ANode->FListIndex;
+  if (i >= 0 && i < FCount && FItems[i] == ANode) return i;
+  for (std::int32_t j = 0; j < FCount; ++j)
+    if (FItems[j] == ANode) return j;
   return -1;
 }
 
 void TXmlNodeList::Reserve(std::int32_t ACount) {
   if (FCapLog2 >= 0 && ACount <= (std::int32_t{1} << FCapLog2)) return;
   if (ACount > (std::int32_t{1} << 30)) throw std::length_error("node list too long");
-  int NewLog2 = CeilLog2(ACount);
-  TXmlNode** NewItems = FArena->AllocateArray(NewLog2);
-  if (FCount > 0) std::memcpy(NewItems, FItems, sizeof(TXmlNode*) * FCount);
+  int newLog2 = CeilLog2(ACount);
+  TXmlNode** newItems = FArena->AllocateArray(newLog2);
+  if (FCount > 0) std::memcpy(newItems, FItems, sizeof(TXmlNode*) * FCount);
   if (FItems) FArena->FreeArray(FItems, FCapLog2);
-  FItems = NewItems;
-  FCapLog2 = static_cast<std::int8_t>(NewLog2);
+  FItems = newItems;
+  FCapLog2 = static_cast<std::int8_t>(newLog2);
 }
 
 void TXmlNodeList::Renumber(std::int32_t AFrom) {
-  for (std::int32_t I = AFrom; I < FCount; ++I) FItems[I]->FListIndex = I;
+  for (std::int32_t i = AFrom; i < FCount; ++i) FItems[i]->FListIndex = i;
 }
 
 std::int32_t TXmlNodeList::Add(TXmlNode* ANode) {
@@ -149,33 +150,33 @@ std::int32_t TXmlNodeList::Add(TXmlNode* ANode) {
   return FCount++;
 }
 
-void TXmlNodeList::Insert(std::int32_t Index, TXmlNode* ANode) {
-  InsertRange(Index, &ANode, 1);
+void TXmlNodeList::Insert(std::int32_t AIndex, TXmlNode* ANode) {
+  InsertRange(AIndex, &ANode, 1);
 }
 
-void TXmlNodeList::InsertRange(std::int32_t Index, TXmlNode* const* ANodes, std::int32_t ACount) {
+void TXmlNodeList::InsertRange(std::int32_t AIndex, TXmlNode* const* ANodes, std::int32_t ACount) {
   if (ACount <= 0) return;
-  Index = std::clamp(Index, std::int32_t{0}, FCount);
+  AIndex = std::clamp(AIndex, std::int32_t{0}, FCount);
   Reserve(FCount + ACount);
-  std::memmove(FItems + Index + ACount, FItems + Index, sizeof(TXmlNode*) * (FCount - Index));
-  std::memcpy(FItems + Index, ANodes, sizeof(TXmlNode*) * ACount);
+  std::memmove(FItems + AIndex + ACount, FItems + AIndex, sizeof(TXmlNode*) * (FCount - AIndex));
+  std::memcpy(FItems + AIndex, ANodes, sizeof(TXmlNode*) * ACount);
   FCount += ACount;
-  Renumber(Index);
+  Renumber(AIndex);
 }
 
-TXmlNode* TXmlNodeList::Extract(std::int32_t Index) {
-  if (Index < 0 || Index >= FCount) return nullptr;
-  TXmlNode* N = FItems[Index];
-  std::memmove(FItems + Index, FItems + Index + 1, sizeof(TXmlNode*) * (FCount - Index - 1));
+TXmlNode* TXmlNodeList::Extract(std::int32_t AIndex) {
+  if (AIndex < 0 || AIndex >= FCount) return nullptr;
+  TXmlNode* n = FItems[AIndex];
+  std::memmove(FItems + AIndex, FItems + AIndex + 1, sizeof(TXmlNode*) * (FCount - AIndex - 1));
   --FCount;
-  Renumber(Index);
-  N->FListIndex = -1;
-  return N;
+  Renumber(AIndex);
+  n->FListIndex = -1;
+  return n;
 }
 
 void TXmlNodeList::Truncate(std::int32_t ACount) {
   if (ACount < 0 || ACount >= FCount) return;
-  for (std::int32_t I = ACount; I < FCount; ++I) FItems[I]->FListIndex = -1;
+  for (std::int32_t i = ACount; i < FCount; ++i) FItems[i]->FListIndex = -1;
   FCount = ACount;
 }
 
@@ -191,13 +192,13 @@ void TXmlNodeList::Pack() {
     Clear();
     return;
   }
-  int Want = CeilLog2(FCount);
-  if (Want >= FCapLog2) return;
-  TXmlNode** NewItems = FArena->AllocateArray(Want);
-  std::memcpy(NewItems, FItems, sizeof(TXmlNode*) * FCount);
+  int want = CeilLog2(FCount);
+  if (want >= FCapLog2) return;
+  TXmlNode** newItems = FArena->AllocateArray(want);
+  std::memcpy(newItems, FItems, sizeof(TXmlNode*) * FCount);
   FArena->FreeArray(FItems, FCapLog2);
-  FItems = NewItems;
-  FCapLog2 = static_cast<std::int8_t>(Want);
+  FItems = newItems;
+  FCapLog2 = static_cast<std::int8_t>(want);
 }
 
 // ---------------------------------------------------------------------------
@@ -247,21 +248,21 @@ std::u16string TXmlNode::ValueUnicode() const {
 }
 
 std::int32_t TXmlNode::TreeDepth() const {
-  std::int32_t Depth = 0;
-  for (const TXmlNode* P = FParent; P != nullptr; P = P->FParent) ++Depth;
-  return Depth;
+  std::int32_t depth = 0;
+  for (const TXmlNode* p = FParent; p != nullptr; p = p->FParent) ++depth;
+  return depth;
 }
 
 std::string TXmlNode::FullPath() const {
-  std::vector<const TXmlNode*> Chain;
-  for (const TXmlNode* N = this; N != nullptr; N = N->FParent) Chain.push_back(N);
-  std::string Result;
-  std::string Scratch;
-  for (auto It = Chain.rbegin(); It != Chain.rend(); ++It) {
-    Result += '/';
-    Result += (*It)->NameRef(Scratch);
+  std::vector<const TXmlNode*> chain;
+  for (const TXmlNode* n = this; n != nullptr; n = n->FParent) chain.push_back(n);
+  std::string result;
+  std::string scratch;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    result += '/';
+    result += (*it)->NameRef(scratch);
   }
-  return Result;
+  return result;
 }
 
 TXmlContainerNode* TXmlNode::Containers(std::int32_t /*Index*/) const {
@@ -274,43 +275,43 @@ TXmlNode* TXmlNode::Nodes(std::int32_t /*Index*/) const {
   return nullptr;
 }
 
-TXmlAttribute* TXmlNode::Attributes(std::int32_t Index) const {
-  if (Index < 0) return nullptr;
-  std::int32_t Seen = 0;
-  const std::int32_t Count = NodeCount();
-  for (std::int32_t I = 0; I < Count; ++I) {
-    TXmlNode* N = Nodes(I);
-    if (N->ElementType() == xeAttribute && Seen++ == Index) return static_cast<TXmlAttribute*>(N);
+TXmlAttribute* TXmlNode::Attributes(std::int32_t AIndex) const {
+  if (AIndex < 0) return nullptr;
+  std::int32_t seen = 0;
+  const std::int32_t count = NodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    TXmlNode* n = Nodes(i);
+    if (n->ElementType() == xeAttribute && seen++ == AIndex) return static_cast<TXmlAttribute*>(n);
   }
   return nullptr;
 }
 
-std::string TXmlNode::AttributeName(std::int32_t Index) const {
-  TXmlAttribute* A = Attributes(Index);
-  return A ? A->Name() : std::string();
+std::string TXmlNode::AttributeName(std::int32_t AIndex) const {
+  TXmlAttribute* a = Attributes(AIndex);
+  return a ? a->Name() : std::string();
 }
 
 TXmlAttribute* TXmlNode::AttributeByName(std::string_view AName) const {
-  const std::int32_t Count = NodeCount();
-  for (std::int32_t I = 0; I < Count; ++I) {
-    TXmlNode* N = Nodes(I);
-    if (N->ElementType() != xeAttribute) continue;
-    auto* A = static_cast<TXmlAttribute*>(N);
-    if (XmlNamesMatch(A->NameView(), AName)) return A;
+  const std::int32_t count = NodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    TXmlNode* n = Nodes(i);
+    if (n->ElementType() != xeAttribute) continue;
+    auto* a = static_cast<TXmlAttribute*>(n);
+    if (XmlNamesMatch(a->NameView(), AName)) return a;
   }
   return nullptr;
 }
 
 std::string TXmlNode::AttributeValueByName(std::string_view AName) const {
-  TXmlAttribute* A = AttributeByName(AName);
-  return A ? A->Value() : std::string();
+  TXmlAttribute* a = AttributeByName(AName);
+  return a ? a->Value() : std::string();
 }
 
 bool TXmlNode::HasAttribute(std::string_view AName) const {
-  const std::int32_t Count = NodeCount();
-  for (std::int32_t I = 0; I < Count; ++I) {
-    TXmlNode* N = Nodes(I);
-    if (N->ElementType() == xeAttribute && static_cast<TXmlAttribute*>(N)->NameView() == AName)
+  const std::int32_t count = NodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    TXmlNode* n = Nodes(i);
+    if (n->ElementType() == xeAttribute && static_cast<TXmlAttribute*>(n)->NameView() == AName)
       return true;
   }
   return false;
@@ -321,11 +322,11 @@ std::int32_t TXmlNode::AttributeIndexByName(std::string_view /*AName*/) const {
 }
 
 TXmlNode* TXmlNode::NodeByName(std::string_view AName) const {
-  std::string Scratch;
-  const std::int32_t Count = NodeCount();
-  for (std::int32_t I = 0; I < Count; ++I) {
-    TXmlNode* N = Nodes(I);
-    if (XmlNamesMatch(N->NameRef(Scratch), AName)) return N;
+  std::string scratch;
+  const std::int32_t count = NodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    TXmlNode* n = Nodes(i);
+    if (XmlNamesMatch(n->NameRef(scratch), AName)) return n;
   }
   return nullptr;
 }
@@ -345,56 +346,56 @@ struct TPathText {
 // stop. Paths are extended and cut back incrementally, never rebuilt.
 template <class Visit>
 void WalkDescendants(const TXmlNode* ATop, bool ANeedPaths, Visit&& AVisit) {
-  TXmlNode* N = ATop->Nodes(0);
-  if (N == nullptr) return;
-  TPathText Path;
-  struct Level {
+  TXmlNode* n = ATop->Nodes(0);
+  if (n == nullptr) return;
+  TPathText path;
+  struct TLevel {
     std::size_t Len, NonAscii;
   };
-  std::vector<Level> Levels;  // the path before each open level
-  std::string Scratch;
-  auto NonAsciiIn = [](std::string_view S) {
+  std::vector<TLevel> levels;  // the path before each open level
+  std::string scratch;
+  auto nonAsciiIn = [](std::string_view AS) {
     return static_cast<std::size_t>(std::count_if(
-        S.begin(), S.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; }));
+        AS.begin(), AS.end(), [](char AC) { return static_cast<unsigned char>(AC) >= 0x80; }));
   };
   if (ANeedPaths) {
-    Path.Text = ATop->FullPath();
-    Path.NonAscii = NonAsciiIn(Path.Text);
+    path.Text = ATop->FullPath();
+    path.NonAscii = nonAsciiIn(path.Text);
   }
-  while (N != nullptr) {
-    std::string_view Name = N->NameRef(Scratch);
-    const Level Base{Path.Text.size(), Path.NonAscii};
+  while (n != nullptr) {
+    std::string_view name = n->NameRef(scratch);
+    const TLevel base{path.Text.size(), path.NonAscii};
     if (ANeedPaths) {
-      Path.Text += '/';
-      Path.Text += Name;
-      Path.NonAscii += NonAsciiIn(Name);
+      path.Text += '/';
+      path.Text += name;
+      path.NonAscii += nonAsciiIn(name);
     }
-    if (!AVisit(N, Name, Path)) return;
+    if (!AVisit(n, name, path)) return;
     // Advance: first child, else the next sibling of the nearest ancestor that has one.
-    if (N->NodeCount() > 0) {
-      if (ANeedPaths) Levels.push_back(Base);
-      N = N->Nodes(0);
+    if (n->NodeCount() > 0) {
+      if (ANeedPaths) levels.push_back(base);
+      n = n->Nodes(0);
       continue;
     }
     if (ANeedPaths) {
-      Path.Text.resize(Base.Len);
-      Path.NonAscii = Base.NonAscii;
+      path.Text.resize(base.Len);
+      path.NonAscii = base.NonAscii;
     }
     for (;;) {
-      TXmlNode* Parent = N->Parent();
-      if (Parent == nullptr) return;
-      const TXmlNodeList* List = ListOf(Parent);
-      std::int32_t I = List ? List->IndexOf(N) : -1;
-      if (I >= 0 && I + 1 < List->Count()) {
-        N = List->Items(I + 1);
+      TXmlNode* parent = n->Parent();
+      if (parent == nullptr) return;
+      const TXmlNodeList* list = ListOf(parent);
+      std::int32_t i = list ? list->IndexOf(n) : -1;
+      if (i >= 0 && i + 1 < list->Count()) {
+        n = list->Items(i + 1);
         break;
       }
-      if (Parent == ATop) return;
-      N = Parent;
+      if (parent == ATop) return;
+      n = parent;
       if (ANeedPaths) {
-        Path.Text.resize(Levels.back().Len);
-        Path.NonAscii = Levels.back().NonAscii;
-        Levels.pop_back();
+        path.Text.resize(levels.back().Len);
+        path.NonAscii = levels.back().NonAscii;
+        levels.pop_back();
       }
     }
   }
@@ -406,42 +407,43 @@ bool NodeMatches(std::string_view ASearch, std::string_view AName, const TPathTe
   return XmlNamesMatch(AName, ASearch);
 }
 
-bool IsPathSearch(std::string_view S) {
-  return !S.empty() && S.front() == '/';
+bool IsPathSearch(std::string_view AS) {
+  return !AS.empty() && AS.front() == '/';
 }
 
 }  // namespace
 
-TXmlNode* TXmlNode::FindNode(std::string_view NodeName) const {
-  TXmlNode* Found = nullptr;
-  WalkDescendants(this, IsPathSearch(NodeName),
-                  [&](TXmlNode* N, std::string_view Name, const TPathText& Path) {
-                    if (!NodeMatches(NodeName, Name, Path)) return true;
-                    Found = N;
+TXmlNode* TXmlNode::FindNode(std::string_view ANodeName) const {
+  TXmlNode* found = nullptr;
+  WalkDescendants(this, IsPathSearch(ANodeName),
+                  [&](TXmlNode* AN, std::string_view AName, const TPathText& APath) {
+                    if (!NodeMatches(ANodeName, AName, APath)) return true;
+                    found = AN;
                     return false;
                   });
-  return Found;
+  return found;
 }
 
-void TXmlNode::FindNodes(std::string_view NodeName, std::vector<TXmlNode*>& AList) const {
+void TXmlNode::FindNodes(std::string_view ANodeName, std::vector<TXmlNode*>& AList) const {
   AList.clear();
-  WalkDescendants(this, IsPathSearch(NodeName),
-                  [&](TXmlNode* N, std::string_view Name, const TPathText& Path) {
-                    if (NodeMatches(NodeName, Name, Path)) AList.push_back(N);
+  WalkDescendants(this, IsPathSearch(ANodeName),
+                  [&](TXmlNode* AN, std::string_view AName, const TPathText& APath) {
+                    if (NodeMatches(ANodeName, AName, APath)) AList.push_back(AN);
                     return true;
                   });
 }
 
-void TXmlNode::FindNodes(const std::vector<std::string>& NodeNames,
+void TXmlNode::FindNodes(const std::vector<std::string>& ANodeNames,
                          std::vector<TXmlNode*>& AList) const {
   AList.clear();
-  bool NeedPaths = std::any_of(NodeNames.begin(), NodeNames.end(),
-                               [](const std::string& S) { return IsPathSearch(S); });
-  WalkDescendants(this, NeedPaths, [&](TXmlNode* N, std::string_view Name, const TPathText& Path) {
-    for (const std::string& S : NodeNames)
-      if (NodeMatches(S, Name, Path)) AList.push_back(N);
-    return true;
-  });
+  bool needPaths = std::any_of(ANodeNames.begin(), ANodeNames.end(),
+                               [](const std::string& AS) { return IsPathSearch(AS); });
+  WalkDescendants(this, needPaths,
+                  [&](TXmlNode* AN, std::string_view AName, const TPathText& APath) {
+                    for (const std::string& s : ANodeNames)
+                      if (NodeMatches(s, AName, APath)) AList.push_back(AN);
+                    return true;
+                  });
 }
 
 TXmlNode* TXmlNode::FirstNodeByType(TXmlElementType /*AType*/) const {
@@ -504,14 +506,14 @@ std::string TXmlCharData::Value() const {
 }
 
 void TXmlCharData::SetValue(std::string_view AValue) {
-  std::string B1, B2;
-  SetRawValue(EscapeText(NormaliseLineEnds(AValue, B1), B2));
+  std::string b1, b2;
+  SetRawValue(EscapeText(NormaliseLineEnds(AValue, b1), b2));
 }
 
 bool TXmlCharData::IsWhiteSpace() const {
-  std::string_view R = RawValueView();
-  return !R.empty() &&
-         (static_cast<unsigned char>(R.front()) < 33 || static_cast<unsigned char>(R.back()) < 33);
+  std::string_view r = RawValueView();
+  return !r.empty() &&
+         (static_cast<unsigned char>(r.front()) < 33 || static_cast<unsigned char>(r.back()) < 33);
 }
 
 std::string TXmlCData::Value() const {
@@ -554,51 +556,51 @@ TXmlContainerNode::TXmlContainerNode(TXmlDocument* AOwner)
     : TXmlNode(AOwner), FNodes(&AOwner->Arena()) {}
 
 std::int32_t TXmlContainerNode::ContainerCount() const {
-  std::int32_t Count = 0;
-  for (std::int32_t I = FDirectNodeCount; I < FNodes.Count(); ++I)
-    if (IsContainerClass(FNodes.Items(I))) ++Count;
-  return Count;
+  std::int32_t count = 0;
+  for (std::int32_t i = FDirectNodeCount; i < FNodes.Count(); ++i)
+    if (IsContainerClass(FNodes.Items(i))) ++count;
+  return count;
 }
 
-TXmlContainerNode* TXmlContainerNode::Containers(std::int32_t Index) const {
-  if (Index < 0) return nullptr;
-  std::int32_t Seen = 0;
-  for (std::int32_t I = std::max<std::int32_t>(FDirectNodeCount, 0); I < FNodes.Count(); ++I) {
-    TXmlNode* N = FNodes.Items(I);
-    if (IsContainerClass(N) && Seen++ == Index) return static_cast<TXmlContainerNode*>(N);
+TXmlContainerNode* TXmlContainerNode::Containers(std::int32_t AIndex) const {
+  if (AIndex < 0) return nullptr;
+  std::int32_t seen = 0;
+  for (std::int32_t i = std::max<std::int32_t>(FDirectNodeCount, 0); i < FNodes.Count(); ++i) {
+    TXmlNode* n = FNodes.Items(i);
+    if (IsContainerClass(n) && seen++ == AIndex) return static_cast<TXmlContainerNode*>(n);
   }
   return nullptr;
 }
 
 std::int32_t TXmlContainerNode::ElementCount() const {
-  std::int32_t Count = 0;
-  for (std::int32_t I = std::max<std::int32_t>(FDirectNodeCount, 0); I < FNodes.Count(); ++I)
-    if (IsElementClass(FNodes.Items(I))) ++Count;
-  return Count;
+  std::int32_t count = 0;
+  for (std::int32_t i = std::max<std::int32_t>(FDirectNodeCount, 0); i < FNodes.Count(); ++i)
+    if (IsElementClass(FNodes.Items(i))) ++count;
+  return count;
 }
 
-TXmlElement* TXmlContainerNode::Elements(std::int32_t Index) const {
-  if (Index < 0) return nullptr;
-  std::int32_t Seen = 0;
-  for (std::int32_t I = std::max<std::int32_t>(FDirectNodeCount, 0); I < FNodes.Count(); ++I) {
-    TXmlNode* N = FNodes.Items(I);
-    if (IsElementClass(N) && Seen++ == Index) return static_cast<TXmlElement*>(N);
+TXmlElement* TXmlContainerNode::Elements(std::int32_t AIndex) const {
+  if (AIndex < 0) return nullptr;
+  std::int32_t seen = 0;
+  for (std::int32_t i = std::max<std::int32_t>(FDirectNodeCount, 0); i < FNodes.Count(); ++i) {
+    TXmlNode* n = FNodes.Items(i);
+    if (IsElementClass(n) && seen++ == AIndex) return static_cast<TXmlElement*>(n);
   }
   return nullptr;
 }
 
 std::int32_t TXmlContainerNode::AttributeCount() const {
-  std::int32_t Count = 0;
-  for (TXmlNode* N : FNodes)
-    if (N->ElementType() == xeAttribute) ++Count;
-  return Count;
+  std::int32_t count = 0;
+  for (TXmlNode* n : FNodes)
+    if (n->ElementType() == xeAttribute) ++count;
+  return count;
 }
 
 std::int32_t TXmlContainerNode::AttributeIndexByName(std::string_view AName) const {
-  std::string Scratch;
-  const std::int32_t Direct = std::min(FDirectNodeCount, FNodes.Count());
-  for (std::int32_t I = 0; I < Direct; ++I)
-    if (XmlNamesMatch(FNodes.Items(I)->NameRef(Scratch), AName)) return I;
+  std::string scratch;
+  const std::int32_t direct = std::min(FDirectNodeCount, FNodes.Count());
+  for (std::int32_t i = 0; i < direct; ++i)
+    if (XmlNamesMatch(FNodes.Items(i)->NameRef(scratch), AName)) return i;
   return -1;
 }
 
@@ -608,10 +610,10 @@ TXmlNode* TXmlContainerNode::FirstNodeByType(TXmlElementType AType) const {
 
 TXmlNode* TXmlContainerNode::NextSibling(TXmlNode* ANode) const {
   if (ANode == nullptr) return nullptr;
-  const TXmlNodeList* List = ANode->Parent() ? ListOf(ANode->Parent()) : nullptr;
-  if (List == nullptr) return nullptr;
-  std::int32_t I = List->IndexOf(ANode);
-  return I < 0 ? nullptr : List->Items(I + 1);
+  const TXmlNodeList* list = ANode->Parent() ? ListOf(ANode->Parent()) : nullptr;
+  if (list == nullptr) return nullptr;
+  std::int32_t i = list->IndexOf(ANode);
+  return i < 0 ? nullptr : list->Items(i + 1);
 }
 
 std::int32_t TXmlContainerNode::NodeAdd(TXmlNode* ANode) {
@@ -620,20 +622,20 @@ std::int32_t TXmlContainerNode::NodeAdd(TXmlNode* ANode) {
   return FNodes.Add(ANode);
 }
 
-void TXmlContainerNode::NodeInsert(std::int32_t Index, TXmlNode* ANode) {
+void TXmlContainerNode::NodeInsert(std::int32_t AIndex, TXmlNode* ANode) {
   if (ANode == nullptr) return;
   ANode->FParent = this;
-  FNodes.Insert(Index, ANode);
+  FNodes.Insert(AIndex, ANode);
 }
 
 TXmlNode* TXmlContainerNode::NodeExtract(TXmlNode* ANode) {
-  std::int32_t I = FNodes.IndexOf(ANode);
-  if (I < 0) return nullptr;
-  FNodes.Extract(I);
-  if (I < FDirectNodeCount) --FDirectNodeCount;
-  if (FValueIndex == I)
+  std::int32_t i = FNodes.IndexOf(ANode);
+  if (i < 0) return nullptr;
+  FNodes.Extract(i);
+  if (i < FDirectNodeCount) --FDirectNodeCount;
+  if (FValueIndex == i)
     FValueIndex = -1;
-  else if (FValueIndex > I)
+  else if (FValueIndex > i)
     --FValueIndex;
   ANode->FParent = nullptr;
   return ANode;
@@ -644,11 +646,11 @@ void TXmlContainerNode::AttributeAdd(TXmlAttribute* AAttribute) {
     XmlDebugOut(*this, this, wsFail, "XML owner is not assigned", {});
     return;
   }
-  std::int32_t At = std::clamp(FDirectNodeCount, std::int32_t{0}, FNodes.Count());
+  std::int32_t at = std::clamp(FDirectNodeCount, std::int32_t{0}, FNodes.Count());
   AAttribute->FParent = this;
-  FNodes.Insert(At, AAttribute);
-  if (FValueIndex >= At) ++FValueIndex;
-  FDirectNodeCount = At + 1;
+  FNodes.Insert(at, AAttribute);
+  if (FValueIndex >= at) ++FValueIndex;
+  FDirectNodeCount = at + 1;
 }
 
 std::int32_t TXmlContainerNode::NodeIndexOf(const TXmlNode* ANode) const {
@@ -656,8 +658,8 @@ std::int32_t TXmlContainerNode::NodeIndexOf(const TXmlNode* ANode) const {
 }
 
 TXmlNodeClosingStyle TXmlContainerNode::NodeClosingStyle() const {
-  TXmlNodeClosingStyle DocStyle = Document()->NodeClosingStyle();
-  return DocStyle != ncDefault ? DocStyle : FNodeClosingStyle;
+  TXmlNodeClosingStyle docStyle = Document()->NodeClosingStyle();
+  return docStyle != ncDefault ? docStyle : FNodeClosingStyle;
 }
 
 bool TXmlContainerNode::HasSubContainers() const {
@@ -681,31 +683,31 @@ void TXmlElement::SetName(std::string_view AName) {
 }
 
 std::string TXmlElement::Value() const {
-  std::string Result;
-  for (TXmlNode* N : FNodes) {
-    TXmlElementType T = N->ElementType();
-    if (T == xeCharData || T == xeCData || T == xeWhiteSpace) Result += N->Value();
+  std::string result;
+  for (TXmlNode* n : FNodes) {
+    TXmlElementType t = n->ElementType();
+    if (t == xeCharData || t == xeCData || t == xeWhiteSpace) result += n->Value();
   }
-  return Result;
+  return result;
 }
 
 std::string TXmlDtdElement::Value() const {
-  std::string Result;
-  std::string Buffer;
-  const TXmlEolStyle Style = EolStyle();
-  for (TXmlNode* N : FNodes) {
-    auto* C = dynamic_cast<TXmlCharData*>(N);
-    if (C == nullptr) continue;
-    if (N->ElementType() == xeQuotedText) {
-      char Q = static_cast<TXmlQuotedText*>(N)->QuoteStyle() == qsApos ? '\'' : '"';
-      Result += Q;
-      Result += ApplyEolStyle(C->RawValueView(), Style, Buffer);
-      Result += Q;
+  std::string result;
+  std::string buffer;
+  const TXmlEolStyle style = EolStyle();
+  for (TXmlNode* n : FNodes) {
+    auto* c = dynamic_cast<TXmlCharData*>(n);
+    if (c == nullptr) continue;
+    if (n->ElementType() == xeQuotedText) {
+      char q = static_cast<TXmlQuotedText*>(n)->QuoteStyle() == qsApos ? '\'' : '"';
+      result += q;
+      result += ApplyEolStyle(c->RawValueView(), style, buffer);
+      result += q;
     } else {
-      Result += ApplyEolStyle(C->RawValueView(), Style, Buffer);
+      result += ApplyEolStyle(c->RawValueView(), style, buffer);
     }
   }
-  return Result;
+  return result;
 }
 
 std::string TXmlDtdElement::Content() const {
@@ -713,13 +715,13 @@ std::string TXmlDtdElement::Content() const {
 }
 
 void TXmlDeclaration::SetAttribute(std::string_view AName, std::string_view AValue) {
-  TXmlAttribute* A = AttributeByName(AName);
-  if (A == nullptr) {
-    A = Document()->CreateNode<TXmlAttribute>();
-    A->SetName(AName);
-    AttributeAdd(A);
+  TXmlAttribute* a = AttributeByName(AName);
+  if (a == nullptr) {
+    a = Document()->CreateNode<TXmlAttribute>();
+    a->SetName(AName);
+    AttributeAdd(a);
   }
-  A->SetValue(AValue);
+  a->SetValue(AValue);
 }
 
 TXmlDocType::TXmlDocType(TXmlDocument* AOwner)

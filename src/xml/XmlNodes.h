@@ -83,7 +83,7 @@ class TXmlQuotedText : public TXmlCharData {
   TXmlElementType ElementType() const override { return xeQuotedText; }
   TXmlQuoteCharStyle QuoteStyle() const { return FQuoteStyle; }
   void SetQuoteStyle(TXmlQuoteCharStyle AStyle) { FQuoteStyle = AStyle; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
 
  private:
   TXmlQuoteCharStyle FQuoteStyle = qsQuote;
@@ -93,7 +93,7 @@ class TXmlComment : public TXmlCharData {
  public:
   using TXmlCharData::TXmlCharData;
   TXmlElementType ElementType() const override { return xeComment; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
 };
 
 class TXmlCData : public TXmlComment {
@@ -102,7 +102,7 @@ class TXmlCData : public TXmlComment {
   std::string Value() const override;
   void SetValue(std::string_view AValue) override;
   TXmlElementType ElementType() const override { return xeCData; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
 };
 
 // No markup produces one; it answers as a comment.
@@ -117,7 +117,7 @@ class TXmlInstruction : public TXmlCharData {
   using TXmlCharData::TXmlCharData;
   std::string Name() const override { return "PI"; }
   TXmlElementType ElementType() const override { return xeInstruction; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
 };
 
 class TXmlAttribute : public TXmlNode {
@@ -128,7 +128,7 @@ class TXmlAttribute : public TXmlNode {
   void SetName(std::string_view AName) override;
   void SetValue(std::string_view AValue) override;
   TXmlElementType ElementType() const override { return xeAttribute; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
 
   TXmlQuotedText* CoreValue() const { return &FCoreValue; }
   std::string_view NameRef(std::string& AScratch) const override;
@@ -146,18 +146,18 @@ class TXmlContainerNode : public TXmlNode {
 
   std::int32_t DirectNodeCount() const override { return FDirectNodeCount; }
   std::int32_t ContainerCount() const override;
-  TXmlContainerNode* Containers(std::int32_t Index) const override;
+  TXmlContainerNode* Containers(std::int32_t AIndex) const override;
   std::int32_t ElementCount() const override;
-  TXmlElement* Elements(std::int32_t Index) const override;
+  TXmlElement* Elements(std::int32_t AIndex) const override;
   std::int32_t NodeCount() const override { return FNodes.Count(); }
   std::int32_t AttributeCount() const override;
-  TXmlNode* Nodes(std::int32_t Index) const override { return FNodes.Items(Index); }
+  TXmlNode* Nodes(std::int32_t AIndex) const override { return FNodes.Items(AIndex); }
   std::int32_t AttributeIndexByName(std::string_view AName) const override;
   TXmlNode* FirstNodeByType(TXmlElementType AType) const override;
   TXmlNode* NextSibling(TXmlNode* ANode) const override;
 
   std::int32_t NodeAdd(TXmlNode* ANode) override;
-  void NodeInsert(std::int32_t Index, TXmlNode* ANode) override;
+  void NodeInsert(std::int32_t AIndex, TXmlNode* ANode) override;
   TXmlNode* NodeExtract(TXmlNode* ANode) override;
   void AttributeAdd(TXmlAttribute* AAttribute) override;
   std::int32_t NodeIndexOf(const TXmlNode* ANode) const override;
@@ -176,12 +176,12 @@ class TXmlContainerNode : public TXmlNode {
 
   // The readers shared by elements, declarations and the document type.
   // Returns the terminator ("!", "/", ">", "?") it consumed, or 0 at the end.
-  virtual char ReadAttributeList(TXmlParser& P);
+  virtual char ReadAttributeList(TXmlParser& AParser);
   // The content loop; returns the node closed by the end tag that ended it, or null.
-  virtual TXmlNode* ReadContent(TXmlParser& P, std::uint32_t AAllowed);
+  virtual TXmlNode* ReadContent(TXmlParser& AParser, std::uint32_t AAllowed);
   virtual void ReadTextRun(TXmlParser& /*P*/) {}
   // Quoted literals up to "!", "/" or ">" (consumed and returned), 0 at the end.
-  virtual char ReadQuotedTextList(TXmlParser& P);
+  virtual char ReadQuotedTextList(TXmlParser& AParser);
 
  protected:
   friend class TXmlDocument;
@@ -200,10 +200,10 @@ class TXmlElement : public TXmlContainerNode {
   std::string Value() const override;
   void SetName(std::string_view AName) override;
   TXmlElementType ElementType() const override { return xeElement; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
   // The parse after the element's name, which the caller has read.
-  TXmlNode* ParseNamed(TXmlParser& P, std::string_view AName);
-  void ReadTextRun(TXmlParser& P) override;
+  TXmlNode* ParseNamed(TXmlParser& AParser, std::string_view AName);
+  void ReadTextRun(TXmlParser& AParser) override;
 
   std::string_view NameView() const;
   std::string_view NameRef(std::string& AScratch) const override;
@@ -221,8 +221,8 @@ class TXmlDtdElement : public TXmlElement {
   std::string Value() const override;
   std::string Content() const override;
   TXmlElementType ElementType() const override { return xeDtdElement; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-  void ReadDeclarationBody(TXmlParser& P);
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
+  void ReadDeclarationBody(TXmlParser& AParser);
   // "<!ELEMENT", "<!ATTLIST", ...: the keyword the writer puts before the name.
   virtual std::string_view Keyword() const { return "ELEMENT"; }
 };
@@ -253,7 +253,7 @@ class TXmlDeclaration : public TXmlContainerNode {
   using TXmlContainerNode::TXmlContainerNode;
   std::string Name() const override { return "xml"; }
   TXmlElementType ElementType() const override { return xeDeclaration; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
 
   std::string Version() const { return AttributeValueByName("version"); }
   std::string Encoding() const { return AttributeValueByName("encoding"); }
@@ -277,8 +277,8 @@ class TXmlDocType : public TXmlContainerNode {
   std::string Name() const override;
   void SetName(std::string_view AName) override;
   TXmlElementType ElementType() const override { return xeDocType; }
-  TXmlNode* ParseStream(TXmlParser& P) override;
-  void ReadTextRun(TXmlParser& P) override;
+  TXmlNode* ParseStream(TXmlParser& AParser) override;
+  void ReadTextRun(TXmlParser& AParser) override;
 
   std::string_view NameRef(std::string& AScratch) const override;
   TXmlCharData* ExternalID() const { return FExternalID; }

@@ -32,7 +32,7 @@ const TXmlBomInfo cBomInfo[] = {
 };
 static_assert(std::size(cBomInfo) == 15);
 
-constexpr std::int32_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t cMaxIndex = std::numeric_limits<std::int32_t>::max();
 
 using xmlbytes::IsBlank;
 using xmlbytes::IsNameStop;
@@ -40,32 +40,32 @@ using xmlbytes::IsNameStop;
 // The line ends (LF) in n bytes, eight bytes per step: a byte equal to LF turns
 // into a zero byte, whose high bit the add-and-or leaves clear. Byte lanes sum up
 // to 255 steps before they are folded into the total.
-std::int64_t CountLineEnds(const std::uint8_t* p, std::size_t n) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-  constexpr std::uint64_t kLF = 0x0A0A0A0A0A0A0A0AULL;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFULL;
+std::int64_t CountLineEnds(const std::uint8_t* AP, std::size_t AN) {
+  constexpr std::uint64_t cLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  constexpr std::uint64_t cLf = 0x0A0A0A0A0A0A0A0AULL;
+  constexpr std::uint64_t cOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t cEvenBytes = 0x00FF00FF00FF00FFULL;
   std::int64_t total = 0;
-  while (n >= 8) {
-    const std::size_t words = std::min<std::size_t>(n / 8, 255);
+  while (AN >= 8) {
+    const std::size_t words = std::min<std::size_t>(AN / 8, 255);
     std::uint64_t lanes = 0;
     for (std::size_t k = 0; k < words; ++k) {
       std::uint64_t x;
-      std::memcpy(&x, p + 8 * k, 8);
-      x ^= kLF;
-      lanes += (~(((x & kLow7) + kLow7) | x) >> 7) & kOnes;
+      std::memcpy(&x, AP + 8 * k, 8);
+      x ^= cLf;
+      lanes += (~(((x & cLow7) + cLow7) | x) >> 7) & cOnes;
     }
-    p += 8 * words;
-    n -= 8 * words;
-    const std::uint64_t pairs = (lanes & kEvenBytes) + ((lanes >> 8) & kEvenBytes);
+    AP += 8 * words;
+    AN -= 8 * words;
+    const std::uint64_t pairs = (lanes & cEvenBytes) + ((lanes >> 8) & cEvenBytes);
     total += static_cast<std::int64_t>((pairs * 0x0001000100010001ULL) >> 48);
   }
-  for (; n > 0; --n, ++p) total += *p == 10 ? 1 : 0;
+  for (; AN > 0; --AN, ++AP) total += *AP == 10 ? 1 : 0;
   return total;
 }
 
-void SwapBytePairs(std::uint8_t* p, std::size_t count) {
-  for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(p[i], p[i + 1]);
+void SwapBytePairs(std::uint8_t* AP, std::size_t ACount) {
+  for (std::size_t i = 0; i + 1 < ACount; i += 2) std::swap(AP[i], AP[i + 1]);
 }
 
 }  // namespace
@@ -140,8 +140,8 @@ void TXmlParser::DecodeChunk() {
   const auto count = static_cast<std::size_t>(FRawLastIdx - FRawFirstIdx);
   const auto first = static_cast<std::size_t>(FUtf8FirstIdx);
   std::size_t written = 0;
-  auto grow = [this, first](std::size_t room) {
-    if (FUtf8Buffer.Size() < first + room) FUtf8Buffer.Resize(first + room);
+  auto grow = [this, first](std::size_t ARoom) {
+    if (FUtf8Buffer.Size() < first + ARoom) FUtf8Buffer.Resize(first + ARoom);
     return FUtf8Buffer.Data() + first;
   };
   switch (FEncoding) {
@@ -175,10 +175,10 @@ bool TXmlParser::FetchChunk() {
   // Indices are 32-bit: a stretch of text that would pass that limit without a
   // flush ends the input instead of overflowing.
   const std::int64_t room = 3 * std::int64_t{FChunkSize};
-  if (std::int64_t{FUtf8LastIdx} - FUtf8DeadIdx + room > kMaxIndex) return false;
+  if (std::int64_t{FUtf8LastIdx} - FUtf8DeadIdx + room > cMaxIndex) return false;
   // The limit counts the text since the last flush; flushed bytes still in front
   // make way when they are all that stands in the way.
-  if (std::int64_t{FUtf8LastIdx} + room > kMaxIndex) Compact();
+  if (std::int64_t{FUtf8LastIdx} + room > cMaxIndex) Compact();
   // Only the latest raw chunk is needed (a new code page decodes it again), so
   // each chunk is read to the front of the raw buffer.
   FRawBuffer.Resize(static_cast<std::size_t>(FChunkSize));
@@ -218,9 +218,9 @@ std::int32_t TXmlParser::MakeDataAvailable() {
   return FUtf8LastIdx - FUtf8CurrentIdx;
 }
 
-bool TXmlParser::CheckString(std::string_view S) {
+bool TXmlParser::CheckString(std::string_view AS) {
   const std::int64_t saved = Position();
-  for (char expected : S) {
+  for (char expected : AS) {
     if (FUtf8CurrentIdx >= FUtf8LastIdx && MakeDataAvailable() < 1) return false;
     std::uint8_t c = FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx)];
     if (ascii::ToLower(c) != ascii::ToLower(static_cast<std::uint8_t>(expected))) {

@@ -38,11 +38,11 @@ struct TByteClasses {
 };
 inline constexpr TByteClasses cByteClasses;
 
-inline bool IsBlank(std::uint8_t c) {
-  return cByteClasses.Class[c] == 1;
+inline bool IsBlank(std::uint8_t AC) {
+  return cByteClasses.Class[AC] == 1;
 }
-inline bool IsNameStop(std::uint8_t c) {
-  return cByteClasses.Class[c] != 0;
+inline bool IsNameStop(std::uint8_t AC) {
+  return cByteClasses.Class[AC] != 0;
 }
 
 }  // namespace xmlbytes
@@ -82,7 +82,7 @@ class TXmlParser : public TDebugPersistent {
   void MoveBackOver(char AChar) {
     if (AChar != 0 || !FInputEnded) MoveBack();
   }
-  bool CheckString(std::string_view S);
+  bool CheckString(std::string_view AS);
   char NextCharSkipBlanks(std::string& ABlanks);
   // The views below live until the next call on the parser.
   std::string_view ReadStringUntilChar(char AChar);

@@ -31,15 +31,15 @@ constexpr std::uint32_t cDocTypeContentTypes =
 // parser-only types (end tag, error).
 TXmlNode* NewNodeOfType(TXmlDocument& ADoc, TXmlElementType AType);
 
-inline bool IsQuoteChar(char C) {
-  return C == '"' || C == '\'';
+inline bool IsQuoteChar(char AC) {
+  return AC == '"' || AC == '\'';
 }
 
 // An element's name, read at the start of its start tag (the text before it is
 // let go first).
-inline std::string_view ReadElementName(TXmlParser& P) {
-  P.Flush();
-  return TrimWhite(P.ReadStringUntilBlankOrEndTag());
+inline std::string_view ReadElementName(TXmlParser& AParser) {
+  AParser.Flush();
+  return TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
 }
 
 // The markup of type AType whose opener ReadOpenTag has just read (for an
@@ -47,32 +47,32 @@ inline std::string_view ReadElementName(TXmlParser& P) {
 // that type, or, when ANode is null, read alike without building anything.
 // Returns the node whose end ended the reading: ANode itself, unless an
 // element's content broke off (then what the content loop returned).
-TXmlNode* ReadMarkup(TXmlParser& P, TXmlDocument& D, TXmlElementType AType, std::string_view AName,
-                     TXmlNode* ANode);
+TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& AD, TXmlElementType AType,
+                     std::string_view AName, TXmlNode* ANode);
 
 // The readings ReadMarkup is made of, each for kept (AInto given) and dropped
 // (AInto null) markup alike.
 
 // A quoted literal after optional blanks: an attribute's value, a literal of a
 // document type or entity declaration.
-void ReadQuotedText(TXmlParser& P, TXmlDocument& D, TXmlQuotedText* AInto);
+void ReadQuotedText(TXmlParser& AParser, TXmlDocument& AD, TXmlQuotedText* AInto);
 // The attributes of a start tag, declaration or style sheet, up to the byte that
 // ends the list ("!", "/", ">" or "?"), which is returned (0 at the end of the
 // input). An element's attributes are offered to the load's filter.
-char ReadAttributeList(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto);
+char ReadAttributeList(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode* AInto);
 // Quoted literals up to "!", "/" or ">" (returned; 0 at the end).
-char ReadQuotedTextList(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto);
+char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode* AInto);
 // The content of an element or the internal subset of a document type, up to
 // its end; returns the node closed by the end tag that ended it, or null.
-TXmlNode* ReadContent(TXmlParser& P, TXmlDocument& D, TXmlContainerNode* AInto,
+TXmlNode* ReadContent(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode* AInto,
                       std::uint32_t AAllowed);
 // A document type after "<!DOCTYPE", and a declaration of its internal subset
 // after its keyword.
-void ReadDocType(TXmlParser& P, TXmlDocument& D, TXmlDocType* AInto);
-void ReadDtdDeclaration(TXmlParser& P, TXmlDocument& D, TXmlElementType AType,
+void ReadDocType(TXmlParser& AParser, TXmlDocument& AD, TXmlDocType* AInto);
+void ReadDtdDeclaration(TXmlParser& AParser, TXmlDocument& AD, TXmlElementType AType,
                         TXmlDtdElement* AInto);
 // What follows a declaration's name: an entity's literals, another's body text.
-void ReadDtdDeclarationBody(TXmlParser& P, TXmlDocument& D, TXmlElementType AType,
+void ReadDtdDeclarationBody(TXmlParser& AParser, TXmlDocument& AD, TXmlElementType AType,
                             TXmlDtdElement* AInto);
 
 }  // namespace xmlread

@@ -29,12 +29,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t kFieldWidth = 2;
-constexpr std::int32_t kFieldHeight = 3;
-constexpr std::int32_t kFieldCalculatedWidth = 14;
-constexpr std::int32_t kFieldCalculatedHeight = 15;
-constexpr std::int32_t kFieldCount = 16;
-constexpr std::size_t kExamplesShown = 20;
+constexpr std::int32_t cFieldWidth = 2;
+constexpr std::int32_t cFieldHeight = 3;
+constexpr std::int32_t cFieldCalculatedWidth = 14;
+constexpr std::int32_t cFieldCalculatedHeight = 15;
+constexpr std::int32_t cFieldCount = 16;
+constexpr std::size_t cExamplesShown = 20;
 
 using TPlugin = TLoadedPlugin;
 
@@ -55,18 +55,18 @@ std::optional<std::u16string> Text(const TPlugin& APlugin, const std::u16string&
 TPluginAnswer AskPlugin(const TPlugin& APlugin, const fs::path& AFile) {
   const std::u16string path = platform::Utf8ToUtf16(AFile.string());
   TPluginAnswer answer;
-  for (std::int32_t field = 0; field < kFieldCount; ++field) {
+  for (std::int32_t field = 0; field < cFieldCount; ++field) {
     std::int32_t result = 0;
     const std::optional<std::u16string> text = Text(APlugin, path, field, result);
     answer.Known = answer.Known || result > 0;
-    if (field == kFieldWidth && text) answer.Width = platform::Utf16ToUtf8(*text);
-    if (field == kFieldHeight && text) answer.Height = platform::Utf16ToUtf8(*text);
-    if (field == kFieldCalculatedWidth || field == kFieldCalculatedHeight) {
+    if (field == cFieldWidth && text) answer.Width = platform::Utf16ToUtf8(*text);
+    if (field == cFieldHeight && text) answer.Height = platform::Utf16ToUtf8(*text);
+    if (field == cFieldCalculatedWidth || field == cFieldCalculatedHeight) {
       std::int32_t number = 0;
       alignas(8) char buffer[16];
       if (APlugin.GetValueW(path.c_str(), field, 0, buffer, sizeof buffer, 0) == ft_numeric_32)
         std::memcpy(&number, buffer, sizeof number);
-      (field == kFieldCalculatedWidth ? answer.CalculatedWidth : answer.CalculatedHeight) = number;
+      (field == cFieldCalculatedWidth ? answer.CalculatedWidth : answer.CalculatedHeight) = number;
     }
   }
   return answer;
@@ -209,12 +209,12 @@ int main(int argc, char** argv) {
       differing.push_back(line);
   }
 
-  auto list = [](const char* title, const std::vector<std::string>& lines) {
-    std::printf("%s: %zu\n", title, lines.size());
-    for (std::size_t i = 0; i < lines.size() && i < kExamplesShown; ++i)
-      std::printf("  %s\n", lines[i].c_str());
-    if (lines.size() > kExamplesShown)
-      std::printf("  ... and %zu more\n", lines.size() - kExamplesShown);
+  auto list = [](const char* ATitle, const std::vector<std::string>& ALines) {
+    std::printf("%s: %zu\n", ATitle, ALines.size());
+    for (std::size_t i = 0; i < ALines.size() && i < cExamplesShown; ++i)
+      std::printf("  %s\n", ALines[i].c_str());
+    if (ALines.size() > cExamplesShown)
+      std::printf("  ... and %zu more\n", ALines.size() - cExamplesShown);
   };
   std::printf("drawings: %zu, read by librsvg: %zu\n", files.size(), readable);
   std::printf("compared (librsvg gives an intrinsic size): %zu\n", compared);

@@ -8,20 +8,20 @@
 
 namespace {
 
-bool IsAligned(const void* p, std::size_t align) {
-  return reinterpret_cast<std::uintptr_t>(p) % align == 0;
+bool IsAligned(const void* AP, std::size_t AAlign) {
+  return reinterpret_cast<std::uintptr_t>(AP) % AAlign == 0;
 }
 
 TEST(BlockArena, RequestsAreAlignedAndDistinct) {
   TBlockArena arena(256, 1024);
-  struct Case {
+  struct TCase {
     std::size_t Size;
     std::size_t Align;
   };
-  const Case cases[] = {{1, 1}, {3, 8}, {1, 16}, {7, 4}, {40, 8}, {1, 1}, {24, 16}, {60, 8}};
+  const TCase cases[] = {{1, 1}, {3, 8}, {1, 16}, {7, 4}, {40, 8}, {1, 1}, {24, 16}, {60, 8}};
   char* last = nullptr;
   for (int round = 0; round < 20; ++round) {
-    for (const Case& c : cases) {
+    for (const TCase& c : cases) {
       SCOPED_TRACE(testing::Message() << "size " << c.Size << " align " << c.Align);
       auto* p = static_cast<char*>(arena.Allocate(c.Size, c.Align));
       ASSERT_TRUE(IsAligned(p, c.Align));

@@ -9,7 +9,7 @@
 namespace {
 
 TEST(MulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
-  struct Case {
+  struct TCase {
     std::int32_t A, B, C, Expected;
   } cases[] = {
       {10, 50, 100, 5},
@@ -29,7 +29,7 @@ TEST(MulDiv, RoundsHalfAwayFromZeroAndReportsOverflow) {
       {1 << 30, 2, 1, -1},    // exactly 2^31
       {-(1 << 30), 3, 1, -1},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.A) + " * " + std::to_string(c.B) + " / " + std::to_string(c.C));
     EXPECT_EQ(MulDiv(c.A, c.B, c.C), c.Expected);
   }

@@ -34,10 +34,10 @@ std::string HexBytes(std::string_view ABytes) {
   return out;
 }
 
-constexpr char16_t R = 0xFFFD;
+constexpr char16_t cR = 0xFFFD;
 
 TEST(Utf8, DecodesEveryWellFormedLengthUpToTheLimits) {
-  struct Case {
+  struct TCase {
     std::string_view Bytes;
     std::u16string_view Text;
   } cases[] = {
@@ -57,14 +57,14 @@ TEST(Utf8, DecodesEveryWellFormedLengthUpToTheLimits) {
       {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
       {"\xE5\x9B\xB3\xE9\x9D\xA2", u"\u56F3\u9762"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(HexBytes(c.Bytes));
     EXPECT_EQ(Hex(utf8::ToUtf16(c.Bytes)), Hex(c.Text));
   }
 }
 
 TEST(Utf8, ReplacesEachMaximalIllFormedSubpartOnce) {
-  struct Case {
+  struct TCase {
     const char* Label;
     std::string_view Bytes;
     std::u16string Text;
@@ -72,35 +72,35 @@ TEST(Utf8, ReplacesEachMaximalIllFormedSubpartOnce) {
       {"past U+10FFFF: F4 90 starts nothing",
        "A\xF4\x90\x80\x80"
        "B",
-       {u'A', R, R, R, R, u'B'}},
-      {"encoded surrogate pair", "\xED\xA0\xBD\xED\xB8\x80", {R, R, R, R, R, R}},
-      {"lone low surrogate", "a\xED\xB0\x80", {u'a', R, R, R}},
+       {u'A', cR, cR, cR, cR, u'B'}},
+      {"encoded surrogate pair", "\xED\xA0\xBD\xED\xB8\x80", {cR, cR, cR, cR, cR, cR}},
+      {"lone low surrogate", "a\xED\xB0\x80", {u'a', cR, cR, cR}},
       {"lone continuation bytes",
        "\x80\xBF"
        "a\x80",
-       {R, R, u'a', R}},
-      {"overlong two bytes", "\xC0\xAF\xC1\xBF", {R, R, R, R}},
-      {"overlong three bytes", "\xE0\x80\xAF\xE0\x9F\xBF", {R, R, R, R, R, R}},
-      {"overlong four bytes", "\xF0\x80\x80\xAF\xF0\x8F\xBF\xBF", {R, R, R, R, R, R, R, R}},
-      {"F5 and above", "\xF5\x80\x80\x80", {R, R, R, R}},
-      {"old five-byte form", "\xF8\x88\x80\x80\x80", {R, R, R, R, R}},
-      {"FE and FF", "\xFE\xFF", {R, R}},
-      {"two bytes cut at the end", "abc\xC3", {u'a', u'b', u'c', R}},
-      {"three bytes cut at the end", "abc\xE2\x82", {u'a', u'b', u'c', R}},
-      {"four bytes cut at the end", "\xF0\x9F\x98", {R}},
+       {cR, cR, u'a', cR}},
+      {"overlong two bytes", "\xC0\xAF\xC1\xBF", {cR, cR, cR, cR}},
+      {"overlong three bytes", "\xE0\x80\xAF\xE0\x9F\xBF", {cR, cR, cR, cR, cR, cR}},
+      {"overlong four bytes", "\xF0\x80\x80\xAF\xF0\x8F\xBF\xBF", {cR, cR, cR, cR, cR, cR, cR, cR}},
+      {"F5 and above", "\xF5\x80\x80\x80", {cR, cR, cR, cR}},
+      {"old five-byte form", "\xF8\x88\x80\x80\x80", {cR, cR, cR, cR, cR}},
+      {"FE and FF", "\xFE\xFF", {cR, cR}},
+      {"two bytes cut at the end", "abc\xC3", {u'a', u'b', u'c', cR}},
+      {"three bytes cut at the end", "abc\xE2\x82", {u'a', u'b', u'c', cR}},
+      {"four bytes cut at the end", "\xF0\x9F\x98", {cR}},
       {"cut short by ASCII",
        "\xE2\x82"
        "A",
-       {R, u'A'}},
-      {"cut short by a new lead byte", "\xF0\x9F\x98\xF0\x9F\x98\x80", {R, 0xD83D, 0xDE00}},
-      {"cut short by a lead byte of two", "\xE2\xC3\xA9", {R, 0x00E9}},
-      {"one continuation too many", "\xC3\xA9\xA9", {0x00E9, R}},
+       {cR, u'A'}},
+      {"cut short by a new lead byte", "\xF0\x9F\x98\xF0\x9F\x98\x80", {cR, 0xD83D, 0xDE00}},
+      {"cut short by a lead byte of two", "\xE2\xC3\xA9", {cR, 0x00E9}},
+      {"one continuation too many", "\xC3\xA9\xA9", {0x00E9, cR}},
       // The example the Unicode Standard gives for this practice.
       {"mixed",
        "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
-       {u'a', R, R, R, u'b', R, u'c', R, R, u'd'}},
+       {u'a', cR, cR, cR, u'b', cR, u'c', cR, cR, u'd'}},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     EXPECT_EQ(Hex(utf8::ToUtf16(c.Bytes)), Hex(c.Text));
   }
@@ -110,19 +110,19 @@ TEST(Utf8, ReplacesEachMaximalIllFormedSubpartOnce) {
 // ICU decodes ill-formed UTF-8 by the same recommendation; every short sequence
 // of the bytes where the ranges change must decode the same way.
 TEST(Utf8, AgreesWithIcuOnEveryShortSequenceOfBoundaryBytes) {
-  static constexpr unsigned char kBytes[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+  static constexpr unsigned char cBytes[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
                                              0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE,
                                              0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
-  constexpr std::size_t kCount = sizeof kBytes;
+  constexpr std::size_t cCount = sizeof cBytes;
   int mismatches = 0;
   std::string bytes;
   for (std::size_t length = 1; length <= 4; ++length) {
     std::size_t total = 1;
-    for (std::size_t k = 0; k < length; ++k) total *= kCount;
+    for (std::size_t k = 0; k < length; ++k) total *= cCount;
     for (std::size_t index = 0; index < total; ++index) {
       bytes.clear();
-      for (std::size_t k = 0, rest = index; k < length; ++k, rest /= kCount)
-        bytes.push_back(static_cast<char>(kBytes[rest % kCount]));
+      for (std::size_t k = 0, rest = index; k < length; ++k, rest /= cCount)
+        bytes.push_back(static_cast<char>(cBytes[rest % cCount]));
       bytes += "z";  // a byte after the sequence must not be swallowed
       const std::u16string ours = utf8::ToUtf16(bytes);
       const std::u16string icu = platform::Utf8ToUtf16(bytes);

@@ -20,14 +20,14 @@ namespace {
 // Addresses whose frees are counted. Only a handful of objects are watched at a
 // time, and each is unwatched once its free has been checked, so a later
 // allocation at the same address cannot be counted against it.
-constexpr int kMaxWatched = 8;
-std::atomic<const void*> gWatched[kMaxWatched];
-std::atomic<int> gFrees[kMaxWatched];
+constexpr int cMaxWatched = 8;
+std::atomic<const void*> gWatched[cMaxWatched];
+std::atomic<int> gFrees[cMaxWatched];
 
-void NoteFree(const void* p) {
-  if (p == nullptr) return;
-  for (int i = 0; i < kMaxWatched; ++i) {
-    if (gWatched[i].load(std::memory_order_relaxed) == p) gFrees[i].fetch_add(1);
+void NoteFree(const void* AP) {
+  if (AP == nullptr) return;
+  for (int i = 0; i < cMaxWatched; ++i) {
+    if (gWatched[i].load(std::memory_order_relaxed) == AP) gFrees[i].fetch_add(1);
   }
 }
 
@@ -39,17 +39,17 @@ void NoteFree(const void* p) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-void* operator new(std::size_t size) {
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+void* operator new(std::size_t ASize) {
+  if (void* p = std::malloc(ASize == 0 ? 1 : ASize)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
-  NoteFree(p);
-  std::free(p);
+void operator delete(void* AP) noexcept {
+  NoteFree(AP);
+  std::free(AP);
 }
-void operator delete(void* p, std::size_t) noexcept {
-  NoteFree(p);
-  std::free(p);
+void operator delete(void* AP, std::size_t) noexcept {
+  NoteFree(AP);
+  std::free(AP);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -62,28 +62,28 @@ class TFreeWatch {
  public:
   TFreeWatch() { Reset(); }
   ~TFreeWatch() { Reset(); }
-  void Watch(int slot, const TCacheObject* object) {
-    gFrees[slot] = 0;
-    gWatched[slot] = object;
+  void Watch(int ASlot, const TCacheObject* AObject) {
+    gFrees[ASlot] = 0;
+    gWatched[ASlot] = AObject;
   }
-  int Frees(int slot) const { return gFrees[slot]; }
+  int Frees(int ASlot) const { return gFrees[ASlot]; }
   // Checks the count and stops watching, before the address can be reused.
-  void ExpectFreedOnce(int slot) {
-    EXPECT_EQ(gFrees[slot], 1) << "object " << slot;
-    gWatched[slot] = nullptr;
+  void ExpectFreedOnce(int ASlot) {
+    EXPECT_EQ(gFrees[ASlot], 1) << "object " << ASlot;
+    gWatched[ASlot] = nullptr;
   }
 
  private:
   static void Reset() {
-    for (int i = 0; i < kMaxWatched; ++i) {
+    for (int i = 0; i < cMaxWatched; ++i) {
       gWatched[i] = nullptr;
       gFrees[i] = 0;
     }
   }
 };
 
-std::u16string U(const char* ascii) {
-  return std::u16string(ascii, ascii + std::strlen(ascii));
+std::u16string U(const char* AAscii) {
+  return std::u16string(AAscii, AAscii + std::strlen(AAscii));
 }
 
 // The cache part of one value request: serve a matching entry, else replace it.
@@ -92,18 +92,18 @@ struct TServed {
   TCacheObject* Object;
   bool Built;
 };
-TServed Request(TwdxCache& cache, std::u16string_view path, double time, std::int64_t size) {
-  const TCacheID key = CacheKey(path);
-  void* data = cache.GetItem(key);
-  if (data != nullptr && EntryServes(data, time, size)) return {TwdxCache::ObjectOf(data), false};
-  if (data != nullptr) cache.InvalidateItem(key);
+TServed Request(TwdxCache& ACache, std::u16string_view APath, double ATime, std::int64_t ASize) {
+  const TCacheID key = CacheKey(APath);
+  void* data = ACache.GetItem(key);
+  if (data != nullptr && EntryServes(data, ATime, ASize)) return {TwdxCache::ObjectOf(data), false};
+  if (data != nullptr) ACache.InvalidateItem(key);
   auto object = std::make_unique<TCacheObject>();
   object->Valid = true;
-  object->FileDateTime = time;
-  object->FileSize = size;
-  object->Vexmeta.Width = std::u16string(path);
+  object->FileDateTime = ATime;
+  object->FileSize = ASize;
+  object->Vexmeta.Width = std::u16string(APath);
   TCacheObject* raw = object.get();
-  cache.StoreObject(cache.AddItem(key), std::move(object));
+  ACache.StoreObject(ACache.AddItem(key), std::move(object));
   return {raw, true};
 }
 
@@ -115,7 +115,7 @@ TEST(Hashlittle, KnownValues) {
     path.push_back(static_cast<unsigned char>(u >> 8));
   }
   const std::string score = "Four score and seven years ago";
-  struct Case {
+  struct TCase {
     const char* Label;
     const void* Bytes;
     std::size_t Length;
@@ -127,7 +127,7 @@ TEST(Hashlittle, KnownValues) {
       {"30 ASCII bytes, seed 1", score.data(), score.size(), 1, 0xcd628161},
       {"UTF-16LE path", path.data(), path.size(), 0, 0xd2de90de},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     EXPECT_EQ(hashlittle(c.Bytes, c.Length, c.Initval), c.Expected);
   }
@@ -181,7 +181,7 @@ TEST(CacheKey, HashesTheTextAsGivenThenSignExtends) {
 
 TEST(CacheObject, EntryServesOnlyTheSameTimeAndSize) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  struct Case {
+  struct TCase {
     const char* Label;
     bool HasObject;
     bool Valid;
@@ -199,7 +199,7 @@ TEST(CacheObject, EntryServesOnlyTheSameTimeAndSize) {
       {"zero time (failed conversion)", true, true, 0, 0, 1, 1, true},
       {"item without object", false, true, 1, 1, 1, 1, false},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     TwdxCache cache(8, 521);
     void* data = cache.AddItem(CacheKey(u"c:\\x.svg"));
@@ -235,11 +235,11 @@ TEST(TwdxCache, BytesAreBoundedByEvictingTheLeastRecentlyUsed) {
   TFreeWatch watch;
   auto cache = CreatePluginCache();
   cache->SetMaxCount(1000);
-  auto entry = [&](const std::u16string& path, int index) {
+  auto entry = [&](const std::u16string& APath, int AIndex) {
     auto object = std::make_unique<TCacheObject>();
     object->Vexmeta.MetadataTitle.assign(4000, u'x');
-    watch.Watch(index, object.get());
-    cache->StoreObject(cache->AddItem(CacheKey(path)), std::move(object));
+    watch.Watch(AIndex, object.get());
+    cache->StoreObject(cache->AddItem(CacheKey(APath)), std::move(object));
   };
   const std::u16string paths[] = {u"/a.svg", u"/b.svg", u"/c.svg", u"/d.svg"};
   for (int i = 0; i < 3; ++i) entry(paths[i], i);

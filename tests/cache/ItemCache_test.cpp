@@ -23,29 +23,30 @@ struct TTestData {
   std::uint32_t Magic;
   std::uint32_t Protected;  // nonzero: CanEvictItem answers false
 };
-constexpr std::uint32_t kLive = 0x4C495645;
-constexpr std::uint32_t kDead = 0x44454144;
+constexpr std::uint32_t cLive = 0x4C495645;
+constexpr std::uint32_t cDead = 0x44454144;
 
-TTestData& At(void* data) {
-  return *static_cast<TTestData*>(data);
+TTestData& At(void* AData) {
+  return *static_cast<TTestData*>(AData);
 }
 
 // A cache that records every hook call per slot and can look inside itself
 // without disturbing the recency order.
 class TRecordingCache : public TAbstractItemCache {
  public:
-  struct SlotState {
+  struct TSlotState {
     bool Live = false;
     int Inits = 0;
     int Finalizations = 0;  // live -> finalized transitions
     int RepeatFinalizes = 0;
   };
 
-  explicit TRecordingCache(std::uint32_t hashSize = 59, std::uint32_t itemSize = sizeof(TTestData))
-      : TAbstractItemCache(itemSize, hashSize) {}
+  explicit TRecordingCache(std::uint32_t AHashSize = 59,
+                           std::uint32_t AItemSize = sizeof(TTestData))
+      : TAbstractItemCache(AItemSize, AHashSize) {}
   ~TRecordingCache() override { Clear(); }
 
-  std::map<void*, SlotState> Slots;
+  std::map<void*, TSlotState> Slots;
   int EvictQuestions = 0;
   std::vector<std::string> Errors;  // hook misuse seen (checked by the tests)
   int Live = 0;
@@ -60,8 +61,8 @@ class TRecordingCache : public TAbstractItemCache {
   }
 
   // The first item of the key in its chain, as GetItem would find it, without moving it.
-  void* Peek(std::int64_t key) const {
-    const TCacheID id = TCacheID::FromInt(key);
+  void* Peek(std::int64_t AKey) const {
+    const TCacheID id = TCacheID::FromInt(AKey);
     for (PCacheItem item = FHash[BucketOf(id)]; item != nullptr; item = item->NextHash) {
       if (SameID(item->ID, id)) return DataOf(item);
     }
@@ -81,7 +82,7 @@ class TRecordingCache : public TAbstractItemCache {
     }
     return out;
   }
-  std::uint32_t Bucket(TCacheID id) const { return BucketOf(id); }
+  std::uint32_t Bucket(TCacheID AId) const { return BucketOf(AId); }
 
   // Links both ways, the unused tail, Count, and bucket membership of every slot.
   ::testing::AssertionResult StructureIsSound() const {
@@ -119,31 +120,31 @@ class TRecordingCache : public TAbstractItemCache {
   }
 
  protected:
-  bool CanEvictItem(void* data) override {
+  bool CanEvictItem(void* AData) override {
     ++EvictQuestions;
-    if (!Slots[data].Live) Errors.push_back("CanEvictItem on a slot that holds no item");
-    return At(data).Protected == 0;
+    if (!Slots[AData].Live) Errors.push_back("CanEvictItem on a slot that holds no item");
+    return At(AData).Protected == 0;
   }
-  void InitItem(void* data) override {
-    SlotState& s = Slots[data];
+  void InitItem(void* AData) override {
+    TSlotState& s = Slots[AData];
     if (s.Live) Errors.push_back("InitItem on a slot that was never finalized");
-    if (reinterpret_cast<std::uintptr_t>(data) % alignof(std::max_align_t) != 0) {
+    if (reinterpret_cast<std::uintptr_t>(AData) % alignof(std::max_align_t) != 0) {
       Errors.push_back("misaligned data");
     }
     s.Live = true;
     ++Live;
     ++s.Inits;
-    if (ItemSize() >= sizeof(TTestData)) At(data) = TTestData{0, kLive, 0};
+    if (ItemSize() >= sizeof(TTestData)) At(AData) = TTestData{0, cLive, 0};
   }
-  void FinalizeItem(void* data) override {
-    SlotState& s = Slots[data];
+  void FinalizeItem(void* AData) override {
+    TSlotState& s = Slots[AData];
     if (s.Live) {
       s.Live = false;
       --Live;
       ++s.Finalizations;
       if (ItemSize() >= sizeof(TTestData)) {
-        if (At(data).Magic != kLive) Errors.push_back("finalized data was not initialized");
-        At(data).Magic = kDead;
+        if (At(AData).Magic != cLive) Errors.push_back("finalized data was not initialized");
+        At(AData).Magic = cDead;
       }
     } else {
       ++s.RepeatFinalizes;
@@ -151,15 +152,15 @@ class TRecordingCache : public TAbstractItemCache {
   }
 };
 
-TCacheID Key(std::int64_t i) {
-  return TCacheID::FromInt(i);
+TCacheID Key(std::int64_t AI) {
+  return TCacheID::FromInt(AI);
 }
 
-void* AddTagged(TRecordingCache& cache, std::int64_t key, std::uint64_t serial,
-                bool isProtected = false) {
-  void* data = cache.AddItem(Key(key));
-  At(data).Serial = serial;
-  At(data).Protected = isProtected ? 1 : 0;
+void* AddTagged(TRecordingCache& ACache, std::int64_t AKey, std::uint64_t ASerial,
+                bool AIsProtected = false) {
+  void* data = ACache.AddItem(Key(AKey));
+  At(data).Serial = ASerial;
+  At(data).Protected = AIsProtected ? 1 : 0;
   return data;
 }
 
@@ -171,10 +172,10 @@ TEST(CacheID, HalvesOverlayTheInteger) {
 }
 
 TEST(ItemCache, CreateRoundsHashSize) {
-  struct Case {
+  struct TCase {
     std::uint32_t Requested, Expected;
   } cases[] = {{0, 59}, {1, 59}, {59, 59}, {60, 61}, {61, 61}, {521, 521}, {1000, 1001}};
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Requested);
     TItemCache cache(8, c.Requested);
     EXPECT_EQ(cache.HashSize(), c.Expected);
@@ -301,10 +302,10 @@ TEST(ItemCache, EvictionOfADuplicateRemovesTheVictimNotTheFirstOfItsKey) {
 }
 
 TEST(ItemCache, RefusedSettingsRaiseAndChangeNothing) {
-  struct Case {
+  struct TCase {
     std::int32_t MaxCount;
   } cases[] = {{0}, {-1}, {-2147483647 - 1}};
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.MaxCount);
     TItemCache cache(8, 59);
     cache.SetMaxCount(5);
@@ -475,22 +476,22 @@ TEST(ItemCache, DestructionWithoutClearFreesEverySlot) {
 // order, and per key the order in which its items would be found.
 class TModel {
  public:
-  struct Entry {
+  struct TEntry {
     std::int64_t Key;
     void* Data;
     bool Protected;
     std::uint64_t ChainRank;  // among equal keys the highest is found first
   };
 
-  std::list<Entry> Used;
+  std::list<TEntry> Used;
   std::deque<void*> Unused;
   std::int32_t MaxCount = 2147483647;
   std::uint64_t Rank = 0;
 
-  std::list<Entry>::iterator Find(std::int64_t key) {
+  std::list<TEntry>::iterator Find(std::int64_t AKey) {
     auto best = Used.end();
     for (auto it = Used.begin(); it != Used.end(); ++it) {
-      if (it->Key == key && (best == Used.end() || it->ChainRank > best->ChainRank)) best = it;
+      if (it->Key == AKey && (best == Used.end() || it->ChainRank > best->ChainRank)) best = it;
     }
     return best;
   }
@@ -498,49 +499,49 @@ class TModel {
 
   // Which slot AddItem must hand out: recycled unused slot (front), evicted item,
   // or null for a fresh allocation.
-  enum class AddKind { Fresh, Recycle, Evict, Overflow };
-  AddKind LastAddKind = AddKind::Fresh;
+  enum class TAddKind { fresh, recycle, evict, overflow };
+  TAddKind LastAddKind = TAddKind::fresh;
   void* ExpectedAddSlot() {
     const bool full = Count() >= MaxCount;
     if (full) {
       for (auto it = Used.rbegin(); it != Used.rend(); ++it) {
         if (!it->Protected) {
-          LastAddKind = AddKind::Evict;
+          LastAddKind = TAddKind::evict;
           return it->Data;
         }
       }
     }
     // Every item protected: past MaxCount through a recycled or fresh slot.
-    LastAddKind = full ? AddKind::Overflow : Unused.empty() ? AddKind::Fresh : AddKind::Recycle;
+    LastAddKind = full ? TAddKind::overflow : Unused.empty() ? TAddKind::fresh : TAddKind::recycle;
     return Unused.empty() ? nullptr : Unused.front();
   }
-  void Add(std::int64_t key, void* data, bool isProtected) {
+  void Add(std::int64_t AKey, void* AData, bool AIsProtected) {
     if (Count() >= MaxCount) {
       for (auto it = Used.rbegin(); it != Used.rend(); ++it) {
         if (!it->Protected) {
           Used.erase(std::next(it).base());
-          Used.push_front({key, data, isProtected, ++Rank});
+          Used.push_front({AKey, AData, AIsProtected, ++Rank});
           return;
         }
       }
     }
     if (!Unused.empty()) Unused.pop_front();
-    Used.push_front({key, data, isProtected, ++Rank});
+    Used.push_front({AKey, AData, AIsProtected, ++Rank});
   }
-  void* Get(std::int64_t key) {
-    auto it = Find(key);
+  void* Get(std::int64_t AKey) {
+    auto it = Find(AKey);
     if (it == Used.end()) return nullptr;
     Used.splice(Used.begin(), Used, it);
     return it->Data;
   }
-  bool Delete(std::int64_t key) {
-    auto it = Find(key);
+  bool Delete(std::int64_t AKey) {
+    auto it = Find(AKey);
     if (it == Used.end()) return false;
     Used.erase(it);
     return true;
   }
-  bool Invalidate(std::int64_t key) {
-    auto it = Find(key);
+  bool Invalidate(std::int64_t AKey) {
+    auto it = Find(AKey);
     if (it == Used.end()) return false;
     Unused.push_back(it->Data);
     Used.erase(it);
@@ -550,13 +551,13 @@ class TModel {
     Used.clear();
     Unused.clear();
   }
-  void SetMaxCount(std::int32_t value) {
-    if (value <= Count()) Unused.clear();
-    for (auto it = Used.end(); it != Used.begin() && Count() > value;) {
+  void SetMaxCount(std::int32_t AValue) {
+    if (AValue <= Count()) Unused.clear();
+    for (auto it = Used.end(); it != Used.begin() && Count() > AValue;) {
       --it;
       if (!it->Protected) it = Used.erase(it);
     }
-    MaxCount = value;
+    MaxCount = AValue;
   }
   void Rehash() {
     // Re-bucketing puts the most recently used item of each key first.
@@ -566,7 +567,7 @@ class TModel {
 
 TEST(ItemCache, RandomRunMatchesListModel) {
   std::mt19937_64 rng(20261210);
-  auto pick = [&](std::uint64_t n) { return rng() % n; };
+  auto pick = [&](std::uint64_t AN) { return rng() % AN; };
   // Keys with varied halves; many share buckets of a 59-bucket table.
   std::vector<std::int64_t> keys;
   for (std::uint32_t low = 0; low < 16; ++low) {
@@ -588,14 +589,14 @@ TEST(ItemCache, RandomRunMatchesListModel) {
       what = "AddItem";
       const bool isProtected = pick(12) == 0;
       void* expected = model.ExpectedAddSlot();
-      const TModel::AddKind kind = model.LastAddKind;
+      const TModel::TAddKind kind = model.LastAddKind;
       void* data = AddTagged(cache, key, ++serial, isProtected);
       if (expected != nullptr) {
         ASSERT_EQ(data, expected) << "step " << step;
       }
-      evictions += kind == TModel::AddKind::Evict ? 1 : 0;
-      recycles += kind == TModel::AddKind::Recycle ? 1 : 0;
-      overflows += kind == TModel::AddKind::Overflow ? 1 : 0;
+      evictions += kind == TModel::TAddKind::evict ? 1 : 0;
+      recycles += kind == TModel::TAddKind::recycle ? 1 : 0;
+      overflows += kind == TModel::TAddKind::overflow ? 1 : 0;
       model.Add(key, data, isProtected);
     } else if (op < 700) {
       what = "GetItem";

@@ -17,38 +17,38 @@
 
 namespace fs = std::filesystem;
 using testing_support::ReadFile;
-using testing_support::TempDir;
+using testing_support::TTempDir;
 
 namespace {
 
-const char kDrawing[] =
+const char cDrawing[] =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"quay\" width=\"2in\" height=\"1in\">\n"
     "  <metadata><rdf:RDF><cc:Work rdf:about=\"\">\n"
     "    <dc:title>Quay, \"north\"</dc:title>\n"
     "  </cc:Work></rdf:RDF></metadata>\n"
     "</svg>\n";
 
-struct ToolRun {
+struct TToolRun {
   int Status = -1;
   std::string Out;
   std::string Err;
 };
 
-std::string Quote(const std::string& text) {
+std::string Quote(const std::string& AText) {
   std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : AText) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
 // Runs the tool with args, standard output and standard error kept apart.
-ToolRun RunTool(const std::vector<std::string>& args) {
-  TempDir dir;
-  fs::path out = dir.path() / "out", err = dir.path() / "err", status = dir.path() / "status";
+TToolRun RunTool(const std::vector<std::string>& AArgs) {
+  TTempDir dir;
+  fs::path out = dir.Path() / "out", err = dir.Path() / "err", status = dir.Path() / "status";
   std::string command = Quote(VX_HOST_TOOL_PATH);
-  for (const std::string& arg : args) command.append(" ").append(Quote(arg));
+  for (const std::string& arg : AArgs) command.append(" ").append(Quote(arg));
   command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + "; echo $? >" +
              Quote(status.string());
-  ToolRun run;
+  TToolRun run;
   if (std::system(command.c_str()) != 0) return run;
   run.Status = std::atoi(ReadFile(status).c_str());
   run.Out = ReadFile(out);
@@ -57,9 +57,9 @@ ToolRun RunTool(const std::vector<std::string>& args) {
 }
 
 // A strict check of JSON text: one value, nothing after it but blanks.
-class JsonChecker {
+class TJsonChecker {
  public:
-  explicit JsonChecker(const std::string& text) : FText(text) {}
+  explicit TJsonChecker(const std::string& AText) : FText(AText) {}
   bool Valid() {
     bool ok = Value();
     Blanks();
@@ -71,14 +71,14 @@ class JsonChecker {
     while (FPos < FText.size() && std::string(" \t\r\n").find(FText[FPos]) != std::string::npos)
       ++FPos;
   }
-  bool Take(char c) {
+  bool Take(char AC) {
     Blanks();
-    if (FPos >= FText.size() || FText[FPos] != c) return false;
+    if (FPos >= FText.size() || FText[FPos] != AC) return false;
     ++FPos;
     return true;
   }
-  bool Literal(const char* word) {
-    std::string w(word);
+  bool Literal(const char* AWord) {
+    std::string w(AWord);
     if (FText.compare(FPos, w.size(), w) != 0) return false;
     FPos += w.size();
     return true;
@@ -103,13 +103,13 @@ class JsonChecker {
     return Take('"');
   }
   template <typename Item>
-  bool List(char close, Item item) {
+  bool List(char AClose, Item AItem) {
     Blanks();
-    if (FPos < FText.size() && FText[FPos] == close) return Take(close);
+    if (FPos < FText.size() && FText[FPos] == AClose) return Take(AClose);
     do {
-      if (!item()) return false;
+      if (!AItem()) return false;
     } while (Take(','));
-    return Take(close);
+    return Take(AClose);
   }
   bool Value() {
     Blanks();
@@ -129,13 +129,13 @@ class JsonChecker {
   std::size_t FPos = 0;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(const std::string& AText) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
+  while (start < AText.size()) {
+    std::size_t end = AText.find('\n', start);
+    if (end == std::string::npos) end = AText.size();
+    lines.push_back(AText.substr(start, end - start));
     start = end + 1;
   }
   return lines;
@@ -143,16 +143,16 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // A folder with a drawing, a file named like one that is none, and entries a
 // walk meets that cannot be asked for: a link to nothing and a pipe.
-struct MixedFolder {
-  TempDir Dir;
+struct TMixedFolder {
+  TTempDir Dir;
   std::string Good, Foreign, Missing, Walked;
-  MixedFolder() {
-    Good = Dir.Write("good.svg", kDrawing).string();
+  TMixedFolder() {
+    Good = Dir.Write("good.svg", cDrawing).string();
     Foreign = Dir.Write("notes.svg", "just some notes\n").string();
-    Missing = (Dir.path() / "missing.svg").string();
-    Walked = (Dir.path() / "walked").string();
-    Dir.Write("walked/deep/inner.svgz", testing_support::Gzip(kDrawing));
-    fs::create_symlink(Dir.path() / "nowhere", Dir.path() / "walked" / "dangling.svg");
+    Missing = (Dir.Path() / "missing.svg").string();
+    Walked = (Dir.Path() / "walked").string();
+    Dir.Write("walked/deep/inner.svgz", testing_support::Gzip(cDrawing));
+    fs::create_symlink(Dir.Path() / "nowhere", Dir.Path() / "walked" / "dangling.svg");
     EXPECT_EQ(std::system(("mkfifo " + Quote(Walked + "/pipe.svg")).c_str()), 0);
   }
 };
@@ -160,7 +160,7 @@ struct MixedFolder {
 }  // namespace
 
 TEST(HostTool, PrintsTheFieldTable) {
-  ToolRun run = RunTool({"--fields", "--detect"});
+  TToolRun run = RunTool({"--fields", "--detect"});
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_NE(run.Out.find("EXT=\"SVG\" | EXT=\"SVGZ\""), std::string::npos) << run.Out;
   EXPECT_NE(run.Out.find(" 0  SVG Version            type 11  units \"\""), std::string::npos)
@@ -174,7 +174,7 @@ TEST(HostTool, PrintsTheFieldTable) {
 // Every file that fails gets its own message and status 1; the others are
 // printed, and standard output holds nothing else.
 TEST(HostTool, FailedFilesAreReportedAndTheOthersPrinted) {
-  MixedFolder folder;
+  TMixedFolder folder;
   const std::string args[] = {folder.Missing, folder.Good, folder.Foreign, folder.Walked};
   std::vector<std::string> expectedErrors = {
       "vexmeta: " + folder.Missing + ": no such file",
@@ -184,7 +184,7 @@ TEST(HostTool, FailedFilesAreReportedAndTheOthersPrinted) {
   };
   std::sort(expectedErrors.begin(), expectedErrors.end());
 
-  ToolRun csv = RunTool({"--csv", "-f", "ID", args[0], args[1], args[2], args[3]});
+  TToolRun csv = RunTool({"--csv", "-f", "ID", args[0], args[1], args[2], args[3]});
   EXPECT_EQ(csv.Status, 1);
   std::vector<std::string> errors = Lines(csv.Err);
   std::sort(errors.begin(), errors.end());
@@ -192,36 +192,36 @@ TEST(HostTool, FailedFilesAreReportedAndTheOthersPrinted) {
   EXPECT_EQ(csv.Out,
             "File,ID\n" + folder.Good + ",quay\n" + folder.Walked + "/deep/inner.svgz,quay\n");
 
-  ToolRun json = RunTool({"--json", args[0], args[1], args[2], args[3]});
+  TToolRun json = RunTool({"--json", args[0], args[1], args[2], args[3]});
   EXPECT_EQ(json.Status, 1);
   EXPECT_EQ(Lines(json.Err).size(), expectedErrors.size()) << json.Err;
-  EXPECT_TRUE(JsonChecker(json.Out).Valid()) << json.Out;
+  EXPECT_TRUE(TJsonChecker(json.Out).Valid()) << json.Out;
   EXPECT_NE(json.Out.find("\"Metadata Title\": \"Quay, \\\"north\\\"\""), std::string::npos)
       << json.Out;
   EXPECT_NE(json.Out.find("\"Calculated Width (90)\": 180"), std::string::npos) << json.Out;
   EXPECT_NE(json.Out.find("\"Sodipodi Version\": null"), std::string::npos) << json.Out;
 
-  ToolRun good = RunTool({folder.Good});
+  TToolRun good = RunTool({folder.Good});
   EXPECT_EQ(good.Status, 0);
   EXPECT_EQ(good.Err, "");
 }
 
 // Root reads everything, so there this case has nothing to show.
 TEST(HostTool, UnreadableFileAndFolderAreReportedAndTheWalkGoesOn) {
-  TempDir dir;
-  fs::path locked = dir.path() / "walked" / "locked";
+  TTempDir dir;
+  fs::path locked = dir.Path() / "walked" / "locked";
   fs::create_directories(locked);
-  dir.Write("walked/locked/hidden.svg", kDrawing);
-  auto readable = dir.Write("walked/open.svg", kDrawing);
-  auto sealed = dir.Write("sealed.svg", kDrawing);
+  dir.Write("walked/locked/hidden.svg", cDrawing);
+  auto readable = dir.Write("walked/open.svg", cDrawing);
+  auto sealed = dir.Write("sealed.svg", cDrawing);
   fs::permissions(locked, fs::perms::none);
   fs::permissions(sealed, fs::perms::none);
   std::error_code ec;
   fs::directory_iterator probe(locked, ec);
   bool canTell = ec.value() != 0;
-  ToolRun run;
+  TToolRun run;
   if (canTell)
-    run = RunTool({"--csv", "-f", "0", sealed.string(), (dir.path() / "walked").string()});
+    run = RunTool({"--csv", "-f", "0", sealed.string(), (dir.Path() / "walked").string()});
   fs::permissions(locked, fs::perms::owner_all);
   fs::permissions(sealed, fs::perms::owner_all);
   if (!canTell) GTEST_SKIP() << "this user reads any file";
@@ -234,9 +234,9 @@ TEST(HostTool, UnreadableFileAndFolderAreReportedAndTheWalkGoesOn) {
 }
 
 TEST(HostTool, FieldsAreChosenByNameOrIndexWithTheirUnits) {
-  TempDir dir;
-  std::string file = dir.Write("quay.svg", kDrawing).string();
-  struct Case {
+  TTempDir dir;
+  std::string file = dir.Write("quay.svg", cDrawing).string();
+  struct TCase {
     std::vector<std::string> Fields;
     const char* Header;
     const char* Values;
@@ -251,12 +251,12 @@ TEST(HostTool, FieldsAreChosenByNameOrIndexWithTheirUnits) {
        "Sodipodi Docname,Have Embedded Image",
        ",false"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Header);
     std::vector<std::string> args{"--csv"};
     args.insert(args.end(), c.Fields.begin(), c.Fields.end());
     args.push_back(file);
-    ToolRun run = RunTool(args);
+    TToolRun run = RunTool(args);
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out, std::string("File,") + c.Header + "\n" + file + "," + c.Values + "\n");
   }
@@ -265,9 +265,9 @@ TEST(HostTool, FieldsAreChosenByNameOrIndexWithTheirUnits) {
 // A wrong command line exits with 2 before any file is read, and prints
 // nothing on standard output.
 TEST(HostTool, UsageErrors) {
-  TempDir dir;
-  std::string file = dir.Write("quay.svg", kDrawing).string();
-  struct Case {
+  TTempDir dir;
+  std::string file = dir.Write("quay.svg", cDrawing).string();
+  struct TCase {
     std::vector<std::string> Args;
     const char* Message;
   } cases[] = {
@@ -282,9 +282,9 @@ TEST(HostTool, UsageErrors) {
       {{"--fields", file}, "vexmeta: --fields and --detect take no files"},
       {{}, "vexmeta: no file or folder given\n\nusage: vexmeta"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Message);
-    ToolRun run = RunTool(c.Args);
+    TToolRun run = RunTool(c.Args);
     EXPECT_EQ(run.Status, 2);
     EXPECT_EQ(run.Err.rfind(c.Message, 0), 0u) << run.Err;
     EXPECT_EQ(run.Out, "");
@@ -292,11 +292,11 @@ TEST(HostTool, UsageErrors) {
 }
 
 TEST(HostTool, VersionAndHelp) {
-  ToolRun version = RunTool({"--version"});
+  TToolRun version = RunTool({"--version"});
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, "vexmeta " VX_PROJECT_VERSION "\n");
 
-  ToolRun help = RunTool({"-h"});
+  TToolRun help = RunTool({"-h"});
   EXPECT_EQ(help.Status, 0);
   EXPECT_EQ(help.Out.rfind("usage: vexmeta", 0), 0u) << help.Out;
   EXPECT_NE(help.Out.find("-f, --field NAME"), std::string::npos) << help.Out;
@@ -309,8 +309,8 @@ TEST(HostTool, VersionAndHelp) {
 
 namespace {
 
-std::string TitledDrawing(const std::string& id, const std::string& title) {
-  return "<svg id=\"" + id + "\"><metadata><rdf:RDF><cc:Work><dc:title>" + title +
+std::string TitledDrawing(const std::string& AId, const std::string& ATitle) {
+  return "<svg id=\"" + AId + "\"><metadata><rdf:RDF><cc:Work><dc:title>" + ATitle +
          "</dc:title></cc:Work></rdf:RDF></metadata></svg>";
 }
 
@@ -319,8 +319,8 @@ std::string TitledDrawing(const std::string& id, const std::string& title) {
 // Columns are padded by the cells a terminal gives each character: the widest
 // title, ten ideographs, takes twenty.
 TEST(HostTool, TableColumnsLineUpByDisplayWidth) {
-  TempDir dir;
-  struct Case {
+  TTempDir dir;
+  struct TCase {
     const char* Id;
     const char* Title;
     std::size_t Cells;
@@ -335,13 +335,13 @@ TEST(HostTool, TableColumnsLineUpByDisplayWidth) {
       {"wide", "\xEF\xBC\xA1\xEF\xBC\xA2 ab", 7},               // full-width letters
   };
   std::vector<std::string> args{"-f", "Metadata Title", "-f", "ID"};
-  for (const Case& c : cases)
+  for (const TCase& c : cases)
     args.push_back(dir.Write(std::string(c.Id) + ".svg", TitledDrawing(c.Id, c.Title)).string());
-  ToolRun run = RunTool(args);
+  TToolRun run = RunTool(args);
   ASSERT_EQ(run.Status, 0) << run.Err;
   const std::vector<std::string> lines = Lines(run.Out);
   ASSERT_EQ(lines.size(), 1 + std::size(cases)) << run.Out;
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Id);
     const std::string tail = std::string(c.Title) + std::string(20 - c.Cells + 2, ' ') + c.Id;
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
@@ -354,39 +354,39 @@ TEST(HostTool, TableColumnsLineUpByDisplayWidth) {
 // printed as its bytes are in the table and CSV; JSON shows U+FFFD for each
 // byte that is no UTF-8, and stays valid.
 TEST(HostTool, NamesThatAreNoUtf8AreReadAndPrintedAsTheyAre) {
-  TempDir dir;
-  const std::string file = dir.Write("caf\xE9.svg", kDrawing).string();
-  const std::string folder = (dir.path() / "d\xE9j\xE0").string();
-  dir.Write("d\xE9j\xE0/inner.svg", kDrawing);
+  TTempDir dir;
+  const std::string file = dir.Write("caf\xE9.svg", cDrawing).string();
+  const std::string folder = (dir.Path() / "d\xE9j\xE0").string();
+  dir.Write("d\xE9j\xE0/inner.svg", cDrawing);
 
-  ToolRun csv = RunTool({"--csv", "-f", "ID", file, folder});
+  TToolRun csv = RunTool({"--csv", "-f", "ID", file, folder});
   EXPECT_EQ(csv.Status, 0) << csv.Err;
   EXPECT_EQ(csv.Out, "File,ID\n" + file + ",quay\n" + folder + "/inner.svg,quay\n");
-  ToolRun table = RunTool({"-f", "ID", file});
+  TToolRun table = RunTool({"-f", "ID", file});
   EXPECT_EQ(table.Status, 0) << table.Err;
   EXPECT_NE(table.Out.find(file + "  quay\n"), std::string::npos) << table.Out;
 
-  ToolRun json = RunTool({"--json", "-f", "ID", folder});
+  TToolRun json = RunTool({"--json", "-f", "ID", folder});
   EXPECT_EQ(json.Status, 0) << json.Err;
-  EXPECT_TRUE(JsonChecker(json.Out).Valid()) << json.Out;
+  EXPECT_TRUE(TJsonChecker(json.Out).Valid()) << json.Out;
   EXPECT_EQ(platform::Utf16ToUtf8(platform::Utf8ToUtf16(json.Out)), json.Out) << "no UTF-8";
   EXPECT_NE(json.Out.find("d\xEF\xBF\xBDj\xEF\xBF\xBD/inner.svg"), std::string::npos) << json.Out;
 
-  ToolRun missing = RunTool({(dir.path() / "gon\xE9.svg").string()});
-  EXPECT_EQ(missing.Err, "vexmeta: " + (dir.path() / "gon\xE9.svg").string() + ": no such file\n");
+  TToolRun missing = RunTool({(dir.Path() / "gon\xE9.svg").string()});
+  EXPECT_EQ(missing.Err, "vexmeta: " + (dir.Path() / "gon\xE9.svg").string() + ": no such file\n");
 }
 
 // On a terminal the count of files done is shown for 200 files or more; it is
 // cleared before a message and when the run ends, so nothing is left behind it.
 TEST(HostTool, ProgressLineIsClearedBeforeMessagesAndAtTheEnd) {
-  TempDir dir;
+  TTempDir dir;
   for (int i = 0; i < 210; ++i)
     dir.Write("f" + std::to_string(i) + ".svg", "<svg id=\"f" + std::to_string(i) + "\"/>");
   dir.Write("f150junk.svg", "no drawing");
-  const fs::path typescript = dir.path() / "typescript";
-  const fs::path out = dir.path() / "out";
+  const fs::path typescript = dir.Path() / "typescript";
+  const fs::path out = dir.Path() / "out";
   // script gives the tool a terminal on standard error and records what it shows.
-  const std::string inner = Quote(VX_HOST_TOOL_PATH) + " -f ID " + Quote(dir.path().string()) +
+  const std::string inner = Quote(VX_HOST_TOOL_PATH) + " -f ID " + Quote(dir.Path().string()) +
                             " >" + Quote(out.string());
   const std::string command = "script -q -e -c " + Quote(inner) + " " + Quote(typescript.string()) +
                               " </dev/null >/dev/null 2>&1";
@@ -394,11 +394,11 @@ TEST(HostTool, ProgressLineIsClearedBeforeMessagesAndAtTheEnd) {
   EXPECT_NE(std::system(command.c_str()), -1);
   const std::string shown = ReadFile(typescript);
   ASSERT_NE(shown.find(" / 211 files"), std::string::npos) << shown;
-  auto clearedBefore = [&](std::size_t at) {
-    std::size_t start = at;
+  auto clearedBefore = [&](std::size_t AAt) {
+    std::size_t start = AAt;
     if (start == 0 || shown[--start] != '\r') return false;
     while (start > 0 && shown[start - 1] == ' ') --start;
-    return start > 0 && start < at - 1 && shown[start - 1] == '\r';
+    return start > 0 && start < AAt - 1 && shown[start - 1] == '\r';
   };
   const std::size_t message = shown.find("vexmeta: ");
   ASSERT_NE(message, std::string::npos) << shown;

@@ -18,12 +18,12 @@ namespace fs = std::filesystem;
 using testing_support::Entry;
 using testing_support::Gzip;
 using testing_support::MakeZip;
-using testing_support::ZipFixtureEntry;
+using testing_support::TZipFixtureEntry;
 
 namespace {
 
 // One instant for every probe, so that nothing depends on when they were made.
-const fs::file_time_type kTime = fs::file_time_type::clock::from_sys(
+const fs::file_time_type cTime = fs::file_time_type::clock::from_sys(
     std::chrono::sys_seconds(std::chrono::sys_days(std::chrono::year(2021) / 6 / 1)) +
     std::chrono::hours(12));
 
@@ -33,7 +33,7 @@ void Write(const fs::path& APath, std::string_view ABytes) {
   out.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
   out.close();
   if (!out) throw std::runtime_error("cannot write " + APath.string());
-  fs::last_write_time(APath, kTime);
+  fs::last_write_time(APath, cTime);
 }
 
 // UTF-16 bytes of a text, in either order, with or without a byte-order mark.
@@ -62,14 +62,14 @@ std::string Drawing(std::string_view AId, std::string_view ATitle = "") {
 // name bytes AEntryName (UTF-8 when AUtf8Flag, else code page 437).
 void WriteArchive(const fs::path& AFolder, const std::string& ANameUtf8,
                   const std::string& AEntryName, bool AUtf8Flag, std::string_view AId) {
-  ZipFixtureEntry entry = Entry(AEntryName, Drawing(AId, AId), true);
+  TZipFixtureEntry entry = Entry(AEntryName, Drawing(AId, AId), true);
   if (AUtf8Flag) entry.Flags = 0x0800;
   Write(AFolder / (ANameUtf8 + ".svgz"), MakeZip({Entry("other.svg", Drawing("other")), entry}));
 }
 
 // The characters of the bytes 80 to FF of code page 437, in four quarters, as
 // Windows and ZIP tools read them.
-const std::u16string_view kCodePage437[4] = {
+const std::u16string_view cCodePage437[4] = {
     u"\u00C7\u00FC\u00E9\u00E2\u00E4\u00E0\u00E5\u00E7"
     u"\u00EA\u00EB\u00E8\u00EF\u00EE\u00EC\u00C4\u00C5"
     u"\u00C9\u00E6\u00C6\u00F4\u00F6\u00F2\u00FB\u00F9"
@@ -163,7 +163,7 @@ void WriteProbes(const fs::path& AFolder) {
     std::string bytes = label + " ";
     for (int b = 0x80 + quarter * 0x20; b < 0xA0 + quarter * 0x20; ++b)
       bytes.push_back(static_cast<char>(b));
-    WriteArchive(AFolder, label + " " + platform::Utf16ToUtf8(kCodePage437[quarter]),
+    WriteArchive(AFolder, label + " " + platform::Utf16ToUtf8(cCodePage437[quarter]),
                  bytes + ".svg", false, label);
   }
 }

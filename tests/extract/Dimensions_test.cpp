@@ -13,14 +13,14 @@
 
 namespace {
 
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t cMax = std::numeric_limits<std::int32_t>::max();
 
 std::string Show(std::u16string_view AText) {
   return platform::Utf16ToUtf8(AText);
 }
 
 TEST(ParseLength, UnitsNumbersAndRounding) {
-  struct Case {
+  struct TCase {
     std::u16string_view Text;
     std::int32_t Pixels;
     TLengthUnit Unit;
@@ -68,14 +68,14 @@ TEST(ParseLength, UnitsNumbersAndRounding) {
       {u"\uFF11\uFF10", 0, luPx},  // full-width digits are no digits
       {u"", 0, luPx},
       // Beyond the 32-bit range the result saturates instead of overflowing.
-      {u"2147483647in", kMax, luIn},
-      {u"1.0e300in", kMax, luIn},
-      {u"1.0e300", kMax, luPx},
+      {u"2147483647in", cMax, luIn},
+      {u"1.0e300in", cMax, luIn},
+      {u"1.0e300", cMax, luPx},
       {u"1e300in", 0, luIn},
       {u"1.0e999", 0, luPx},
       {u"2147483648", 0, luPx},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(Show(c.Text));
     TParsedLength got = ParseLength(c.Text, 96);
     EXPECT_EQ(got.Pixels, c.Pixels);
@@ -84,7 +84,7 @@ TEST(ParseLength, UnitsNumbersAndRounding) {
 }
 
 TEST(CalcDimensions, FromWidthHeightAndViewBoxAt96And90) {
-  struct Case {
+  struct TCase {
     std::u16string_view Width, Height, ViewBox;
     std::int32_t Width96, Height96, Width90, Height90;
   } cases[] = {
@@ -126,9 +126,9 @@ TEST(CalcDimensions, FromWidthHeightAndViewBoxAt96And90) {
       {u"-5", u"-5", u"0 0 800", -5, -5, -5, -5},
       {u"-5", u"10", u"0 0 800 600", 800, 10, 800, 10},
       {u"-5", u"10", u"", -5, 10, -5, 10},
-      {u"1.0e300in", u"1.0e300pc", u"", kMax, kMax, kMax, kMax},
+      {u"1.0e300in", u"1.0e300pc", u"", cMax, cMax, cMax, cMax},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(Show(c.Width) + " / " + Show(c.Height) + " / " + Show(c.ViewBox));
     TVexmeta record;
     record.Width = c.Width;

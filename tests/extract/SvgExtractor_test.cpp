@@ -23,40 +23,40 @@ using namespace std::literals;
 
 // Every non-empty field of the record, in declared order, as "Name=value" parts;
 // so a table states the whole expected record and any stray value shows.
-std::string Dump(const TVexmeta& R) {
+std::string Dump(const TVexmeta& AR) {
   std::string out;
-  auto text = [&out](std::string_view name, const std::u16string& value) {
-    if (value.empty()) return;
+  auto text = [&out](std::string_view AName, const std::u16string& AValue) {
+    if (AValue.empty()) return;
     if (!out.empty()) out += '|';
-    out += name;
+    out += AName;
     out += '=';
-    out += platform::Utf16ToUtf8(value);
+    out += platform::Utf16ToUtf8(AValue);
   };
-  for (const TRecordText& field : cRecordTexts) text(field.Name, R.*field.Member);
-  if (R.IntWidth != 0 || R.IntHeight != 0)
+  for (const TRecordText& field : cRecordTexts) text(field.Name, AR.*field.Member);
+  if (AR.IntWidth != 0 || AR.IntHeight != 0)
     out.append(out.empty() ? "" : "|")
         .append("Size=")
-        .append(std::to_string(R.IntWidth))
+        .append(std::to_string(AR.IntWidth))
         .append("x")
-        .append(std::to_string(R.IntHeight));
-  if (R.EmbeddedImage) out += out.empty() ? "Image" : "|Image";
+        .append(std::to_string(AR.IntHeight));
+  if (AR.EmbeddedImage) out += out.empty() ? "Image" : "|Image";
   return out;
 }
 
-struct Parsed {
+struct TParsed {
   bool Ok;
   TVexmeta Record;
 };
 
-Parsed Parse(std::string_view ASvg, bool AParseImageNode = true) {
+TParsed Parse(std::string_view ASvg, bool AParseImageNode = true) {
   auto stream = TMemoryStream::View(ASvg);
-  Parsed result{false, {}};
+  TParsed result{false, {}};
   result.Ok = ParseSvgDocument(*stream, result.Record, AParseImageNode);
   return result;
 }
 
 TEST(ParseSvgDocument, RecordFromSvgText) {
-  struct Case {
+  struct TCase {
     const char* Label;
     std::string_view Svg;
     bool Ok;
@@ -161,9 +161,9 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
       {"document comment wins", "<!-- Creator: A --><svg><!-- Generator: B --></svg>", true,
        "Application=A"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
-    Parsed got = Parse(c.Svg);
+    TParsed got = Parse(c.Svg);
     EXPECT_EQ(got.Ok, c.Ok);
     if (got.Ok) {
       EXPECT_EQ(Dump(got.Record), c.Record);
@@ -172,9 +172,9 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
 }
 
 TEST(ParseSvgDocument, ImageTestOnlyWhenSwitchedOn) {
-  constexpr std::string_view svg = "<svg><image xlink:href='data:image/png;base64,AAAA'/></svg>";
-  EXPECT_TRUE(Parse(svg, true).Record.EmbeddedImage);
-  Parsed off = Parse(svg, false);
+  constexpr std::string_view cSvg = "<svg><image xlink:href='data:image/png;base64,AAAA'/></svg>";
+  EXPECT_TRUE(Parse(cSvg, true).Record.EmbeddedImage);
+  TParsed off = Parse(cSvg, false);
   EXPECT_TRUE(off.Ok);
   EXPECT_FALSE(off.Record.EmbeddedImage);
 }
@@ -201,10 +201,10 @@ TEST(SvgExtractor, AnswersAsAFreshReaderWhateverCameBefore) {
   // The first byte reads; every later read fails, the parser input's first one.
   class TFailsAfterFirstByte : public TStream {
    public:
-    std::size_t Read(void* buffer, std::size_t count) override {
-      if (FRead || count == 0) throw EStreamError("read failed");
+    std::size_t Read(void* ABuffer, std::size_t ACount) override {
+      if (FRead || ACount == 0) throw EStreamError("read failed");
       FRead = true;
-      *static_cast<char*>(buffer) = '<';
+      *static_cast<char*>(ABuffer) = '<';
       return 1;
     }
     std::int64_t Position() const override { return 0; }
@@ -238,15 +238,15 @@ TEST(SvgExtractor, AnswersAsAFreshReaderWhateverCameBefore) {
 class TFailingStream : public TStream {
  public:
   explicit TFailingStream(std::size_t AGoodBytes) : FGoodBytes(AGoodBytes) {}
-  std::size_t Read(void* buffer, std::size_t count) override {
+  std::size_t Read(void* ABuffer, std::size_t ACount) override {
     if (FPosition >= FGoodBytes) throw EStreamError("read failed");
-    std::size_t n = std::min(count, FGoodBytes - FPosition);
-    std::fill_n(static_cast<char*>(buffer), n, '<');
+    std::size_t n = std::min(ACount, FGoodBytes - FPosition);
+    std::fill_n(static_cast<char*>(ABuffer), n, '<');
     FPosition += n;
     return n;
   }
   std::int64_t Position() const override { return static_cast<std::int64_t>(FPosition); }
-  void Seek(std::int64_t position) override { FPosition = static_cast<std::size_t>(position); }
+  void Seek(std::int64_t APosition) override { FPosition = static_cast<std::size_t>(APosition); }
   std::int64_t Size() const override { return 1 << 20; }
 
  private:
@@ -270,7 +270,7 @@ TEST(ParseSvgDocument, CutsEveryRecordText) {
                           " --><svg width='" + huge + "' height='" + huge + "' id='" + huge +
                           "'><metadata><rdf:RDF><cc:Work><dc:date>" + huge + "T</dc:date>" +
                           "<dc:title>" + huge + "</dc:title></cc:Work></rdf:RDF></metadata></svg>";
-  Parsed got = Parse(svg);
+  TParsed got = Parse(svg);
   ASSERT_TRUE(got.Ok);
   const std::u16string cut(cMaxRecordText, u'x');
   EXPECT_EQ(got.Record.Width, cut);
@@ -284,7 +284,7 @@ TEST(ParseSvgDocument, CutsEveryRecordText) {
 
   // A character outside the basic plane straddling the cut is dropped whole.
   const std::string id = std::string(cMaxRecordText - 1, 'a') + "\xF0\x9F\x98\x80" + "bbb";
-  Parsed pair = Parse("<svg id='" + id + "'/>");
+  TParsed pair = Parse("<svg id='" + id + "'/>");
   ASSERT_TRUE(pair.Ok);
   EXPECT_EQ(pair.Record.ID, std::u16string(cMaxRecordText - 1, u'a'));
 }
@@ -299,7 +299,7 @@ TEST(ParseSvgDocument, IllFormedUtf8GivesTheSameTextEverywhere) {
       "<metadata><rdf:RDF><cc:Work><dc:title>x\xF0\x9F\x98</dc:title>"
       "<dc:description>\xF0\x9F\x98\x80\x80</dc:description></cc:Work></rdf:RDF></metadata>"
       "</svg>";
-  Parsed got = Parse(svg);
+  TParsed got = Parse(svg);
   ASSERT_TRUE(got.Ok);
   const TVexmeta& r = got.Record;
   EXPECT_EQ(r.ID, u"A\uFFFD\uFFFD\uFFFD\uFFFDB");
@@ -312,13 +312,13 @@ TEST(ParseSvgDocument, IllFormedUtf8GivesTheSameTextEverywhere) {
 
 // A host's worker thread may have a small stack; deep nesting must not matter.
 TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
-  constexpr int kDepth = 100000;
+  constexpr int cDepth = 100000;
   std::string svg = "<svg width='2' height='3'>";
-  for (int i = 0; i < kDepth; ++i) svg += "<g>";
+  for (int i = 0; i < cDepth; ++i) svg += "<g>";
   svg += "<image xlink:href='data:image/png,'/>";
-  for (int i = 0; i < kDepth; ++i) svg += "</g>";
+  for (int i = 0; i < cDepth; ++i) svg += "</g>";
   svg += "<!-- Generator: Deep --></svg>";
-  Parsed got{false, {}};
+  TParsed got{false, {}};
   ASSERT_TRUE(platform::RunOnThreadWithStack(256 * 1024, [&] { got = Parse(svg); }));
   EXPECT_TRUE(got.Ok);
   EXPECT_EQ(Dump(got.Record), "Width=2|Height=3|Application=Deep|Size=2x3");
@@ -326,7 +326,7 @@ TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
 
 TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
   const std::u16string pair = u"\U0001F600";
-  struct Case {
+  struct TCase {
     const char* Label;
     std::u16string Text;
     std::u16string Expected;
@@ -342,7 +342,7 @@ TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
        std::u16string(cMaxRecordText - 2, u'a') + pair},
       {"1 MiB", std::u16string(1 << 20, u'z'), std::u16string(cMaxRecordText, u'z')},
   };
-  for (Case& c : cases) {
+  for (TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     CutRecordText(c.Text);
     EXPECT_EQ(c.Text, c.Expected);
@@ -376,7 +376,7 @@ TEST(NodeLookups, FoldOnlyAsciiAndFollowPaths) {
   ASSERT_NE(FindChildByName(root, "metadata"), nullptr);
   EXPECT_EQ(FindChildByName(root, "metadata")->ElementType(), xeAttribute);
 
-  struct Case {
+  struct TCase {
     std::string_view Path;
     const char* Value;  // null: nothing found
   } cases[] = {
@@ -385,7 +385,7 @@ TEST(NodeLookups, FoldOnlyAsciiAndFollowPaths) {
   };
   TXmlNode* metadata = root->Nodes(root->NodeCount() - 3);
   ASSERT_EQ(metadata->Name(), "metadata");
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Path));
     TXmlNode* found = FindNodeByPath(metadata, c.Path);
     if (c.Value == nullptr) {
@@ -437,7 +437,7 @@ TEST(ParseSvgDocument, ExampleDrawings) {
   for (const auto& file : files) {
     SCOPED_TRACE(file.string());
     const std::string bytes = testing_support::ReadFile(file);
-    Parsed got = Parse(bytes);
+    TParsed got = Parse(bytes);
     EXPECT_TRUE(got.Ok);
     auto it = expected.find(file.filename().string());
     if (it != expected.end()) {

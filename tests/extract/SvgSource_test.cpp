@@ -18,64 +18,64 @@
 using testing_support::Entry;
 using testing_support::Gzip;
 using testing_support::MakeZip;
-using testing_support::TempDir;
+using testing_support::TTempDir;
+using testing_support::TZipFixtureEntry;
 using testing_support::U16;
-using testing_support::ZipFixtureEntry;
 
 namespace {
 
 // What comes of a source: no stream, a stream whose reading fails (corrupt or
 // truncated compressed data), or the text read to its end.
-enum class Outcome { kNoStream, kBroken, kText };
+enum class TOutcome { kNoStream, kBroken, kText };
 
-std::string ReadAll(TStream& stream) {
-  stream.Seek(0);
+std::string ReadAll(TStream& AStream) {
+  AStream.Seek(0);
   std::string bytes;
   std::vector<char> chunk(4096);
-  while (std::size_t n = stream.Read(chunk.data(), chunk.size())) bytes.append(chunk.data(), n);
+  while (std::size_t n = AStream.Read(chunk.data(), chunk.size())) bytes.append(chunk.data(), n);
   return bytes;
 }
 
-Outcome ReadSource(const std::unique_ptr<TStream>& stream, std::string& text) {
-  text.clear();
-  if (!stream) return Outcome::kNoStream;
+TOutcome ReadSource(const std::unique_ptr<TStream>& AStream, std::string& AText) {
+  AText.clear();
+  if (!AStream) return TOutcome::kNoStream;
   try {
-    text = ReadAll(*stream);
-    return Outcome::kText;
+    AText = ReadAll(*AStream);
+    return TOutcome::kText;
   } catch (const EStreamError&) {
-    return Outcome::kBroken;
+    return TOutcome::kBroken;
   }
 }
 
 // Text of the given length that does not repeat too simply, so that deflate
 // output stays proportionate.
-std::string Text(std::size_t length) {
+std::string Text(std::size_t ALength) {
   std::string text = "<svg xmlns=\"http://www.w3.org/2000/svg\">";
-  for (std::uint32_t i = 0; text.size() < length; ++i)
+  for (std::uint32_t i = 0; text.size() < ALength; ++i)
     text += "<g id=\"n" + std::to_string(i * 7919u % 10007u) + "\"/>";
-  text.resize(length);
+  text.resize(ALength);
   return text;
 }
 
-const std::string kSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\"/>";
+const std::string cSvg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\"/>";
 
-struct Case {
+struct TCase {
   const char* Label;
   std::string FileName;
   std::string Bytes;
   std::int64_t Limit;
-  Outcome Kind;
+  TOutcome Kind;
   std::string Expected;  // the bytes read to the end, when they can be
 };
 
-std::string Corrupted(std::string bytes, std::size_t at) {
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
-  return bytes;
+std::string Corrupted(std::string ABytes, std::size_t AAt) {
+  ABytes[AAt] = static_cast<char>(ABytes[AAt] ^ 0x55);
+  return ABytes;
 }
 
-std::string WithoutTail(std::string bytes, std::size_t count) {
-  bytes.resize(bytes.size() - count);
-  return bytes;
+std::string WithoutTail(std::string ABytes, std::size_t ACount) {
+  ABytes.resize(ABytes.size() - ACount);
+  return ABytes;
 }
 
 }  // namespace
@@ -83,88 +83,89 @@ std::string WithoutTail(std::string bytes, std::size_t count) {
 TEST(SvgSource, YieldsTheSvgTextOfEachKindOfFile) {
   const std::string big = Text(5000);
   const std::string text3000 = Text(3000);
-  const std::string gz = Gzip(kSvg);
-  ZipFixtureEntry encrypted = Entry("drawing.svg", kSvg);
+  const std::string gz = Gzip(cSvg);
+  TZipFixtureEntry encrypted = Entry("drawing.svg", cSvg);
   encrypted.Flags = 0x0001;
-  ZipFixtureEntry badCrc = Entry("drawing.svg", kSvg, true);
+  TZipFixtureEntry badCrc = Entry("drawing.svg", cSvg, true);
   badCrc.Crc = 0x12345678;
-  ZipFixtureEntry bzip2 = Entry("drawing.svg", kSvg);
+  TZipFixtureEntry bzip2 = Entry("drawing.svg", cSvg);
   bzip2.Method = 12;
-  ZipFixtureEntry farOffset = Entry("drawing.svg", kSvg);
+  TZipFixtureEntry farOffset = Entry("drawing.svg", cSvg);
   farOffset.LocalHeaderOffset = 0x7FFFFFF0;
-  ZipFixtureEntry longData = Entry("drawing.svg", kSvg, true);
+  TZipFixtureEntry longData = Entry("drawing.svg", cSvg, true);
   longData.CompressedSize = 0x00FFFFFF;
-  ZipFixtureEntry utf8 = Entry("\xC3\x84rger.svg", kSvg);  // "Ärger.svg"
+  TZipFixtureEntry utf8 = Entry("\xC3\x84rger.svg", cSvg);  // "Ärger.svg"
   utf8.Flags = 0x0800;
-  ZipFixtureEntry cp437 = Entry("\x8Erger.svg", kSvg);  // "Ärger.svg" in code page 437
-  ZipFixtureEntry cp437AsUtf8 = Entry("\x8Erger.svg", kSvg);
+  TZipFixtureEntry cp437 = Entry("\x8Erger.svg", cSvg);  // "Ärger.svg" in code page 437
+  TZipFixtureEntry cp437AsUtf8 = Entry("\x8Erger.svg", cSvg);
   cp437AsUtf8.Flags = 0x0800;
 
-  const std::vector<Case> cases = {
-      {"plain", "drawing.svg", kSvg, 0, Outcome::kText, kSvg},
-      {"empty", "drawing.svg", "", 0, Outcome::kText, ""},
-      {"two bytes", "drawing.svg", "\x1F\x8B", 0, Outcome::kText, "\x1F\x8B"},
-      {"gzip", "drawing.svgz", gz, 0, Outcome::kText, kSvg},
-      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, Outcome::kBroken, ""},
-      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, Outcome::kBroken, ""},
-      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, Outcome::kBroken, ""},
-      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, Outcome::kBroken,
+  const std::vector<TCase> cases = {
+      {"plain", "drawing.svg", cSvg, 0, TOutcome::kText, cSvg},
+      {"empty", "drawing.svg", "", 0, TOutcome::kText, ""},
+      {"two bytes", "drawing.svg", "\x1F\x8B", 0, TOutcome::kText, "\x1F\x8B"},
+      {"gzip", "drawing.svgz", gz, 0, TOutcome::kText, cSvg},
+      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, TOutcome::kBroken, ""},
+      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, TOutcome::kBroken, ""},
+      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, TOutcome::kBroken, ""},
+      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, TOutcome::kBroken,
        ""},
       {"gzip, reserved flags", "drawing.svgz", std::string("\x1F\x8B\x08\xE0\0\0\0\0\0\x03", 10), 0,
-       Outcome::kBroken, ""},
-      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", kSvg)}), 0, Outcome::kText,
-       kSvg},
+       TOutcome::kBroken, ""},
+      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", cSvg)}), 0, TOutcome::kText,
+       cSvg},
       {"zip, deflated, other letter case", "drawing.svgz",
-       MakeZip({Entry("DRAWING.SVG", kSvg, true)}), 0, Outcome::kText, kSvg},
+       MakeZip({Entry("DRAWING.SVG", cSvg, true)}), 0, TOutcome::kText, cSvg},
       {"zip, the first matching entry wins", "drawing.svgz",
        MakeZip({Entry("other.svg", "<a/>"), Entry("Drawing.svg", "<b/>", true),
                 Entry("drawing.svg", "<c/>")}),
-       0, Outcome::kText, "<b/>"},
-      {"zip, only in a folder", "drawing.svgz", MakeZip({Entry("images/drawing.svg", kSvg)}), 0,
-       Outcome::kNoStream, ""},
-      {"zip, only another name", "drawing.svgz", MakeZip({Entry("other.svg", kSvg)}), 0,
-       Outcome::kNoStream, ""},
-      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, Outcome::kNoStream, ""},
-      {"zip, file name without extension", "drawing", MakeZip({Entry("drawing.svg", kSvg)}), 0,
-       Outcome::kText, kSvg},
-      {"zip, other extension", "drawing.zip", MakeZip({Entry("drawing.svg", kSvg)}), 0,
-       Outcome::kText, kSvg},
-      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, Outcome::kNoStream, ""},
-      {"PK only", "drawing.svgz", "PK", 0, Outcome::kNoStream, ""},
-      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, Outcome::kNoStream, ""},
-      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, Outcome::kBroken, ""},
-      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, Outcome::kNoStream, ""},
+       0, TOutcome::kText, "<b/>"},
+      {"zip, only in a folder", "drawing.svgz", MakeZip({Entry("images/drawing.svg", cSvg)}), 0,
+       TOutcome::kNoStream, ""},
+      {"zip, only another name", "drawing.svgz", MakeZip({Entry("other.svg", cSvg)}), 0,
+       TOutcome::kNoStream, ""},
+      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, TOutcome::kNoStream, ""},
+      {"zip, file name without extension", "drawing", MakeZip({Entry("drawing.svg", cSvg)}), 0,
+       TOutcome::kText, cSvg},
+      {"zip, other extension", "drawing.zip", MakeZip({Entry("drawing.svg", cSvg)}), 0,
+       TOutcome::kText, cSvg},
+      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, TOutcome::kNoStream, ""},
+      {"PK only", "drawing.svgz", "PK", 0, TOutcome::kNoStream, ""},
+      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, TOutcome::kNoStream, ""},
+      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, TOutcome::kBroken, ""},
+      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, TOutcome::kNoStream, ""},
       {"zip, local header outside the file", "drawing.svgz", MakeZip({farOffset}), 0,
-       Outcome::kNoStream, ""},
-      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, Outcome::kNoStream, ""},
+       TOutcome::kNoStream, ""},
+      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, TOutcome::kNoStream,
+       ""},
       {"zip, UTF-8 name, other letter case", "\xC3\xA4rger.svgz", MakeZip({utf8}), 0,
-       Outcome::kText, kSvg},
-      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, Outcome::kText, kSvg},
+       TOutcome::kText, cSvg},
+      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, TOutcome::kText, cSvg},
       {"zip, code page 437 bytes under the UTF-8 flag", "\xC3\xA4rger.svgz", MakeZip({cp437AsUtf8}),
-       0, Outcome::kNoStream, ""},
+       0, TOutcome::kNoStream, ""},
       // The read limit counts the bytes the parser sees.
-      {"plain over the limit", "drawing.svg", big, 1024, Outcome::kText, big.substr(0, 1024)},
-      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, Outcome::kText,
+      {"plain over the limit", "drawing.svg", big, 1024, TOutcome::kText, big.substr(0, 1024)},
+      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, TOutcome::kText,
        big.substr(0, 700)},
-      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, Outcome::kText,
+      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, TOutcome::kText,
        big.substr(0, 1024)},
-      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, Outcome::kText,
+      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, TOutcome::kText,
        text3000.substr(0, 1024)},
       // Past the cut nothing is inflated, so a damaged end does not matter.
       {"gzip over the limit, trailer missing", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 1024,
-       Outcome::kText, text3000.substr(0, 1024)},
+       TOutcome::kText, text3000.substr(0, 1024)},
       {"gzip, trailer missing, no limit", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 0,
-       Outcome::kBroken, ""},
+       TOutcome::kBroken, ""},
       {"zip stored over the limit", "drawing.svgz", MakeZip({Entry("drawing.svg", text3000)}), 1024,
-       Outcome::kText, text3000.substr(0, 1024)},
+       TOutcome::kText, text3000.substr(0, 1024)},
       {"zip deflated over the limit", "drawing.svgz",
-       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, Outcome::kText,
+       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, TOutcome::kText,
        text3000.substr(0, 1024)},
   };
 
-  TempDir dir;
+  TTempDir dir;
   int n = 0;
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     // A folder per case, so that each file keeps the name the case gives it.
     std::filesystem::path path = dir.Write(std::to_string(n++) + "/" + c.FileName, c.Bytes);
@@ -175,46 +176,46 @@ TEST(SvgSource, YieldsTheSvgTextOfEachKindOfFile) {
 }
 
 TEST(SvgSource, NoStreamForWhatIsNotAFile) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.path() / "folder.svg");
-  EXPECT_EQ(OpenSvgStream(U16(dir.path() / "missing.svg"), 0), nullptr);
-  EXPECT_EQ(OpenSvgStream(U16(dir.path() / "folder.svg"), 0), nullptr);
+  TTempDir dir;
+  std::filesystem::create_directory(dir.Path() / "folder.svg");
+  EXPECT_EQ(OpenSvgStream(U16(dir.Path() / "missing.svg"), 0), nullptr);
+  EXPECT_EQ(OpenSvgStream(U16(dir.Path() / "folder.svg"), 0), nullptr);
   EXPECT_EQ(OpenSvgStream(u"", 0), nullptr);
 }
 
 TEST(SvgSource, ZipEntryNameIsTheFileNameWithTheSvgExtension) {
-  struct NameCase {
+  struct TNameCase {
     std::u16string Path;
     std::u16string Expected;
   };
-  const std::vector<NameCase> cases = {
+  const std::vector<TNameCase> cases = {
       {u"/data/drawing.svgz", u"drawing.svg"}, {u"drawing.svgz", u"drawing.svg"},
       {u"/data/drawing", u"drawing.svg"},      {u"/data/a.b.svgz", u"a.b.svg"},
       {u"/data.d/drawing", u"drawing.svg"},    {u"/data/.svgz", u".svg"},
   };
-  for (const NameCase& c : cases) EXPECT_EQ(ZipEntryNameFor(c.Path), c.Expected);
+  for (const TNameCase& c : cases) EXPECT_EQ(ZipEntryNameFor(c.Path), c.Expected);
 }
 
 // Both sources here are far larger than the ceiling; each reads as exactly
 // cMaxSourceBytes bytes, streamed through without being held.
 TEST(SvgSource, CeilingCutsOversizedSources) {
-  TempDir dir;
+  TTempDir dir;
   const std::uint64_t ceiling = static_cast<std::uint64_t>(cMaxSourceBytes);
   // Reads a stream to its end: the byte count, and whether every byte equals AByte.
-  auto readThrough = [](TStream& stream, char AByte, bool& AAll) {
+  auto readThrough = [](TStream& AStream, char AByte, bool& AAll) {
     std::vector<char> chunk(1 << 16);
     std::uint64_t total = 0;
     AAll = true;
-    while (std::size_t n = stream.Read(chunk.data(), chunk.size())) {
+    while (std::size_t n = AStream.Read(chunk.data(), chunk.size())) {
       AAll = AAll && std::all_of(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n),
-                                 [AByte](char b) { return b == AByte; });
+                                 [AByte](char AB) { return AB == AByte; });
       total += n;
     }
     return total;
   };
 
   // About 300 KB of gzip that inflate to 300 MiB of zeros, written in steps.
-  const std::filesystem::path bomb = dir.path() / "bomb.svgz";
+  const std::filesystem::path bomb = dir.Path() / "bomb.svgz";
   {
     std::ofstream out(bomb, std::ios::binary);
     z_stream z{};
@@ -266,25 +267,25 @@ TEST(SvgSource, CeilingCutsOversizedSources) {
 // The whole source counts: a drawing whose compressed data breaks after the
 // part a parse reads is not intact, one cut at the read limit is.
 TEST(SvgSource, StreamsTellWhetherTheirRestIsIntact) {
-  TempDir dir;
+  TTempDir dir;
   // Long enough that its end is inflated well after its start.
   const std::string text = Text(std::size_t{4} << 20);
   const std::string gz = Gzip(text);
-  struct IntactCase {
+  struct TIntactCase {
     const char* Label;
     std::string FileName;
     std::string Bytes;
     std::int64_t Limit;
     bool Intact;
   };
-  const std::vector<IntactCase> cases = {
+  const std::vector<TIntactCase> cases = {
       {"plain", "a.svg", text, 0, true},
       {"gzip", "b.svgz", gz, 0, true},
       {"gzip, corrupt near the end", "c.svgz", Corrupted(gz, gz.size() - 20), 0, false},
       {"gzip, corrupt after the limit", "d.svgz", Corrupted(gz, gz.size() - 20), 1024, true},
       {"zip, deflated", "e.svgz", MakeZip({Entry("e.svg", text, true)}), 0, true},
   };
-  for (const IntactCase& c : cases) {
+  for (const TIntactCase& c : cases) {
     SCOPED_TRACE(c.Label);
     auto stream = OpenSvgStream(U16(dir.Write(c.FileName, c.Bytes)), c.Limit);
     ASSERT_NE(stream, nullptr);
@@ -298,7 +299,7 @@ TEST(SvgSource, StreamsTellWhetherTheirRestIsIntact) {
 // the first byte, gives the same bytes whether the step is still in memory or
 // the inflation starts over; a ZIP entry read whole after it still checks out.
 TEST(SvgSource, CompressedSourcesSeekBackToTheSameBytes) {
-  TempDir dir;
+  TTempDir dir;
   const std::string text = Text(std::size_t{1} << 20);
   const std::vector<std::pair<const char*, std::string>> files = {
       {"a.svgz", Gzip(text)}, {"b.svgz", MakeZip({Entry("b.svg", text, true)})}};
@@ -322,7 +323,7 @@ TEST(SvgSource, CompressedSourcesSeekBackToTheSameBytes) {
 // A host may ask from a worker thread with a small stack; loading keeps its
 // buffers on the heap.
 TEST(SvgSource, LoadsOnASmallStack) {
-  TempDir dir;
+  TTempDir dir;
   const std::string text = Text(200000);
   const std::filesystem::path gz = dir.Write("a.svgz", Gzip(text));
   const std::filesystem::path zip = dir.Write("b.svgz", MakeZip({Entry("b.svg", text, true)}));

@@ -20,18 +20,18 @@ using namespace std::string_view_literals;
 using testing_support::Entry;
 using testing_support::MakeZip;
 using testing_support::RawDeflate;
-using testing_support::ZipFixtureEntry;
+using testing_support::TZipFixtureEntry;
 
 namespace {
 
-std::string AsString(const std::vector<std::uint8_t>& bytes) {
-  return {bytes.begin(), bytes.end()};
+std::string AsString(const std::vector<std::uint8_t>& ABytes) {
+  return {ABytes.begin(), ABytes.end()};
 }
 
 // Opens an archive held in memory; the stream lives as long as the reader is used.
-struct MemoryArchive {
-  explicit MemoryArchive(std::string bytes)
-      : Stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end())) {
+struct TMemoryArchive {
+  explicit TMemoryArchive(std::string ABytes)
+      : Stream(std::vector<std::uint8_t>(ABytes.begin(), ABytes.end())) {
     Opened = Reader.Open(Stream);
   }
   TMemoryStream Stream;
@@ -57,25 +57,25 @@ bool Extract(TZipReader& AReader, std::size_t AIndex, std::uint64_t AMaxBytes,
   }
 }
 
-std::string Text(std::size_t length) {
+std::string Text(std::size_t ALength) {
   std::string text;
-  for (std::uint32_t i = 0; text.size() < length; ++i)
+  for (std::uint32_t i = 0; text.size() < ALength; ++i)
     text += "<path d=\"M" + std::to_string(i * 7919u % 10007u) + "\"/>\n";
-  text.resize(length);
+  text.resize(ALength);
   return text;
 }
 
 }  // namespace
 
 TEST(ZipReader, ListsEntriesInDirectoryOrderWithDecodedNames) {
-  ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9/\xE2\x82\xAC.svg", "a");  // "été/€.svg"
+  TZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9/\xE2\x82\xAC.svg", "a");  // "été/€.svg"
   utf8.Flags = 0x0800;
   // "été/¢µ.svg" in code page 437, whose E6 is the micro sign, as Windows and ZIP tools read it.
-  ZipFixtureEntry cp437 = Entry("\x82t\x82/\x9B\xE6.svg", "b", true);
+  TZipFixtureEntry cp437 = Entry("\x82t\x82/\x9B\xE6.svg", "b", true);
   // Ill-formed UTF-8: one U+FFFD for F4 (nothing above U+10FFFF) and one per continuation byte.
-  ZipFixtureEntry broken = Entry("\xF4\x90\x80\x80.svg", "c");
+  TZipFixtureEntry broken = Entry("\xF4\x90\x80\x80.svg", "c");
   broken.Flags = 0x0800;
-  MemoryArchive archive(
+  TMemoryArchive archive(
       MakeZip({Entry("z.svg", ""), utf8, cp437, Entry("dir/", ""), broken}, "comment"));
   ASSERT_TRUE(archive.Opened);
   const std::vector<TZipEntry>& entries = archive.Reader.Entries();
@@ -89,22 +89,22 @@ TEST(ZipReader, ListsEntriesInDirectoryOrderWithDecodedNames) {
 }
 
 TEST(ZipReader, FindZipEntryComparesWholeNamesIgnoringCase) {
-  ZipFixtureEntry greek = Entry("\xCE\xA3\xCE\xB1.svg", "4");  // "Σα.svg"
+  TZipFixtureEntry greek = Entry("\xCE\xA3\xCE\xB1.svg", "4");  // "Σα.svg"
   greek.Flags = 0x0800;
-  MemoryArchive archive(MakeZip({Entry("images/a.svg", "0"), Entry("A.SVG", "1"),
-                                 Entry("a.svg", "2"), Entry("b.svg.svg", "3"), greek}));
+  TMemoryArchive archive(MakeZip({Entry("images/a.svg", "0"), Entry("A.SVG", "1"),
+                                  Entry("a.svg", "2"), Entry("b.svg.svg", "3"), greek}));
   ASSERT_TRUE(archive.Opened);
-  struct Case {
+  struct TCase {
     std::u16string Name;
     std::int32_t Index;
   };
-  const std::vector<Case> cases = {
+  const std::vector<TCase> cases = {
       {u"a.svg", 1},        {u"A.svg", 1},  {u"images/a.svg", 0},
       {u"IMAGES/A.SVG", 0}, {u"b.svg", -1}, {u"b.svg.svg", 3},
       {u"a.sv", -1},        {u"", -1},      {u"\u03C3\u0391.svg", 4},
       {u"a.svg ", -1},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(platform::Utf16ToUtf8(c.Name));
     EXPECT_EQ(FindZipEntry(archive.Reader, c.Name), c.Index);
   }
@@ -113,17 +113,17 @@ TEST(ZipReader, FindZipEntryComparesWholeNamesIgnoringCase) {
 TEST(ZipReader, RefusesWhatIsNoReadableArchive) {
   const std::string good = MakeZip({Entry("a.svg", "<svg/>")});
   const std::size_t end = good.size() - 22;  // the end record
-  auto patched = [&](std::size_t at, std::string_view bytes) {
+  auto patched = [&](std::size_t AAt, std::string_view ABytes) {
     std::string s = good;
-    s.replace(at, bytes.size(), bytes);
+    s.replace(AAt, ABytes.size(), ABytes);
     return s;
   };
-  struct Case {
+  struct TCase {
     const char* Label;
     std::string Bytes;
     bool Opens;
   };
-  const std::vector<Case> cases = {
+  const std::vector<TCase> cases = {
       {"well formed", good, true},
       {"empty archive", MakeZip({}), true},
       {"longest comment", MakeZip({Entry("a.svg", "x")}, std::string(65535, 'c')), true},
@@ -142,55 +142,55 @@ TEST(ZipReader, RefusesWhatIsNoReadableArchive) {
       {"name running past the directory", patched(good.find("PK\x01\x02") + 28, "\xFF\x00"sv),
        false},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
-    MemoryArchive archive(c.Bytes);
+    TMemoryArchive archive(c.Bytes);
     EXPECT_EQ(archive.Opened, c.Opens);
   }
 }
 
 TEST(ZipReader, ExtractsStoredAndDeflatedEntriesAndRefusesBadOnes) {
   const std::string text = Text(20000);
-  auto with = [&](auto change, bool deflate = true) {
-    ZipFixtureEntry e = Entry("a.svg", text, deflate);
-    change(e);
+  auto with = [&](auto AChange, bool ADeflate = true) {
+    TZipFixtureEntry e = Entry("a.svg", text, ADeflate);
+    AChange(e);
     return e;
   };
-  struct Case {
+  struct TCase {
     const char* Label;
-    ZipFixtureEntry Entry;
+    TZipFixtureEntry Entry;
     bool Extracts;
   };
-  const std::vector<Case> cases = {
+  const std::vector<TCase> cases = {
       {"stored", Entry("a.svg", text), true},
       {"deflated", Entry("a.svg", text, true), true},
       {"empty stored", Entry("a.svg", ""), true},
       {"empty deflated", Entry("a.svg", "", true), true},
-      {"encrypted", with([](ZipFixtureEntry& e) { e.Flags = 1; }), false},
-      {"bad CRC, deflated", with([](ZipFixtureEntry& e) { e.Crc = 1; }), false},
-      {"bad CRC, stored", with([](ZipFixtureEntry& e) { e.Crc = 1; }, false), false},
-      {"method 12", with([](ZipFixtureEntry& e) { e.Method = 12; }), false},
-      {"method 9", with([](ZipFixtureEntry& e) { e.Method = 9; }), false},
-      {"deflate data declared stored", with([](ZipFixtureEntry& e) { e.Method = 0; }), false},
-      {"stored sizes differ", with([](ZipFixtureEntry& e) { e.UncompressedSize = 5; }, false),
+      {"encrypted", with([](TZipFixtureEntry& AE) { AE.Flags = 1; }), false},
+      {"bad CRC, deflated", with([](TZipFixtureEntry& AE) { AE.Crc = 1; }), false},
+      {"bad CRC, stored", with([](TZipFixtureEntry& AE) { AE.Crc = 1; }, false), false},
+      {"method 12", with([](TZipFixtureEntry& AE) { AE.Method = 12; }), false},
+      {"method 9", with([](TZipFixtureEntry& AE) { AE.Method = 9; }), false},
+      {"deflate data declared stored", with([](TZipFixtureEntry& AE) { AE.Method = 0; }), false},
+      {"stored sizes differ", with([](TZipFixtureEntry& AE) { AE.UncompressedSize = 5; }, false),
        false},
-      {"inflated size differs", with([](ZipFixtureEntry& e) { e.UncompressedSize = 5; }), false},
+      {"inflated size differs", with([](TZipFixtureEntry& AE) { AE.UncompressedSize = 5; }), false},
       {"local header past the end",
-       with([](ZipFixtureEntry& e) { e.LocalHeaderOffset = 0xFFFFFF00; }), false},
-      {"local header not at the offset", with([](ZipFixtureEntry& e) { e.LocalHeaderOffset = 1; }),
-       false},
+       with([](TZipFixtureEntry& AE) { AE.LocalHeaderOffset = 0xFFFFFF00; }), false},
+      {"local header not at the offset",
+       with([](TZipFixtureEntry& AE) { AE.LocalHeaderOffset = 1; }), false},
       {"compressed size past the end",
-       with([](ZipFixtureEntry& e) { e.CompressedSize = 0x7FFFFFFF; }), false},
-      {"ZIP64 sizes", with([](ZipFixtureEntry& e) { e.CompressedSize = 0xFFFFFFFF; }), false},
-      {"deflate data cut short", with([](ZipFixtureEntry& e) {
-         e.CutCompressed = 100;
-         e.CompressedSize = 100;
+       with([](TZipFixtureEntry& AE) { AE.CompressedSize = 0x7FFFFFFF; }), false},
+      {"ZIP64 sizes", with([](TZipFixtureEntry& AE) { AE.CompressedSize = 0xFFFFFFFF; }), false},
+      {"deflate data cut short", with([](TZipFixtureEntry& AE) {
+         AE.CutCompressed = 100;
+         AE.CompressedSize = 100;
        }),
        false},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
-    MemoryArchive archive(MakeZip({Entry("first.txt", "first", true), c.Entry}));
+    TMemoryArchive archive(MakeZip({Entry("first.txt", "first", true), c.Entry}));
     ASSERT_TRUE(archive.Opened);
     std::vector<std::uint8_t> data;
     ASSERT_TRUE(Extract(archive.Reader, 0, 1u << 30, data));
@@ -206,13 +206,13 @@ TEST(ZipReader, ExtractStopsAtTheCeilingWithoutReadingFurther) {
   // 64 MiB of zeros declared in a few KB: only what fits under the ceiling is
   // inflated, and what lies past the cut (here, a wrong CRC) is never checked.
   const std::string zeros(64u << 20, '\0');
-  ZipFixtureEntry bomb = Entry("bomb.svg", RawDeflate(zeros));
+  TZipFixtureEntry bomb = Entry("bomb.svg", RawDeflate(zeros));
   bomb.RawDeflated = true;
   bomb.UncompressedSize = static_cast<std::int64_t>(zeros.size());
   bomb.Crc = 1;
-  ZipFixtureEntry stored = Entry("stored.svg", Text(5000));
+  TZipFixtureEntry stored = Entry("stored.svg", Text(5000));
   stored.Crc = 1;
-  MemoryArchive archive(MakeZip({bomb, stored}));
+  TMemoryArchive archive(MakeZip({bomb, stored}));
   ASSERT_TRUE(archive.Opened);
   EXPECT_LT(archive.Stream.Size(), 1 << 20);
   std::vector<std::uint8_t> data;
@@ -230,11 +230,11 @@ namespace {
 
 // Lists and reads the archive with libzip and with TZipReader; both must agree
 // on every entry's name and data.
-void CrossCheck(const std::filesystem::path& path) {
+void CrossCheck(const std::filesystem::path& APath) {
   int error = 0;
-  zip_t* za = zip_open(path.string().c_str(), ZIP_RDONLY, &error);
+  zip_t* za = zip_open(APath.string().c_str(), ZIP_RDONLY, &error);
   ASSERT_NE(za, nullptr) << "libzip error " << error;
-  std::unique_ptr<TFileStream> file = TFileStream::Open(testing_support::U16(path));
+  std::unique_ptr<TFileStream> file = TFileStream::Open(testing_support::U16(APath));
   ASSERT_TRUE(file);
   TZipReader reader;
   ASSERT_TRUE(reader.Open(*file));
@@ -263,9 +263,9 @@ void CrossCheck(const std::filesystem::path& path) {
 }  // namespace
 
 TEST(ZipReader, AgreesWithLibzip) {
-  testing_support::TempDir dir;
+  testing_support::TTempDir dir;
   // Archives written by libzip.
-  const std::filesystem::path made = dir.path() / "made.zip";
+  const std::filesystem::path made = dir.Path() / "made.zip";
   const std::vector<std::pair<std::string, std::string>> files = {
       {"a.svg", "<svg/>"},
       {"dir/B.svg", Text(100000)},
@@ -292,7 +292,7 @@ TEST(ZipReader, AgreesWithLibzip) {
 
   // And the test's own fixture archives, code page 437 names included: one holds
   // every byte above ASCII.
-  ZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9.svg", Text(700), true);
+  TZipFixtureEntry utf8 = Entry("\xC3\xA9t\xC3\xA9.svg", Text(700), true);
   utf8.Flags = 0x0800;
   std::string upper;
   for (int b = 0x80; b < 0x100; ++b) upper.push_back(static_cast<char>(b));

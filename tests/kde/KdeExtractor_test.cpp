@@ -31,11 +31,11 @@ using KFileMetaData::ExtractionResult;
 using KFileMetaData::PropertyMultiMap;
 using KFileMetaData::SimpleExtractionResult;
 namespace Property = KFileMetaData::Property;
-using testing_support::TempDir;
+using testing_support::TTempDir;
 
 namespace {
 
-const QString kOurs = QStringLiteral("vexmeta.svgextractor");
+const QString cOurs = QStringLiteral("vexmeta.svgextractor");
 
 // The collection of a process that runs extractors, as the indexer's is: an
 // application object, and the build's plugin folder before any installed copy.
@@ -50,26 +50,26 @@ KFileMetaData::ExtractorCollection& Collection() {
   return collection;
 }
 
-struct Extraction {
+struct TExtraction {
   QString Id;
   PropertyMultiMap Properties;
   QVector<KFileMetaData::Type::Type> Types;
 };
 
-QString MimeOf(const fs::path& file) {
-  return QMimeDatabase().mimeTypeForFile(QString::fromStdString(file.string())).name();
+QString MimeOf(const fs::path& AFile) {
+  return QMimeDatabase().mimeTypeForFile(QString::fromStdString(AFile.string())).name();
 }
 
 // Runs every extractor the framework fetches for the file's MIME type, each on
 // a result of its own.
-std::vector<Extraction> ExtractAll(
-    const fs::path& file, ExtractionResult::Flags flags = ExtractionResult::ExtractMetaData |
-                                                          ExtractionResult::ExtractPlainText) {
-  const QString path = QString::fromStdString(file.string());
-  const QString mime = MimeOf(file);
-  std::vector<Extraction> all;
+std::vector<TExtraction> ExtractAll(
+    const fs::path& AFile, ExtractionResult::Flags AFlags = ExtractionResult::ExtractMetaData |
+                                                            ExtractionResult::ExtractPlainText) {
+  const QString path = QString::fromStdString(AFile.string());
+  const QString mime = MimeOf(AFile);
+  std::vector<TExtraction> all;
   for (KFileMetaData::Extractor* extractor : Collection().fetchExtractors(mime)) {
-    SimpleExtractionResult result(path, mime, flags);
+    SimpleExtractionResult result(path, mime, AFlags);
     extractor->extract(&result);
     all.push_back({extractor->extractorProperties().value(QStringLiteral("Id")).toString(),
                    result.properties(KFileMetaData::MultiMap), result.types()});
@@ -77,17 +77,17 @@ std::vector<Extraction> ExtractAll(
   return all;
 }
 
-const Extraction* Ours(const std::vector<Extraction>& all) {
-  for (const Extraction& extraction : all)
-    if (extraction.Id == kOurs) return &extraction;
+const TExtraction* Ours(const std::vector<TExtraction>& AAll) {
+  for (const TExtraction& extraction : AAll)
+    if (extraction.Id == cOurs) return &extraction;
   return nullptr;
 }
 
 // "name=value (type)" for each property, in the map's order, so a mismatch shows
 // both sides in full.
-std::string Describe(const PropertyMultiMap& properties) {
+std::string Describe(const PropertyMultiMap& AProperties) {
   std::string text;
-  for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
+  for (auto it = AProperties.cbegin(); it != AProperties.cend(); ++it) {
     const QVariant& value = it.value();
     const QString shown = value.type() == QVariant::DateTime
                               ? value.toDateTime().toString(Qt::ISODateWithMs)
@@ -98,7 +98,7 @@ std::string Describe(const PropertyMultiMap& properties) {
   return text;
 }
 
-const char kTitledDrawing[] =
+const char cTitledDrawing[] =
     "<?xml version=\"1.0\"?>\n"
     "<!-- Generator: Tidewater Sketch 5 -->\n"
     "<svg xmlns=\"http://www.w3.org/2000/svg\" "
@@ -116,28 +116,28 @@ const char kTitledDrawing[] =
     "  <text>Lock 7</text>\n"
     "</svg>\n";
 
-std::string DrawingDated(const std::string& date) {
+std::string DrawingDated(const std::string& ADate) {
   return "<svg xmlns=\"http://www.w3.org/2000/svg\" "
          "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
          "xmlns:cc=\"http://creativecommons.org/ns#\" "
          "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" width=\"10\" height=\"10\">"
          "<metadata><rdf:RDF><cc:Work rdf:about=\"\"><dc:title>Dated</dc:title><dc:date>" +
-         date + "</dc:date></cc:Work></rdf:RDF></metadata></svg>";
+         ADate + "</dc:date></cc:Work></rdf:RDF></metadata></svg>";
 }
 
 // The fixtures beside the examples: every way of storing a drawing, sizes the
 // engine cannot or will not give, and files the engine refuses.
-struct Fixtures {
-  TempDir Dir;
+struct TFixtures {
+  TTempDir Dir;
   std::set<std::string> Refused;
   std::set<std::string> DateNotIso;
 
-  Fixtures() {
-    Dir.Write("titled.svg", kTitledDrawing);
-    Dir.Write("titled-gzip.svgz", testing_support::Gzip(kTitledDrawing));
+  TFixtures() {
+    Dir.Write("titled.svg", cTitledDrawing);
+    Dir.Write("titled-gzip.svgz", testing_support::Gzip(cTitledDrawing));
     Dir.Write(
         "titled-zip.svgz",
-        testing_support::MakeZip({testing_support::Entry("titled-zip.svg", kTitledDrawing, true)}));
+        testing_support::MakeZip({testing_support::Entry("titled-zip.svg", cTitledDrawing, true)}));
     Dir.Write("no-size.svg",
               "<svg xmlns=\"http://www.w3.org/2000/svg\"><!-- Created with Penwick --></svg>");
     Dir.Write("percent-only.svg",
@@ -148,7 +148,7 @@ struct Fixtures {
               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"0\"/>");
     DateNotIso.insert(
         Dir.Write("undated.svgz", testing_support::Gzip(DrawingDated("last spring"))).string());
-    const std::string cut = testing_support::Gzip(kTitledDrawing);
+    const std::string cut = testing_support::Gzip(cTitledDrawing);
     // A stray end tag ends the parse long before the end of the data, whose
     // check value is wrong: the drawing counts only when its data is intact.
     std::string stopsEarly =
@@ -163,13 +163,13 @@ struct Fixtures {
              {"broken-after-the-end.svgz", stopsEarly},
          }) {
       Dir.Write(name, bytes);
-      Refused.insert((Dir.path() / name).string());
+      Refused.insert((Dir.Path() / name).string());
     }
   }
 
   std::vector<fs::path> Files() const {
     std::vector<fs::path> files;
-    for (const fs::path& folder : {fs::path(VX_SOURCE_DIR) / "examples", Dir.path()})
+    for (const fs::path& folder : {fs::path(VX_SOURCE_DIR) / "examples", Dir.Path()})
       for (const fs::directory_entry& entry : fs::directory_iterator(folder))
         files.push_back(entry.path());
     return files;
@@ -177,10 +177,10 @@ struct Fixtures {
 };
 
 // The host tool's --json report of the folders, by absolute file path.
-std::map<std::string, QJsonObject> HostReport(const std::vector<fs::path>& folders) {
+std::map<std::string, QJsonObject> HostReport(const std::vector<fs::path>& AFolders) {
   QProcess tool;
   QStringList args{QStringLiteral("--json")};
-  for (const fs::path& folder : folders) args << QString::fromStdString(folder.string());
+  for (const fs::path& folder : AFolders) args << QString::fromStdString(folder.string());
   tool.start(QStringLiteral(VX_HOST_TOOL_PATH), args);
   std::map<std::string, QJsonObject> report;
   if (!tool.waitForFinished(60000)) {
@@ -202,20 +202,20 @@ std::map<std::string, QJsonObject> HostReport(const std::vector<fs::path>& folde
 }
 
 // What ours must add for a file the host tool reported, the creation date aside.
-PropertyMultiMap Expected(const QJsonObject& fields, bool compressed) {
+PropertyMultiMap Expected(const QJsonObject& AFields, bool ACompressed) {
   PropertyMultiMap expected;
-  const QJsonValue width = fields.value(QStringLiteral("Calculated Width (96)"));
-  const QJsonValue height = fields.value(QStringLiteral("Calculated Height (96)"));
+  const QJsonValue width = AFields.value(QStringLiteral("Calculated Width (96)"));
+  const QJsonValue height = AFields.value(QStringLiteral("Calculated Height (96)"));
   if (!width.isNull() && !height.isNull()) {
     expected.insert(Property::Width, width.toInt());
     expected.insert(Property::Height, height.toInt());
   }
-  auto text = [&](const char* name, Property::Property property) {
-    const QJsonValue value = fields.value(QLatin1String(name));
-    if (!value.isNull()) expected.insert(property, value.toString());
+  auto text = [&](const char* AName, Property::Property AProperty) {
+    const QJsonValue value = AFields.value(QLatin1String(AName));
+    if (!value.isNull()) expected.insert(AProperty, value.toString());
   };
   text("Application", Property::Generator);
-  if (compressed) {
+  if (ACompressed) {
     text("Metadata Title", Property::Title);
     text("Metadata Description", Property::Description);
   }
@@ -223,16 +223,16 @@ PropertyMultiMap Expected(const QJsonObject& fields, bool compressed) {
 }
 
 TEST(KdeExtractor, AddsWhatTheHostToolReports) {
-  Fixtures fixtures;
+  TFixtures fixtures;
   const std::map<std::string, QJsonObject> report =
-      HostReport({fs::path(VX_SOURCE_DIR) / "examples", fixtures.Dir.path()});
+      HostReport({fs::path(VX_SOURCE_DIR) / "examples", fixtures.Dir.Path()});
   const std::vector<fs::path> files = fixtures.Files();
   ASSERT_EQ(report.size() + fixtures.Refused.size(), files.size());
 
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());
-    const std::vector<Extraction> all = ExtractAll(file);
-    const Extraction* ours = Ours(all);
+    const std::vector<TExtraction> all = ExtractAll(file);
+    const TExtraction* ours = Ours(all);
     ASSERT_NE(ours, nullptr) << "not fetched for " << MimeOf(file).toStdString();
 
     const auto row = report.find(file.string());
@@ -261,14 +261,14 @@ TEST(KdeExtractor, AddsWhatTheHostToolReports) {
 }
 
 TEST(KdeExtractor, NoPropertyComesFromTwoExtractors) {
-  Fixtures fixtures;
+  TFixtures fixtures;
   bool sharedPlain = false;
   for (const fs::path& file : fixtures.Files()) {
     SCOPED_TRACE(file.string());
-    const std::vector<Extraction> all = ExtractAll(file);
+    const std::vector<TExtraction> all = ExtractAll(file);
     if (file.extension() == ".svg" && all.size() > 1) sharedPlain = true;
     std::map<Property::Property, QString> from;
-    for (const Extraction& extraction : all) {
+    for (const TExtraction& extraction : all) {
       for (Property::Property property : extraction.Properties.uniqueKeys()) {
         EXPECT_EQ(extraction.Properties.count(property), 1)
             << extraction.Id.toStdString() << " adds "
@@ -281,9 +281,9 @@ TEST(KdeExtractor, NoPropertyComesFromTwoExtractors) {
   }
   // Otherwise the check above had nothing to compare a plain drawing's facts with.
   EXPECT_TRUE(sharedPlain) << "no other extractor runs for plain drawings";
-  const std::vector<Extraction> plain = ExtractAll(fixtures.Dir.path() / "titled.svg");
+  const std::vector<TExtraction> plain = ExtractAll(fixtures.Dir.Path() / "titled.svg");
   bool titled = false;
-  for (const Extraction& extraction : plain)
+  for (const TExtraction& extraction : plain)
     titled = titled || extraction.Properties.contains(Property::Title);
   EXPECT_TRUE(titled) << "a plain drawing's title comes from the framework's own extractor";
 }
@@ -291,11 +291,11 @@ TEST(KdeExtractor, NoPropertyComesFromTwoExtractors) {
 TEST(KdeExtractor, MetadataDateIsADateTimeOnlyInIsoForm) {
   const QDate day(2019, 3, 17);
   const QTime time(15, 14, 1);
-  struct Case {
+  struct TCase {
     const char* Date;
     QDateTime Expected;  // invalid: no creation date
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"2019-03-17T15:14:01", QDateTime(day, time)},
       {"2019-03-17 15:14:01", QDateTime(day, time)},
       {"2019-03-17", QDateTime(day, QTime(0, 0))},
@@ -310,16 +310,16 @@ TEST(KdeExtractor, MetadataDateIsADateTimeOnlyInIsoForm) {
       {"2019-03-17T25:00:00", {}},
       {"2019-03-17 and later", {}},
   };
-  TempDir dir;
-  for (const Case& c : cases) {
+  TTempDir dir;
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Date);
     for (const char* name : {"dated.svg", "dated.svgz"}) {
       SCOPED_TRACE(name);
       const std::string drawing = DrawingDated(c.Date);
       const fs::path file = dir.Write(
           name, std::string(name).ends_with('z') ? testing_support::Gzip(drawing) : drawing);
-      const std::vector<Extraction> all = ExtractAll(file);
-      const Extraction* ours = Ours(all);
+      const std::vector<TExtraction> all = ExtractAll(file);
+      const TExtraction* ours = Ours(all);
       ASSERT_NE(ours, nullptr);
       const QList<QVariant> dates = ours->Properties.values(Property::CreationDate);
       if (!c.Expected.isValid()) {
@@ -336,29 +336,29 @@ TEST(KdeExtractor, MetadataDateIsADateTimeOnlyInIsoForm) {
 // What the framework passes and what the file is decide together: no metadata
 // asked for, or no regular file behind the name, adds nothing and returns at once.
 TEST(KdeExtractor, AddsNothingUnlessAskedForTheMetadataOfAFile) {
-  TempDir dir;
-  const fs::path drawing = dir.Write("plain.svg", kTitledDrawing);
-  const fs::path pipe = dir.path() / "pipe.svg";
+  TTempDir dir;
+  const fs::path drawing = dir.Write("plain.svg", cTitledDrawing);
+  const fs::path pipe = dir.Path() / "pipe.svg";
   ASSERT_EQ(std::system(("mkfifo '" + pipe.string() + "'").c_str()), 0);
-  fs::create_directory(dir.path() / "folder.svg");
-  struct Case {
+  fs::create_directory(dir.Path() / "folder.svg");
+  struct TCase {
     fs::path File;
     ExtractionResult::Flags Flags;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {drawing, ExtractionResult::ExtractPlainText},
       {drawing, ExtractionResult::ExtractNothing},
       {pipe, ExtractionResult::ExtractMetaData},
-      {dir.path() / "folder.svg", ExtractionResult::ExtractMetaData},
-      {dir.path() / "missing.svgz", ExtractionResult::ExtractMetaData},
+      {dir.Path() / "folder.svg", ExtractionResult::ExtractMetaData},
+      {dir.Path() / "missing.svgz", ExtractionResult::ExtractMetaData},
   };
   int ran = 0;
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.File.string() + " flags " + std::to_string(int(c.Flags)));
     const QString mime = c.File.extension() == ".svgz" ? QStringLiteral("image/svg+xml-compressed")
                                                        : QStringLiteral("image/svg+xml");
     for (KFileMetaData::Extractor* extractor : Collection().fetchExtractors(mime)) {
-      if (extractor->extractorProperties().value(QStringLiteral("Id")).toString() != kOurs)
+      if (extractor->extractorProperties().value(QStringLiteral("Id")).toString() != cOurs)
         continue;
       SimpleExtractionResult result(QString::fromStdString(c.File.string()), mime, c.Flags);
       extractor->extract(&result);

@@ -13,7 +13,7 @@
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
-using testing_support::TempDir;
+using testing_support::TTempDir;
 
 namespace {
 
@@ -22,10 +22,10 @@ namespace {
 class TLatin1Locale {
  public:
   // Tries the installed locales first, then builds one in ADir with localedef.
-  explicit TLatin1Locale(const TempDir& ADir) {
+  explicit TLatin1Locale(const TTempDir& ADir) {
     for (const char* name : {"fr_FR.ISO-8859-1", "de_DE.ISO-8859-1", "en_US.ISO-8859-1"})
       if (std::setlocale(LC_CTYPE, name) != nullptr) return;
-    const std::string folder = ADir.path().string();
+    const std::string folder = ADir.Path().string();
     const std::string command =
         "localedef -i fr_FR -f ISO-8859-1 '" + folder + "/fr_FR.ISO-8859-1' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) return;
@@ -49,7 +49,7 @@ class TLatin1Locale {
 // The "C" locale of a host that never calls setlocale, and a UTF-8 locale.
 TEST(PlatformPosixAnsi, AsciiAndUtf8LocalesTakeNamesAsTheBytesOnDisk) {
   ASSERT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
-  struct Case {
+  struct TCase {
     std::string_view Bytes;
     std::u16string_view Text;
   } cases[] = {
@@ -60,7 +60,7 @@ TEST(PlatformPosixAnsi, AsciiAndUtf8LocalesTakeNamesAsTheBytesOnDisk) {
   };
   for (const char* locale : {"C", "C.UTF-8"}) {
     if (std::setlocale(LC_CTYPE, locale) == nullptr) continue;
-    for (const Case& c : cases) {
+    for (const TCase& c : cases) {
       SCOPED_TRACE(std::string(locale) + " " + std::string(c.Bytes));
       EXPECT_EQ(platform::AnsiToUtf16(c.Bytes), c.Text);
     }
@@ -69,7 +69,7 @@ TEST(PlatformPosixAnsi, AsciiAndUtf8LocalesTakeNamesAsTheBytesOnDisk) {
 }
 
 TEST(PlatformPosixAnsi, OtherLocalesConvertFromTheirCharacterSet) {
-  TempDir dir;
+  TTempDir dir;
   TLatin1Locale locale(dir);
   if (!locale.Active()) GTEST_SKIP() << "no ISO-8859-1 locale, and localedef could not make one";
   EXPECT_EQ(platform::AnsiToUtf16("/home/ann/caf\xE9 \xA4.svg"), u"/home/ann/caf\u00E9 \u00A4.svg");

@@ -15,46 +15,46 @@
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
-using testing_support::TempDir;
+using testing_support::TTempDir;
 using testing_support::U16;
 
 namespace {
 
 // The Windows form of a folder: backslashes, as a file manager passes paths.
-std::u16string WindowsPath(const std::filesystem::path& path) {
-  std::u16string text = U16(path.lexically_normal());
+std::u16string WindowsPath(const std::filesystem::path& APath) {
+  std::u16string text = U16(APath.lexically_normal());
   for (char16_t& c : text)
     if (c == u'/') c = u'\\';
   return text;
 }
 
-std::filesystem::path Native(const std::u16string& path) {
-  return std::filesystem::path(std::wstring(path.begin(), path.end()));
+std::filesystem::path Native(const std::u16string& APath) {
+  return std::filesystem::path(std::wstring(APath.begin(), APath.end()));
 }
 
 }  // namespace
 
 TEST(PlatformWin32Names, IgnoreLetterCase) {
   EXPECT_FALSE(platform::FileNamesAreCaseSensitive());
-  TempDir dir;
+  TTempDir dir;
   dir.Write("Drawing.SVG", "<svg/>");
-  std::u16string folder = WindowsPath(dir.path());
+  std::u16string folder = WindowsPath(dir.Path());
   for (const char16_t* name : {u"\\Drawing.SVG", u"\\drawing.svg", u"\\DRAWING.Svg"}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
     std::u16string path = folder + name;
     EXPECT_TRUE(platform::IsExistingFile(path));
-    platform::FileEntryInfo info;
+    platform::TFileEntryInfo info;
     ASSERT_TRUE(platform::FindFileEntry(path, info));
     EXPECT_EQ(info.Size, 6);
-    EXPECT_NE(platform::ReadOnlyFile::Open(path), nullptr);
+    EXPECT_NE(platform::TReadOnlyFile::Open(path), nullptr);
   }
 }
 
 TEST(PlatformWin32Names, WildcardsMatchNoOtherFile) {
-  TempDir dir;
+  TTempDir dir;
   dir.Write("a.svg", "<svg/>");
-  std::u16string folder = WindowsPath(dir.path());
-  platform::FileEntryInfo info;
+  std::u16string folder = WindowsPath(dir.Path());
+  platform::TFileEntryInfo info;
   EXPECT_FALSE(platform::FindFileEntry(folder + u"\\*.svg", info));
   EXPECT_FALSE(platform::FindFileEntry(folder + u"\\?.svg", info));
   EXPECT_FALSE(platform::IsExistingFile(folder + u"\\*.svg"));
@@ -63,7 +63,7 @@ TEST(PlatformWin32Names, WildcardsMatchNoOtherFile) {
 TEST(PlatformWin32Names, DevicesAreNotFiles) {
   for (const char16_t* name : {u"NUL", u"CON", u"\\\\.\\NUL", u"\\\\.\\C:"}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(name));
-    EXPECT_EQ(platform::ReadOnlyFile::Open(name), nullptr);
+    EXPECT_EQ(platform::TReadOnlyFile::Open(name), nullptr);
     std::u16string value;
     EXPECT_FALSE(platform::ReadIniValue(name, u"Vexmeta", u"CacheSize_x64", value));
   }
@@ -80,9 +80,9 @@ TEST(PlatformWin32LongPath, PrefixesPathsOf256UnitsOrMore) {
   ASSERT_EQ(local255.size(), 255u);
   ASSERT_EQ(local256.size(), 256u);
   ASSERT_EQ(unc256.size(), 256u);
-  struct Case {
-    const char* label;
-    std::u16string path, expected;
+  struct TCase {
+    const char* Label;
+    std::u16string Path, Expected;
   } cases[] = {
       {"local, 255 units", local255, local255},
       {"local, 256 units", local256, u"\\\\?\\" + local256},
@@ -100,16 +100,16 @@ TEST(PlatformWin32LongPath, PrefixesPathsOf256UnitsOrMore) {
       {".. above the root", u"C:/../../x/" + name, u"\\\\?\\C:\\x\\" + name},
       {"doubled separators", u"C:\\x//y\\\\" + name, u"\\\\?\\C:\\x\\y\\" + name},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(platform::LongPathForm(c.path), c.expected);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    EXPECT_EQ(platform::LongPathForm(c.Path), c.Expected);
   }
 }
 
 TEST(PlatformWin32LongPath, ReachesFilesBeyondTheShortLimit) {
-  TempDir dir;
+  TTempDir dir;
   // Folders of 50 characters, deep enough that the file's path passes 300 units.
-  std::u16string path = u"\\\\?\\" + WindowsPath(dir.path());
+  std::u16string path = u"\\\\?\\" + WindowsPath(dir.Path());
   std::vector<std::u16string> folders;
   for (int i = 0; i < 6; ++i) {
     path += u"\\" + std::u16string(50, static_cast<char16_t>(u'a' + i));
@@ -128,10 +128,10 @@ TEST(PlatformWin32LongPath, ReachesFilesBeyondTheShortLimit) {
   const std::u16string requested = platform::LongPathForm(plain);
   EXPECT_EQ(requested, file);
   EXPECT_TRUE(platform::IsExistingFile(requested));
-  platform::FileEntryInfo info;
+  platform::TFileEntryInfo info;
   ASSERT_TRUE(platform::FindFileEntry(requested, info));
   EXPECT_EQ(info.Size, 6);
-  auto opened = platform::ReadOnlyFile::Open(requested);
+  auto opened = platform::TReadOnlyFile::Open(requested);
   ASSERT_NE(opened, nullptr);
   char buffer[8] = {};
   EXPECT_EQ(opened->Read(buffer, sizeof buffer), 6);

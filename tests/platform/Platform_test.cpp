@@ -17,15 +17,15 @@
 #include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
 
-using testing_support::TempDir;
+using testing_support::TTempDir;
 using testing_support::U16;
 
 namespace {
 
-std::string Hex(std::u16string_view text) {
+std::string Hex(std::u16string_view AText) {
   std::string out;
   char unit[8];
-  for (char16_t c : text) {
+  for (char16_t c : AText) {
     std::snprintf(unit, sizeof unit, "%04X ", static_cast<unsigned>(c));
     out += unit;
   }
@@ -36,7 +36,7 @@ std::string Hex(std::u16string_view text) {
 
 // The one rule for where a path's folder part ends.
 TEST(PlatformPaths, FolderAndFileNameParts) {
-  struct Case {
+  struct TCase {
     std::u16string_view Path, Folder;
     bool OnWindowsOnly;  // the separator is one only on Windows
   } cases[] = {
@@ -48,7 +48,7 @@ TEST(PlatformPaths, FolderAndFileNameParts) {
       {u"C:drawing.svg", u"C:", true},
       {u"a\\b/c", u"a\\b/", false},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(platform::Utf16ToUtf8(c.Path));
 #ifdef _WIN32
     const std::u16string_view folder = c.Folder;
@@ -61,7 +61,7 @@ TEST(PlatformPaths, FolderAndFileNameParts) {
 }
 
 TEST(PlatformText, ComparesIgnoringCase) {
-  struct Case {
+  struct TCase {
     std::u16string_view A, B;
     bool Equal;
   } cases[] = {
@@ -76,7 +76,7 @@ TEST(PlatformText, ComparesIgnoringCase) {
       {u"abc", u"abcd", false},
       {u"svg", u"svg ", false},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(Hex(c.A) + "| " + Hex(c.B));
     EXPECT_EQ(platform::TextEqualsIgnoreCase(c.A, c.B), c.Equal);
     EXPECT_EQ(platform::TextEqualsIgnoreCase(c.B, c.A), c.Equal);
@@ -84,7 +84,7 @@ TEST(PlatformText, ComparesIgnoringCase) {
 }
 
 TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
-  struct Case {
+  struct TCase {
     std::u16string Text, Expected;
   } cases[] = {
       {u"C:\\Pictures\\A.SVG", u"c:\\pictures\\a.svg"},
@@ -93,7 +93,7 @@ TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
       {u"already lower 123", u"already lower 123"},
       {u"", u""},
   };
-  for (Case& c : cases) {
+  for (TCase& c : cases) {
     SCOPED_TRACE(Hex(c.Text));
     std::u16string text = c.Text;
     platform::LowerCaseInPlace(text);
@@ -108,7 +108,7 @@ TEST(PlatformText, LowerCasesUnitByUnitKeepingTheLength) {
 }
 
 TEST(PlatformCodePage, ConvertsSingleBytes) {
-  struct Case {
+  struct TCase {
     std::int32_t CodePage;
     std::uint8_t Byte;
     char16_t Unit;
@@ -120,7 +120,7 @@ TEST(PlatformCodePage, ConvertsSingleBytes) {
       {1251, 0xC0, u'\u0410'},  {28591, 0xA4, u'\u00A4'},
       {28605, 0xA4, u'\u20AC'}, {12345, 0xC0, u'\uFFFD'},  // no such code page
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.CodePage) + " byte " + std::to_string(c.Byte));
     EXPECT_EQ(static_cast<unsigned>(platform::CodePageByteToUtf16(c.CodePage, c.Byte)),
               static_cast<unsigned>(c.Unit));
@@ -128,7 +128,7 @@ TEST(PlatformCodePage, ConvertsSingleBytes) {
 }
 
 TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
-  struct Case {
+  struct TCase {
     std::int32_t CodePage;
     char16_t Unit;
     std::uint8_t Byte;
@@ -140,7 +140,7 @@ TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
       {65001, u'A', 0x41, false},    {65001, u'\u00E9', '?', true},  // two bytes in UTF-8: not one
                                                                      // byte
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.CodePage) + " unit " + std::to_string(c.Unit));
     bool used = !c.UsedDefault;
     EXPECT_EQ(platform::Utf16ToCodePageByte(c.CodePage, c.Unit, '?', &used), c.Byte);
@@ -151,7 +151,7 @@ TEST(PlatformCodePage, ConvertsUnitsToOneByteOrTheDefault) {
 }
 
 TEST(PlatformUtf8, ReplacesInvalidSequencesAndKeepsTheRest) {
-  struct Case {
+  struct TCase {
     std::string_view Utf8;
     std::u16string_view Utf16;
   } cases[] = {
@@ -170,7 +170,7 @@ TEST(PlatformUtf8, ReplacesInvalidSequencesAndKeepsTheRest) {
        "A",
        u"\uFFFDA"},  // a lead byte without its continuation
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Utf8));
     EXPECT_EQ(Hex(platform::Utf8ToUtf16(c.Utf8)), Hex(c.Utf16));
   }
@@ -187,7 +187,7 @@ TEST(PlatformUtf8, EncodesUtf16AndReplacesLoneSurrogates) {
 // UTF-8 reads as it does in Utf8ToUtf16. Windows names are UTF-16 already.
 #ifndef _WIN32
 TEST(PlatformFileNames, BytesThatAreNoUtf8SurviveAsLoneSurrogates) {
-  struct Case {
+  struct TCase {
     std::string_view Bytes;
     std::u16string_view Name;
   } cases[] = {
@@ -203,7 +203,7 @@ TEST(PlatformFileNames, BytesThatAreNoUtf8SurviveAsLoneSurrogates) {
       {"\xC0\xAF \xED\xA0\x80", u"\xDCC0\xDCAF \xDCED\xDCA0\xDC80"},  // overlong, surrogate
       {"\xE5\xE5\x9B\xB3", u"\xDCE5\u56F3"},  // the next byte starts a sequence again
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Bytes));
     const std::u16string name = platform::FileNameToUtf16(c.Bytes);
     EXPECT_EQ(Hex(name), Hex(c.Name));
@@ -219,13 +219,13 @@ TEST(PlatformAnsi, KeepsAscii) {
   EXPECT_EQ(platform::AnsiToUtf16(""), u"");
 }
 
-class PlatformIni : public ::testing::Test {
+class TPlatformIni : public ::testing::Test {
  protected:
-  std::u16string Write(std::string_view text) { return U16(FDir.Write("settings.ini", text)); }
-  TempDir FDir;
+  std::u16string Write(std::string_view AText) { return U16(FDir.Write("settings.ini", AText)); }
+  TTempDir FDir;
 };
 
-TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
+TEST_F(TPlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
   const std::string longValue(3000, 'x');
   std::u16string ini = Write(
       "[Other]\n"
@@ -239,7 +239,7 @@ TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
       "\n"
       "[Later]\n"
       "Only=here\n");
-  struct Case {
+  struct TCase {
     std::u16string_view Section, Key;
     bool Found;
     std::u16string Value;
@@ -254,7 +254,7 @@ TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
       {u"Vexmeta", u"MaxKBytesRead", false, u""},
       {u"Missing", u"CacheSize_x64", false, u""},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(platform::Utf16ToUtf8(c.Section) + "/" + platform::Utf16ToUtf8(c.Key));
     std::u16string value = u"unchanged";
     EXPECT_EQ(platform::ReadIniValue(ini, c.Section, c.Key, value), c.Found);
@@ -262,54 +262,54 @@ TEST_F(PlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
   }
 }
 
-TEST_F(PlatformIni, ReadsOnlyAnExistingRegularFile) {
+TEST_F(TPlatformIni, ReadsOnlyAnExistingRegularFile) {
   std::u16string value;
-  EXPECT_FALSE(platform::ReadIniValue(U16(FDir.path() / "none.ini"), u"Vexmeta", u"Key", value));
-  std::filesystem::create_directory(FDir.path() / "folder.ini");
-  EXPECT_FALSE(platform::ReadIniValue(U16(FDir.path() / "folder.ini"), u"Vexmeta", u"Key", value));
+  EXPECT_FALSE(platform::ReadIniValue(U16(FDir.Path() / "none.ini"), u"Vexmeta", u"Key", value));
+  std::filesystem::create_directory(FDir.Path() / "folder.ini");
+  EXPECT_FALSE(platform::ReadIniValue(U16(FDir.Path() / "folder.ini"), u"Vexmeta", u"Key", value));
   EXPECT_FALSE(platform::ReadIniValue(u"", u"Vexmeta", u"Key", value));
 }
 
 TEST(PlatformFiles, TellsFilesFromFoldersAndMissingNames) {
-  TempDir dir;
+  TTempDir dir;
   std::filesystem::path file = dir.Write("a.svg", "<svg/>");
-  std::filesystem::create_directory(dir.path() / "folder.svg");
-  struct Case {
+  std::filesystem::create_directory(dir.Path() / "folder.svg");
+  struct TCase {
     std::filesystem::path Path;
     bool Exists;
   } cases[] = {
       {file, true},
-      {dir.path() / "folder.svg", false},
-      {dir.path(), false},
-      {dir.path() / "missing.svg", false},
+      {dir.Path() / "folder.svg", false},
+      {dir.Path(), false},
+      {dir.Path() / "missing.svg", false},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Path.string());
     EXPECT_EQ(platform::IsExistingFile(U16(c.Path)), c.Exists);
-    platform::FileEntryInfo info;
+    platform::TFileEntryInfo info;
     EXPECT_EQ(platform::FindFileEntry(U16(c.Path), info), c.Exists);
-    EXPECT_EQ(platform::ReadOnlyFile::Open(U16(c.Path)) != nullptr, c.Exists);
+    EXPECT_EQ(platform::TReadOnlyFile::Open(U16(c.Path)) != nullptr, c.Exists);
   }
   EXPECT_FALSE(platform::IsExistingFile(u""));
   // A name with a NUL in it is not cut short to an existing file's name.
   std::u16string withNul = U16(file) + u'\0' + u"x";
   EXPECT_FALSE(platform::IsExistingFile(withNul));
-  EXPECT_EQ(platform::ReadOnlyFile::Open(withNul), nullptr);
+  EXPECT_EQ(platform::TReadOnlyFile::Open(withNul), nullptr);
 }
 
 TEST(PlatformFiles, DirectorySearchGivesSizeAndLocalTime) {
-  TempDir dir;
+  TTempDir dir;
   std::filesystem::path file = dir.Write("sized.svg", std::string(70000, 'a'));
   // 2020-02-29 12:34:56.789 UTC, a leap day with milliseconds. The Windows C
   // library sets whole seconds only.
   using namespace std::chrono;
 #ifdef _WIN32
-  constexpr int kMilliseconds = 0;
+  constexpr int cMilliseconds = 0;
 #else
-  constexpr int kMilliseconds = 789;
+  constexpr int cMilliseconds = 789;
 #endif
   const sys_time<milliseconds> stamp = sys_days(year(2020) / February / 29) + hours(12) +
-                                       minutes(34) + seconds(56) + milliseconds(kMilliseconds);
+                                       minutes(34) + seconds(56) + milliseconds(cMilliseconds);
   std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::from_sys(stamp));
 
   // The expected local date-time, from the C library's view of the time zone.
@@ -331,19 +331,19 @@ TEST(PlatformFiles, DirectorySearchGivesSizeAndLocalTime) {
   const double expected =
       static_cast<double>(days) +
       static_cast<double>(((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 +
-                          kMilliseconds) /
+                          cMilliseconds) /
           86400000.0;
 
-  platform::FileEntryInfo info;
+  platform::TFileEntryInfo info;
   ASSERT_TRUE(platform::FindFileEntry(U16(file), info));
   EXPECT_EQ(info.Size, 70000);
   EXPECT_DOUBLE_EQ(info.LastWriteTime, expected);
   if (zoneIsUtc) {
-    EXPECT_DOUBLE_EQ(info.LastWriteTime, 43890.0 + (45296000.0 + kMilliseconds) / 86400000.0);
+    EXPECT_DOUBLE_EQ(info.LastWriteTime, 43890.0 + (45296000.0 + cMilliseconds) / 86400000.0);
   }
 
   // A changed time gives a different value; the same time the same value.
-  platform::FileEntryInfo again;
+  platform::TFileEntryInfo again;
   ASSERT_TRUE(platform::FindFileEntry(U16(file), again));
   EXPECT_EQ(again.LastWriteTime, info.LastWriteTime);
   std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + seconds(2));
@@ -352,9 +352,9 @@ TEST(PlatformFiles, DirectorySearchGivesSizeAndLocalTime) {
 }
 
 TEST(PlatformFiles, ReadsSeeksAndSizesAFile) {
-  TempDir dir;
+  TTempDir dir;
   std::u16string path = U16(dir.Write("data.bin", "0123456789"));
-  auto file = platform::ReadOnlyFile::Open(path);
+  auto file = platform::TReadOnlyFile::Open(path);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->Size(), 10);
   char buffer[16] = {};
@@ -375,29 +375,29 @@ TEST(PlatformModule, NamesAnExistingFile) {
 }
 
 TEST(PlatformLibrary, ReportsWhyALibraryDoesNotLoad) {
-  TempDir dir;
+  TTempDir dir;
   std::string error;
-  EXPECT_EQ(platform::DynamicLibrary::Open(U16(dir.path() / "missing.wdx64"), &error), nullptr);
+  EXPECT_EQ(platform::TDynamicLibrary::Open(U16(dir.Path() / "missing.wdx64"), &error), nullptr);
   EXPECT_FALSE(error.empty());
   std::u16string notALibrary = U16(dir.Write("fake.wdx64", "not a library"));
   error.clear();
-  EXPECT_EQ(platform::DynamicLibrary::Open(notALibrary, &error), nullptr);
+  EXPECT_EQ(platform::TDynamicLibrary::Open(notALibrary, &error), nullptr);
   EXPECT_FALSE(error.empty());
 }
 
 // The probe program beside the tests (ProcessProbe.cpp) as the child.
-class PlatformProcess : public ::testing::Test {
+class TPlatformProcess : public ::testing::Test {
  protected:
   static std::u16string Probe() { return U16(std::filesystem::path(VX_PROCESS_PROBE_PATH)); }
-  static int Run(const std::vector<std::u16string>& arguments, std::string& output) {
+  static int Run(const std::vector<std::u16string>& AArguments, std::string& AOutput) {
     std::string error;
-    const int code = platform::RunProcess(Probe(), arguments, output, &error);
+    const int code = platform::RunProcess(Probe(), AArguments, AOutput, &error);
     EXPECT_NE(code, -1) << error;
     return code;
   }
 };
 
-TEST_F(PlatformProcess, PassesArgumentsUnchanged) {
+TEST_F(TPlatformProcess, PassesArgumentsUnchanged) {
   // Blanks, quotes and backslashes are what a Windows command line must escape.
   const std::vector<std::u16string> arguments = {
       u"plain",
@@ -422,7 +422,7 @@ TEST_F(PlatformProcess, PassesArgumentsUnchanged) {
   EXPECT_EQ(output, expected);
 }
 
-TEST_F(PlatformProcess, ReturnsTheExitCodeAndAllTheOutput) {
+TEST_F(TPlatformProcess, ReturnsTheExitCodeAndAllTheOutput) {
   std::string output = "left over";
   EXPECT_EQ(Run({u"exit", u"0"}, output), 0);
   EXPECT_EQ(output, "");
@@ -434,10 +434,10 @@ TEST_F(PlatformProcess, ReturnsTheExitCodeAndAllTheOutput) {
   EXPECT_EQ(output.find_first_not_of('x'), std::string::npos);
 }
 
-TEST_F(PlatformProcess, ReportsAProgramThatCannotRun) {
-  TempDir dir;
+TEST_F(TPlatformProcess, ReportsAProgramThatCannotRun) {
+  TTempDir dir;
   const std::u16string notAProgram = U16(dir.Write("not-a-program.exe", "plain text"));
-  const std::u16string cases[] = {U16(dir.path() / "missing.exe"), notAProgram, u"",
+  const std::u16string cases[] = {U16(dir.Path() / "missing.exe"), notAProgram, u"",
                                   Probe() + u'\0' + u"x"};
   for (const std::u16string& program : cases) {
     SCOPED_TRACE(platform::Utf16ToUtf8(program));
@@ -448,7 +448,7 @@ TEST_F(PlatformProcess, ReportsAProgramThatCannotRun) {
   }
 }
 
-TEST_F(PlatformProcess, AProgramKnowsItsOwnPath) {
+TEST_F(TPlatformProcess, AProgramKnowsItsOwnPath) {
   std::string output;
   ASSERT_EQ(Run({u"self"}, output), 0);
   ASSERT_FALSE(output.empty());
@@ -458,7 +458,7 @@ TEST_F(PlatformProcess, AProgramKnowsItsOwnPath) {
       << output;
 }
 
-TEST_F(PlatformProcess, PeakResidentMemoryCountsTouchedMemory) {
+TEST_F(TPlatformProcess, PeakResidentMemoryCountsTouchedMemory) {
   std::string output;
   ASSERT_EQ(Run({u"touch", u"64"}, output), 0);
   long long before = -1;
@@ -478,7 +478,7 @@ TEST(PlatformThreads, RunsWorkOnASmallStack) {
 }
 
 TEST(PlatformLock, SerialisesThreads) {
-  platform::Lock lock;
+  platform::TLock lock;
   long counter = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
@@ -495,7 +495,7 @@ TEST(PlatformLock, SerialisesThreads) {
 }
 
 TEST(PlatformLock, TryEnterNeverWaitsForAnotherThread) {
-  platform::Lock lock;
+  platform::TLock lock;
   ASSERT_TRUE(lock.TryEnter());
   bool taken = true;
   std::thread other([&] { taken = lock.TryEnter(); });
@@ -511,7 +511,7 @@ TEST(PlatformLock, TryEnterNeverWaitsForAnotherThread) {
 }
 
 TEST(PlatformDisplayWidth, CountsTerminalCells) {
-  struct Case {
+  struct TCase {
     std::u16string_view Text;
     std::size_t Width;
   } cases[] = {
@@ -523,7 +523,7 @@ TEST(PlatformDisplayWidth, CountsTerminalCells) {
       {u"😀!", 3},         // an emoji beyond the first plane
       {u"a‍b️", 2},   // a joiner and a variation selector
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(Hex(c.Text));
     EXPECT_EQ(platform::DisplayWidth(c.Text), c.Width);
   }

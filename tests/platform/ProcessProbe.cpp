@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char cUsage[] =
     "usage: process_probe args ARG...   each argument, each followed by a NUL byte\n"
     "       process_probe exit CODE     exits with CODE\n"
     "       process_probe bytes COUNT   writes COUNT bytes\n"
@@ -21,26 +21,26 @@ const char kUsage[] =
     "       process_probe touch MIB     the peak resident bytes before and after\n"
     "                                   touching MIB mebibytes\n";
 
-void Write(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+void Write(const std::string& AText) {
+  std::fwrite(AText.data(), 1, AText.size(), stdout);
 }
 
-int Run(const std::vector<std::string>& args) {
-  if (args.empty()) {
-    std::fputs(kUsage, stderr);
+int Run(const std::vector<std::string>& AArgs) {
+  if (AArgs.empty()) {
+    std::fputs(cUsage, stderr);
     return 2;
   }
-  const std::string& mode = args[0];
+  const std::string& mode = AArgs[0];
   if (mode == "args") {
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      Write(args[i]);
+    for (std::size_t i = 1; i < AArgs.size(); ++i) {
+      Write(AArgs[i]);
       std::fputc('\0', stdout);
     }
     return 0;
   }
-  if (mode == "exit" && args.size() == 2) return std::atoi(args[1].c_str());
-  if (mode == "bytes" && args.size() == 2) {
-    const std::size_t count = std::strtoull(args[1].c_str(), nullptr, 10);
+  if (mode == "exit" && AArgs.size() == 2) return std::atoi(AArgs[1].c_str());
+  if (mode == "bytes" && AArgs.size() == 2) {
+    const std::size_t count = std::strtoull(AArgs[1].c_str(), nullptr, 10);
     Write(std::string(count, 'x'));
     return 0;
   }
@@ -48,9 +48,9 @@ int Run(const std::vector<std::string>& args) {
     Write(platform::Utf16ToUtf8(platform::ModulePath()));
     return 0;
   }
-  if (mode == "touch" && args.size() == 2) {
+  if (mode == "touch" && AArgs.size() == 2) {
     const std::int64_t before = platform::PeakResidentBytes();
-    const std::size_t bytes = std::strtoull(args[1].c_str(), nullptr, 10) << 20;
+    const std::size_t bytes = std::strtoull(AArgs[1].c_str(), nullptr, 10) << 20;
     std::vector<char> block(bytes);
     // Writing every page makes it resident; the sum keeps the writes.
     for (std::size_t i = 0; i < block.size(); i += 4096) block[i] = static_cast<char>(i >> 12);
@@ -61,7 +61,7 @@ int Run(const std::vector<std::string>& args) {
                 sum);
     return 0;
   }
-  std::fputs(kUsage, stderr);
+  std::fputs(cUsage, stderr);
   return 2;
 }
 
@@ -70,7 +70,7 @@ int Run(const std::vector<std::string>& args) {
 // Windows passes the arguments as UTF-16; the C runtime's narrow ones would lose
 // what the ANSI code page cannot hold.
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
+int wmain(int argc, wchar_t** argv) {  // NOLINT(readability-identifier-naming): the entry point
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     const std::wstring wide = argv[i];

@@ -14,20 +14,20 @@
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
-using testing_support::PluginHost;
-using testing_support::TempDir;
+using testing_support::TPluginHost;
+using testing_support::TTempDir;
 
 namespace {
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view cUtf8Mark = "\xEF\xBB\xBF";
 
 // Every field the plugin answers for a file, each unit of the sizes too, as one
 // text; an empty field shows as "-".
-std::string Fields(const PluginHost& AHost, const fs::path& AFile) {
+std::string Fields(const TPluginHost& AHost, const fs::path& AFile) {
   std::string out;
   for (std::int32_t field = 0; field < 16; ++field) {
     for (std::int32_t unit = 0; unit < (field >= 14 ? 2 : 1); ++unit) {
-      const PluginHost::Answer a = AHost.Get(AFile, field, unit, 16384);
+      const TPluginHost::TAnswer a = AHost.Get(AFile, field, unit, 16384);
       out += std::to_string(field) + "=";
       if (a.Result == ft_stringw)
         out += platform::Utf16ToUtf8(a.Text);
@@ -43,7 +43,7 @@ std::string Fields(const PluginHost& AHost, const fs::path& AFile) {
 
 // The drawing's text without a UTF-8 mark it may begin with.
 std::string_view Bare(std::string_view ABytes) {
-  if (ABytes.starts_with(kUtf8Mark)) ABytes.remove_prefix(kUtf8Mark.size());
+  if (ABytes.starts_with(cUtf8Mark)) ABytes.remove_prefix(cUtf8Mark.size());
   return ABytes;
 }
 
@@ -81,7 +81,7 @@ struct TVariant {
 std::vector<TVariant> VariantsOf(std::string_view ABytes) {
   const std::string_view bare = Bare(ABytes);
   std::vector<TVariant> variants = {
-      {"UTF-8 mark", std::string(kUtf8Mark) + std::string(bare)},
+      {"UTF-8 mark", std::string(cUtf8Mark) + std::string(bare)},
       {"blank lines first", "\r\n\n  \t\n" + std::string(bare)},
       {"UTF-16LE with a mark", Utf16WithMark(DeclaringUtf16(bare), false)},
       {"UTF-16BE with a mark", Utf16WithMark(DeclaringUtf16(bare), true)},
@@ -106,9 +106,9 @@ std::vector<fs::path> Drawings() {
 }  // namespace
 
 TEST(DrawingVariants, OtherClothesGiveTheSameFields) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
-  TempDir dir;
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
+  TTempDir dir;
   const std::vector<fs::path> drawings = Drawings();
   ASSERT_GE(drawings.size(), 10u);
   for (const fs::path& drawing : drawings) {
@@ -132,9 +132,9 @@ TEST(DrawingVariants, OtherClothesGiveTheSameFields) {
 // the basic plane stays one character. The title's pairs run across the first
 // chunk boundaries the reader may use (every even byte offset near 64 KiB).
 TEST(DrawingVariants, Utf16PairsSplitAcrossTheReadersChunks) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
-  TempDir dir;
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
+  TTempDir dir;
   std::string title;
   for (int i = 0; i < 1500; ++i) title += "\xF0\x9F\x98\x80";  // U+1F600, a pair in UTF-16
   const std::string tail = "</dc:title></cc:Work></rdf:RDF></metadata></svg>\n";
@@ -151,7 +151,7 @@ TEST(DrawingVariants, Utf16PairsSplitAcrossTheReadersChunks) {
     const fs::path utf8 = dir.Write("title-" + std::to_string(shift) + ".svg", text);
     const fs::path utf16 = dir.Write("title16-" + std::to_string(shift) + ".svg",
                                      Utf16WithMark(DeclaringUtf16(text), shift == 1));
-    const PluginHost::Answer got = host.Get(utf16, 11, 0, 65536);
+    const TPluginHost::TAnswer got = host.Get(utf16, 11, 0, 65536);
     ASSERT_EQ(got.Result, ft_stringw);
     EXPECT_EQ(got.Text, utf8::ToUtf16(title));
     EXPECT_EQ(Fields(host, utf16), Fields(host, utf8));

@@ -13,14 +13,14 @@
 #include "plugin/SvgPlugin.h"
 #include "support/TestSupport.h"
 
-using testing_support::PluginCopy;
-using testing_support::PluginHost;
 using testing_support::ReadFile;
-using testing_support::TempDir;
+using testing_support::TPluginCopy;
+using testing_support::TPluginHost;
+using testing_support::TTempDir;
 
 TEST(Exports, DetectString) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
   char buffer[64];
   std::memset(buffer, 'x', sizeof buffer);
   host.GetDetectString(buffer, sizeof buffer);
@@ -33,9 +33,9 @@ TEST(Exports, DetectString) {
 }
 
 TEST(Exports, FieldTable) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
-  struct Case {
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
+  struct TCase {
     std::int32_t Index;
     std::int32_t Type;
     const char* Name;
@@ -58,7 +58,7 @@ TEST(Exports, FieldTable) {
       {fiCalculatedWidth, ft_numeric_32, "Calculated Width", "96|90"},
       {fiCalculatedHeight, ft_numeric_32, "Calculated Height", "96|90"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Index);
     char name[64];
     char units[64];
@@ -70,8 +70,8 @@ TEST(Exports, FieldTable) {
 }
 
 TEST(Exports, FieldIndexOutsideTheTableWritesNothing) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
   for (std::int32_t index : {-1, std::int32_t{cFieldCount}, 1000, INT32_MIN}) {
     char name[8] = "keep";
     char units[8] = "keep";
@@ -82,8 +82,8 @@ TEST(Exports, FieldIndexOutsideTheTableWritesNothing) {
 }
 
 TEST(Exports, NamesAndUnitsAreCutAtMaxlen) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
   char name[16];
   char units[16];
   EXPECT_EQ(host.GetSupportedField(fiSvgVersion, name, units, 4), ft_stringw);
@@ -99,12 +99,12 @@ TEST(Exports, NamesAndUnitsAreCutAtMaxlen) {
 // Each load starts afresh and each unload releases everything: under the
 // sanitizers a leak or a use of a released state fails the run.
 TEST(Exports, UnloadAndLoadAgainTwentyTimes) {
-  TempDir dir;
+  TTempDir dir;
   auto file = dir.Write("cycle.svg", "<svg id=\"c\" width=\"2in\" height=\"1in\"/>");
   for (int cycle = 0; cycle < 20; ++cycle) {
     SCOPED_TRACE(cycle);
-    PluginHost host;
-    ASSERT_TRUE(host.loaded());
+    TPluginHost host;
+    ASSERT_TRUE(host.Loaded());
     EXPECT_EQ(host.Get(file, fiID).Text, u"c");
     EXPECT_EQ(host.Get(file, fiCalculatedWidth).Number, 192);
     host.SendStateInformation(CONTST_READNEWDIR, u"");
@@ -126,9 +126,9 @@ ContentDefaultParamStruct HostParams(const std::filesystem::path& AIniName) {
   return params;
 }
 
-void PinTime(const std::filesystem::path& path) {
+void PinTime(const std::filesystem::path& APath) {
   std::filesystem::last_write_time(
-      path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+      APath, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
 }
 
 }  // namespace
@@ -137,11 +137,11 @@ void PinTime(const std::filesystem::path& path) {
 // the library key by key, and is applied as at load, the cache limit included;
 // each call starts again from the file beside the library.
 TEST(Exports, HostSettingsFolderOverridesTheFileBesideTheLibrary) {
-  PluginCopy copy("[Vexmeta]\nParseImageNode=0\nMaxKBytesRead=1\n");
-  TempDir user;
+  TPluginCopy copy("[Vexmeta]\nParseImageNode=0\nMaxKBytesRead=1\n");
+  TTempDir user;
   user.Write("Vexmeta.ini", "[Vexmeta]\nParseImageNode=1\nMaxKBytesRead=plenty\nCacheSize_x64=1\n");
-  TempDir nobody;
-  TempDir drawings;
+  TTempDir nobody;
+  TTempDir drawings;
   // An embedded image near the start, a title past the first kilobyte.
   auto rich = drawings.Write(
       "rich.svg", "<svg id=\"r\"><image xlink:href=\"data:image/png;base64,AA==\"/>" +
@@ -154,11 +154,11 @@ TEST(Exports, HostSettingsFolderOverridesTheFileBesideTheLibrary) {
         drawings.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
     PinTime(files[i]);
   }
-  PluginHost host(copy.Library);
-  ASSERT_TRUE(host.loaded());
+  TPluginHost host(copy.Library);
+  ASSERT_TRUE(host.Loaded());
   EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
 
-  ContentDefaultParamStruct params = HostParams(user.path() / "host.ini");
+  ContentDefaultParamStruct params = HostParams(user.Path() / "host.ini");
   host.SetDefaultParams(&params);
   const auto image = host.Get(rich, fiEmbeddedImage);
   EXPECT_EQ(image.Result, ft_boolean);
@@ -174,7 +174,7 @@ TEST(Exports, HostSettingsFolderOverridesTheFileBesideTheLibrary) {
   // A host folder without the file, or no structure: the file beside the library alone.
   for (bool none : {false, true}) {
     SCOPED_TRACE(none);
-    ContentDefaultParamStruct elsewhere = HostParams(nobody.path() / "host.ini");
+    ContentDefaultParamStruct elsewhere = HostParams(nobody.Path() / "host.ini");
     host.SetDefaultParams(none ? nullptr : &elsewhere);
     EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
     host.SetDefaultParams(&params);
@@ -184,8 +184,8 @@ TEST(Exports, HostSettingsFolderOverridesTheFileBesideTheLibrary) {
 
 #ifndef _WIN32
 TEST(Exports, OnlyTheSixEntryPointsAreExported) {
-  TempDir dir;
-  std::string out = (dir.path() / "nm.txt").string();
+  TTempDir dir;
+  std::string out = (dir.Path() / "nm.txt").string();
   std::string command = "nm -D --defined-only '" + testing_support::BuiltPluginPath().string() +
                         "' > '" + out + "' 2>/dev/null";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "nm is not available";

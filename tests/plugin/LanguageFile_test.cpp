@@ -16,17 +16,17 @@
 
 namespace {
 
-using Section = std::vector<std::pair<std::string, std::string>>;
+using TSection = std::vector<std::pair<std::string, std::string>>;
 
 // Sections in file order as name and lines; comments and blank lines dropped.
 // A line outside a section or without "=" is kept with the key "?".
-std::vector<std::pair<std::string, Section>> ReadSections(const std::string& text) {
-  std::vector<std::pair<std::string, Section>> sections;
+std::vector<std::pair<std::string, TSection>> ReadSections(const std::string& AText) {
+  std::vector<std::pair<std::string, TSection>> sections;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+  while (start < AText.size()) {
+    std::size_t end = AText.find('\n', start);
+    if (end == std::string::npos) end = AText.size();
+    std::string line = AText.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == ';') continue;
@@ -68,7 +68,7 @@ TEST(LanguageFile, EverySectionTranslatesEveryField) {
   std::sort(keysWanted.begin(), keysWanted.end());
   ASSERT_EQ(unitLists.count("96|90"), 1u);
 
-  std::map<std::string, Section> byName;
+  std::map<std::string, TSection> byName;
   for (const auto& [name, lines] : ReadSections(text)) {
     SCOPED_TRACE("[" + name + "]");
     EXPECT_TRUE(byName.emplace(name, lines).second) << "section given twice";

@@ -12,11 +12,11 @@
 #include "plugin/contplug.h"
 #include "support/TestSupport.h"
 
-using testing_support::TempDir;
+using testing_support::TTempDir;
 using testing_support::U16;
 
 TEST(SettingsSyntax, AcceptsOnlyWholeIntegers) {
-  struct Case {
+  struct TCase {
     const char16_t* Text;
     bool Ok;
     std::int32_t Value;
@@ -45,7 +45,7 @@ TEST(SettingsSyntax, AcceptsOnlyWholeIntegers) {
       {u"--1", false, 0},
       {u"\u0661", false, 0},  // a non-ASCII digit
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(platform::Utf16ToUtf8(c.Text));
     std::int32_t value = 0;
     EXPECT_EQ(ParseSettingValue(c.Text, value), c.Ok);
@@ -70,7 +70,7 @@ TEST(Settings, DefaultsWithoutAFile) {
 }
 
 TEST(Settings, ValuesAndClamps) {
-  struct Case {
+  struct TCase {
     const char* Cache;
     const char* Image;
     const char* Kbytes;
@@ -82,8 +82,8 @@ TEST(Settings, ValuesAndClamps) {
       {"100000", "false", "0", 32767, true, 0}, {"0x10", "1", "1", 16, true, 1024},
       {"many", "yes", "lots", 1000, true, 0},   {"32767", "$0", "$10", 32767, false, 16384},
   };
-  TempDir dir;
-  for (const Case& c : cases) {
+  TTempDir dir;
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Cache);
     std::string ini = std::string("[Other]\nCacheSize_x64=5\n[vexmeta]\r\n  cachesize_x64 = ") +
                       c.Cache + "\r\nParseImageNode=" + c.Image + "\nMAXKBYTESREAD=" + c.Kbytes +
@@ -98,7 +98,7 @@ TEST(Settings, ValuesAndClamps) {
 }
 
 TEST(Settings, KeysOfOtherSectionsAreIgnored) {
-  TempDir dir;
+  TTempDir dir;
   auto path = dir.Write("Vexmeta.ini", "[Elsewhere]\nCacheSize_x64=7\nParseImageNode=0\n");
   TSettings settings;
   ReadSettings(U16(path), settings);
@@ -108,10 +108,10 @@ TEST(Settings, KeysOfOtherSectionsAreIgnored) {
 
 // A later file changes only the keys it holds with valid values.
 TEST(Settings, ALaterFileOverridesKeyByKey) {
-  TempDir dir;
+  TTempDir dir;
   auto first = dir.Write("lib/Vexmeta.ini",
                          "[Vexmeta]\nCacheSize_x64=7\nParseImageNode=0\nMaxKBytesRead=2\n");
-  struct Case {
+  struct TCase {
     const char* Later;
     std::int32_t WantCache;
     bool WantImage;
@@ -123,12 +123,12 @@ TEST(Settings, ALaterFileOverridesKeyByKey) {
       {"[Vexmeta]\nMaxKBytesRead=0\nCacheSize_x64=0\n", 1, false, 0},
       {"[Other]\nParseImageNode=1\n", 7, false, 2048},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Later != nullptr ? c.Later : "(none)");
     TSettings settings;
     ReadSettings(U16(first), settings);
     ReadSettings(c.Later != nullptr ? U16(dir.Write("user/Vexmeta.ini", c.Later))
-                                    : U16(dir.path() / "none/Vexmeta.ini"),
+                                    : U16(dir.Path() / "none/Vexmeta.ini"),
                  settings);
     EXPECT_EQ(settings.CacheSize_x64, c.WantCache);
     EXPECT_EQ(settings.ParseImageNode, c.WantImage);
@@ -137,7 +137,7 @@ TEST(Settings, ALaterFileOverridesKeyByKey) {
 }
 
 TEST(SettingsPath, PerUserFileIsInTheFolderOfTheHostsFile) {
-  struct Case {
+  struct TCase {
     const char16_t* Library;
     const char16_t* HostIni;
     const char16_t* Want;
@@ -153,7 +153,7 @@ TEST(SettingsPath, PerUserFileIsInTheFolderOfTheHostsFile) {
       {u"/opt/Vexmeta.wdx64", u"/home/a\\b/wdx.ini", u"/home/a\\b/Vexmeta.ini"},
 #endif
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(platform::Utf16ToUtf8(c.HostIni));
     EXPECT_EQ(HostSettingsPathFor(c.Library, c.HostIni), c.Want);
   }
@@ -162,7 +162,7 @@ TEST(SettingsPath, PerUserFileIsInTheFolderOfTheHostsFile) {
 // The name is read only within the size the host gives, which may be shorter
 // or longer than our structure; a name without its zero byte there is not used.
 TEST(HostParams, NameIsReadWithinTheGivenSize) {
-  struct Case {
+  struct TCase {
     std::int32_t Size;       // what the structure says
     std::size_t Allocated;   // what the host really made
     std::size_t NameLength;  // 'a's, then a zero byte when it fits in Allocated
@@ -178,7 +178,7 @@ TEST(HostParams, NameIsReadWithinTheGivenSize) {
       {-1, 272, 20, 0},          // a negative size
       {4108, 4108, 1000, 1000},  // a host whose paths are longer than ours
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "size " << c.Size << " name " << c.NameLength);
     // Exactly the bytes the host made, so a read past them is caught under the
     // sanitizers.

@@ -12,39 +12,39 @@
 #include "support/ShapeWriter.h"
 #include "support/TestSupport.h"
 
-using testing_support::DrawingShape;
 using testing_support::DrawingShapes;
-using testing_support::PluginHost;
-using testing_support::ShapeOutput;
-using testing_support::StringSink;
-using testing_support::TempDir;
+using testing_support::TDrawingShape;
+using testing_support::TPluginHost;
+using testing_support::TShapeOutput;
+using testing_support::TStringSink;
+using testing_support::TTempDir;
 
 namespace {
 
-struct Expected {
+struct TExpected {
   std::int32_t Result;
   std::string Text;  // for text fields
   std::int32_t Number;
 };
 
 // Fields 0 to 15 of a shape, by what ShapeWriter.h says each shape carries.
-std::vector<Expected> ExpectedFields(const DrawingShape& shape) {
-  if (shape.Number == 9) return std::vector<Expected>(cFieldCount, {ft_fieldempty, "", 0});
-  const std::string n = std::to_string(shape.Number);
-  std::vector<Expected> fields(cFieldCount);
+std::vector<TExpected> ExpectedFields(const TDrawingShape& AShape) {
+  if (AShape.Number == 9) return std::vector<TExpected>(cFieldCount, {ft_fieldempty, "", 0});
+  const std::string n = std::to_string(AShape.Number);
+  std::vector<TExpected> fields(cFieldCount);
   fields[fiSvgVersion] = {ft_stringw, "1.1", 0};
   fields[fiApplication] = {ft_stringw, "bench_shapes", 0};
   fields[fiWidth] = {ft_stringw, "210mm", 0};
   fields[fiHeight] = {ft_stringw, "297mm", 0};
   fields[fiViewBox] = {ft_stringw, "0 0 210 297", 0};
-  fields[fiEmbeddedImage] = {ft_boolean, "", shape.Number == 1 ? 1 : 0};
+  fields[fiEmbeddedImage] = {ft_boolean, "", AShape.Number == 1 ? 1 : 0};
   fields[fiID] = {ft_stringw, "shape-" + n, 0};
   fields[fiInkscapeVersion] = {ft_stringw, "1.2 (bench)", 0};
   fields[fiSodipodiVersion] = {ft_fieldempty, "", 0};
   fields[fiSodipodiDocbase] = {ft_fieldempty, "", 0};
   fields[fiSodipodiDocname] = {ft_stringw, "shape-" + n + ".svg", 0};
   fields[fiMetadataTitle] = {ft_stringw, "Shape " + n, 0};
-  fields[fiMetadataDescription] = {ft_stringw, shape.What, 0};
+  fields[fiMetadataDescription] = {ft_stringw, AShape.What, 0};
   fields[fiMetadataDate] = {ft_stringw, "2024-05-06 07:08:09", 0};
   fields[fiCalculatedWidth] = {ft_numeric_32, "", 794};    // 210 mm at 96 dpi
   fields[fiCalculatedHeight] = {ft_numeric_32, "", 1123};  // 297 mm
@@ -54,11 +54,11 @@ std::vector<Expected> ExpectedFields(const DrawingShape& shape) {
 }  // namespace
 
 TEST(Shapes, ComeOutAtExactlyTheSizeAsked) {
-  for (const DrawingShape& shape : DrawingShapes()) {
+  for (const TDrawingShape& shape : DrawingShapes()) {
     for (std::uint64_t target : {std::uint64_t{65536}, std::uint64_t{65539}}) {
       SCOPED_TRACE(testing::Message() << "shape " << shape.Number << ", " << target << " bytes");
-      StringSink sink;
-      ShapeOutput output;
+      TStringSink sink;
+      TShapeOutput output;
       ASSERT_TRUE(testing_support::WriteShape(shape, target, sink, output));
       EXPECT_EQ(sink.Text().size(), target);
       EXPECT_EQ(output.InflatedBytes, target);
@@ -66,8 +66,8 @@ TEST(Shapes, ComeOutAtExactlyTheSizeAsked) {
     }
   }
   // Less than the frame gets the frame alone, still a whole document.
-  StringSink sink;
-  ShapeOutput output;
+  TStringSink sink;
+  TShapeOutput output;
   ASSERT_TRUE(testing_support::WriteShape(*testing_support::FindDrawingShape(1), 10, sink, output));
   EXPECT_EQ(output.Count, 0u);
   EXPECT_EQ(output.InflatedBytes, sink.Text().size());
@@ -75,22 +75,22 @@ TEST(Shapes, ComeOutAtExactlyTheSizeAsked) {
 }
 
 TEST(Shapes, EveryShapeReportsItsFields) {
-  PluginHost host;
-  ASSERT_TRUE(host.loaded());
-  TempDir dir;
-  for (const DrawingShape& shape : DrawingShapes()) {
+  TPluginHost host;
+  ASSERT_TRUE(host.Loaded());
+  TTempDir dir;
+  for (const TDrawingShape& shape : DrawingShapes()) {
     SCOPED_TRACE(testing::Message() << "shape " << shape.Number << " (" << shape.Name << ")");
-    const auto file = dir.path() / testing_support::ShapeFileName(shape);
-    ShapeOutput output;
+    const auto file = dir.Path() / testing_support::ShapeFileName(shape);
+    TShapeOutput output;
     std::string error;
     ASSERT_TRUE(testing_support::WriteShapeFile(
         shape, testing_support::ShapeTargetBytes(shape, 1.0), file, output, error))
         << error;
-    const std::vector<Expected> fields = ExpectedFields(shape);
+    const std::vector<TExpected> fields = ExpectedFields(shape);
     for (std::int32_t field = 0; field < cFieldCount; ++field) {
       SCOPED_TRACE(testing::Message() << "field " << field);
-      const Expected& expected = fields[static_cast<std::size_t>(field)];
-      const PluginHost::Answer answer = host.Get(file, field);
+      const TExpected& expected = fields[static_cast<std::size_t>(field)];
+      const TPluginHost::TAnswer answer = host.Get(file, field);
       EXPECT_EQ(answer.Result, expected.Result);
       if (expected.Result == ft_stringw) {
         EXPECT_EQ(platform::Utf16ToUtf8(answer.Text), expected.Text);

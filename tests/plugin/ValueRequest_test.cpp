@@ -19,14 +19,14 @@
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
-using testing_support::PluginCopy;
-using testing_support::PluginHost;
-using testing_support::TempDir;
+using testing_support::TPluginCopy;
+using testing_support::TPluginHost;
+using testing_support::TTempDir;
 using testing_support::U16;
 
 namespace {
 
-const char kRichDrawing[] =
+const char cRichDrawing[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
     "<!-- Created with  Vector Editor (https://example.org/) -->\n"
     "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" id=\"svg2\" width=\"100mm\"\n"
@@ -44,33 +44,33 @@ const char kRichDrawing[] =
     "  <g><rect width=\"10\" height=\"10\"/></g>\n"
     "</svg>\n";
 
-std::u16string W(const char* s) {
-  return platform::Utf8ToUtf16(s);
+std::u16string W(const char* AS) {
+  return platform::Utf8ToUtf16(AS);
 }
 
 // Sets a file's time to a fixed instant, so that rewrites keep time and size.
-void PinTime(const fs::path& path, int secondsAgo = 3600) {
-  fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+void PinTime(const fs::path& APath, int ASecondsAgo = 3600) {
+  fs::last_write_time(APath, fs::file_time_type::clock::now() - std::chrono::seconds(ASecondsAgo));
 }
 
 // Replaces a drawing's content with one of the same size, keeping its time, so
 // that only a read of the file can tell.
-void RewriteKeepingTime(const fs::path& path, std::string_view content = "<svg id=\"new\"/>") {
-  auto time = fs::last_write_time(path);
+void RewriteKeepingTime(const fs::path& APath, std::string_view AContent = "<svg id=\"new\"/>") {
+  auto time = fs::last_write_time(APath);
   {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    std::ofstream out(APath, std::ios::binary | std::ios::trunc);
+    out.write(AContent.data(), static_cast<std::streamsize>(AContent.size()));
   }
-  fs::last_write_time(path, time);
+  fs::last_write_time(APath, time);
 }
 
 }  // namespace
 
 TEST(ValueRequest, EveryFieldOfARichDrawing) {
-  PluginHost host;
-  TempDir dir;
-  auto file = dir.Write("rich.svg", kRichDrawing);
-  struct Case {
+  TPluginHost host;
+  TTempDir dir;
+  auto file = dir.Write("rich.svg", cRichDrawing);
+  struct TCase {
     int Field;
     int Unit;
     std::int32_t Result;
@@ -101,7 +101,7 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
       {cFieldCount, 0, ft_fieldempty, "", 0},
       {-1, 0, ft_fieldempty, "", 0},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "field " << c.Field << " unit " << c.Unit);
     auto answer = host.Get(file, c.Field, c.Unit);
     EXPECT_EQ(answer.Result, c.Result);
@@ -119,11 +119,11 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
 // or a missing file answers 0, and the drawing is not cached: had it been, the
 // cache would answer for it after the damage below.
 TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
-  PluginHost host;
-  TempDir dir;
-  auto padded = [](const char* id, std::int64_t bytes) {
-    std::string svg = std::string("<svg id=\"") + id + "\">";
-    return svg + std::string(static_cast<std::size_t>(bytes) - svg.size() - 6, ' ') + "</svg>";
+  TPluginHost host;
+  TTempDir dir;
+  auto padded = [](const char* AId, std::int64_t ABytes) {
+    std::string svg = std::string("<svg id=\"") + AId + "\">";
+    return svg + std::string(static_cast<std::size_t>(ABytes) - svg.size() - 6, ' ') + "</svg>";
   };
   // Letters and digits, which compress to about three quarters of their size.
   std::string noise;
@@ -143,7 +143,7 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
   for (const fs::path& file : std::vector<fs::path>{small, packed, plain, large, dense, inflating})
     PinTime(file);
 
-  struct Case {
+  struct TCase {
     fs::path File;
     const char16_t* Id;  // null: put off
   } cases[] = {{small, u"small"},
@@ -152,9 +152,9 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
                {large, nullptr},
                {dense, nullptr},
                {inflating, nullptr},
-               {dir.path() / "missing.svg", nullptr}};
+               {dir.Path() / "missing.svg", nullptr}};
   for (int round = 0; round < 2; ++round) {  // the second time from the cache, or put off again
-    for (const Case& c : cases) {
+    for (const TCase& c : cases) {
       SCOPED_TRACE(c.File.filename().string());
       std::vector<char16_t> buffer(64, 0);
       const std::int32_t want = c.Id != nullptr ? ft_stringw : ft_delayed;
@@ -168,7 +168,7 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
       }
     }
   }
-  EXPECT_EQ(host.Get(dir.path() / "missing.svg", fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(dir.Path() / "missing.svg", fiID).Result, ft_fieldempty);
 
   // The same sizes and times: a new id in the plain drawing, a broken check sum
   // in the compressed ones.
@@ -189,8 +189,8 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
 // While another thread is inside a long request, a request with the flag does
 // not wait for it, not even for a file the cache holds.
 TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   auto small = dir.Write("small.svg", "<svg id=\"small\"/>");
   EXPECT_EQ(host.Get(small, fiID).Text, u"small");
   // A few hundred KiB that inflate to 200 MiB of elements: seconds of parsing.
@@ -227,14 +227,14 @@ TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
 }
 
 TEST(ValueRequest, StringsAreCutToTheBuffer) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   auto file = dir.Write("cut.svg", "<svg id=\"abcdefghij\"/>");
-  struct Case {
+  struct TCase {
     std::int32_t Maxlen;
     const char* Text;
   } cases[] = {{10, "abc"}, {8, "ab"}, {6, "a"}, {4, ""}, {2, ""}, {4096, "abcdefghij"}};
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Maxlen);
     std::vector<char16_t> buffer(64, u'#');
     std::u16string name = U16(file);
@@ -252,9 +252,9 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
 }
 
 TEST(ValueRequest, EightBitPathGivesTheSameAnswers) {
-  PluginHost host;
-  TempDir dir;
-  auto file = dir.Write("rich.svg", kRichDrawing);
+  TPluginHost host;
+  TTempDir dir;
+  auto file = dir.Write("rich.svg", cRichDrawing);
   for (int field = 0; field < cFieldCount; ++field) {
     SCOPED_TRACE(field);
     std::vector<char> wide(512, 0);
@@ -271,22 +271,22 @@ TEST(ValueRequest, EightBitPathGivesTheSameAnswers) {
 // files with entries of their own, even at the same time and size; where they
 // are not, every spelling names one file and one entry.
 TEST(ValueRequest, NamesDifferingOnlyInCase) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   auto upper = dir.Write("Pair.svg", "<svg id=\"old\"/>");
   PinTime(upper);
 #ifdef _WIN32
   EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
   RewriteKeepingTime(upper);
-  EXPECT_EQ(host.Get(dir.path() / "pair.svg", fiID).Text, u"old");
-  EXPECT_EQ(host.Get(dir.path() / "PAIR.SVG", fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.Path() / "pair.svg", fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.Path() / "PAIR.SVG", fiID).Text, u"old");
 #else
   auto lower = dir.Write("pair.svg", "<svg id=\"low\"/>");
   fs::last_write_time(lower, fs::last_write_time(upper));
   EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
   EXPECT_EQ(host.Get(lower, fiID).Text, u"low");
   EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
-  EXPECT_EQ(host.Get(dir.path() / "PAIR.svg", fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(dir.Path() / "PAIR.svg", fiID).Result, ft_fieldempty);
 #endif
 }
 
@@ -294,8 +294,8 @@ TEST(ValueRequest, NamesDifferingOnlyInCase) {
 // A host that never calls setlocale runs in the "C" locale and passes names as
 // they are on disk: UTF-8.
 TEST(ValueRequest, EightBitUtf8NamesInTheDefaultLocale) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   for (const char* name : {"caf\xC3\xA9.svg", "\xE5\x9B\xB3\xE9\x9D\xA2.svg"}) {
     SCOPED_TRACE(name);
     auto file = dir.Write(name, "<svg id=\"found\"/>");
@@ -309,8 +309,8 @@ TEST(ValueRequest, EightBitUtf8NamesInTheDefaultLocale) {
 // through both entry points, in the file's name and in its folder's, and so do
 // the settings files beside a library and in the host's folder of that kind.
 TEST(ValueRequest, NamesThatAreNoUtf8) {
-  TempDir dir;
-  const fs::path folder = dir.path() / "d\xE9j\xE0";
+  TTempDir dir;
+  const fs::path folder = dir.Path() / "d\xE9j\xE0";
   auto file = dir.Write("d\xE9j\xE0/caf\xE9.svg", "<svg id=\"latin\" width=\"1\" height=\"1\"/>");
   fs::create_directories(folder / "lib\xE9");
   const fs::path library = folder / "lib\xE9" / "Vexmeta.wdx64";
@@ -318,7 +318,7 @@ TEST(ValueRequest, NamesThatAreNoUtf8) {
   dir.Write("d\xE9j\xE0/lib\xE9/Vexmeta.ini", "[Vexmeta]\nParseImageNode=0\n");
   dir.Write("d\xE9j\xE0/Vexmeta.ini", "[Vexmeta]\nMaxKBytesRead=$10\nParseImageNode=1\n");
 
-  PluginHost host(library);
+  TPluginHost host(library);
   EXPECT_EQ(host.Get(file, fiID).Text, u"latin");
   EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_fieldempty);  // the file beside it
   std::vector<char16_t> buffer(64, 0);
@@ -339,9 +339,9 @@ TEST(ValueRequest, NamesThatAreNoUtf8) {
 // A drawing past the short path limit answers however its path is written: with
 // "\\" or "/", and with "." and "..".
 TEST(ValueRequest, LongPathWrittenAnyWay) {
-  PluginHost host;
-  TempDir dir;
-  std::wstring folder = dir.path().lexically_normal().wstring();
+  TPluginHost host;
+  TTempDir dir;
+  std::wstring folder = dir.Path().lexically_normal().wstring();
   std::replace(folder.begin(), folder.end(), L'/', L'\\');
   // Folders and file are made through the long-path form, which needs no limit lifted.
   std::vector<fs::path> made;
@@ -374,8 +374,8 @@ TEST(ValueRequest, LongPathWrittenAnyWay) {
 #endif
 
 TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   // Same length as the drawing below, so only the content changes.
   auto file = dir.Write("fake.svg", "not a drawing at all!");
   PinTime(file);
@@ -392,8 +392,8 @@ TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
 }
 
 TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   auto file = dir.Write("t.svg", "<svg version=\"1.1\" width=\"10\" height=\"20\"/>");
   EXPECT_EQ(host.Get(file, fiSvgVersion).Text, u"1.1");
   fs::resize_file(file, 12);  // cut in the middle of the start tag
@@ -402,26 +402,26 @@ TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
 }
 
 TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
-  TempDir dir;
+  TTempDir dir;
   auto plain = dir.Write("plain.svg", "<svg width=\"1\" height=\"1\"/>");
   {
-    PluginHost host;
+    TPluginHost host;
     auto answer = host.Get(plain, fiEmbeddedImage);
     EXPECT_EQ(answer.Result, ft_boolean);
     EXPECT_EQ(answer.Number, 0);
   }
-  PluginCopy copy("[Vexmeta]\nParseImageNode=0\n");
-  PluginHost host(copy.Library);
-  auto rich = dir.Write("rich.svg", kRichDrawing);
+  TPluginCopy copy("[Vexmeta]\nParseImageNode=0\n");
+  TPluginHost host(copy.Library);
+  auto rich = dir.Write("rich.svg", cRichDrawing);
   EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
   EXPECT_EQ(host.Get(plain, fiEmbeddedImage).Result, ft_fieldempty);
   EXPECT_EQ(host.Get(rich, fiID).Text, u"svg2");
 }
 
 TEST(ValueRequest, ReadLimitCutsTheDrawing) {
-  PluginCopy copy("[Vexmeta]\nMaxKBytesRead=1\n");
-  PluginHost host(copy.Library);
-  TempDir dir;
+  TPluginCopy copy("[Vexmeta]\nMaxKBytesRead=1\n");
+  TPluginHost host(copy.Library);
+  TTempDir dir;
   std::string late = "<svg id=\"early\">" + std::string(2000, ' ') +
                      "<metadata><rdf:RDF><cc:Work>"
                      "<dc:title>late</dc:title></cc:Work></rdf:RDF></metadata></svg>";
@@ -431,9 +431,9 @@ TEST(ValueRequest, ReadLimitCutsTheDrawing) {
 }
 
 TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
-  PluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");  // two files at a time
-  PluginHost host(copy.Library);
-  TempDir dir;
+  TPluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");  // two files at a time
+  TPluginHost host(copy.Library);
+  TTempDir dir;
   fs::path files[3];
   for (int i = 0; i < 3; ++i) {
     files[i] = dir.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
@@ -450,9 +450,9 @@ TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
 }
 
 TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
-  PluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");
-  PluginHost host(copy.Library);
-  TempDir dir;
+  TPluginCopy copy("[Vexmeta]\nCacheSize_x64=1\n");
+  TPluginHost host(copy.Library);
+  TTempDir dir;
   auto a = dir.Write("a.svg", "<svg id=\"old\"/>");
   auto b = dir.Write("b.svg", "<svg id=\"old\"/>");
   PinTime(a);
@@ -467,9 +467,9 @@ TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
 }
 
 TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
-  PluginCopy copy("");
-  PluginHost host(copy.Library);
-  TempDir elsewhere;
+  TPluginCopy copy("");
+  TPluginHost host(copy.Library);
+  TTempDir elsewhere;
   auto inside = copy.Dir.Write("in.svg", "<svg id=\"old\"/>");
   auto outside = elsewhere.Write("out.svg", "<svg id=\"old\"/>");
   PinTime(inside);
@@ -485,7 +485,7 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   // change the last requested file name.
   auto large = elsewhere.Write("large.svg", "<svg/>" + std::string(cReadAtOnceBytes, ' '));
   EXPECT_EQ(host.Get(large, fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result, ft_delayed);
-  EXPECT_EQ(host.Get(elsewhere.path() / "missing.svg", fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result,
+  EXPECT_EQ(host.Get(elsewhere.Path() / "missing.svg", fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result,
             ft_delayed);
   host.SendStateInformation(CONTST_REFRESHPRESSED,
                             u"");  // last file (in.svg) is beside the library
@@ -494,8 +494,8 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
 }
 
 TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   std::string width(1 << 20, '7');
   auto file = dir.Write("huge.svg", "<svg width=\"" + width + "\" height=\"5\"/>");
   auto answer = host.Get(file, fiWidth, 0, 1 << 22);
@@ -506,48 +506,48 @@ TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
 }
 
 TEST(HostSafety, DirectoryNamedLikeADrawingIsEmpty) {
-  PluginHost host;
-  TempDir dir;
-  fs::create_directory(dir.path() / "folder.svg");
+  TPluginHost host;
+  TTempDir dir;
+  fs::create_directory(dir.Path() / "folder.svg");
   for (int field = 0; field < cFieldCount; ++field)
-    EXPECT_EQ(host.Get(dir.path() / "folder.svg", field).Result, ft_fieldempty);
+    EXPECT_EQ(host.Get(dir.Path() / "folder.svg", field).Result, ft_fieldempty);
 }
 
 #ifndef _WIN32
 TEST(HostSafety, PipesAndDevicesAreNeverOpened) {
-  PluginHost host;
-  TempDir dir;
-  fs::path fifo = dir.path() / "pipe.svg";
+  TPluginHost host;
+  TTempDir dir;
+  fs::path fifo = dir.Path() / "pipe.svg";
   ASSERT_EQ(std::system(("mkfifo '" + fifo.string() + "'").c_str()), 0);
-  fs::create_symlink("/dev/zero", dir.path() / "zero.svg");
-  fs::create_symlink("/dev/null", dir.path() / "null.svgz");
+  fs::create_symlink("/dev/zero", dir.Path() / "zero.svg");
+  fs::create_symlink("/dev/null", dir.Path() / "null.svgz");
   for (const char* name : {"pipe.svg", "zero.svg", "null.svgz"}) {
     SCOPED_TRACE(name);
     for (int field = 0; field < cFieldCount; ++field)
-      EXPECT_EQ(host.Get(dir.path() / name, field).Result, ft_fieldempty);
+      EXPECT_EQ(host.Get(dir.Path() / name, field).Result, ft_fieldempty);
   }
   // A link to a regular drawing is followed.
   auto real = dir.Write("real.svg", "<svg id=\"linked\"/>");
-  fs::create_symlink(real, dir.path() / "link.svg");
-  EXPECT_EQ(host.Get(dir.path() / "link.svg", fiID).Text, u"linked");
+  fs::create_symlink(real, dir.Path() / "link.svg");
+  EXPECT_EQ(host.Get(dir.Path() / "link.svg", fiID).Text, u"linked");
 }
 
 TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
-  PluginCopy copy("");
-  ASSERT_EQ(std::system(("mkfifo '" + (copy.Dir.path() / "Vexmeta.ini").string() + "'").c_str()),
+  TPluginCopy copy("");
+  ASSERT_EQ(std::system(("mkfifo '" + (copy.Dir.Path() / "Vexmeta.ini").string() + "'").c_str()),
             0);
   auto start = std::chrono::steady_clock::now();
-  PluginHost host(copy.Library);
+  TPluginHost host(copy.Library);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  TempDir dir;
+  TTempDir dir;
   auto file = dir.Write("x.svg", "<svg width=\"1\" height=\"1\"/>");
   EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_boolean);  // defaults in force
 }
 #endif
 
 TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   // A few hundred KB that inflate to 300 MiB: a root element, then zero bytes.
   auto file = dir.Write(
       "bomb.svgz", testing_support::GzipFilled("<svg id=\"bomb\"/>", '\0', std::size_t{300} << 20));
@@ -558,8 +558,8 @@ TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
 }
 
 TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
-  PluginHost host;
-  TempDir dir;
+  TPluginHost host;
+  TTempDir dir;
   // A sparse 300 MiB file: the drawing's start, then a hole of zero bytes.
   auto file = dir.Write("sparse.svg", "<svg id=\"big\" width=\"3in\" height=\"1in\"/>");
   fs::resize_file(file, std::uintmax_t{300} << 20);
@@ -568,7 +568,7 @@ TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
 }
 
 TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
-  TempDir dir;
+  TTempDir dir;
   std::vector<fs::path> files;
   for (int i = 0; i < 12; ++i) {
     std::string svg = "<svg id=\"f" + std::to_string(i) + "\" width=\"" + std::to_string(10 + i) +
@@ -580,9 +580,9 @@ TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
   }
   files.push_back(dir.Write("junk.svg", "junk"));
 
-  PluginCopy copy("[Vexmeta]\nCacheSize_x64=3\n");  // small, so entries churn
-  PluginHost host(copy.Library);
-  std::map<std::pair<std::size_t, int>, PluginHost::Answer> expected;
+  TPluginCopy copy("[Vexmeta]\nCacheSize_x64=3\n");  // small, so entries churn
+  TPluginHost host(copy.Library);
+  std::map<std::pair<std::size_t, int>, TPluginHost::TAnswer> expected;
   for (std::size_t f = 0; f < files.size(); ++f)
     for (int field = 0; field < cFieldCount; ++field)
       for (int unit = 0; unit < 2; ++unit)

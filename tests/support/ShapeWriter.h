@@ -13,7 +13,7 @@
 
 namespace testing_support {
 
-struct DrawingShape {
+struct TDrawingShape {
   int Number;         // 1..9
   const char* Name;   // short, for tables
   const char* What;   // one line, also the drawing's metadata description
@@ -27,29 +27,29 @@ struct DrawingShape {
 // inkscape:version "1.2 (bench)" and sodipodi:docname "shape-N.svg", RDF metadata
 // (title "Shape N", the shape's What as description, date 2024-05-06T07:08:09),
 // the repeated body, and for shape 1 an embedded image just before </svg>.
-const std::vector<DrawingShape>& DrawingShapes();
-const DrawingShape* FindDrawingShape(int number);
+const std::vector<TDrawingShape>& DrawingShapes();
+const TDrawingShape* FindDrawingShape(int ANumber);
 
 // "shape-N.svgz", or "shape-N.svg" for a plain shape.
-std::string ShapeFileName(const DrawingShape& shape);
+std::string ShapeFileName(const TDrawingShape& AShape);
 
 // Inflated bytes of a shape for a chosen size in MiB: 250 is the full size, just
 // under the plugin's 256 MiB ceiling; the plain shape 8 is 256/250 of it.
-std::uint64_t ShapeTargetBytes(const DrawingShape& shape, double sizeMiB);
+std::uint64_t ShapeTargetBytes(const TDrawingShape& AShape, double ASizeMiB);
 
 // Where a shape's bytes go.
-class ByteSink {
+class TByteSink {
  public:
-  virtual ~ByteSink() = default;
-  virtual bool Write(std::string_view bytes) = 0;
+  virtual ~TByteSink() = default;
+  virtual bool Write(std::string_view ABytes) = 0;
   virtual bool Finish() { return true; }
 };
 
 // Keeps the bytes in memory.
-class StringSink : public ByteSink {
+class TStringSink : public TByteSink {
  public:
-  bool Write(std::string_view bytes) override {
-    FText.append(bytes);
+  bool Write(std::string_view ABytes) override {
+    FText.append(ABytes);
     return true;
   }
   const std::string& Text() const { return FText; }
@@ -60,10 +60,10 @@ class StringSink : public ByteSink {
 
 // Writes to a file, plain or gzip-compressed (zlib's default level); null with
 // the reason in error when the file cannot be created.
-std::unique_ptr<ByteSink> OpenFileSink(const std::filesystem::path& path, bool gzip,
-                                       std::string& error);
+std::unique_ptr<TByteSink> OpenFileSink(const std::filesystem::path& APath, bool AGzip,
+                                        std::string& AError);
 
-struct ShapeOutput {
+struct TShapeOutput {
   std::uint64_t InflatedBytes = 0;  // the target exactly, unless the frame alone is larger
   std::uint64_t Count = 0;          // elements, attributes, comments, levels or zero bytes
 };
@@ -71,11 +71,11 @@ struct ShapeOutput {
 // Writes the uncompressed text of a shape of exactly targetBytes bytes: the body
 // is as many whole units as fit, whitespace makes up the rest. A target smaller
 // than the shape's frame gets the frame alone. False when the sink fails.
-bool WriteShape(const DrawingShape& shape, std::uint64_t targetBytes, ByteSink& sink,
-                ShapeOutput& output);
+bool WriteShape(const TDrawingShape& AShape, std::uint64_t ATargetBytes, TByteSink& ASink,
+                TShapeOutput& AOutput);
 
 // The same into a file, gzip-compressed when the shape says so.
-bool WriteShapeFile(const DrawingShape& shape, std::uint64_t targetBytes,
-                    const std::filesystem::path& path, ShapeOutput& output, std::string& error);
+bool WriteShapeFile(const TDrawingShape& AShape, std::uint64_t ATargetBytes,
+                    const std::filesystem::path& APath, TShapeOutput& AOutput, std::string& AError);
 
 }  // namespace testing_support

@@ -14,7 +14,7 @@
 
 namespace testing_support {
 
-TempDir::TempDir() {
+TTempDir::TTempDir() {
   static std::atomic<unsigned> counter{0};
   std::random_device random;
   auto base = std::filesystem::temp_directory_path();
@@ -24,45 +24,45 @@ TempDir::TempDir() {
   }
 }
 
-TempDir::~TempDir() {
+TTempDir::~TTempDir() {
   std::error_code ec;
   std::filesystem::remove_all(FPath, ec);
 }
 
 // Names in the tests are UTF-8. On Windows a narrow name would be taken in the
 // ANSI code page, so it goes through the UTF-8 constructor there.
-std::filesystem::path TempDir::Write(const std::string& name, std::string_view bytes) const {
+std::filesystem::path TTempDir::Write(const std::string& AName, std::string_view ABytes) const {
 #ifdef _WIN32
   std::filesystem::path file =
-      FPath / std::filesystem::path(std::u8string(name.begin(), name.end()));
+      FPath / std::filesystem::path(std::u8string(AName.begin(), AName.end()));
 #else
-  std::filesystem::path file = FPath / name;
+  std::filesystem::path file = FPath / AName;
 #endif
   std::filesystem::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
   return file;
 }
 
-std::u16string U16(const std::filesystem::path& path) {
+std::u16string U16(const std::filesystem::path& APath) {
 #ifdef _WIN32
-  return path.u16string();  // the native form is UTF-16 already
+  return APath.u16string();  // the native form is UTF-16 already
 #else
-  return platform::FileNameToUtf16(path.native());  // bytes that are no UTF-8 too
+  return platform::FileNameToUtf16(APath.native());  // bytes that are no UTF-8 too
 #endif
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+std::string ReadFile(const std::filesystem::path& APath) {
+  std::ifstream in(APath, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string Deflate(std::string_view data, int windowBits) {
+std::string Deflate(std::string_view AData, int AWindowBits) {
   z_stream z{};
-  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
+  deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, AWindowBits, 9, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, static_cast<uLong>(AData.size())) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(AData.data()));
+  z.avail_in = static_cast<uInt>(AData.size());
   z.next_out = reinterpret_cast<Bytef*>(out.data());
   z.avail_out = static_cast<uInt>(out.size());
   deflate(&z, Z_FINISH);
@@ -71,34 +71,34 @@ std::string Deflate(std::string_view data, int windowBits) {
   return out;
 }
 
-std::string Gzip(std::string_view data) {
-  return Deflate(data, 15 + 16);
+std::string Gzip(std::string_view AData) {
+  return Deflate(AData, 15 + 16);
 }
 
-std::string GzipFilled(std::string_view head, std::string_view fill, std::size_t count) {
+std::string GzipFilled(std::string_view AHead, std::string_view AFill, std::size_t ACount) {
   z_stream z{};
   deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
   std::string out;
   // A block of whole copies of fill, so that blocks join seamlessly.
   std::string block;
-  while (!fill.empty() && block.size() < (1u << 20)) block += fill;
-  if (block.empty()) count = 0;
+  while (!AFill.empty() && block.size() < (1u << 20)) block += AFill;
+  if (block.empty()) ACount = 0;
   std::vector<char> buffer(1 << 16);
-  auto pump = [&](const char* data, std::size_t size, int flush) {
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    z.avail_in = static_cast<uInt>(size);
+  auto pump = [&](const char* AData, std::size_t ASize, int AFlush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(AData));
+    z.avail_in = static_cast<uInt>(ASize);
     do {
       z.next_out = reinterpret_cast<Bytef*>(buffer.data());
       z.avail_out = static_cast<uInt>(buffer.size());
-      deflate(&z, flush);
+      deflate(&z, AFlush);
       out.append(buffer.data(), buffer.size() - z.avail_out);
     } while (z.avail_out == 0);
   };
-  pump(head.data(), head.size(), Z_NO_FLUSH);
-  while (count > 0) {
-    std::size_t n = std::min(count, block.size());
+  pump(AHead.data(), AHead.size(), Z_NO_FLUSH);
+  while (ACount > 0) {
+    std::size_t n = std::min(ACount, block.size());
     pump(block.data(), n, Z_NO_FLUSH);
-    count -= n;
+    ACount -= n;
   }
   pump(nullptr, 0, Z_FINISH);
   deflateEnd(&z);
@@ -109,29 +109,29 @@ std::filesystem::path BuiltPluginPath() {
   return VX_PLUGIN_PATH;
 }
 
-PluginCopy::PluginCopy(const std::string& ini) {
-  Library = Dir.path() / "Vexmeta.wdx64";
+TPluginCopy::TPluginCopy(const std::string& AIni) {
+  Library = Dir.Path() / "Vexmeta.wdx64";
   std::filesystem::copy_file(BuiltPluginPath(), Library);
-  if (!ini.empty()) Dir.Write("Vexmeta.ini", ini);
+  if (!AIni.empty()) Dir.Write("Vexmeta.ini", AIni);
 }
 
-PluginHost::PluginHost(const std::filesystem::path& path) {
+TPluginHost::TPluginHost(const std::filesystem::path& APath) {
   std::string error;
-  if (!Load(U16(path), &error)) {
-    ADD_FAILURE() << "cannot load " << path << ": " << error;
+  if (!Load(U16(APath), &error)) {
+    ADD_FAILURE() << "cannot load " << APath << ": " << error;
     if (!Library) return;
   }
   EXPECT_TRUE(Complete());
 }
 
-PluginHost::Answer PluginHost::Get(const std::filesystem::path& file, std::int32_t field,
-                                   std::int32_t unit, std::int32_t maxlen,
-                                   std::int32_t flags) const {
-  Answer answer;
-  std::vector<char16_t> buffer(static_cast<std::size_t>(maxlen > 0 ? maxlen : 0) / 2 + 8,
+TPluginHost::TAnswer TPluginHost::Get(const std::filesystem::path& AFile, std::int32_t AField,
+                                      std::int32_t AUnit, std::int32_t AMaxlen,
+                                      std::int32_t AFlags) const {
+  TAnswer answer;
+  std::vector<char16_t> buffer(static_cast<std::size_t>(AMaxlen > 0 ? AMaxlen : 0) / 2 + 8,
                                u'\xBEEF');
-  std::u16string name = U16(file);
-  answer.Result = GetValueW(name.c_str(), field, unit, buffer.data(), maxlen, flags);
+  std::u16string name = U16(AFile);
+  answer.Result = GetValueW(name.c_str(), AField, AUnit, buffer.data(), AMaxlen, AFlags);
   if (answer.Result == ft_stringw) {
     for (char16_t c : buffer) {
       if (c == 0) break;

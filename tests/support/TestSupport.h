@@ -17,32 +17,32 @@ namespace testing_support {
 
 // A fresh folder under the system's temporary folder, removed with its contents
 // when the object goes.
-class TempDir {
+class TTempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return FPath; }
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::filesystem::path& Path() const { return FPath; }
   // Writes a file below the folder and returns its full path.
-  std::filesystem::path Write(const std::string& name, std::string_view bytes) const;
+  std::filesystem::path Write(const std::string& AName, std::string_view ABytes) const;
 
  private:
   std::filesystem::path FPath;
 };
 
-std::u16string U16(const std::filesystem::path& path);
-std::string ReadFile(const std::filesystem::path& path);
+std::u16string U16(const std::filesystem::path& APath);
+std::string ReadFile(const std::filesystem::path& APath);
 
 // Compressed bytes of data: windowBits 15 + 16 gives a gzip member, -15 raw deflate.
-std::string Deflate(std::string_view data, int windowBits);
+std::string Deflate(std::string_view AData, int AWindowBits);
 // gzip-compressed bytes of data (a single gzip member).
-std::string Gzip(std::string_view data);
+std::string Gzip(std::string_view AData);
 // gzip of head followed by count bytes of fill repeated (cut in its middle when
 // count is no multiple of its size), made without holding the whole input.
-std::string GzipFilled(std::string_view head, std::string_view fill, std::size_t count);
-inline std::string GzipFilled(std::string_view head, char fill, std::size_t count) {
-  return GzipFilled(head, std::string_view(&fill, 1), count);
+std::string GzipFilled(std::string_view AHead, std::string_view AFill, std::size_t ACount);
+inline std::string GzipFilled(std::string_view AHead, char AFill, std::size_t ACount) {
+  return GzipFilled(AHead, std::string_view(&AFill, 1), ACount);
 }
 
 // The built plugin library's path, and a host for it.
@@ -50,28 +50,28 @@ std::filesystem::path BuiltPluginPath();
 
 // A copy of the built library in a folder of its own, with a settings file
 // beside it when ini is not empty.
-struct PluginCopy {
-  TempDir Dir;
+struct TPluginCopy {
+  TTempDir Dir;
   std::filesystem::path Library;
-  explicit PluginCopy(const std::string& ini);
+  explicit TPluginCopy(const std::string& AIni);
 };
 
 // The built plugin loaded with its exports bound, and a value request made easy.
-class PluginHost : public TLoadedPlugin {
+class TPluginHost : public TLoadedPlugin {
  public:
   // Loads the library at path; fails the current test when it cannot.
-  explicit PluginHost(const std::filesystem::path& path = BuiltPluginPath());
-  bool loaded() const { return Library != nullptr; }
+  explicit TPluginHost(const std::filesystem::path& APath = BuiltPluginPath());
+  bool Loaded() const { return Library != nullptr; }
 
   // One value request with a buffer of maxlen bytes. result is the return code;
   // text holds a string value, number an integer or boolean value.
-  struct Answer {
+  struct TAnswer {
     std::int32_t Result = 0;
     std::u16string Text;
     std::int32_t Number = 0;
   };
-  Answer Get(const std::filesystem::path& file, std::int32_t field, std::int32_t unit = 0,
-             std::int32_t maxlen = 4096, std::int32_t flags = 0) const;
+  TAnswer Get(const std::filesystem::path& AFile, std::int32_t AField, std::int32_t AUnit = 0,
+              std::int32_t AMaxlen = 4096, std::int32_t AFlags = 0) const;
 };
 
 }  // namespace testing_support

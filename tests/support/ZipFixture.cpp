@@ -10,30 +10,30 @@ namespace testing_support {
 
 namespace {
 
-void Put16(std::string& out, std::uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+void Put16(std::string& AOut, std::uint32_t AV) {
+  AOut.push_back(static_cast<char>(AV & 0xFF));
+  AOut.push_back(static_cast<char>((AV >> 8) & 0xFF));
 }
 
-void Put32(std::string& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+void Put32(std::string& AOut, std::uint32_t AV) {
+  Put16(AOut, AV & 0xFFFF);
+  Put16(AOut, AV >> 16);
 }
 
-std::uint32_t Pick(std::int64_t fault, std::uint32_t right) {
-  return fault < 0 ? right : static_cast<std::uint32_t>(fault);
+std::uint32_t Pick(std::int64_t AFault, std::uint32_t ARight) {
+  return AFault < 0 ? ARight : static_cast<std::uint32_t>(AFault);
 }
 
 }  // namespace
 
-std::string RawDeflate(std::string_view data) {
-  return Deflate(data, -15);
+std::string RawDeflate(std::string_view AData) {
+  return Deflate(AData, -15);
 }
 
-std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment) {
+std::string MakeZip(const std::vector<TZipFixtureEntry>& AEntries, std::string_view AComment) {
   std::string out;
   std::string directory;
-  for (const ZipFixtureEntry& e : entries) {
+  for (const TZipFixtureEntry& e : AEntries) {
     std::string packed = e.RawDeflated ? e.Data : e.Deflate ? RawDeflate(e.Data) : e.Data;
     const std::uint32_t crc = Pick(
         e.Crc, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
@@ -82,12 +82,12 @@ std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_vie
   out += "PK\x05\x06";
   Put16(out, 0);
   Put16(out, 0);
-  Put16(out, static_cast<std::uint32_t>(entries.size()));
-  Put16(out, static_cast<std::uint32_t>(entries.size()));
+  Put16(out, static_cast<std::uint32_t>(AEntries.size()));
+  Put16(out, static_cast<std::uint32_t>(AEntries.size()));
   Put32(out, static_cast<std::uint32_t>(directory.size()));
   Put32(out, directoryOffset);
-  Put16(out, static_cast<std::uint32_t>(comment.size()));
-  out += comment;
+  Put16(out, static_cast<std::uint32_t>(AComment.size()));
+  out += AComment;
   return out;
 }
 

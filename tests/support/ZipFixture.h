@@ -10,7 +10,7 @@
 
 namespace testing_support {
 
-struct ZipFixtureEntry {
+struct TZipFixtureEntry {
   std::string Name;  // the stored name bytes, as written
   std::string Data;  // the uncompressed data
   bool Deflate = false;
@@ -29,17 +29,17 @@ struct ZipFixtureEntry {
 };
 
 // A plain entry: a name and its data, stored or deflated.
-inline ZipFixtureEntry Entry(std::string name, std::string data, bool deflate = false) {
-  ZipFixtureEntry e;
-  e.Name = std::move(name);
-  e.Data = std::move(data);
-  e.Deflate = deflate;
+inline TZipFixtureEntry Entry(std::string AName, std::string AData, bool ADeflate = false) {
+  TZipFixtureEntry e;
+  e.Name = std::move(AName);
+  e.Data = std::move(AData);
+  e.Deflate = ADeflate;
   return e;
 }
 
-std::string MakeZip(const std::vector<ZipFixtureEntry>& entries, std::string_view comment = {});
+std::string MakeZip(const std::vector<TZipFixtureEntry>& AEntries, std::string_view AComment = {});
 
 // Raw deflate bytes (no header) of data.
-std::string RawDeflate(std::string_view data);
+std::string RawDeflate(std::string_view AData);
 
 }  // namespace testing_support

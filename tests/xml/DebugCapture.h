@@ -9,20 +9,20 @@
 
 namespace xml_test {
 
-struct Message {
+struct TMessage {
   const void* Sender;
   TXmlWarnStyle Level;
   std::string Text;
 };
 
-class CapturingOwner : public TDebugComponent {
+class TCapturingOwner : public TDebugComponent {
  public:
-  explicit CapturingOwner(TDebugComponent* AOwner = nullptr) : TDebugComponent(AOwner) {
-    SetOnDebugOut([this](const void* Sender, TXmlWarnStyle Level, const std::string& Text) {
-      Messages.push_back({Sender, Level, Text});
+  explicit TCapturingOwner(TDebugComponent* AOwner = nullptr) : TDebugComponent(AOwner) {
+    SetOnDebugOut([this](const void* ASender, TXmlWarnStyle ALevel, const std::string& AText) {
+      Messages.push_back({ASender, ALevel, AText});
     });
   }
-  std::vector<Message> Messages;
+  std::vector<TMessage> Messages;
 };
 
 }  // namespace xml_test

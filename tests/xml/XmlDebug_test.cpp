@@ -7,24 +7,24 @@
 
 namespace {
 
-using xml_test::CapturingOwner;
+using xml_test::TCapturingOwner;
 
 // A reporter in the way nodes and the parser input report.
-class Reporter : public TDebugPersistent {
+class TReporter : public TDebugPersistent {
  public:
   using TDebugPersistent::TDebugPersistent;
   int Formatted = 0;
-  void Report(TXmlWarnStyle level) {
+  void Report(TXmlWarnStyle ALevel) {
     if (!HasDebugHandler()) return;
     ++Formatted;
-    DoDebugOut(this, level, FormatDebugText("at pos %d", {std::int64_t{7}}));
+    DoDebugOut(this, ALevel, FormatDebugText("at pos %d", {std::int64_t{7}}));
   }
 };
 
 TEST(DebugSink, MessageReachesFirstHandlerUpTheChainWithReporterAsSender) {
-  CapturingOwner outer;              // owns the document
+  TCapturingOwner outer;             // owns the document
   TDebugComponent document(&outer);  // no handler of its own
-  Reporter node(&document);
+  TReporter node(&document);
   node.Report(wsWarn);
   ASSERT_EQ(outer.Messages.size(), 1u);
   EXPECT_EQ(outer.Messages[0].Sender, &node);
@@ -32,8 +32,8 @@ TEST(DebugSink, MessageReachesFirstHandlerUpTheChainWithReporterAsSender) {
   EXPECT_EQ(outer.Messages[0].Text, "at pos 7");
 
   // A handler nearer the reporter takes the message; the walk stops there.
-  CapturingOwner inner(&outer);
-  Reporter node2(&inner);
+  TCapturingOwner inner(&outer);
+  TReporter node2(&inner);
   node2.Report(wsFail);
   EXPECT_EQ(inner.Messages.size(), 1u);
   EXPECT_EQ(outer.Messages.size(), 1u);
@@ -42,8 +42,8 @@ TEST(DebugSink, MessageReachesFirstHandlerUpTheChainWithReporterAsSender) {
 TEST(DebugSink, WithoutHandlerNothingIsFormattedOrDelivered) {
   TDebugComponent root;
   TDebugComponent document(&root);
-  Reporter node(&document);
-  Reporter orphan(nullptr);
+  TReporter node(&document);
+  TReporter orphan(nullptr);
   for (TXmlWarnStyle level : {wsInfo, wsHint, wsWarn, wsFail}) {
     node.Report(level);
     orphan.Report(level);

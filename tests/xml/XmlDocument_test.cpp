@@ -4,51 +4,51 @@
 
 #include "XmlTestLoad.h"
 
-using xml_test::XmlLoad;
+using xml_test::TXmlLoad;
 
 namespace {
 
 TEST(Document, NewDocuments) {
-  TXmlDocument Doc;
-  EXPECT_EQ(Doc.RootNodeCount(), 1);
-  ASSERT_NE(Doc.Root(), nullptr);
-  EXPECT_EQ(Doc.Root()->Name(), "");
-  EXPECT_TRUE(Doc.IsEmpty());
-  EXPECT_EQ(Doc.CommentString(), "");
-  EXPECT_EQ(Doc.Charset(), "");
-  EXPECT_EQ(Doc.VersionString(), "");
-  EXPECT_EQ(Doc.EolStyle(), esCRLF);
-  EXPECT_EQ(Doc.NodeClosingStyle(), ncClose);
-  EXPECT_FALSE(Doc.PreserveWhiteSpace());
+  TXmlDocument doc;
+  EXPECT_EQ(doc.RootNodeCount(), 1);
+  ASSERT_NE(doc.Root(), nullptr);
+  EXPECT_EQ(doc.Root()->Name(), "");
+  EXPECT_TRUE(doc.IsEmpty());
+  EXPECT_EQ(doc.CommentString(), "");
+  EXPECT_EQ(doc.Charset(), "");
+  EXPECT_EQ(doc.VersionString(), "");
+  EXPECT_EQ(doc.EolStyle(), esCRLF);
+  EXPECT_EQ(doc.NodeClosingStyle(), ncClose);
+  EXPECT_FALSE(doc.PreserveWhiteSpace());
 
-  TXmlDocument Decl(nullptr, true, false, false, "");
-  EXPECT_EQ(Decl.RootNodeCount(), 1);
-  EXPECT_EQ(Decl.Charset(), "utf-8");
-  EXPECT_EQ(Decl.VersionString(), "1.0");
-  EXPECT_EQ(Decl.Root(), nullptr);
-  EXPECT_TRUE(Decl.IsEmpty());
-  EXPECT_EQ(Decl.Declaration()->DirectNodeCount(), 2);
+  TXmlDocument decl(nullptr, true, false, false, "");
+  EXPECT_EQ(decl.RootNodeCount(), 1);
+  EXPECT_EQ(decl.Charset(), "utf-8");
+  EXPECT_EQ(decl.VersionString(), "1.0");
+  EXPECT_EQ(decl.Root(), nullptr);
+  EXPECT_TRUE(decl.IsEmpty());
+  EXPECT_EQ(decl.Declaration()->DirectNodeCount(), 2);
 
-  TXmlDocument Full(nullptr, true, true, true, "svg");
-  EXPECT_EQ(xml_test::Shape(Full.DocType()), "!DOCTYPE svg SYSTEM Q\"\" Q\"\"");
-  EXPECT_EQ(Full.Root()->Name(), "svg");
-  EXPECT_FALSE(Full.IsEmpty());
-  EXPECT_EQ(Full.RootContainerCount(), 3);
-  EXPECT_EQ(Full.RootContainers(2), Full.Root());
-  EXPECT_EQ(Full.RootContainers(3), nullptr);
-  Full.New(false, false);
-  EXPECT_EQ(Full.RootNodeCount(), 1);
-  Full.New();
-  EXPECT_EQ(Full.RootNodeCount(), 3);
+  TXmlDocument full(nullptr, true, true, true, "svg");
+  EXPECT_EQ(xml_test::Shape(full.DocType()), "!DOCTYPE svg SYSTEM Q\"\" Q\"\"");
+  EXPECT_EQ(full.Root()->Name(), "svg");
+  EXPECT_FALSE(full.IsEmpty());
+  EXPECT_EQ(full.RootContainerCount(), 3);
+  EXPECT_EQ(full.RootContainers(2), full.Root());
+  EXPECT_EQ(full.RootContainers(3), nullptr);
+  full.New(false, false);
+  EXPECT_EQ(full.RootNodeCount(), 1);
+  full.New();
+  EXPECT_EQ(full.RootNodeCount(), 3);
 }
 
 TEST(Document, IsEmptyAndCommentString) {
-  struct Case {
+  struct TCase {
     const char* Input;
     bool Empty;
     const char* Comment;
   };
-  const Case Cases[] = {
+  const TCase cases[] = {
       {"<?xml version='1.0'?><!-- only -->", true, " only "},
       {"<svg/> ", false, ""},
       {"<svg></svg>", false, ""},
@@ -57,60 +57,60 @@ TEST(Document, IsEmptyAndCommentString) {
       {"<!-- a &amp; b\nc -->", true, " a & b\r\nc "},
       {"just text", true, ""},
   };
-  for (const Case& C : Cases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input);
-    EXPECT_EQ(L.Doc->IsEmpty(), C.Empty);
-    EXPECT_EQ(L.Doc->CommentString(), C.Comment);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Input);
+    TXmlLoad l(c.Input);
+    EXPECT_EQ(l.Doc->IsEmpty(), c.Empty);
+    EXPECT_EQ(l.Doc->CommentString(), c.Comment);
   }
 }
 
 TEST(Document, RootQueriesAndStyleSheet) {
-  XmlLoad L("<?xml version='1.0'?><!DOCTYPE svg><!--c--><svg/><g/>");
-  EXPECT_EQ(L.Doc->Root()->Name(), "svg");
-  EXPECT_NE(L.Doc->DocType(), nullptr);
-  EXPECT_EQ(L.Doc->RootContainerCount(), 4);
-  EXPECT_EQ(L.Doc->RootNodeCount(), 5);
-  TXmlStyleSheet* S = L.Doc->StyleSheet();
-  ASSERT_NE(S, nullptr);
-  EXPECT_EQ(L.Doc->RootNodes().Items(1), S);
-  EXPECT_EQ(L.Doc->RootNodeCount(), 6);
-  EXPECT_EQ(L.Doc->StyleSheet(), S);
-  EXPECT_EQ(S->Name(), "xml-stylesheet");
+  TXmlLoad l("<?xml version='1.0'?><!DOCTYPE svg><!--c--><svg/><g/>");
+  EXPECT_EQ(l.Doc->Root()->Name(), "svg");
+  EXPECT_NE(l.Doc->DocType(), nullptr);
+  EXPECT_EQ(l.Doc->RootContainerCount(), 4);
+  EXPECT_EQ(l.Doc->RootNodeCount(), 5);
+  TXmlStyleSheet* s = l.Doc->StyleSheet();
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(l.Doc->RootNodes().Items(1), s);
+  EXPECT_EQ(l.Doc->RootNodeCount(), 6);
+  EXPECT_EQ(l.Doc->StyleSheet(), s);
+  EXPECT_EQ(s->Name(), "xml-stylesheet");
   // Charset and VersionString look only at a declaration at index 0.
-  XmlLoad Late("<!--c--><?xml version='1.0' encoding='x'?><svg/>");
-  EXPECT_EQ(Late.Doc->Charset(), "");
-  EXPECT_NE(Late.Doc->Declaration(), nullptr);
+  TXmlLoad late("<!--c--><?xml version='1.0' encoding='x'?><svg/>");
+  EXPECT_EQ(late.Doc->Charset(), "");
+  EXPECT_NE(late.Doc->Declaration(), nullptr);
 }
 
 TEST(Document, ReloadReplacesEverything) {
-  XmlLoad L("<a x='one' y='two'><b/></a>");
-  std::int32_t FirstCount = L.Doc->SymbolTable().SymbolCount();
-  EXPECT_EQ(FirstCount, 6);  // a x one y two b
-  L.Load("<c z='z'/>");
-  EXPECT_EQ(L.Tree(), "c(@z=z)");
-  EXPECT_EQ(L.Doc->SymbolTable().SymbolCount(), 2);
-  L.Doc->Clear();
-  EXPECT_EQ(L.Doc->RootNodeCount(), 1);
-  EXPECT_TRUE(L.Doc->IsEmpty());
+  TXmlLoad l("<a x='one' y='two'><b/></a>");
+  std::int32_t firstCount = l.Doc->SymbolTable().SymbolCount();
+  EXPECT_EQ(firstCount, 6);  // a x one y two b
+  l.Load("<c z='z'/>");
+  EXPECT_EQ(l.Tree(), "c(@z=z)");
+  EXPECT_EQ(l.Doc->SymbolTable().SymbolCount(), 2);
+  l.Doc->Clear();
+  EXPECT_EQ(l.Doc->RootNodeCount(), 1);
+  EXPECT_TRUE(l.Doc->IsEmpty());
 }
 
 TEST(Document, MessagesReachTheFirstHandler) {
   // A handler on a component that owns the document receives its messages, with
   // the reporting node as sender.
-  std::vector<const void*> Senders;
-  TDebugComponent Owner;
-  Owner.SetOnDebugOut([&](const void* Sender, TXmlWarnStyle, const std::string& Text) {
-    if (Text.rfind("illegal quote", 0) == 0) Senders.push_back(Sender);
+  std::vector<const void*> senders;
+  TDebugComponent owner;
+  owner.SetOnDebugOut([&](const void* ASender, TXmlWarnStyle, const std::string& AText) {
+    if (AText.rfind("illegal quote", 0) == 0) senders.push_back(ASender);
   });
-  TXmlDocument Doc(&Owner);
-  Doc.ReadFromString("<svg 'a'='1'/>");
-  ASSERT_EQ(Senders.size(), 1u);
-  EXPECT_EQ(Senders[0], Doc.Root());
+  TXmlDocument doc(&owner);
+  doc.ReadFromString("<svg 'a'='1'/>");
+  ASSERT_EQ(senders.size(), 1u);
+  EXPECT_EQ(senders[0], doc.Root());
   // Without any handler, nothing happens at all.
-  TXmlDocument Quiet;
-  Quiet.ReadFromString("<svg 'a'='1'></x>");
-  EXPECT_FALSE(Quiet.IsEmpty());
+  TXmlDocument quiet;
+  quiet.ReadFromString("<svg 'a'='1'></x>");
+  EXPECT_FALSE(quiet.IsEmpty());
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "XmlTestLoad.h"
 
 using xml_test::ExpectLoads;
-using xml_test::LoadOptions;
-using xml_test::XmlLoad;
+using xml_test::TLoadOptions;
+using xml_test::TXmlLoad;
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST(ParseDtd, InternalSubset) {
       // Line breaks between declarations are kept as white space when preserved;
       // a single space is not.
       {"<!DOCTYPE s [<!ELEMENT a ANY>\n<!ELEMENT b ANY> <!ELEMENT c ANY>]><s/>",
-       LoadOptions{.Preserve = true},
+       TLoadOptions{.Preserve = true},
        "!DOCTYPE s(!ELEMENT a(T\"ANY\"),W\"\\n\",!ELEMENT b(T\"ANY\"),!ELEMENT c(T\"ANY\")),s", ""},
       // Markup that a subset does not allow ends it.
       {"<!DOCTYPE s [<a/>]><s/>",
@@ -103,26 +103,26 @@ TEST(ParseDtd, InternalSubset) {
 }
 
 TEST(ParseDtd, DeclarationValuesAndAccessors) {
-  XmlLoad L(
+  TXmlLoad l(
       "<!DOCTYPE svg PUBLIC \"-//P\" 'u.dtd' [\n<!ENTITY st0 'fill:\nnone'>\n"
       "<!ELEMENT svg ANY>]>\n<svg a='&st0;'/>");
-  TXmlDocType* D = L.Doc->DocType();
-  ASSERT_NE(D, nullptr);
-  EXPECT_EQ(D->Name(), "svg");
-  EXPECT_EQ(D->Value(), "");
-  EXPECT_EQ(D->ExternalID()->Value(), "PUBLIC");
-  EXPECT_EQ(D->PubIDLiteral()->Value(), "-//P");
-  EXPECT_EQ(D->SystemLiteral()->Value(), "u.dtd");
-  ASSERT_EQ(D->NodeCount(), 2);
+  TXmlDocType* d = l.Doc->DocType();
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->Name(), "svg");
+  EXPECT_EQ(d->Value(), "");
+  EXPECT_EQ(d->ExternalID()->Value(), "PUBLIC");
+  EXPECT_EQ(d->PubIDLiteral()->Value(), "-//P");
+  EXPECT_EQ(d->SystemLiteral()->Value(), "u.dtd");
+  ASSERT_EQ(d->NodeCount(), 2);
   // Declarations give their body as written, quotes included, line ends in the
   // document's style; they count as elements of the DOCTYPE.
-  EXPECT_EQ(D->Nodes(0)->ElementType(), xeDtdEntity);
-  EXPECT_EQ(D->Nodes(0)->Value(), "'fill:\r\nnone'");
-  EXPECT_EQ(D->Nodes(1)->Value(), "ANY");
-  EXPECT_EQ(D->ElementCount(), 2);
+  EXPECT_EQ(d->Nodes(0)->ElementType(), xeDtdEntity);
+  EXPECT_EQ(d->Nodes(0)->Value(), "'fill:\r\nnone'");
+  EXPECT_EQ(d->Nodes(1)->Value(), "ANY");
+  EXPECT_EQ(d->ElementCount(), 2);
   // No declared entity is ever substituted.
-  EXPECT_EQ(L.Doc->Root()->AttributeValueByName("a"), "&st0;");
-  EXPECT_EQ(L.NodeMessages(), "");
+  EXPECT_EQ(l.Doc->Root()->AttributeValueByName("a"), "&st0;");
+  EXPECT_EQ(l.NodeMessages(), "");
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 #include "platform/HostPlatform.h"
 
 using xml_test::ExpectLoads;
-using xml_test::LoadOptions;
-using xml_test::XmlLoad;
+using xml_test::TLoadOptions;
+using xml_test::TXmlLoad;
 
 namespace {
 
-constexpr LoadOptions kFix{.Fix = true};
-constexpr LoadOptions kPreserve{.Preserve = true};
+constexpr TLoadOptions cFix{.Fix = true};
+constexpr TLoadOptions cPreserve{.Preserve = true};
 
 TEST(ParseElements, StartTagsAndAttributeLists) {
   ExpectLoads({
@@ -23,7 +23,7 @@ TEST(ParseElements, StartTagsAndAttributeLists) {
       // Blanks other than one space before an attribute: a hint, and a whitespace
       // node among the direct nodes only when white space is preserved.
       {"<a x='1'\n   y='2'></a>", {}, "a(@x=1,@y=2)", "H:non-default chardata at line 1 (pos 13)"},
-      {"<a x='1'\n   y='2'></a>", kPreserve, "a(@x=1,W\"\\n   \",@y=2)",
+      {"<a x='1'\n   y='2'></a>", cPreserve, "a(@x=1,W\"\\n   \",@y=2)",
        "H:non-default chardata at line 1 (pos 13)"},
       // A quote where a name should start is skipped; the name runs up to "=".
       {"<a 'x'='1'></a>", {}, "a(@x'=1)", "W:illegal quote at pos 4"},
@@ -31,10 +31,10 @@ TEST(ParseElements, StartTagsAndAttributeLists) {
       // A value not starting with a quote: empty, the byte read is lost; with the
       // repair option it runs up to the next space.
       {"<a x=y b='1'></a>", {}, "a(@x=,@b=1)", "W:quote char expected at pos 6"},
-      {"<a x=y b='1'></a>", kFix, "a(@x=y,@b=1)", "W:quote char expected at pos 6"},
+      {"<a x=y b='1'></a>", cFix, "a(@x=y,@b=1)", "W:quote char expected at pos 6"},
       // The value runs to the end of the input; the start tag is then broken with
       // the byte that began that last attribute, and r's loop ends with the input.
-      {"<r><a x=y>t</a></r>", kFix, "r(a(@x=y>t</a></r>))",
+      {"<r><a x=y>t</a></r>", cFix, "r(a(@x=y>t</a></r>))",
        "W:quote char expected at pos 9 | W:illegal end tag (\"x\") at line 0 (streampos 19)"},
       // Start tags ended by something else than "/>" or ">".
       {"<r><a b='1'?>x</r>",
@@ -49,30 +49,30 @@ TEST(ParseElements, TextRunsAndValues) {
   ExpectLoads({
       {"<a>  x  </a>", {}, "a(T\"  x\")", ""},
       {"<a>     </a>", {}, "a", ""},
-      {"<a>     </a>", kPreserve, "a", ""},
+      {"<a>     </a>", cPreserve, "a", ""},
       {"<a>x<b/>y</a>", {}, "a(T\"x\",b,T\"y\")", ""},
       {"<a>\n  <b/>\n  t\n</a>", {}, "a(b,T\"\\n  t\")", ""},
       {"<a><!-- c --><![CDATA[<&>]]><?pi x?></a>", {}, "a(C\" c \",D\"<&>\",P\"pi x\")", ""},
   });
-  XmlLoad L("<a>x<b>inner</b><![CDATA[&amp;]]>y&lt;</a>");
-  TXmlElement* A = L.Doc->Root();
-  ASSERT_NE(A, nullptr);
-  EXPECT_EQ(A->Value(), "x&amp;y<");  // own text runs and CDATA, not the child's text
-  EXPECT_EQ(A->ValueIndex(), 0);
-  EXPECT_EQ(A->OwnClosingStyle(), ncFull);
+  TXmlLoad l("<a>x<b>inner</b><![CDATA[&amp;]]>y&lt;</a>");
+  TXmlElement* a = l.Doc->Root();
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->Value(), "x&amp;y<");  // own text runs and CDATA, not the child's text
+  EXPECT_EQ(a->ValueIndex(), 0);
+  EXPECT_EQ(a->OwnClosingStyle(), ncFull);
 }
 
 TEST(ParseElements, ClosingStyleAndDirectNodes) {
-  XmlLoad L("<r><a/><b></b><c x='1' y='2'>t</c></r>");
-  TXmlElement* R = L.Doc->Root();
-  ASSERT_NE(R, nullptr);
-  auto* A = static_cast<TXmlContainerNode*>(R->Nodes(0));
-  auto* B = static_cast<TXmlContainerNode*>(R->Nodes(1));
-  auto* C = static_cast<TXmlContainerNode*>(R->Nodes(2));
-  EXPECT_EQ(A->OwnClosingStyle(), ncClose);
-  EXPECT_EQ(B->OwnClosingStyle(), ncFull);
-  EXPECT_EQ(C->DirectNodeCount(), 2);
-  EXPECT_EQ(C->ValueIndex(), 2);
+  TXmlLoad l("<r><a/><b></b><c x='1' y='2'>t</c></r>");
+  TXmlElement* r = l.Doc->Root();
+  ASSERT_NE(r, nullptr);
+  auto* a = static_cast<TXmlContainerNode*>(r->Nodes(0));
+  auto* b = static_cast<TXmlContainerNode*>(r->Nodes(1));
+  auto* c = static_cast<TXmlContainerNode*>(r->Nodes(2));
+  EXPECT_EQ(a->OwnClosingStyle(), ncClose);
+  EXPECT_EQ(b->OwnClosingStyle(), ncFull);
+  EXPECT_EQ(c->DirectNodeCount(), 2);
+  EXPECT_EQ(c->ValueIndex(), 2);
   EXPECT_EQ(TXmlDocument().CreateNode<TXmlElement>()->OwnClosingStyle(), ncDefault);
 }
 
@@ -82,7 +82,7 @@ TEST(ParseElements, EndTagMismatchesAndRepair) {
       {"<a></A>", {}, "a", "W:begin and end tag mismatch: \"a\" and \"A\" at line 0 (pos 7)"},
       // The first repair example: br is taken as a single tag and its content moves
       // out behind it.
-      {"<r><p><br>t</p></r>", kFix, "r(p(br,T\"t\"))",
+      {"<r><p><br>t</p></r>", cFix, "r(p(br,T\"t\"))",
        "W:begin and end tag mismatch: \"br\" and \"p\" at line 0 (pos 15) | "
        "H:parent0 = \"p\", this endtag = \"p\": maybe \"br\" should be closed | "
        "W:level mismatch between subnode \"br\" and endnode \"p\" at line 0 (pos 15) | "
@@ -94,7 +94,7 @@ TEST(ParseElements, EndTagMismatchesAndRepair) {
        "W:begin and end tag mismatch: \"p\" and \"r\" at line 0 (pos 19) | "
        "F:stream terminated prematurely at pos 19"},
       // The second: c moves from b to a; "b" and then "c" become single tags.
-      {"<r><a><b><c></a></r>", kFix, "r(a(b,c))",
+      {"<r><a><b><c></a></r>", cFix, "r(a(b,c))",
        "W:begin and end tag mismatch: \"c\" and \"a\" at line 0 (pos 16) | "
        "I:moving node \"c\" from parent \"b\" to grandparent \"a\" | "
        "H:parent1 = \"a\", this endtag = \"a\": maybe \"c\" should be closed | "
@@ -110,7 +110,7 @@ TEST(ParseElements, EndTagMismatchesAndRepair) {
       // An end tag that names nothing open two levels below a top-level element:
       // the walk ends at the top instead of repeating.
       // r gets itself back and ends; the root level reads on and stops at "</a>".
-      {"<r><a></x>t</a></r>", kFix, "r(a),T\"t\"",
+      {"<r><a></x>t</a></r>", cFix, "r(a),T\"t\"",
        "W:begin and end tag mismatch: \"a\" and \"x\" at line 0 (pos 10) | "
        "W:level mismatch between subnode \"a\" and endnode \"r\" at line 0 (pos 10) | "
        "W:unsupported tag (\"EndTag\") at pos 13"},
@@ -140,63 +140,64 @@ TEST(ParseElements, UnclosedAndDisallowedContent) {
 }
 
 TEST(ParseElements, AbortParsingFromHandler) {
-  XmlLoad L;
-  L.Doc->SetOnNodeLoaded([](TXmlDocument* Sender, TXmlNode* N) {
-    if (N->Name() == "b") Sender->SetAbortParsing(true);
+  TXmlLoad l;
+  l.Doc->SetOnNodeLoaded([](TXmlDocument* ASender, TXmlNode* ANode) {
+    if (ANode->Name() == "b") ASender->SetAbortParsing(true);
   });
-  L.Load("<a><b/><c/></a><!-- after -->");
-  EXPECT_EQ(L.Tree(), "a(b)");
-  EXPECT_EQ(L.NodeMessages(), "");
+  l.Load("<a><b/><c/></a><!-- after -->");
+  EXPECT_EQ(l.Tree(), "a(b)");
+  EXPECT_EQ(l.NodeMessages(), "");
 }
 
 TEST(ParseElements, EventsInOrder) {
-  XmlLoad L;
-  std::string Log;
-  L.Doc->SetOnNodeNew([&](TXmlDocument* Sender, TXmlNode* N) {
-    EXPECT_EQ(Sender, L.Doc.get());
-    Log += "new " + N->Name() + (N->AttributeCount() ? "+attr" : "") + "; ";
+  TXmlLoad load;
+  std::string log;
+  load.Doc->SetOnNodeNew([&](TXmlDocument* ASender, TXmlNode* ANode) {
+    EXPECT_EQ(ASender, load.Doc.get());
+    log += "new " + ANode->Name() + (ANode->AttributeCount() ? "+attr" : "") + "; ";
   });
-  L.Doc->SetOnNodeLoaded([&](TXmlDocument*, TXmlNode* N) { Log += "loaded " + N->Name() + "; "; });
-  std::vector<std::int64_t> Progress;
-  L.Doc->SetOnProgress([&](TXmlDocument*, std::int64_t P) { Progress.push_back(P); });
-  L.Load("<!--c--><a x='1'>t<b/></a>");
-  EXPECT_EQ(Log,
+  load.Doc->SetOnNodeLoaded(
+      [&](TXmlDocument*, TXmlNode* ANode) { log += "loaded " + ANode->Name() + "; "; });
+  std::vector<std::int64_t> progress;
+  load.Doc->SetOnProgress([&](TXmlDocument*, std::int64_t AP) { progress.push_back(AP); });
+  load.Load("<!--c--><a x='1'>t<b/></a>");
+  EXPECT_EQ(log,
             "new Comment; loaded Comment; new a; new ; loaded x; new Text; loaded Text; "
             "new b; loaded b; loaded a; ");
-  EXPECT_EQ(Progress, (std::vector<std::int64_t>{22, 26, 26}));
+  EXPECT_EQ(progress, (std::vector<std::int64_t>{22, 26, 26}));
 }
 
 // A million nested elements load, answer queries and are freed on a 1 MiB stack.
 TEST(ParseElements, DeepNestingStaysOffTheStack) {
-  constexpr int kDepth = 1000000;
-  std::string Text;
-  Text.reserve(kDepth * 7 + 16);
-  for (int I = 0; I < kDepth; ++I) Text += "<g>";
-  Text += "<leaf id='x'/>";
-  for (int I = 0; I < kDepth; ++I) Text += "</g>";
+  constexpr int cDepth = 1000000;
+  std::string text;
+  text.reserve(cDepth * 7 + 16);
+  for (int i = 0; i < cDepth; ++i) text += "<g>";
+  text += "<leaf id='x'/>";
+  for (int i = 0; i < cDepth; ++i) text += "</g>";
 
-  bool Done = false;
+  bool done = false;
   ASSERT_TRUE(platform::RunOnThreadWithStack(1 << 20, [&] {
-    auto Doc = std::make_unique<TXmlDocument>();
-    Doc->ReadFromString(Text);
-    TXmlNode* Leaf = Doc->Root()->FindNode("leaf");
-    ASSERT_NE(Leaf, nullptr);
-    EXPECT_EQ(Leaf->TreeDepth(), kDepth);
-    std::string Path = Leaf->FullPath();
-    EXPECT_EQ(Path.size(), static_cast<std::size_t>(kDepth) * 2 + 5);
-    EXPECT_EQ(Path.substr(Path.size() - 9), "/g/g/leaf");
-    EXPECT_EQ(Doc->Root()->FindNode(Path.substr(0, 7) + "/no"), nullptr);
-    EXPECT_EQ(Leaf->AttributeValueByName("ID"), "x");
-    std::int64_t Count = 0;
-    for (TXmlNode* N = Doc->FindFirst(); N; N = Doc->FindNext(N)) ++Count;
-    EXPECT_EQ(Count, kDepth + 2);
+    auto doc = std::make_unique<TXmlDocument>();
+    doc->ReadFromString(text);
+    TXmlNode* leaf = doc->Root()->FindNode("leaf");
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_EQ(leaf->TreeDepth(), cDepth);
+    std::string path = leaf->FullPath();
+    EXPECT_EQ(path.size(), static_cast<std::size_t>(cDepth) * 2 + 5);
+    EXPECT_EQ(path.substr(path.size() - 9), "/g/g/leaf");
+    EXPECT_EQ(doc->Root()->FindNode(path.substr(0, 7) + "/no"), nullptr);
+    EXPECT_EQ(leaf->AttributeValueByName("ID"), "x");
+    std::int64_t count = 0;
+    for (TXmlNode* node = doc->FindFirst(); node; node = doc->FindNext(node)) ++count;
+    EXPECT_EQ(count, cDepth + 2);
     // Unclosed at the end: every level reports and unwinds without recursion.
-    Doc->ReadFromString(std::string_view(Text).substr(0, kDepth * 3));
-    EXPECT_EQ(Doc->Root()->NodeCount(), 1);
-    Doc.reset();
-    Done = true;
+    doc->ReadFromString(std::string_view(text).substr(0, cDepth * 3));
+    EXPECT_EQ(doc->Root()->NodeCount(), 1);
+    doc.reset();
+    done = true;
   }));
-  EXPECT_TRUE(Done);
+  EXPECT_TRUE(done);
 }
 
 }  // namespace

@@ -10,28 +10,28 @@
 
 namespace {
 
-using ByteVector = std::vector<std::uint8_t>;
+using TByteVector = std::vector<std::uint8_t>;
 
-ByteVector B(std::string_view s) {
-  return ByteVector(s.begin(), s.end());
+TByteVector B(std::string_view AS) {
+  return TByteVector(AS.begin(), AS.end());
 }
 
 TEST(Encoding, NamesAndCodePagesOfTheEncodings) {
-  struct Case {
+  struct TCase {
     TXmlStringEncoding E;
     const char* Name;
     std::int32_t Cp;
   };
-  const Case cases[] = {{seAnsi, "ansi", 0},
-                        {seUTF8, "utf-8", 65001},
-                        {seUTF16BE, "unicodeFFFE", 1201},
-                        {seUTF16LE, "utf-16", 1200},
-                        {seUTF32BE, "utf-32BE", 12001},
-                        {seUTF32LE, "utf-32", 12000},
-                        {seUCS4_2143, "ucs4_2143", 0},
-                        {seUCS4_3412, "ucs4_3412", 0},
-                        {seEBCDIC, "ebcdic", 0}};
-  for (const Case& c : cases) {
+  const TCase cases[] = {{seAnsi, "ansi", 0},
+                         {seUTF8, "utf-8", 65001},
+                         {seUTF16BE, "unicodeFFFE", 1201},
+                         {seUTF16LE, "utf-16", 1200},
+                         {seUTF32BE, "utf-32BE", 12001},
+                         {seUTF32LE, "utf-32", 12000},
+                         {seUCS4_2143, "ucs4_2143", 0},
+                         {seUCS4_3412, "ucs4_3412", 0},
+                         {seEBCDIC, "ebcdic", 0}};
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     EXPECT_STREQ(EncodingName(c.E), c.Name);
     EXPECT_EQ(EncodingCodePage(c.E), c.Cp);
@@ -51,11 +51,11 @@ TEST(Encoding, CodePageTableHoldsItsRowsInOrder) {
 }
 
 TEST(Encoding, CodePageFromNameTakesFirstCaseInsensitiveMatch) {
-  struct Case {
+  struct TCase {
     const char* Name;
     std::int32_t Expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"WINDOWS-1252", 1252}, {"ansi", 65001},        {"euc-jp", 20932},
       {"EUC-JP", 20932},      {"iso-2022-jp", 50220}, {"csiso2022jp", 50221},
       {"bcon v4", 709},       {"ASMO-449+", 709},     {"", 65001},
@@ -63,7 +63,7 @@ TEST(Encoding, CodePageFromNameTakesFirstCaseInsensitiveMatch) {
       {"latin-1", 65001},     {"Utf-7", 65000},       {"ibm00924", 20924},
       {"GB18030", 54936},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     EXPECT_EQ(CodePageFromName(c.Name, 65001), c.Expected);
   }
@@ -71,14 +71,14 @@ TEST(Encoding, CodePageFromNameTakesFirstCaseInsensitiveMatch) {
 }
 
 TEST(Encoding, EncodingFromName) {
-  struct Case {
+  struct TCase {
     const char* Name;
     TXmlStringEncoding Expected;
   };
-  const Case cases[] = {{"UTF-16", seUTF16LE},  {"unicodeFFFE", seUTF16BE}, {"latin-1", seUTF8},
-                        {"", seUTF8},           {"utf-8", seUTF8},          {"utf-32", seAnsi},
-                        {"iso-8859-1", seAnsi}, {"windows-1252", seAnsi},   {"ansi", seUTF8}};
-  for (const Case& c : cases) {
+  const TCase cases[] = {{"UTF-16", seUTF16LE},  {"unicodeFFFE", seUTF16BE}, {"latin-1", seUTF8},
+                         {"", seUTF8},           {"utf-8", seUTF8},          {"utf-32", seAnsi},
+                         {"iso-8859-1", seAnsi}, {"windows-1252", seAnsi},   {"ansi", seUTF8}};
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     EXPECT_EQ(EncodingFromName(c.Name), c.Expected);
   }
@@ -87,24 +87,25 @@ TEST(Encoding, EncodingFromName) {
 // Runs a decoder over each piece in turn with one pending-CR flag, as the parser
 // does over its chunks.
 template <class Decode>
-ByteVector DecodePieces(const std::vector<ByteVector>& pieces, std::size_t perByte, Decode decode) {
-  ByteVector out;
+TByteVector DecodePieces(const std::vector<TByteVector>& APieces, std::size_t APerByte,
+                         Decode ADecode) {
+  TByteVector out;
   bool pending = false;
-  for (const ByteVector& piece : pieces) {
-    ByteVector dest(piece.size() * perByte + 1);
-    std::size_t n = decode(piece, dest.data(), pending);
+  for (const TByteVector& piece : APieces) {
+    TByteVector dest(piece.size() * APerByte + 1);
+    std::size_t n = ADecode(piece, dest.data(), pending);
     out.insert(out.end(), dest.begin(), dest.begin() + static_cast<std::ptrdiff_t>(n));
   }
   return out;
 }
 
 TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
-  struct Case {
+  struct TCase {
     const char* Label;
-    std::vector<ByteVector> Pieces;
-    ByteVector Expected;
+    std::vector<TByteVector> Pieces;
+    TByteVector Expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"mixed",
        {{0x61, 0x0D, 0x0A, 0x62, 0x0D, 0x63, 0x0A, 0x0A}},
        {0x61, 0x0A, 0x62, 0x0A, 0x63, 0x0A, 0x0A}},
@@ -114,10 +115,10 @@ TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
       {"lone LF after split CR is dropped", {{0x0D}, {0x0A}, {0x0A}}, {0x0A, 0x0A}},
       {"high bytes pass unchecked", {{0xFF, 0x0D, 0xC3}}, {0xFF, 0x0A, 0xC3}},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     EXPECT_EQ(DecodePieces(c.Pieces, 1,
-                           [](const ByteVector& p, std::uint8_t* d, bool& f) {
+                           [](const TByteVector& p, std::uint8_t* d, bool& f) {
                              return Utf8BytesToUtf8(p.data(), d, p.size(), f);
                            }),
               c.Expected);
@@ -127,19 +128,19 @@ TEST(Encoding, Utf8ByteCopyNormalisesLineEndsAcrossCalls) {
 // A surrogate pair is one character also when the pieces split it; a surrogate
 // without its partner is one U+FFFD, also at the very end.
 TEST(Encoding, Utf16UnitsJoinSurrogatePairsAcrossCalls) {
-  struct Case {
+  struct TCase {
     const char* Label;
-    std::vector<ByteVector> Pieces;  // little-endian units
-    ByteVector Expected;
+    std::vector<TByteVector> Pieces;  // little-endian units
+    TByteVector Expected;
   };
-  const ByteVector smile = {0xF0, 0x9F, 0x98, 0x80};  // U+1F600
-  const ByteVector fffd = {0xEF, 0xBF, 0xBD};
-  auto join = [](std::initializer_list<ByteVector> parts) {
-    ByteVector out;
-    for (const ByteVector& p : parts) out.insert(out.end(), p.begin(), p.end());
+  const TByteVector smile = {0xF0, 0x9F, 0x98, 0x80};  // U+1F600
+  const TByteVector fffd = {0xEF, 0xBF, 0xBD};
+  auto join = [](std::initializer_list<TByteVector> AParts) {
+    TByteVector out;
+    for (const TByteVector& p : AParts) out.insert(out.end(), p.begin(), p.end());
     return out;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"CR, e-acute, LF", {{0x0D, 0, 0xE9, 0, 0x0A, 0}}, {0x0A, 0xC3, 0xA9, 0x0A}},
       {"surrogate pair", {{0x3D, 0xD8, 0x00, 0xDE}}, smile},
       {"pair split between calls",
@@ -156,12 +157,12 @@ TEST(Encoding, Utf16UnitsJoinSurrogatePairsAcrossCalls) {
       {"U+0800 and U+FFFF", {{0x00, 0x08, 0xFF, 0xFF}}, {0xE0, 0xA0, 0x80, 0xEF, 0xBF, 0xBF}},
       {"NUL is kept", {{0x00, 0x00}}, {0x00}},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     char16_t high = 0;
-    ByteVector out =
-        DecodePieces(c.Pieces, 3, [&high](const ByteVector& p, std::uint8_t* d, bool& f) {
-          return Utf16UnitsToUtf8(p.data(), d, p.size() / 2, f, high);
+    TByteVector out =
+        DecodePieces(c.Pieces, 3, [&high](const TByteVector& AP, std::uint8_t* AD, bool& AF) {
+          return Utf16UnitsToUtf8(AP.data(), AD, AP.size() / 2, AF, high);
         });
     std::uint8_t end[3];
     out.insert(out.end(), end, end + Utf16PendingToUtf8(end, high));
@@ -171,8 +172,8 @@ TEST(Encoding, Utf16UnitsJoinSurrogatePairsAcrossCalls) {
 }
 
 TEST(Encoding, CodePageBytesConvertHighBytesOneByOne) {
-  auto decode1252 = [](const ByteVector& p, std::uint8_t* d, bool& f) {
-    return CodePageBytesToUtf8(p.data(), d, p.size(), 1252, f);
+  auto decode1252 = [](const TByteVector& AP, std::uint8_t* AD, bool& AF) {
+    return CodePageBytesToUtf8(AP.data(), AD, AP.size(), 1252, AF);
   };
   EXPECT_EQ(DecodePieces({{0x80, 0x0D, 0x0A, 0xE9, 0x41, 0x0D}, {0x0A}}, 3, decode1252),
             B("\xE2\x82\xAC\n\xC3\xA9"
@@ -185,12 +186,12 @@ TEST(Encoding, CodePageBytesConvertHighBytesOneByOne) {
 }
 
 TEST(Encoding, Utf8SequenceLengthNeverReadsPastTheEnd) {
-  struct Case {
+  struct TCase {
     const char* Label;
-    ByteVector Bytes;
+    TByteVector Bytes;
     int Expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"ascii", {0x41}, 1},
       {"continuation as lead", {0x80, 0x80}, 1},
       {"two", {0xC3, 0xA9}, 2},
@@ -201,7 +202,7 @@ TEST(Encoding, Utf8SequenceLengthNeverReadsPastTheEnd) {
       {"four, cut", {0xF0, 0x9F, 0x98}, 1},
       {"F8 lead", {0xF8, 0x80, 0x80, 0x80, 0x80}, 1},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     // Exactly sized heap storage lets the address sanitizer catch an overread.
     auto heap = std::make_unique<std::uint8_t[]>(c.Bytes.size());
@@ -211,19 +212,19 @@ TEST(Encoding, Utf8SequenceLengthNeverReadsPastTheEnd) {
 }
 
 TEST(Encoding, Utf8BytesToUtf16UnitsConsumesBrokenSequences) {
-  struct Case {
+  struct TCase {
     const char* Label;
-    ByteVector Bytes;
+    TByteVector Bytes;
     std::u16string Expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"ascii and two", {0x41, 0xC3, 0xA9}, u"A\u00E9"},
       {"three", {0xE2, 0x82, 0xAC}, u"\u20AC"},
       {"bad follower eaten", {0xC3, 0x41, 0x42}, u"B"},
       {"cut at end", {0x41, 0xE2, 0x82}, u"A"},
       {"four-byte lead takes three-byte path", {0xF0, 0x9F, 0x98, 0x41}, u"\u07D8A"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     std::u16string out(c.Bytes.size(), u'\0');
     auto heap = std::make_unique<std::uint8_t[]>(c.Bytes.size());
@@ -234,19 +235,19 @@ TEST(Encoding, Utf8BytesToUtf16UnitsConsumesBrokenSequences) {
 }
 
 TEST(Encoding, Utf8ToCodePageGivesOneBytePerCharacter) {
-  struct Case {
+  struct TCase {
     const char* Label;
     std::string Utf8;
     std::string Expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"euro", "\xE2\x82\xAC", "\x80"},
       {"e-acute and ascii", "\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
       {"snowman is not in 1252", "a\xE2\x98\x83z", "a?z"},
       {"four-byte character", "\xF0\x9F\x98\x80", "?"},
       {"truncated sequence", "a\xE2\x82", "a??"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     EXPECT_EQ(Utf8StringToCodePage(c.Utf8, 1252), c.Expected);
   }
@@ -275,12 +276,12 @@ TEST(Encoding, StringConvertersBetweenUtf8AndUtf16) {
 }
 
 TEST(Encoding, TrimmingReturnsViewsOfTheInput) {
-  struct Case {
+  struct TCase {
     std::string In;
     std::string Both;
     std::string Right;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"\t a b\n", "a b", "\t a b"},
       {"   ", "", ""},
       {"", "", ""},
@@ -288,7 +289,7 @@ TEST(Encoding, TrimmingReturnsViewsOfTheInput) {
       {"\xC2\xA0x\xC2\xA0", "\xC2\xA0x\xC2\xA0",
        "\xC2\xA0x\xC2\xA0"},  // bytes >= 128 are never white
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.In);
     std::string_view both = TrimWhite(c.In);
     EXPECT_EQ(both, c.Both);

@@ -8,11 +8,11 @@
 namespace {
 
 TEST(Escapes, UnescapeResolvesPredefinedAndNumericReferences) {
-  struct Case {
+  struct TCase {
     std::string Raw;
     std::string Expected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"a &amp; b &lt;c&gt;", "a & b <c>"},
       {"&amp;amp;", "&amp;"},  // one pass: a replacement is never looked at again
       {"&apos;&quot;", "'\""},
@@ -37,7 +37,7 @@ TEST(Escapes, UnescapeResolvesPredefinedAndNumericReferences) {
       {"&&amp;", "&&"},
       {";&;", ";&;"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Raw);
     std::string buffer;
     EXPECT_EQ(UnescapeText(c.Raw, buffer), c.Expected);
@@ -76,16 +76,16 @@ TEST(Escapes, EscapeReplacesTheFiveMarkupCharacters) {
 }
 
 TEST(Escapes, LineEnds) {
-  struct Case {
+  struct TCase {
     std::string In;
     TXmlEolStyle Style;
     std::string Expected;
   };
-  const Case apply[] = {{"a\nb", esCRLF, "a\r\nb"},
-                        {"a\nb", esLF, "a\nb"},
-                        {"\n\n", esCR, "\r\r"},
-                        {"\na\n", esCRLF, "\r\na\r\n"}};
-  for (const Case& c : apply) {
+  const TCase apply[] = {{"a\nb", esCRLF, "a\r\nb"},
+                         {"a\nb", esLF, "a\nb"},
+                         {"\n\n", esCR, "\r\r"},
+                         {"\na\n", esCRLF, "\r\na\r\n"}};
+  for (const TCase& c : apply) {
     SCOPED_TRACE(c.In);
     std::string buffer;
     EXPECT_EQ(ApplyEolStyle(c.In, c.Style, buffer), c.Expected);

@@ -31,53 +31,53 @@ class TRuleFilter : public TXmlNodeFilter {
 
 // The names the rule sees: elements and attributes by name, others unnamed.
 std::string_view OfferedName(const TXmlNode* ANode) {
-  const TXmlElementType T = ANode->ElementType();
-  if (T == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
-  if (T == xeAttribute) return static_cast<const TXmlAttribute*>(ANode)->NameView();
+  const TXmlElementType t = ANode->ElementType();
+  if (t == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
+  if (t == xeAttribute) return static_cast<const TXmlAttribute*>(ANode)->NameView();
   return {};
 }
 
 // Removes what the rule declines from the children of elements, depth first.
 void Prune(TXmlNode* ANode, const TRuleFilter::TRule& ARule) {
   if (ANode->ElementType() != xeElement) return;
-  for (std::int32_t I = ANode->NodeCount(); I-- > 0;) {
-    TXmlNode* Child = ANode->Nodes(I);
-    if (!ARule(Child->ElementType(), OfferedName(Child)))
-      ANode->NodeExtract(Child);
+  for (std::int32_t i = ANode->NodeCount(); i-- > 0;) {
+    TXmlNode* child = ANode->Nodes(i);
+    if (!ARule(child->ElementType(), OfferedName(child)))
+      ANode->NodeExtract(child);
     else
-      Prune(Child, ARule);
+      Prune(child, ARule);
   }
 }
 
 std::string RootShape(const TXmlDocument& ADoc) {
-  std::string Out;
-  for (TXmlNode* N : ADoc.RootNodes()) Out += Shape(N) + ",";
-  return Out;
+  std::string out;
+  for (TXmlNode* n : ADoc.RootNodes()) out += Shape(n) + ",";
+  return out;
 }
 
 std::string WholeTreePruned(std::string_view AText, const TRuleFilter::TRule& ARule) {
-  TXmlDocument Doc;
-  Doc.ReadFromString(AText);
-  TXmlNodeList& Roots = Doc.RootNodes();
-  for (std::int32_t I = Roots.Count(); I-- > 0;) {
-    TXmlNode* N = Roots.Items(I);
+  TXmlDocument doc;
+  doc.ReadFromString(AText);
+  TXmlNodeList& roots = doc.RootNodes();
+  for (std::int32_t i = roots.Count(); i-- > 0;) {
+    TXmlNode* n = roots.Items(i);
     // A declaration is never offered: it is always kept.
-    if (N->ElementType() != xeDeclaration && !ARule(N->ElementType(), OfferedName(N)))
-      Roots.Extract(I);
+    if (n->ElementType() != xeDeclaration && !ARule(n->ElementType(), OfferedName(n)))
+      roots.Extract(i);
     else
-      Prune(N, ARule);
+      Prune(n, ARule);
   }
-  return RootShape(Doc);
+  return RootShape(doc);
 }
 
 std::string Filtered(std::string_view AText, const TRuleFilter::TRule& ARule,
                      std::int32_t AChunkSize) {
-  TRuleFilter Filter(ARule);
-  TXmlDocument Doc;
-  Doc.SetNodeFilter(&Filter);
-  Doc.SetParserChunkSize(AChunkSize);
-  Doc.ReadFromString(AText);
-  return RootShape(Doc);
+  TRuleFilter filter(ARule);
+  TXmlDocument doc;
+  doc.SetNodeFilter(&filter);
+  doc.SetParserChunkSize(AChunkSize);
+  doc.ReadFromString(AText);
+  return RootShape(doc);
 }
 
 bool NotNamedX(TXmlElementType, std::string_view AName) {
@@ -85,17 +85,17 @@ bool NotNamedX(TXmlElementType, std::string_view AName) {
 }
 
 TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
-  struct Rule {
+  struct TRule {
     const char* Label;
     TRuleFilter::TRule Accept;
   };
-  const Rule rules[] = {
+  const TRule rules[] = {
       {"names starting with x", NotNamedX},
       {"no text, no comments",
-       [](TXmlElementType T, std::string_view) { return T != xeCharData && T != xeComment; }},
+       [](TXmlElementType AT, std::string_view) { return AT != xeCharData && AT != xeComment; }},
       {"elements only at the root, attributes named a",
-       [](TXmlElementType T, std::string_view N) {
-         return T == xeElement || (T == xeAttribute && N == "a");
+       [](TXmlElementType AT, std::string_view AN) {
+         return AT == xeElement || (AT == xeAttribute && AN == "a");
        }},
       {"nothing", [](TXmlElementType, std::string_view) { return false; }},
   };
@@ -130,7 +130,7 @@ TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
       "<r></",
       "<r><x/><!-x><k/></r>",
   };
-  for (const Rule& rule : rules) {
+  for (const TRule& rule : rules) {
     for (const char* document : documents) {
       const std::string expected = WholeTreePruned(document, rule.Accept);
       // Chunks from 5 bytes on (the first read decides the encoding from 5),
@@ -149,12 +149,12 @@ TEST(NodeFilter, DeclinedContentLeavesNothingBehind) {
   std::string text = "<r><x>";
   for (int i = 0; i < 20000; ++i) text += "<g id='" + std::to_string(i) + "'/><!--c-->t";
   text += "</x><k a='1'/></r>";
-  TRuleFilter Filter(NotNamedX);
-  TXmlDocument Doc;
-  Doc.SetNodeFilter(&Filter);
-  Doc.ReadFromString(text);
-  EXPECT_EQ(RootShape(Doc), "r(k(@a=1)),");
-  EXPECT_LE(Doc.SymbolTable().SymbolCount(), 4);
+  TRuleFilter filter(NotNamedX);
+  TXmlDocument doc;
+  doc.SetNodeFilter(&filter);
+  doc.ReadFromString(text);
+  EXPECT_EQ(RootShape(doc), "r(k(@a=1)),");
+  EXPECT_LE(doc.SymbolTable().SymbolCount(), 4);
 }
 
 }  // namespace

@@ -15,13 +15,15 @@
 
 namespace {
 
-using xml_test::CapturingOwner;
-using xml_test::Message;
+using xml_test::TCapturingOwner;
+using xml_test::TMessage;
 
 // A parser over bytes, with a capturing owner; ReadBOM has run.
-struct Input {
-  explicit Input(std::string bytes, std::int32_t chunk = 256)
-      : Data(std::move(bytes)), Stream(TMemoryStream::View(Data)), Parser(*Stream, chunk, &Owner) {
+struct TInput {
+  explicit TInput(std::string ABytes, std::int32_t AChunk = 256)
+      : Data(std::move(ABytes)),
+        Stream(TMemoryStream::View(Data)),
+        Parser(*Stream, AChunk, &Owner) {
     Parser.ReadBOM();
     Detection = Owner.Messages;
     Owner.Messages.clear();
@@ -33,47 +35,47 @@ struct Input {
     return out;
   }
   std::string Data;
-  CapturingOwner Owner;
+  TCapturingOwner Owner;
   std::unique_ptr<TMemoryStream> Stream;
   TXmlParser Parser;
-  std::vector<Message> Detection;  // messages of ReadBOM
+  std::vector<TMessage> Detection;  // messages of ReadBOM
 };
 
-std::string Utf16LE(std::string_view ascii) {
+std::string Utf16LE(std::string_view AAscii) {
   std::string out;
-  for (char c : ascii) {
+  for (char c : AAscii) {
     out.push_back(c);
     out.push_back('\0');
   }
   return out;
 }
 
-std::string Utf16BE(std::string_view ascii) {
+std::string Utf16BE(std::string_view AAscii) {
   std::string out;
-  for (char c : ascii) {
+  for (char c : AAscii) {
     out.push_back('\0');
     out.push_back(c);
   }
   return out;
 }
 
-std::string Raw(std::initializer_list<int> bytes) {
+std::string Raw(std::initializer_list<int> ABytes) {
   std::string out;
-  for (int b : bytes) out.push_back(static_cast<char>(b));
+  for (int b : ABytes) out.push_back(static_cast<char>(b));
   return out;
 }
 
 TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
-  struct Case {
+  struct TCase {
     const char* Label;
     std::string Bytes;
     TXmlStringEncoding Encoding;
     TXmlWarnStyle Level;  // of the one detection message, when there is one
-    std::string Message;
+    std::string TMessage;
     std::string Text;
   };
   const std::string u32le = Raw({0x3C, 0, 0, 0, 0x61, 0, 0, 0});
-  const Case cases[] = {
+  const TCase cases[] = {
       {"declaration", "<?xml version=\"1.0\"?><a/>", seAnsi, wsInfo, "",
        "<?xml version=\"1.0\"?><a/>"},
       {"UTF-8 BOM", "\xEF\xBB\xBF<svg/>", seUTF8, wsInfo, "BOM with encoding utf-8", "<svg/>"},
@@ -105,17 +107,17 @@ TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
       {"EBCDIC", Raw({0x4C, 0x6F, 0xA7, 0x94, 0x93}), seEBCDIC, wsFail,
        "unsupported encoding (ebcdic)", ""},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
     // Long enough that unsupported encodings span several chunks, which all read as nothing.
-    Input in(c.Bytes + (c.Text.empty() ? std::string(600, '\0') : ""), 8);
+    TInput in(c.Bytes + (c.Text.empty() ? std::string(600, '\0') : ""), 8);
     EXPECT_EQ(in.Parser.Encoding(), c.Encoding);
-    if (c.Message.empty()) {
+    if (c.TMessage.empty()) {
       EXPECT_TRUE(in.Detection.empty());
     } else {
       ASSERT_EQ(in.Detection.size(), 1u);
       EXPECT_EQ(in.Detection[0].Level, c.Level);
-      EXPECT_EQ(in.Detection[0].Text, c.Message);
+      EXPECT_EQ(in.Detection[0].Text, c.TMessage);
       EXPECT_EQ(in.Detection[0].Sender, &in.Parser);
     }
     EXPECT_EQ(in.Parser.Position(), 0);
@@ -125,12 +127,12 @@ TEST(XmlParser, DetectsEncodingByTheFirstBytes) {
 }
 
 TEST(XmlParser, BomInfoRecordsTheMatchedRow) {
-  Input bom("\xEF\xBB\xBF<svg/>");
+  TInput bom("\xEF\xBB\xBF<svg/>");
   EXPECT_EQ(bom.Parser.BomInfo().Len, 3);
   EXPECT_TRUE(bom.Parser.BomInfo().HasBOM);
-  Input none("<svg/>");
+  TInput none("<svg/>");
   EXPECT_EQ(none.Parser.BomInfo().Len, 0);
-  Input fe(Raw({0xFF, 0xFE, 0, 0, 1}));
+  TInput fe(Raw({0xFF, 0xFE, 0, 0, 1}));
   EXPECT_EQ(fe.Parser.BomInfo().Encoding, seUTF32LE);  // four-byte marks are tried first
   EXPECT_EQ(fe.Parser.BomInfo().Len, 4);
 }
@@ -138,7 +140,7 @@ TEST(XmlParser, BomInfoRecordsTheMatchedRow) {
 TEST(XmlParser, SourcesOfFourBytesOrFewerReadAsEmpty) {
   for (std::string bytes : {std::string(), std::string("<"), std::string("<a/>")}) {
     SCOPED_TRACE(bytes);
-    Input in(bytes);
+    TInput in(bytes);
     ASSERT_EQ(in.Detection.size(), 1u);
     EXPECT_EQ(in.Detection[0].Level, wsWarn);
     EXPECT_EQ(in.Detection[0].Text,
@@ -148,7 +150,7 @@ TEST(XmlParser, SourcesOfFourBytesOrFewerReadAsEmpty) {
     EXPECT_EQ(in.Parser.NextChar(), 0);
   }
   // A stream whose first read is short but that delivers more is decoded from there on.
-  Input later("<a/>\r\nrest", 4);
+  TInput later("<a/>\r\nrest", 4);
   EXPECT_EQ(later.ReadAll(), "\nrest");
 }
 
@@ -158,25 +160,25 @@ TEST(XmlParser, LineEndsAreNormalisedAcrossChunkBoundaries) {
   ASSERT_EQ(crlfSplit[255], '\r');
   const std::string expected = "<svg>" + std::string(250, 'a') + "\nb\n\nc\nd";
   {
-    Input in(crlfSplit);
+    TInput in(crlfSplit);
     EXPECT_EQ(in.ReadAll(), expected);
   }
   {
     // The same in UTF-16LE: the CR unit ends the first chunk.
-    Input in("\xFF\xFE" + Utf16LE(crlfSplit.substr(0, 126) + "\r\nz\r\r\n"));
+    TInput in("\xFF\xFE" + Utf16LE(crlfSplit.substr(0, 126) + "\r\nz\r\r\n"));
     EXPECT_EQ(in.ReadAll(), crlfSplit.substr(0, 126) + "\nz\n\n");
   }
   // Every chunk size puts the boundary somewhere else; the text never changes.
   const std::string doc = "\xEF\xBB\xBF<a>\r\n\r\r\nx\xC3\xA9</a>\r";
   for (std::int32_t chunk = 5; chunk <= 24; ++chunk) {
     SCOPED_TRACE(chunk);
-    Input in(doc, chunk);
+    TInput in(doc, chunk);
     EXPECT_EQ(in.ReadAll(), "<a>\n\n\nx\xC3\xA9</a>\n");
   }
   const std::string doc16 = "\xFE\xFF" + Utf16BE("<a>\r\n\r\r\nx</a>\r");
   for (std::int32_t chunk = 6; chunk <= 24; chunk += 2) {
     SCOPED_TRACE(chunk);
-    Input in(doc16, chunk);
+    TInput in(doc16, chunk);
     EXPECT_EQ(in.ReadAll(), "<a>\n\n\nx</a>\n");
   }
 }
@@ -195,25 +197,25 @@ TEST(XmlParser, SurrogatePairsSurviveEveryChunkBoundary) {
     }
     for (std::int32_t chunk = 6; chunk <= 40; chunk += 2) {
       SCOPED_TRACE(std::to_string(chunk) + (bigEndian ? " BE" : " LE"));
-      Input in(bytes, chunk);
+      TInput in(bytes, chunk);
       EXPECT_EQ(in.ReadAll(), expected);
     }
   }
-  EXPECT_EQ(Input("\xFF\xFE" + Raw({'<', 0, 0x3D, 0xD8, 'a', 0, 0x00, 0xDE})).ReadAll(),
+  EXPECT_EQ(TInput("\xFF\xFE" + Raw({'<', 0, 0x3D, 0xD8, 'a', 0, 0x00, 0xDE})).ReadAll(),
             "<\xEF\xBF\xBD"
             "a\xEF\xBF\xBD");
-  EXPECT_EQ(Input("\xFF\xFE" + Raw({'<', 0, 'a', 0, 0x3D, 0xD8}), 6).ReadAll(), "<a\xEF\xBF\xBD");
+  EXPECT_EQ(TInput("\xFF\xFE" + Raw({'<', 0, 'a', 0, 0x3D, 0xD8}), 6).ReadAll(), "<a\xEF\xBF\xBD");
 }
 
 TEST(XmlParser, CheckString) {
-  struct Case {
+  struct TCase {
     std::string Source;
     std::int32_t Skip;  // bytes consumed before the compare
     std::string S;
     bool Result;
     std::int64_t Position;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"OCTYPX more", 0, "octype", false, 0},  // mismatch: nothing consumed
       {"abOCT", 2, "octype", false, 5},        // end of stream: OCT stays consumed
       {"DOCTYPE html", 0, "doctype", true, 7},
@@ -221,9 +223,9 @@ TEST(XmlParser, CheckString) {
       {"xyz12", 1, "", true, 1},
       {"\xC3\x89tude", 0, "\xC3\xA9", false, 0},  // only ASCII letters fold
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Source + " / " + c.S);
-    Input in(c.Source);
+    TInput in(c.Source);
     for (std::int32_t k = 0; k < c.Skip; ++k) in.Parser.NextChar();
     EXPECT_EQ(in.Parser.CheckString(c.S), c.Result);
     EXPECT_EQ(in.Parser.Position(), c.Position);
@@ -231,14 +233,14 @@ TEST(XmlParser, CheckString) {
 }
 
 TEST(XmlParser, ReadStringUntil) {
-  struct Case {
+  struct TCase {
     std::string Source;
     std::string Terminator;
     std::string Result;
     char Next;  // the byte after the terminator (0: end of stream)
-    std::string Message;
+    std::string TMessage;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"a-b--x-->rest", "-->", "a-b--x", 'r', ""},
       {"abcxYZdef", "xyz", "abc", 'd', ""},  // the rest of the terminator folds case
       {"abcXYZdef", "xyz", "", 0,
@@ -246,29 +248,29 @@ TEST(XmlParser, ReadStringUntil) {
       {"abc]]", "]]>", "", 0, "stream terminated prematurely at pos 5"},
       {"x--->", "-->", "x-", 0, ""},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Source);
-    Input in(c.Source, 5);
+    TInput in(c.Source, 5);
     EXPECT_EQ(in.Parser.ReadStringUntil(c.Terminator), c.Result);
-    if (c.Message.empty()) {
+    if (c.TMessage.empty()) {
       EXPECT_TRUE(in.Owner.Messages.empty());
     } else {
       ASSERT_EQ(in.Owner.Messages.size(), 1u);
       EXPECT_EQ(in.Owner.Messages[0].Level, wsWarn);
-      EXPECT_EQ(in.Owner.Messages[0].Text, c.Message);
+      EXPECT_EQ(in.Owner.Messages[0].Text, c.TMessage);
     }
     EXPECT_EQ(in.Parser.NextChar(), c.Next);
   }
   // A long comment over many small chunks.
   const std::string body(5000, 'c');
-  Input in("<!--" + body + "-->x", 7);
+  TInput in("<!--" + body + "-->x", 7);
   in.Parser.ReadStringUntil("<!--");
   EXPECT_EQ(in.Parser.ReadStringUntil("-->"), body);
   EXPECT_EQ(in.Parser.NextChar(), 'x');
 }
 
 TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
-  Input in("text<\"" + std::string(3000, 'v') + "\" tail", 9);
+  TInput in("text<\"" + std::string(3000, 'v') + "\" tail", 9);
   EXPECT_EQ(in.Parser.ReadStringUntilChar('<'), "text");
   EXPECT_EQ(in.Parser.NextChar(), '"');
   EXPECT_EQ(in.Parser.ReadQuotedString('"'), std::string(3000, 'v'));
@@ -278,12 +280,12 @@ TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
   EXPECT_EQ(in.Parser.ReadStringUntilChar('<'), "");
   // The separator as the very last byte: consumed, and the end is found only by
   // the next read that needs a byte.
-  Input last("abcd<");
+  TInput last("abcd<");
   EXPECT_EQ(last.Parser.ReadStringUntilChar('<'), "abcd");
   EXPECT_FALSE(last.Parser.InputEnded());
   EXPECT_EQ(last.Parser.ReadStringUntilChar('<'), "");
   EXPECT_TRUE(last.Parser.InputEnded());
-  Input blanks("  x>>");
+  TInput blanks("  x>>");
   std::string seen;
   EXPECT_EQ(blanks.Parser.NextCharSkipBlanks(seen), 'x');
   EXPECT_EQ(blanks.Parser.ReadStringUntilChar('>'), "");
@@ -294,23 +296,23 @@ TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
 }
 
 TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
-  struct Case {
+  struct TCase {
     std::string Source;
     std::string Name;
     char Stop;
   };
-  const Case cases[] = {{"<svg>", "svg", '>'},      {"<svg/>", "svg", '/'},
-                        {"<svg width", "svg", ' '}, {"<svg\tx", "svg", '\t'},
-                        {"<xyz\n", "xyz", '\n'},    {"<a[b]", "a", '['},
-                        {"<>abc", "", '>'}};
-  for (const Case& c : cases) {
+  const TCase cases[] = {{"<svg>", "svg", '>'},      {"<svg/>", "svg", '/'},
+                         {"<svg width", "svg", ' '}, {"<svg\tx", "svg", '\t'},
+                         {"<xyz\n", "xyz", '\n'},    {"<a[b]", "a", '['},
+                         {"<>abc", "", '>'}};
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Source);
-    Input in(c.Source, 5);
+    TInput in(c.Source, 5);
     EXPECT_EQ(in.Parser.NextChar(), '<');
     EXPECT_EQ(in.Parser.ReadStringUntilBlankOrEndTag(), c.Name);
     EXPECT_EQ(in.Parser.NextChar(), c.Stop);  // the stop byte was not consumed
   }
-  Input end("<svgxx");
+  TInput end("<svgxx");
   end.Parser.NextChar();
   EXPECT_EQ(end.Parser.ReadStringUntilBlankOrEndTag(), "");
   ASSERT_EQ(end.Owner.Messages.size(), 1u);
@@ -319,13 +321,13 @@ TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
 }
 
 TEST(XmlParser, ReadOpenTag) {
-  struct Case {
+  struct TCase {
     std::string Source;  // read up to and including the first "<"
     TXmlElementType Type;
     std::int64_t Position;
-    std::string Message;  // wsFail, when there is one
+    std::string TMessage;  // wsFail, when there is one
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"<!-- c -->", xeComment, 4, ""},
       {"<![CDATA[x]]>", xeCData, 9, ""},
       {"<![cdata[x]]>", xeCData, 9, ""},
@@ -352,25 +354,25 @@ TEST(XmlParser, ReadOpenTag) {
       {"xxxx<", xeError, 5, ""},
       {"xxxx<!", xeError, 6, "illegal tag (\"\") at pos 6"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Source);
-    Input in(c.Source, 5);
+    TInput in(c.Source, 5);
     in.Parser.ReadStringUntilChar('<');
     EXPECT_EQ(in.Parser.ReadOpenTag(), c.Type);
     EXPECT_EQ(in.Parser.Position(), c.Position);
-    if (c.Message.empty()) {
+    if (c.TMessage.empty()) {
       EXPECT_TRUE(in.Owner.Messages.empty());
     } else {
       ASSERT_EQ(in.Owner.Messages.size(), 1u);
       EXPECT_EQ(in.Owner.Messages[0].Level, wsFail);
-      EXPECT_EQ(in.Owner.Messages[0].Text, c.Message);
+      EXPECT_EQ(in.Owner.Messages[0].Text, c.TMessage);
       EXPECT_EQ(in.Owner.Messages[0].Sender, &in.Parser);
     }
   }
 }
 
 TEST(XmlParser, NextCharSkipBlanksMoveBackAndEnd) {
-  Input in(" \t\n x y   ");
+  TInput in(" \t\n x y   ");
   std::string blanks = "old";
   EXPECT_EQ(in.Parser.NextCharSkipBlanks(blanks), 'x');
   EXPECT_EQ(blanks, " \t\n ");
@@ -384,7 +386,7 @@ TEST(XmlParser, NextCharSkipBlanksMoveBackAndEnd) {
   in.Parser.MoveBack();
   EXPECT_EQ(in.Parser.NextChar(), ' ');  // the last byte can be read again
 
-  Input start("abcdef");
+  TInput start("abcdef");
   start.Parser.MoveBack();  // at 0 the position stays at 0
   EXPECT_EQ(start.Parser.Position(), 0);
   EXPECT_EQ(start.Parser.NextChar(), 'a');
@@ -394,7 +396,7 @@ TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
   const std::string text = "<?xml?>\n<a>\n  <b x=\"1\"/>\n\n  text\n</a>\n";
   for (std::int32_t chunk : {5, 8, 13, 256}) {
     SCOPED_TRACE(chunk);
-    Input in(text, chunk);
+    TInput in(text, chunk);
     for (std::size_t i = 0; i < text.size(); ++i) {
       if (i % 3 == 0) {
         const std::int64_t pos = in.Parser.Position();
@@ -410,7 +412,7 @@ TEST(XmlParser, PositionAndLineNumberSurviveFlushes) {
     }
   }
   // Positions count decoded bytes: after a BOM and with CR LF turned into LF.
-  Input bom(
+  TInput bom(
       "\xEF\xBB\xBF"
       "a\r\nb\r\nc");
   bom.Parser.ReadStringUntilChar('c');
@@ -427,7 +429,7 @@ TEST(XmlParser, ReadsAndPositionsHoldOverManyFlushes) {
     text += "<p d=\"" + std::string(static_cast<std::size_t>(i % 97), 'x') + "\"/>\n";
   for (std::int32_t chunk : {7, 256, 4096}) {
     SCOPED_TRACE(chunk);
-    Input in(text, chunk);
+    TInput in(text, chunk);
     std::int64_t line = 0;
     std::int64_t pos = 0;
     for (int i = 0; i < 6000; ++i) {
@@ -463,7 +465,7 @@ TEST(XmlParser, LineNumberCountsEveryLineEnd) {
   text += std::string(3000, '\n') + ">";
   for (std::size_t stride : {std::size_t{1}, std::size_t{9}, std::size_t{2500}}) {
     SCOPED_TRACE(stride);
-    Input in(text, 4096);
+    TInput in(text, 4096);
     for (std::size_t at = 0; at < text.size(); at += stride) {
       for (std::size_t k = 0; k < stride && in.Parser.NextChar() != 0; ++k) {
       }
@@ -478,22 +480,22 @@ TEST(XmlParser, LineNumberCountsEveryLineEnd) {
 
 TEST(XmlParser, NewCodePageDecodesTheLatestChunkAgain) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
-  Input in(decl + "<a>caf\xE9\x80</a>");
+  TInput in(decl + "<a>caf\xE9\x80</a>");
   EXPECT_EQ(in.Parser.ReadStringUntil("?>"), decl.substr(0, decl.size() - 2));
   in.Parser.SetEncoding(seAnsi);
   in.Parser.SetCodePage(1252);
   EXPECT_EQ(in.Parser.ReadStringUntilChar('/'), "<a>caf\xC3\xA9\xE2\x82\xAC<");
 
   // Decoding a big-endian chunk again gives the same text.
-  Input be("\xFE\xFF" + Utf16BE("<a>\r\n\xE9</a>"));
+  TInput be("\xFE\xFF" + Utf16BE("<a>\r\n\xE9</a>"));
   EXPECT_EQ(be.Parser.NextChar(), '<');
   be.Parser.SetCodePage(1201);
   EXPECT_EQ(be.ReadAll(), "a>\n\xC3\xA9</a>");
 }
 
 TEST(XmlParser, IsBinaryXmlLooksAtTheFirstRead) {
-  auto check = [](const std::string& bytes) {
-    auto stream = TMemoryStream::View(bytes);
+  auto check = [](const std::string& ABytes) {
+    auto stream = TMemoryStream::View(ABytes);
     TXmlParser parser(*stream, 256, nullptr);
     return parser.IsBinaryXml();
   };
@@ -519,7 +521,7 @@ TEST(XmlParser, SurvivesArbitraryInputAndCallSequences) {
     const std::size_t length = next() % 700;
     for (std::size_t i = 0; i < length; ++i)
       bytes.push_back(alphabet[next() % (sizeof alphabet - 1)]);
-    Input in(bytes, static_cast<std::int32_t>(1 + next() % 40));
+    TInput in(bytes, static_cast<std::int32_t>(1 + next() % 40));
     std::string blanks;
     for (int step = 0; step < 200 && !in.Parser.InputEnded(); ++step) {
       switch (next() % 11) {

@@ -12,12 +12,12 @@
 
 namespace {
 
-using xml_test::CapturingOwner;
+using xml_test::TCapturingOwner;
 
-std::string Hex(std::string_view bytes) {
+std::string Hex(std::string_view ABytes) {
   static const char digits[] = "0123456789ABCDEF";
   std::string out;
-  for (unsigned char c : bytes) {
+  for (unsigned char c : ABytes) {
     if (!out.empty()) out.push_back(' ');
     out.push_back(digits[c >> 4]);
     out.push_back(digits[c & 15]);
@@ -26,7 +26,7 @@ std::string Hex(std::string_view bytes) {
 }
 
 TEST(StringTable, IdentifiersInOrderOfFirstUse) {
-  CapturingOwner doc;
+  TCapturingOwner doc;
   TXmlSymbolTable table(&doc);
   EXPECT_EQ(table.AddString(""), 0);
   EXPECT_EQ(table.SymbolCount(), 0);
@@ -124,7 +124,7 @@ TEST(StringTable, SortByFrequencyFollowsTheInPlaceQuicksort) {
 }
 
 TEST(StringTable, StreamFormRoundTrips) {
-  CapturingOwner doc;
+  TCapturingOwner doc;
   TXmlSymbolTable table(&doc);
   table.AddString("a");
   table.AddString(std::string(200, 'z'));
@@ -153,7 +153,7 @@ TEST(StringTable, StreamFormRoundTrips) {
 }
 
 TEST(StringTable, LoadingKeepsStylesAndReportsDuplicates) {
-  CapturingOwner doc;
+  TCapturingOwner doc;
   TXmlSymbolTable table(&doc);
   // Three symbols: style 5 "ab", style 200 "cd", style 0 "ab" again.
   auto stream =

@@ -9,8 +9,8 @@ namespace xml_test {
 
 namespace {
 
-char LevelLetter(TXmlWarnStyle L) {
-  switch (L) {
+char LevelLetter(TXmlWarnStyle AL) {
+  switch (AL) {
     case wsInfo:
       return 'I';
     case wsHint:
@@ -22,158 +22,158 @@ char LevelLetter(TXmlWarnStyle L) {
   }
 }
 
-void AppendRaw(std::string& Out, std::string_view Raw) {
-  for (char C : Raw) {
-    if (C == '\n')
-      Out += "\\n";
-    else if (C == 0)
-      Out += "\\0";
+void AppendRaw(std::string& AOut, std::string_view ARaw) {
+  for (char c : ARaw) {
+    if (c == '\n')
+      AOut += "\\n";
+    else if (c == 0)
+      AOut += "\\0";
     else
-      Out += C;
+      AOut += c;
   }
 }
 
-void AppendChildren(std::string& Out, const TXmlNode* N) {
-  if (N->NodeCount() == 0) return;
-  Out += '(';
-  for (std::int32_t I = 0; I < N->NodeCount(); ++I) {
-    if (I > 0) Out += ',';
-    Out += Shape(N->Nodes(I));
+void AppendChildren(std::string& AOut, const TXmlNode* ANode) {
+  if (ANode->NodeCount() == 0) return;
+  AOut += '(';
+  for (std::int32_t i = 0; i < ANode->NodeCount(); ++i) {
+    if (i > 0) AOut += ',';
+    AOut += Shape(ANode->Nodes(i));
   }
-  Out += ')';
+  AOut += ')';
 }
 
 }  // namespace
 
-std::string XmlLoad::MessageText(TXmlWarnStyle AMinLevel) const {
-  std::string Out;
-  for (const LoadedMessage& M : Messages) {
-    if (M.Level < AMinLevel) continue;
-    if (!Out.empty()) Out += " | ";
-    Out += LevelLetter(M.Level);
-    Out += ':';
-    AppendRaw(Out, M.Text);
+std::string TXmlLoad::MessageText(TXmlWarnStyle AMinLevel) const {
+  std::string out;
+  for (const TLoadedMessage& m : Messages) {
+    if (m.Level < AMinLevel) continue;
+    if (!out.empty()) out += " | ";
+    out += LevelLetter(m.Level);
+    out += ':';
+    AppendRaw(out, m.Text);
   }
-  return Out;
+  return out;
 }
 
-std::string XmlLoad::NodeMessages() const {
-  std::string Out;
-  for (const LoadedMessage& M : Messages) {
-    if (M.Text == "unknown encoding" || M.Text.rfind("BOM with encoding", 0) == 0) continue;
-    if (!Out.empty()) Out += " | ";
-    Out += LevelLetter(M.Level);
-    Out += ':';
-    AppendRaw(Out, M.Text);
+std::string TXmlLoad::NodeMessages() const {
+  std::string out;
+  for (const TLoadedMessage& m : Messages) {
+    if (m.Text == "unknown encoding" || m.Text.rfind("BOM with encoding", 0) == 0) continue;
+    if (!out.empty()) out += " | ";
+    out += LevelLetter(m.Level);
+    out += ':';
+    AppendRaw(out, m.Text);
   }
-  return Out;
+  return out;
 }
 
-std::string XmlLoad::Tree() const {
-  std::string Out;
-  for (std::int32_t I = 0; I < Doc->RootNodes().Count(); ++I) {
-    if (I > 0) Out += ',';
-    Out += Shape(Doc->RootNodes().Items(I));
+std::string TXmlLoad::Tree() const {
+  std::string out;
+  for (std::int32_t i = 0; i < Doc->RootNodes().Count(); ++i) {
+    if (i > 0) out += ',';
+    out += Shape(Doc->RootNodes().Items(i));
   }
-  return Out;
+  return out;
 }
 
-std::string Shape(const TXmlNode* N) {
-  std::string Out;
-  auto Raw = [&](char Kind, const TXmlNode* X) {
-    Out += Kind;
-    char Q = '"';
-    if (X->ElementType() == xeQuotedText &&
-        static_cast<const TXmlQuotedText*>(X)->QuoteStyle() == qsApos)
-      Q = '\'';
-    Out += Q;
-    AppendRaw(Out, static_cast<const TXmlCharData*>(X)->RawValue());
-    Out += Q;
+std::string Shape(const TXmlNode* ANode) {
+  std::string out;
+  auto raw = [&](char AKind, const TXmlNode* AX) {
+    out += AKind;
+    char q = '"';
+    if (AX->ElementType() == xeQuotedText &&
+        static_cast<const TXmlQuotedText*>(AX)->QuoteStyle() == qsApos)
+      q = '\'';
+    out += q;
+    AppendRaw(out, static_cast<const TXmlCharData*>(AX)->RawValue());
+    out += q;
   };
-  switch (N->ElementType()) {
+  switch (ANode->ElementType()) {
     case xeElement:
-      Out += N->Name();
-      AppendChildren(Out, N);
+      out += ANode->Name();
+      AppendChildren(out, ANode);
       break;
     case xeAttribute: {
-      Out += '@';
-      Out += N->Name();
-      Out += '=';
-      AppendRaw(Out, static_cast<const TXmlAttribute*>(N)->CoreValue()->RawValue());
+      out += '@';
+      out += ANode->Name();
+      out += '=';
+      AppendRaw(out, static_cast<const TXmlAttribute*>(ANode)->CoreValue()->RawValue());
       break;
     }
     case xeCharData:
-      Raw('T', N);
+      raw('T', ANode);
       break;
     case xeWhiteSpace:
-      Raw('W', N);
+      raw('W', ANode);
       break;
     case xeComment:
-      Raw('C', N);
+      raw('C', ANode);
       break;
     case xeCData:
-      Raw('D', N);
+      raw('D', ANode);
       break;
     case xeInstruction:
-      Raw('P', N);
+      raw('P', ANode);
       break;
     case xeQuotedText:
-      Raw('Q', N);
+      raw('Q', ANode);
       break;
     case xeDeclaration:
     case xeStylesheet:
-      Out += '?';
-      Out += N->Name();
-      AppendChildren(Out, N);
+      out += '?';
+      out += ANode->Name();
+      AppendChildren(out, ANode);
       break;
     case xeDocType: {
-      auto* D = static_cast<const TXmlDocType*>(N);
-      Out += "!DOCTYPE ";
-      Out += N->Name();
-      if (!D->ExternalID()->RawValue().empty()) {
-        Out += ' ';
-        Out += D->ExternalID()->RawValue();
-        Out += ' ';
-        Raw('Q', D->PubIDLiteral());
-        Out += ' ';
-        Raw('Q', D->SystemLiteral());
+      auto* d = static_cast<const TXmlDocType*>(ANode);
+      out += "!DOCTYPE ";
+      out += ANode->Name();
+      if (!d->ExternalID()->RawValue().empty()) {
+        out += ' ';
+        out += d->ExternalID()->RawValue();
+        out += ' ';
+        raw('Q', d->PubIDLiteral());
+        out += ' ';
+        raw('Q', d->SystemLiteral());
       }
-      AppendChildren(Out, N);
+      AppendChildren(out, ANode);
       break;
     }
     case xeDtdElement:
     case xeDtdAttList:
     case xeDtdEntity:
     case xeDtdNotation:
-      Out += '!';
-      Out += static_cast<const TXmlDtdElement*>(N)->Keyword();
-      Out += ' ';
-      Out += N->Name();
-      AppendChildren(Out, N);
+      out += '!';
+      out += static_cast<const TXmlDtdElement*>(ANode)->Keyword();
+      out += ' ';
+      out += ANode->Name();
+      AppendChildren(out, ANode);
       break;
     default:
-      Out += "?unknown";
+      out += "?unknown";
       break;
   }
-  return Out;
+  return out;
 }
 
 std::string ToUtf16LeWithBom(std::string_view AUtf8) {
-  std::u16string U = Utf8StringToUnicode(AUtf8);
-  std::string Out = "\xFF\xFE";
-  for (char16_t C : U) {
-    Out += static_cast<char>(C & 0xFF);
-    Out += static_cast<char>(C >> 8);
+  std::u16string u = Utf8StringToUnicode(AUtf8);
+  std::string out = "\xFF\xFE";
+  for (char16_t c : u) {
+    out += static_cast<char>(c & 0xFF);
+    out += static_cast<char>(c >> 8);
   }
-  return Out;
+  return out;
 }
 
-void ExpectLoads(const std::vector<LoadCase>& ACases) {
-  for (const LoadCase& C : ACases) {
-    SCOPED_TRACE(C.Input);
-    XmlLoad L(C.Input, C.Options);
-    EXPECT_EQ(L.Tree(), C.Tree);
-    EXPECT_EQ(L.NodeMessages(), C.Messages);
+void ExpectLoads(const std::vector<TLoadCase>& ACases) {
+  for (const TLoadCase& c : ACases) {
+    SCOPED_TRACE(c.Input);
+    TXmlLoad l(c.Input, c.Options);
+    EXPECT_EQ(l.Tree(), c.Tree);
+    EXPECT_EQ(l.NodeMessages(), c.Messages);
   }
 }
 

@@ -12,13 +12,13 @@
 
 namespace xml_test {
 
-struct LoadedMessage {
+struct TLoadedMessage {
   const void* Sender;
   TXmlWarnStyle Level;
   std::string Text;
 };
 
-struct LoadOptions {
+struct TLoadOptions {
   bool Fix = false;
   bool Preserve = false;
   bool DropComments = false;
@@ -26,18 +26,18 @@ struct LoadOptions {
 };
 
 // A document whose own handler records all messages of a load.
-class XmlLoad {
+class TXmlLoad {
  public:
-  XmlLoad() : Doc(std::make_unique<TXmlDocument>()) {
-    Doc->SetOnDebugOut([this](const void* Sender, TXmlWarnStyle Level, const std::string& Text) {
-      Messages.push_back({Sender, Level, Text});
+  TXmlLoad() : Doc(std::make_unique<TXmlDocument>()) {
+    Doc->SetOnDebugOut([this](const void* ASender, TXmlWarnStyle ALevel, const std::string& AText) {
+      Messages.push_back({ASender, ALevel, AText});
     });
   }
-  explicit XmlLoad(std::string_view AText, LoadOptions AOptions = {}) : XmlLoad() {
+  explicit TXmlLoad(std::string_view AText, TLoadOptions AOptions = {}) : TXmlLoad() {
     Load(AText, AOptions);
   }
 
-  void Load(std::string_view AText, LoadOptions AOptions = {}) {
+  void Load(std::string_view AText, TLoadOptions AOptions = {}) {
     Doc->SetFixStructuralErrors(AOptions.Fix);
     Doc->SetXmlFormat(AOptions.Preserve ? xfPreserve : xfCompact);
     Doc->SetDropCommentsOnParse(AOptions.DropComments);
@@ -54,7 +54,7 @@ class XmlLoad {
   std::string Tree() const;
 
   std::unique_ptr<TXmlDocument> Doc;
-  std::vector<LoadedMessage> Messages;
+  std::vector<TLoadedMessage> Messages;
 };
 
 // Compact form of a node and its subtree:
@@ -68,15 +68,15 @@ class XmlLoad {
 std::string Shape(const TXmlNode* ANode);
 
 // One row of a load table: a text and options, the tree and messages it gives.
-struct LoadCase {
+struct TLoadCase {
   const char* Input;
-  LoadOptions Options;
+  TLoadOptions Options;
   const char* Tree;
   const char* Messages;  // every message but the encoding detection's
 };
 
 // Loads each row and compares its tree and messages.
-void ExpectLoads(const std::vector<LoadCase>& ACases);
+void ExpectLoads(const std::vector<TLoadCase>& ACases);
 
 // Loads a UTF-8 text after converting it to UTF-16LE with a byte-order mark.
 std::string ToUtf16LeWithBom(std::string_view AUtf8);
