@@ -34,10 +34,20 @@ std::string_view LeafTerminator(TXmlElementType AType) {
   }
 }
 
-// The hint for blanks other than one space between attributes or literals.
-void ReportBlanks(TXmlParser& AParser, TXmlContainerNode& AInto) {
-  XmlDebugOut(AInto, &AInto, wsHint, "non-default chardata at line %d (pos %d)",
-              {AParser.LineNumber(), AParser.Position()});
+// The next byte after blanks, between the attributes or literals of a list.
+// Kept markup reports blanks other than one space, and hands them to AKeep
+// (a whitespace node, where white space is preserved).
+template <class TKeepBlanks>
+char NextListByte(TXmlParser& AParser, TXmlContainerNode* AInto, TKeepBlanks&& AKeep) {
+  if (AInto == nullptr) return AParser.NextCharSkipBlanks();
+  std::string blanks;
+  const char c = AParser.NextCharSkipBlanks(blanks);
+  if (!blanks.empty() && blanks != " ") {
+    XmlDebugOut(*AInto, AInto, wsHint, "non-default chardata at line %d (pos %d)",
+                {AParser.LineNumber(), AParser.Position()});
+    AKeep(blanks);
+  }
+  return c;
 }
 
 }  // namespace
@@ -65,23 +75,16 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
   // An element's attributes are offered to the load's filter; the pseudo-
   // attributes of declarations are not.
   const bool offered = AInto != nullptr && AInto->ElementType() == xeElement;
-  std::string blanks;
   char c = 0;
   do {
-    if (AInto == nullptr) {
-      c = AParser.NextCharSkipBlanks();
-    } else {
-      c = AParser.NextCharSkipBlanks(blanks);
-      if (!blanks.empty() && blanks != " ") {
-        ReportBlanks(AParser, *AInto);
-        if (ADoc.PreserveWhiteSpace() && (!offered || ADoc.Accepts(AInto, xeWhiteSpace, {}))) {
-          auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
-          w->SetRawValue(blanks);
-          AInto->NodeAdd(w);
-          AInto->SetDirectNodeCountToCount();
-        }
+    c = NextListByte(AParser, AInto, [&](const std::string& ABlanks) {
+      if (ADoc.PreserveWhiteSpace() && (!offered || ADoc.Accepts(AInto, xeWhiteSpace, {}))) {
+        auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+        w->SetRawValue(ABlanks);
+        AInto->NodeAdd(w);
+        AInto->SetDirectNodeCountToCount();
       }
-    }
+    });
     if (AParser.InputEnded()) return 0;
     if (IsAttributeListEnd(c)) return c;
     if (IsQuoteChar(c)) {
@@ -113,15 +116,9 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
 }
 
 char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto) {
-  std::string blanks;
   char c = 0;
   do {
-    if (AInto == nullptr) {
-      c = AParser.NextCharSkipBlanks();
-    } else {
-      c = AParser.NextCharSkipBlanks(blanks);
-      if (!blanks.empty() && blanks != " ") ReportBlanks(AParser, *AInto);
-    }
+    c = NextListByte(AParser, AInto, [](const std::string&) {});
     if (AParser.InputEnded()) return 0;
     if (c == '!' || c == '/' || c == '>') return c;
     AParser.MoveBack();
