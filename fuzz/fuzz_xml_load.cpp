@@ -74,10 +74,8 @@ void Dump(const TXmlNode* ANode, const TRuleFilter& AF, std::string& AOut) {
 
 std::string DumpRoots(const TXmlDocument& ADoc, const TRuleFilter& AF) {
   std::string out;
-  // A declaration is never offered to a filter: it is always kept.
   for (TXmlNode* n : ADoc.RootNodes())
-    if (n->ElementType() == xeDeclaration || AF.Keeps(n->ElementType(), OfferedName(n)))
-      Dump(n, AF, out);
+    if (AF.Keeps(n->ElementType(), OfferedName(n))) Dump(n, AF, out);
   return out;
 }
 

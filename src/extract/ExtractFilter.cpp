@@ -60,7 +60,7 @@ bool TExtractFilter::Take(TContainer& AParent, std::size_t ARow, std::uint8_t AP
   if (row.Kind == lkImageLink) {
     // The image's link: an attribute, its name compared as the reader compares.
     if (AType != xeAttribute || !XmlNamesMatch(AName, row.Path)) return false;
-  } else if (!IsNamed(AType) || !ascii::EqualsIgnoreCase(AName, Part(row.Path, AParts))) {
+  } else if (!IsNamed(AType) || !ascii::EqualsIgnoreCase(AName, cLookupSteps[ARow].Parts[AParts])) {
     return false;
   }
   AParent.Taken |= Bit(ARow);
@@ -90,7 +90,9 @@ bool TExtractFilter::AcceptIn(TContainer& AParent, TXmlElementType AType, std::s
       }
       if (!IsNamed(AType) || (cSvgRootLengths & LengthBit(AName.size())) == 0) return false;
       for (std::size_t i = 0; i < cLookupCount; ++i) {
-        if (cLookups[i].From >= 0 || (cLookups[i].Kind == lkImage && !FParseImageNode)) continue;
+        if (cLookups[i].From >= 0 || cLookupSteps[i].Parts[0].size() != AName.size() ||
+            (cLookups[i].Kind == lkImage && !FParseImageNode))
+          continue;
         if (Take(AParent, i, 0, AType, AName)) return true;
       }
       return false;
@@ -99,8 +101,7 @@ bool TExtractFilter::AcceptIn(TContainer& AParent, TXmlElementType AType, std::s
   }
   const auto row = static_cast<std::size_t>(role.Row);
   // Inside a row's path: only its next part.
-  if (role.Parts < PartCount(cLookups[row].Path))
-    return Take(AParent, row, role.Parts, AType, AName);
+  if (role.Parts < cLookupSteps[row].Count) return Take(AParent, row, role.Parts, AType, AName);
   // A row's own node: its value's text, or the rows that start at it.
   if (cLookups[row].Kind == lkValue)
     return AType == xeCharData || AType == xeCData || AType == xeWhiteSpace;

@@ -224,10 +224,12 @@ TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptio
                                   TVexmeta& ARecord, bool AFoundRegular) {
   std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
   if (!stream) return TFileRead::frNoDrawing;
+  // Without a budget the stream is read as it is.
   TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX);
+  TStream& source = AOptions.TextBudget > 0 ? static_cast<TStream&>(budget) : *stream;
   // A drawing read from compressed data counts only when the data is intact to
   // its end (or the cut), also where the parse stopped early.
-  const bool drawing = Parse(budget, ARecord, AOptions.ParseImageNode) && budget.RestIsIntact();
+  const bool drawing = Parse(source, ARecord, AOptions.ParseImageNode) && source.RestIsIntact();
   if (budget.Spent()) return TFileRead::frOverBudget;
   return drawing ? TFileRead::frDrawing : TFileRead::frNoDrawing;
 }

@@ -78,4 +78,28 @@ constexpr std::string_view Part(std::string_view APath, std::size_t AIndex) {
   return APath.substr(0, APath.find('\\'));
 }
 
+// Each row's path split into its parts once, for the filter, which compares
+// names with them for every node it is offered.
+constexpr std::size_t cMaxParts = 3;
+struct TLookupSteps {
+  std::string_view Parts[cMaxParts];
+  std::uint8_t Count = 0;
+};
+inline constexpr std::array<TLookupSteps, cLookupCount> cLookupSteps = [] {
+  std::array<TLookupSteps, cLookupCount> steps{};
+  for (std::size_t i = 0; i < cLookupCount; ++i) {
+    steps[i].Count = static_cast<std::uint8_t>(PartCount(cLookups[i].Path));
+    for (std::size_t p = 0; p < steps[i].Count && p < cMaxParts; ++p)
+      steps[i].Parts[p] = Part(cLookups[i].Path, p);
+  }
+  return steps;
+}();
+static_assert(
+    [] {
+      for (const TLookup& row : cLookups)
+        if (PartCount(row.Path) > cMaxParts) return false;
+      return true;
+    }(),
+    "a path has at most cMaxParts parts");
+
 }  // namespace svglookups

@@ -322,17 +322,18 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
     }
     std::string_view name;
     if (t == xeElement) name = xmlread::ReadElementName(AParser);
-    // A declaration is always kept: its encoding decides how the rest is read.
     TXmlNode* node = nullptr;
-    if (t == xeDeclaration || Accepts(nullptr, t, name)) {
+    if (Accepts(nullptr, t, name)) {
       node = xmlread::NewNodeOfType(*this, t);
       FRootNodes.Add(node);
       // An element announces itself once its name is set.
       if (t != xeElement) DoNodeNew(node);
     }
-    xmlread::ReadMarkup(AParser, *this, t, name, node);
+    // A declaration tells its encoding whether or not it is kept.
+    xmlread::ReadMarkup(AParser, *this, t, name, node, &declaredEncoding);
     if (node) DoNodeLoaded(node);
-    if (t == xeDeclaration) declaredEncoding = static_cast<TXmlDeclaration*>(node)->Encoding();
+    if (t == xeDeclaration && node != nullptr)
+      declaredEncoding = static_cast<TXmlDeclaration*>(node)->Encoding();
 
     if (t == xeDeclaration) {
       if (SetParserEncodingAfterReadDeclaration) {

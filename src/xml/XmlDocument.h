@@ -60,8 +60,7 @@ using TXmlNodeEvent = std::function<void(TXmlDocument* ASender, TXmlNode* ANode)
 // it is made: AName is the name of an element or attribute, empty for other
 // kinds. A text run may be offered only once it is known to make a node (not
 // blanks only). Nodes inside an accepted document type or declaration are not
-// offered, and neither is a declaration: it is always kept, since the encoding
-// it names may decide how the rest is read.
+// offered. A declaration the filter declines still tells its encoding.
 class TXmlNodeFilter {
  public:
   virtual ~TXmlNodeFilter() = default;

@@ -52,26 +52,9 @@ char NextListByte(TXmlParser& AParser, TXmlContainerNode* AInto, TKeepBlanks&& A
 
 }  // namespace
 
-void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto) {
-  char q = AParser.NextCharSkipBlanks();
-  if (IsQuoteChar(q)) {
-    if (AInto) AInto->SetQuoteStyle(q == '"' ? qsQuote : qsApos);
-  } else {
-    if (AInto)
-      XmlDebugOut(*AInto, AInto, wsWarn, "quote char expected at pos %d", {AParser.Position()});
-    // Without a quote the literal is empty; a repairing load reads it to the
-    // next blank.
-    if (!ADoc.FixStructuralErrors()) return;
-    AParser.MoveBackOver(q);
-    q = ' ';
-  }
-  if (AInto)
-    AInto->SetRawValue(AParser.ReadQuotedString(q));
-  else
-    AParser.SkipUntilChar(q);
-}
-
-char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto) {
+char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto,
+                       std::string* AEncoding) {
+  bool encodingFound = false;
   // An element's attributes are offered to the load's filter; the pseudo-
   // attributes of declarations are not.
   const bool offered = AInto != nullptr && AInto->ElementType() == xeElement;
@@ -93,9 +76,29 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
       continue;
     }
     AParser.MoveBack();
-    if (AInto == nullptr) {
+    if (AInto == nullptr && AEncoding == nullptr) {
       AParser.SkipUntilChar('=');
       ReadQuotedText(AParser, ADoc, nullptr);
+      continue;
+    }
+    if (AInto == nullptr) {
+      // A dropped declaration still tells its encoding: the value of its first
+      // pseudo-attribute of that name.
+      const bool encoding =
+          !encodingFound && XmlNamesMatch(TrimWhite(AParser.ReadStringUntilChar('=')), "encoding");
+      if (!encoding) {
+        ReadQuotedText(AParser, ADoc, nullptr);
+        continue;
+      }
+      encodingFound = true;
+      char q = AParser.NextCharSkipBlanks();
+      if (!IsQuoteChar(q)) {
+        AEncoding->clear();
+        if (!ADoc.FixStructuralErrors()) continue;
+        AParser.MoveBackOver(q);
+        q = ' ';
+      }
+      *AEncoding = DecodeRawValue(AParser.ReadQuotedString(q), ADoc.EolStyle());
       continue;
     }
     // The view lives until the next read: the filter sees it and the name is
@@ -140,7 +143,7 @@ namespace {
 // The start tag of an element after its name. True when the element is complete
 // (self-closed, or a broken start tag); false when ">" opened its content.
 bool ReadStartTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
-  const char c = ReadAttributeList(AParser, ADoc, AInto);
+  const char c = ReadAttributeList(AParser, ADoc, AInto, nullptr);
   if (AInto) AInto->SetDirectNodeCountToCount();
   if (c == '/') {
     const char next = AParser.NextChar();
@@ -424,8 +427,10 @@ void ReadLeaf(TXmlParser& AParser, TXmlElementType AType, TXmlCharData* AInto) {
 
 // A declaration or style sheet after its opener: pseudo-attributes, then "?>"
 // and one line end after it.
-void ReadDeclaration(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDeclaration* AInto) {
-  const char c = ReadAttributeList(AParser, ADoc, AInto);
+void ReadDeclaration(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDeclaration* AInto,
+                     std::string* AEncoding) {
+  if (AInto == nullptr && AEncoding != nullptr) AEncoding->clear();
+  const char c = ReadAttributeList(AParser, ADoc, AInto, AInto ? nullptr : AEncoding);
   char next = c;
   if (c == '?') {
     next = AParser.NextChar();
@@ -446,7 +451,7 @@ void ReadDeclaration(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDeclaration* A
 }  // namespace
 
 TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AType,
-                     std::string_view AName, TXmlNode* ANode) {
+                     std::string_view AName, TXmlNode* ANode, std::string* AEncoding) {
   switch (AType) {
     case xeElement:
       return ReadElement(AParser, ADoc, static_cast<TXmlElement*>(ANode), AName);
@@ -456,8 +461,10 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
       ReadLeaf(AParser, AType, static_cast<TXmlCharData*>(ANode));
       break;
     case xeDeclaration:
+      ReadDeclaration(AParser, ADoc, static_cast<TXmlDeclaration*>(ANode), AEncoding);
+      break;
     case xeStylesheet:
-      ReadDeclaration(AParser, ADoc, static_cast<TXmlDeclaration*>(ANode));
+      ReadDeclaration(AParser, ADoc, static_cast<TXmlDeclaration*>(ANode), nullptr);
       break;
     case xeDocType:
       ReadDocType(AParser, ADoc, static_cast<TXmlDocType*>(ANode));
@@ -481,7 +488,7 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
 // markup through the one reading of its construct.
 
 char TXmlContainerNode::ReadAttributeList(TXmlParser& AParser) {
-  return xmlread::ReadAttributeList(AParser, *Document(), this);
+  return xmlread::ReadAttributeList(AParser, *Document(), this, nullptr);
 }
 
 TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& AParser, std::uint32_t AAllowed) {

@@ -141,7 +141,7 @@ class TXmlParser : public TDebugPersistent {
     if (FUtf8CurrentIdx < FUtf8LastIdx) {
       const std::uint8_t* buf = FUtf8Buffer.Data();
       // The byte is mostly a few bytes ahead, closer than a search pays off.
-      const std::int32_t near = std::min(FUtf8LastIdx, FUtf8CurrentIdx + 16);
+      const std::int32_t near = std::min(FUtf8LastIdx, FUtf8CurrentIdx + 4);
       for (std::int32_t i = FUtf8CurrentIdx; i < near; ++i) {
         if (buf[i] == static_cast<std::uint8_t>(AChar)) {
           FUtf8CurrentIdx = i + 1;

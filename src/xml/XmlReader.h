@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "xml/XmlNodes.h"
@@ -46,20 +47,43 @@ inline std::string_view ReadElementName(TXmlParser& AParser) {
 // element: whose name has been read too, AName): read into ANode, a new node of
 // that type, or, when ANode is null, read alike without building anything.
 // Returns the node whose end ended the reading: ANode itself, unless an
-// element's content broke off (then what the content loop returned).
-TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& AD, TXmlElementType AType,
-                     std::string_view AName, TXmlNode* ANode);
+// element's content broke off (then what the content loop returned). A dropped
+// declaration still gives the encoding it names in AEncoding (if given).
+TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AType,
+                     std::string_view AName, TXmlNode* ANode, std::string* AEncoding = nullptr);
 
 // The readings ReadMarkup is made of, each for kept (AInto given) and dropped
 // (AInto null) markup alike.
 
 // A quoted literal after optional blanks: an attribute's value, a literal of a
-// document type or entity declaration.
-void ReadQuotedText(TXmlParser& AParser, TXmlDocument& AD, TXmlQuotedText* AInto);
+// document type or entity declaration. (Inline: every attribute, kept or
+// dropped, is read through it.)
+inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto) {
+  char q = AParser.NextCharSkipBlanks();
+  if (IsQuoteChar(q)) {
+    if (AInto) AInto->SetQuoteStyle(q == '"' ? qsQuote : qsApos);
+  } else {
+    if (AInto)
+      XmlDebugOut(*AInto, AInto, wsWarn, "quote char expected at pos %d", {AParser.Position()});
+    // Without a quote the literal is empty; a repairing load reads it to the
+    // next blank.
+    if (!ADoc.FixStructuralErrors()) return;
+    AParser.MoveBackOver(q);
+    q = ' ';
+  }
+  if (AInto)
+    AInto->SetRawValue(AParser.ReadQuotedString(q));
+  else
+    AParser.SkipUntilChar(q);
+}
+
 // The attributes of a start tag, declaration or style sheet, up to the byte that
 // ends the list ("!", "/", ">" or "?"), which is returned (0 at the end of the
-// input). An element's attributes are offered to the load's filter.
-char ReadAttributeList(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode* AInto);
+// input). An element's attributes are offered to the load's filter. Reading
+// dropped pseudo-attributes, AEncoding (if given) receives the value of the
+// first one named "encoding", or is left empty.
+char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode* AInto,
+                       std::string* AEncoding);
 // Quoted literals up to "!", "/" or ">" (returned; 0 at the end).
 char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode* AInto);
 // The content of an element or the internal subset of a document type, up to

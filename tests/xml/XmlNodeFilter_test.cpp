@@ -61,8 +61,7 @@ std::string WholeTreePruned(std::string_view AText, const TRuleFilter::TRule& AR
   TXmlNodeList& roots = doc.RootNodes();
   for (std::int32_t i = roots.Count(); i-- > 0;) {
     TXmlNode* n = roots.Items(i);
-    // A declaration is never offered: it is always kept.
-    if (n->ElementType() != xeDeclaration && !ARule(n->ElementType(), OfferedName(n)))
+    if (!ARule(n->ElementType(), OfferedName(n)))
       roots.Extract(i);
     else
       Prune(n, ARule);
@@ -140,6 +139,29 @@ TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
         EXPECT_EQ(Filtered(document, rule.Accept, chunk), expected);
       }
     }
+  }
+}
+
+// A declined declaration still tells the encoding it names, as a kept one does.
+TEST(NodeFilter, DeclinedDeclarationTellsItsEncoding) {
+  const char* const documents[] = {
+      "<?xml version='1.0' encoding='windows-1252'?><r/>",
+      "<?xml encoding = \"ISO-8859-1\" version='1.0' encoding='utf-16'?><r/>",
+      "<?xml version='1.0'?><r/>",
+      "<?xml version='1.0' encoding='koi8-r'?><?xml encoding='big5'?><r/>",
+  };
+  for (const char* document : documents) {
+    SCOPED_TRACE(document);
+    TXmlDocument whole;
+    whole.ReadFromString(document);
+    TRuleFilter filter(
+        [](TXmlElementType AType, std::string_view) { return AType != xeDeclaration; });
+    TXmlDocument filtered;
+    filtered.SetNodeFilter(&filter);
+    filtered.ReadFromString(document);
+    EXPECT_EQ(filtered.ExternalCodepage(), whole.ExternalCodepage());
+    EXPECT_EQ(filtered.ExternalEncoding(), whole.ExternalEncoding());
+    EXPECT_EQ(filtered.Declaration(), nullptr);
   }
 }
 
