@@ -72,7 +72,7 @@ struct TColumn {
   std::int32_t Type;
 };
 
-enum class TFormat { table, json, csv };
+enum class TFormat { fmTable, fmJson, fmCsv };
 
 struct TOptions {
   fs::path PluginPath;
@@ -80,7 +80,7 @@ struct TOptions {
   bool ShowDetect = false;
   bool ShowHelp = false;
   bool ShowVersion = false;
-  TFormat Output = TFormat::table;
+  TFormat Output = TFormat::fmTable;
   std::vector<std::string> FieldSpecs;
   std::vector<fs::path> Inputs;
 };
@@ -208,9 +208,9 @@ bool ParseOptions(int AArgc, char** AArgv, TOptions& AOptions) {
     } else if (arg == "--detect") {
       AOptions.ShowDetect = true;
     } else if (arg == "--json") {
-      AOptions.Output = TFormat::json;
+      AOptions.Output = TFormat::fmJson;
     } else if (arg == "--csv") {
-      AOptions.Output = TFormat::csv;
+      AOptions.Output = TFormat::fmCsv;
     } else {
       UsageError("unknown option " + arg + " (vexmeta --help lists the options)");
       return false;
@@ -521,7 +521,7 @@ using TRow = std::vector<std::optional<std::string>>;
 
 void PrintRows(const std::vector<TColumn>& AColumns, const std::vector<std::string>& ANames,
                const std::vector<TRow>& ARows, TFormat AFormat) {
-  if (AFormat == TFormat::json) {
+  if (AFormat == TFormat::fmJson) {
     std::printf("[\n");
     for (std::size_t r = 0; r < ARows.size(); ++r) {
       std::printf("  {\"File\": \"%s\"", JsonEscape(ANames[r]).c_str());
@@ -541,7 +541,7 @@ void PrintRows(const std::vector<TColumn>& AColumns, const std::vector<std::stri
     std::printf("]\n");
     return;
   }
-  if (AFormat == TFormat::csv) {
+  if (AFormat == TFormat::fmCsv) {
     std::printf("File");
     for (const TColumn& column : AColumns) std::printf(",%s", CsvEscape(column.Title).c_str());
     std::printf("\n");

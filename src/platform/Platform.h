@@ -73,8 +73,14 @@ std::u16string LongPathForm(std::u16string_view APath);
 // The folder part of a path, up to and including its last folder separator
 // (on Windows "\", "/" and a drive's ":"; elsewhere "/", where the others may be
 // part of a name), empty when there is none; and the file name after it.
-std::u16string_view FolderPart(std::u16string_view APath);
-std::u16string_view FileNamePart(std::u16string_view APath);
+std::u16string_view FolderSeparators();
+inline std::u16string_view FolderPart(std::u16string_view APath) {
+  const std::size_t last = APath.find_last_of(FolderSeparators());
+  return last == std::u16string_view::npos ? std::u16string_view() : APath.substr(0, last + 1);
+}
+inline std::u16string_view FileNamePart(std::u16string_view APath) {
+  return APath.substr(FolderPart(APath).size());
+}
 
 // True when path names an existing file that can be read as one: a regular file
 // after following symbolic links (a directory, pipe, socket or device is not).

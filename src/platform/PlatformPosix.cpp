@@ -304,13 +304,8 @@ std::u16string LongPathForm(std::u16string_view APath) {
   return std::u16string(APath);
 }
 
-std::u16string_view FolderPart(std::u16string_view APath) {
-  const std::size_t last = APath.find_last_of(cFolderSeparators);
-  return last == std::u16string_view::npos ? std::u16string_view() : APath.substr(0, last + 1);
-}
-
-std::u16string_view FileNamePart(std::u16string_view APath) {
-  return APath.substr(FolderPart(APath).size());
+std::u16string_view FolderSeparators() {
+  return cFolderSeparators;
 }
 
 bool IsExistingFile(std::u16string_view APath) {

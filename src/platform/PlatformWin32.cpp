@@ -144,7 +144,7 @@ HANDLE AsHandle(std::intptr_t AHandle) {
 }
 
 // What ends the folder part of a path.
-constexpr std::u16string_view cKFolderSeparators = u"\\/:";
+constexpr std::u16string_view cFolderSeparators = u"\\/:";
 
 }  // namespace
 
@@ -226,35 +226,30 @@ std::u16string AnsiToUtf16(std::string_view AText) {
 // Files
 
 std::u16string LongPathForm(std::u16string_view APath) {
-  constexpr std::u16string_view cKLocalPrefix = u"\\\\?\\";
-  constexpr std::u16string_view cKDevicePrefix = u"\\\\.\\";
-  constexpr std::u16string_view cKUncPrefix = u"\\\\?\\UNC\\";
-  if (APath.size() < 256 || APath.substr(0, 4) == cKLocalPrefix) return std::u16string(APath);
+  constexpr std::u16string_view cLocalPrefix = u"\\\\?\\";
+  constexpr std::u16string_view cDevicePrefix = u"\\\\.\\";
+  constexpr std::u16string_view cUncPrefix = u"\\\\?\\UNC\\";
+  if (APath.size() < 256 || APath.substr(0, 4) == cLocalPrefix) return std::u16string(APath);
   // The system takes a prefixed path as it stands: "/" is no separator there and
   // "." and ".." are names. The full path has "\" only, with both resolved (and
   // a relative path made absolute); the call looks at no disk.
   const std::u16string full = FullPathName(APath);
   if (full.empty()) return std::u16string(APath);
   // A device path ("//?/", "\\.\") comes back in its own form; it takes no prefix.
-  if (full.starts_with(cKLocalPrefix) || full.starts_with(cKDevicePrefix)) return full;
+  if (full.starts_with(cLocalPrefix) || full.starts_with(cDevicePrefix)) return full;
   std::u16string out;
   if (full.starts_with(u"\\\\")) {
-    out.reserve(cKUncPrefix.size() + full.size() - 2);
-    out.append(cKUncPrefix).append(std::u16string_view(full).substr(2));
+    out.reserve(cUncPrefix.size() + full.size() - 2);
+    out.append(cUncPrefix).append(std::u16string_view(full).substr(2));
   } else {
-    out.reserve(cKLocalPrefix.size() + full.size());
-    out.append(cKLocalPrefix).append(full);
+    out.reserve(cLocalPrefix.size() + full.size());
+    out.append(cLocalPrefix).append(full);
   }
   return out;
 }
 
-std::u16string_view FolderPart(std::u16string_view APath) {
-  const std::size_t last = APath.find_last_of(cKFolderSeparators);
-  return last == std::u16string_view::npos ? std::u16string_view() : APath.substr(0, last + 1);
-}
-
-std::u16string_view FileNamePart(std::u16string_view APath) {
-  return APath.substr(FolderPart(APath).size());
+std::u16string_view FolderSeparators() {
+  return cFolderSeparators;
 }
 
 bool IsExistingFile(std::u16string_view APath) {
@@ -385,9 +380,9 @@ bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
   if (!IsPlainFileAttributes(::GetFileAttributesW(full.c_str()))) return false;
 
   // A line feed cannot occur in a value, so it marks a missing section or key.
-  constexpr wchar_t cKMissing[] = L"\n";
+  constexpr wchar_t cMissing[] = L"\n";
   wchar_t buffer[2048];
-  DWORD length = ::GetPrivateProfileStringW(sectionName.c_str(), keyName.c_str(), cKMissing, buffer,
+  DWORD length = ::GetPrivateProfileStringW(sectionName.c_str(), keyName.c_str(), cMissing, buffer,
                                             2048, full.c_str());
   if (length == 1 && buffer[0] == L'\n') return false;
   AValue.assign(reinterpret_cast<const char16_t*>(buffer), std::min<DWORD>(length, 2047));

@@ -59,15 +59,15 @@ VX_EXPORT void VX_CALL ContentSetDefaultParams(ContentDefaultParamStruct* ADps) 
 // the loader's constructor and destructor hooks.
 #if defined(_WIN32)
 namespace {
-constexpr unsigned long cKDllProcessDetach = 0;
-constexpr unsigned long cKDllProcessAttach = 1;
+constexpr unsigned long cDllProcessDetach = 0;
+constexpr unsigned long cDllProcessAttach = 1;
 }  // namespace
 
 extern "C" int VX_CALL DllMain(void* AInstance, unsigned long AReason, void* AReserved) {
   (void)AInstance;
-  if (AReason == cKDllProcessAttach) {
+  if (AReason == cDllProcessAttach) {
     PluginStartup();
-  } else if (AReason == cKDllProcessDetach && AReserved == nullptr) {
+  } else if (AReason == cDllProcessDetach && AReserved == nullptr) {
     // A non-null reserved means the process is ending: its other threads are
     // already gone, possibly inside a value request, and the system frees the
     // memory anyway. Only a FreeLibrary unload tears the plugin down.

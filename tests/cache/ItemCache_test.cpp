@@ -499,20 +499,22 @@ class TModel {
 
   // Which slot AddItem must hand out: recycled unused slot (front), evicted item,
   // or null for a fresh allocation.
-  enum class TAddKind { fresh, recycle, evict, overflow };
-  TAddKind LastAddKind = TAddKind::fresh;
+  enum class TAddKind { akFresh, akRecycle, akEvict, akOverflow };
+  TAddKind LastAddKind = TAddKind::akFresh;
   void* ExpectedAddSlot() {
     const bool full = Count() >= MaxCount;
     if (full) {
       for (auto it = Used.rbegin(); it != Used.rend(); ++it) {
         if (!it->Protected) {
-          LastAddKind = TAddKind::evict;
+          LastAddKind = TAddKind::akEvict;
           return it->Data;
         }
       }
     }
     // Every item protected: past MaxCount through a recycled or fresh slot.
-    LastAddKind = full ? TAddKind::overflow : Unused.empty() ? TAddKind::fresh : TAddKind::recycle;
+    LastAddKind = full             ? TAddKind::akOverflow
+                  : Unused.empty() ? TAddKind::akFresh
+                                   : TAddKind::akRecycle;
     return Unused.empty() ? nullptr : Unused.front();
   }
   void Add(std::int64_t AKey, void* AData, bool AIsProtected) {
@@ -594,9 +596,9 @@ TEST(ItemCache, RandomRunMatchesListModel) {
       if (expected != nullptr) {
         ASSERT_EQ(data, expected) << "step " << step;
       }
-      evictions += kind == TModel::TAddKind::evict ? 1 : 0;
-      recycles += kind == TModel::TAddKind::recycle ? 1 : 0;
-      overflows += kind == TModel::TAddKind::overflow ? 1 : 0;
+      evictions += kind == TModel::TAddKind::akEvict ? 1 : 0;
+      recycles += kind == TModel::TAddKind::akRecycle ? 1 : 0;
+      overflows += kind == TModel::TAddKind::akOverflow ? 1 : 0;
       model.Add(key, data, isProtected);
     } else if (op < 700) {
       what = "GetItem";

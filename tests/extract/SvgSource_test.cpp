@@ -26,7 +26,7 @@ namespace {
 
 // What comes of a source: no stream, a stream whose reading fails (corrupt or
 // truncated compressed data), or the text read to its end.
-enum class TOutcome { kNoStream, kBroken, kText };
+enum class TOutcome { ocNoStream, ocBroken, ocText };
 
 std::string ReadAll(TStream& AStream) {
   AStream.Seek(0);
@@ -38,12 +38,12 @@ std::string ReadAll(TStream& AStream) {
 
 TOutcome ReadSource(const std::unique_ptr<TStream>& AStream, std::string& AText) {
   AText.clear();
-  if (!AStream) return TOutcome::kNoStream;
+  if (!AStream) return TOutcome::ocNoStream;
   try {
     AText = ReadAll(*AStream);
-    return TOutcome::kText;
+    return TOutcome::ocText;
   } catch (const EStreamError&) {
-    return TOutcome::kBroken;
+    return TOutcome::ocBroken;
   }
 }
 
@@ -101,65 +101,65 @@ TEST(SvgSource, YieldsTheSvgTextOfEachKindOfFile) {
   cp437AsUtf8.Flags = 0x0800;
 
   const std::vector<TCase> cases = {
-      {"plain", "drawing.svg", cSvg, 0, TOutcome::kText, cSvg},
-      {"empty", "drawing.svg", "", 0, TOutcome::kText, ""},
-      {"two bytes", "drawing.svg", "\x1F\x8B", 0, TOutcome::kText, "\x1F\x8B"},
-      {"gzip", "drawing.svgz", gz, 0, TOutcome::kText, cSvg},
-      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, TOutcome::kBroken, ""},
-      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, TOutcome::kBroken, ""},
-      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, TOutcome::kBroken, ""},
-      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, TOutcome::kBroken,
+      {"plain", "drawing.svg", cSvg, 0, TOutcome::ocText, cSvg},
+      {"empty", "drawing.svg", "", 0, TOutcome::ocText, ""},
+      {"two bytes", "drawing.svg", "\x1F\x8B", 0, TOutcome::ocText, "\x1F\x8B"},
+      {"gzip", "drawing.svgz", gz, 0, TOutcome::ocText, cSvg},
+      {"gzip, truncated", "drawing.svgz", WithoutTail(gz, 10), 0, TOutcome::ocBroken, ""},
+      {"gzip, header only", "drawing.svgz", "\x1F\x8B\x08", 0, TOutcome::ocBroken, ""},
+      {"gzip, corrupt data", "drawing.svgz", Corrupted(gz, 14), 0, TOutcome::ocBroken, ""},
+      {"gzip, bad trailer CRC", "drawing.svgz", Corrupted(gz, gz.size() - 6), 0, TOutcome::ocBroken,
        ""},
       {"gzip, reserved flags", "drawing.svgz", std::string("\x1F\x8B\x08\xE0\0\0\0\0\0\x03", 10), 0,
-       TOutcome::kBroken, ""},
-      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", cSvg)}), 0, TOutcome::kText,
+       TOutcome::ocBroken, ""},
+      {"zip, stored", "drawing.svgz", MakeZip({Entry("drawing.svg", cSvg)}), 0, TOutcome::ocText,
        cSvg},
       {"zip, deflated, other letter case", "drawing.svgz",
-       MakeZip({Entry("DRAWING.SVG", cSvg, true)}), 0, TOutcome::kText, cSvg},
+       MakeZip({Entry("DRAWING.SVG", cSvg, true)}), 0, TOutcome::ocText, cSvg},
       {"zip, the first matching entry wins", "drawing.svgz",
        MakeZip({Entry("other.svg", "<a/>"), Entry("Drawing.svg", "<b/>", true),
                 Entry("drawing.svg", "<c/>")}),
-       0, TOutcome::kText, "<b/>"},
+       0, TOutcome::ocText, "<b/>"},
       {"zip, only in a folder", "drawing.svgz", MakeZip({Entry("images/drawing.svg", cSvg)}), 0,
-       TOutcome::kNoStream, ""},
+       TOutcome::ocNoStream, ""},
       {"zip, only another name", "drawing.svgz", MakeZip({Entry("other.svg", cSvg)}), 0,
-       TOutcome::kNoStream, ""},
-      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, TOutcome::kNoStream, ""},
+       TOutcome::ocNoStream, ""},
+      {"zip, no entries", "drawing.svgz", MakeZip({}), 0, TOutcome::ocNoStream, ""},
       {"zip, file name without extension", "drawing", MakeZip({Entry("drawing.svg", cSvg)}), 0,
-       TOutcome::kText, cSvg},
+       TOutcome::ocText, cSvg},
       {"zip, other extension", "drawing.zip", MakeZip({Entry("drawing.svg", cSvg)}), 0,
-       TOutcome::kText, cSvg},
-      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, TOutcome::kNoStream, ""},
-      {"PK only", "drawing.svgz", "PK", 0, TOutcome::kNoStream, ""},
-      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, TOutcome::kNoStream, ""},
-      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, TOutcome::kBroken, ""},
-      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, TOutcome::kNoStream, ""},
+       TOutcome::ocText, cSvg},
+      {"PK but no archive", "drawing.svgz", "PK<svg/>", 0, TOutcome::ocNoStream, ""},
+      {"PK only", "drawing.svgz", "PK", 0, TOutcome::ocNoStream, ""},
+      {"zip, encrypted entry", "drawing.svgz", MakeZip({encrypted}), 0, TOutcome::ocNoStream, ""},
+      {"zip, bad CRC", "drawing.svgz", MakeZip({badCrc}), 0, TOutcome::ocBroken, ""},
+      {"zip, unsupported method", "drawing.svgz", MakeZip({bzip2}), 0, TOutcome::ocNoStream, ""},
       {"zip, local header outside the file", "drawing.svgz", MakeZip({farOffset}), 0,
-       TOutcome::kNoStream, ""},
-      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, TOutcome::kNoStream,
+       TOutcome::ocNoStream, ""},
+      {"zip, data beyond the file", "drawing.svgz", MakeZip({longData}), 0, TOutcome::ocNoStream,
        ""},
       {"zip, UTF-8 name, other letter case", "\xC3\xA4rger.svgz", MakeZip({utf8}), 0,
-       TOutcome::kText, cSvg},
-      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, TOutcome::kText, cSvg},
+       TOutcome::ocText, cSvg},
+      {"zip, code page 437 name", "\xC3\xA4rger.svgz", MakeZip({cp437}), 0, TOutcome::ocText, cSvg},
       {"zip, code page 437 bytes under the UTF-8 flag", "\xC3\xA4rger.svgz", MakeZip({cp437AsUtf8}),
-       0, TOutcome::kNoStream, ""},
+       0, TOutcome::ocNoStream, ""},
       // The read limit counts the bytes the parser sees.
-      {"plain over the limit", "drawing.svg", big, 1024, TOutcome::kText, big.substr(0, 1024)},
-      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, TOutcome::kText,
+      {"plain over the limit", "drawing.svg", big, 1024, TOutcome::ocText, big.substr(0, 1024)},
+      {"plain under the limit", "drawing.svg", big.substr(0, 700), 1024, TOutcome::ocText,
        big.substr(0, 700)},
-      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, TOutcome::kText,
+      {"plain at the limit", "drawing.svg", big.substr(0, 1024), 1024, TOutcome::ocText,
        big.substr(0, 1024)},
-      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, TOutcome::kText,
+      {"gzip over the limit", "drawing.svgz", Gzip(text3000), 1024, TOutcome::ocText,
        text3000.substr(0, 1024)},
       // Past the cut nothing is inflated, so a damaged end does not matter.
       {"gzip over the limit, trailer missing", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 1024,
-       TOutcome::kText, text3000.substr(0, 1024)},
+       TOutcome::ocText, text3000.substr(0, 1024)},
       {"gzip, trailer missing, no limit", "drawing.svgz", WithoutTail(Gzip(text3000), 8), 0,
-       TOutcome::kBroken, ""},
+       TOutcome::ocBroken, ""},
       {"zip stored over the limit", "drawing.svgz", MakeZip({Entry("drawing.svg", text3000)}), 1024,
-       TOutcome::kText, text3000.substr(0, 1024)},
+       TOutcome::ocText, text3000.substr(0, 1024)},
       {"zip deflated over the limit", "drawing.svgz",
-       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, TOutcome::kText,
+       MakeZip({Entry("drawing.svg", text3000, true)}), 1024, TOutcome::ocText,
        text3000.substr(0, 1024)},
   };
 
