@@ -84,8 +84,8 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
     if (AInto == nullptr) {
       // A dropped declaration still tells its encoding: the value of its first
       // pseudo-attribute of that name.
-      const bool encoding =
-          !encodingFound && XmlNamesMatch(TrimWhite(AParser.ReadStringUntilChar('=')), "encoding");
+      const std::string_view name = TrimWhite(AParser.ReadStringUntilChar('='));
+      const bool encoding = !encodingFound && XmlNamesMatch(name, "encoding");
       if (!encoding) {
         ReadQuotedText(AParser, ADoc, nullptr);
         continue;

@@ -149,6 +149,8 @@ TEST(NodeFilter, DeclinedDeclarationTellsItsEncoding) {
       "<?xml encoding = \"ISO-8859-1\" version='1.0' encoding='utf-16'?><r/>",
       "<?xml version='1.0'?><r/>",
       "<?xml version='1.0' encoding='koi8-r'?><?xml encoding='big5'?><r/>",
+      // What follows the encoding is read as a kept declaration reads it.
+      "<?xml encoding='utf-8' version='1?>0' standalone=\"no?>\"?><r a='1'/>",
   };
   for (const char* document : documents) {
     SCOPED_TRACE(document);
@@ -162,6 +164,10 @@ TEST(NodeFilter, DeclinedDeclarationTellsItsEncoding) {
     EXPECT_EQ(filtered.ExternalCodepage(), whole.ExternalCodepage());
     EXPECT_EQ(filtered.ExternalEncoding(), whole.ExternalEncoding());
     EXPECT_EQ(filtered.Declaration(), nullptr);
+    // The same nodes follow it, read from the same place.
+    std::int32_t declarations = 0;
+    for (TXmlNode* node : whole.RootNodes()) declarations += node->ElementType() == xeDeclaration;
+    EXPECT_EQ(filtered.RootNodes().Count() + declarations, whole.RootNodes().Count());
   }
 }
 
