@@ -206,4 +206,17 @@ TEST(Exports, OnlyTheSixEntryPointsAreExported) {
                                       "ContentGetValue", "ContentGetValueW",
                                       "ContentSendStateInformationW", "ContentSetDefaultParams"}));
 }
+
+// A host loads and unloads the module on threads of its own: per-thread
+// storage in it would be allocated on each of them and outlive the module.
+TEST(Exports, TheModuleKeepsNoPerThreadStorage) {
+  TTempDir dir;
+  std::string out = (dir.Path() / "segments.txt").string();
+  std::string command = "readelf -lW '" + testing_support::BuiltPluginPath().string() + "' > '" +
+                        out + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "readelf is not available";
+  std::string segments = ReadFile(out);
+  ASSERT_NE(segments.find("LOAD"), std::string::npos);
+  EXPECT_EQ(segments.find(" TLS "), std::string::npos) << segments;
+}
 #endif
