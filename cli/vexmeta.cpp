@@ -313,7 +313,7 @@ bool SelectColumns(const std::vector<TField>& AFields, const std::vector<std::st
     std::size_t colon = spec.rfind(':');
     if (colon != std::string::npos) index = FindField(AFields, spec.substr(0, colon));
     if (index < 0) {
-      UsageError("no field \"" + spec + "\" (vexmeta --AFields lists them)");
+      UsageError("no field \"" + spec + "\" (vexmeta --fields lists them)");
       return false;
     }
     const TField& field = AFields[static_cast<std::size_t>(index)];
@@ -501,10 +501,12 @@ std::string CsvEscape(const std::string& AS) {
   return out + "\"";
 }
 
-// Table cells are one line each; line breaks inside values are shown as blanks.
+// Table cells are one line each, and what a drawing or a file name holds never
+// drives the terminal: line breaks and every other control character are shown
+// as blanks.
 std::string TableCell(std::string AS) {
   for (char& c : AS)
-    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   return AS;
 }
 

@@ -271,7 +271,7 @@ TEST(HostTool, UsageErrors) {
     std::vector<std::string> Args;
     const char* Message;
   } cases[] = {
-      {{"-f", "Colour", file}, "vexmeta: no field \"Colour\""},
+      {{"-f", "Colour", file}, "vexmeta: no field \"Colour\" (vexmeta --fields lists them)"},
       {{"-f", "16", file}, "vexmeta: no field \"16\""},
       {{"-f", "Calculated Width:72", file},
        "vexmeta: field \"Calculated Width\" has no unit \"72\" (its units: 96, 90)"},
@@ -348,6 +348,22 @@ TEST(HostTool, TableColumnsLineUpByDisplayWidth) {
       return line.ends_with(tail);
     })) << run.Out;
   }
+}
+
+// Control characters in a value or a file name would drive the terminal: the
+// table shows them as blanks, so the columns still line up.
+TEST(HostTool, ControlCharactersInTheTableAreShownAsBlanks) {
+  TTempDir dir;
+  const std::string file =
+      dir.Write("bell\x07.svg", TitledDrawing("a\x1B]0;x\x07" "b", "\x1B[31mred\x7F")).string();
+  TToolRun run = RunTool({"-f", "Metadata Title", "-f", "ID", file});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out.find_first_of("\x07\x1B\x7F"), std::string::npos) << run.Out;
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 2u) << run.Out;
+  // The title's cell, nine wide, padded to its header's fourteen and two more.
+  EXPECT_TRUE(lines[1].ends_with("bell .svg   [31mred " + std::string(7, ' ') + "a ]0;x b"))
+      << run.Out;
 }
 
 // A Latin-1 name on a UTF-8 system, of a file and of a folder walked: read, and
