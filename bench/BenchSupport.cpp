@@ -43,10 +43,7 @@ std::filesystem::path BuiltHostToolPath() {
 }
 
 bool LoadPlugin(const std::filesystem::path& APath, TPluginExports& APlugin, std::string& AError) {
-  // The benchmarks ask for values only, so an older build that lacks a later
-  // export can be measured beside this one.
-  if (APlugin.Load(PathText(APath), &AError)) return true;
-  return APlugin.GetValueW != nullptr && APlugin.SendStateInformation != nullptr;
+  return APlugin.Load(PathText(APath), &AError);
 }
 
 TRequestTimes RequestAllFields(const TPluginExports& APlugin, const std::u16string& APath,

@@ -20,8 +20,9 @@ struct TLoadedPlugin {
   TContentSetDefaultParams SetDefaultParams = nullptr;
 
   // Loads the library at APath and binds every export. False when the library
-  // does not load (AError receives the system's reason) or an export is missing
-  // (AError names it; the exports found stay bound).
+  // does not load (AError receives the system's reason) or one of the five
+  // required exports is missing (AError names it; the exports found stay bound).
+  // ContentSetDefaultParams is optional, as it is for every host.
   bool Load(std::u16string_view APath, std::string* AError = nullptr);
   // Whether every export is bound.
   bool Complete() const;
