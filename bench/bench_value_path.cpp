@@ -66,6 +66,27 @@ std::u16string U16(const fs::path& AP) {
   return platform::Utf8ToUtf16(AP.string());
 }
 
+// A small compressed drawing whose text inflates to 64 MiB of empty groups.
+fs::path InflatingFile() {
+  fs::path path = BenchFolder() / "inflating.svgz";
+  if (!fs::exists(path))
+    std::ofstream(path, std::ios::binary)
+        << testing_support::GzipFilled("<svg id=\"r\">", "<g/>", std::size_t{64} << 20);
+  return path;
+}
+
+// Flagged requests that the plugin must put off.
+void RequestsPutOff(benchmark::State& AState, const fs::path& APath) {
+  PluginStartup();
+  std::u16string name = U16(APath);
+  char16_t buffer[1024];
+  for (auto _ : AState) {
+    if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
+      AState.SkipWithError("answered");
+  }
+  PluginShutdown();
+}
+
 void BM_ColdRequest(benchmark::State& AState) {
   fs::path path = WriteDrawing("cold-" + std::to_string(AState.range(0)) + ".svg",
                                static_cast<std::size_t>(AState.range(0)));
@@ -156,10 +177,7 @@ void BM_ColdRequestDenseAtTheLimit(benchmark::State& AState) {
 BENCHMARK(BM_ColdRequestDenseAtTheLimit)->Unit(benchmark::kMillisecond);
 
 void BM_GiveUpOnInflatingFile(benchmark::State& AState) {
-  fs::path path = BenchFolder() / "inflating.svgz";
-  if (!fs::exists(path))
-    std::ofstream(path, std::ios::binary)
-        << testing_support::GzipFilled("<svg id=\"r\">", "<g/>", std::size_t{64} << 20);
+  fs::path path = InflatingFile();
   std::u16string name = U16(path);
   const auto size = static_cast<std::int64_t>(fs::file_size(path));
   TSvgExtractor extractor;
@@ -215,15 +233,7 @@ BENCHMARK(BM_BareDirectoryLookup);
 // A flagged request for a drawing too large to read at once, which the cache
 // does not hold: answered 0 after the directory search, without opening it.
 void BM_DelayedRequestForLargeFile(benchmark::State& AState) {
-  PluginStartup();
-  fs::path path = WriteDrawing("large-uncached.svg", 10 << 20);
-  std::u16string name = U16(path);
-  char16_t buffer[1024];
-  for (auto _ : AState) {
-    if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
-      AState.SkipWithError("answered");
-  }
-  PluginShutdown();
+  RequestsPutOff(AState, WriteDrawing("large-uncached.svg", 10 << 20));
 }
 BENCHMARK(BM_DelayedRequestForLargeFile)->Unit(benchmark::kMicrosecond);
 
@@ -231,18 +241,7 @@ BENCHMARK(BM_DelayedRequestForLargeFile)->Unit(benchmark::kMicrosecond);
 // request reads: the first request gives up after that much, the next ones
 // are put off without a try.
 void BM_DelayedRequestForInflatingFile(benchmark::State& AState) {
-  PluginStartup();
-  fs::path path = BenchFolder() / "inflating.svgz";
-  if (!fs::exists(path))
-    std::ofstream(path, std::ios::binary)
-        << testing_support::GzipFilled("<svg id=\"r\">", "<g/>", std::size_t{64} << 20);
-  std::u16string name = U16(path);
-  char16_t buffer[1024];
-  for (auto _ : AState) {
-    if (GetValueW(name.c_str(), 2, 0, buffer, sizeof buffer, CONTENT_DELAYIFSLOW) != ft_delayed)
-      AState.SkipWithError("answered");
-  }
-  PluginShutdown();
+  RequestsPutOff(AState, InflatingFile());
 }
 BENCHMARK(BM_DelayedRequestForInflatingFile)->Unit(benchmark::kMicrosecond);
 
