@@ -354,8 +354,8 @@ TEST(HostTool, TableColumnsLineUpByDisplayWidth) {
 // table shows them as blanks, so the columns still line up.
 TEST(HostTool, ControlCharactersInTheTableAreShownAsBlanks) {
   TTempDir dir;
-  const std::string file =
-      dir.Write("bell\x07.svg", TitledDrawing("a\x1B]0;x\x07" "b", "\x1B[31mred\x7F")).string();
+  const std::string id = std::string("a\x1B]0;x\x07") + "b";  // sets the window title
+  const std::string file = dir.Write("bell\x07.svg", TitledDrawing(id, "\x1B[31mred\x7F")).string();
   TToolRun run = RunTool({"-f", "Metadata Title", "-f", "ID", file});
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out.find_first_of("\x07\x1B\x7F"), std::string::npos) << run.Out;
