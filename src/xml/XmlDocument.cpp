@@ -261,9 +261,8 @@ void TXmlDocument::ReadFromString(std::string_view AValue) {
 
 void TXmlDocument::LoadFromStream(TStream& AStream) {
   Forget();
-  TXmlParserBuffers& buffers = FStore->ParserBuffers;
   {
-    TXmlParser p(AStream, FParserChunkSize, this, &buffers);
+    TXmlParser p(AStream, FParserChunkSize, this, &FStore->ParserBuffers);
     if (p.IsBinaryXml()) {
       XmlDebugOut(*this, this, wsFail, "binary XML is not supported", {});
     } else {
@@ -271,10 +270,6 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
       FExternalBomInfo = p.BomInfo();
     }
   }
-  // The buffers stay for the next load unless a large document grew them.
-  constexpr std::size_t cKeptBuffer = 256 * 1024;
-  if (buffers.Raw.Capacity() > cKeptBuffer || buffers.Utf8.Capacity() > cKeptBuffer)
-    buffers = TXmlParserBuffers();
   DoProgress(AStream.Size());
 }
 

@@ -15,12 +15,20 @@ void SkipBlanks(TXmlParser& AParser) {
   AParser.MoveBackOver(AParser.NextCharSkipBlanks());
 }
 
+// The name of a declaration into AInto; passed over when it is dropped.
+template <class TNode>
+void ReadName(TXmlParser& AParser, TNode* AInto) {
+  if (AInto)
+    AInto->SetName(TrimWhite(AParser.ReadStringUntilBlankOrEndTag()));
+  else
+    AParser.SkipUntilBlankOrEndTag();
+}
+
 }  // namespace
 
 void ReadDocType(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AInto) {
   SkipBlanks(AParser);
-  const std::string_view name = TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
-  if (AInto) AInto->SetName(name);
+  ReadName(AParser, AInto);
   char c = AParser.NextCharSkipBlanks();
   if (c != '>' && c != '[') {
     AParser.MoveBackOver(c);
@@ -50,8 +58,7 @@ void ReadDocType(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AInto) {
 void ReadDtdDeclaration(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AType,
                         TXmlDtdElement* AInto) {
   SkipBlanks(AParser);
-  const std::string_view name = TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
-  if (AInto) AInto->SetName(name);
+  ReadName(AParser, AInto);
   SkipBlanks(AParser);
   ReadDtdDeclarationBody(AParser, ADoc, AType, AInto);
 }

@@ -76,7 +76,7 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
       continue;
     }
     AParser.MoveBack();
-    if (AInto == nullptr && AEncoding == nullptr) {
+    if (AInto == nullptr && (AEncoding == nullptr || encodingFound)) {
       AParser.SkipUntilChar('=');
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
@@ -237,7 +237,7 @@ void ReadDocTypeTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AI
     if (AParser.InputEnded() || c == '<' || c == ']') return;
     if (AInto)
       XmlDebugOut(*AInto, AInto, wsWarn, "illegal tag (\"%s\") at pos %d", {c, AParser.Position()});
-    AParser.ReadStringUntilBlankOrEndTag();
+    AParser.SkipUntilBlankOrEndTag();
   }
 }
 
@@ -308,8 +308,14 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
     if (c || --AF.Open == 0) return c ? csEnded : csClosed;
     return ReadOn(AParser, ADoc);
   }
+  // Inside dropped markup a name is passed over, not kept: it may be long.
   std::string_view name;
-  if (t == xeElement) name = ReadElementName(AParser);
+  if (t == xeElement) {
+    if (c)
+      name = ReadElementName(AParser);
+    else
+      AParser.SkipUntilBlankOrEndTag();
+  }
   // A child is kept when its container is and the filter takes it.
   TXmlNode* node = nullptr;
   if (c && (!AF.Offered || ADoc.Accepts(c, t, name))) {

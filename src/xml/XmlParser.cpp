@@ -88,8 +88,11 @@ TXmlParser::TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponen
 
 TXmlParser::~TXmlParser() {
   if (FLent == nullptr) return;
-  FLent->Raw = std::move(FRawBuffer);
-  FLent->Utf8 = std::move(FUtf8Buffer);
+  // The buffers stay for the next load unless a large document grew them; also
+  // when the load ended early, by an exception.
+  constexpr std::size_t cKeptBuffer = 256 * 1024;
+  FLent->Raw = FRawBuffer.Capacity() > cKeptBuffer ? TByteBuffer() : std::move(FRawBuffer);
+  FLent->Utf8 = FUtf8Buffer.Capacity() > cKeptBuffer ? TByteBuffer() : std::move(FUtf8Buffer);
 }
 
 void TXmlParser::ReadBOM() {
@@ -320,19 +323,24 @@ void TXmlParser::SkipUntil(std::string_view ATerminator) {
   if (!ATerminator.empty()) ScanPast(ATerminator, true, end);
 }
 
-std::string_view TXmlParser::ReadStringUntilBlankOrEndTagSlow() {
-  const std::int64_t start = Position();
+bool TXmlParser::ScanToNameStop(bool ADrop) {
   for (;;) {
     const std::uint8_t* buf = FUtf8Buffer.Data();
     std::int32_t i = FUtf8CurrentIdx;
     while (i < FUtf8LastIdx && !IsNameStop(buf[i])) ++i;
     FUtf8CurrentIdx = i;
-    if (i < FUtf8LastIdx) return View(IndexAt(start), i);
-    if (MakeDataAvailable() < 1) {
+    if (i < FUtf8LastIdx) return true;
+    if (MakeDataAvailable(ADrop) < 1) {
       XmlDebugOut(*this, this, wsWarn, "stream terminated prematurely at pos %d", {Position()});
-      return {};
+      return false;
     }
   }
+}
+
+std::string_view TXmlParser::ReadStringUntilBlankOrEndTagSlow() {
+  const std::int64_t start = Position();
+  if (!ScanToNameStop(false)) return {};
+  return View(IndexAt(start), FUtf8CurrentIdx);
 }
 
 TXmlElementType TXmlParser::ReadOpenTagSlow() {

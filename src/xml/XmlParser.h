@@ -57,7 +57,8 @@ struct TXmlParserBuffers {
 class TXmlParser : public TDebugPersistent {
  public:
   // Reads the first chunk at once; nothing is decoded until ReadBOM. With
-  // ABuffers the parser works in those buffers and hands them back when it goes.
+  // ABuffers the parser works in those buffers and hands them back when it
+  // goes, unless they grew large.
   TXmlParser(TStream& ASource, std::int32_t AChunkSize, TDebugComponent* AOwner,
              TXmlParserBuffers* ABuffers = nullptr);
   ~TXmlParser() override;
@@ -159,6 +160,15 @@ class TXmlParser : public TDebugPersistent {
     ScanPastChar(AChar, true);
   }
   void SkipUntil(std::string_view ATerminator);
+  void SkipUntilBlankOrEndTag() {
+    for (std::int32_t i = FUtf8CurrentIdx; i < FUtf8LastIdx; ++i) {
+      if (xmlbytes::IsNameStop(FUtf8Buffer[static_cast<std::size_t>(i)])) {
+        FUtf8CurrentIdx = i;
+        return;
+      }
+    }
+    ScanToNameStop(true);
+  }
 
   TXmlStringEncoding Encoding() const { return FEncoding; }
   void SetEncoding(TXmlStringEncoding AEncoding) { FEncoding = AEncoding; }
@@ -218,6 +228,9 @@ class TXmlParser : public TDebugPersistent {
   // The scans behind the reads and the skips; ADrop lets go of the text passed.
   // MakeDataAvailable after letting go of the text before the position.
   std::int32_t MakeDataAvailable(bool ADrop);
+  // Moves to the next byte that ends a name; false (reported) when the input
+  // ends first.
+  bool ScanToNameStop(bool ADrop);
   // Blanks up to the next other byte, which is returned (0 at the end);
   // ABlanks, when given, receives them (and nothing is let go).
   char ScanBlanks(std::string* ABlanks);

@@ -318,6 +318,47 @@ TEST(XmlParser, ReadStringUntilBlankOrEndTag) {
   ASSERT_EQ(end.Owner.Messages.size(), 1u);
   EXPECT_EQ(end.Owner.Messages[0].Text, "stream terminated prematurely at pos 6");
   EXPECT_EQ(end.Owner.Messages[0].Level, wsWarn);
+
+  // The skip stops where the read does, and says the same at the end.
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Source);
+    TInput in(c.Source, 5);
+    EXPECT_EQ(in.Parser.NextChar(), '<');
+    in.Parser.SkipUntilBlankOrEndTag();
+    EXPECT_EQ(in.Parser.NextChar(), c.Stop);
+  }
+  TInput skipEnd("<svgxx");
+  skipEnd.Parser.NextChar();
+  skipEnd.Parser.SkipUntilBlankOrEndTag();
+  ASSERT_EQ(skipEnd.Owner.Messages.size(), 1u);
+  EXPECT_EQ(skipEnd.Owner.Messages[0].Text, "stream terminated prematurely at pos 6");
+}
+
+// A name that is passed over costs no memory however long it is; one that is
+// read grows the buffer, which is not kept for the next load.
+TEST(XmlParser, SkippedNamesKeepNoTextAndGrownBuffersAreLetGo) {
+  const std::string text = "<" + std::string(std::size_t{4} << 20, 'n') + ">";
+  for (bool skip : {true, false}) {
+    SCOPED_TRACE(skip);
+    std::unique_ptr<TMemoryStream> stream = TMemoryStream::View(text);
+    TXmlParserBuffers buffers;
+    {
+      TXmlParser parser(*stream, 4096, nullptr, &buffers);
+      parser.ReadBOM();
+      ASSERT_EQ(parser.NextChar(), '<');
+      if (skip)
+        parser.SkipUntilBlankOrEndTag();
+      else
+        EXPECT_EQ(parser.ReadStringUntilBlankOrEndTag().size(), text.size() - 2);
+      EXPECT_EQ(parser.NextChar(), '>');
+    }
+    if (skip) {
+      EXPECT_GT(buffers.Utf8.Capacity(), 0u);
+      EXPECT_LE(buffers.Utf8.Capacity(), std::size_t{256} << 10);
+    } else {
+      EXPECT_EQ(buffers.Utf8.Capacity(), 0u);
+    }
+  }
 }
 
 TEST(XmlParser, ReadOpenTag) {
