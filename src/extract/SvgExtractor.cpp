@@ -22,17 +22,24 @@
 namespace {
 
 // Every text of the record goes through here, so none can pin more than
-// cMaxRecordText code units in the cache.
-std::u16string RecordText(std::u16string AText) {
-  CutRecordText(AText);
-  return AText;
+// cMaxRecordText code units in the cache. Only the start of a long value is
+// converted: each character takes at most four UTF-8 bytes (an ill-formed byte
+// gives at most one U+FFFD), so these bytes hold every code unit that is kept
+// and the one after it, whatever follows.
+std::u16string RecordText(std::string_view AUtf8) {
+  constexpr std::size_t cSourceBytes = 4 * (cMaxRecordText + 1);
+  std::u16string text = utf8::ToUtf16(AUtf8.substr(0, cSourceBytes));
+  CutRecordText(text);
+  return text;
 }
 
-bool IsTrimmed(char16_t AC) {
-  return AC <= u' ';
+// Blanks and control characters, which take one byte in UTF-8 and one code
+// unit in UTF-16 and are never part of a longer sequence.
+bool IsTrimmed(char AC) {
+  return static_cast<unsigned char>(AC) <= ' ';
 }
 
-std::u16string_view Trim(std::u16string_view AText) {
+std::string_view Trim(std::string_view AText) {
   while (!AText.empty() && IsTrimmed(AText.front())) AText.remove_prefix(1);
   while (!AText.empty() && IsTrimmed(AText.back())) AText.remove_suffix(1);
   return AText;
@@ -40,11 +47,11 @@ std::u16string_view Trim(std::u16string_view AText) {
 
 // The tool name from a comment such as "Created with Tool 1.0"; empty when the
 // comment has none of the known prefixes.
-std::u16string ApplicationFromComment(std::u16string_view AComment) {
-  static constexpr std::u16string_view cPrefixes[] = {u"Created with", u"Generator:", u"Creator:"};
-  std::u16string_view text = Trim(AComment);
-  for (std::u16string_view prefix : cPrefixes)
-    if (text.starts_with(prefix)) return std::u16string(Trim(text.substr(prefix.size())));
+std::string_view ApplicationFromComment(std::string_view AComment) {
+  static constexpr std::string_view cPrefixes[] = {"Created with", "Generator:", "Creator:"};
+  std::string_view text = Trim(AComment);
+  for (std::string_view prefix : cPrefixes)
+    if (text.starts_with(prefix)) return Trim(text.substr(prefix.size()));
   return {};
 }
 
@@ -119,7 +126,7 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   document->LoadFromStream(AStream);
   if (document->IsEmpty()) return false;
 
-  std::u16string application = utf8::ToUtf16(document->CommentString());
+  std::string application = document->CommentString();
 
   TXmlNode* root = ChooseRoot(*document);
   if (root == nullptr) return false;
@@ -139,7 +146,7 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
     }
     found[i] = FindNodeByPath(from, row.Path);
     if (row.Kind == lkValue && found[i] != nullptr)
-      ARecord.*row.Text = RecordText(utf8::ToUtf16(found[i]->Value()));
+      ARecord.*row.Text = RecordText(found[i]->Value());
   }
   // The date's first "T" (between date and time) shows as a blank.
   const std::size_t t = ARecord.MetadataDate.find(u'T');
@@ -150,7 +157,7 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
     for (std::int32_t i = 0; i < root->NodeCount(); ++i) {
       TXmlNode* node = root->Nodes(i);
       if (node != nullptr && node->ElementType() == xeComment) {
-        application = utf8::ToUtf16(node->Value());
+        application = node->Value();
         break;
       }
     }

@@ -686,7 +686,12 @@ std::string TXmlElement::Value() const {
   std::string result;
   for (TXmlNode* n : FNodes) {
     TXmlElementType t = n->ElementType();
-    if (t == xeCharData || t == xeCData || t == xeWhiteSpace) result += n->Value();
+    if (t != xeCharData && t != xeCData && t != xeWhiteSpace) continue;
+    // Mostly there is one run: it is the value, not copied into another.
+    if (result.empty())
+      result = n->Value();
+    else
+      result += n->Value();
   }
   return result;
 }

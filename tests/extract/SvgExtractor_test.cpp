@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/Streams.h"
+#include "base/Utf8.h"
 #include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
 #include "xml/XmlDocument.h"
@@ -287,6 +288,38 @@ TEST(ParseSvgDocument, CutsEveryRecordText) {
   TParsed pair = Parse("<svg id='" + id + "'/>");
   ASSERT_TRUE(pair.Ok);
   EXPECT_EQ(pair.Record.ID, std::u16string(cMaxRecordText - 1, u'a'));
+}
+
+// Only the start of a long value is converted; the text kept is the same as if
+// the whole value were, for characters of every length and for ill-formed bytes
+// up to and across where the conversion stops.
+TEST(ParseSvgDocument, LongTextsAreCutAsIfConvertedWhole) {
+  auto repeat = [](std::string_view AUnit, int ACount) {
+    std::string s;
+    for (int i = 0; i < ACount; ++i) s += AUnit;
+    return s;
+  };
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  const std::string cases[] = {
+      repeat(emoji, 5000),
+      repeat("\xE6\xB8\xAF", 9000),
+      std::string(20000, '\x80'),
+      "a" + repeat(emoji, 5000),
+      std::string(4 * 4096 - 2, '\x80') + emoji + "tail",
+      std::string(4 * 4096 - 1, 'b') + "\xE6\xB8" + std::string(10, 'c'),
+  };
+  for (const std::string& value : cases) {
+    SCOPED_TRACE(value.size());
+    std::u16string want = utf8::ToUtf16(value);
+    CutRecordText(want);
+    TParsed got = Parse("<!--Created with " + value + "--><svg id='" + value +
+                        "'><metadata><rdf:RDF><cc:Work><dc:title>" + value +
+                        "</dc:title></cc:Work></rdf:RDF></metadata></svg>");
+    ASSERT_TRUE(got.Ok);
+    EXPECT_EQ(got.Record.ID, want);
+    EXPECT_EQ(got.Record.MetadataTitle, want);
+    EXPECT_EQ(got.Record.Application, want);
+  }
 }
 
 // Every text of the record is decoded alike on every platform: one U+FFFD per
