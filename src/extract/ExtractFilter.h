@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "extract/SvgLookups.h"
 #include "xml/XmlDocument.h"
 
 class TExtractFilter final : public TXmlNodeFilter {
@@ -52,9 +53,14 @@ class TExtractFilter final : public TXmlNodeFilter {
   // known comes from inside it (its attributes and text run are offered first).
   TRole FPending;
   bool FHasPending = false;
-  // Few: the first element and its first child, the svg root, and a node per
-  // part of each row's path.
-  static constexpr std::size_t cMaxContainers = 24;
+  // Few: the first element and its first child, the svg root, and at most a
+  // node per part of each row's path (an image link is an attribute).
+  static constexpr std::size_t cMaxContainers = [] {
+    std::size_t count = 3;
+    for (const svglookups::TLookup& row : svglookups::cLookups)
+      if (row.Kind != svglookups::lkImageLink) count += svglookups::PartCount(row.Path);
+    return count;
+  }();
   std::array<TContainer, cMaxContainers> FContainers{};
   std::size_t FCount = 0;
   TContainer* FLast = nullptr;  // the container found last
