@@ -308,37 +308,6 @@ std::u16string_view FolderSeparators() {
   return cFolderSeparators;
 }
 
-namespace {
-
-// The offset from UTC of local time at ASeconds. The sixteen requests of one
-// file ask about the same time stamp in turn, so the latest conversion is kept.
-// One entry for the process under a lock, not one per thread: the module is
-// loaded and unloaded by its host, and per-thread storage in it would be
-// allocated on every host thread that calls in and outlive the module.
-bool LocalOffsetOf(std::time_t ASeconds, long& AOffset) {
-  static std::mutex lock;
-  static std::time_t lastSeconds = 0;
-  static long lastOffset = 0;
-  static bool haveLast = false;
-  {
-    std::lock_guard guard(lock);
-    if (haveLast && lastSeconds == ASeconds) {
-      AOffset = lastOffset;
-      return true;
-    }
-  }
-  std::tm local{};
-  if (::localtime_r(&ASeconds, &local) == nullptr) return false;
-  AOffset = local.tm_gmtoff;
-  std::lock_guard guard(lock);
-  lastSeconds = ASeconds;
-  lastOffset = AOffset;
-  haveLast = true;
-  return true;
-}
-
-}  // namespace
-
 bool IsExistingFile(std::u16string_view APath) {
   struct stat st;
   return StatRegular(APath, st);
@@ -349,14 +318,14 @@ bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo) {
   if (!StatRegular(APath, st)) return false;
   AInfo.Size = static_cast<std::int64_t>(st.st_size);
   std::time_t seconds = st.st_mtim.tv_sec;
-  long offset = 0;
-  if (!LocalOffsetOf(seconds, offset)) {
+  std::tm local{};
+  if (::localtime_r(&seconds, &local) == nullptr) {
     AInfo.LastWriteTime = 0;
     return true;
   }
   // Seconds since 1970-01-01 in local time, then days since 1899-12-30; the day
   // fraction keeps milliseconds.
-  std::int64_t localSeconds = static_cast<std::int64_t>(seconds) + offset;
+  std::int64_t localSeconds = static_cast<std::int64_t>(seconds) + local.tm_gmtoff;
   std::int64_t days = localSeconds / 86400;
   std::int64_t secondOfDay = localSeconds % 86400;
   if (secondOfDay < 0) {
