@@ -24,8 +24,8 @@ bool TLoadedPlugin::Load(std::u16string_view APath, std::string* AError) {
   ok = Bind(*Library, "ContentGetValue", GetValue, AError) && ok;
   ok = Bind(*Library, "ContentSendStateInformationW", SendStateInformation, AError) && ok;
   // Optional for a host: a plugin without it simply gets no settings folder.
-  SetDefaultParams = reinterpret_cast<TContentSetDefaultParams>(
-      Library->Symbol("ContentSetDefaultParams"));
+  SetDefaultParams =
+      reinterpret_cast<TContentSetDefaultParams>(Library->Symbol("ContentSetDefaultParams"));
   return ok;
 }
 
