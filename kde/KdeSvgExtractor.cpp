@@ -8,6 +8,7 @@
 #include <KFileMetaData/Properties>
 #include <KFileMetaData/Types>
 #include <QDateTime>
+#include <QFile>
 #include <QVariant>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "extract/SvgExtractor.h"
+#include "platform/Platform.h"
 
 using KFileMetaData::ExtractionResult;
 namespace Property = KFileMetaData::Property;
@@ -28,7 +30,11 @@ bool ReadDrawing(const QString& APath, TVexmeta& ARecord) {
   TSvgExtractor extractor;
   TExtractOptions options;
   options.ParseImageNode = false;
-  return extractor.ReadFile(APath.toStdU16String(), options, ARecord) == TFileRead::frDrawing;
+  // The name's bytes on disk: Qt decoded them with the locale's character set.
+  const QByteArray name = QFile::encodeName(APath);
+  const std::u16string path =
+      platform::FileNameToUtf16({name.constData(), static_cast<std::size_t>(name.size())});
+  return extractor.ReadFile(path, options, ARecord) == TFileRead::frDrawing;
 }
 
 QString Text(const std::u16string& AText) {

@@ -10,12 +10,14 @@
 #include <KFileMetaData/SimpleExtractionResult>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QTextCodec>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -368,6 +370,28 @@ TEST(KdeExtractor, AddsNothingUnlessAskedForTheMetadataOfAFile) {
     }
   }
   EXPECT_EQ(ran, static_cast<int>(std::size(cases)));
+}
+
+// The framework hands over names as Qt decoded them from the locale's
+// character set: the drawing is found by the bytes on disk in any locale.
+TEST(KdeExtractor, NamesInTheLocalesCharacterSetAreFound) {
+  TTempDir dir;
+  const fs::path file = dir.Write("caf\xE9.svg", cTitledDrawing);
+  QTextCodec* const before = QTextCodec::codecForLocale();
+  QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+  const QString path = QFile::decodeName(QByteArray::fromStdString(file.string()));
+  const QString mime = QStringLiteral("image/svg+xml");
+  int ran = 0;
+  for (KFileMetaData::Extractor* extractor : Collection().fetchExtractors(mime)) {
+    if (extractor->extractorProperties().value(QStringLiteral("Id")).toString() != cOurs) continue;
+    SimpleExtractionResult result(path, mime, ExtractionResult::ExtractMetaData);
+    extractor->extract(&result);
+    ++ran;
+    EXPECT_EQ(result.properties(KFileMetaData::MultiMap).value(KFileMetaData::Property::Width),
+              QVariant(189));
+  }
+  QTextCodec::setCodecForLocale(before);
+  EXPECT_EQ(ran, 1);
 }
 
 }  // namespace
