@@ -111,7 +111,11 @@ else()
   # Depends from what the binaries link: libc, libstdc++, ICU and zlib.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_ENHANCES "doublecmd-gtk, doublecmd-qt")
+  # Each package's description begins with a synopsis of its own; without this
+  # CPack would put the one summary above both.
+  unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
   string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "SVG drawing details as file manager columns\n"
       "Vexmeta is a content plugin for file managers that load Linux shared\n"
       "objects with the content plugin interface. For every .svg and .svgz\n"
       "file it shows sixteen fields read from the drawing: its SVG version,\n"
@@ -126,6 +130,7 @@ else()
   set(CPACK_DEBIAN_KDE_PACKAGE_SECTION "kde")
   set(CPACK_DEBIAN_KDE_PACKAGE_ENHANCES "libkf5filemetadata3, baloo-kf5")
   string(CONCAT CPACK_DEBIAN_KDE_DESCRIPTION
+      "SVG drawing details for KDE's file manager and desktop search\n"
       "This package holds Vexmeta's extractor for KDE's file-metadata framework.\n"
       "For every .svg and .svgz file it gives the framework the drawing's width\n"
       "and height in pixels, the program that made it and the date of its\n"
