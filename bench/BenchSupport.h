@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "extract/SvgFields.h"
 #include "host/LoadedPlugin.h"
 #include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
@@ -25,7 +26,6 @@ class xml_document;
 
 namespace bench {
 
-constexpr std::int32_t cFieldCount = 16;
 constexpr std::int32_t cHostValueBytes = 8192;  // the value buffer a file manager passes
 constexpr std::uint64_t cMiB = 1024 * 1024;
 constexpr std::uint64_t cInputCeiling = 256 * cMiB;  // the plugin reads no more of a drawing
@@ -59,10 +59,10 @@ using TFileAnswers = std::array<TFieldAnswer, cFieldCount>;
 
 struct TRequestTimes {
   std::int64_t FirstNs = 0;  // the first request: finding, reading and parsing the file
-  std::int64_t RestNs = 0;   // the fifteen requests answered from the cache
+  std::int64_t RestNs = 0;   // the other fields' requests, answered from the cache
 };
 
-// Asks fields 0 to 15 (unit 0, no flags) of one file in turn, as a host fills a row.
+// Asks every field (unit 0, no flags) of one file in turn, as a host fills a row.
 TRequestTimes RequestAllFields(const TPluginExports& APlugin, const std::u16string& APath,
                                TFileAnswers& AAnswers);
 

@@ -9,6 +9,7 @@
 #include "base/Streams.h"
 #include "extract/Dimensions.h"
 #include "extract/SvgExtractor.h"
+#include "extract/SvgFields.h"
 
 namespace {
 

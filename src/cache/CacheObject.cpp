@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstring>
 
+#include "extract/SvgFields.h"
+
 static_assert(sizeof(TCacheObject*) <= TwdxCache::cItemSize, "an item holds one reference");
 
 TwdxCache::TwdxCache(std::uint32_t AItemSize, std::uint32_t AHashSize)

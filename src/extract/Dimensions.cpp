@@ -11,7 +11,7 @@
 
 #include "base/MulDiv.h"
 #include "base/StrictInt.h"
-#include "extract/SvgRecord.h"
+#include "extract/SvgFields.h"
 
 namespace {
 
@@ -200,4 +200,16 @@ void CalcDimensions(TVexmeta& ARecord, std::int32_t ADpi) {
     ARecord.IntHeight = ParseLength(parts[3], ADpi).Pixels;
     if (ph > 0 && ph != 100) ARecord.IntHeight = MulDiv(ARecord.IntHeight, ph, 100);
   }
+}
+
+std::int32_t FieldPixels(const TFieldRow& AField, const TVexmeta& ARecord,
+                         std::int32_t AUnitIndex) {
+  if (AUnitIndex <= 0) return ARecord.*AField.Pixels;
+  if (AUnitIndex >= UnitCount(AField)) return 0;
+  TVexmeta sizes;
+  sizes.Width = ARecord.Width;
+  sizes.Height = ARecord.Height;
+  sizes.ViewBox = ARecord.ViewBox;
+  CalcDimensions(sizes, AField.Dpi[static_cast<std::size_t>(AUnitIndex)]);
+  return sizes.*AField.Pixels;
 }

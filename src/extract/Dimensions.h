@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+struct TFieldRow;
 struct TVexmeta;
 
 // Unit codes of a length text, in the order the suffixes are searched for.
@@ -30,3 +31,8 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi);
 
 // Sets ARecord.IntWidth and ARecord.IntHeight from Width, Height and ViewBox.
 void CalcDimensions(TVexmeta& ARecord, std::int32_t ADpi);
+
+// The value of a pixel field (fkPixels) of ARecord in unit AUnitIndex: unit 0
+// (or below) is the size the extraction stored, another unit is computed again
+// at its resolution, and a unit past the field's list has none (0).
+std::int32_t FieldPixels(const TFieldRow& AField, const TVexmeta& ARecord, std::int32_t AUnitIndex);

@@ -6,7 +6,8 @@
 // the first node along a path of names: at every step the first node of the
 // node list (attributes and child elements alike) whose name equals the part
 // with ASCII letter case folded. A row may make the found node's value a
-// record text. The root element itself is the first element named exactly
+// record text: the fields found at a path (SvgFields.h) each give one such row.
+// The root element itself is the first element named exactly
 // "svg" or "svg:svg".
 #pragma once
 
@@ -16,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "extract/SvgRecord.h"
+#include "extract/SvgFields.h"
 
 namespace svglookups {
 
@@ -38,25 +39,36 @@ struct TLookup {
   std::u16string TVexmeta::*Text = nullptr;  // lkValue: the record text it fills
 };
 
-inline constexpr TLookup cLookups[] = {
-    {"viewBox", -1, lkValue, &TVexmeta::ViewBox},
-    {"width", -1, lkValue, &TVexmeta::Width},
-    {"height", -1, lkValue, &TVexmeta::Height},
-    {"version", -1, lkValue, &TVexmeta::Version},
-    {"id", -1, lkValue, &TVexmeta::ID},
-    {"inkscape:version", -1, lkValue, &TVexmeta::InkscapeVersion},
-    {"sodipodi:version", -1, lkValue, &TVexmeta::SodipodiVersion},
-    {"sodipodi:docbase", -1, lkValue, &TVexmeta::SodipodiDocbase},
-    {"sodipodi:docname", -1, lkValue, &TVexmeta::SodipodiDocname},
+// The rows no field has: the embedded-image test's nodes, and the RDF work
+// description (the first metadata, its first rdf:RDF, that one's first
+// cc:Work) where the fsWork fields start.
+inline constexpr TLookup cStructureRows[] = {
     {"image", -1, lkImage},
-    {"xlink:href", 9, lkImageLink},
-    // The RDF work description: the first metadata, its first rdf:RDF, that
-    // one's first cc:Work.
+    {"xlink:href", 0, lkImageLink},
     {"metadata\\rdf:RDF\\cc:Work", -1, lkStep},
-    {"dc:title", 11, lkValue, &TVexmeta::MetadataTitle},
-    {"dc:description", 11, lkValue, &TVexmeta::MetadataDescription},
-    {"dc:date", 11, lkValue, &TVexmeta::MetadataDate},
 };
+constexpr std::int8_t cWorkRow = 2;
+
+constexpr std::size_t LookedUpFieldCount() {
+  std::size_t n = 0;
+  for (const TFieldRow& field : cFieldRows) n += field.Source == fsRoot || field.Source == fsWork;
+  return n;
+}
+
+// The structure rows, then one value row per field found at a path, in field
+// order.
+inline constexpr auto cLookups = [] {
+  std::array<TLookup, std::size(cStructureRows) + LookedUpFieldCount()> rows{};
+  std::size_t n = 0;
+  for (const TLookup& row : cStructureRows) rows[n++] = row;
+  for (const TFieldRow& field : cFieldRows) {
+    if (field.Source == fsRoot) rows[n++] = {field.Path, -1, lkValue, field.Text};
+    if (field.Source == fsWork) rows[n++] = {field.Path, cWorkRow, lkValue, field.Text};
+  }
+  return rows;
+}();
+static_assert(cLookups[cWorkRow].Kind == lkStep && cLookups[1].From == 0,
+              "the structure rows are where the rows that start at them say");
 constexpr std::size_t cLookupCount = std::size(cLookups);
 static_assert(cLookupCount < 32, "the filter keeps one bit per row");
 

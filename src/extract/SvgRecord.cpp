@@ -1,11 +1,16 @@
 // The record's comparison and the cut of its texts (see SvgRecord.h).
 #include "extract/SvgRecord.h"
 
+#include "extract/SvgFields.h"
+
 bool SameRecord(const TVexmeta& ALeft, const TVexmeta& ARight) {
-  for (const TRecordText& text : cRecordTexts)
-    if (ALeft.*text.Member != ARight.*text.Member) return false;
-  return ALeft.IntWidth == ARight.IntWidth && ALeft.IntHeight == ARight.IntHeight &&
-         ALeft.EmbeddedImage == ARight.EmbeddedImage;
+  for (const TFieldRow& row : cFieldRows) {
+    const bool same = row.Kind == fkText   ? ALeft.*row.Text == ARight.*row.Text
+                      : row.Kind == fkFlag ? ALeft.*row.Flag == ARight.*row.Flag
+                                           : ALeft.*row.Pixels == ARight.*row.Pixels;
+    if (!same) return false;
+  }
+  return true;
 }
 
 void CutRecordText(std::u16string& AText) {

@@ -1,5 +1,6 @@
 // The six exported entry points and the library's load and unload hooks. Each
 // entry point is a thin shim: any exception below becomes the host's result code.
+#include "plugin/FieldAnswers.h"
 #include "plugin/SvgPlugin.h"
 #include "plugin/contplug.h"
 

@@ -1,4 +1,4 @@
-// The plugin unit: field table and enumeration, the module-wide state and its
+// The plugin unit: the module-wide state and its
 // start-up and shutdown, value requests, state notifications and the host's
 // default parameters. Requests run wholly under the plugin lock; everything
 // below them is single-threaded.
@@ -13,58 +13,16 @@
 
 #include "base/Streams.h"
 #include "cache/CacheObject.h"
-#include "extract/Dimensions.h"
 #include "extract/SvgExtractor.h"
 #include "extract/SvgSource.h"
 #include "platform/Platform.h"
+#include "plugin/FieldAnswers.h"
 #include "plugin/contplug.h"
-
-namespace {
-
-constexpr TFieldInfo TextField(const char* AName, std::u16string TVexmeta::*AText) {
-  return {AName, ft_stringw, "", AText, nullptr, nullptr, {}};
-}
-
-constexpr TFieldInfo PixelField(const char* AName, std::int32_t TVexmeta::*APixels) {
-  return {AName, ft_numeric_32, "96|90", nullptr, nullptr, APixels, {96, 90}};
-}
-
-}  // namespace
-
-const TFieldInfo cFields[cFieldCount] = {
-    TextField("SVG Version", &TVexmeta::Version),
-    TextField("Application", &TVexmeta::Application),
-    TextField("Width", &TVexmeta::Width),
-    TextField("Height", &TVexmeta::Height),
-    TextField("ViewBox", &TVexmeta::ViewBox),
-    {"Have Embedded Image", ft_boolean, "", nullptr, &TVexmeta::EmbeddedImage, nullptr, {}},
-    TextField("ID", &TVexmeta::ID),
-    TextField("Inkscape Version", &TVexmeta::InkscapeVersion),
-    TextField("Sodipodi Version", &TVexmeta::SodipodiVersion),
-    TextField("Sodipodi Docbase", &TVexmeta::SodipodiDocbase),
-    TextField("Sodipodi Docname", &TVexmeta::SodipodiDocname),
-    TextField("Metadata Title", &TVexmeta::MetadataTitle),
-    TextField("Metadata Description", &TVexmeta::MetadataDescription),
-    TextField("Metadata Date", &TVexmeta::MetadataDate),
-    PixelField("Calculated Width", &TVexmeta::IntWidth),
-    PixelField("Calculated Height", &TVexmeta::IntHeight),
-};
 
 const char cDetectString[] = "EXT=\"SVG\" | EXT=\"SVGZ\"";
 static_assert(sizeof(cDetectString) == 23);
 
 namespace {
-
-// Copies a zero-terminated text into a host buffer of AMaxLen bytes: at most
-// AMaxLen - 1 bytes and a zero byte; nothing when there is no room at all.
-void CopyHostText(char* ADest, const char* ASource, std::int32_t AMaxLen) {
-  if (ADest == nullptr || AMaxLen <= 0) return;
-  std::size_t n = std::strlen(ASource);
-  std::size_t room = static_cast<std::size_t>(AMaxLen) - 1;
-  if (n > room) n = room;
-  std::memcpy(ADest, ASource, n);
-  ADest[n] = '\0';
-}
 
 // A drawing a request with the delay-if-slow flag gave up on, as it was then,
 // so that the host's next such requests for it are put off without a try.
@@ -149,61 +107,6 @@ void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
   AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
 }
 
-// Writes a text value into the host's buffer of AMaxLen bytes: at most
-// maxlen/2 - 2 code units and a terminator; the terminator is written only when
-// the buffer has room for one code unit.
-void WriteText(std::u16string_view AText, void* AFieldValue, std::int32_t AMaxLen) {
-  const std::int32_t room = AMaxLen / 2 - 2;
-  const std::size_t count =
-      room < 0 ? 0 : std::min<std::size_t>(AText.size(), static_cast<std::size_t>(room));
-  if (AMaxLen < 2) return;
-  auto* out = static_cast<unsigned char*>(AFieldValue);
-  std::memcpy(out, AText.data(), count * sizeof(char16_t));
-  const char16_t zero = 0;
-  std::memcpy(out + count * sizeof(char16_t), &zero, sizeof zero);
-}
-
-// Answers one field of a record into the host's buffer: the field's type code,
-// or field empty when the field has no value (or the buffer cannot hold an
-// integer, which is four bytes: a smaller buffer gets nothing rather than an
-// overrun).
-std::int32_t AnswerField(const TFieldInfo& AField, const TVexmeta& ARecord, std::int32_t AUnitIndex,
-                         bool AParseImageNode, void* AFieldValue, std::int32_t AMaxLen) {
-  std::int32_t number = 0;
-  switch (AField.Type) {
-    case ft_stringw: {
-      const std::u16string& text = ARecord.*AField.Text;
-      if (text.empty()) return ft_fieldempty;
-      WriteText(text, AFieldValue, AMaxLen);
-      return AField.Type;
-    }
-    case ft_boolean:
-      if (!AParseImageNode) return ft_fieldempty;
-      number = ARecord.*AField.Flag ? 1 : 0;
-      break;
-    default: {
-      // Unit 0 (or below) is the size extraction stored; the other units are
-      // computed on a copy at their resolution; a unit past the list has none.
-      number = ARecord.*AField.Pixels;
-      if (AUnitIndex > 0) {
-        TVexmeta sizes;
-        if (AUnitIndex < static_cast<std::int32_t>(std::size(AField.Dpi))) {
-          sizes.Width = ARecord.Width;
-          sizes.Height = ARecord.Height;
-          sizes.ViewBox = ARecord.ViewBox;
-          CalcDimensions(sizes, AField.Dpi[AUnitIndex]);
-        }
-        number = sizes.*AField.Pixels;
-      }
-      if (number <= 0) return ft_fieldempty;
-      break;
-    }
-  }
-  if (AMaxLen < static_cast<std::int32_t>(sizeof number)) return ft_fieldempty;
-  std::memcpy(AFieldValue, &number, sizeof number);
-  return AField.Type;
-}
-
 }  // namespace
 
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
@@ -228,15 +131,6 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
 
 void GetDetectString(char* ADetectString, std::int32_t AMaxLen) {
   CopyHostText(ADetectString, cDetectString, AMaxLen);
-}
-
-std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char* AUnits,
-                               std::int32_t AMaxLen) {
-  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_nomorefields;
-  const TFieldInfo& field = cFields[AFieldIndex];
-  CopyHostText(AFieldName, field.Name, AMaxLen);
-  CopyHostText(AUnits, field.Units, AMaxLen);
-  return field.Type;
 }
 
 const TSettings& Settings() {
@@ -338,7 +232,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   if (AFieldValue == nullptr) return ft_fieldempty;
 
   if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
-  return AnswerField(cFields[AFieldIndex], object->Vexmeta, AUnitIndex,
+  return AnswerField(cFieldRows[AFieldIndex], object->Vexmeta, AUnitIndex,
                      state.Settings.ParseImageNode, AFieldValue, AMaxLen);
 }
 

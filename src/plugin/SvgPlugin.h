@@ -1,4 +1,4 @@
-// The plugin unit: the field table and detect string, the module-wide state
+// The plugin unit: the detect string, the module-wide state
 // (plugin lock, settings, result cache, last requested file name), start-up and
 // shutdown, and the value requests behind the exported entry points. The
 // extern "C" shims in Exports.cpp call these and turn every exception into a
@@ -16,48 +16,9 @@
 class TCacheObject;
 struct ContentDefaultParamStruct;
 
-// The field indexes, in the order of the field table.
-enum TFieldIndex : std::int32_t {
-  fiSvgVersion,
-  fiApplication,
-  fiWidth,
-  fiHeight,
-  fiViewBox,
-  fiEmbeddedImage,
-  fiID,
-  fiInkscapeVersion,
-  fiSodipodiVersion,
-  fiSodipodiDocbase,
-  fiSodipodiDocname,
-  fiMetadataTitle,
-  fiMetadataDescription,
-  fiMetadataDate,
-  fiCalculatedWidth,
-  fiCalculatedHeight,
-  cFieldCount
-};
-
-// One row of the field table: what the host sees of a field, and which part
-// of the record makes its value. The type says which member is used: a text
-// field shows Text when it is not empty; a boolean shows Flag (only while the
-// embedded-image test is on); an integer shows Pixels when above 0, computed
-// again at the resolution of the chosen unit (Dpi, one per unit of Units).
-struct TFieldInfo {
-  const char* Name;
-  std::int32_t Type;
-  const char* Units;
-  std::u16string TVexmeta::*Text;
-  bool TVexmeta::*Flag;
-  std::int32_t TVexmeta::*Pixels;
-  std::int32_t Dpi[2];
-};
-
-extern const TFieldInfo cFields[cFieldCount];
 extern const char cDetectString[];
 
 void GetDetectString(char* ADetectString, std::int32_t AMaxLen);
-std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char* AUnits,
-                               std::int32_t AMaxLen);
 std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags);
 std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,

@@ -21,6 +21,7 @@
 #include <system_error>
 #include <vector>
 
+#include "extract/SvgFields.h"
 #include "host/LoadedPlugin.h"
 #include "platform/HostPlatform.h"
 #include "plugin/contplug.h"
@@ -29,11 +30,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t cFieldWidth = 2;
-constexpr std::int32_t cFieldHeight = 3;
-constexpr std::int32_t cFieldCalculatedWidth = 14;
-constexpr std::int32_t cFieldCalculatedHeight = 15;
-constexpr std::int32_t cFieldCount = 16;
+constexpr std::int32_t cFieldWidth = FieldIndex(&TVexmeta::Width);
+constexpr std::int32_t cFieldHeight = FieldIndex(&TVexmeta::Height);
+constexpr std::int32_t cFieldCalculatedWidth = FieldIndex(&TVexmeta::IntWidth);
+constexpr std::int32_t cFieldCalculatedHeight = FieldIndex(&TVexmeta::IntHeight);
 constexpr std::size_t cExamplesShown = 20;
 
 using TPlugin = TLoadedPlugin;

@@ -14,6 +14,7 @@
 
 #include "base/Streams.h"
 #include "base/Utf8.h"
+#include "extract/SvgFields.h"
 #include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
 #include "xml/XmlDocument.h"
@@ -22,14 +23,16 @@ namespace {
 
 using namespace std::literals;
 
-// Every non-empty field of the record, in declared order, as "Name=value" parts;
+// Every non-empty text of the record, in field order, as "Name=value" parts (the
+// field's name without blanks), then the size and the image flag;
 // so a table states the whole expected record and any stray value shows.
 std::string Dump(const TVexmeta& AR) {
   std::string out;
   auto text = [&out](std::string_view AName, const std::u16string& AValue) {
     if (AValue.empty()) return;
     if (!out.empty()) out += '|';
-    out += AName;
+    for (char c : AName)
+      if (c != ' ') out += c;
     out += '=';
     out += platform::Utf16ToUtf8(AValue);
   };
@@ -88,14 +91,15 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
        true, "Width=10|Height=20|Size=10x20"},
       {"root after prolog",
        "<?xml version='1.0'?><!DOCTYPE svg><?pi x?><svg version='1.1' id='a'/>", true,
-       "Version=1.1|ID=a"},
+       "SVGVersion=1.1|ID=a"},
       // The nine values, found with ASCII letter case folded, never trimmed.
       {"all root values",
        "<svg viewBox='0 0 8 6' width='4' height='3' version='1.1' id='d' inkscape:version='0.92' "
        "sodipodi:version='0.32' sodipodi:docbase='/home/d' sodipodi:docname='d.svg'/>",
        true,
-       "Width=4|Height=3|Version=1.1|ViewBox=0 0 8 6|ID=d|InkscapeVersion=0.92|"
-       "SodipodiVersion=0.32|SodipodiDocbase=/home/d|SodipodiDocname=d.svg|Size=4x3"},
+       "SVGVersion=1.1|Width=4|Height=3|ViewBox=0 0 8 "
+       "6|ID=d|InkscapeVersion=0.92|SodipodiVersion=0.32|SodipodiDocbase=/home/"
+       "d|SodipodiDocname=d.svg|Size=4x3"},
       {"folded names", "<svg WIDTH='5' ViewBox='0 0 5 6' HeIgHt='7' ID='x'/>", true,
        "Width=5|Height=7|ViewBox=0 0 5 6|ID=x|Size=5x7"},
       {"values as written", "<svg width=' 10 ' height='2' id='a&amp;b&#x41;'/>", true,
@@ -354,7 +358,7 @@ TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
   TParsed got{false, {}};
   ASSERT_TRUE(platform::RunOnThreadWithStack(256 * 1024, [&] { got = Parse(svg); }));
   EXPECT_TRUE(got.Ok);
-  EXPECT_EQ(Dump(got.Record), "Width=2|Height=3|Application=Deep|Size=2x3");
+  EXPECT_EQ(Dump(got.Record), "Application=Deep|Width=2|Height=3|Size=2x3");
 }
 
 TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
@@ -434,29 +438,28 @@ TEST(NodeLookups, FoldOnlyAsciiAndFollowPaths) {
 TEST(ParseSvgDocument, ExampleDrawings) {
   const std::map<std::string, std::string> expected = {
       {"editor-drawing.svg",
-       "Width=320|Height=240|Version=1.1|ViewBox=0 0 320 240|"
-       "Application=Quillpath Studio (https://quillpath.example/)|ID=harbour-at-dusk|"
-       "InkscapeVersion=0.92.4 (5da689c313, 2019-01-14)|SodipodiVersion=0.32|"
-       "SodipodiDocbase=/home/marta/drawings|SodipodiDocname=harbour-at-dusk.svg|"
-       "MetadataTitle=Harbour at dusk|"
-       "MetadataDescription=Two boats & a lighthouse, flat colours|"
-       "MetadataDate=2019-03-17 15:14:01|Size=320x240"},
+       "SVGVersion=1.1|Application=Quillpath Studio "
+       "(https://quillpath.example/)|Width=320|Height=240|ViewBox=0 0 320 "
+       "240|ID=harbour-at-dusk|InkscapeVersion=0.92.4 (5da689c313, "
+       "2019-01-14)|SodipodiVersion=0.32|SodipodiDocbase=/home/marta/"
+       "drawings|SodipodiDocname=harbour-at-dusk.svg|MetadataTitle=Harbour at "
+       "dusk|MetadataDescription=Two boats & a lighthouse, flat colours|MetadataDate=2019-03-17 "
+       "15:14:01|Size=320x240"},
       {"paper-a4-mm.svg",
-       "Width=210mm|Height=297mm|Version=1.1|ViewBox=0 0 210 297|"
-       "Application=Platewright Layout 3.2|ID=a4-sheet|Size=794x1123"},
+       "SVGVersion=1.1|Application=Platewright Layout 3.2|Width=210mm|Height=297mm|ViewBox=0 0 210 "
+       "297|ID=a4-sheet|Size=794x1123"},
       {"badge-points.svg",
-       "Width=72pt|Height=36pt|Version=1.1|ViewBox=0 0 96 48|"
-       "Application=Hand-written in a text editor|ID=badge|Size=96x48"},
+       "SVGVersion=1.1|Application=Hand-written in a text editor|Width=72pt|Height=36pt|ViewBox=0 "
+       "0 96 48|ID=badge|Size=96x48"},
       {"scaled-percent.svg", "Width=50%|Height=25%|ViewBox=0 0 800 600|Size=400x150"},
       {"embedded-photo.svg",
-       "Width=1in|Height=0.75in|Version=1.1|ViewBox=0 0 96 72|Application=Pixelweave 2.0|"
-       "Size=96x72|Image"},
+       "SVGVersion=1.1|Application=Pixelweave 2.0|Width=1in|Height=0.75in|ViewBox=0 0 96 "
+       "72|Size=96x72|Image"},
       {"compressed-icon.svg",
-       "Width=4.5cm|Height=4.5cm|Version=1.1|ViewBox=0 0 170 170|"
-       "Application=Quillpath Studio|ID=gear-icon|Size=170x170"},
+       "SVGVersion=1.1|Application=Quillpath Studio|Width=4.5cm|Height=4.5cm|ViewBox=0 0 170 "
+       "170|ID=gear-icon|Size=170x170"},
       {"zipped-map.svg",
-       "Version=1.2|ViewBox=0,0,640,480|Application=Contourmaker 1.4|ID=trail-map|"
-       "Size=640x480"},
+       "SVGVersion=1.2|Application=Contourmaker 1.4|ViewBox=0,0,640,480|ID=trail-map|Size=640x480"},
   };
   // The plain drawings, and the sources of the compressed ones.
   const std::filesystem::path root(VX_SOURCE_DIR);

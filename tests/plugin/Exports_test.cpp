@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "extract/SvgFields.h"
 #include "plugin/SvgPlugin.h"
 #include "support/TestSupport.h"
 
@@ -41,22 +42,22 @@ TEST(Exports, FieldTable) {
     const char* Name;
     const char* Units;
   } cases[] = {
-      {fiSvgVersion, ft_stringw, "SVG Version", ""},
-      {fiApplication, ft_stringw, "Application", ""},
-      {fiWidth, ft_stringw, "Width", ""},
-      {fiHeight, ft_stringw, "Height", ""},
-      {fiViewBox, ft_stringw, "ViewBox", ""},
-      {fiEmbeddedImage, ft_boolean, "Have Embedded Image", ""},
-      {fiID, ft_stringw, "ID", ""},
-      {fiInkscapeVersion, ft_stringw, "Inkscape Version", ""},
-      {fiSodipodiVersion, ft_stringw, "Sodipodi Version", ""},
-      {fiSodipodiDocbase, ft_stringw, "Sodipodi Docbase", ""},
-      {fiSodipodiDocname, ft_stringw, "Sodipodi Docname", ""},
-      {fiMetadataTitle, ft_stringw, "Metadata Title", ""},
-      {fiMetadataDescription, ft_stringw, "Metadata Description", ""},
-      {fiMetadataDate, ft_stringw, "Metadata Date", ""},
-      {fiCalculatedWidth, ft_numeric_32, "Calculated Width", "96|90"},
-      {fiCalculatedHeight, ft_numeric_32, "Calculated Height", "96|90"},
+      {FieldIndex(&TVexmeta::Version), ft_stringw, "SVG Version", ""},
+      {FieldIndex(&TVexmeta::Application), ft_stringw, "Application", ""},
+      {FieldIndex(&TVexmeta::Width), ft_stringw, "Width", ""},
+      {FieldIndex(&TVexmeta::Height), ft_stringw, "Height", ""},
+      {FieldIndex(&TVexmeta::ViewBox), ft_stringw, "ViewBox", ""},
+      {FieldIndex(&TVexmeta::EmbeddedImage), ft_boolean, "Have Embedded Image", ""},
+      {FieldIndex(&TVexmeta::ID), ft_stringw, "ID", ""},
+      {FieldIndex(&TVexmeta::InkscapeVersion), ft_stringw, "Inkscape Version", ""},
+      {FieldIndex(&TVexmeta::SodipodiVersion), ft_stringw, "Sodipodi Version", ""},
+      {FieldIndex(&TVexmeta::SodipodiDocbase), ft_stringw, "Sodipodi Docbase", ""},
+      {FieldIndex(&TVexmeta::SodipodiDocname), ft_stringw, "Sodipodi Docname", ""},
+      {FieldIndex(&TVexmeta::MetadataTitle), ft_stringw, "Metadata Title", ""},
+      {FieldIndex(&TVexmeta::MetadataDescription), ft_stringw, "Metadata Description", ""},
+      {FieldIndex(&TVexmeta::MetadataDate), ft_stringw, "Metadata Date", ""},
+      {FieldIndex(&TVexmeta::IntWidth), ft_numeric_32, "Calculated Width", "96|90"},
+      {FieldIndex(&TVexmeta::IntHeight), ft_numeric_32, "Calculated Height", "96|90"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Index);
@@ -86,13 +87,13 @@ TEST(Exports, NamesAndUnitsAreCutAtMaxlen) {
   ASSERT_TRUE(host.Loaded());
   char name[16];
   char units[16];
-  EXPECT_EQ(host.GetSupportedField(fiSvgVersion, name, units, 4), ft_stringw);
+  EXPECT_EQ(host.GetSupportedField(FieldIndex(&TVexmeta::Version), name, units, 4), ft_stringw);
   EXPECT_STREQ(name, "SVG");
-  EXPECT_EQ(host.GetSupportedField(fiCalculatedWidth, name, units, 3), ft_numeric_32);
+  EXPECT_EQ(host.GetSupportedField(FieldIndex(&TVexmeta::IntWidth), name, units, 3), ft_numeric_32);
   EXPECT_STREQ(name, "Ca");
   EXPECT_STREQ(units, "96");
   // A buffer of one byte gets only the terminator.
-  EXPECT_EQ(host.GetSupportedField(fiCalculatedWidth, name, units, 1), ft_numeric_32);
+  EXPECT_EQ(host.GetSupportedField(FieldIndex(&TVexmeta::IntWidth), name, units, 1), ft_numeric_32);
   EXPECT_STREQ(name, "");
 }
 
@@ -105,10 +106,10 @@ TEST(Exports, UnloadAndLoadAgainTwentyTimes) {
     SCOPED_TRACE(cycle);
     TPluginHost host;
     ASSERT_TRUE(host.Loaded());
-    EXPECT_EQ(host.Get(file, fiID).Text, u"c");
-    EXPECT_EQ(host.Get(file, fiCalculatedWidth).Number, 192);
+    EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::ID)).Text, u"c");
+    EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::IntWidth)).Number, 192);
     host.SendStateInformation(CONTST_READNEWDIR, u"");
-    EXPECT_EQ(host.Get(file, fiCalculatedHeight, 1).Number, 90);
+    EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::IntHeight), 1).Number, 90);
   }
 }
 
@@ -156,29 +157,30 @@ TEST(Exports, HostSettingsFolderOverridesTheFileBesideTheLibrary) {
   }
   TPluginHost host(copy.Library);
   ASSERT_TRUE(host.Loaded());
-  EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(rich, FieldIndex(&TVexmeta::EmbeddedImage)).Result, ft_fieldempty);
 
   ContentDefaultParamStruct params = HostParams(user.Path() / "host.ini");
   host.SetDefaultParams(&params);
-  const auto image = host.Get(rich, fiEmbeddedImage);
+  const auto image = host.Get(rich, FieldIndex(&TVexmeta::EmbeddedImage));
   EXPECT_EQ(image.Result, ft_boolean);
   EXPECT_EQ(image.Number, 1);
-  EXPECT_EQ(host.Get(rich, fiMetadataTitle).Result, ft_fieldempty);  // still cut at 1 KiB
+  EXPECT_EQ(host.Get(rich, FieldIndex(&TVexmeta::MetadataTitle)).Result,
+            ft_fieldempty);  // still cut at 1 KiB
   // Two files at a time: the third request evicts the first.
-  for (const auto& file : files) EXPECT_EQ(host.Get(file, fiID).Text, u"old");
+  for (const auto& file : files) EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::ID)).Text, u"old");
   const auto time = std::filesystem::last_write_time(files[0]);
   std::ofstream(files[0], std::ios::binary | std::ios::trunc) << "<svg id=\"new\"/>";
   std::filesystem::last_write_time(files[0], time);
-  EXPECT_EQ(host.Get(files[0], fiID).Text, u"new");
+  EXPECT_EQ(host.Get(files[0], FieldIndex(&TVexmeta::ID)).Text, u"new");
 
   // A host folder without the file, or no structure: the file beside the library alone.
   for (bool none : {false, true}) {
     SCOPED_TRACE(none);
     ContentDefaultParamStruct elsewhere = HostParams(nobody.Path() / "host.ini");
     host.SetDefaultParams(none ? nullptr : &elsewhere);
-    EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
+    EXPECT_EQ(host.Get(rich, FieldIndex(&TVexmeta::EmbeddedImage)).Result, ft_fieldempty);
     host.SetDefaultParams(&params);
-    EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_boolean);
+    EXPECT_EQ(host.Get(rich, FieldIndex(&TVexmeta::EmbeddedImage)).Result, ft_boolean);
   }
 }
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/SvgPlugin.h"
+#include "extract/SvgFields.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -57,9 +57,9 @@ TEST(LanguageFile, EverySectionTranslatesEveryField) {
   // gives it; the translation has the same number of units.
   std::vector<std::string> keysWanted;
   std::map<std::string, std::size_t> unitLists;
-  for (const TFieldInfo& field : cFields) {
-    keysWanted.push_back(field.Name);
-    const std::string units = field.Units;
+  for (const TFieldRow& field : cFieldRows) {
+    keysWanted.emplace_back(field.Name);
+    const std::string units(field.Units);
     if (!units.empty() && unitLists.count(units) == 0) {
       unitLists[units] = static_cast<std::size_t>(std::count(units.begin(), units.end(), '|')) + 1;
       keysWanted.push_back(units);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "extract/SvgFields.h"
 #include "plugin/SvgPlugin.h"
 #include "support/ShapeWriter.h"
 #include "support/TestSupport.h"
@@ -32,22 +33,22 @@ std::vector<TExpected> ExpectedFields(const TDrawingShape& AShape) {
   if (AShape.Number == 9) return std::vector<TExpected>(cFieldCount, {ft_fieldempty, "", 0});
   const std::string n = std::to_string(AShape.Number);
   std::vector<TExpected> fields(cFieldCount);
-  fields[fiSvgVersion] = {ft_stringw, "1.1", 0};
-  fields[fiApplication] = {ft_stringw, "bench_shapes", 0};
-  fields[fiWidth] = {ft_stringw, "210mm", 0};
-  fields[fiHeight] = {ft_stringw, "297mm", 0};
-  fields[fiViewBox] = {ft_stringw, "0 0 210 297", 0};
-  fields[fiEmbeddedImage] = {ft_boolean, "", AShape.Number == 1 ? 1 : 0};
-  fields[fiID] = {ft_stringw, "shape-" + n, 0};
-  fields[fiInkscapeVersion] = {ft_stringw, "1.2 (bench)", 0};
-  fields[fiSodipodiVersion] = {ft_fieldempty, "", 0};
-  fields[fiSodipodiDocbase] = {ft_fieldempty, "", 0};
-  fields[fiSodipodiDocname] = {ft_stringw, "shape-" + n + ".svg", 0};
-  fields[fiMetadataTitle] = {ft_stringw, "Shape " + n, 0};
-  fields[fiMetadataDescription] = {ft_stringw, AShape.What, 0};
-  fields[fiMetadataDate] = {ft_stringw, "2024-05-06 07:08:09", 0};
-  fields[fiCalculatedWidth] = {ft_numeric_32, "", 794};    // 210 mm at 96 dpi
-  fields[fiCalculatedHeight] = {ft_numeric_32, "", 1123};  // 297 mm
+  fields[FieldIndex(&TVexmeta::Version)] = {ft_stringw, "1.1", 0};
+  fields[FieldIndex(&TVexmeta::Application)] = {ft_stringw, "bench_shapes", 0};
+  fields[FieldIndex(&TVexmeta::Width)] = {ft_stringw, "210mm", 0};
+  fields[FieldIndex(&TVexmeta::Height)] = {ft_stringw, "297mm", 0};
+  fields[FieldIndex(&TVexmeta::ViewBox)] = {ft_stringw, "0 0 210 297", 0};
+  fields[FieldIndex(&TVexmeta::EmbeddedImage)] = {ft_boolean, "", AShape.Number == 1 ? 1 : 0};
+  fields[FieldIndex(&TVexmeta::ID)] = {ft_stringw, "shape-" + n, 0};
+  fields[FieldIndex(&TVexmeta::InkscapeVersion)] = {ft_stringw, "1.2 (bench)", 0};
+  fields[FieldIndex(&TVexmeta::SodipodiVersion)] = {ft_fieldempty, "", 0};
+  fields[FieldIndex(&TVexmeta::SodipodiDocbase)] = {ft_fieldempty, "", 0};
+  fields[FieldIndex(&TVexmeta::SodipodiDocname)] = {ft_stringw, "shape-" + n + ".svg", 0};
+  fields[FieldIndex(&TVexmeta::MetadataTitle)] = {ft_stringw, "Shape " + n, 0};
+  fields[FieldIndex(&TVexmeta::MetadataDescription)] = {ft_stringw, AShape.What, 0};
+  fields[FieldIndex(&TVexmeta::MetadataDate)] = {ft_stringw, "2024-05-06 07:08:09", 0};
+  fields[FieldIndex(&TVexmeta::IntWidth)] = {ft_numeric_32, "", 794};    // 210 mm at 96 dpi
+  fields[FieldIndex(&TVexmeta::IntHeight)] = {ft_numeric_32, "", 1123};  // 297 mm
   return fields;
 }
 

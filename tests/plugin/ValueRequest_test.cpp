@@ -15,6 +15,7 @@
 #include <random>
 #include <thread>
 
+#include "extract/SvgFields.h"
 #include "plugin/SvgPlugin.h"
 #include "support/TestSupport.h"
 
@@ -77,27 +78,28 @@ TEST(ValueRequest, EveryFieldOfARichDrawing) {
     const char* Text;
     std::int32_t Number;
   } cases[] = {
-      {fiSvgVersion, 0, ft_stringw, "1.1", 0},
-      {fiApplication, 0, ft_stringw, "Vector Editor (https://example.org/)", 0},
-      {fiWidth, 0, ft_stringw, "100mm", 0},
-      {fiHeight, 0, ft_stringw, "50mm", 0},
-      {fiViewBox, 0, ft_stringw, "0 0 100 50", 0},
-      {fiEmbeddedImage, 0, ft_boolean, "", 1},
-      {fiID, 0, ft_stringw, "svg2", 0},
-      {fiInkscapeVersion, 0, ft_stringw, "0.92.4 (5da689c313, 2019-01-14)", 0},
-      {fiSodipodiVersion, 0, ft_stringw, "0.32", 0},
-      {fiSodipodiDocbase, 0, ft_stringw, "/home/ann/art", 0},
-      {fiSodipodiDocname, 0, ft_stringw, "rich.svg", 0},
-      {fiMetadataTitle, 0, ft_stringw, "Harbour at dusk", 0},
-      {fiMetadataDescription, 0, ft_stringw, "Boats & lights", 0},
-      {fiMetadataDate, 0, ft_stringw, "2019-03-17 15:14:01", 0},
-      {fiCalculatedWidth, 0, ft_numeric_32, "", 378},
-      {fiCalculatedWidth, 1, ft_numeric_32, "", 354},
-      {fiCalculatedHeight, 0, ft_numeric_32, "", 189},
-      {fiCalculatedHeight, 1, ft_numeric_32, "", 177},
-      {fiCalculatedWidth, 2, ft_fieldempty, "", 0},
-      {fiCalculatedHeight, 2, ft_fieldempty, "", 0},
-      {fiCalculatedWidth, -1, ft_numeric_32, "", 378},
+      {FieldIndex(&TVexmeta::Version), 0, ft_stringw, "1.1", 0},
+      {FieldIndex(&TVexmeta::Application), 0, ft_stringw, "Vector Editor (https://example.org/)",
+       0},
+      {FieldIndex(&TVexmeta::Width), 0, ft_stringw, "100mm", 0},
+      {FieldIndex(&TVexmeta::Height), 0, ft_stringw, "50mm", 0},
+      {FieldIndex(&TVexmeta::ViewBox), 0, ft_stringw, "0 0 100 50", 0},
+      {FieldIndex(&TVexmeta::EmbeddedImage), 0, ft_boolean, "", 1},
+      {FieldIndex(&TVexmeta::ID), 0, ft_stringw, "svg2", 0},
+      {FieldIndex(&TVexmeta::InkscapeVersion), 0, ft_stringw, "0.92.4 (5da689c313, 2019-01-14)", 0},
+      {FieldIndex(&TVexmeta::SodipodiVersion), 0, ft_stringw, "0.32", 0},
+      {FieldIndex(&TVexmeta::SodipodiDocbase), 0, ft_stringw, "/home/ann/art", 0},
+      {FieldIndex(&TVexmeta::SodipodiDocname), 0, ft_stringw, "rich.svg", 0},
+      {FieldIndex(&TVexmeta::MetadataTitle), 0, ft_stringw, "Harbour at dusk", 0},
+      {FieldIndex(&TVexmeta::MetadataDescription), 0, ft_stringw, "Boats & lights", 0},
+      {FieldIndex(&TVexmeta::MetadataDate), 0, ft_stringw, "2019-03-17 15:14:01", 0},
+      {FieldIndex(&TVexmeta::IntWidth), 0, ft_numeric_32, "", 378},
+      {FieldIndex(&TVexmeta::IntWidth), 1, ft_numeric_32, "", 354},
+      {FieldIndex(&TVexmeta::IntHeight), 0, ft_numeric_32, "", 189},
+      {FieldIndex(&TVexmeta::IntHeight), 1, ft_numeric_32, "", 177},
+      {FieldIndex(&TVexmeta::IntWidth), 2, ft_fieldempty, "", 0},
+      {FieldIndex(&TVexmeta::IntHeight), 2, ft_fieldempty, "", 0},
+      {FieldIndex(&TVexmeta::IntWidth), -1, ft_numeric_32, "", 378},
       {cFieldCount, 0, ft_fieldempty, "", 0},
       {-1, 0, ft_fieldempty, "", 0},
   };
@@ -158,17 +160,17 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
       SCOPED_TRACE(c.File.filename().string());
       std::vector<char16_t> buffer(64, 0);
       const std::int32_t want = c.Id != nullptr ? ft_stringw : ft_delayed;
-      EXPECT_EQ(
-          host.GetValue(c.File.string().c_str(), fiID, 0, buffer.data(), 128, CONTENT_DELAYIFSLOW),
-          want);
-      const auto answer = host.Get(c.File, fiID, 0, 128, CONTENT_DELAYIFSLOW);
+      EXPECT_EQ(host.GetValue(c.File.string().c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(),
+                              128, CONTENT_DELAYIFSLOW),
+                want);
+      const auto answer = host.Get(c.File, FieldIndex(&TVexmeta::ID), 0, 128, CONTENT_DELAYIFSLOW);
       EXPECT_EQ(answer.Result, want);
       if (c.Id != nullptr) {
         EXPECT_EQ(answer.Text, c.Id);
       }
     }
   }
-  EXPECT_EQ(host.Get(dir.Path() / "missing.svg", fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(dir.Path() / "missing.svg", FieldIndex(&TVexmeta::ID)).Result, ft_fieldempty);
 
   // The same sizes and times: a new id in the plain drawing, a broken check sum
   // in the compressed ones.
@@ -178,12 +180,13 @@ TEST(DelayIfSlow, CheapAnswersAreGivenAndSlowOnesPutOff) {
     bytes[bytes.size() - 8] = static_cast<char>(bytes[bytes.size() - 8] ^ 0x55);
     RewriteKeepingTime(file, bytes);
   }
-  EXPECT_EQ(host.Get(large, fiID).Text, u"fresh");
-  EXPECT_EQ(host.Get(dense, fiID).Result, ft_fieldempty);
-  EXPECT_EQ(host.Get(inflating, fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(large, FieldIndex(&TVexmeta::ID)).Text, u"fresh");
+  EXPECT_EQ(host.Get(dense, FieldIndex(&TVexmeta::ID)).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(inflating, FieldIndex(&TVexmeta::ID)).Result, ft_fieldempty);
   // Now the cache holds them, so the flag no longer puts them off.
-  EXPECT_EQ(host.Get(large, fiID, 0, 128, CONTENT_DELAYIFSLOW).Text, u"fresh");
-  EXPECT_EQ(host.Get(dense, fiID, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(large, FieldIndex(&TVexmeta::ID), 0, 128, CONTENT_DELAYIFSLOW).Text, u"fresh");
+  EXPECT_EQ(host.Get(dense, FieldIndex(&TVexmeta::ID), 0, 128, CONTENT_DELAYIFSLOW).Result,
+            ft_fieldempty);
 }
 
 // While another thread is inside a long request, a request with the flag does
@@ -192,7 +195,7 @@ TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
   TPluginHost host;
   TTempDir dir;
   auto small = dir.Write("small.svg", "<svg id=\"small\"/>");
-  EXPECT_EQ(host.Get(small, fiID).Text, u"small");
+  EXPECT_EQ(host.Get(small, FieldIndex(&TVexmeta::ID)).Text, u"small");
   // A few hundred KiB that inflate to 200 MiB of elements: seconds of parsing.
   auto slow = dir.Write(
       "slow.svgz",
@@ -200,7 +203,7 @@ TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
 
   std::atomic<bool> done{false};
   std::thread longRequest([&] {
-    EXPECT_EQ(host.Get(slow, fiID).Text, u"slow");
+    EXPECT_EQ(host.Get(slow, FieldIndex(&TVexmeta::ID)).Text, u"slow");
     done = true;
   });
   int putOff = 0;
@@ -208,7 +211,7 @@ TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (!done && std::chrono::steady_clock::now() < deadline) {
     const auto start = std::chrono::steady_clock::now();
-    const auto answer = host.Get(small, fiID, 0, 128, CONTENT_DELAYIFSLOW);
+    const auto answer = host.Get(small, FieldIndex(&TVexmeta::ID), 0, 128, CONTENT_DELAYIFSLOW);
     const auto took = std::chrono::steady_clock::now() - start;
     if (answer.Result == ft_delayed) {
       ++putOff;
@@ -223,7 +226,7 @@ TEST(DelayIfSlow, NeverWaitsForTheLockOfALongRequest) {
   EXPECT_GT(putOff, 0);
   EXPECT_LT(longest, std::chrono::milliseconds(100));
   // Without the flag a request waits its turn and is answered.
-  EXPECT_EQ(host.Get(small, fiID).Text, u"small");
+  EXPECT_EQ(host.Get(small, FieldIndex(&TVexmeta::ID)).Text, u"small");
 }
 
 TEST(ValueRequest, StringsAreCutToTheBuffer) {
@@ -238,7 +241,9 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
     SCOPED_TRACE(c.Maxlen);
     std::vector<char16_t> buffer(64, u'#');
     std::u16string name = U16(file);
-    EXPECT_EQ(host.GetValueW(name.c_str(), fiID, 0, buffer.data(), c.Maxlen, 0), ft_stringw);
+    EXPECT_EQ(
+        host.GetValueW(name.c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(), c.Maxlen, 0),
+        ft_stringw);
     std::u16string want = W(c.Text);
     EXPECT_EQ(std::u16string(buffer.data(), want.size()), want);
     EXPECT_EQ(buffer[want.size()], u'\0');
@@ -247,7 +252,7 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
   // A buffer with no room for a code unit is left alone.
   char16_t tiny[4] = {u'#', u'#', u'#', u'#'};
   std::u16string name = U16(file);
-  EXPECT_EQ(host.GetValueW(name.c_str(), fiID, 0, tiny, 1, 0), ft_stringw);
+  EXPECT_EQ(host.GetValueW(name.c_str(), FieldIndex(&TVexmeta::ID), 0, tiny, 1, 0), ft_stringw);
   EXPECT_EQ(tiny[0], u'#');
 }
 
@@ -276,17 +281,17 @@ TEST(ValueRequest, NamesDifferingOnlyInCase) {
   auto upper = dir.Write("Pair.svg", "<svg id=\"old\"/>");
   PinTime(upper);
 #ifdef _WIN32
-  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(upper, FieldIndex(&TVexmeta::ID)).Text, u"old");
   RewriteKeepingTime(upper);
-  EXPECT_EQ(host.Get(dir.Path() / "pair.svg", fiID).Text, u"old");
-  EXPECT_EQ(host.Get(dir.Path() / "PAIR.SVG", fiID).Text, u"old");
+  EXPECT_EQ(host.Get(dir.Path() / "pair.svg", FieldIndex(&TVexmeta::ID)).Text, u"old");
+  EXPECT_EQ(host.Get(dir.Path() / "PAIR.SVG", FieldIndex(&TVexmeta::ID)).Text, u"old");
 #else
   auto lower = dir.Write("pair.svg", "<svg id=\"low\"/>");
   fs::last_write_time(lower, fs::last_write_time(upper));
-  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
-  EXPECT_EQ(host.Get(lower, fiID).Text, u"low");
-  EXPECT_EQ(host.Get(upper, fiID).Text, u"old");
-  EXPECT_EQ(host.Get(dir.Path() / "PAIR.svg", fiID).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(upper, FieldIndex(&TVexmeta::ID)).Text, u"old");
+  EXPECT_EQ(host.Get(lower, FieldIndex(&TVexmeta::ID)).Text, u"low");
+  EXPECT_EQ(host.Get(upper, FieldIndex(&TVexmeta::ID)).Text, u"old");
+  EXPECT_EQ(host.Get(dir.Path() / "PAIR.svg", FieldIndex(&TVexmeta::ID)).Result, ft_fieldempty);
 #endif
 }
 
@@ -300,7 +305,9 @@ TEST(ValueRequest, EightBitUtf8NamesInTheDefaultLocale) {
     SCOPED_TRACE(name);
     auto file = dir.Write(name, "<svg id=\"found\"/>");
     std::vector<char16_t> buffer(64, 0);
-    EXPECT_EQ(host.GetValue(file.string().c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+    EXPECT_EQ(
+        host.GetValue(file.string().c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(), 128, 0),
+        ft_stringw);
     EXPECT_EQ(std::u16string(buffer.data()), u"found");
   }
 }
@@ -319,10 +326,12 @@ TEST(ValueRequest, NamesThatAreNoUtf8) {
   dir.Write("d\xE9j\xE0/Vexmeta.ini", "[Vexmeta]\nMaxKBytesRead=$10\nParseImageNode=1\n");
 
   TPluginHost host(library);
-  EXPECT_EQ(host.Get(file, fiID).Text, u"latin");
-  EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_fieldempty);  // the file beside it
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::ID)).Text, u"latin");
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::EmbeddedImage)).Result,
+            ft_fieldempty);  // the file beside it
   std::vector<char16_t> buffer(64, 0);
-  EXPECT_EQ(host.GetValue(file.c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+  EXPECT_EQ(host.GetValue(file.c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(), 128, 0),
+            ft_stringw);
   EXPECT_EQ(std::u16string(buffer.data()), u"latin");
 
   ContentDefaultParamStruct params{};
@@ -330,7 +339,8 @@ TEST(ValueRequest, NamesThatAreNoUtf8) {
   const std::string hostIni = (folder / "host.ini").string();
   std::memcpy(params.DefaultIniName, hostIni.c_str(), hostIni.size() + 1);
   host.SetDefaultParams(&params);
-  EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_boolean);  // the host's folder
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::EmbeddedImage)).Result,
+            ft_boolean);  // the host's folder
 }
 
 #endif
@@ -364,7 +374,8 @@ TEST(ValueRequest, LongPathWrittenAnyWay) {
   for (const std::u16string& path : {backslashed, slashed, dotted}) {
     SCOPED_TRACE(platform::Utf16ToUtf8(path));
     std::vector<char16_t> buffer(64, 0);
-    EXPECT_EQ(host.GetValueW(path.c_str(), fiID, 0, buffer.data(), 128, 0), ft_stringw);
+    EXPECT_EQ(host.GetValueW(path.c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(), 128, 0),
+              ft_stringw);
     EXPECT_EQ(std::u16string(buffer.data()), u"deep");
   }
   // The temporary folder's own clean-up does not use the long form.
@@ -382,11 +393,12 @@ TEST(ValueRequest, NonSvgFileIsReadOnceWhileTimeAndSizeStay) {
   for (int field = 0; field < cFieldCount; ++field)
     EXPECT_EQ(host.Get(file, field).Result, ft_fieldempty);
   RewriteKeepingTime(file, "<svg version=\"2.0\"/>.");
-  EXPECT_EQ(host.Get(file, fiSvgVersion).Result, ft_fieldempty);  // the cached answer stands
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::Version)).Result,
+            ft_fieldempty);  // the cached answer stands
 
   // A new time stamp makes the next request read the file again.
   fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(10));
-  auto answer = host.Get(file, fiSvgVersion);
+  auto answer = host.Get(file, FieldIndex(&TVexmeta::Version));
   EXPECT_EQ(answer.Result, ft_stringw);
   EXPECT_EQ(answer.Text, u"2.0");
 }
@@ -395,10 +407,10 @@ TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
   TPluginHost host;
   TTempDir dir;
   auto file = dir.Write("t.svg", "<svg version=\"1.1\" width=\"10\" height=\"20\"/>");
-  EXPECT_EQ(host.Get(file, fiSvgVersion).Text, u"1.1");
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::Version)).Text, u"1.1");
   fs::resize_file(file, 12);  // cut in the middle of the start tag
-  EXPECT_EQ(host.Get(file, fiWidth).Result, ft_fieldempty);
-  EXPECT_EQ(host.Get(file, fiSvgVersion).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::Width)).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::Version)).Result, ft_fieldempty);
 }
 
 TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
@@ -406,16 +418,16 @@ TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
   auto plain = dir.Write("plain.svg", "<svg width=\"1\" height=\"1\"/>");
   {
     TPluginHost host;
-    auto answer = host.Get(plain, fiEmbeddedImage);
+    auto answer = host.Get(plain, FieldIndex(&TVexmeta::EmbeddedImage));
     EXPECT_EQ(answer.Result, ft_boolean);
     EXPECT_EQ(answer.Number, 0);
   }
   TPluginCopy copy("[Vexmeta]\nParseImageNode=0\n");
   TPluginHost host(copy.Library);
   auto rich = dir.Write("rich.svg", cRichDrawing);
-  EXPECT_EQ(host.Get(rich, fiEmbeddedImage).Result, ft_fieldempty);
-  EXPECT_EQ(host.Get(plain, fiEmbeddedImage).Result, ft_fieldempty);
-  EXPECT_EQ(host.Get(rich, fiID).Text, u"svg2");
+  EXPECT_EQ(host.Get(rich, FieldIndex(&TVexmeta::EmbeddedImage)).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(plain, FieldIndex(&TVexmeta::EmbeddedImage)).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(rich, FieldIndex(&TVexmeta::ID)).Text, u"svg2");
 }
 
 TEST(ValueRequest, ReadLimitCutsTheDrawing) {
@@ -426,8 +438,8 @@ TEST(ValueRequest, ReadLimitCutsTheDrawing) {
                      "<metadata><rdf:RDF><cc:Work>"
                      "<dc:title>late</dc:title></cc:Work></rdf:RDF></metadata></svg>";
   auto file = dir.Write("late.svg", late);
-  EXPECT_EQ(host.Get(file, fiID).Text, u"early");
-  EXPECT_EQ(host.Get(file, fiMetadataTitle).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::ID)).Text, u"early");
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::MetadataTitle)).Result, ft_fieldempty);
 }
 
 TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
@@ -439,14 +451,14 @@ TEST(ValueRequest, LeastRecentlyUsedFileIsEvicted) {
     files[i] = dir.Write(std::string(1, static_cast<char>('a' + i)) + ".svg", "<svg id=\"old\"/>");
     PinTime(files[i]);
   }
-  EXPECT_EQ(host.Get(files[0], fiID).Text, u"old");  // A
-  EXPECT_EQ(host.Get(files[1], fiID).Text, u"old");  // B
-  EXPECT_EQ(host.Get(files[0], fiID).Text, u"old");  // A again
-  EXPECT_EQ(host.Get(files[2], fiID).Text, u"old");  // C evicts B
+  EXPECT_EQ(host.Get(files[0], FieldIndex(&TVexmeta::ID)).Text, u"old");  // A
+  EXPECT_EQ(host.Get(files[1], FieldIndex(&TVexmeta::ID)).Text, u"old");  // B
+  EXPECT_EQ(host.Get(files[0], FieldIndex(&TVexmeta::ID)).Text, u"old");  // A again
+  EXPECT_EQ(host.Get(files[2], FieldIndex(&TVexmeta::ID)).Text, u"old");  // C evicts B
   RewriteKeepingTime(files[0]);
   RewriteKeepingTime(files[1]);
-  EXPECT_EQ(host.Get(files[0], fiID).Text, u"old");  // still cached
-  EXPECT_EQ(host.Get(files[1], fiID).Text, u"new");  // read again
+  EXPECT_EQ(host.Get(files[0], FieldIndex(&TVexmeta::ID)).Text, u"old");  // still cached
+  EXPECT_EQ(host.Get(files[1], FieldIndex(&TVexmeta::ID)).Text, u"new");  // read again
 }
 
 TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
@@ -457,13 +469,13 @@ TEST(StateNotification, ReadNewDirClearsOnlyAFullCache) {
   auto b = dir.Write("b.svg", "<svg id=\"old\"/>");
   PinTime(a);
   PinTime(b);
-  EXPECT_EQ(host.Get(a, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(a, FieldIndex(&TVexmeta::ID)).Text, u"old");
   RewriteKeepingTime(a);
   host.SendStateInformation(CONTST_READNEWDIR, u"");  // one entry: not full
-  EXPECT_EQ(host.Get(a, fiID).Text, u"old");
-  EXPECT_EQ(host.Get(b, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(a, FieldIndex(&TVexmeta::ID)).Text, u"old");
+  EXPECT_EQ(host.Get(b, FieldIndex(&TVexmeta::ID)).Text, u"old");
   host.SendStateInformation(CONTST_READNEWDIR, u"");  // two entries = CacheSize_x64 + 1: cleared
-  EXPECT_EQ(host.Get(a, fiID).Text, u"new");
+  EXPECT_EQ(host.Get(a, FieldIndex(&TVexmeta::ID)).Text, u"new");
 }
 
 TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
@@ -474,22 +486,25 @@ TEST(StateNotification, RefreshClearsWhenTheLastFileIsBesideTheLibrary) {
   auto outside = elsewhere.Write("out.svg", "<svg id=\"old\"/>");
   PinTime(inside);
   PinTime(outside);
-  EXPECT_EQ(host.Get(inside, fiID).Text, u"old");
-  EXPECT_EQ(host.Get(outside, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(inside, FieldIndex(&TVexmeta::ID)).Text, u"old");
+  EXPECT_EQ(host.Get(outside, FieldIndex(&TVexmeta::ID)).Text, u"old");
   RewriteKeepingTime(inside);
   RewriteKeepingTime(outside);
   host.SendStateInformation(CONTST_REFRESHPRESSED, u"");  // last file is elsewhere: nothing happens
-  EXPECT_EQ(host.Get(outside, fiID).Text, u"old");
-  EXPECT_EQ(host.Get(inside, fiID).Text, u"old");
+  EXPECT_EQ(host.Get(outside, FieldIndex(&TVexmeta::ID)).Text, u"old");
+  EXPECT_EQ(host.Get(inside, FieldIndex(&TVexmeta::ID)).Text, u"old");
   // A request put off (a large uncached drawing, a missing file) does not
   // change the last requested file name.
   auto large = elsewhere.Write("large.svg", "<svg/>" + std::string(cReadAtOnceBytes, ' '));
-  EXPECT_EQ(host.Get(large, fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result, ft_delayed);
-  EXPECT_EQ(host.Get(elsewhere.Path() / "missing.svg", fiID, 0, 4096, CONTENT_DELAYIFSLOW).Result,
+  EXPECT_EQ(host.Get(large, FieldIndex(&TVexmeta::ID), 0, 4096, CONTENT_DELAYIFSLOW).Result,
+            ft_delayed);
+  EXPECT_EQ(host.Get(elsewhere.Path() / "missing.svg", FieldIndex(&TVexmeta::ID), 0, 4096,
+                     CONTENT_DELAYIFSLOW)
+                .Result,
             ft_delayed);
   host.SendStateInformation(CONTST_REFRESHPRESSED,
                             u"");  // last file (in.svg) is beside the library
-  EXPECT_EQ(host.Get(outside, fiID).Text, u"new");
+  EXPECT_EQ(host.Get(outside, FieldIndex(&TVexmeta::ID)).Text, u"new");
   host.SendStateInformation(CONTST_REFRESHPRESSED + 1, u"");  // unknown states do nothing
 }
 
@@ -498,10 +513,10 @@ TEST(HostSafety, HugeAttributeIsKeptToWhatAHostCanShow) {
   TTempDir dir;
   std::string width(1 << 20, '7');
   auto file = dir.Write("huge.svg", "<svg width=\"" + width + "\" height=\"5\"/>");
-  auto answer = host.Get(file, fiWidth, 0, 1 << 22);
+  auto answer = host.Get(file, FieldIndex(&TVexmeta::Width), 0, 1 << 22);
   EXPECT_EQ(answer.Result, ft_stringw);
   EXPECT_EQ(answer.Text, std::u16string(4095, u'7'));
-  auto small = host.Get(file, fiWidth, 0, 8192);
+  auto small = host.Get(file, FieldIndex(&TVexmeta::Width), 0, 8192);
   EXPECT_EQ(small.Text.size(), 8192u / 2 - 2);
 }
 
@@ -529,7 +544,7 @@ TEST(HostSafety, PipesAndDevicesAreNeverOpened) {
   // A link to a regular drawing is followed.
   auto real = dir.Write("real.svg", "<svg id=\"linked\"/>");
   fs::create_symlink(real, dir.Path() / "link.svg");
-  EXPECT_EQ(host.Get(dir.Path() / "link.svg", fiID).Text, u"linked");
+  EXPECT_EQ(host.Get(dir.Path() / "link.svg", FieldIndex(&TVexmeta::ID)).Text, u"linked");
 }
 
 TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
@@ -541,7 +556,8 @@ TEST(HostSafety, SettingsFileThatIsAPipeCountsAsMissing) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   TTempDir dir;
   auto file = dir.Write("x.svg", "<svg width=\"1\" height=\"1\"/>");
-  EXPECT_EQ(host.Get(file, fiEmbeddedImage).Result, ft_boolean);  // defaults in force
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::EmbeddedImage)).Result,
+            ft_boolean);  // defaults in force
 }
 #endif
 
@@ -552,7 +568,7 @@ TEST(HostSafety, GzipBombIsCutAtTheCeiling) {
   auto file = dir.Write(
       "bomb.svgz", testing_support::GzipFilled("<svg id=\"bomb\"/>", '\0', std::size_t{300} << 20));
   EXPECT_LT(fs::file_size(file), 1u << 20);
-  auto answer = host.Get(file, fiID);
+  auto answer = host.Get(file, FieldIndex(&TVexmeta::ID));
   EXPECT_EQ(answer.Result, ft_stringw);
   EXPECT_EQ(answer.Text, u"bomb");
 }
@@ -563,8 +579,8 @@ TEST(HostSafety, PlainFileLargerThanTheCeilingIsReadUpToIt) {
   // A sparse 300 MiB file: the drawing's start, then a hole of zero bytes.
   auto file = dir.Write("sparse.svg", "<svg id=\"big\" width=\"3in\" height=\"1in\"/>");
   fs::resize_file(file, std::uintmax_t{300} << 20);
-  EXPECT_EQ(host.Get(file, fiID).Text, u"big");
-  EXPECT_EQ(host.Get(file, fiCalculatedWidth).Number, 288);
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::ID)).Text, u"big");
+  EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::IntWidth)).Number, 288);
 }
 
 TEST(Concurrency, ManyCallersGetTheSingleThreadedAnswers) {
