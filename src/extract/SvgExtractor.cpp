@@ -5,6 +5,7 @@
 // grows with the document's nesting.
 #include "extract/SvgExtractor.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -195,15 +196,22 @@ bool TSvgExtractor::Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageN
 
 namespace {
 
-// A stream read through another up to a budget of bytes: the read that would
-// pass it raises instead, and the budget is spent.
+// A stream read through another up to a budget of bytes and a deadline: the
+// read that passes either raises instead, and the budget is spent.
 class TBudgetStream : public TStream {
+  using Clock = std::chrono::steady_clock;
+
  public:
-  TBudgetStream(TStream& ASource, std::int64_t ABudget) : FSource(ASource), FBudget(ABudget) {}
+  TBudgetStream(TStream& ASource, std::int64_t ABudget, std::int64_t ATimeBudgetNs)
+      : FSource(ASource),
+        FBudget(ABudget),
+        FDeadline(ATimeBudgetNs > 0 ? Clock::now() + std::chrono::nanoseconds(ATimeBudgetNs)
+                                    : Clock::time_point::max()) {}
   std::size_t Read(void* ABuffer, std::size_t ACount) override {
     const std::size_t n = FSource.Read(ABuffer, ACount);
     FPosition += static_cast<std::int64_t>(n);
-    if (FPosition > FBudget) {
+    if (FPosition > FBudget ||
+        (FDeadline != Clock::time_point::max() && Clock::now() > FDeadline)) {
       FSpent = true;
       throw EStreamError("read past the budget");
     }
@@ -221,6 +229,7 @@ class TBudgetStream : public TStream {
  private:
   TStream& FSource;
   const std::int64_t FBudget;
+  const Clock::time_point FDeadline;
   std::int64_t FPosition = 0;
   bool FSpent = false;
 };
@@ -232,8 +241,10 @@ TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptio
   std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
   if (!stream) return TFileRead::frNoDrawing;
   // Without a budget the stream is read as it is.
-  TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX);
-  TStream& source = AOptions.TextBudget > 0 ? static_cast<TStream&>(budget) : *stream;
+  const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;
+  TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX,
+                       AOptions.TimeBudgetNs);
+  TStream& source = budgeted ? static_cast<TStream&>(budget) : *stream;
   // A drawing read from compressed data counts only when the data is intact to
   // its end (or the cut), also where the parse stopped early.
   const bool drawing = Parse(source, ARecord, AOptions.ParseImageNode) && source.RestIsIntact();

@@ -22,7 +22,15 @@ struct TExtractOptions {
   // Give up on a drawing that needs more than this many bytes of SVG text read
   // (0: no budget): a caller that must answer at once bounds its time so.
   std::int64_t TextBudget = 0;
+  // Give up on a drawing whose read runs past this many nanoseconds of the
+  // caller's time (0: no limit), checked after every chunk read: the caller is
+  // held at most the budget and one chunk's work.
+  std::int64_t TimeBudgetNs = 0;
 };
+
+// The time a caller that must answer at once (a host's window thread) gives a
+// read before it puts the answer off.
+constexpr std::int64_t cAnswerAtOnceNs = 25'000'000;
 
 // What reading a drawing's file came to.
 enum class TFileRead : std::uint8_t {
