@@ -185,10 +185,6 @@ class TXmlNode : public TDebugPersistent {
   virtual void AttributeAdd(TXmlAttribute* AAttribute);
   virtual std::int32_t NodeIndexOf(const TXmlNode* ANode) const;
 
-  // Reads the node's markup; returns the node whose end ended the parse (itself
-  // unless an element's content broke off). Called just behind the markup opener.
-  virtual TXmlNode* ParseStream(TXmlParser& AParser);
-
  protected:
   friend class TXmlNodeList;
   friend class TXmlContainerNode;

@@ -86,15 +86,3 @@ void ReadDtdDeclarationBody(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement
 }
 
 }  // namespace xmlread
-
-TXmlNode* TXmlDocType::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeDocType, {}, this);
-}
-
-TXmlNode* TXmlDtdElement::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), ElementType(), {}, this);
-}
-
-void TXmlDtdElement::ReadDeclarationBody(TXmlParser& AParser) {
-  xmlread::ReadDtdDeclarationBody(AParser, *Document(), ElementType(), this);
-}

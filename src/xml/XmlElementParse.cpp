@@ -490,35 +490,10 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
 }  // namespace xmlread
 
 // ---------------------------------------------------------------------------
-// The node classes' own readers, as the design gives them: each reads its
-// markup through the one reading of its construct.
-
-char TXmlContainerNode::ReadAttributeList(TXmlParser& AParser) {
-  return xmlread::ReadAttributeList(AParser, *Document(), this, nullptr);
-}
-
-TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& AParser, std::uint32_t AAllowed) {
-  return xmlread::ReadContent(AParser, *Document(), this, AAllowed);
-}
-
-char TXmlContainerNode::ReadQuotedTextList(TXmlParser& AParser) {
-  return xmlread::ReadQuotedTextList(AParser, *Document(), this);
-}
+// What the readings need of the node classes.
 
 void TXmlContainerNode::SetDirectNodeCountToCount() {
   FDirectNodeCount = FNodes.Count();
-}
-
-TXmlNode* TXmlElement::ParseStream(TXmlParser& AParser) {
-  return ParseNamed(AParser, xmlread::ReadElementName(AParser));
-}
-
-TXmlNode* TXmlElement::ParseNamed(TXmlParser& AParser, std::string_view AName) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeElement, AName, this);
-}
-
-void TXmlElement::ReadTextRun(TXmlParser& AParser) {
-  xmlread::ReadElementTextRun(AParser, *Document(), this);
 }
 
 TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
@@ -550,35 +525,4 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
     if (parentName.empty() || grand == nullptr) break;
   }
   return Parent();
-}
-
-void TXmlDocType::ReadTextRun(TXmlParser& AParser) {
-  xmlread::ReadDocTypeTextRun(AParser, *Document(), this);
-}
-
-TXmlNode* TXmlAttribute::ParseStream(TXmlParser& AParser) {
-  SetName(TrimWhite(AParser.ReadStringUntilChar('=')));
-  FCoreValue.ParseStream(AParser);
-  return this;
-}
-
-TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& AParser) {
-  xmlread::ReadQuotedText(AParser, *Document(), this);
-  return this;
-}
-
-TXmlNode* TXmlComment::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeComment, {}, this);
-}
-
-TXmlNode* TXmlCData::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeCData, {}, this);
-}
-
-TXmlNode* TXmlInstruction::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeInstruction, {}, this);
-}
-
-TXmlNode* TXmlDeclaration::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), ElementType(), {}, this);
 }

@@ -475,10 +475,6 @@ void TXmlNode::AttributeAdd(TXmlAttribute* /*AAttribute*/) {
 std::int32_t TXmlNode::NodeIndexOf(const TXmlNode* /*ANode*/) const {
   return -1;
 }
-TXmlNode* TXmlNode::ParseStream(TXmlParser& /*P*/) {
-  return this;
-}
-
 // ---------------------------------------------------------------------------
 // Character data
 
