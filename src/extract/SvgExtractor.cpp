@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/Ascii.h"
+#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "base/Utf8.h"
 #include "extract/Dimensions.h"
@@ -34,25 +35,13 @@ std::u16string RecordText(std::string_view AUtf8) {
   return text;
 }
 
-// Blanks and control characters, which take one byte in UTF-8 and one code
-// unit in UTF-16 and are never part of a longer sequence.
-bool IsTrimmed(char AC) {
-  return static_cast<unsigned char>(AC) <= ' ';
-}
-
-std::string_view Trim(std::string_view AText) {
-  while (!AText.empty() && IsTrimmed(AText.front())) AText.remove_prefix(1);
-  while (!AText.empty() && IsTrimmed(AText.back())) AText.remove_suffix(1);
-  return AText;
-}
-
 // The tool name from a comment such as "Created with Tool 1.0"; empty when the
 // comment has none of the known prefixes.
 std::string_view ApplicationFromComment(std::string_view AComment) {
   static constexpr std::string_view cPrefixes[] = {"Created with", "Generator:", "Creator:"};
-  std::string_view text = Trim(AComment);
+  std::string_view text = blanks::TrimWhite(AComment);
   for (std::string_view prefix : cPrefixes)
-    if (text.starts_with(prefix)) return Trim(text.substr(prefix.size()));
+    if (text.starts_with(prefix)) return blanks::TrimWhite(text.substr(prefix.size()));
   return {};
 }
 

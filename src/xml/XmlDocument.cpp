@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "base/Ascii.h"
+#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
@@ -288,7 +289,7 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
     if (FNodeFilter != nullptr) AParser.Flush();
     if (Accepts(nullptr, xeCharData, {})) {
       std::string_view text = AParser.ReadStringUntilChar('<');
-      if (!PreserveWhiteSpace()) text = TrimWhite(text);
+      if (!PreserveWhiteSpace()) text = blanks::TrimWhite(text);
       if (!text.empty()) {
         auto* d = CreateNode<TXmlCharData>();
         d->SetRawValue(text);

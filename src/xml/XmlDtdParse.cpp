@@ -2,6 +2,7 @@
 // declarations are kept as nodes with the text they were written with, for
 // inspection only: nothing is validated and no declared entity is ever
 // substituted.
+#include "base/Blanks.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
@@ -19,7 +20,7 @@ void SkipBlanks(TXmlParser& AParser) {
 template <class TNode>
 void ReadName(TXmlParser& AParser, TNode* AInto) {
   if (AInto)
-    AInto->SetName(TrimWhite(AParser.ReadStringUntilBlankOrEndTag()));
+    AInto->SetName(blanks::TrimWhite(AParser.ReadStringUntilBlankOrEndTag()));
   else
     AParser.SkipUntilBlankOrEndTag();
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Blanks.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
@@ -84,7 +85,7 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
     if (AInto == nullptr) {
       // A dropped declaration still tells its encoding: the value of its first
       // pseudo-attribute of that name.
-      const std::string_view name = TrimWhite(AParser.ReadStringUntilChar('='));
+      const std::string_view name = blanks::TrimWhite(AParser.ReadStringUntilChar('='));
       const bool encoding = !encodingFound && XmlNamesMatch(name, "encoding");
       if (!encoding) {
         ReadQuotedText(AParser, ADoc, nullptr);
@@ -103,7 +104,7 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
     }
     // The view lives until the next read: the filter sees it and the name is
     // stored before the value is read.
-    const std::string_view name = TrimWhite(AParser.ReadStringUntilChar('='));
+    const std::string_view name = blanks::TrimWhite(AParser.ReadStringUntilChar('='));
     if (offered && !ADoc.Accepts(AInto, xeAttribute, name)) {
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
@@ -182,7 +183,7 @@ TXmlNode* ReadEndTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto
   }
   TXmlNode* result = AInto;
   // The view lives until the next read; nothing below reads.
-  const std::string_view endName = TrimWhite(AParser.ReadStringUntilChar('>'));
+  const std::string_view endName = blanks::TrimWhite(AParser.ReadStringUntilChar('>'));
   AInto->SetClosingStyle(ncFull);
   const std::string_view name = AInto->NameView();
   if (name != endName) {
@@ -205,14 +206,14 @@ void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AI
     // A filtered load offers a run that lies in the buffer whole only when it
     // makes a node: most runs between elements are blanks.
     const auto n = static_cast<std::size_t>(static_cast<const char*>(lt) - b.data());
-    t = TrimWhiteRight(b.substr(0, n));
+    t = blanks::TrimWhiteRight(b.substr(0, n));
     AParser.Consume(n + 1);
     if (t.empty() || !ADoc.Accepts(AInto, xeCharData, {})) return;
   } else if (AInto == nullptr || !ADoc.Accepts(AInto, xeCharData, {})) {
     AParser.SkipUntilChar('<');
     return;
   } else {
-    t = TrimWhiteRight(AParser.ReadStringUntilChar('<'));
+    t = blanks::TrimWhiteRight(AParser.ReadStringUntilChar('<'));
     if (t.empty()) return;
   }
   auto* text = ADoc.CreateNode<TXmlCharData>();

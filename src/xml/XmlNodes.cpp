@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Ascii.h"
+#include "base/Blanks.h"
 #include "platform/Platform.h"
 #include "xml/XmlReader.h"
 
@@ -508,8 +509,7 @@ void TXmlCharData::SetValue(std::string_view AValue) {
 
 bool TXmlCharData::IsWhiteSpace() const {
   std::string_view r = RawValueView();
-  return !r.empty() &&
-         (static_cast<unsigned char>(r.front()) < 33 || static_cast<unsigned char>(r.back()) < 33);
+  return !r.empty() && (blanks::IsWhite(r.front()) || blanks::IsWhite(r.back()));
 }
 
 std::string TXmlCData::Value() const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Blanks.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 
@@ -40,7 +41,7 @@ inline bool IsQuoteChar(char AC) {
 // let go first).
 inline std::string_view ReadElementName(TXmlParser& AParser) {
   AParser.Flush();
-  return TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
+  return blanks::TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
 }
 
 // The markup of type AType whose opener ReadOpenTag has just read (for an
