@@ -287,18 +287,11 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
   do {
     // A filtered load lets go of what the root level read, node by node.
     if (FNodeFilter != nullptr) AParser.Flush();
-    if (Accepts(nullptr, xeCharData, {})) {
-      std::string_view text = AParser.ReadStringUntilChar('<');
-      if (!PreserveWhiteSpace()) text = blanks::TrimWhite(text);
-      if (!text.empty()) {
-        auto* d = CreateNode<TXmlCharData>();
-        d->SetRawValue(text);
-        FRootNodes.Add(d);
-        DoNodeNew(d);
-        DoNodeLoaded(d);
-      }
-    } else {
-      AParser.SkipUntilChar('<');
+    const xmlread::TTextTrim trim = PreserveWhiteSpace() ? xmlread::ttNone : xmlread::ttBothEnds;
+    if (TXmlCharData* text = xmlread::ReadTextRun(AParser, *this, nullptr, true, trim)) {
+      FRootNodes.Add(text);
+      DoNodeNew(text);
+      DoNodeLoaded(text);
     }
     if (AParser.InputEnded()) break;
 

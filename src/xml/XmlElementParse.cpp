@@ -92,14 +92,9 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
         continue;
       }
       encodingFound = true;
-      char q = AParser.NextCharSkipBlanks();
-      if (!IsQuoteChar(q)) {
-        AEncoding->clear();
-        if (!ADoc.FixStructuralErrors()) continue;
-        AParser.MoveBackOver(q);
-        q = ' ';
-      }
-      *AEncoding = DecodeRawValue(AParser.ReadQuotedString(q), ADoc.EolStyle());
+      std::string raw;
+      ReadQuotedText(AParser, ADoc, nullptr, &raw);
+      *AEncoding = DecodeRawValue(raw, ADoc.EolStyle());
       continue;
     }
     // The view lives until the next read: the filter sees it and the name is
@@ -196,28 +191,50 @@ TXmlNode* ReadEndTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto
   return result;
 }
 
-// The text run of element content, up to and over the next "<". Kept text that
-// is not blanks only becomes a text node, when the filter takes it.
-void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+}  // namespace
+
+TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNode* AParent,
+                          bool AKept, TTextTrim ATrim) {
+  const auto trim = [ATrim](std::string_view AText) {
+    switch (ATrim) {
+      case ttEnd:
+        return blanks::TrimWhiteRight(AText);
+      case ttBothEnds:
+        return blanks::TrimWhite(AText);
+      case ttNone:
+        break;
+    }
+    return AText;
+  };
   std::string_view t;
   const std::string_view b = AParser.Buffered();
-  const void* lt = AInto && ADoc.NodeFilter() ? std::memchr(b.data(), '<', b.size()) : nullptr;
+  const void* lt = AKept && ADoc.NodeFilter() ? std::memchr(b.data(), '<', b.size()) : nullptr;
   if (lt != nullptr) {
     // A filtered load offers a run that lies in the buffer whole only when it
     // makes a node: most runs between elements are blanks.
     const auto n = static_cast<std::size_t>(static_cast<const char*>(lt) - b.data());
-    t = blanks::TrimWhiteRight(b.substr(0, n));
+    t = trim(b.substr(0, n));
     AParser.Consume(n + 1);
-    if (t.empty() || !ADoc.Accepts(AInto, xeCharData, {})) return;
-  } else if (AInto == nullptr || !ADoc.Accepts(AInto, xeCharData, {})) {
+    if (t.empty() || !ADoc.Accepts(AParent, xeCharData, {})) return nullptr;
+  } else if (!AKept || !ADoc.Accepts(AParent, xeCharData, {})) {
     AParser.SkipUntilChar('<');
-    return;
+    return nullptr;
   } else {
-    t = blanks::TrimWhiteRight(AParser.ReadStringUntilChar('<'));
-    if (t.empty()) return;
+    t = trim(AParser.ReadStringUntilChar('<'));
+    if (t.empty()) return nullptr;
   }
   auto* text = ADoc.CreateNode<TXmlCharData>();
   text->SetRawValue(t);
+  return text;
+}
+
+namespace {
+
+// The text run of element content: its text node, if any, is the element's
+// value when it is the first.
+void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+  TXmlCharData* text = ReadTextRun(AParser, ADoc, AInto, AInto != nullptr, ttEnd);
+  if (text == nullptr) return;
   const std::int32_t index = AInto->NodeAdd(text);
   if (AInto->ValueIndex() == -1) AInto->SetValueIndex(index);
   ADoc.DoNodeNew(text);
