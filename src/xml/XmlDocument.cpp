@@ -49,6 +49,7 @@ TXmlNodeArena& TXmlDocument::Arena() {
 }
 
 void TXmlDocument::Forget() {
+  FBeginsWithMarkup = false;
   FStore->SymbolTable.Clear();
   FRootNodes.Forget();
   FStore->NodeTags.clear();
@@ -282,6 +283,24 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
     FSingleTagNames.reset();
   AParser.ReadBOM();
   FExternalBomInfo = AParser.BomInfo();
+
+  // What the text begins with: XML white space, then its first markup. A load
+  // that keeps white space steps back over the blanks, which its first text
+  // run holds; any other trims them from that run anyway.
+  const std::int64_t start = AParser.Position();
+  std::string blanks;
+  const char first =
+      PreserveWhiteSpace() ? AParser.NextCharSkipBlanks(blanks) : AParser.NextCharSkipBlanks();
+  FBeginsWithMarkup = first == '<';
+  if (PreserveWhiteSpace())
+    AParser.MoveBackTo(start);
+  else
+    AParser.MoveBackOver(first);
+  if (FMarkupFirstOnly && !FBeginsWithMarkup) {
+    XmlDebugOut(*this, this, wsInfo, "the text does not begin with markup", {});
+    FSingleTagNames.reset();
+    return;
+  }
 
   std::string declaredEncoding;
   do {

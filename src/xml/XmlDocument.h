@@ -220,6 +220,9 @@ class TXmlDocument : public TDebugComponent {
   void New();
 
   bool IsEmpty() const;
+  // The latest load's text began with markup: XML white space (after a
+  // byte-order mark), then "<".
+  bool BeginsWithMarkup() const { return FBeginsWithMarkup; }
   std::string CommentString() const;
   TXmlNodeList& RootNodes() { return FRootNodes; }
   const TXmlNodeList& RootNodes() const { return FRootNodes; }
@@ -251,6 +254,10 @@ class TXmlDocument : public TDebugComponent {
   TXmlNodeClosingStyle NodeClosingStyle() const { return FNodeClosingStyle; }
   bool DropCommentsOnParse() const { return FDropCommentsOnParse; }
   void SetDropCommentsOnParse(bool AValue) { FDropCommentsOnParse = AValue; }
+  // A load of text that does not begin with markup (see BeginsWithMarkup)
+  // stops there, with nothing loaded.
+  bool MarkupFirstOnly() const { return FMarkupFirstOnly; }
+  void SetMarkupFirstOnly(bool AValue) { FMarkupFirstOnly = AValue; }
   bool FixStructuralErrors() const { return FFixStructuralErrors; }
   void SetFixStructuralErrors(bool AValue) { FFixStructuralErrors = AValue; }
   // The filter of the loads to come (not owned; null: every node is made). A
@@ -330,6 +337,8 @@ class TXmlDocument : public TDebugComponent {
   TXmlFormatType FXmlFormat = xfCompact;
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
+  bool FMarkupFirstOnly = false;
+  bool FBeginsWithMarkup = false;
   TXmlNodeFilter* FNodeFilter = nullptr;
   std::int32_t FParserChunkSize = 256;
   bool FAbortParsing = false;

@@ -84,6 +84,11 @@ class TXmlParser : public TDebugPersistent {
   void MoveBackOver(char AChar) {
     if (AChar != 0 || !FInputEnded) MoveBack();
   }
+  // Moves back to an earlier position whose text nothing has let go of since
+  // (a read that keeps its text, such as NextCharSkipBlanks(ABlanks)).
+  void MoveBackTo(std::int64_t APosition) {
+    FUtf8CurrentIdx = std::max(IndexAt(APosition), FUtf8DeadIdx);
+  }
   bool CheckString(std::string_view AS);
   char NextCharSkipBlanks(std::string& ABlanks);
   // The views below live until the next call on the parser.
