@@ -1,8 +1,9 @@
 // The XML reader's public face: TXmlDocument, the document that loads a tree
 // and owns it with its string table and the options that loading and value
 // decoding read; TXmlNode, what every node answers; the ordered node lists; and
-// the node filter of a load. The node classes (one per kind of markup) and the
-// reader's internals are in XmlNodes.h and XmlReader.h.
+// the node filter of a load. The node classes (one per kind of markup), what
+// the parsers build through (XmlBuild.h) and the readings of markup
+// (XmlReader.h) are the reader's internals.
 // Nodes keep string-table IDs, never text; every node and every child array lives
 // in the document's arena, so a whole tree is freed at once without recursion.
 #pragma once
@@ -239,11 +240,6 @@ class TXmlDocument : public TDebugComponent {
   TXmlNode* FindFirst() const { return FRootNodes.FindFirst(); }
   TXmlNode* FindNext(TXmlNode* ANode) const { return FRootNodes.FindNext(ANode); }
 
-  // Creates a node of class T owned by this document (the only way nodes are
-  // made; defined with the node classes, XmlNodes.h).
-  template <class T>
-  T* CreateNode();
-
   // Options.
   TXmlSymbolTable& SymbolTable();
   TXmlEolStyle EolStyle() const { return FEolStyle; }
@@ -271,11 +267,6 @@ class TXmlDocument : public TDebugComponent {
   std::int32_t ParserChunkSize() const { return FParserChunkSize; }
   void SetParserChunkSize(std::int32_t AValue) { FParserChunkSize = AValue; }
   TXmlNodeFilter* NodeFilter() const { return FNodeFilter; }
-  // For the node parsers: whether the load makes a node (see TXmlNodeFilter).
-  bool Accepts(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) const {
-    return FNodeFilter == nullptr || FFixStructuralErrors ||
-           FNodeFilter->Accept(AParent, AType, AName);
-  }
   bool AbortParsing() const { return FAbortParsing; }
   void SetAbortParsing(bool AValue) { FAbortParsing = AValue; }
 
@@ -294,28 +285,10 @@ class TXmlDocument : public TDebugComponent {
   const TXmlProgressEvent& OnProgress() const { return FOnProgress; }
   void SetOnProgress(TXmlProgressEvent AValue) { FOnProgress = std::move(AValue); }
 
-  // For the node parsers.
-  void DoNodeNew(TXmlNode* ANode) {
-    if (FOnNodeNew) FOnNodeNew(this, ANode);
-  }
-  void DoNodeLoaded(TXmlNode* ANode) {
-    if (FOnNodeLoaded) FOnNodeLoaded(this, ANode);
-  }
-  void DoProgress(std::int64_t APosition) {
-    if (FOnProgress) FOnProgress(this, APosition);
-  }
-  // The single-tag name list of a parse with FixStructuralErrors (null otherwise).
-  std::vector<std::string>* SingleTagNames() { return FSingleTagNames.get(); }
-  // Adds a name unless it is there (letter case ignored); keeps the list sorted.
-  void AddSingleTagName(std::string_view AName);
-  bool IsSingleTagName(std::string_view AName) const;
-  TXmlNodeArena& Arena();
-  // The tags of the document's nodes (TXmlNode::Tag): few nodes carry one, so
-  // they are kept here rather than in every node.
-  void* NodeTag(const TXmlNode* ANode) const;
-  void SetNodeTag(const TXmlNode* ANode, void* ATag);
-
  private:
+  // The parsers and the node classes build through TXmlBuild (XmlBuild.h).
+  friend class TXmlBuild;
+
   // Drops the tree and its strings.
   void Forget();
   void Reset(bool AHasDeclaration, bool AHasDocType, bool AHasRoot);

@@ -79,11 +79,11 @@ void ReadDtdDeclarationBody(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement
     AParser.SkipUntil(">");
     return;
   }
-  auto* body = ADoc.CreateNode<TXmlCharData>();
+  auto* body = TXmlBuild::CreateNode<TXmlCharData>(ADoc);
   AInto->NodeAdd(body);
-  ADoc.DoNodeNew(body);
+  TXmlBuild::NodeNew(ADoc, body);
   body->SetRawValue(AParser.ReadStringUntil(">"));
-  ADoc.DoNodeLoaded(body);
+  TXmlBuild::NodeLoaded(ADoc, body);
 }
 
 }  // namespace xmlread

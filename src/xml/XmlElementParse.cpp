@@ -62,8 +62,9 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
   char c = 0;
   do {
     c = NextListByte(AParser, AInto, [&](const std::string& ABlanks) {
-      if (ADoc.PreserveWhiteSpace() && (!offered || ADoc.Accepts(AInto, xeWhiteSpace, {}))) {
-        auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+      if (ADoc.PreserveWhiteSpace() &&
+          (!offered || TXmlBuild::Accepts(ADoc, AInto, xeWhiteSpace, {}))) {
+        auto* w = TXmlBuild::CreateNode<TXmlWhiteSpace>(ADoc);
         w->SetRawValue(ABlanks);
         AInto->NodeAdd(w);
         AInto->SetDirectNodeCountToCount();
@@ -100,16 +101,16 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
     // The view lives until the next read: the filter sees it and the name is
     // stored before the value is read.
     const std::string_view name = blanks::TrimWhite(AParser.ReadStringUntilChar('='));
-    if (offered && !ADoc.Accepts(AInto, xeAttribute, name)) {
+    if (offered && !TXmlBuild::Accepts(ADoc, AInto, xeAttribute, name)) {
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
-    auto* a = ADoc.CreateNode<TXmlAttribute>();
+    auto* a = TXmlBuild::CreateNode<TXmlAttribute>(ADoc);
     AInto->AttributeAdd(a);
-    ADoc.DoNodeNew(a);
+    TXmlBuild::NodeNew(ADoc, a);
     a->SetName(name);
     ReadQuotedText(AParser, ADoc, a->CoreValue());
-    ADoc.DoNodeLoaded(a);
+    TXmlBuild::NodeLoaded(ADoc, a);
   } while (!AParser.InputEnded());
   return c;
 }
@@ -125,11 +126,11 @@ char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNo
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
-    auto* q = ADoc.CreateNode<TXmlQuotedText>();
+    auto* q = TXmlBuild::CreateNode<TXmlQuotedText>(ADoc);
     AInto->NodeAdd(q);
-    ADoc.DoNodeNew(q);
+    TXmlBuild::NodeNew(ADoc, q);
     ReadQuotedText(AParser, ADoc, q);
-    ADoc.DoNodeLoaded(q);
+    TXmlBuild::NodeLoaded(ADoc, q);
   } while (!AParser.InputEnded());
   return c;
 }
@@ -146,7 +147,7 @@ bool ReadStartTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
     if (AInto == nullptr) return true;
     if (next == '>') {
       AInto->SetClosingStyle(ncClose);
-      ADoc.DoProgress(AParser.Position());
+      TXmlBuild::Progress(ADoc, AParser.Position());
     } else {
       XmlDebugOut(*AInto, AInto, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
                   {next, AParser.LineNumber(), AParser.Position()});
@@ -165,7 +166,7 @@ bool StartElement(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement& AE,
                   std::string_view AName) {
   AE.SetValueIndex(-1);
   AE.SetName(AName);
-  ADoc.DoNodeNew(&AE);
+  TXmlBuild::NodeNew(ADoc, &AE);
   return ReadStartTag(AParser, ADoc, &AE);
 }
 
@@ -215,15 +216,15 @@ TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNod
     const auto n = static_cast<std::size_t>(static_cast<const char*>(lt) - b.data());
     t = trim(b.substr(0, n));
     AParser.Consume(n + 1);
-    if (t.empty() || !ADoc.Accepts(AParent, xeCharData, {})) return nullptr;
-  } else if (!AKept || !ADoc.Accepts(AParent, xeCharData, {})) {
+    if (t.empty() || !TXmlBuild::Accepts(ADoc, AParent, xeCharData, {})) return nullptr;
+  } else if (!AKept || !TXmlBuild::Accepts(ADoc, AParent, xeCharData, {})) {
     AParser.SkipUntilChar('<');
     return nullptr;
   } else {
     t = trim(AParser.ReadStringUntilChar('<'));
     if (t.empty()) return nullptr;
   }
-  auto* text = ADoc.CreateNode<TXmlCharData>();
+  auto* text = TXmlBuild::CreateNode<TXmlCharData>(ADoc);
   text->SetRawValue(t);
   return text;
 }
@@ -237,8 +238,8 @@ void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AI
   if (text == nullptr) return;
   const std::int32_t index = AInto->NodeAdd(text);
   if (AInto->ValueIndex() == -1) AInto->SetValueIndex(index);
-  ADoc.DoNodeNew(text);
-  ADoc.DoNodeLoaded(text);
+  TXmlBuild::NodeNew(ADoc, text);
+  TXmlBuild::NodeLoaded(ADoc, text);
 }
 
 // The text run of an internal subset: blanks, and anything else (reported) up
@@ -248,7 +249,7 @@ void ReadDocTypeTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AI
   for (;;) {
     const char c = AInto ? AParser.NextCharSkipBlanks(blanks) : AParser.NextCharSkipBlanks();
     if (AInto && ADoc.PreserveWhiteSpace() && !blanks.empty() && blanks != " ") {
-      auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+      auto* w = TXmlBuild::CreateNode<TXmlWhiteSpace>(ADoc);
       w->SetRawValue(blanks);
       AInto->NodeAdd(w);
     }
@@ -336,7 +337,7 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
   }
   // A child is kept when its container is and the filter takes it.
   TXmlNode* node = nullptr;
-  if (c && (!AF.Offered || ADoc.Accepts(c, t, name))) {
+  if (c && (!AF.Offered || TXmlBuild::Accepts(ADoc, c, t, name))) {
     node = NewNodeOfType(ADoc, t);
     if (node == nullptr) return csEnded;
     c->NodeAdd(node);
@@ -354,14 +355,14 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
       return csOpened;
     }
   } else {
-    if (node) ADoc.DoNodeNew(node);
+    if (node) TXmlBuild::NodeNew(ADoc, node);
     TXmlNode* r = ReadMarkup(AParser, ADoc, t, name, node);
     if (node && r != node) {
       AResult = r;
       return csEnded;
     }
   }
-  if (node) ADoc.DoNodeLoaded(node);
+  if (node) TXmlBuild::NodeLoaded(ADoc, node);
   return ReadOn(AParser, ADoc);
 }
 
@@ -384,7 +385,7 @@ bool DeliverChild(TContentFrame& AParent, TXmlParser& AParser, TXmlDocument& ADo
     ReportLevelMismatch(*AParent.Node, child, AResult, AParser);
     return false;
   }
-  ADoc.DoNodeLoaded(child);
+  TXmlBuild::NodeLoaded(ADoc, child);
   AResult = nullptr;
   return ReadOn(AParser, ADoc) == csRead;
 }
@@ -423,7 +424,7 @@ TXmlNode* ReadContent(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode
     do {
       stack.pop_back();
       if (stack.empty()) return result;
-      ADoc.DoProgress(AParser.Position());
+      TXmlBuild::Progress(ADoc, AParser.Position());
     } while (!DeliverChild(stack.back(), AParser, ADoc, result));
   }
 }
@@ -437,7 +438,7 @@ TXmlNode* ReadElement(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInt
       AInto ? StartElement(AParser, ADoc, *AInto, AName) : ReadStartTag(AParser, ADoc, nullptr);
   if (complete) return AInto;
   TXmlNode* result = ReadContent(AParser, ADoc, AInto, cElementContentTypes);
-  if (AInto) ADoc.DoProgress(AParser.Position());
+  if (AInto) TXmlBuild::Progress(ADoc, AParser.Position());
   return result;
 }
 
@@ -525,7 +526,7 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
       XmlDebugOut(*this, this, wsHint,
                   "parent%d = \"%s\", this endtag = \"%s\": maybe \"%s\" should be closed",
                   {moves, parentName, AEndTagName, own});
-      doc.AddSingleTagName(own);
+      TXmlBuild::AddSingleTagName(doc, own);
       break;
     }
     TXmlNode* grand = up ? up->Parent() : nullptr;
@@ -533,7 +534,7 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
       XmlDebugOut(*this, this, wsInfo,
                   "moving node \"%s\" from parent \"%s\" to grandparent \"%s\"",
                   {Name(), parentName, grand->Name()});
-      doc.AddSingleTagName(parentName);
+      TXmlBuild::AddSingleTagName(doc, parentName);
       up->NodeExtract(this);
       grand->NodeAdd(this);
     }

@@ -265,9 +265,3 @@ class TXmlDocType : public TXmlContainerNode {
   TXmlQuotedText* FSystemLiteral;
   TXmlQuotedText* FPubIDLiteral;
 };
-
-template <class T>
-T* TXmlDocument::CreateNode() {
-  static_assert(std::is_base_of_v<TXmlNode, T>);
-  return Arena().New<T>(this);
-}

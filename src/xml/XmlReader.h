@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/Blanks.h"
+#include "xml/XmlBuild.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 
