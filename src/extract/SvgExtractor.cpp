@@ -238,7 +238,7 @@ class TBudgetStream : public TStream {
 
 TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
                                   TVexmeta& ARecord, bool AFoundRegular) {
-  std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
+  std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimitBytes, AFoundRegular);
   if (!stream) return TFileRead::frNoDrawing;
   // Without a budget the stream is read as it is.
   const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;

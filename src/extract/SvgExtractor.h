@@ -18,7 +18,7 @@ class TXmlNode;
 // What a consumer decides about reading drawings.
 struct TExtractOptions {
   bool ParseImageNode = true;  // look for an embedded raster image
-  std::int64_t ReadLimit = 0;  // read at most this many bytes of each drawing (0: all)
+  std::int64_t ReadLimitBytes = 0;  // read at most this many bytes of each drawing (0: all)
   // Give up on a drawing that needs more than this many bytes of SVG text read
   // (0: no budget): a caller that must answer at once bounds its time so.
   std::int64_t TextBudget = 0;

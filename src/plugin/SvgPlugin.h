@@ -54,7 +54,3 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
                                                std::int64_t ASize, const TExtractOptions& AOptions,
                                                TSvgExtractor& AExtractor,
                                                bool* AOverBudget = nullptr);
-
-// The settings in force; written by start-up and by the host's default
-// parameters, under the plugin lock.
-const TSettings& Settings();
