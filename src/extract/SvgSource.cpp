@@ -12,15 +12,13 @@
 #include "extract/ZipReader.h"
 #include "platform/Platform.h"
 
-namespace {
-
 std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
                                               std::int64_t AReadLimitBytes, bool AFoundRegular) {
   // Opening a device can have effects of its own, so only a path known to be a
   // regular file is opened at all.
   if (!AFoundRegular && !platform::IsExistingFile(APath)) return nullptr;
   std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
-  if (!file) return nullptr;
+  if (!file) throw EFileReadError("file cannot be opened");
 
   std::uint8_t header[3] = {};
   file->Read(header, sizeof header);
@@ -48,8 +46,6 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
 
   return std::make_unique<TWindowStream>(source, 0, std::min(size, cut), std::move(file));
 }
-
-}  // namespace
 
 TSourceKind SourceKindOf(const std::uint8_t (&AHeader)[3]) {
   // A gzip member with the deflate method; a ZIP archive ("PK"); anything else,

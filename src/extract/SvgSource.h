@@ -32,6 +32,12 @@ constexpr std::int64_t cMaxSourceBytes = std::int64_t{256} * 1024 * 1024;
 // before it is opened; the open itself still refuses anything else.
 std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimitBytes,
                                        bool AFoundRegular = false);
+// The same, except that a file that is there but cannot be opened, or fails
+// while its header or ZIP directory is read, raises EFileReadError (a later
+// try may succeed), and a failed allocation raises too.
+std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
+                                              std::int64_t AReadLimitBytes,
+                                              bool AFoundRegular = false);
 
 // What a file's first bytes say it holds.
 enum class TSourceKind : std::uint8_t { skPlain, skGzip, skZip };

@@ -121,6 +121,8 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
       if (AOverBudget != nullptr) *AOverBudget = true;
       return nullptr;
     }
+    // A file that failed while read is not remembered: the next request reads it again.
+    if (read == TFileRead::frUnreadable) return nullptr;
     object->Valid = read == TFileRead::frDrawing;
     return object;
   } catch (...) {
