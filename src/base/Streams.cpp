@@ -10,12 +10,22 @@ std::size_t TStream::Write(const void*, std::size_t) {
   throw EStreamError("stream cannot be written");
 }
 
-bool TStream::ReadsToEnd() noexcept {
+bool TStream::ReadsToEnd() {
   try {
     std::vector<std::uint8_t> scratch(64 * 1024);
     while (Read(scratch.data(), scratch.size()) != 0) {
     }
     return true;
+  } catch (const EFileReadError&) {
+    throw;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TStream::RestIsIntact() noexcept {
+  try {
+    return CheckRest();
   } catch (...) {
     return false;
   }
@@ -104,20 +114,31 @@ std::size_t TFileStream::Read(void* ABuffer, std::size_t ACount) {
     const std::size_t want = ACount - total;
     if (want >= cReadAhead) {
       const std::int64_t n = FFile->ReadAt(FPosition, out + total, want);
-      if (n < 0) throw EStreamError("file read error");
-      if (n == 0) break;
+      if (n <= 0) {
+        CheckEnd(n);
+        break;
+      }
       total += static_cast<std::size_t>(n);
       FPosition += n;
       continue;
     }
     if (!FAhead) FAhead = std::make_unique_for_overwrite<std::uint8_t[]>(cReadAhead);
     const std::int64_t n = FFile->ReadAt(FPosition, FAhead.get(), cReadAhead);
-    if (n < 0) throw EStreamError("file read error");
+    if (n <= 0) {
+      FAheadSize = 0;
+      CheckEnd(n);
+      break;
+    }
     FAheadStart = FPosition;
     FAheadSize = static_cast<std::size_t>(n);
-    if (n == 0) break;
   }
   return total;
+}
+
+void TFileStream::CheckEnd(std::int64_t ARead) const {
+  if (ARead < 0) throw EFileReadError("file read error");
+  // Reads past the size are no error: the caller may look beyond the end.
+  if (FPosition < FFile->Size()) throw EFileReadError("file ended before its size");
 }
 
 void TFileStream::Seek(std::int64_t APosition) {

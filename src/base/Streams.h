@@ -2,8 +2,8 @@
 // A stream reads forward from a position that can be set; TMemoryStream holds its
 // bytes (or views bytes it does not own), TFileStream reads an opened file, and
 // TWindowStream reads a stretch of another stream without copying it.
-// Read errors of a file are raised as EStreamError; the builders that open
-// streams catch them.
+// Errors are raised as EStreamError, those of the file below as EFileReadError;
+// the builders that open streams catch them.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,14 @@ class EStreamError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The file could not be read as it was when opened: the system reported an
+// error, or the file ended before its size (it shrank while it was read). Unlike
+// damaged data this says nothing of the file: reading it again may succeed.
+class EFileReadError : public EStreamError {
+ public:
+  using EStreamError::EStreamError;
+};
+
 class TStream {
  public:
   virtual ~TStream() = default;
@@ -40,11 +48,15 @@ class TStream {
   // The stream's own verdict on what a reader left of it: true when the rest,
   // read to the stream's end without being kept, holds no error. A stream with
   // nothing to check answers true without reading. Never raises.
-  bool RestIsIntact() noexcept { return !ChecksItsRest() || ReadsToEnd(); }
+  bool RestIsIntact() noexcept;
+  // The same, except that a file that cannot be read (EFileReadError) is no
+  // verdict on the data: that error is raised.
+  bool CheckRest() { return !ChecksItsRest() || ReadsToEnd(); }
 
  private:
-  // Reads to the end, keeping nothing; false when a read raises.
-  bool ReadsToEnd() noexcept;
+  // Reads to the end, keeping nothing; false when a read raises anything but
+  // EFileReadError, which is raised.
+  bool ReadsToEnd();
 };
 
 // An in-memory stream. It owns its bytes, or, when made with View, reads bytes
@@ -96,7 +108,9 @@ class TWindowStream : public TStream {
 // A stream over a file opened read-only; it owns the file. Reads go to the file
 // at the stream's position, so a seek costs nothing; small reads are served
 // from one read-ahead block, so that a header peeked at and read again, or a
-// small file read in pieces, costs one read of the file.
+// small file read in pieces, costs one read of the file. A read the system
+// fails, or the file's end before the size it had when opened, raises
+// EFileReadError; short reads are read on.
 class TFileStream : public TStream {
  public:
   explicit TFileStream(std::unique_ptr<platform::TReadOnlyFile> AFile);
@@ -111,6 +125,10 @@ class TFileStream : public TStream {
 
  private:
   static constexpr std::size_t cReadAhead = 4096;
+
+  // After a read at the position gave ARead <= 0 bytes: raises unless it was
+  // the end of the file at its size.
+  void CheckEnd(std::int64_t ARead) const;
 
   std::unique_ptr<platform::TReadOnlyFile> FFile;
   std::int64_t FPosition = 0;

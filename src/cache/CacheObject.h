@@ -49,7 +49,6 @@ class TwdxCache : public TItemCache {  // NOLINT(readability-identifier-naming):
   void StoreObject(void* AData, std::unique_ptr<TCacheObject> AObject);
 
   std::size_t Bytes() const { return FBytes; }
-  std::size_t MaxBytes() const { return FMaxBytes; }
   void SetMaxBytes(std::size_t AValue);
 
  protected:
@@ -65,9 +64,6 @@ class TwdxCache : public TItemCache {  // NOLINT(readability-identifier-naming):
   std::size_t FBytes = 0;  // Bytes of every object held
   std::size_t FMaxBytes = cMaxBytes;
 };
-
-// Bob Jenkins' lookup3 hash of length bytes (little-endian reading of words).
-std::uint32_t hashlittle(const void* AKey, std::size_t ALength, std::uint32_t AInitval);
 
 // The key of a path's key text: hashlittle of its UTF-16LE code units, sign-extended.
 // The caller makes the text: the lower-cased path where file names ignore case,

@@ -130,17 +130,30 @@ bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
 
 bool TSvgExtractor::Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
                           TDocumentLoad ALoad) {
-  ARecord = TVexmeta();
-  bool valid = false;
   try {
-    valid = Extract(*FDocument, AStream, ARecord, AParseImageNode, ALoad);
+    return ParseOrRaise(AStream, ARecord, AParseImageNode, ALoad);
   } catch (...) {
-    // Stream, reader and allocation failures alike: the file holds no usable drawing.
+    return false;
   }
+}
+
+bool TSvgExtractor::ParseOrRaise(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
+                                 TDocumentLoad ALoad) {
+  ARecord = TVexmeta();
   // The filter was the parse's own; the tree stays until the next load drops
   // it, and its memory with it serves that load.
-  FDocument->SetNodeFilter(nullptr);
-  return valid;
+  struct TFilterDrop {
+    TXmlDocument& Document;
+    ~TFilterDrop() { Document.SetNodeFilter(nullptr); }
+  } filterDrop{*FDocument};
+  try {
+    return Extract(*FDocument, AStream, ARecord, AParseImageNode, ALoad);
+  } catch (const EFileReadError&) {
+    throw;
+  } catch (...) {
+    // Stream, reader and allocation failures alike: the file holds no usable drawing.
+    return false;
+  }
 }
 
 namespace {
@@ -187,18 +200,33 @@ class TBudgetStream : public TStream {
 
 TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
                                   TVexmeta& ARecord, bool AFoundRegular) {
-  std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
-  if (!stream) return TFileRead::frNoDrawing;
-  // Without a budget the stream is read as it is.
-  const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;
-  TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX,
-                       AOptions.TimeBudgetNs);
-  TStream& source = budgeted ? static_cast<TStream&>(budget) : *stream;
-  // A drawing read from compressed data counts only when the data is intact to
-  // its end (or the cut), also where the parse stopped early.
-  const bool drawing = Parse(source, ARecord, AOptions.ParseImageNode) && source.RestIsIntact();
-  if (budget.Spent()) return TFileRead::frOverBudget;
-  return drawing ? TFileRead::frDrawing : TFileRead::frNoDrawing;
+  try {
+    std::unique_ptr<TStream> stream =
+        OpenSvgStreamOrRaise(APath, AOptions.ReadLimitBytes, AFoundRegular);
+    if (!stream) {
+      ARecord = TVexmeta();
+      return TFileRead::frNoDrawing;
+    }
+    // Without a budget the stream is read as it is.
+    const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;
+    TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX,
+                         AOptions.TimeBudgetNs);
+    TStream& source = budgeted ? static_cast<TStream&>(budget) : *stream;
+    // A drawing read from compressed data counts only when the data is intact to
+    // its end (or the cut), also where the parse stopped early.
+    const bool drawing =
+        ParseOrRaise(source, ARecord, AOptions.ParseImageNode, TDocumentLoad::dlFiltered) &&
+        source.CheckRest();
+    if (budget.Spent()) return TFileRead::frOverBudget;
+    return drawing ? TFileRead::frDrawing : TFileRead::frNoDrawing;
+  } catch (const EFileReadError&) {
+    // Whatever was read before the failure is no result.
+    ARecord = TVexmeta();
+    return TFileRead::frUnreadable;
+  } catch (...) {
+    ARecord = TVexmeta();
+    return TFileRead::frNoDrawing;
+  }
 }
 
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {

@@ -17,8 +17,8 @@ class TXmlNode;
 
 // What a consumer decides about reading drawings.
 struct TExtractOptions {
-  bool ParseImageNode = true;  // look for an embedded raster image
-  std::int64_t ReadLimit = 0;  // read at most this many bytes of each drawing (0: all)
+  bool ParseImageNode = true;       // look for an embedded raster image
+  std::int64_t ReadLimitBytes = 0;  // read at most this many bytes of each drawing (0: all)
   // Give up on a drawing that needs more than this many bytes of SVG text read
   // (0: no budget): a caller that must answer at once bounds its time so.
   std::int64_t TextBudget = 0;
@@ -37,6 +37,9 @@ enum class TFileRead : std::uint8_t {
   frDrawing,     // the record holds the drawing's facts
   frNoDrawing,   // unreadable, no SVG drawing, or damaged compressed data
   frOverBudget,  // given up: the text budget was spent (the record is unfinished)
+  frUnreadable,  // the file could not be opened or read to the end as it was when
+                 // opened (a failing disk, a file changing); the record is empty and
+                 // nothing is known of the drawing: a later read may succeed
 };
 
 // How a document is loaded: keeping only the nodes the extraction reads (what
@@ -56,10 +59,10 @@ class TSvgExtractor {
   TSvgExtractor& operator=(const TSvgExtractor&) = delete;
 
   // The facts of the drawing in the file at APath (plain, gzip-compressed or
-  // ZIP-wrapped). No drawing: the file cannot be read, holds no SVG drawing, or
-  // its compressed data is damaged anywhere up to the read limit, even past
-  // where the facts end. AFoundRegular: the caller has just found APath to be
-  // a regular file, so it is not looked up again before it is opened.
+  // ZIP-wrapped). No drawing: the file holds no SVG drawing, or its compressed
+  // data is damaged anywhere up to the read limit, even past where the facts
+  // end. Unreadable: opening or reading the file failed. AFoundRegular: the caller has just found
+  // APath to be a regular file, so it is not looked up again before it is opened.
   TFileRead ReadFile(std::u16string_view APath, const TExtractOptions& AOptions, TVexmeta& ARecord,
                      bool AFoundRegular = false);
   // The facts of the drawing in AStream, read from its start; false when it
@@ -68,6 +71,10 @@ class TSvgExtractor {
              TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
 
  private:
+  // Parse, except that a file below AStream that cannot be read raises
+  // EFileReadError: that is no verdict on the drawing.
+  bool ParseOrRaise(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumentLoad ALoad);
+
   std::unique_ptr<TXmlDocument> FDocument;
 };
 

@@ -12,22 +12,21 @@
 #include "extract/ZipReader.h"
 #include "platform/Platform.h"
 
-namespace {
-
-std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::int64_t AReadLimit,
-                                              bool AFoundRegular) {
+std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
+                                              std::int64_t AReadLimitBytes, bool AFoundRegular) {
   // Opening a device can have effects of its own, so only a path known to be a
   // regular file is opened at all.
   if (!AFoundRegular && !platform::IsExistingFile(APath)) return nullptr;
   std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
-  if (!file) return nullptr;
+  if (!file) throw EFileReadError("file cannot be opened");
 
   std::uint8_t header[3] = {};
   file->Read(header, sizeof header);
   file->Seek(0);
   const TSourceKind kind = SourceKindOf(header);
 
-  const std::int64_t cut = AReadLimit > 0 ? std::min(AReadLimit, cMaxSourceBytes) : cMaxSourceBytes;
+  const std::int64_t cut =
+      AReadLimitBytes > 0 ? std::min(AReadLimitBytes, cMaxSourceBytes) : cMaxSourceBytes;
   const std::int64_t size = file->Size();
   TStream& source = *file;
 
@@ -47,8 +46,6 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath, std::in
 
   return std::make_unique<TWindowStream>(source, 0, std::min(size, cut), std::move(file));
 }
-
-}  // namespace
 
 TSourceKind SourceKindOf(const std::uint8_t (&AHeader)[3]) {
   // A gzip member with the deflate method; a ZIP archive ("PK"); anything else,
@@ -77,10 +74,10 @@ std::u16string ZipEntryNameFor(std::u16string_view APath) {
   return name;
 }
 
-std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit,
+std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimitBytes,
                                        bool AFoundRegular) {
   try {
-    return OpenSvgStreamOrRaise(APath, AReadLimit, AFoundRegular);
+    return OpenSvgStreamOrRaise(APath, AReadLimitBytes, AFoundRegular);
   } catch (...) {
     // Read errors of the file and failed allocations mean no stream; the owners
     // on the way out have closed and freed everything.

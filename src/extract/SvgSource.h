@@ -17,8 +17,8 @@ constexpr std::int64_t cMaxSourceBytes = std::int64_t{256} * 1024 * 1024;
 
 // The stream of SVG text for the file at APath, or null when the file is missing,
 // unreadable, a ZIP archive that cannot be read or holds no matching entry.
-// AReadLimit is the byte limit of the settings (0: none). The caller owns the
-// stream; its position is unspecified. Never raises.
+// AReadLimitBytes is the byte limit of the settings (0: none). The caller owns
+// the stream; its position is unspecified. Never raises.
 //
 // The stream reads through the file as it is read, and inflates gzip data and
 // deflated ZIP entries as it goes, so it holds a few buffers whatever the size.
@@ -30,8 +30,14 @@ constexpr std::int64_t cMaxSourceBytes = std::int64_t{256} * 1024 * 1024;
 // AFoundRegular says that the caller has just found APath to be a regular file
 // (as a value request's directory search does), so it is not looked up again
 // before it is opened; the open itself still refuses anything else.
-std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimit,
+std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t AReadLimitBytes,
                                        bool AFoundRegular = false);
+// The same, except that a file that is there but cannot be opened, or fails
+// while its header or ZIP directory is read, raises EFileReadError (a later
+// try may succeed), and a failed allocation raises too.
+std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
+                                              std::int64_t AReadLimitBytes,
+                                              bool AFoundRegular = false);
 
 // What a file's first bytes say it holds.
 enum class TSourceKind : std::uint8_t { skPlain, skGzip, skZip };

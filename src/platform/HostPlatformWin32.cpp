@@ -1,14 +1,8 @@
 // The host-side services on Windows: loading a library, child processes, the
 // peak working set, threads with a given stack, and the display width of text.
 // Only programs that load the plugin link them.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// windows.h first: io.h and the rest rely on its types.
+#include "platform/Win32.h"
+// windows.h (through Win32.h) first: io.h and psapi.h rely on its types.
 #include <io.h>
 #include <psapi.h>
 
@@ -19,20 +13,11 @@
 
 #include "platform/HostPlatform.h"
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
-
 namespace platform {
 namespace {
 
-const wchar_t* AsWide(const char16_t* AP) {
-  return reinterpret_cast<const wchar_t*>(AP);
-}
-
-// A null-terminated copy for the Win32 calls; empty when the text holds a NUL.
-std::wstring ToWide(std::u16string_view AText) {
-  if (AText.find(u'\0') != std::u16string_view::npos) return {};
-  return std::wstring(AsWide(AText.data()), AText.size());
-}
+using win32::AsWide;
+using win32::ToWide;
 
 std::string LastErrorText(DWORD AError) {
   char* text = nullptr;

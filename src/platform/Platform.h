@@ -99,6 +99,30 @@ bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo);
 // True when the file system treats file names case-sensitively.
 bool FileNamesAreCaseSensitive();
 
+// The system calls behind TReadOnlyFile, as one table. The platform's own table
+// serves unless a test installs another with SetFileCalls: wrapping the
+// system's, it can make an open or a read fail, come up short or end early, as
+// a failing disk or another program changing the file does. Nothing of the
+// program installs one.
+struct TFileCalls {
+  // Opens APath read-only, a regular file only, without ever blocking: its
+  // handle and size, or false.
+  bool (*Open)(std::u16string_view APath, std::intptr_t& AHandle, std::int64_t& ASize);
+  // Reads up to ACount bytes at AOffset: the count read (0 at the end of the
+  // file), or -1 on an error.
+  std::int64_t (*ReadAt)(std::intptr_t AHandle, std::int64_t AOffset, void* ABuffer,
+                         std::size_t ACount);
+  void (*Close)(std::intptr_t AHandle);
+};
+
+// The platform's own file calls.
+const TFileCalls& SystemFileCalls();
+
+// Installs ACalls (null: the system's) for the files opened from now on and
+// returns the table installed before, for a test to put back. A file keeps the
+// table it was opened with, which must outlive it. For tests only.
+const TFileCalls* SetFileCalls(const TFileCalls* ACalls);
+
 // A file opened read-only; others may read it at the same time but not write it
 // where the platform has sharing modes. Opening never blocks: only regular files
 // are opened.
@@ -110,19 +134,18 @@ class TReadOnlyFile {
   TReadOnlyFile(const TReadOnlyFile&) = delete;
   TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
-  // Reads up to count bytes at the current position; returns the count read
-  // (0 at the end of the file) or -1 on an error.
-  std::int64_t Read(void* ABuffer, std::size_t ACount);
-  // The same at the given offset, whatever the current position (which it
-  // may move).
-  std::int64_t ReadAt(std::int64_t AOffset, void* ABuffer, std::size_t ACount);
-  // Moves the position; false on an error.
-  bool Seek(std::int64_t APosition);
+  // Reads up to ACount bytes at AOffset; returns the count read (0 at the end
+  // of the file, possibly fewer than asked before it) or -1 on an error.
+  std::int64_t ReadAt(std::int64_t AOffset, void* ABuffer, std::size_t ACount) {
+    return FCalls.ReadAt(FHandle, AOffset, ABuffer, ACount);
+  }
   // The file's size when it was opened.
   std::int64_t Size() const { return FSize; }
 
  private:
-  TReadOnlyFile(std::intptr_t AHandle, std::int64_t ASize) : FHandle(AHandle), FSize(ASize) {}
+  TReadOnlyFile(const TFileCalls& ACalls, std::intptr_t AHandle, std::int64_t ASize)
+      : FCalls(ACalls), FHandle(AHandle), FSize(ASize) {}
+  const TFileCalls& FCalls;
   std::intptr_t FHandle;
   std::int64_t FSize;
 };

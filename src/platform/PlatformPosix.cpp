@@ -15,17 +15,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
-#include <mutex>
 #include <vector>
 
+#include "platform/CodePages.h"
 #include "platform/Platform.h"
 
 namespace platform {
@@ -37,12 +35,6 @@ const UChar* AsUChar(const char16_t* AP) {
 
 struct TConverterCloser {
   void operator()(UConverter* AConverter) const { ucnv_close(AConverter); }
-};
-
-// A single-byte view of a code page: byte → UTF-16 unit, and the reverse.
-struct TCodePageTable {
-  std::array<char16_t, 256> ToUnicode{};
-  std::map<char16_t, std::uint8_t> FromUnicode;
 };
 
 // ICU knows most Windows code pages under a numbered alias; try them in turn.
@@ -78,41 +70,6 @@ UConverter* OpenConverter(std::int32_t ACodePage) {
     if (U_SUCCESS(status) && converter != nullptr) return converter;
   }
   return nullptr;
-}
-
-std::unique_ptr<TCodePageTable> BuildTable(std::int32_t ACodePage) {
-  auto table = std::make_unique<TCodePageTable>();
-  UConverter* converter = OpenConverter(ACodePage);
-  for (int b = 0; b < 256; ++b) {
-    char16_t unit = 0xFFFD;
-    if (converter != nullptr) {
-      ucnv_reset(converter);
-      char in = static_cast<char>(b);
-      UChar out[4];
-      UErrorCode err = U_ZERO_ERROR;
-      ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-      err = U_ZERO_ERROR;
-      int32_t n = ucnv_toUChars(converter, out, 4, &in, 1, &err);
-      if (U_SUCCESS(err) && n == 1) unit = static_cast<char16_t>(out[0]);
-    } else if (b < 128) {
-      unit = static_cast<char16_t>(b);
-    }
-    table->ToUnicode[static_cast<std::size_t>(b)] = unit;
-    if (unit != 0xFFFD) table->FromUnicode.emplace(unit, static_cast<std::uint8_t>(b));
-  }
-  if (converter != nullptr) ucnv_close(converter);
-  return table;
-}
-
-// Tables are built once per code page and never freed while the library is
-// loaded; the mutex guards only the map, a built table is read-only.
-const TCodePageTable& TableFor(std::int32_t ACodePage) {
-  static std::mutex mutex;
-  static std::map<std::int32_t, std::unique_ptr<TCodePageTable>> tables;
-  std::lock_guard<std::mutex> guard(mutex);
-  auto& slot = tables[ACodePage];
-  if (!slot) slot = BuildTable(ACodePage);
-  return *slot;
 }
 
 std::string ToNativePath(std::u16string_view APath) {
@@ -161,6 +118,32 @@ constexpr std::u16string_view cFolderSeparators = u"/";
 
 }  // namespace
 
+// Each byte through ICU's converter for the code page; without one, ASCII
+// only.
+std::unique_ptr<TCodePageTable> BuildCodePageTable(std::int32_t ACodePage) {
+  auto table = std::make_unique<TCodePageTable>();
+  UConverter* converter = OpenConverter(ACodePage);
+  for (int b = 0; b < 256; ++b) {
+    char16_t unit = 0xFFFD;
+    if (converter != nullptr) {
+      ucnv_reset(converter);
+      char in = static_cast<char>(b);
+      UChar out[4];
+      UErrorCode err = U_ZERO_ERROR;
+      ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+      err = U_ZERO_ERROR;
+      int32_t n = ucnv_toUChars(converter, out, 4, &in, 1, &err);
+      if (U_SUCCESS(err) && n == 1) unit = static_cast<char16_t>(out[0]);
+    } else if (b < 128) {
+      unit = static_cast<char16_t>(b);
+    }
+    table->ToUnicode[static_cast<std::size_t>(b)] = unit;
+    if (unit != 0xFFFD) table->FromUnicode.emplace(unit, static_cast<std::uint8_t>(b));
+  }
+  if (converter != nullptr) ucnv_close(converter);
+  return table;
+}
+
 bool TextEqualsIgnoreCase(std::u16string_view ALeft, std::u16string_view ARight) {
   if (ALeft.size() > INT32_MAX || ARight.size() > INT32_MAX) return false;
   UErrorCode status = U_ZERO_ERROR;
@@ -181,13 +164,9 @@ void LowerCaseInPlace(std::u16string& AText) {
   }
 }
 
-char16_t CodePageByteToUtf16(std::int32_t ACodePage, std::uint8_t AByte) {
-  return TableFor(ACodePage).ToUnicode[AByte];
-}
-
 std::uint8_t Utf16ToCodePageByte(std::int32_t ACodePage, char16_t AUnit, char ADefaultChar,
                                  bool* AUsedDefault) {
-  const TCodePageTable& table = TableFor(ACodePage);
+  const TCodePageTable& table = CodePageTableFor(ACodePage);
   auto it = table.FromUnicode.find(AUnit);
   bool found = it != table.FromUnicode.end();
   if (AUsedDefault != nullptr) *AUsedDefault = !found;
@@ -342,36 +321,34 @@ bool FileNamesAreCaseSensitive() {
   return true;
 }
 
-std::unique_ptr<TReadOnlyFile> TReadOnlyFile::Open(std::u16string_view APath) {
-  std::int64_t size = 0;
-  int fd = OpenRegular(APath, size);
-  if (fd < 0) return nullptr;
-  return std::unique_ptr<TReadOnlyFile>(new TReadOnlyFile(fd, size));
+namespace {
+
+bool OpenFile(std::u16string_view APath, std::intptr_t& AHandle, std::int64_t& ASize) {
+  const int fd = OpenRegular(APath, ASize);
+  AHandle = fd;
+  return fd >= 0;
 }
 
-TReadOnlyFile::~TReadOnlyFile() {
-  ::close(static_cast<int>(FHandle));
-}
-
-std::int64_t TReadOnlyFile::Read(void* ABuffer, std::size_t ACount) {
-  for (;;) {
-    ssize_t n = ::read(static_cast<int>(FHandle), ABuffer, ACount);
-    if (n >= 0) return n;
-    if (errno != EINTR) return -1;
-  }
-}
-
-std::int64_t TReadOnlyFile::ReadAt(std::int64_t AOffset, void* ABuffer, std::size_t ACount) {
+std::int64_t ReadFileAt(std::intptr_t AHandle, std::int64_t AOffset, void* ABuffer,
+                        std::size_t ACount) {
   if (AOffset < 0) return -1;
   for (;;) {
-    ssize_t n = ::pread(static_cast<int>(FHandle), ABuffer, ACount, static_cast<off_t>(AOffset));
+    const ssize_t n =
+        ::pread(static_cast<int>(AHandle), ABuffer, ACount, static_cast<off_t>(AOffset));
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
 }
 
-bool TReadOnlyFile::Seek(std::int64_t APosition) {
-  return APosition >= 0 && ::lseek(static_cast<int>(FHandle), APosition, SEEK_SET) == APosition;
+void CloseFile(std::intptr_t AHandle) {
+  ::close(static_cast<int>(AHandle));
+}
+
+}  // namespace
+
+const TFileCalls& SystemFileCalls() {
+  static constexpr TFileCalls cCalls{OpenFile, ReadFileAt, CloseFile};
+  return cCalls;
 }
 
 std::u16string ModulePath() {
@@ -406,7 +383,8 @@ bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
   std::string bytes;
   char chunk[4096];
   while (bytes.size() < cMaxIniBytes) {
-    std::int64_t n = file->Read(chunk, sizeof chunk);
+    const std::int64_t n =
+        file->ReadAt(static_cast<std::int64_t>(bytes.size()), chunk, sizeof chunk);
     if (n <= 0) break;
     bytes.append(chunk, static_cast<std::size_t>(n));
   }

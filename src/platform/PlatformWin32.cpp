@@ -2,75 +2,19 @@
 // around (CompareStringW, CharLowerBuffW, the code-page converters, the profile
 // reader, directory searches, CreateFileW). (What only hosts of the plugin need
 // is in HostPlatformWin32.cpp.) File names are UTF-16 throughout.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdio>
-#include <map>
-#include <mutex>
 
+#include "platform/CodePages.h"
 #include "platform/Platform.h"
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
+#include "platform/Win32.h"
 
 namespace platform {
 namespace {
 
-const wchar_t* AsWide(const char16_t* AP) {
-  return reinterpret_cast<const wchar_t*>(AP);
-}
-wchar_t* AsWide(char16_t* AP) {
-  return reinterpret_cast<wchar_t*>(AP);
-}
-
-// A null-terminated copy for the Win32 calls; empty when the text holds a NUL
-// (which would silently shorten the name the system sees).
-std::wstring ToWide(std::u16string_view AText) {
-  if (AText.find(u'\0') != std::u16string_view::npos) return {};
-  return std::wstring(AsWide(AText.data()), AText.size());
-}
-
-// A byte of a code page to UTF-16 for all 256 bytes, built once per code page.
-struct TCodePageTable {
-  std::array<char16_t, 256> ToUnicode{};
-};
-
-std::unique_ptr<TCodePageTable> BuildTable(std::int32_t ACodePage) {
-  auto table = std::make_unique<TCodePageTable>();
-  const UINT cp = static_cast<UINT>(ACodePage);
-  for (int b = 0; b < 256; ++b) {
-    char in = static_cast<char>(b);
-    wchar_t out[4] = {};
-    // MB_ERR_INVALID_CHARS makes unmapped bytes (a lone lead byte of a
-    // double-byte code page) fail instead of turning into the code page's
-    // default; some code pages accept no flags at all.
-    int n = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, &in, 1, out, 4);
-    if (n == 0 && ::GetLastError() == ERROR_INVALID_FLAGS)
-      n = ::MultiByteToWideChar(cp, 0, &in, 1, out, 4);
-    table->ToUnicode[static_cast<std::size_t>(b)] =
-        n == 1 ? static_cast<char16_t>(out[0]) : u'\xFFFD';
-  }
-  return table;
-}
-
-// Tables live while the library is loaded; the mutex guards only the map, a
-// built table is read-only.
-const TCodePageTable& TableFor(std::int32_t ACodePage) {
-  static std::mutex mutex;
-  static std::map<std::int32_t, std::unique_ptr<TCodePageTable>> tables;
-  std::lock_guard<std::mutex> guard(mutex);
-  auto& slot = tables[ACodePage];
-  if (!slot) slot = BuildTable(ACodePage);
-  return *slot;
-}
+using win32::AsWide;
+using win32::ToWide;
 
 std::u16string MultiByteToUtf16(UINT ACodePage, std::string_view AText) {
   if (AText.empty() || AText.size() > INT_MAX / 2) return {};
@@ -151,6 +95,26 @@ constexpr std::u16string_view cFolderSeparators = u"\\/:";
 // ---------------------------------------------------------------------------
 // Text
 
+// A byte of a code page to UTF-16 for all 256 bytes; the reverse is left to the
+// system's converter (Utf16ToCodePageByte).
+std::unique_ptr<TCodePageTable> BuildCodePageTable(std::int32_t ACodePage) {
+  auto table = std::make_unique<TCodePageTable>();
+  const UINT cp = static_cast<UINT>(ACodePage);
+  for (int b = 0; b < 256; ++b) {
+    char in = static_cast<char>(b);
+    wchar_t out[4] = {};
+    // MB_ERR_INVALID_CHARS makes unmapped bytes (a lone lead byte of a
+    // double-byte code page) fail instead of turning into the code page's
+    // default; some code pages accept no flags at all.
+    int n = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, &in, 1, out, 4);
+    if (n == 0 && ::GetLastError() == ERROR_INVALID_FLAGS)
+      n = ::MultiByteToWideChar(cp, 0, &in, 1, out, 4);
+    table->ToUnicode[static_cast<std::size_t>(b)] =
+        n == 1 ? static_cast<char16_t>(out[0]) : u'\xFFFD';
+  }
+  return table;
+}
+
 bool TextEqualsIgnoreCase(std::u16string_view AA, std::u16string_view AB) {
   if (AA.size() > INT_MAX || AB.size() > INT_MAX) return false;
   // An empty view may carry a null pointer, which CompareStringW rejects.
@@ -167,10 +131,6 @@ void LowerCaseInPlace(std::u16string& AText) {
     ::CharLowerBuffW(AsWide(AText.data() + done), static_cast<DWORD>(chunk));
     done += chunk;
   }
-}
-
-char16_t CodePageByteToUtf16(std::int32_t ACodePage, std::uint8_t AByte) {
-  return TableFor(ACodePage).ToUnicode[AByte];
 }
 
 std::uint8_t Utf16ToCodePageByte(std::int32_t ACodePage, char16_t AUnit, char ADefaultChar,
@@ -287,54 +247,50 @@ bool FileNamesAreCaseSensitive() {
   return false;
 }
 
-std::unique_ptr<TReadOnlyFile> TReadOnlyFile::Open(std::u16string_view APath) {
+namespace {
+
+bool OpenFile(std::u16string_view APath, std::intptr_t& AHandle, std::int64_t& ASize) {
   std::wstring wide = ToWide(APath);
-  if (wide.empty()) return nullptr;
+  if (wide.empty()) return false;
   HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (file == INVALID_HANDLE_VALUE) return false;
   // A pipe, console or other device opens too; only a file on disk is wanted.
   // A raw volume is of the disk type as well but has no file information.
   BY_HANDLE_FILE_INFORMATION information;
   if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &information) ||
       (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
     ::CloseHandle(file);
-    return nullptr;
+    return false;
   }
-  const auto size = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
-  return std::unique_ptr<TReadOnlyFile>(
-      new TReadOnlyFile(reinterpret_cast<std::intptr_t>(file), size));
+  AHandle = reinterpret_cast<std::intptr_t>(file);
+  ASize = static_cast<std::int64_t>((static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) |
+                                    information.nFileSizeLow);
+  return true;
 }
 
-TReadOnlyFile::~TReadOnlyFile() {
-  ::CloseHandle(AsHandle(FHandle));
-}
-
-std::int64_t TReadOnlyFile::Read(void* ABuffer, std::size_t ACount) {
-  const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(ACount, 1u << 30));
-  DWORD read = 0;
-  if (!::ReadFile(AsHandle(FHandle), ABuffer, chunk, &read, nullptr)) return -1;
-  return static_cast<std::int64_t>(read);
-}
-
-std::int64_t TReadOnlyFile::ReadAt(std::int64_t AOffset, void* ABuffer, std::size_t ACount) {
+std::int64_t ReadFileAt(std::intptr_t AHandle, std::int64_t AOffset, void* ABuffer,
+                        std::size_t ACount) {
   if (AOffset < 0) return -1;
   const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(ACount, 1u << 30));
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(AOffset) & 0xFFFFFFFFu);
   at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(AOffset) >> 32);
   DWORD read = 0;
-  if (!::ReadFile(AsHandle(FHandle), ABuffer, chunk, &read, &at))
+  if (!::ReadFile(AsHandle(AHandle), ABuffer, chunk, &read, &at))
     return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
   return static_cast<std::int64_t>(read);
 }
 
-bool TReadOnlyFile::Seek(std::int64_t APosition) {
-  if (APosition < 0) return false;
-  LARGE_INTEGER distance;
-  distance.QuadPart = APosition;
-  return ::SetFilePointerEx(AsHandle(FHandle), distance, nullptr, FILE_BEGIN) != 0;
+void CloseFile(std::intptr_t AHandle) {
+  ::CloseHandle(AsHandle(AHandle));
+}
+
+}  // namespace
+
+const TFileCalls& SystemFileCalls() {
+  static constexpr TFileCalls cCalls{OpenFile, ReadFileAt, CloseFile};
+  return cCalls;
 }
 
 // ---------------------------------------------------------------------------

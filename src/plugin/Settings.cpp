@@ -49,8 +49,8 @@ void ReadSettings(std::u16string_view AIniPath, TSettings& ASettings) {
 
   // The byte count held is a whole number of kilobytes below 2^31 of them.
   std::int32_t kbytes = ReadInteger(AIniPath, u"MaxKBytesRead",
-                                    static_cast<std::int32_t>(ASettings.MaxKBytesRead / 1024));
-  ASettings.MaxKBytesRead = kbytes <= 0 ? 0 : static_cast<std::int64_t>(kbytes) * 1024;
+                                    static_cast<std::int32_t>(ASettings.ReadLimitBytes / 1024));
+  ASettings.ReadLimitBytes = kbytes <= 0 ? 0 : static_cast<std::int64_t>(kbytes) * 1024;
 }
 
 std::u16string HostSettingsPathFor(std::u16string_view ALibraryPath,

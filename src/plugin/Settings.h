@@ -12,7 +12,7 @@ struct TSettings {
   // NOLINTNEXTLINE(readability-identifier-naming): named as the settings key
   std::int32_t CacheSize_x64 = 1000;  // 1..32767
   bool ParseImageNode = true;
-  std::int64_t MaxKBytesRead = 0;  // a byte count (the key's kilobytes × 1024); 0 = no limit
+  std::int64_t ReadLimitBytes = 0;  // key MaxKBytesRead: its kilobytes × 1024; 0 = no limit
 };
 
 // The settings file's path for a library path: the extension replaced by ".ini"

@@ -65,7 +65,6 @@ class TModuleState {
 // it finds no state.
 platform::TLock gLock;
 constinit TModuleState gModule;
-const TSettings cDefaultSettings{};
 
 // Holds the plugin lock for one request or notification. A guard that must not
 // wait takes the lock only when it is free, and then says whether it holds it.
@@ -100,7 +99,7 @@ bool ReadsAtOnce(std::u16string_view APath, std::int64_t ASize) {
 // Called under the plugin lock (or before any request can run).
 void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
   const bool recordsDiffer = ASettings.ParseImageNode != AState.Settings.ParseImageNode ||
-                             ASettings.MaxKBytesRead != AState.Settings.MaxKBytesRead;
+                             ASettings.ReadLimitBytes != AState.Settings.ReadLimitBytes;
   AState.Settings = ASettings;
   if (!AState.Cache) return;
   if (recordsDiffer) AState.Cache->Clear();
@@ -122,6 +121,8 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
       if (AOverBudget != nullptr) *AOverBudget = true;
       return nullptr;
     }
+    // A file that failed while read is not remembered: the next request reads it again.
+    if (read == TFileRead::frUnreadable) return nullptr;
     object->Valid = read == TFileRead::frDrawing;
     return object;
   } catch (...) {
@@ -131,11 +132,6 @@ std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double
 
 void GetDetectString(char* ADetectString, std::int32_t AMaxLen) {
   CopyHostText(ADetectString, cDetectString, AMaxLen);
-}
-
-const TSettings& Settings() {
-  const TPluginState* state = gModule.Get();
-  return state ? state->Settings : cDefaultSettings;
 }
 
 void LoadSettings() {
@@ -211,7 +207,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   if (object == nullptr) {
     const TPutOff file{key.i, entry.LastWriteTime, entry.Size};
     if (delayIfSlow && (file == state.PutOff || !ReadsAtOnce(path, entry.Size))) return ft_delayed;
-    TExtractOptions options{state.Settings.ParseImageNode, state.Settings.MaxKBytesRead};
+    TExtractOptions options{state.Settings.ParseImageNode, state.Settings.ReadLimitBytes};
     if (delayIfSlow) options.TextBudget = cReadAtOnceBytes;
     bool overBudget = false;
     std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size,

@@ -48,13 +48,10 @@ void LoadSettings();
 
 // Reads and parses one file, which the caller has just found to be a regular
 // file, into a new cache object (invalid when the file is no SVG drawing) with
-// the caller's options and extractor; null when anything fails while building
-// it, or when the options' text budget was spent (then *AOverBudget is set).
+// the caller's options and extractor; null when the file could not be read,
+// when anything else fails while building it, or when the options' text budget
+// was spent (then *AOverBudget is set).
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
                                                std::int64_t ASize, const TExtractOptions& AOptions,
                                                TSvgExtractor& AExtractor,
                                                bool* AOverBudget = nullptr);
-
-// The settings in force; written by start-up and by the host's default
-// parameters, under the plugin lock.
-const TSettings& Settings();

@@ -351,20 +351,53 @@ TEST(PlatformFiles, DirectorySearchGivesSizeAndLocalTime) {
   EXPECT_NE(again.LastWriteTime, info.LastWriteTime);
 }
 
-TEST(PlatformFiles, ReadsSeeksAndSizesAFile) {
+TEST(PlatformFiles, ReadsAndSizesAFile) {
   TTempDir dir;
   std::u16string path = U16(dir.Write("data.bin", "0123456789"));
   auto file = platform::TReadOnlyFile::Open(path);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->Size(), 10);
   char buffer[16] = {};
-  EXPECT_EQ(file->Read(buffer, 4), 4);
+  EXPECT_EQ(file->ReadAt(0, buffer, 4), 4);
   EXPECT_EQ(std::string(buffer, 4), "0123");
-  ASSERT_TRUE(file->Seek(8));
-  EXPECT_EQ(file->Read(buffer, sizeof buffer), 2);
+  EXPECT_EQ(file->ReadAt(8, buffer, sizeof buffer), 2);
   EXPECT_EQ(std::string(buffer, 2), "89");
-  EXPECT_EQ(file->Read(buffer, sizeof buffer), 0);
-  EXPECT_FALSE(file->Seek(-1));
+  EXPECT_EQ(file->ReadAt(10, buffer, sizeof buffer), 0);
+  EXPECT_EQ(file->ReadAt(-1, buffer, sizeof buffer), -1);
+}
+
+// The file calls a test installs serve the files opened after it, each file the
+// calls it was opened with, until the system's are put back.
+TEST(PlatformFiles, InstalledFileCallsServeTheFilesOpenedUnderThem) {
+  static int opens = 0;
+  static int closes = 0;
+  static constexpr platform::TFileCalls cCounting{
+      [](std::u16string_view APath, std::intptr_t& AHandle, std::int64_t& ASize) {
+        ++opens;
+        return platform::SystemFileCalls().Open(APath, AHandle, ASize);
+      },
+      [](std::intptr_t, std::int64_t, void*, std::size_t) -> std::int64_t { return -1; },
+      [](std::intptr_t AHandle) {
+        ++closes;
+        platform::SystemFileCalls().Close(AHandle);
+      },
+  };
+  TTempDir dir;
+  std::u16string path = U16(dir.Write("data.bin", "0123456789"));
+  auto before = platform::TReadOnlyFile::Open(path);
+  const platform::TFileCalls* system = platform::SetFileCalls(&cCounting);
+  EXPECT_EQ(system, &platform::SystemFileCalls());
+  auto under = platform::TReadOnlyFile::Open(path);
+  EXPECT_EQ(platform::SetFileCalls(system), &cCounting);
+  ASSERT_NE(before, nullptr);
+  ASSERT_NE(under, nullptr);
+  char buffer[4];
+  EXPECT_EQ(before->ReadAt(0, buffer, sizeof buffer), 4);
+  EXPECT_EQ(under->ReadAt(0, buffer, sizeof buffer), -1);
+  under.reset();
+  before.reset();
+  EXPECT_EQ(opens, 1);
+  EXPECT_EQ(closes, 1);
 }
 
 TEST(PlatformModule, NamesAnExistingFile) {

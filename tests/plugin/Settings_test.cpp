@@ -66,7 +66,7 @@ TEST(Settings, DefaultsWithoutAFile) {
   ReadSettings(u"/nonexistent/Vexmeta.ini", settings);
   EXPECT_EQ(settings.CacheSize_x64, 1000);
   EXPECT_TRUE(settings.ParseImageNode);
-  EXPECT_EQ(settings.MaxKBytesRead, 0);
+  EXPECT_EQ(settings.ReadLimitBytes, 0);
 }
 
 TEST(Settings, ValuesAndClamps) {
@@ -93,7 +93,7 @@ TEST(Settings, ValuesAndClamps) {
     ReadSettings(U16(path), settings);
     EXPECT_EQ(settings.CacheSize_x64, c.WantCache);
     EXPECT_EQ(settings.ParseImageNode, c.WantImage);
-    EXPECT_EQ(settings.MaxKBytesRead, c.WantBytes);
+    EXPECT_EQ(settings.ReadLimitBytes, c.WantBytes);
   }
 }
 
@@ -132,7 +132,7 @@ TEST(Settings, ALaterFileOverridesKeyByKey) {
                  settings);
     EXPECT_EQ(settings.CacheSize_x64, c.WantCache);
     EXPECT_EQ(settings.ParseImageNode, c.WantImage);
-    EXPECT_EQ(settings.MaxKBytesRead, c.WantBytes);
+    EXPECT_EQ(settings.ReadLimitBytes, c.WantBytes);
   }
 }
 
