@@ -316,7 +316,10 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
       return;
     }
     std::string_view name;
+    // A filter judges a comment by its text.
+    const bool commentRead = t == xeComment && FNodeFilter != nullptr;
     if (t == xeElement) name = xmlread::ReadElementName(AParser);
+    if (commentRead) name = xmlread::ReadCommentText(AParser);
     TXmlNode* node = nullptr;
     if (Accepts(nullptr, t, name)) {
       node = xmlread::NewNodeOfType(*this, t);
@@ -325,7 +328,10 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
       if (t != xeElement) DoNodeNew(node);
     }
     // A declaration tells its encoding whether or not it is kept.
-    xmlread::ReadMarkup(AParser, *this, t, name, node, &declaredEncoding);
+    if (commentRead)
+      xmlread::SetCommentText(node, name);
+    else
+      xmlread::ReadMarkup(AParser, *this, t, name, node, &declaredEncoding);
     if (node) DoNodeLoaded(node);
     if (t == xeDeclaration && node != nullptr)
       declaredEncoding = static_cast<TXmlDeclaration*>(node)->Encoding();

@@ -58,7 +58,9 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
 // A quoted literal after optional blanks: an attribute's value, a literal of a
 // document type or entity declaration. (Inline: every attribute, kept or
 // dropped, is read through it.)
-inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto) {
+// AKeep: how many bytes of the literal are kept (the rest is read alike).
+inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto,
+                           std::size_t AKeep = static_cast<std::size_t>(-1)) {
   char q = AParser.NextCharSkipBlanks();
   if (IsQuoteChar(q)) {
     if (AInto) AInto->SetQuoteStyle(q == '"' ? qsQuote : qsApos);
@@ -71,11 +73,35 @@ inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedTe
     AParser.MoveBackOver(q);
     q = ' ';
   }
-  if (AInto)
-    AInto->SetRawValue(AParser.ReadQuotedString(q));
-  else
+  if (AInto == nullptr) {
     AParser.SkipUntilChar(q);
+  } else if (AKeep == static_cast<std::size_t>(-1)) {
+    AInto->SetRawValue(AParser.ReadQuotedString(q));
+  } else {
+    // The head byte by byte, then the rest let go: a value of any length
+    // costs the head.
+    std::string head;
+    for (;;) {
+      if (head.size() == AKeep) {
+        AParser.SkipUntilChar(q);
+        break;
+      }
+      const char c = AParser.NextChar();
+      if (c == q || (c == 0 && AParser.InputEnded())) break;
+      head.push_back(c);
+    }
+    AInto->SetRawValue(head);
+  }
 }
+
+// The text of a comment after its opener, read before the comment is offered:
+// a load's filter judges comments by what they say. The view lives until the
+// next read.
+inline std::string_view ReadCommentText(TXmlParser& AParser) {
+  return AParser.ReadStringUntil("-->");
+}
+// Gives a comment read so its text (ANode may be null: declined).
+void SetCommentText(TXmlNode* ANode, std::string_view AText);
 
 // The attributes of a start tag, declaration or style sheet, up to the byte that
 // ends the list ("!", "/", ">" or "?"), which is returned (0 at the end of the
