@@ -46,6 +46,20 @@ constexpr std::uint64_t cRootValueLengths = [] {
   return mask;
 }();
 
+// The same for the names of the root's child elements without a prefix (one
+// with a prefix may be any length).
+constexpr std::uint64_t cRootElementLengths = [] {
+  std::uint64_t mask = LengthBit(cImage.size());
+  for (const TLookup& row : cLookups)
+    if (row.From < 0) mask |= LengthBit(Part(row.Path, 0).size());
+  return mask;
+}();
+
+bool MayNameRootChild(std::string_view AName) {
+  return (cRootElementLengths & LengthBit(AName.size())) != 0 ||
+         AName.find(':') != std::string_view::npos;
+}
+
 }  // namespace
 
 TExtractFilter::TContainer* TExtractFilter::ContainerOf(const TXmlNode* AParent) {
@@ -70,7 +84,7 @@ TExtractFilter::TContainer* TExtractFilter::ContainerOf(const TXmlNode* AParent)
 bool TExtractFilter::SeeksImages() {
   if (!FParseImageNode || FImageFound || FImages >= cMaxImages || FRoot == nullptr) return false;
   // The image kept last is whole by now: when it embeds one, the answer is known.
-  if (FLastImage != nullptr && EmbedsImage(FLastImage)) {
+  if (FLastImage != nullptr && EmbedsImage(std::exchange(FLastImage, nullptr))) {
     FImageFound = true;
     return false;
   }
@@ -78,7 +92,9 @@ bool TExtractFilter::SeeksImages() {
 }
 
 bool TExtractFilter::TakeImage(std::string_view AName) {
-  if (!SeeksImages() || !ElementNamesPart(AName, cImage, FRoot, true)) return false;
+  if ((AName.size() != cImage.size() && AName.find(':') == std::string_view::npos) ||
+      !SeeksImages() || !ElementNamesPart(AName, cImage, FRoot, true))
+    return false;
   ++FImages;
   FLastImage = nullptr;  // known once its attributes are offered
   return Accepted({kiImage});
@@ -158,6 +174,8 @@ bool TExtractFilter::AcceptElement(const TXmlNode* AParent, TContainer& AContain
   const TRole role = AContainer.Role;
   switch (role.Kind) {
     case kiSvgRoot:
+      // Most elements of a drawing are its root's, and are passed over at their length.
+      if (!MayNameRootChild(AName)) return false;
       for (std::size_t i = 0; i < cLookupCount; ++i)
         if (cLookups[i].From < 0 && Take(AParent, AContainer, i, 0, xeElement, AName)) return true;
       break;
@@ -255,19 +273,29 @@ bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
   }
   TContainer* container = ContainerOf(AParent);
   if (container == nullptr) return false;
+  if (AType == xeElement) {
+    // Most elements of a drawing are its root's and none the extraction reads:
+    // passed over at their name's length, and looked into (LooksInto follows).
+    const bool accepted = (container->Role.Kind != kiSvgRoot || MayNameRootChild(AName)) &&
+                          AcceptIn(AParent, *container, AType, AName);
+    FLooksInto = !accepted && Holds(container->Role.Kind) && SeeksImages();
+    return accepted;
+  }
   const bool accepted = AcceptIn(AParent, *container, AType, AName);
   // An image's links are offered before anything else inside it.
   if (accepted && AType == xeAttribute && container->Role.Kind == kiImage) FLastImage = AParent;
   return accepted;
 }
 
-bool TExtractFilter::LooksInto(const TXmlNode* AParent, std::string_view /*AName*/) {
-  TContainer* container = ContainerOf(AParent);
-  return container != nullptr && Holds(container->Role.Kind) && SeeksImages();
+bool TExtractFilter::LooksInto(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {
+  // Asked of the element declined last, whose answer that offer found.
+  return FLooksInto;
 }
 
 bool TExtractFilter::AcceptInside(const TXmlNode* /*AParent*/, std::string_view AName) {
-  return TakeImage(AName);
+  const bool accepted = TakeImage(AName);
+  FLooksInto = !accepted && SeeksImages();
+  return accepted;
 }
 
 std::size_t TExtractFilter::KeptValueBytes(const TXmlNode* /*AParent*/,

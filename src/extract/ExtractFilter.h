@@ -85,6 +85,7 @@ class TExtractFilter final : public TXmlNodeFilter {
   const TXmlNode* FLastImage = nullptr;
   std::size_t FImages = 0;
   bool FImageFound = false;  // an image kept embeds one: no more are needed
+  bool FLooksInto = false;   // whether the element declined last is looked into
   std::size_t FValueBytes = static_cast<std::size_t>(-1);  // of the attribute accepted last
   // The role of the element accepted last: the next offer with a parent not yet
   // known comes from inside it (its attributes and text run are offered first).
