@@ -14,6 +14,7 @@
 
 #include "base/Streams.h"
 #include "base/Utf8.h"
+#include "extract/Dimensions.h"
 #include "extract/SvgFields.h"
 #include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
@@ -466,6 +467,46 @@ TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
   ASSERT_TRUE(platform::RunOnThreadWithStack(256 * 1024, [&] { got = Parse(svg); }));
   EXPECT_TRUE(got.Ok);
   EXPECT_EQ(Dump(got.Record), "Application=Deep|Width=2|Height=3|Size=2x3|Image");
+}
+
+// The fixtures made for where real drawings keep their facts: embedded images
+// in groups, generator comments however phrased, the drawing's own title and
+// description, RDF container items, other prefixes, numbers as SVG writes them.
+TEST(ParseSvgDocument, FixturesOfWhereDrawingsKeepTheirFacts) {
+  const std::map<std::string, std::string> expected = {
+      {"image-in-group.svg",
+       "SVGVersion=1.1|Application=Chartsmith 4.1 (plotting)|Width=120pt|Height=90pt|ViewBox=0 0 "
+       "160 120|Size=160x120|Image"},
+      {"image-href-after-link.svg", "Width=64|Height=32|ViewBox=0 0 64 32|Size=64x32|Image"},
+      {"generated-by-graph-layout.svg",
+       "Application=graphviz version 2.43.0 (0)|Width=62pt|Height=116pt|ViewBox=0.00 0.00 62.00 "
+       "116.00|Size=83x155"},
+      {"licence-then-generator.svg",
+       "Application=Iconforge 2.3|Width=24|Height=24|ViewBox=0 0 24 "
+       "24|MetadataTitle*=Bell|MetadataDescription*=A bell for notifications|Size=24x24"},
+      {"numbers-with-exponents.svg",
+       "Application=hand|Width= 1e2|Height=5E1 |ViewBox=0 0 1560 1e3|Size=100x50"},
+      {"half-pixel-at-90.svg", "Width=1454pt|Height=1e3|ViewBox=0 0 1454 1000|Size=1939x1000"},
+      {"viewbox-exponent.svg", "ViewBox=0 0 1560 1e3|ID=wide-sheet|Size=1560x1000"},
+      {"sizes-with-blanks.svg",
+       "Application=Handmade|Width= 100|Height=50 |ViewBox=0 0 100 600|Size=100x50"},
+      {"title-in-an-alternative.svg",
+       "Width=40|Height=30|MetadataTitle=Lock gate|MetadataDescription=First of two|Size=40x30"},
+      {"other-prefixes.svg",
+       "Width=48|Height=48|InkscapeVersion=1.2.2|MetadataTitle=Prefixes of its "
+       "own|MetadataDate=2022-11-03|Size=48x48|Image"},
+  };
+  const std::filesystem::path folder = std::filesystem::path(VX_SOURCE_DIR) / "tests" / "fixtures";
+  for (const auto& [name, record] : expected) {
+    SCOPED_TRACE(name);
+    TParsed got = Parse(testing_support::ReadFile(folder / name));
+    EXPECT_TRUE(got.Ok);
+    EXPECT_EQ(Dump(got.Record), record);
+  }
+  // At 90 dpi the half pixel rounds to even too.
+  TVexmeta half = Parse(testing_support::ReadFile(folder / "half-pixel-at-90.svg")).Record;
+  CalcDimensions(half, 90);
+  EXPECT_EQ(half.IntWidth, 1818);
 }
 
 TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
