@@ -10,6 +10,7 @@
 // order, all the extraction asks of them.
 #include "extract/ExtractFilter.h"
 
+#include <array>
 #include <string>
 #include <utility>
 
@@ -46,18 +47,36 @@ constexpr std::uint64_t cRootValueLengths = [] {
   return mask;
 }();
 
-// The same for the names of the root's child elements without a prefix (one
-// with a prefix may be any length).
-constexpr std::uint64_t cRootElementLengths = [] {
-  std::uint64_t mask = LengthBit(cImage.size());
+// The names without a prefix that a child element of the root may have to be
+// read: its rows' first parts and the image. One with a prefix may be any.
+constexpr std::size_t cRootChildNameCount = [] {
+  std::size_t n = 1;
   for (const TLookup& row : cLookups)
-    if (row.From < 0) mask |= LengthBit(Part(row.Path, 0).size());
+    n += row.From < 0 && Part(row.Path, 0).find(':') == std::string_view::npos;
+  return n;
+}();
+constexpr auto cRootChildNames = [] {
+  std::array<std::string_view, cRootChildNameCount> names{};
+  std::size_t n = 0;
+  names[n++] = cImage;
+  for (const TLookup& row : cLookups)
+    if (row.From < 0 && Part(row.Path, 0).find(':') == std::string_view::npos)
+      names[n++] = Part(row.Path, 0);
+  return names;
+}();
+
+constexpr std::uint64_t cRootChildLengths = [] {
+  std::uint64_t mask = 0;
+  for (std::string_view name : cRootChildNames) mask |= LengthBit(name.size());
   return mask;
 }();
 
 bool MayNameRootChild(std::string_view AName) {
-  return (cRootElementLengths & LengthBit(AName.size())) != 0 ||
-         AName.find(':') != std::string_view::npos;
+  if (AName.find(':') != std::string_view::npos) return true;
+  if ((cRootChildLengths & LengthBit(AName.size())) == 0) return false;
+  for (std::string_view name : cRootChildNames)
+    if (ascii::EqualsIgnoreCase(AName, name)) return true;
+  return false;
 }
 
 }  // namespace
