@@ -100,21 +100,17 @@ TExtractFilter::TContainer* TExtractFilter::ContainerOf(const TXmlNode* AParent)
   return &FContainers[FLast];
 }
 
-bool TExtractFilter::SeeksImages() {
-  if (!FParseImageNode || FImageFound || FImages >= cMaxImages || FRoot == nullptr) return false;
+bool TExtractFilter::CheckLastImage() {
   // The image kept last is whole by now: when it embeds one, the answer is known.
-  if (FLastImage != nullptr && EmbedsImage(std::exchange(FLastImage, nullptr))) {
-    FImageFound = true;
-    return false;
-  }
-  return true;
+  if (EmbedsImage(std::exchange(FLastImage, nullptr))) FSeeking = false;
+  return FSeeking;
 }
 
 bool TExtractFilter::TakeImage(std::string_view AName) {
   if ((AName.size() != cImage.size() && AName.find(':') == std::string_view::npos) ||
       !SeeksImages() || !ElementNamesPart(AName, cImage, FRoot, true))
     return false;
-  ++FImages;
+  FSeeking = ++FImages < cMaxImages;
   FLastImage = nullptr;  // known once its attributes are offered
   return Accepted({kiImage});
 }

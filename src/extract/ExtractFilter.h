@@ -17,7 +17,7 @@
 
 class TExtractFilter final : public TXmlNodeFilter {
  public:
-  explicit TExtractFilter(bool AParseImageNode) : FParseImageNode(AParseImageNode) {}
+  explicit TExtractFilter(bool AParseImageNode) : FSeeking(AParseImageNode) {}
   bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) override;
   bool LooksInto(const TXmlNode* AParent, std::string_view AName) override;
   bool AcceptInside(const TXmlNode* AParent, std::string_view AName) override;
@@ -66,7 +66,8 @@ class TExtractFilter final : public TXmlNodeFilter {
   bool Take(const TXmlNode* AParent, TContainer& AContainer, std::size_t ARow, std::uint8_t AParts,
             TXmlElementType AType, std::string_view AName);
   // Whether an image is still looked for, and whether AName is one.
-  bool SeeksImages();
+  bool SeeksImages() { return FLastImage != nullptr ? CheckLastImage() : FSeeking; }
+  bool CheckLastImage();
   bool TakeImage(std::string_view AName);
   // Whether a container's content is looked into for images.
   static bool Holds(TKind AKind) { return AKind != kiFirstElement && AKind != kiClosed; }
@@ -76,16 +77,17 @@ class TExtractFilter final : public TXmlNodeFilter {
     return true;
   }
 
-  bool FParseImageNode;
+  // Images are looked for: the test is on, no image kept embeds one, and
+  // fewer than cMaxImages are kept.
+  bool FSeeking;
   bool FFirstElementTaken = false;
   bool FSvgTaken = false;
-  bool FDocumentGenerator = false;  // a generator comment of the document is kept
-  bool FRootGenerator = false;      // one of the root is kept
-  const TXmlNode* FRoot = nullptr;  // the svg root, once something inside it was offered
-  const TXmlNode* FLastImage = nullptr;
+  bool FDocumentGenerator = false;       // a generator comment of the document is kept
+  bool FRootGenerator = false;           // one of the root is kept
+  const TXmlNode* FRoot = nullptr;       // the svg root, once something inside it was offered
+  const TXmlNode* FLastImage = nullptr;  // kept last, not yet looked at
   std::size_t FImages = 0;
-  bool FImageFound = false;  // an image kept embeds one: no more are needed
-  bool FLooksInto = false;   // whether the element declined last is looked into
+  bool FLooksInto = false;  // whether the element declined last is looked into
   std::size_t FValueBytes = static_cast<std::size_t>(-1);  // of the attribute accepted last
   // The role of the element accepted last: the next offer with a parent not yet
   // known comes from inside it (its attributes and text run are offered first).
