@@ -2,7 +2,10 @@
 // and once more with structural repair and preserved white space, then walks the
 // whole tree and reads every name, value and attribute, as the extraction does.
 // A third load with a node filter (a rule taken from the first byte, with small
-// chunks) must give the whole tree with the declined nodes pruned.
+// chunks) must give the whole tree with the declined nodes pruned, the elements
+// it looks into flattened into their kept ancestor, and values cut to the head
+// it keeps.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,49 +36,88 @@ std::size_t Walk(TXmlDocument& ADoc) {
   return total;
 }
 
-// Declines by kind and name: the rule's bits pick text, comments, and names
-// whose first byte has a given low bit.
+// Declines by kind and name: the rule's bits pick text, comments (all, or by
+// their text's first byte), and names whose first byte has a given low bit;
+// with bit 7 a declined element is looked into when its name's first byte has
+// the other low bit, and with bit 6 values keep a head of a few bytes.
 struct TRuleFilter final : TXmlNodeFilter {
   std::uint8_t Rule = 0;
   bool Keeps(TXmlElementType AType, std::string_view AName) const {
     if (AType == xeCharData && (Rule & 1)) return false;
     if (AType == xeComment && (Rule & 2)) return false;
+    if (AType == xeComment && (Rule & 0x20) && !AName.empty()) return (AName[0] & 1) != 0;
     if ((AType == xeElement || AType == xeAttribute) && (Rule & 4) && !AName.empty())
       return ((static_cast<unsigned char>(AName[0]) ^ (Rule >> 3)) & 1) != 0;
     return true;
   }
+  bool LooksIn(std::string_view AName) const {
+    return (Rule & 0x80) != 0 && !Keeps(xeElement, AName);
+  }
+  std::size_t Head() const {
+    return (Rule & 0x40) != 0 ? std::size_t{Rule & 7u} : static_cast<std::size_t>(-1);
+  }
   bool Accept(const TXmlNode*, TXmlElementType AType, std::string_view AName) override {
     return Keeps(AType, AName);
   }
+  bool LooksInto(const TXmlNode*, std::string_view AName) override { return LooksIn(AName); }
+  bool AcceptInside(const TXmlNode*, std::string_view AName) override {
+    return Keeps(xeElement, AName);
+  }
+  std::size_t KeptValueBytes(const TXmlNode*, std::string_view) override { return Head(); }
 };
 
 std::string_view OfferedName(const TXmlNode* ANode) {
   if (ANode->ElementType() == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
   if (ANode->ElementType() == xeAttribute)
     return static_cast<const TXmlAttribute*>(ANode)->NameView();
+  if (ANode->ElementType() == xeComment)
+    return static_cast<const TXmlCharData*>(ANode)->RawValueView();
   return {};
 }
 
-// Kind, name and raw value of every node the filter keeps, depth first; the
-// children of elements are pruned as the filter would have declined them.
-void Dump(const TXmlNode* ANode, const TRuleFilter& AF, std::string& AOut) {
+void Dump(const TXmlNode* ANode, const TRuleFilter& AF, bool AFiltered, std::string& AOut);
+
+// The children of ANode as the filter keeps them: in an element, what it
+// declines is pruned, and the element children of what it looks into are
+// offered in their place (elements only, at any depth).
+void DumpChildren(const TXmlNode* ANode, const TRuleFilter& AF, bool AInside, std::string& AOut) {
+  for (std::int32_t i = 0; i < ANode->NodeCount(); ++i) {
+    const TXmlNode* child = ANode->Nodes(i);
+    const TXmlElementType type = child->ElementType();
+    if (AInside && type != xeElement) continue;
+    if (AF.Keeps(type, OfferedName(child)))
+      Dump(child, AF, true, AOut);
+    else if (type == xeElement && AF.LooksIn(OfferedName(child)))
+      DumpChildren(child, AF, true, AOut);
+  }
+}
+
+// Kind, name and raw value of every node the filter keeps, depth first (with
+// AFiltered, as the filter keeps them).
+void Dump(const TXmlNode* ANode, const TRuleFilter& AF, bool AFiltered, std::string& AOut) {
   AOut += static_cast<char>('A' + ANode->ElementType());
   AOut += ANode->Name();
   if (auto* c = dynamic_cast<const TXmlCharData*>(ANode)) AOut += c->RawValueView();
-  if (auto* a = dynamic_cast<const TXmlAttribute*>(ANode)) AOut += a->CoreValue()->RawValueView();
+  if (auto* a = dynamic_cast<const TXmlAttribute*>(ANode)) {
+    std::string_view value = a->CoreValue()->RawValueView();
+    AOut += AFiltered && ANode->Parent() != nullptr && ANode->Parent()->ElementType() == xeElement
+                ? value.substr(0, std::min(value.size(), AF.Head()))
+                : value;
+  }
   AOut += '(';
-  const bool prune = ANode->ElementType() == xeElement;
-  for (std::int32_t i = 0; i < ANode->NodeCount(); ++i) {
-    const TXmlNode* child = ANode->Nodes(i);
-    if (!prune || AF.Keeps(child->ElementType(), OfferedName(child))) Dump(child, AF, AOut);
+  if (AFiltered && ANode->ElementType() == xeElement) {
+    DumpChildren(ANode, AF, false, AOut);
+  } else {
+    for (std::int32_t i = 0; i < ANode->NodeCount(); ++i) Dump(ANode->Nodes(i), AF, false, AOut);
   }
   AOut += ')';
 }
 
-std::string DumpRoots(const TXmlDocument& ADoc, const TRuleFilter& AF) {
+// The whole tree as the filter would keep it (AFiltered), or the tree as it is.
+std::string DumpRoots(const TXmlDocument& ADoc, const TRuleFilter& AF, bool AFiltered) {
   std::string out;
   for (TXmlNode* n : ADoc.RootNodes())
-    if (AF.Keeps(n->ElementType(), OfferedName(n))) Dump(n, AF, out);
+    if (!AFiltered || AF.Keeps(n->ElementType(), OfferedName(n))) Dump(n, AF, AFiltered, out);
   return out;
 }
 
@@ -110,8 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     // and the first five bytes decide the encoding.
     filtered.SetParserChunkSize(6 + 2 * (AData[0] % 8));
     filtered.ReadFromString(bytes);
-    TRuleFilter all;  // keeps everything: the filtered tree is dumped as it is
-    if (DumpRoots(filtered, all) != DumpRoots(whole, filter)) std::abort();
+    if (DumpRoots(filtered, filter, false) != DumpRoots(whole, filter, true)) std::abort();
   }
   return 0;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "extract/SvgExtractor.h"
+#include "extract/SvgFields.h"
 #include "platform/Platform.h"
 
 using KFileMetaData::ExtractionResult;
@@ -73,14 +74,16 @@ void TKdeSvgExtractor::extract(ExtractionResult* AResult) {
     if (QDateTime date = DateTimeOf(record.MetadataDate); date.isValid())
       facts.emplace_back(Property::CreationDate, date);
     // Every extractor of a type runs and the index keeps every value it adds: a
-    // plain drawing's title and description come from the framework's XML
-    // extractor, which cannot read compressed ones.
-    if (AResult->inputMimetype() == QLatin1String("image/svg+xml-compressed")) {
-      if (!record.MetadataTitle.empty())
-        facts.emplace_back(Property::Title, Text(record.MetadataTitle));
-      if (!record.MetadataDescription.empty())
-        facts.emplace_back(Property::Description, Text(record.MetadataDescription));
-    }
+    // plain drawing's RDF title and description come from the framework's XML
+    // extractor, which reads neither compressed drawings nor a drawing's own
+    // title and desc elements.
+    const bool compressed = AResult->inputMimetype() == QLatin1String("image/svg+xml-compressed");
+    if (!record.MetadataTitle.empty() &&
+        (compressed || (record.FromFallback & FallbackBit(&TVexmeta::MetadataTitle)) != 0))
+      facts.emplace_back(Property::Title, Text(record.MetadataTitle));
+    if (!record.MetadataDescription.empty() &&
+        (compressed || (record.FromFallback & FallbackBit(&TVexmeta::MetadataDescription)) != 0))
+      facts.emplace_back(Property::Description, Text(record.MetadataDescription));
 
     AResult->addType(KFileMetaData::Type::Image);
     for (const auto& [property, value] : facts) AResult->add(property, value);

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/Blanks.h"
 #include "base/MulDiv.h"
 #include "base/StrictInt.h"
 #include "extract/SvgFields.h"
@@ -79,28 +80,24 @@ bool TryParseDecimal(std::string_view AS, double& AValue) {
   return true;
 }
 
-bool IsXmlSpace(char16_t AC) {
-  return AC == u' ' || AC == u'\t' || AC == u'\r' || AC == u'\n';
-}
-
 // The viewBox's numbers: white space at both ends is ignored; between two
 // numbers stands a run of white space, or one comma with optional white space
 // around it, so a comma right after another gives an empty part. Returns how
 // many parts there are; the first four are in AParts.
 std::size_t SplitViewBox(std::u16string_view AText, std::u16string_view (&AParts)[4]) {
-  while (!AText.empty() && IsXmlSpace(AText.front())) AText.remove_prefix(1);
-  while (!AText.empty() && IsXmlSpace(AText.back())) AText.remove_suffix(1);
+  while (!AText.empty() && blanks::IsXmlSpace(AText.front())) AText.remove_prefix(1);
+  while (!AText.empty() && blanks::IsXmlSpace(AText.back())) AText.remove_suffix(1);
   std::size_t count = 0;
   std::size_t i = 0;
   while (i < AText.size()) {
     const std::size_t start = i;
-    while (i < AText.size() && !IsXmlSpace(AText[i]) && AText[i] != u',') ++i;
+    while (i < AText.size() && !blanks::IsXmlSpace(AText[i]) && AText[i] != u',') ++i;
     if (count < 4) AParts[count] = AText.substr(start, i - start);
     ++count;
-    while (i < AText.size() && IsXmlSpace(AText[i])) ++i;
+    while (i < AText.size() && blanks::IsXmlSpace(AText[i])) ++i;
     if (i < AText.size() && AText[i] == u',') {
       ++i;
-      while (i < AText.size() && IsXmlSpace(AText[i])) ++i;
+      while (i < AText.size() && blanks::IsXmlSpace(AText[i])) ++i;
     }
   }
   return count;
@@ -117,6 +114,9 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
                                           {u"mm", luMm},    {u"in", luIn}, {u"pc", luPc},
                                           {u"%", luPercent}};
   TParsedLength result;
+  // White space around the length is no part of it ("100 px" stays unusable).
+  while (!AText.empty() && blanks::IsXmlSpace(AText.front())) AText.remove_prefix(1);
+  while (!AText.empty() && blanks::IsXmlSpace(AText.back())) AText.remove_suffix(1);
   std::u16string_view numberText = AText;
   for (const TSuffix& suffix : cSuffixes) {
     // Only the first occurrence counts, and it must follow at least one character.
@@ -129,40 +129,47 @@ TParsedLength ParseLength(std::u16string_view AText, std::int32_t ADpi) {
   }
 
   // The number keeps its fraction: only the pixel value is rounded. A number
-  // written without "." takes the integer syntax (hexadecimal included).
+  // written without "." takes the integer syntax (hexadecimal included), and
+  // when that refuses it, the decimal one if it has an exponent ("1e3"; "0x1E"
+  // is hexadecimal).
   std::string number = NarrowForNumber(numberText);
   double v = 0;
-  if (number.find('.') != std::string::npos) {
-    if (!TryParseDecimal(number, v) || !(v > 0)) return result;
-  } else {
-    std::int32_t n = 0;
-    if (!TryStrToInt(number, n)) n = 0;
+  std::int32_t n = 0;
+  const bool point = number.find('.') != std::string::npos;
+  if (!point && TryStrToInt(number, n)) {
     if (n <= 0) {
       result.Pixels = n;  // returned unconverted
       return result;
     }
     v = n;
+  } else if (point || number.find_first_of("eE") != std::string::npos) {
+    if (!TryParseDecimal(number, v) || !(v > 0)) return result;
+  } else {
+    return result;
   }
 
+  // Multiplied by the resolution before the division, so that a size that is
+  // exactly half a pixel (1454pt at 90 dpi is 1817.5) stays exact and rounds
+  // to even, as a renderer computes it.
   const double dpi = ADpi;
   switch (result.Unit) {
     case luPx:
     case luPercent:
       break;
     case luPt:
-      v = v / 72.0 * dpi;
+      v = v * dpi / 72.0;
       break;
     case luCm:
-      v = v / 2.54 * dpi;
+      v = v * dpi / 2.54;
       break;
     case luMm:
-      v = v / 25.4 * dpi;
+      v = v * dpi / 25.4;
       break;
     case luIn:
       v = v * dpi;
       break;
     case luPc:
-      v = v * dpi * 0.16666666666666666;
+      v = v * dpi / 6.0;
       break;
   }
   result.Pixels = RoundToInt32(v);

@@ -2,11 +2,16 @@
 // table the extraction follows. A row's look-up finds the first node of a name,
 // comparing names as the extraction does, so it sees the same node in the
 // filtered tree as in the whole one, because every node before it that it
-// could have found is kept too. No node kind other than elements and
-// attributes is named like anything looked up, so only those two are compared
-// by name.
+// could have found is kept too. Namespace prefixes are resolved from the
+// declarations of the kept elements above the offered one, which are kept
+// before anything inside them is offered. Images are looked for inside every
+// kept element of the root and inside whatever it holds; a kept image becomes
+// a child of the nearest kept element, which keeps the images in document
+// order, all the extraction asks of them.
 #include "extract/ExtractFilter.h"
 
+#include <array>
+#include <string>
 #include <utility>
 
 #include "base/Ascii.h"
@@ -24,46 +29,103 @@ bool IsNamed(TXmlElementType AType) {
   return AType == xeElement || AType == xeAttribute;
 }
 
-// The lengths of the names looked for in the svg root, as a bit mask: most names
-// in a drawing have a length none of them has, and are passed over at that.
+bool IsText(TXmlElementType AType) {
+  return AType == xeCharData || AType == xeCData || AType == xeWhiteSpace;
+}
+
+// The lengths of the names the root's own rows look for, as a bit mask: most
+// attributes of a drawing have a length none of them has, and are passed over
+// at that.
 constexpr std::uint64_t LengthBit(std::size_t ALength) {
   return ALength < 64 ? std::uint64_t{1} << ALength : 0;
 }
 
-constexpr std::uint64_t cSvgRootLengths = [] {
+constexpr std::uint64_t cRootValueLengths = [] {
   std::uint64_t mask = 0;
   for (const TLookup& row : cLookups)
-    if (row.From < 0) mask |= LengthBit(Part(row.Path, 0).size());
+    if (row.From < 0 && !row.Elements) mask |= LengthBit(Part(row.Path, 0).size());
   return mask;
 }();
 
-// The bit of the root's first comment, after the rows' bits.
-constexpr std::size_t cCommentBit = cLookupCount;
+// The names without a prefix that a child element of the root may have to be
+// read: its rows' first parts and the image. One with a prefix may be any.
+constexpr std::size_t cRootChildNameCount = [] {
+  std::size_t n = 1;
+  for (const TLookup& row : cLookups)
+    n += row.From < 0 && Part(row.Path, 0).find(':') == std::string_view::npos;
+  return n;
+}();
+constexpr auto cRootChildNames = [] {
+  std::array<std::string_view, cRootChildNameCount> names{};
+  std::size_t n = 0;
+  names[n++] = cImage;
+  for (const TLookup& row : cLookups)
+    if (row.From < 0 && Part(row.Path, 0).find(':') == std::string_view::npos)
+      names[n++] = Part(row.Path, 0);
+  return names;
+}();
+
+constexpr std::uint64_t cRootChildLengths = [] {
+  std::uint64_t mask = 0;
+  for (std::string_view name : cRootChildNames) mask |= LengthBit(name.size());
+  return mask;
+}();
+
+bool MayNameRootChild(std::string_view AName) {
+  if (AName.find(':') != std::string_view::npos) return true;
+  if ((cRootChildLengths & LengthBit(AName.size())) == 0) return false;
+  for (std::string_view name : cRootChildNames)
+    if (ascii::EqualsIgnoreCase(AName, name)) return true;
+  return false;
+}
 
 }  // namespace
 
 TExtractFilter::TContainer* TExtractFilter::ContainerOf(const TXmlNode* AParent) {
   // The parent is nearly always the container seen last.
-  if (FLast != nullptr && FLast->Node == AParent) return FLast;
-  for (std::size_t i = FCount; i-- > 0;)
-    if (FContainers[i].Node == AParent) return FLast = &FContainers[i];
-  if (!FHasPending || FCount == cMaxContainers) return nullptr;
+  if (FLastNode == AParent && FLastNode != nullptr) return &FContainers[FLast];
+  const auto known = FIndex.find(AParent);
+  if (known != FIndex.end()) {
+    FLastNode = AParent;
+    FLast = known->second;
+    return &FContainers[FLast];
+  }
+  if (!FHasPending) return nullptr;
   FHasPending = false;
-  FContainers[FCount] = {AParent, FPending, 0};
-  return FLast = &FContainers[FCount++];
+  FContainers.push_back({FPending});
+  FIndex.emplace(AParent, FContainers.size() - 1);
+  if (FPending.Kind == kiSvgRoot) FRoot = AParent;
+  FLastNode = AParent;
+  FLast = FContainers.size() - 1;
+  return &FContainers[FLast];
 }
 
-bool TExtractFilter::Take(TContainer& AParent, std::size_t ARow, std::uint8_t AParts,
-                          TXmlElementType AType, std::string_view AName) {
+bool TExtractFilter::CheckLastImage() {
+  // The image kept last is whole by now: when it embeds one, the answer is known.
+  if (EmbedsImage(std::exchange(FLastImage, nullptr))) FSeeking = false;
+  return FSeeking;
+}
+
+bool TExtractFilter::TakeImage(std::string_view AName) {
+  if ((AName.size() != cImage.size() && AName.find(':') == std::string_view::npos) ||
+      !SeeksImages() || !ElementNamesPart(AName, cImage, FRoot, true))
+    return false;
+  FSeeking = ++FImages < cMaxImages;
+  FLastImage = nullptr;  // known once its attributes are offered
+  return Accepted({kiImage});
+}
+
+bool TExtractFilter::Take(const TXmlNode* AParent, TContainer& AContainer, std::size_t ARow,
+                          std::uint8_t AParts, TXmlElementType AType, std::string_view AName) {
   const TLookup& row = cLookups[ARow];
-  if ((AParent.Taken & Bit(ARow)) != 0) return false;
-  if (row.Kind == lkImageLink) {
-    // The image's link: an attribute, its name compared as the reader compares.
-    if (AType != xeAttribute || !XmlNamesMatch(AName, row.Path)) return false;
-  } else if (!IsNamed(AType) || !ascii::EqualsIgnoreCase(AName, cLookupSteps[ARow].Parts[AParts])) {
+  if ((AContainer.Taken & Bit(ARow)) != 0) return false;
+  const std::string_view part = cLookupSteps[ARow].Parts[AParts];
+  if (row.Elements) {
+    if (AType != xeElement || !ElementNamesPart(AName, part, AParent)) return false;
+  } else if (!IsNamed(AType) || !ascii::EqualsIgnoreCase(AName, part)) {
     return false;
   }
-  AParent.Taken |= Bit(ARow);
+  AContainer.Taken |= Bit(ARow);
   if (AType == xeElement) {
     const auto parts = static_cast<std::uint8_t>(AParts + 1);
     Accepted({kiRowStep, static_cast<std::int8_t>(ARow), parts});
@@ -71,53 +133,151 @@ bool TExtractFilter::Take(TContainer& AParent, std::size_t ARow, std::uint8_t AP
   return true;
 }
 
-bool TExtractFilter::AcceptIn(TContainer& AParent, TXmlElementType AType, std::string_view AName) {
-  const TRole role = AParent.Role;
+bool TExtractFilter::AcceptComment(bool ARootLevel, std::string_view AText) {
+  // Only the first generator comment of each place is read: the document's
+  // first, else the root's.
+  if (FDocumentGenerator || (ARootLevel && FRootGenerator)) return false;
+  std::string decoded;
+  std::string_view text = AText;
+  if (AText.find('&') != std::string_view::npos) {
+    decoded = DecodeRawValue(AText, esCRLF);
+    text = decoded;
+  }
+  std::string_view tool;
+  if (!GeneratorOfComment(text, tool)) return false;
+  (ARootLevel ? FRootGenerator : FDocumentGenerator) = true;
+  return true;
+}
+
+bool TExtractFilter::AcceptAttribute(TContainer& AContainer, std::string_view AName) {
+  FValueBytes = static_cast<std::size_t>(-1);
+  const TRole role = AContainer.Role;
+  switch (role.Kind) {
+    case kiImage:
+      for (std::size_t i = 0; i < std::size(cImageLinks); ++i) {
+        if (AContainer.Linked[i] || !XmlNamesMatch(AName, cImageLinks[i])) continue;
+        AContainer.Linked[i] = true;
+        FValueBytes = cLinkBytes;
+        return true;
+      }
+      return false;
+    case kiItem:
+      if (AContainer.LanguageTaken || !XmlNamesMatch(AName, cItemLanguage)) return false;
+      AContainer.LanguageTaken = true;
+      FValueBytes = cLanguageBytes;
+      return true;
+    default:
+      break;
+  }
+  // Namespace declarations, where children are found by name.
+  if (IsDeclarationName(AName)) {
+    if (AContainer.Declarations >= cMaxDeclarations) return false;
+    ++AContainer.Declarations;
+    FValueBytes = cDeclarationBytes;
+    return true;
+  }
+  if (role.Kind != kiSvgRoot || (cRootValueLengths & LengthBit(AName.size())) == 0) return false;
+  for (std::size_t i = 0; i < cLookupCount; ++i)
+    if (cLookups[i].From < 0 && !cLookups[i].Elements &&
+        Take(nullptr, AContainer, i, 0, xeAttribute, AName))
+      return true;
+  return false;
+}
+
+bool TExtractFilter::AcceptElement(const TXmlNode* AParent, TContainer& AContainer,
+                                   std::string_view AName) {
+  const TRole role = AContainer.Role;
+  switch (role.Kind) {
+    case kiSvgRoot:
+      // Most elements of a drawing are its root's, and are passed over at their length.
+      if (!MayNameRootChild(AName)) return false;
+      for (std::size_t i = 0; i < cLookupCount; ++i)
+        if (cLookups[i].From < 0 && Take(AParent, AContainer, i, 0, xeElement, AName)) return true;
+      break;
+    case kiRowStep: {
+      const auto row = static_cast<std::size_t>(role.Row);
+      if (role.Parts < cLookupSteps[row].Count) {
+        // Inside a row's path: only its next part.
+        if (Take(AParent, AContainer, row, role.Parts, xeElement, AName)) return true;
+      } else if (cLookups[row].Kind == lkStep) {
+        for (std::size_t i = row + 1; i < cLookupCount; ++i)
+          if (static_cast<std::size_t>(cLookups[i].From) == row &&
+              Take(AParent, AContainer, i, 0, xeElement, AName))
+            return true;
+      } else if (cLookups[row].Items && !AContainer.ItemsTaken) {
+        // The first RDF container of a row's node holds its text.
+        for (std::string_view container : cItemContainers) {
+          if (!ElementNamesPart(AName, container, AParent)) continue;
+          AContainer.ItemsTaken = true;
+          return Accepted({kiItems});
+        }
+      }
+      break;
+    }
+    case kiItems:
+      if (AContainer.Items < cMaxItems && ElementNamesPart(AName, cItem, AParent)) {
+        return Accepted({kiItem, -1, 0, AContainer.Items++});
+      }
+      break;
+    default:
+      break;
+  }
+  return TakeImage(AName);
+}
+
+bool TExtractFilter::AcceptIn(const TXmlNode* AParent, TContainer& AContainer,
+                              TXmlElementType AType, std::string_view AName) {
+  const TRole role = AContainer.Role;
   switch (role.Kind) {
     case kiFirstElement:
       // Only whether it has any node is asked: keep its first, whatever it is.
-      if (AParent.Node->NodeCount() != 0) return false;
+      if (AParent->NodeCount() != 0) return false;
       if (AType == xeElement) Accepted({});
       return true;
     case kiClosed:
       return false;
     case kiSvgRoot:
-      if (AType == xeComment) {
-        // The application may come from the root's first comment.
-        if ((AParent.Taken & Bit(cCommentBit)) != 0) return false;
-        AParent.Taken |= Bit(cCommentBit);
+      if (AType == xeComment) return AcceptComment(true, AName);
+      break;
+    case kiRowStep: {
+      // A row's own node: its value's text.
+      const auto row = static_cast<std::size_t>(role.Row);
+      if (IsText(AType) && role.Parts == cLookupSteps[row].Count && cLookups[row].Kind != lkStep)
         return true;
+      break;
+    }
+    case kiItem:
+      if (IsText(AType)) {
+        // The text of the first item, and of the first x-default one.
+        if (AContainer.KeepsText < 0) {
+          TContainer* items = ContainerOf(AParent->Parent());
+          bool keeps = role.Item == 0;
+          if (items != nullptr && !items->DefaultTaken &&
+              AParent->AttributeValueByName(cItemLanguage) == cDefaultLanguage) {
+            items->DefaultTaken = true;
+            keeps = true;
+          }
+          ContainerOf(AParent);  // the item is the container seen last again
+          AContainer.KeepsText = keeps ? 1 : 0;
+        }
+        return AContainer.KeepsText == 1;
       }
-      if (!IsNamed(AType) || (cSvgRootLengths & LengthBit(AName.size())) == 0) return false;
-      for (std::size_t i = 0; i < cLookupCount; ++i) {
-        if (cLookups[i].From >= 0 || cLookupSteps[i].Parts[0].size() != AName.size() ||
-            (cLookups[i].Kind == lkImage && !FParseImageNode))
-          continue;
-        if (Take(AParent, i, 0, AType, AName)) return true;
-      }
-      return false;
-    case kiRowStep:
+      break;
+    default:
       break;
   }
-  const auto row = static_cast<std::size_t>(role.Row);
-  // Inside a row's path: only its next part.
-  if (role.Parts < cLookupSteps[row].Count) return Take(AParent, row, role.Parts, AType, AName);
-  // A row's own node: its value's text, or the rows that start at it.
-  if (cLookups[row].Kind == lkValue)
-    return AType == xeCharData || AType == xeCData || AType == xeWhiteSpace;
-  for (std::size_t i = row + 1; i < cLookupCount; ++i)
-    if (static_cast<std::size_t>(cLookups[i].From) == row && Take(AParent, i, 0, AType, AName))
-      return true;
+  if (AType == xeAttribute) return AcceptAttribute(AContainer, AName);
+  if (AType == xeElement) return AcceptElement(AParent, AContainer, AName);
   return false;
 }
 
 bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
                             std::string_view AName) {
   if (AParent == nullptr) {
-    // The root level: the first comment (the document's comment), the first
-    // element (whether the document is empty) and the first one named as a
-    // root the extraction chooses.
-    if (AType == xeComment) return !std::exchange(FRootCommentTaken, true);
+    // The root level: the generator comments, the first element (whether the
+    // document is empty) and the first one named as a root the extraction
+    // chooses.
+    if (AType == xeComment) return AcceptComment(false, AName);
     if (AType != xeElement) return false;
     const bool svg = !FSvgTaken && (AName == cSvg || AName == cPrefixedSvg);
     const bool first = !FFirstElementTaken;
@@ -126,6 +286,34 @@ bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
     FSvgTaken = FSvgTaken || svg;
     return Accepted({svg ? kiSvgRoot : kiFirstElement});
   }
-  TContainer* parent = ContainerOf(AParent);
-  return parent != nullptr && AcceptIn(*parent, AType, AName);
+  TContainer* container = ContainerOf(AParent);
+  if (container == nullptr) return false;
+  if (AType == xeElement) {
+    // Most elements of a drawing are its root's and none the extraction reads:
+    // passed over at their name's length, and looked into (LooksInto follows).
+    const bool accepted = (container->Role.Kind != kiSvgRoot || MayNameRootChild(AName)) &&
+                          AcceptIn(AParent, *container, AType, AName);
+    FLooksInto = !accepted && Holds(container->Role.Kind) && SeeksImages();
+    return accepted;
+  }
+  const bool accepted = AcceptIn(AParent, *container, AType, AName);
+  // An image's links are offered before anything else inside it.
+  if (accepted && AType == xeAttribute && container->Role.Kind == kiImage) FLastImage = AParent;
+  return accepted;
+}
+
+bool TExtractFilter::LooksInto(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {
+  // Asked of the element declined last, whose answer that offer found.
+  return FLooksInto;
+}
+
+bool TExtractFilter::AcceptInside(const TXmlNode* /*AParent*/, std::string_view AName) {
+  const bool accepted = TakeImage(AName);
+  FLooksInto = !accepted && SeeksImages();
+  return accepted;
+}
+
+std::size_t TExtractFilter::KeptValueBytes(const TXmlNode* /*AParent*/,
+                                           std::string_view /*AName*/) {
+  return std::exchange(FValueBytes, static_cast<std::size_t>(-1));
 }

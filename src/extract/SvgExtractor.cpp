@@ -1,8 +1,9 @@
 // Extraction of the record from an SVG document: the rows of the look-up table
-// (the root element's values, the embedded image test, the RDF work
-// description), the producing application from a comment, and the pixel sizes.
-// Lookups walk one node list at a time, never the whole tree, so nothing here
-// grows with the document's nesting.
+// (the root element's values, the RDF work description and the root's own
+// title and description), the embedded image test, the producing application
+// from a comment, and the pixel sizes. The image test walks the kept tree
+// with a stack of its own, so nothing here grows the machine stack with the
+// document's nesting.
 #include "extract/SvgExtractor.h"
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/Ascii.h"
 #include "base/Blanks.h"
@@ -35,16 +37,6 @@ std::u16string RecordText(std::string_view AUtf8) {
   return text;
 }
 
-// The tool name from a comment such as "Created with Tool 1.0"; empty when the
-// comment has none of the known prefixes.
-std::string_view ApplicationFromComment(std::string_view AComment) {
-  static constexpr std::string_view cPrefixes[] = {"Created with", "Generator:", "Creator:"};
-  std::string_view text = blanks::TrimWhite(AComment);
-  for (std::string_view prefix : cPrefixes)
-    if (text.starts_with(prefix)) return blanks::TrimWhite(text.substr(prefix.size()));
-  return {};
-}
-
 TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
   TXmlNodeList& nodes = ADocument.RootNodes();
   for (std::int32_t i = 0; i < nodes.Count(); ++i) {
@@ -54,6 +46,93 @@ TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
     if (name == svglookups::cSvg || name == svglookups::cPrefixedSvg) return node;
   }
   return nullptr;
+}
+
+using namespace svglookups;
+
+// The first child element of ANode that is the part APart (see SvgLookups.h).
+TXmlNode* FindChildElement(TXmlNode* ANode, std::string_view APart) {
+  std::string scratch;
+  const std::int32_t count = ANode->NodeCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    TXmlNode* node = ANode->Nodes(i);
+    if (node != nullptr && node->ElementType() == xeElement &&
+        ElementNamesPart(node->NameRef(scratch), APart, ANode))
+      return node;
+  }
+  return nullptr;
+}
+
+// The node a row finds from ANode.
+TXmlNode* FindRowNode(TXmlNode* ANode, const TLookup& ARow) {
+  if (!ARow.Elements) return FindNodeByPath(ANode, ARow.Path);
+  TXmlNode* node = ANode;
+  for (std::size_t i = 0; node != nullptr && i < PartCount(ARow.Path); ++i)
+    node = FindChildElement(node, Part(ARow.Path, i));
+  return node;
+}
+
+// A row's text: the node's own, or, for a row of Items whose node holds an RDF
+// container, the chosen item's.
+std::string RowText(TXmlNode* ANode, const TLookup& ARow) {
+  TXmlNode* items = nullptr;
+  std::string scratch;
+  for (std::int32_t i = 0; ARow.Items && items == nullptr && i < ANode->NodeCount(); ++i) {
+    TXmlNode* node = ANode->Nodes(i);
+    if (node == nullptr || node->ElementType() != xeElement) continue;
+    for (std::string_view container : cItemContainers)
+      if (ElementNamesPart(node->NameRef(scratch), container, ANode)) items = node;
+  }
+  if (items == nullptr) return ANode->Value();
+  TXmlNode* first = nullptr;
+  std::size_t seen = 0;
+  for (std::int32_t i = 0; i < items->NodeCount() && seen < cMaxItems; ++i) {
+    TXmlNode* node = items->Nodes(i);
+    if (node == nullptr || node->ElementType() != xeElement ||
+        !ElementNamesPart(node->NameRef(scratch), cItem, items))
+      continue;
+    ++seen;
+    if (node->AttributeValueByName(cItemLanguage) == cDefaultLanguage) return node->Value();
+    if (first == nullptr) first = node;
+  }
+  return first == nullptr ? std::string() : first->Value();
+}
+
+// Whether an image element among the first cMaxImages inside the root, in
+// document order, embeds an image. The walk keeps its own stack.
+bool HasEmbeddedImage(TXmlNode* ARoot) {
+  std::vector<std::pair<TXmlNode*, std::int32_t>> stack{{ARoot, 0}};
+  std::size_t images = 0;
+  std::string scratch;
+  while (!stack.empty()) {
+    TXmlNode* node = stack.back().first;
+    const std::int32_t next = stack.back().second++;
+    if (next >= node->NodeCount()) {
+      stack.pop_back();
+      continue;
+    }
+    TXmlNode* child = node->Nodes(next);
+    if (child == nullptr || child->ElementType() != xeElement) continue;
+    if (ElementNamesPart(child->NameRef(scratch), cImage, ARoot, true)) {
+      if (EmbedsImage(child)) return true;
+      if (++images == cMaxImages) return false;
+    }
+    stack.emplace_back(child, 0);
+  }
+  return false;
+}
+
+// The tool of the first generator comment among a node list's comments.
+bool FindGenerator(const TXmlNodeList& ANodes, std::u16string& ATool) {
+  for (TXmlNode* node : ANodes) {
+    if (node == nullptr || node->ElementType() != xeComment) continue;
+    const std::string text = node->Value();
+    std::string_view tool;
+    if (!GeneratorOfComment(text, tool)) continue;
+    ATool = RecordText(tool);
+    return true;
+  }
+  return false;
 }
 
 bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
@@ -76,43 +155,47 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   document->LoadFromStream(AStream);
   if (!document->BeginsWithMarkup() || document->IsEmpty()) return false;
 
-  std::string application = document->CommentString();
-
   TXmlNode* root = ChooseRoot(*document);
   if (root == nullptr) return false;
 
   // The rows of the look-up table, each from the node an earlier row found.
-  using namespace svglookups;
   TXmlNode* found[cLookupCount] = {};
   for (std::size_t i = 0; i < cLookupCount; ++i) {
     const TLookup& row = cLookups[i];
     TXmlNode* from = row.From < 0 ? root : found[row.From];
-    if (from == nullptr || (row.Kind == lkImage && !AParseImageNode)) continue;
-    if (row.Kind == lkImageLink) {
-      // "data:image" is ASCII, so comparing the UTF-8 bytes answers the same as
-      // comparing the first ten UTF-16 code units.
-      ARecord.EmbeddedImage = from->AttributeValueByName(row.Path).starts_with("data:image");
+    if (from == nullptr) continue;
+    found[i] = FindRowNode(from, row);
+    if (found[i] == nullptr || row.Kind == lkStep) continue;
+    std::u16string& text = ARecord.*row.Text;
+    if (row.Kind == lkFallback) {
+      if (!text.empty()) continue;
+      text = RecordText(RowText(found[i], row));
+      for (std::int32_t field = 0; field < cFieldCount; ++field)
+        if (!text.empty() && cFieldRows[field].Text == row.Text)
+          ARecord.FromFallback |= std::uint32_t{1} << field;
       continue;
     }
-    found[i] = FindNodeByPath(from, row.Path);
-    if (row.Kind == lkValue && found[i] != nullptr)
-      ARecord.*row.Text = RecordText(found[i]->Value());
+    text = RecordText(RowText(found[i], row));
   }
+  // "data:image" is ASCII, so comparing the UTF-8 bytes answers the same as
+  // comparing the first ten UTF-16 code units.
+  ARecord.EmbeddedImage = AParseImageNode && HasEmbeddedImage(root);
   // The date's first "T" (between date and time) shows as a blank.
   const std::size_t t = ARecord.MetadataDate.find(u'T');
   if (t != std::u16string::npos) ARecord.MetadataDate[t] = u' ';
 
-  // A document comment of blanks only still counts as present here.
-  if (application.empty()) {
+  // The document's generator comments, then the root's.
+  if (!FindGenerator(document->RootNodes(), ARecord.Application)) {
     for (std::int32_t i = 0; i < root->NodeCount(); ++i) {
       TXmlNode* node = root->Nodes(i);
-      if (node != nullptr && node->ElementType() == xeComment) {
-        application = node->Value();
-        break;
-      }
+      if (node == nullptr || node->ElementType() != xeComment) continue;
+      const std::string text = node->Value();
+      std::string_view tool;
+      if (!GeneratorOfComment(text, tool)) continue;
+      ARecord.Application = RecordText(tool);
+      break;
     }
   }
-  ARecord.Application = RecordText(ApplicationFromComment(application));
 
   CalcDimensions(ARecord, 96);
   return true;

@@ -41,13 +41,16 @@ struct TFieldRow {
   bool TVexmeta::*Flag = nullptr;            // fkFlag
   std::int32_t TVexmeta::*Pixels = nullptr;  // fkPixels: the value at Dpi[0]
   std::array<std::int32_t, 2> Dpi{};         // fkPixels: the resolution of each unit
+  // fsWork: an element of the root (found as the work's are) whose text stands
+  // in when the work gives none; the record tells that it did (FromFallback).
+  std::string_view Fallback = {};
 };
 
 namespace svgfields {
 
 constexpr TFieldRow Text(std::string_view AName, TFieldSource ASource, std::string_view APath,
-                         std::u16string TVexmeta::*AText) {
-  return {AName, fkText, "", ASource, APath, AText};
+                         std::u16string TVexmeta::*AText, std::string_view AFallback = {}) {
+  return {AName, fkText, "", ASource, APath, AText, nullptr, nullptr, {}, AFallback};
 }
 
 constexpr TFieldRow Pixels(std::string_view AName, std::int32_t TVexmeta::*APixels) {
@@ -68,9 +71,9 @@ inline constexpr TFieldRow cFieldRows[] = {
     svgfields::Text("Sodipodi Version", fsRoot, "sodipodi:version", &TVexmeta::SodipodiVersion),
     svgfields::Text("Sodipodi Docbase", fsRoot, "sodipodi:docbase", &TVexmeta::SodipodiDocbase),
     svgfields::Text("Sodipodi Docname", fsRoot, "sodipodi:docname", &TVexmeta::SodipodiDocname),
-    svgfields::Text("Metadata Title", fsWork, "dc:title", &TVexmeta::MetadataTitle),
+    svgfields::Text("Metadata Title", fsWork, "dc:title", &TVexmeta::MetadataTitle, "title"),
     svgfields::Text("Metadata Description", fsWork, "dc:description",
-                    &TVexmeta::MetadataDescription),
+                    &TVexmeta::MetadataDescription, "desc"),
     svgfields::Text("Metadata Date", fsWork, "dc:date", &TVexmeta::MetadataDate),
     svgfields::Pixels("Calculated Width", &TVexmeta::IntWidth),
     svgfields::Pixels("Calculated Height", &TVexmeta::IntHeight),
@@ -119,6 +122,7 @@ constexpr bool RowsAreWellFormed() {
     if ((row.Kind == fkPixels) != (row.Source == fsSize)) return false;
     if ((row.Kind == fkPixels ? 2 : 0) != UnitCount(row)) return false;
     if (row.Kind == fkPixels && (row.Dpi[0] <= 0 || row.Dpi[1] <= 0)) return false;
+    if (!row.Fallback.empty() && (row.Source != fsWork || row.Kind != fkText)) return false;
     for (std::int32_t j = 0; j < i; ++j) {
       const TFieldRow& other = cFieldRows[j];
       if ((row.Text != nullptr && row.Text == other.Text) ||
@@ -127,7 +131,8 @@ constexpr bool RowsAreWellFormed() {
         return false;
     }
   }
-  return true;
+  // FromFallback has a bit per field.
+  return cFieldCount <= 32;
 }
 static_assert(RowsAreWellFormed(), "a row of cFieldRows is malformed or repeats another");
 
@@ -155,11 +160,20 @@ inline constexpr auto cRecordTexts = [] {
   return texts;
 }();
 
-// Every member of the record is some field's: the record is its texts, then its
-// pixel sizes and flags in one tail padded to the texts' alignment.
+// The bit of FromFallback that tells a field's text came from its fallback.
+consteval std::uint32_t FallbackBit(std::u16string TVexmeta::*AText) {
+  const std::int32_t index = FieldIndex(AText);
+  if (cFieldRows[index].Fallback.empty()) throw "this field has no fallback";
+  return std::uint32_t{1} << index;
+}
+
+// Every member of the record is some field's, but for where the texts came
+// from: the record is its texts, then its pixel sizes, FromFallback and flags in
+// one tail padded to the texts' alignment.
 static_assert(sizeof(TVexmeta) ==
                   svgfields::CountKind(fkText) * sizeof(std::u16string) +
                       ((svgfields::CountKind(fkPixels) * sizeof(std::int32_t) +
+                        sizeof(TVexmeta::FromFallback) +
                         svgfields::CountKind(fkFlag) * sizeof(bool) + alignof(std::u16string) - 1) /
                        alignof(std::u16string) * alignof(std::u16string)),
               "a member of TVexmeta is in no row of cFieldRows");

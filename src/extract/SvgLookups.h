@@ -3,12 +3,21 @@
 // filter (ExtractFilter.cpp) keeps exactly the nodes the rows can find.
 //
 // Each row finds, from the node of an earlier row (or from the root element),
-// the first node along a path of names: at every step the first node of the
-// node list (attributes and child elements alike) whose name equals the part
-// with ASCII letter case folded. A row may make the found node's value a
-// record text: the fields found at a path (SvgFields.h) each give one such row.
-// The root element itself is the first element named exactly
-// "svg" or "svg:svg".
+// the first node along a path of names. A row of the root's own values
+// (lkValue without Elements) compares every node of the node list (attributes
+// and child elements alike) with the part, ASCII letter case folded. A row of
+// elements (Elements) compares child elements only, and an element also
+// matches a part when its prefix is bound to the part's namespace (cNamespaces)
+// by a declaration on the node the step starts at or on one above it, and the
+// rest of its name equals the part's local name: "ns2:Work" is "cc:Work" where
+// ns2 names the Creative Commons namespace. The root element itself is the
+// first element named exactly "svg" or "svg:svg".
+//
+// Besides the rows: the embedded-image test (image elements at any depth), the
+// generator comments, and the items of an RDF container (rdf:Alt, rdf:Bag,
+// rdf:Seq) that a work's text may sit in. Where a hostile drawing could make
+// the kept nodes many, the extraction reads only the first few (cMax...), so
+// the filter keeps no more than those.
 #pragma once
 
 #include <array>
@@ -19,65 +28,75 @@
 
 #include "extract/SvgFields.h"
 
+class TXmlNode;
+
 namespace svglookups {
 
 constexpr std::string_view cSvg = "svg";
 constexpr std::string_view cPrefixedSvg = "svg:svg";
 
 enum TLookupKind : std::uint8_t {
-  lkValue,      // the found node's value becomes Text
-  lkStep,       // the found node is where later rows start
-  lkImage,      // the embedded-image test's node, looked at only when that test is on
-  lkImageLink,  // the first attribute of this name of the image node, compared as the
-                // reader compares names; its value tells whether the image is embedded
+  lkValue,     // the found node's value becomes Text
+  lkStep,      // the found node is where later rows start
+  lkFallback,  // the found node's value becomes Text when the rows before left it empty
 };
 
 struct TLookup {
   std::string_view Path;  // names separated by "\"
   std::int8_t From;       // the row whose node the path starts at; -1: the root element
   TLookupKind Kind;
-  std::u16string TVexmeta::*Text = nullptr;  // lkValue: the record text it fills
+  std::u16string TVexmeta::*Text = nullptr;  // lkValue, lkFallback: the record text it fills
+  bool Elements = false;  // elements only, found by name or by namespace (see above)
+  bool Items = false;     // the text may sit in an RDF container's items
 };
 
-// The rows no field has: the embedded-image test's nodes, and the RDF work
-// description (the first metadata, its first rdf:RDF, that one's first
-// cc:Work) where the fsWork fields start.
+// The rows no field has: the RDF work description (the first metadata, its
+// first rdf:RDF, that one's first cc:Work) where the fsWork fields start.
 inline constexpr TLookup cStructureRows[] = {
-    {"image", -1, lkImage},
-    {"xlink:href", 0, lkImageLink},
-    {"metadata\\rdf:RDF\\cc:Work", -1, lkStep},
+    {"metadata\\rdf:RDF\\cc:Work", -1, lkStep, nullptr, true},
 };
-constexpr std::int8_t cWorkRow = 2;
+constexpr std::int8_t cWorkRow = 0;
 
 constexpr std::size_t LookedUpFieldCount() {
   std::size_t n = 0;
-  for (const TFieldRow& field : cFieldRows) n += field.Source == fsRoot || field.Source == fsWork;
+  for (const TFieldRow& field : cFieldRows)
+    n += (field.Source == fsRoot || field.Source == fsWork) + !field.Fallback.empty();
   return n;
 }
 
 // The structure rows, then one value row per field found at a path, in field
-// order.
+// order, then the fallbacks of the fields that have one.
 inline constexpr auto cLookups = [] {
   std::array<TLookup, std::size(cStructureRows) + LookedUpFieldCount()> rows{};
   std::size_t n = 0;
   for (const TLookup& row : cStructureRows) rows[n++] = row;
   for (const TFieldRow& field : cFieldRows) {
     if (field.Source == fsRoot) rows[n++] = {field.Path, -1, lkValue, field.Text};
-    if (field.Source == fsWork) rows[n++] = {field.Path, cWorkRow, lkValue, field.Text};
+    if (field.Source == fsWork) rows[n++] = {field.Path, cWorkRow, lkValue, field.Text, true, true};
   }
+  for (const TFieldRow& field : cFieldRows)
+    if (!field.Fallback.empty()) rows[n++] = {field.Fallback, -1, lkFallback, field.Text, true};
   return rows;
 }();
-static_assert(cLookups[cWorkRow].Kind == lkStep && cLookups[1].From == 0,
-              "the structure rows are where the rows that start at them say");
+static_assert(cLookups[cWorkRow].Kind == lkStep, "the work row is where the rows say");
 constexpr std::size_t cLookupCount = std::size(cLookups);
 static_assert(cLookupCount < 32, "the filter keeps one bit per row");
 
 constexpr bool RowsAreInOrder() {
-  for (std::size_t i = 0; i < cLookupCount; ++i)
+  for (std::size_t i = 0; i < cLookupCount; ++i) {
     if (cLookups[i].From >= static_cast<std::int8_t>(i)) return false;
+    if (cLookups[i].From >= 0 && cLookups[cLookups[i].From].Kind != lkStep) return false;
+    // A fallback comes after the row it stands in for.
+    if (cLookups[i].Kind == lkFallback) {
+      bool before = false;
+      for (std::size_t j = 0; j < i; ++j)
+        before = before || (cLookups[j].Kind == lkValue && cLookups[j].Text == cLookups[i].Text);
+      if (!before) return false;
+    }
+  }
   return true;
 }
-static_assert(RowsAreInOrder(), "a row starts at an earlier row's node");
+static_assert(RowsAreInOrder(), "a row starts at an earlier step's node");
 
 // The parts of a path, and how many there are.
 constexpr std::size_t PartCount(std::string_view APath) {
@@ -113,5 +132,64 @@ static_assert(
       return true;
     }(),
     "a path has at most cMaxParts parts");
+
+// The namespaces elements are found by: a part's prefix (none: SVG) and the
+// names the namespace has (Creative Commons has had two).
+struct TNamespace {
+  std::string_view Prefix;
+  std::string_view Names[2];
+};
+inline constexpr TNamespace cNamespaces[] = {
+    {"", {"http://www.w3.org/2000/svg", ""}},
+    {"rdf", {"http://www.w3.org/1999/02/22-rdf-syntax-ns#", ""}},
+    {"dc", {"http://purl.org/dc/elements/1.1/", ""}},
+    {"cc", {"http://creativecommons.org/ns#", "http://web.resource.org/cc/"}},
+};
+// The declarations of an element that count: the first ones named "xmlns:..."
+// (letter case folded), each value as far as the first bytes tell it.
+constexpr std::string_view cDeclarationPrefix = "xmlns:";
+constexpr std::size_t cMaxDeclarations = 64;
+constexpr std::size_t cDeclarationBytes = 64;
+
+// The embedded-image test: elements named "image" (found as the rows of
+// elements are, their prefixes bound on the root element), at any depth
+// inside the root, the first cMaxImages of them in document order; one embeds
+// an image when the first attribute of either link name (compared as the
+// reader compares names) begins with "data:image", of which the first
+// cLinkBytes of the value as written are enough.
+constexpr std::string_view cImage = "image";
+constexpr std::string_view cImageLinks[] = {"xlink:href", "href"};
+constexpr std::string_view cEmbeddedImage = "data:image";
+constexpr std::size_t cMaxImages = 4096;
+constexpr std::size_t cLinkBytes = 64;
+
+// An RDF container in an element of Items: the first child element of any of
+// these names; its items are its first cMaxItems rdf:li children, and the text
+// is the first item's whose xml:lang is "x-default", else the first item's.
+constexpr std::string_view cItemContainers[] = {"rdf:Alt", "rdf:Bag", "rdf:Seq"};
+constexpr std::string_view cItem = "rdf:li";
+constexpr std::string_view cItemLanguage = "xml:lang";
+constexpr std::string_view cDefaultLanguage = "x-default";
+constexpr std::size_t cMaxItems = 64;
+constexpr std::size_t cLanguageBytes = 64;
+
+// A generator comment: after blanks, one of these phrases (letter case
+// significant); the tool is the rest after the phrase, trimmed.
+constexpr std::string_view cGeneratorPhrases[] = {
+    "Created with", "Generator:", "Creator:", "Generated by", "Produced by", "Created by"};
+
+// The tool named by a comment's text (as the reader gives it), or false when
+// the comment is no generator comment.
+bool GeneratorOfComment(std::string_view AText, std::string_view& ATool);
+
+// Whether an element named AName is the part APart (see above) among the
+// children of AScope, a kept element whose declarations and those of the
+// elements above it are in force (AScopeOnly: its own only).
+bool ElementNamesPart(std::string_view AName, std::string_view APart, const TXmlNode* AScope,
+                      bool AScopeOnly = false);
+// Whether an attribute's name is that of a namespace declaration.
+bool IsDeclarationName(std::string_view AName);
+// Whether an image element's links embed an image (see above).
+bool EmbedsImage(const TXmlNode* AImage);
 
 }  // namespace svglookups

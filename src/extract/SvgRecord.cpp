@@ -10,7 +10,7 @@ bool SameRecord(const TVexmeta& ALeft, const TVexmeta& ARight) {
                                            : ALeft.*row.Pixels == ARight.*row.Pixels;
     if (!same) return false;
   }
-  return true;
+  return ALeft.FromFallback == ARight.FromFallback;
 }
 
 void CutRecordText(std::u16string& AText) {

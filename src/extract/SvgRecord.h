@@ -28,10 +28,13 @@ struct TVexmeta {
   std::u16string MetadataDate;
   std::int32_t IntWidth = 0;  // at 96 dpi
   std::int32_t IntHeight = 0;
+  // Bit i: field i's text is its fallback's, the drawing's own element's
+  // (FallbackBit in SvgFields.h), not the RDF work's.
+  std::uint32_t FromFallback = 0;
   bool EmbeddedImage = false;
 };
 
-// True when both records hold the same facts.
+// True when both records hold the same facts, and took them from the same places.
 bool SameRecord(const TVexmeta& ALeft, const TVexmeta& ARight);
 
 // Cuts a text to cMaxRecordText code units, never leaving a lone high surrogate

@@ -330,7 +330,10 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
       return;
     }
     std::string_view name;
+    // A filter judges a comment by its text.
+    const bool commentRead = t == xeComment && FNodeFilter != nullptr;
     if (t == xeElement) name = xmlread::ReadElementName(AParser);
+    if (commentRead) name = xmlread::ReadCommentText(AParser);
     TXmlNode* node = nullptr;
     if (TXmlBuild::Accepts(*this, nullptr, t, name)) {
       node = xmlread::NewNodeOfType(*this, t);
@@ -339,7 +342,10 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
       if (t != xeElement) TXmlBuild::NodeNew(*this, node);
     }
     // A declaration tells its encoding whether or not it is kept.
-    xmlread::ReadMarkup(AParser, *this, t, name, node, &declaredEncoding);
+    if (commentRead)
+      xmlread::SetCommentText(node, name);
+    else
+      xmlread::ReadMarkup(AParser, *this, t, name, node, &declaredEncoding);
     if (node) TXmlBuild::NodeLoaded(*this, node);
     if (t == xeDeclaration && node != nullptr)
       declaredEncoding = static_cast<TXmlDeclaration*>(node)->Encoding();

@@ -58,14 +58,31 @@ using TXmlNodeEvent = std::function<void(TXmlDocument* ASender, TXmlNode* ANode)
 //
 // Offered are the nodes of the root level (AParent null), the attributes, text
 // runs and child nodes of accepted elements (AParent the element), each before
-// it is made: AName is the name of an element or attribute, empty for other
-// kinds. A text run may be offered only once it is known to make a node (not
-// blanks only). Nodes inside an accepted document type or declaration are not
-// offered. A declaration the filter declines still tells its encoding.
+// it is made: AName is the name of an element or attribute, the text of a
+// comment as written (read whole to be offered), empty for other kinds. A text
+// run may be offered only once it is known to make a node (not blanks only).
+// Nodes inside an accepted document type or declaration are not offered. A
+// declaration the filter declines still tells its encoding.
 class TXmlNodeFilter {
  public:
   virtual ~TXmlNodeFilter() = default;
   virtual bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) = 0;
+  // An element declined in the content of AParent (an accepted element, or
+  // content looked into for it): true looks into its content for AParent,
+  // offering its child elements (only those) to AcceptInside, and those
+  // accepted become AParent's children. Its attributes, text and other markup
+  // are passed over; nested elements looked into cost a count, not memory.
+  virtual bool LooksInto(const TXmlNode* /*AParent*/, std::string_view /*AName*/) { return false; }
+  // An element inside content looked into for AParent: true makes it a child
+  // of AParent (its attributes and content are then offered as usual).
+  virtual bool AcceptInside(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {
+    return false;
+  }
+  // How many bytes of the value (as written) of the attribute just accepted
+  // are kept; the rest is read and let go.
+  virtual std::size_t KeptValueBytes(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {
+    return static_cast<std::size_t>(-1);
+  }
 };
 using TXmlProgressEvent = std::function<void(TXmlDocument* ASender, std::int64_t APosition)>;
 

@@ -94,7 +94,7 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
       }
       encodingFound = true;
       std::string raw;
-      ReadQuotedText(AParser, ADoc, nullptr, &raw);
+      ReadQuotedText(AParser, ADoc, nullptr, static_cast<std::size_t>(-1), &raw);
       *AEncoding = DecodeRawValue(raw, ADoc.EolStyle());
       continue;
     }
@@ -105,11 +105,14 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
+    const std::size_t keep = offered && ADoc.NodeFilter() != nullptr && !ADoc.FixStructuralErrors()
+                                 ? ADoc.NodeFilter()->KeptValueBytes(AInto, name)
+                                 : static_cast<std::size_t>(-1);
     auto* a = TXmlBuild::CreateNode<TXmlAttribute>(ADoc);
     AInto->AttributeAdd(a);
     TXmlBuild::NodeNew(ADoc, a);
     a->SetName(name);
-    ReadQuotedText(AParser, ADoc, a->CoreValue());
+    ReadQuotedText(AParser, ADoc, a->CoreValue(), keep);
     TXmlBuild::NodeLoaded(ADoc, a);
   } while (!AParser.InputEnded());
   return c;
@@ -263,14 +266,16 @@ void ReadDocTypeTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AI
 // One open container of the content loop. The bottom frame is the container
 // the loop was called on; above it, child elements whose content is being read.
 // A dropped frame (no node) stands for a dropped element and every element
-// opened inside it.
+// opened inside it; one the filter looks into (LookIn) for such elements whose
+// child elements are offered as LookIn's.
 struct TContentFrame {
-  TXmlContainerNode* Node;  // null: dropped markup
-  std::uint32_t Allowed;    // the markup its content accepts
-  bool InDocType;           // an internal subset, not element content
-  bool Offered;             // its children are offered to the load's filter
-  TXmlNode* Child;          // the kept child element whose content is being read
-  std::uint64_t Open;       // a dropped frame: its elements still open
+  TXmlContainerNode* Node;              // null: dropped markup
+  std::uint32_t Allowed;                // the markup its content accepts
+  bool InDocType;                       // an internal subset, not element content
+  bool Offered;                         // its children are offered to the load's filter
+  TXmlNode* Child;                      // the kept child element whose content is being read
+  std::uint64_t Open;                   // a dropped frame: its elements still open
+  TXmlContainerNode* LookIn = nullptr;  // a dropped frame: where its child elements go
 };
 
 TContentFrame FrameOf(TXmlDocument& ADoc, TXmlContainerNode* ANode, std::uint32_t AAllowed) {
@@ -284,6 +289,7 @@ enum TContentStep : std::uint8_t {
   csRead,     // an item was read; the frame reads on
   csOpened,   // a kept child element's start tag was read; its content follows
   csDropped,  // a dropped child element's start tag was read; its content follows
+  csLookIn,   // the same for a child element the filter looks into
   csClosed,   // a dropped frame's last open element was closed by its end tag
   csEnded     // the frame's content is over (broken off, for a dropped frame)
 };
@@ -328,25 +334,36 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
     return ReadOn(AParser, ADoc);
   }
   // Inside dropped markup a name is passed over, not kept: it may be long.
+  // Where the filter looks, child elements are offered to LookIn.
+  TXmlContainerNode* const lookIn = AF.LookIn;
   std::string_view name;
+  bool commentRead = false;
   if (t == xeElement) {
-    if (c)
+    if (c || lookIn)
       name = ReadElementName(AParser);
     else
       AParser.SkipUntilBlankOrEndTag();
+  } else if (t == xeComment && c && AF.Offered) {
+    name = ReadCommentText(AParser);
+    commentRead = true;
   }
   // A child is kept when its container is and the filter takes it.
   TXmlNode* node = nullptr;
-  if (c && (!AF.Offered || TXmlBuild::Accepts(ADoc, c, t, name))) {
+  TXmlContainerNode* const into = c ? c : t == xeElement ? lookIn : nullptr;
+  if (into && (c ? !AF.Offered || TXmlBuild::Accepts(ADoc, c, t, name)
+                 : ADoc.NodeFilter()->AcceptInside(lookIn, name))) {
     node = NewNodeOfType(ADoc, t);
     if (node == nullptr) return csEnded;
-    c->NodeAdd(node);
+    into->NodeAdd(node);
   }
   if (t == xeElement) {
     if (node == nullptr) {
+      const bool looked = into != nullptr && (lookIn || AF.Offered) &&
+                          ADoc.NodeFilter() != nullptr && ADoc.NodeFilter()->LooksInto(into, name);
       if (ReadStartTag(AParser, ADoc, nullptr)) return ReadOn(AParser, ADoc);
+      if (c) return looked ? csLookIn : csDropped;
       // Inside dropped markup only the open elements are counted.
-      if (c) return csDropped;
+      if (lookIn && !looked) return csDropped;
       ++AF.Open;
       return csRead;
     }
@@ -354,6 +371,9 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
       AF.Child = node;
       return csOpened;
     }
+  } else if (commentRead) {
+    if (node) TXmlBuild::NodeNew(ADoc, node);
+    SetCommentText(node, name);
   } else {
     if (node) TXmlBuild::NodeNew(ADoc, node);
     TXmlNode* r = ReadMarkup(AParser, ADoc, t, name, node);
@@ -381,8 +401,10 @@ void ReportLevelMismatch(TXmlContainerNode& AC, TXmlNode* AChild, TXmlNode* ARet
 bool DeliverChild(TContentFrame& AParent, TXmlParser& AParser, TXmlDocument& ADoc,
                   TXmlNode*& AResult) {
   TXmlNode* child = std::exchange(AParent.Child, nullptr);
+  // No child: a frame looked into above broke off, which breaks this one off.
+  if (child == nullptr) return false;
   if (AResult != child) {
-    ReportLevelMismatch(*AParent.Node, child, AResult, AParser);
+    ReportLevelMismatch(AParent.Node ? *AParent.Node : *AParent.LookIn, child, AResult, AParser);
     return false;
   }
   TXmlBuild::NodeLoaded(ADoc, child);
@@ -409,6 +431,12 @@ TXmlNode* ReadContent(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode
       case csDropped:
         stack.push_back(FrameOf(ADoc, nullptr, cElementContentTypes));
         continue;
+      case csLookIn: {
+        TContentFrame frame = FrameOf(ADoc, nullptr, cElementContentTypes);
+        frame.LookIn = stack.back().Node;
+        stack.push_back(frame);
+        continue;
+      }
       case csClosed:
       case csEnded:
         if (stack.back().Node != nullptr) break;
@@ -504,6 +532,10 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
       break;
   }
   return ANode;
+}
+
+void SetCommentText(TXmlNode* ANode, std::string_view AText) {
+  if (ANode != nullptr) static_cast<TXmlCharData*>(ANode)->SetRawValue(AText);
 }
 
 }  // namespace xmlread

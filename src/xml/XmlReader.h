@@ -62,7 +62,9 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
 // into the node; dropped, into ARawValue when given (a dropped declaration's
 // encoding), else it is passed over. (Inline: every attribute, kept or
 // dropped, is read through it.)
+// AKeep: how many bytes of a kept literal are kept (the rest is read alike).
 inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto,
+                           std::size_t AKeep = static_cast<std::size_t>(-1),
                            std::string* ARawValue = nullptr) {
   char q = AParser.NextCharSkipBlanks();
   if (IsQuoteChar(q)) {
@@ -79,12 +81,27 @@ inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedTe
     AParser.MoveBackOver(q);
     q = ' ';
   }
-  if (AInto)
-    AInto->SetRawValue(AParser.ReadQuotedString(q));
-  else if (ARawValue)
+  if (AInto == nullptr && ARawValue != nullptr) {
     ARawValue->assign(AParser.ReadQuotedString(q));
-  else
+  } else if (AInto == nullptr) {
     AParser.SkipUntilChar(q);
+  } else if (AKeep == static_cast<std::size_t>(-1)) {
+    AInto->SetRawValue(AParser.ReadQuotedString(q));
+  } else {
+    // The head byte by byte, then the rest let go: a value of any length
+    // costs the head.
+    std::string head;
+    for (;;) {
+      if (head.size() == AKeep) {
+        AParser.SkipUntilChar(q);
+        break;
+      }
+      const char c = AParser.NextChar();
+      if (c == q || (c == 0 && AParser.InputEnded())) break;
+      head.push_back(c);
+    }
+    AInto->SetRawValue(head);
+  }
 }
 
 // How a text run is trimmed of white bytes: element content at its end; the
@@ -98,6 +115,15 @@ enum TTextTrim : std::uint8_t { ttEnd, ttBothEnds, ttNone };
 // place; null otherwise.
 TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNode* AParent,
                           bool AKept, TTextTrim ATrim);
+
+// The text of a comment after its opener, read before the comment is offered:
+// a load's filter judges comments by what they say. The view lives until the
+// next read.
+inline std::string_view ReadCommentText(TXmlParser& AParser) {
+  return AParser.ReadStringUntil("-->");
+}
+// Gives a comment read so its text (ANode may be null: declined).
+void SetCommentText(TXmlNode* ANode, std::string_view AText);
 
 // The attributes of a start tag, declaration or style sheet, up to the byte that
 // ends the list ("!", "/", ">" or "?"), which is returned (0 at the end of the

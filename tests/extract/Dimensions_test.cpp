@@ -49,12 +49,21 @@ TEST(ParseLength, UnitsNumbersAndRounding) {
       {u"$10", 16, luPx},
       {u"0x20px", 32, luPx},
       {u"  12", 12, luPx},
-      {u"12 ", 0, luPx},
-      {u"100 px", 0, luPx},       // the integer parse allows no trailing blank
-      {u" 100.0 px", 100, luPx},  // the decimal parse allows blanks around the number
+      {u"12 ", 12, luPx},           // white space around the length is ignored
+      {u"\t\r\n12mm\n", 45, luMm},  // 45.35
+      {u"100 px", 0, luPx},         // ... but not between the number and its unit
+      {u" 100.0 px", 100, luPx},    // the decimal parse allows blanks around the number
       {u"+1.5in", 144, luIn},
       {u"1.e1in", 960, luIn},
-      {u"15E-1in", 0, luIn},  // no "." means the integer parse, which refuses it
+      {u"15E-1in", 144, luIn},  // an exponent without "." takes the decimal parse
+      {u"1e3", 1000, luPx},
+      {u"5E1", 50, luPx},
+      {u"1.5e-1in", 14, luIn},
+      {u"1e2%", 100, luPercent},
+      {u"0x1E", 30, luPx},  // hexadecimal, whose digits may be "e"
+      {u"$1e", 30, luPx},
+      {u"1e", 0, luPx},
+      {u"e3", 0, luPx},
       {u"1.5E+0in", 144, luIn},
       {u"1.5e", 0, luPx},
       {u"1.5.5", 0, luPx},
@@ -71,7 +80,7 @@ TEST(ParseLength, UnitsNumbersAndRounding) {
       {u"2147483647in", cMax, luIn},
       {u"1.0e300in", cMax, luIn},
       {u"1.0e300", cMax, luPx},
-      {u"1e300in", 0, luIn},
+      {u"1e300in", cMax, luIn},
       {u"1.0e999", 0, luPx},
       {u"2147483648", 0, luPx},
   };
@@ -127,6 +136,13 @@ TEST(CalcDimensions, FromWidthHeightAndViewBoxAt96And90) {
       {u"-5", u"10", u"0 0 800 600", 800, 10, 800, 10},
       {u"-5", u"10", u"", -5, 10, -5, 10},
       {u"1.0e300in", u"1.0e300pc", u"", cMax, cMax, cMax, cMax},
+      // Numbers as SVG writes them: exponents, white space around the length,
+      // and exact halves to even at 90 dpi too (1454pt is 1817.5 there).
+      {u"1454pt", u"1e3", u"", 1939, 1000, 1818, 1000},
+      {u"1e2", u"5E1", u"0 0 800 600", 100, 50, 100, 50},
+      {u" 100", u"50 ", u"0 0 800 600", 100, 50, 100, 50},
+      {u"", u"", u"0 0 1560 1e3", 1560, 1000, 1560, 1000},
+      {u"", u"", u"0 0 1.5e2 2E+1", 150, 20, 150, 20},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(Show(c.Width) + " / " + Show(c.Height) + " / " + Show(c.ViewBox));

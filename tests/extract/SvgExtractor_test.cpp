@@ -14,6 +14,7 @@
 
 #include "base/Streams.h"
 #include "base/Utf8.h"
+#include "extract/Dimensions.h"
 #include "extract/SvgFields.h"
 #include "platform/HostPlatform.h"
 #include "support/TestSupport.h"
@@ -24,8 +25,9 @@ namespace {
 using namespace std::literals;
 
 // Every non-empty text of the record, in field order, as "Name=value" parts (the
-// field's name without blanks), then the size and the image flag;
-// so a table states the whole expected record and any stray value shows.
+// field's name without blanks, "Name*=" for a text from the drawing's own
+// element), then the size and the image flag; so a table states the whole
+// expected record and any stray value shows.
 std::string Dump(const TVexmeta& AR) {
   std::string out;
   auto text = [&out](std::string_view AName, const std::u16string& AValue) {
@@ -36,7 +38,12 @@ std::string Dump(const TVexmeta& AR) {
     out += '=';
     out += platform::Utf16ToUtf8(AValue);
   };
-  for (const TRecordText& field : cRecordTexts) text(field.Name, AR.*field.Member);
+  for (const TRecordText& field : cRecordTexts) {
+    std::string name(field.Name);
+    for (std::int32_t i = 0; i < cFieldCount; ++i)
+      if (cFieldRows[i].Text == field.Member && (AR.FromFallback >> i & 1) != 0) name += '*';
+    text(name, AR.*field.Member);
+  }
   if (AR.IntWidth != 0 || AR.IntHeight != 0)
     out.append(out.empty() ? "" : "|")
         .append("Size=")
@@ -52,10 +59,16 @@ struct TParsed {
   TVexmeta Record;
 };
 
+// The filtered load, held to the whole tree's answer.
 TParsed Parse(std::string_view ASvg, bool AParseImageNode = true) {
   auto stream = TMemoryStream::View(ASvg);
   TParsed result{false, {}};
   result.Ok = ParseSvgDocument(*stream, result.Record, AParseImageNode);
+  TVexmeta whole;
+  const bool wholeOk = ParseSvgDocument(*TMemoryStream::View(ASvg), whole, AParseImageNode,
+                                        TDocumentLoad::dlWholeTree);
+  EXPECT_EQ(wholeOk, result.Ok);
+  EXPECT_TRUE(SameRecord(whole, result.Record)) << Dump(whole) << " vs " << Dump(result.Record);
   return result;
 }
 
@@ -103,7 +116,7 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
       {"folded names", "<svg WIDTH='5' ViewBox='0 0 5 6' HeIgHt='7' ID='x'/>", true,
        "Width=5|Height=7|ViewBox=0 0 5 6|ID=x|Size=5x7"},
       {"values as written", "<svg width=' 10 ' height='2' id='a&amp;b&#x41;'/>", true,
-       "Width= 10 |Height=2|ID=a&bA|Size=0x2"},
+       "Width= 10 |Height=2|ID=a&bA|Size=10x2"},
       {"invalid UTF-8",
        "<svg id='a\xFF"
        "b'/>",
@@ -116,17 +129,41 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
        "Width=1|Height=1|Size=1x1"},
       {"sizes from the viewBox", "<svg viewBox='0 0 640 480'/>", true,
        "ViewBox=0 0 640 480|Size=640x480"},
-      // The embedded image: the first "image" of the root only.
+      // The embedded image: any "image" inside the root, either link.
       {"data image", "<svg><image xlink:href='data:image/png;base64,AAAA'/></svg>", true, "Image"},
       {"folded image element", "<svg><IMAGE XLINK:HREF='data:image/gif,'/></svg>", true, "Image"},
       {"upper-case data URL", "<svg><image xlink:href='DATA:IMAGE/png;base64,AAAA'/></svg>", true,
        ""},
       {"external image", "<svg><image xlink:href='photo.png'/></svg>", true, ""},
       {"short href", "<svg><image xlink:href='data:imag'/></svg>", true, ""},
-      {"plain href", "<svg><image href='data:image/png,'/></svg>", true, ""},
-      {"image in a group", "<svg><g><image xlink:href='data:image/png,'/></g></svg>", true, ""},
+      {"plain href", "<svg><image href='data:image/png,'/></svg>", true, "Image"},
+      {"image in a group", "<svg><g><image xlink:href='data:image/png,'/></g></svg>", true,
+       "Image"},
       {"second image",
-       "<svg><image xlink:href='a.png'/><image xlink:href='data:image/png,'/></svg>", true, ""},
+       "<svg><image xlink:href='a.png'/><image xlink:href='data:image/png,'/></svg>", true,
+       "Image"},
+      {"second link of an image", "<svg><image xlink:href='a.png' href='data:image/png,'/></svg>",
+       true, "Image"},
+      {"only the first link of a name", "<svg><image href='a.png' href='data:image/png,'/></svg>",
+       true, ""},
+      {"deep in other elements",
+       "<svg><defs><pattern><g><a><image href='data:image/jpeg,'/></a></g></pattern></defs>"
+       "<image href='b.png'/></svg>",
+       true, "Image"},
+      {"inside an image", "<svg><image href='a.png'><image href='data:image/png,'/></image></svg>",
+       true, "Image"},
+      {"inside the metadata and title",
+       "<svg><metadata><g><image href='data:image/png,'/></g></metadata><title>T</title></svg>",
+       true, "MetadataTitle*=T|Image"},
+      {"image element bound on the root",
+       "<svg xmlns:s='http://www.w3.org/2000/svg'><g><s:image href='data:image/png,'/></g></svg>",
+       true, "Image"},
+      {"image element of another namespace",
+       "<svg xmlns:s='urn:other'><g><s:image href='data:image/png,'/></g></svg>", true, ""},
+      {"link after many characters", "<svg><image href=' data:image/png,'/></svg>", true, ""},
+      {"link written with references", "<svg><image href='data&#58;image/png,'/></svg>", true,
+       "Image"},
+      {"image outside the root", "<svg/><image href='data:image/png,'/>", true, ""},
       // RDF metadata along the first metadata, rdf:RDF and cc:Work only.
       {"metadata",
        "<svg><metadata><rdf:RDF><cc:Work><dc:title>Harbour</dc:title>"
@@ -148,7 +185,65 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
        true, ""},
       {"title outside cc:Work",
        "<svg><metadata><rdf:RDF><dc:title>B</dc:title></rdf:RDF></metadata></svg>", true, ""},
-      // The producing application.
+      // The drawing's own title and description, when the work gives none.
+      {"own title and description", "<svg><title>Chart</title><desc>Sales\n2020</desc></svg>", true,
+       "MetadataTitle*=Chart|MetadataDescription*=Sales\r\n2020"},
+      {"work title, own description",
+       "<svg><title>Own</title><desc>Own text</desc><metadata><rdf:RDF><cc:Work>"
+       "<dc:title>Work</dc:title><dc:description> </dc:description></cc:Work></rdf:RDF>"
+       "</metadata></svg>",
+       true, "MetadataTitle=Work|MetadataDescription*=Own text"},
+      {"first title only", "<svg><title/><title>Second</title></svg>", true, ""},
+      {"a group's title", "<svg><g><title>Group</title></g><desc xmlns='urn:x'>D</desc></svg>",
+       true, "MetadataDescription*=D"},
+      {"title attribute", "<svg title='Attribute'/>", true, ""},
+      {"title bound on the root",
+       "<svg:svg xmlns:svg='http://www.w3.org/2000/svg'><svg:title>Bound</svg:title></svg:svg>",
+       true, "MetadataTitle*=Bound"},
+      // Texts in an RDF container's items.
+      {"rdf:Alt with x-default",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:title><rdf:Alt><rdf:li xml:lang='de'>Hafen</rdf:li>"
+       "<rdf:li xml:lang='x-default'>Harbour</rdf:li></rdf:Alt></dc:title></cc:Work></rdf:RDF>"
+       "</metadata></svg>",
+       true, "MetadataTitle=Harbour"},
+      {"rdf:Bag without x-default",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:description>\n <rdf:Bag><rdf:li>One</rdf:li>"
+       "<rdf:li>Two</rdf:li></rdf:Bag></dc:description></cc:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataDescription=One"},
+      {"rdf:Seq of a date, the first x-default",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:date><rdf:Seq><rdf:li>2001</rdf:li>"
+       "<rdf:li xml:lang='x-default'>2002T1</rdf:li><rdf:li xml:lang='x-default'>2003</rdf:li>"
+       "</rdf:Seq></dc:date></cc:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataDate=2002 1"},
+      {"empty container, own title",
+       "<svg><title>Own</title><metadata><rdf:RDF><cc:Work><dc:title><rdf:Alt/></dc:title>"
+       "</cc:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle*=Own"},
+      // Elements found by the namespaces their prefixes are bound to above them.
+      {"other prefixes",
+       "<svg:svg xmlns:svg='http://www.w3.org/2000/svg' xmlns:ns2='http://creativecommons.org/ns#'>"
+       "<svg:metadata xmlns:r='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><r:RDF>"
+       "<ns2:Work xmlns:d='http://purl.org/dc/elements/1.1/'><d:title>Bound</d:title>"
+       "<d:date>2020</d:date></ns2:Work></r:RDF></svg:metadata></svg:svg>",
+       true, "MetadataTitle=Bound|MetadataDate=2020"},
+      {"the old Creative Commons namespace",
+       "<svg xmlns:c='http://web.resource.org/cc/'><metadata><rdf:RDF><c:Work>"
+       "<dc:title>Old</dc:title></c:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle=Old"},
+      {"the nearest declaration binds",
+       "<svg xmlns:c='http://creativecommons.org/ns#'><metadata xmlns:c='urn:other'><rdf:RDF>"
+       "<c:Work><dc:title>Hidden</dc:title></c:Work></rdf:RDF></metadata></svg>",
+       true, ""},
+      {"a declaration on the element itself does not count",
+       "<svg><metadata><rdf:RDF><c:Work xmlns:c='http://creativecommons.org/ns#'>"
+       "<dc:title>Self</dc:title></c:Work></rdf:RDF></metadata></svg>",
+       true, ""},
+      {"the usual prefixes bound elsewhere",
+       "<svg xmlns:dc='urn:other'><metadata><rdf:RDF><cc:Work><dc:title>Usual</dc:title>"
+       "</cc:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle=Usual"},
+      // The producing application: the first generator comment of the document,
+      // else of the root, whatever comes before it.
       {"Created with", "<!--   Created with   Tool 1.0 \t--><svg/>", true, "Application=Tool 1.0"},
       {"Created with, no blank", "<!--Created withTool--><svg/>", true, "Application=Tool"},
       {"line breaks around", "<!--\r\n\tCreated with Tool\r\n--><svg/>", true, "Application=Tool"},
@@ -161,10 +256,23 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
       {"comment in the root", "<svg><g><!-- Creator: Deep --></g><!-- Generator: Tool 2 --></svg>",
        true, "Application=Tool 2"},
       {"first comment in the root", "<svg><!-- hello --><!-- Generator: Tool 2 --></svg>", true,
-       ""},
-      {"blank document comment", "<!--   --><svg><!-- Generator: Tool --></svg>", true, ""},
+       "Application=Tool 2"},
+      {"blank document comment", "<!--   --><svg><!-- Generator: Tool --></svg>", true,
+       "Application=Tool"},
       {"document comment wins", "<!-- Creator: A --><svg><!-- Generator: B --></svg>", true,
        "Application=A"},
+      {"document comment after the root wins",
+       "<svg><!-- Creator: Root --></svg><!-- Creator: Doc -->", true, "Application=Doc"},
+      {"Generated by", "<!-- Generated by graphviz version 2.43.0 (0)\n --><svg/>", true,
+       "Application=graphviz version 2.43.0 (0)"},
+      {"Produced by", "<svg><!--Produced by GNUPLOT 5.4 patchlevel 4 --></svg>", true,
+       "Application=GNUPLOT 5.4 patchlevel 4"},
+      {"Created by", "<!-- Created by Tool X --><svg/>", true, "Application=Tool X"},
+      {"after a licence", "<!-- Licence: CC0 --><!-- Created with Editor 3 --><svg/>", true,
+       "Application=Editor 3"},
+      {"lower-case generated by", "<!-- generated by tool --><svg/>", true, ""},
+      {"phrase with a reference", "<!-- Created&#32;with Tool --><svg/>", true, "Application=Tool"},
+      {"comments only elsewhere", "<svg><g><!-- Generated by Deep --></g></svg>", true, ""},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
@@ -358,7 +466,47 @@ TEST(ParseSvgDocument, DeepNestingOnASmallStack) {
   TParsed got{false, {}};
   ASSERT_TRUE(platform::RunOnThreadWithStack(256 * 1024, [&] { got = Parse(svg); }));
   EXPECT_TRUE(got.Ok);
-  EXPECT_EQ(Dump(got.Record), "Application=Deep|Width=2|Height=3|Size=2x3");
+  EXPECT_EQ(Dump(got.Record), "Application=Deep|Width=2|Height=3|Size=2x3|Image");
+}
+
+// The fixtures made for where real drawings keep their facts: embedded images
+// in groups, generator comments however phrased, the drawing's own title and
+// description, RDF container items, other prefixes, numbers as SVG writes them.
+TEST(ParseSvgDocument, FixturesOfWhereDrawingsKeepTheirFacts) {
+  const std::map<std::string, std::string> expected = {
+      {"image-in-group.svg",
+       "SVGVersion=1.1|Application=Chartsmith 4.1 (plotting)|Width=120pt|Height=90pt|ViewBox=0 0 "
+       "160 120|Size=160x120|Image"},
+      {"image-href-after-link.svg", "Width=64|Height=32|ViewBox=0 0 64 32|Size=64x32|Image"},
+      {"generated-by-graph-layout.svg",
+       "Application=graphviz version 2.43.0 (0)|Width=62pt|Height=116pt|ViewBox=0.00 0.00 62.00 "
+       "116.00|Size=83x155"},
+      {"licence-then-generator.svg",
+       "Application=Iconforge 2.3|Width=24|Height=24|ViewBox=0 0 24 "
+       "24|MetadataTitle*=Bell|MetadataDescription*=A bell for notifications|Size=24x24"},
+      {"numbers-with-exponents.svg",
+       "Application=hand|Width= 1e2|Height=5E1 |ViewBox=0 0 1560 1e3|Size=100x50"},
+      {"half-pixel-at-90.svg", "Width=1454pt|Height=1e3|ViewBox=0 0 1454 1000|Size=1939x1000"},
+      {"viewbox-exponent.svg", "ViewBox=0 0 1560 1e3|ID=wide-sheet|Size=1560x1000"},
+      {"sizes-with-blanks.svg",
+       "Application=Handmade|Width= 100|Height=50 |ViewBox=0 0 100 600|Size=100x50"},
+      {"title-in-an-alternative.svg",
+       "Width=40|Height=30|MetadataTitle=Lock gate|MetadataDescription=First of two|Size=40x30"},
+      {"other-prefixes.svg",
+       "Width=48|Height=48|InkscapeVersion=1.2.2|MetadataTitle=Prefixes of its "
+       "own|MetadataDate=2022-11-03|Size=48x48|Image"},
+  };
+  const std::filesystem::path folder = std::filesystem::path(VX_SOURCE_DIR) / "tests" / "fixtures";
+  for (const auto& [name, record] : expected) {
+    SCOPED_TRACE(name);
+    TParsed got = Parse(testing_support::ReadFile(folder / name));
+    EXPECT_TRUE(got.Ok);
+    EXPECT_EQ(Dump(got.Record), record);
+  }
+  // At 90 dpi the half pixel rounds to even too.
+  TVexmeta half = Parse(testing_support::ReadFile(folder / "half-pixel-at-90.svg")).Record;
+  CalcDimensions(half, 90);
+  EXPECT_EQ(half.IntWidth, 1818);
 }
 
 TEST(CutRecordText, KeepsAtMostTheLimitAndWholePairs) {
@@ -450,7 +598,7 @@ TEST(ParseSvgDocument, ExampleDrawings) {
        "297|ID=a4-sheet|Size=794x1123"},
       {"badge-points.svg",
        "SVGVersion=1.1|Application=Hand-written in a text editor|Width=72pt|Height=36pt|ViewBox=0 "
-       "0 96 48|ID=badge|Size=96x48"},
+       "0 96 48|ID=badge|MetadataTitle*=Badge with a Latin-1 caf\xC3\xA9 sign|Size=96x48"},
       {"scaled-percent.svg", "Width=50%|Height=25%|ViewBox=0 0 800 600|Size=400x150"},
       {"embedded-photo.svg",
        "SVGVersion=1.1|Application=Pixelweave 2.0|Width=1in|Height=0.75in|ViewBox=0 0 96 "

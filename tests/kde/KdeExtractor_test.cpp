@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "extract/SvgExtractor.h"
+#include "extract/SvgFields.h"
 #include "support/TestSupport.h"
 #include "support/ZipFixture.h"
 
@@ -140,6 +142,17 @@ struct TFixtures {
     Dir.Write(
         "titled-zip.svgz",
         testing_support::MakeZip({testing_support::Entry("titled-zip.svg", cTitledDrawing, true)}));
+    // The drawing's own title and description, which only ours reads.
+    Dir.Write("own-title.svg",
+              "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" height=\"10\">"
+              "<title>Sluice</title><desc>Own words</desc></svg>");
+    Dir.Write("own-desc-rdf-title.svg",
+              "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+              "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+              "xmlns:cc=\"http://creativecommons.org/ns#\" "
+              "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><title>Own title</title>"
+              "<desc>Own words</desc><metadata><rdf:RDF><cc:Work rdf:about=\"\">"
+              "<dc:title>Work title</dc:title></cc:Work></rdf:RDF></metadata></svg>");
     Dir.Write("no-size.svg",
               "<svg xmlns=\"http://www.w3.org/2000/svg\"><!-- Created with Penwick --></svg>");
     Dir.Write("percent-only.svg",
@@ -203,8 +216,18 @@ std::map<std::string, QJsonObject> HostReport(const std::vector<fs::path>& AFold
   return report;
 }
 
-// What ours must add for a file the host tool reported, the creation date aside.
-PropertyMultiMap Expected(const QJsonObject& AFields, bool ACompressed) {
+// Which of a drawing's title and description are its own elements' (the
+// FromFallback bits of its record).
+std::uint32_t OwnTexts(const fs::path& AFile) {
+  TVexmeta record;
+  TSvgExtractor extractor;
+  extractor.ReadFile(QString::fromStdString(AFile.string()).toStdU16String(), {}, record);
+  return record.FromFallback;
+}
+
+// What ours must add for a file the host tool reported, the creation date aside:
+// a plain drawing's title and description only where they are its own.
+PropertyMultiMap Expected(const QJsonObject& AFields, bool ACompressed, std::uint32_t AOwn) {
   PropertyMultiMap expected;
   const QJsonValue width = AFields.value(QStringLiteral("Calculated Width (96)"));
   const QJsonValue height = AFields.value(QStringLiteral("Calculated Height (96)"));
@@ -217,10 +240,10 @@ PropertyMultiMap Expected(const QJsonObject& AFields, bool ACompressed) {
     if (!value.isNull()) expected.insert(AProperty, value.toString());
   };
   text("Application", Property::Generator);
-  if (ACompressed) {
+  if (ACompressed || (AOwn & FallbackBit(&TVexmeta::MetadataTitle)) != 0)
     text("Metadata Title", Property::Title);
+  if (ACompressed || (AOwn & FallbackBit(&TVexmeta::MetadataDescription)) != 0)
     text("Metadata Description", Property::Description);
-  }
   return expected;
 }
 
@@ -249,7 +272,8 @@ TEST(KdeExtractor, AddsWhatTheHostToolReports) {
     const QList<QVariant> dates = actual.values(Property::CreationDate);
     actual.remove(Property::CreationDate);
     EXPECT_EQ(Describe(actual),
-              Describe(Expected(row->second, MimeOf(file) == "image/svg+xml-compressed")));
+              Describe(Expected(row->second, MimeOf(file) == "image/svg+xml-compressed",
+                                OwnTexts(file))));
     // Every date here that reads as one is a date and time; the other forms are
     // checked on their own below.
     const QString date = row->second.value(QStringLiteral("Metadata Date")).toString();
@@ -288,6 +312,13 @@ TEST(KdeExtractor, NoPropertyComesFromTwoExtractors) {
   for (const TExtraction& extraction : plain)
     titled = titled || extraction.Properties.contains(Property::Title);
   EXPECT_TRUE(titled) << "a plain drawing's title comes from the framework's own extractor";
+  // Its own title and description only from ours.
+  const std::vector<TExtraction> own = ExtractAll(fixtures.Dir.Path() / "own-title.svg");
+  const TExtraction* ours = Ours(own);
+  ASSERT_NE(ours, nullptr);
+  EXPECT_EQ(ours->Properties.values(Property::Title), QList<QVariant>{QStringLiteral("Sluice")});
+  EXPECT_EQ(ours->Properties.values(Property::Description),
+            QList<QVariant>{QStringLiteral("Own words")});
 }
 
 TEST(KdeExtractor, MetadataDateIsADateTimeOnlyInIsoForm) {

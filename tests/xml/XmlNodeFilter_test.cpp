@@ -29,11 +29,13 @@ class TRuleFilter : public TXmlNodeFilter {
   TRule FRule;
 };
 
-// The names the rule sees: elements and attributes by name, others unnamed.
+// The names the rule sees: elements and attributes by name, comments by their
+// text, others unnamed.
 std::string_view OfferedName(const TXmlNode* ANode) {
   const TXmlElementType t = ANode->ElementType();
   if (t == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
   if (t == xeAttribute) return static_cast<const TXmlAttribute*>(ANode)->NameView();
+  if (t == xeComment) return static_cast<const TXmlCharData*>(ANode)->RawValueView();
   return {};
 }
 
@@ -97,6 +99,8 @@ TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
          return AT == xeElement || (AT == xeAttribute && AN == "a");
        }},
       {"nothing", [](TXmlElementType, std::string_view) { return false; }},
+      {"comments by their text",
+       [](TXmlElementType AT, std::string_view AN) { return AT != xeComment || AN == " c "; }},
   };
   const char* const documents[] = {
       "<r a='1' xb=\"2\"><x><y><z/></y></x>text<k/></r>",
@@ -182,6 +186,64 @@ TEST(NodeFilter, DeclinedContentLeavesNothingBehind) {
   doc.SetNodeFilter(&filter);
   doc.ReadFromString(text);
   EXPECT_EQ(RootShape(doc), "r(k(@a=1)),");
+  EXPECT_LE(doc.SymbolTable().SymbolCount(), 4);
+}
+
+// Looking into declined elements, value heads and comments judged by their
+// text: a filter that keeps "i" elements wherever they are (as children of the
+// nearest kept element), the head of their "h" values and the comments that
+// say "keep".
+class TLookingFilter : public TXmlNodeFilter {
+ public:
+  bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) override {
+    if (AType == xeComment) return AName.starts_with(" keep");
+    if (AParent == nullptr) return AType == xeElement;
+    if (AType == xeAttribute) return AName == "h";
+    return AType == xeElement && AName == "i";
+  }
+  bool LooksInto(const TXmlNode*, std::string_view AName) override { return AName != "skip"; }
+  bool AcceptInside(const TXmlNode*, std::string_view AName) override { return AName == "i"; }
+  std::size_t KeptValueBytes(const TXmlNode*, std::string_view) override { return 4; }
+};
+
+TEST(NodeFilter, LooksIntoDeclinedElementsAndKeepsHeads) {
+  const char* const cases[][2] = {
+      {"<r><!-- drop --><!-- keep me --><g a='1'><g><i h='abcdefgh' z='2'>in<i/></i></g>t"
+       "<!-- keep not --></g><i h='xy'/></r>",
+       "r(C\" keep me \",i(@h=abcd,i),i(@h=xy)),"},
+      {"<r><skip><i/></skip><g/><g><skip><g><i/></g></skip><i/></g></r>", "r(i),"},
+      // Nesting looked into closes as declined nesting does (an end tag closes
+      // one element, whatever its name), unterminated too.
+      {"<r><g><g><i h='12345'></g><i/></g><i/></r>", "r(i(@h=1234),i,i),"},
+      {"<r><g><g><i h='1'>", "r(i(@h=1)),"},
+      {"<r><g h='1234567'", "r,"},
+  };
+  for (const auto& [document, expected] : cases) {
+    for (std::int32_t chunk : {5, 6, 7, 11, 64, 256}) {
+      SCOPED_TRACE(testing::Message() << document << " | chunk " << chunk);
+      TLookingFilter filter;
+      TXmlDocument doc;
+      doc.SetNodeFilter(&filter);
+      doc.SetParserChunkSize(chunk);
+      doc.ReadFromString(document);
+      EXPECT_EQ(RootShape(doc), expected);
+    }
+  }
+}
+
+// Deep nesting looked into costs a count: no stack, no nodes, no strings.
+TEST(NodeFilter, DeepNestingLookedIntoCostsACount) {
+  constexpr int cDepth = 200000;
+  std::string text = "<r>";
+  for (int i = 0; i < cDepth; ++i) text += "<g a='1'>";
+  text += "<i h='data:image/png,AAAA'/>";
+  for (int i = 0; i < cDepth; ++i) text += "</g>";
+  text += "</r>";
+  TLookingFilter filter;
+  TXmlDocument doc;
+  doc.SetNodeFilter(&filter);
+  doc.ReadFromString(text);
+  EXPECT_EQ(RootShape(doc), "r(i(@h=data)),");
   EXPECT_LE(doc.SymbolTable().SymbolCount(), 4);
 }
 
