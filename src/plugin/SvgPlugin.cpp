@@ -176,12 +176,14 @@ bool FindFileEntryOrReplaced(TPluginState& AState, std::u16string& APath,
 }
 
 // Puts ASettings in force, as start-up does: the cache's item limit follows
-// CacheSize_x64, and records read under other reading settings are forgotten.
+// CacheSize_x64, records read under other reading settings are forgotten, and
+// the flagged requests' time budget is looked up again.
 // Called under the plugin lock (or before any request can run).
 void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
   const bool recordsDiffer = ASettings.ParseImageNode != AState.Settings.ParseImageNode ||
                              ASettings.MaxKBytesRead != AState.Settings.MaxKBytesRead;
   AState.Settings = ASettings;
+  AState.AnswerAtOnceNs = AnswerAtOnceBudget();
   if (!AState.Cache) return;
   if (recordsDiffer) AState.Cache->Clear();
   AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
@@ -223,7 +225,6 @@ void LoadSettings() {
   try {
     state.Cache = CreatePluginCache();
     state.ModulePath = platform::ModulePath();
-    state.AnswerAtOnceNs = AnswerAtOnceBudget();
     ApplySettings(state, EffectiveSettings(state.ModulePath, u""));
   } catch (...) {
     // The library loads whatever the settings file holds.

@@ -33,8 +33,8 @@ std::u16string HostIniName(const ContentDefaultParamStruct* AParams);
 
 // A request with the delay-if-slow flag reads a drawing the cache does not hold
 // for at most this long (cAnswerAtOnceNs unless the environment variable
-// VEXMETA_ANSWER_AT_ONCE_MS, read at start-up, names another whole number of
-// milliseconds from 1 on: a seam for tests, which must not depend on the
+// VEXMETA_ANSWER_AT_ONCE_MS, read with the settings, names another whole number
+// of milliseconds from 1 on: a seam for tests, which must not depend on the
 // machine's speed) and puts the answer off when the read takes longer.
 constexpr char cAnswerAtOnceVariable[] = "VEXMETA_ANSWER_AT_ONCE_MS";
 
@@ -54,7 +54,7 @@ void LoadSettings();
 // Reads and parses one file, which the caller has just found to be a regular
 // file, into a new cache object (invalid when the file is no SVG drawing) with
 // the caller's options and extractor; null when anything fails while building
-// it, or when the options' text budget was spent (then *AOverBudget is set).
+// it, or when the options' text or time budget was spent (then *AOverBudget is set).
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
                                                std::int64_t ASize, const TExtractOptions& AOptions,
                                                TSvgExtractor& AExtractor,

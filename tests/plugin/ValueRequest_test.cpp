@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -140,11 +141,18 @@ std::string Noise(std::size_t ABytes) {
   return noise;
 }
 
-// A few dozen KiB of gzip that inflate to 64 MiB of elements: far more than
-// any machine reads within a flagged request's budget.
-std::string InflatingToElements(const char* AId) {
+// A few dozen KiB of gzip that inflate to AMiB MiB of elements: 64 MiB is far
+// more than any machine reads within a flagged request's budget.
+std::string InflatingToElements(const char* AId, std::size_t AMiB = 64) {
   return testing_support::GzipFilled(std::string("<svg id=\"") + AId + "\">", "<g><rect/></g>\n",
-                                     std::size_t{64} << 20);
+                                     AMiB << 20);
+}
+
+// Makes the plugin read the settings, and with them the time budget, again.
+void RereadSettings(const TPluginHost& AHost) {
+  ContentDefaultParamStruct params{};
+  params.size = sizeof params;
+  AHost.SetDefaultParams(&params);
 }
 
 }  // namespace
@@ -193,23 +201,27 @@ TEST(DelayIfSlow, DrawingsReadWithinTheBudgetAreAnswered) {
   EXPECT_EQ(host.Get(dir.Path() / "missing.svg", FieldIndex(&TVexmeta::ID)).Result, ft_fieldempty);
 }
 
-// A drawing whose read runs past the budget (compressed data inflating to more
-// than any budget reads) is put off and not cached, and the plugin remembers
-// it: the next flagged requests put it off without a try, for several such
-// drawings, until a drawing changes. Each is replaced by a cheap drawing of the
-// same size and time, which only a new try would read.
+// A drawing whose read runs past the budget is put off and not cached, and the
+// plugin remembers it: the next flagged requests put it off without a try, for
+// several such drawings, until a drawing changes. The budget is 1 ms while
+// 16 MiB of elements are tried, far too little for them on any machine, then
+// far more than a new try would need: each drawing is replaced by a cheap one
+// of the same size and time, which only a new try would read.
 TEST(DelayIfSlow, DrawingsOverTheBudgetArePutOffAndNotTriedAgain) {
+  auto budget = std::make_unique<TScopedVariable>(cAnswerAtOnceVariable, "1");
   TPluginHost host;
   TTempDir dir;
   std::vector<fs::path> files;
   for (const char* name : {"first", "second", "third"}) {
-    files.push_back(dir.Write(std::string(name) + ".svgz", InflatingToElements(name)));
+    files.push_back(dir.Write(std::string(name) + ".svgz", InflatingToElements(name, 16)));
     PinTime(files.back());
   }
   const int id = FieldIndex(&TVexmeta::ID);
   for (const fs::path& file : files)
     EXPECT_EQ(host.Get(file, id, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed) << file;
 
+  budget = std::make_unique<TScopedVariable>(cAnswerAtOnceVariable, "600000");
+  RereadSettings(host);
   auto cheapOfSize = [](const fs::path& AFile, std::uintmax_t ASize) {
     const std::string svg = "<svg id=\"" + AFile.stem().string() + "\"/>";
     return svg + std::string(static_cast<std::size_t>(ASize) - svg.size(), ' ');
