@@ -199,23 +199,23 @@ namespace {
 // A stream read through another up to a budget of bytes and a deadline: the
 // read that passes either raises instead, and the budget is spent.
 class TBudgetStream : public TStream {
-  using Clock = std::chrono::steady_clock;
+  using TClock = std::chrono::steady_clock;
 
  public:
   // A deadline of the clock's largest time is none.
-  TBudgetStream(TStream& ASource, std::int64_t ABudget, Clock::time_point ADeadline)
+  TBudgetStream(TStream& ASource, std::int64_t ABudget, TClock::time_point ADeadline)
       : FSource(ASource), FBudget(ABudget), FDeadline(ADeadline) {}
 
   // The deadline of a read that began at AStart.
-  static Clock::time_point DeadlineOf(Clock::time_point AStart, std::int64_t ATimeBudgetNs) {
+  static TClock::time_point DeadlineOf(TClock::time_point AStart, std::int64_t ATimeBudgetNs) {
     return ATimeBudgetNs > 0 ? AStart + std::chrono::nanoseconds(ATimeBudgetNs)
-                             : Clock::time_point::max();
+                             : TClock::time_point::max();
   }
   std::size_t Read(void* ABuffer, std::size_t ACount) override {
     const std::size_t n = FSource.Read(ABuffer, ACount);
     FPosition += static_cast<std::int64_t>(n);
     if (FPosition > FBudget ||
-        (FDeadline != Clock::time_point::max() && Clock::now() > FDeadline)) {
+        (FDeadline != TClock::time_point::max() && TClock::now() > FDeadline)) {
       FSpent = true;
       throw EStreamError("read past the budget");
     }
@@ -233,7 +233,7 @@ class TBudgetStream : public TStream {
  private:
   TStream& FSource;
   const std::int64_t FBudget;
-  const Clock::time_point FDeadline;
+  const TClock::time_point FDeadline;
   std::int64_t FPosition = 0;
   bool FSpent = false;
 };
