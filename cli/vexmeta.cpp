@@ -554,6 +554,8 @@ void PrintRows(const std::vector<TColumn>& AColumns, const std::vector<std::stri
     }
     return;
   }
+  // A table with no file to show is no table: not even its header is printed.
+  if (ARows.empty()) return;
   std::vector<std::string> header{"File"};
   for (const TColumn& column : AColumns) header.push_back(column.Title);
   std::vector<std::size_t> widths(header.size());

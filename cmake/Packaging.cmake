@@ -97,6 +97,11 @@ else()
             COMPONENT kde PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
             DESTINATION share/doc/vexmeta-kde COMPONENT kde)
+    # Makes a compressed drawing's type a kind of ZIP archive, so that the desktop
+    # indexer, which types files by content, still gives ZIP-wrapped .svgz files
+    # to the extractor; the shared MIME database's trigger rebuilds the database.
+    install(FILES "${VX_PACKAGING_DIR}/vexmeta-kde-mime.xml" DESTINATION share/mime/packages
+            RENAME vexmeta-kde.xml COMPONENT kde)
   endif()
 
   set(CPACK_GENERATOR "DEB")

@@ -244,19 +244,23 @@ namespace {
 // A stream read through another up to a budget of bytes and a deadline: the
 // read that passes either raises instead, and the budget is spent.
 class TBudgetStream : public TStream {
-  using Clock = std::chrono::steady_clock;
+  using TClock = std::chrono::steady_clock;
 
  public:
-  TBudgetStream(TStream& ASource, std::int64_t ABudget, std::int64_t ATimeBudgetNs)
-      : FSource(ASource),
-        FBudget(ABudget),
-        FDeadline(ATimeBudgetNs > 0 ? Clock::now() + std::chrono::nanoseconds(ATimeBudgetNs)
-                                    : Clock::time_point::max()) {}
+  // A deadline of the clock's largest time is none.
+  TBudgetStream(TStream& ASource, std::int64_t ABudget, TClock::time_point ADeadline)
+      : FSource(ASource), FBudget(ABudget), FDeadline(ADeadline) {}
+
+  // The deadline of a read that began at AStart.
+  static TClock::time_point DeadlineOf(TClock::time_point AStart, std::int64_t ATimeBudgetNs) {
+    return ATimeBudgetNs > 0 ? AStart + std::chrono::nanoseconds(ATimeBudgetNs)
+                             : TClock::time_point::max();
+  }
   std::size_t Read(void* ABuffer, std::size_t ACount) override {
     const std::size_t n = FSource.Read(ABuffer, ACount);
     FPosition += static_cast<std::int64_t>(n);
     if (FPosition > FBudget ||
-        (FDeadline != Clock::time_point::max() && Clock::now() > FDeadline)) {
+        (FDeadline != TClock::time_point::max() && TClock::now() > FDeadline)) {
       FSpent = true;
       throw EStreamError("read past the budget");
     }
@@ -274,7 +278,7 @@ class TBudgetStream : public TStream {
  private:
   TStream& FSource;
   const std::int64_t FBudget;
-  const Clock::time_point FDeadline;
+  const TClock::time_point FDeadline;
   std::int64_t FPosition = 0;
   bool FSpent = false;
 };
@@ -283,6 +287,9 @@ class TBudgetStream : public TStream {
 
 TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
                                   TVexmeta& ARecord, bool AFoundRegular) {
+  // The time budget counts from here: opening an archive reads its directory.
+  const auto deadline =
+      TBudgetStream::DeadlineOf(std::chrono::steady_clock::now(), AOptions.TimeBudgetNs);
   try {
     std::unique_ptr<TStream> stream =
         OpenSvgStreamOrRaise(APath, AOptions.ReadLimitBytes, AFoundRegular);
@@ -293,7 +300,7 @@ TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptio
     // Without a budget the stream is read as it is.
     const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;
     TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX,
-                         AOptions.TimeBudgetNs);
+                         deadline);
     TStream& source = budgeted ? static_cast<TStream&>(budget) : *stream;
     // A drawing read from compressed data counts only when the data is intact to
     // its end (or the cut), also where the parse stopped early.

@@ -55,17 +55,6 @@ TSourceKind SourceKindOf(const std::uint8_t (&AHeader)[3]) {
   return TSourceKind::skPlain;
 }
 
-TSourceKind SourceKindOfFile(std::u16string_view APath) {
-  try {
-    std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
-    std::uint8_t header[3] = {};
-    if (file) file->Read(header, sizeof header);
-    return SourceKindOf(header);
-  } catch (...) {
-    return TSourceKind::skPlain;
-  }
-}
-
 std::u16string ZipEntryNameFor(std::u16string_view APath) {
   std::u16string name(platform::FileNamePart(APath));
   std::size_t dot = name.rfind(u'.');

@@ -42,9 +42,6 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
 // What a file's first bytes say it holds.
 enum class TSourceKind : std::uint8_t { skPlain, skGzip, skZip };
 TSourceKind SourceKindOf(const std::uint8_t (&AHeader)[3]);
-// The kind of the file at APath by its first bytes; plain when it cannot be
-// read (it then fails as fast wherever it is read).
-TSourceKind SourceKindOfFile(std::u16string_view APath);
 
 // The entry name looked for in a ZIP-wrapped file: the file name without its
 // folder, its extension replaced by ".svg" (appended when it has none).

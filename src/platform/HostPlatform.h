@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,10 @@ class TDynamicLibrary {
   void* FHandle;
   bool FKeepLoaded = false;
 };
+
+// Sets the process's environment variable AName (ASCII) to AValue, or removes
+// it given none. Not safe while another thread reads the environment.
+void SetEnvironmentValue(const char* AName, const std::optional<std::string>& AValue);
 
 // True when the standard error stream is a terminal.
 bool StderrIsTerminal();

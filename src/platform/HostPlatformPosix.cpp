@@ -88,6 +88,13 @@ void* TDynamicLibrary::Symbol(const char* AName) const {
   return ::dlsym(FHandle, AName);
 }
 
+void SetEnvironmentValue(const char* AName, const std::optional<std::string>& AValue) {
+  if (AValue)
+    ::setenv(AName, AValue->c_str(), 1);
+  else
+    ::unsetenv(AName);
+}
+
 bool StderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,15 @@ TDynamicLibrary::~TDynamicLibrary() {
 
 void* TDynamicLibrary::Symbol(const char* AName) const {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(FHandle), AName));
+}
+
+void SetEnvironmentValue(const char* AName, const std::optional<std::string>& AValue) {
+  const std::wstring name(AName, AName + std::strlen(AName));
+  if (!AValue) {
+    ::SetEnvironmentVariableW(name.c_str(), nullptr);
+    return;
+  }
+  ::SetEnvironmentVariableW(name.c_str(), ToWide(Utf8ToUtf16(*AValue)).c_str());
 }
 
 bool StderrIsTerminal() {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,13 @@ struct TFileEntryInfo {
 // and an entry other than a directory is found.
 bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo);
 
+// The names in the folder AFolder (a path ending in a folder separator, or empty
+// for the current folder) whose bytes are no UTF-8, as FileNameToUtf16 gives
+// them: each byte that is no part of a well-formed UTF-8 sequence one of
+// U+DC80..U+DCFF. None when the folder cannot be read, and none on Windows,
+// whose names are UTF-16.
+std::vector<std::u16string> NamesThatAreNoUtf8(std::u16string_view AFolder);
+
 // True when the file system treats file names case-sensitively.
 bool FileNamesAreCaseSensitive();
 
@@ -162,6 +170,15 @@ std::u16string ModulePath();
 // code units. False when the file (a regular file only), section or key is missing.
 bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
                   std::u16string_view AKey, std::u16string& AValue);
+// The values of several keys of one section, as ReadIniValue reads each, with
+// the file read once: the i-th is AKeys[i]'s, none when it is missing.
+std::vector<std::optional<std::u16string>> ReadIniValues(
+    std::u16string_view AIniPath, std::u16string_view ASection,
+    const std::vector<std::u16string_view>& AKeys);
+
+// The value of the process's environment variable AName (ASCII); none when it is
+// not set.
+std::optional<std::string> EnvironmentValue(const char* AName);
 
 // ---------------------------------------------------------------------------
 // Lock

@@ -2,6 +2,7 @@
 // comparison, lower-casing and code pages; POSIX for files, the module path and
 // the lock. (What only hosts of the plugin need is in HostPlatformPosix.cpp.) File names are UTF-8
 // on disk; the plugin hands them over as UTF-16.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -207,6 +208,21 @@ std::string Utf16ToUtf8(std::u16string_view AText) {
   return out;
 }
 
+namespace {
+
+bool IsWellFormedUtf8(std::string_view ABytes) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(ABytes.data());
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(ABytes.size(), INT32_MAX));
+  for (int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::u16string FileNameToUtf16(std::string_view ABytes) {
   if (IsAscii(ABytes)) return std::u16string(ABytes.begin(), ABytes.end());
   if (ABytes.size() > INT32_MAX) return {};
@@ -290,6 +306,21 @@ std::u16string_view FolderSeparators() {
 bool IsExistingFile(std::u16string_view APath) {
   struct stat st;
   return StatRegular(APath, st);
+}
+
+std::vector<std::u16string> NamesThatAreNoUtf8(std::u16string_view AFolder) {
+  std::vector<std::u16string> names;
+  const std::string folder = AFolder.empty() ? std::string(".") : FileNameFromUtf16(AFolder);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view bytes(entry->d_name);
+    if (IsAscii(bytes)) continue;
+    // The same test as the conversion's: ICU's well-formed UTF-8.
+    if (IsWellFormedUtf8(bytes)) continue;
+    names.push_back(FileNameToUtf16(bytes));
+  }
+  return names;
 }
 
 bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo) {
@@ -376,8 +407,18 @@ std::u16string ModulePath() {
 
 bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
                   std::u16string_view AKey, std::u16string& AValue) {
+  std::optional<std::u16string> value = ReadIniValues(AIniPath, ASection, {AKey}).front();
+  if (!value) return false;
+  AValue = std::move(*value);
+  return true;
+}
+
+std::vector<std::optional<std::u16string>> ReadIniValues(
+    std::u16string_view AIniPath, std::u16string_view ASection,
+    const std::vector<std::u16string_view>& AKeys) {
+  std::vector<std::optional<std::u16string>> values(AKeys.size());
   auto file = TReadOnlyFile::Open(AIniPath);
-  if (!file) return false;
+  if (!file) return values;
   // A settings file is a few lines; anything past 1 MiB is not read.
   constexpr std::size_t cMaxIniBytes = 1 << 20;
   std::string bytes;
@@ -388,6 +429,7 @@ bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
     if (n <= 0) break;
     bytes.append(chunk, static_cast<std::size_t>(n));
   }
+  file.reset();
   if (bytes.size() > cMaxIniBytes) bytes.resize(cMaxIniBytes);
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   std::u16string text = Utf8ToUtf16(bytes);
@@ -403,23 +445,30 @@ bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
       std::size_t close = line.find(u']');
       std::u16string_view name = TrimBlanks(
           line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
-      if (inSection) return false;  // the first section of that name was searched
+      if (inSection) break;  // the first section of that name was searched
       inSection = TextEqualsIgnoreCase(name, ASection);
       continue;
     }
     if (!inSection || line.empty() || line.front() == u';') continue;
     std::size_t eq = line.find(u'=');
     if (eq == std::u16string_view::npos) continue;
-    if (!TextEqualsIgnoreCase(TrimBlanks(line.substr(0, eq)), AKey)) continue;
+    const std::u16string_view key = TrimBlanks(line.substr(0, eq));
     std::u16string_view v = TrimBlanks(line.substr(eq + 1));
     // The reader drops one pair of enclosing quotes, as the Windows reader does.
     if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
     if (v.size() > 2047) v = v.substr(0, 2047);
-    AValue.assign(v);
-    return true;
+    // The first line of a key counts.
+    for (std::size_t i = 0; i < AKeys.size(); ++i)
+      if (!values[i] && TextEqualsIgnoreCase(key, AKeys[i])) values[i].emplace(v);
   }
-  return false;
+  return values;
+}
+
+std::optional<std::string> EnvironmentValue(const char* AName) {
+  const char* value = std::getenv(AName);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
 }
 
 void TLock::Enter() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/CodePages.h"
 #include "platform/Platform.h"
@@ -243,6 +244,11 @@ bool FindFileEntry(std::u16string_view APath, TFileEntryInfo& AInfo) {
   return true;
 }
 
+// Names are UTF-16 here, so none is a byte sequence that is no UTF-8.
+std::vector<std::u16string> NamesThatAreNoUtf8(std::u16string_view) {
+  return {};
+}
+
 bool FileNamesAreCaseSensitive() {
   return false;
 }
@@ -317,11 +323,19 @@ std::u16string ModulePath() {
 
 bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
                   std::u16string_view AKey, std::u16string& AValue) {
+  std::optional<std::u16string> value = ReadIniValues(AIniPath, ASection, {AKey}).front();
+  if (!value) return false;
+  AValue = std::move(*value);
+  return true;
+}
+
+std::vector<std::optional<std::u16string>> ReadIniValues(
+    std::u16string_view AIniPath, std::u16string_view ASection,
+    const std::vector<std::u16string_view>& AKeys) {
+  std::vector<std::optional<std::u16string>> values(AKeys.size());
   std::wstring path = ToWide(AIniPath);
   std::wstring sectionName = ToWide(ASection);
-  std::wstring keyName = ToWide(AKey);
-  if (path.empty() || sectionName.size() != ASection.size() || keyName.size() != AKey.size())
-    return false;
+  if (path.empty() || sectionName.size() != ASection.size()) return values;
   // The profile reader looks for a bare name in the Windows folder; resolve it
   // against the current folder as every other file name is.
   std::wstring full(MAX_PATH, L'\0');
@@ -330,19 +344,33 @@ bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
     full.assign(n, L'\0');
     n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   }
-  if (n == 0 || n >= full.size()) return false;
+  if (n == 0 || n >= full.size()) return values;
   full.resize(n);
   // A device or folder given as the settings file is not read.
-  if (!IsPlainFileAttributes(::GetFileAttributesW(full.c_str()))) return false;
+  if (!IsPlainFileAttributes(::GetFileAttributesW(full.c_str()))) return values;
 
-  // A line feed cannot occur in a value, so it marks a missing section or key.
-  constexpr wchar_t cMissing[] = L"\n";
-  wchar_t buffer[2048];
-  DWORD length = ::GetPrivateProfileStringW(sectionName.c_str(), keyName.c_str(), cMissing, buffer,
-                                            2048, full.c_str());
-  if (length == 1 && buffer[0] == L'\n') return false;
-  AValue.assign(reinterpret_cast<const char16_t*>(buffer), std::min<DWORD>(length, 2047));
-  return true;
+  // The system's profile reader keeps the file it read last, so the keys after
+  // the first are answered from memory.
+  for (std::size_t i = 0; i < AKeys.size(); ++i) {
+    std::wstring keyName = ToWide(AKeys[i]);
+    if (keyName.size() != AKeys[i].size()) continue;
+    // A line feed cannot occur in a value, so it marks a missing section or key.
+    constexpr wchar_t cMissing[] = L"\n";
+    wchar_t buffer[2048];
+    DWORD length = ::GetPrivateProfileStringW(sectionName.c_str(), keyName.c_str(), cMissing,
+                                              buffer, 2048, full.c_str());
+    if (length == 1 && buffer[0] == L'\n') continue;
+    values[i].emplace(reinterpret_cast<const char16_t*>(buffer), std::min<DWORD>(length, 2047));
+  }
+  return values;
+}
+
+std::optional<std::string> EnvironmentValue(const char* AName) {
+  wchar_t buffer[256];
+  const std::wstring name(AName, AName + std::strlen(AName));
+  const DWORD n = ::GetEnvironmentVariableW(name.c_str(), buffer, 256);
+  if (n == 0 || n >= 256) return std::nullopt;  // unset, or longer than any value asked for
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(buffer), n));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,10 @@
 // Reading the settings files.
 #include "plugin/Settings.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "base/StrictInt.h"
 #include "platform/Platform.h"
 
@@ -8,13 +12,10 @@ namespace {
 
 constexpr std::u16string_view cSection = u"Vexmeta";
 
-// Reads one key with ADefault as its default.
-std::int32_t ReadInteger(std::u16string_view AIniPath, std::u16string_view AKey,
-                         std::int32_t ADefault) {
-  std::u16string text;
-  if (!platform::ReadIniValue(AIniPath, cSection, AKey, text)) return ADefault;
+// The value of a key as read, or ADefault when it is missing or no number.
+std::int32_t IntegerOr(const std::optional<std::u16string>& AText, std::int32_t ADefault) {
   std::int32_t value = 0;
-  return ParseSettingValue(text, value) ? value : ADefault;
+  return AText && ParseSettingValue(*AText, value) ? value : ADefault;
 }
 
 }  // namespace
@@ -39,17 +40,20 @@ std::u16string SettingsPathFor(std::u16string_view ALibraryPath) {
 }
 
 void ReadSettings(std::u16string_view AIniPath, TSettings& ASettings) {
-  std::int32_t cacheSize = ReadInteger(AIniPath, u"CacheSize_x64", ASettings.CacheSize_x64);
+  // The file is read once for the three keys.
+  const std::vector<std::optional<std::u16string>> values = platform::ReadIniValues(
+      AIniPath, cSection, {u"CacheSize_x64", u"ParseImageNode", u"MaxKBytesRead"});
+
+  std::int32_t cacheSize = IntegerOr(values[0], ASettings.CacheSize_x64);
   if (cacheSize < 1) cacheSize = 1;
   if (cacheSize > 0x7FFF) cacheSize = 0x7FFF;
   ASettings.CacheSize_x64 = cacheSize;
 
-  ASettings.ParseImageNode =
-      ReadInteger(AIniPath, u"ParseImageNode", ASettings.ParseImageNode ? 1 : 0) != 0;
+  ASettings.ParseImageNode = IntegerOr(values[1], ASettings.ParseImageNode ? 1 : 0) != 0;
 
   // The byte count held is a whole number of kilobytes below 2^31 of them.
-  std::int32_t kbytes = ReadInteger(AIniPath, u"MaxKBytesRead",
-                                    static_cast<std::int32_t>(ASettings.ReadLimitBytes / 1024));
+  std::int32_t kbytes =
+      IntegerOr(values[2], static_cast<std::int32_t>(ASettings.ReadLimitBytes / 1024));
   ASettings.ReadLimitBytes = kbytes <= 0 ? 0 : static_cast<std::int64_t>(kbytes) * 1024;
 }
 

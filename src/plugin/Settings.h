@@ -25,7 +25,7 @@ std::u16string SettingsPathFor(std::u16string_view ALibraryPath);
 std::u16string HostSettingsPathFor(std::u16string_view ALibraryPath,
                                    std::u16string_view AHostIniName);
 
-// Reads the three keys from AIniPath into ASettings, key by key: a missing file
+// Reads the three keys from AIniPath into ASettings, the file once: a missing file
 // or key, or a value that is no number, keeps what ASettings holds; the clamps
 // apply to what is read.
 void ReadSettings(std::u16string_view AIniPath, TSettings& ASettings);

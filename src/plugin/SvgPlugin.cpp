@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "base/Streams.h"
+#include "base/StrictInt.h"
 #include "cache/CacheObject.h"
 #include "extract/SvgExtractor.h"
-#include "extract/SvgSource.h"
 #include "platform/Platform.h"
 #include "plugin/FieldAnswers.h"
 #include "plugin/contplug.h"
@@ -24,13 +27,37 @@ static_assert(sizeof(cDetectString) == 23);
 
 namespace {
 
-// A drawing a request with the delay-if-slow flag gave up on, as it was then,
-// so that the host's next such requests for it are put off without a try.
+// A drawing a request with the delay-if-slow flag gave up on, as it was then.
 struct TPutOff {
   std::int64_t Key = 0;  // TCacheID::i
   double Time = 0;
   std::int64_t Size = -1;
   bool operator==(const TPutOff&) const = default;
+};
+
+// The latest cPutOffRemembered drawings put off, oldest first. A drawing that
+// has changed since (another time or size) is no longer held, so it is tried
+// again.
+class TPutOffFiles {
+ public:
+  bool Holds(const TPutOff& AFile) const {
+    return std::find(FFiles.begin(), FFiles.end(), AFile) != FFiles.end();
+  }
+  void Add(const TPutOff& AFile) {
+    std::erase_if(FFiles, [&](const TPutOff& AHeld) { return AHeld.Key == AFile.Key; });
+    if (FFiles.size() >= cPutOffRemembered) FFiles.erase(FFiles.begin());
+    FFiles.push_back(AFile);
+  }
+
+ private:
+  std::vector<TPutOff> FFiles;
+};
+
+// A name the host gave with '?' for bytes it could not convert, and the file
+// it was found to name.
+struct TReplacedName {
+  std::u16string Given;
+  std::u16string Found;
 };
 
 struct TPluginState {
@@ -39,7 +66,9 @@ struct TPluginState {
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
   std::u16string LastRequestedFileName;
-  TPutOff PutOff;  // the latest only: a host asks the fields of one file in a row
+  std::int64_t AnswerAtOnceNs = cAnswerAtOnceNs;
+  TPutOffFiles PutOff;
+  TReplacedName ReplacedName;  // the latest: a host asks the fields of one file in a row
 };
 
 // The owner of the module state: start-up creates the state and shutdown
@@ -84,23 +113,76 @@ class TLockGuard {
   const bool FHeld;
 };
 
-// True when the file of ASize bytes at APath is worth reading while the host
-// waits (see cReadAtOnceBytes): a plain drawing up to that size, a compressed
-// one up to cReadAtOnceCompressedBytes. The first bytes tell plain text from
-// the gzip and ZIP signatures; a file that cannot be opened fails as fast when
-// it is asked for.
-bool ReadsAtOnce(std::u16string_view APath, std::int64_t ASize) {
-  if (ASize <= cReadAtOnceCompressedBytes) return true;
-  return ASize <= cReadAtOnceBytes && SourceKindOfFile(APath) == TSourceKind::skPlain;
+// The time budget of a flagged request: cAnswerAtOnceNs, or what the test seam
+// cAnswerAtOnceVariable names.
+std::int64_t AnswerAtOnceBudget() {
+  const std::optional<std::string> text = platform::EnvironmentValue(cAnswerAtOnceVariable);
+  std::int32_t milliseconds = 0;
+  if (text && TryStrToInt(*text, milliseconds) && milliseconds > 0)
+    return std::int64_t{milliseconds} * 1'000'000;
+  return cAnswerAtOnceNs;
+}
+
+// True when AName, the name part of a path that names no file, may stand for a
+// name on disk with each byte that is no UTF-8 replaced by '?', as a host whose
+// names are UTF-8 text passes such a name: it matches ANameOnDisk (as
+// FileNameToUtf16 gives it, such a byte one of U+DC80..U+DCFF) when every '?'
+// stands for one such byte or for itself and everything else is the same.
+bool MatchesWithReplacedBytes(std::u16string_view AName, std::u16string_view ANameOnDisk) {
+  if (AName.size() != ANameOnDisk.size()) return false;
+  for (std::size_t i = 0; i < AName.size(); ++i) {
+    const char16_t onDisk = ANameOnDisk[i];
+    if (AName[i] == onDisk) continue;
+    if (AName[i] != u'?' || onDisk < 0xDC80 || onDisk > 0xDCFF) return false;
+  }
+  return true;
+}
+
+// The path of the one file in APath's folder that APath's name stands for with
+// '?' for bytes that are no UTF-8 (see MatchesWithReplacedBytes); empty when no
+// file or several match. Where names are UTF-16 no name on disk holds such
+// bytes, so nothing is found there.
+std::u16string FindNameWithReplacedBytes(std::u16string_view APath) {
+  const std::u16string_view name = platform::FileNamePart(APath);
+  if (name.find(u'?') == std::u16string_view::npos) return {};
+  const std::u16string_view folder = platform::FolderPart(APath);
+  std::u16string found;
+  for (const std::u16string& candidate : platform::NamesThatAreNoUtf8(folder)) {
+    if (!MatchesWithReplacedBytes(name, candidate)) continue;
+    if (!found.empty()) return {};  // several: none is the one meant
+    found.assign(folder).append(candidate);
+  }
+  return found;
+}
+
+// Looks APath up as FindFileEntry does; a path that names no file but holds '?'
+// is looked for as a name with replaced bytes, and APath is then made the
+// path of the file found. The latest such name is remembered, so that the
+// host's requests for the other fields of the file do not search its folder
+// again while the file is there.
+bool FindFileEntryOrReplaced(TPluginState& AState, std::u16string& APath,
+                             platform::TFileEntryInfo& AEntry) {
+  if (platform::FindFileEntry(APath, AEntry)) return true;
+  if (APath.find(u'?') == std::u16string::npos) return false;
+  if (AState.ReplacedName.Given != APath ||
+      !platform::FindFileEntry(AState.ReplacedName.Found, AEntry)) {
+    std::u16string found = FindNameWithReplacedBytes(APath);
+    if (found.empty() || !platform::FindFileEntry(found, AEntry)) return false;
+    AState.ReplacedName = {APath, std::move(found)};
+  }
+  APath = AState.ReplacedName.Found;
+  return true;
 }
 
 // Puts ASettings in force, as start-up does: the cache's item limit follows
-// CacheSize_x64, and records read under other reading settings are forgotten.
+// CacheSize_x64, records read under other reading settings are forgotten, and
+// the flagged requests' time budget is looked up again.
 // Called under the plugin lock (or before any request can run).
 void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
   const bool recordsDiffer = ASettings.ParseImageNode != AState.Settings.ParseImageNode ||
                              ASettings.ReadLimitBytes != AState.Settings.ReadLimitBytes;
   AState.Settings = ASettings;
+  AState.AnswerAtOnceNs = AnswerAtOnceBudget();
   if (!AState.Cache) return;
   if (recordsDiffer) AState.Cache->Clear();
   AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
@@ -169,8 +251,9 @@ void PluginShutdown() {
 std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
   // A request the host may put off never waits: not for the lock another
-  // request holds, nor for a drawing that takes long to read. What is cheap
-  // (a current cache entry, a small drawing) it answers as any request.
+  // request holds, nor longer than its time budget for a drawing that takes
+  // long to read. What is cheap (a current cache entry, a drawing read within
+  // the budget) it answers as any request.
   const bool delayIfSlow = (AFlags & CONTENT_DELAYIFSLOW) != 0;
   if (AFileName == nullptr) return ft_fieldempty;
   TLockGuard guard(gLock, !delayIfSlow);
@@ -193,7 +276,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // that is no directory (only regular files are found), so a cached request
   // costs one look-up of the file.
   platform::TFileEntryInfo entry;
-  if (!platform::FindFileEntry(path, entry)) return delayIfSlow ? ft_delayed : ft_fieldempty;
+  if (!FindFileEntryOrReplaced(state, path, entry)) return delayIfSlow ? ft_delayed : ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
   const TCacheID key = CacheKey(path);
@@ -205,15 +288,18 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
       state.Cache->InvalidateItem(key);
   }
   if (object == nullptr) {
+    // A drawing put off before is not tried again with the flag; any other is
+    // read until the budget is spent, then put off and remembered. The budget
+    // also bounds compressed data that inflates a thousandfold.
     const TPutOff file{key.i, entry.LastWriteTime, entry.Size};
-    if (delayIfSlow && (file == state.PutOff || !ReadsAtOnce(path, entry.Size))) return ft_delayed;
+    if (delayIfSlow && state.PutOff.Holds(file)) return ft_delayed;
     TExtractOptions options{state.Settings.ParseImageNode, state.Settings.ReadLimitBytes};
-    if (delayIfSlow) options.TextBudget = cReadAtOnceBytes;
+    if (delayIfSlow) options.TimeBudgetNs = state.AnswerAtOnceNs;
     bool overBudget = false;
     std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size,
                                                            options, state.Extractor, &overBudget);
     if (overBudget) {
-      state.PutOff = file;
+      state.PutOff.Add(file);
       return ft_delayed;
     }
     if (built) {

@@ -5,6 +5,7 @@
 // result code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,13 +31,17 @@ void SetDefaultParams(const ContentDefaultParamStruct* AParams);
 // structure, or no name ends with a zero byte within the size the host gave.
 std::u16string HostIniName(const ContentDefaultParamStruct* AParams);
 
-// What a request with the delay-if-slow flag may still read while the host
-// waits: at most cReadAtOnceBytes of SVG text. A plain drawing up to that size
-// is read; compressed data can hold a thousand times its size, so a compressed
-// drawing is tried only up to cReadAtOnceCompressedBytes on disk, and given up
-// on once its text runs past cReadAtOnceBytes.
-constexpr std::int64_t cReadAtOnceBytes = std::int64_t{1024} * 1024;
-constexpr std::int64_t cReadAtOnceCompressedBytes = std::int64_t{256} * 1024;
+// A request with the delay-if-slow flag reads a drawing the cache does not hold
+// for at most this long (cAnswerAtOnceNs unless the environment variable
+// VEXMETA_ANSWER_AT_ONCE_MS, read with the settings, names another whole number
+// of milliseconds from 1 on: a seam for tests, which must not depend on the
+// machine's speed) and puts the answer off when the read takes longer.
+constexpr char cAnswerAtOnceVariable[] = "VEXMETA_ANSWER_AT_ONCE_MS";
+
+// How many drawings put off with the flag are remembered, so that a host's next
+// flagged requests for them are put off without a try. A host asks the fields of
+// one file in a row, and of a window's worth of files in turn.
+constexpr std::size_t cPutOffRemembered = 64;
 
 // Library load and unload. Neither lets an error out.
 void PluginStartup();
@@ -49,8 +54,8 @@ void LoadSettings();
 // Reads and parses one file, which the caller has just found to be a regular
 // file, into a new cache object (invalid when the file is no SVG drawing) with
 // the caller's options and extractor; null when the file could not be read,
-// when anything else fails while building it, or when the options' text budget
-// was spent (then *AOverBudget is set).
+// when anything else fails while building it, or when the options' text or time
+// budget was spent (then *AOverBudget is set).
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
                                                std::int64_t ASize, const TExtractOptions& AOptions,
                                                TSvgExtractor& AExtractor,

@@ -206,6 +206,21 @@ TEST(HostTool, FailedFilesAreReportedAndTheOthersPrinted) {
   EXPECT_EQ(good.Err, "");
 }
 
+// When no file could be printed (a missing file, a folder with no drawing) the
+// table is left out altogether; CSV keeps its header line and JSON its array.
+TEST(HostTool, NoTableWhenNoFileIsPrinted) {
+  TTempDir dir;
+  fs::create_directories(dir.Path() / "empty");
+  for (const std::string& input :
+       {(dir.Path() / "missing.svg").string(), (dir.Path() / "empty").string()}) {
+    SCOPED_TRACE(input);
+    TToolRun table = RunTool({input});
+    EXPECT_EQ(table.Out, "");
+    EXPECT_EQ(RunTool({"--csv", "-f", "ID", input}).Out, "File,ID\n");
+    EXPECT_EQ(RunTool({"--json", input}).Out, "[\n]\n");
+  }
+}
+
 // Root reads everything, so there this case has nothing to show.
 TEST(HostTool, UnreadableFileAndFolderAreReportedAndTheWalkGoesOn) {
   TTempDir dir;

@@ -262,6 +262,27 @@ TEST_F(TPlatformIni, FindsSectionAndKeyWithoutRegardToCase) {
   }
 }
 
+// Several keys read at once answer as each read alone, the first line of a key
+// winning, also for a key asked twice.
+TEST_F(TPlatformIni, ReadsSeveralKeysAsEachAlone) {
+  std::u16string ini = Write(
+      "[Vexmeta]\n"
+      "ParseImageNode=0\n"
+      "cachesize_x64 = \"12\"\n"
+      "CacheSize_x64=13\n"
+      "[Vexmeta]\n"
+      "MaxKBytesRead=5\n");
+  const auto values = platform::ReadIniValues(
+      ini, u"VEXMETA", {u"CacheSize_x64", u"MaxKBytesRead", u"ParseImageNode", u"CacheSize_x64"});
+  ASSERT_EQ(values.size(), 4u);
+  EXPECT_EQ(values[0], u"12");
+  EXPECT_EQ(values[1], std::nullopt);  // only the first section of that name counts
+  EXPECT_EQ(values[2], u"0");
+  EXPECT_EQ(values[3], u"12");
+  EXPECT_EQ(platform::ReadIniValues(U16(FDir.Path() / "none.ini"), u"Vexmeta", {u"Key"}),
+            std::vector<std::optional<std::u16string>>{std::nullopt});
+}
+
 TEST_F(TPlatformIni, ReadsOnlyAnExistingRegularFile) {
   std::u16string value;
   EXPECT_FALSE(platform::ReadIniValue(U16(FDir.Path() / "none.ini"), u"Vexmeta", u"Key", value));
