@@ -271,9 +271,10 @@ GList* GetColumns(TColumnProvider* /*AProvider*/) {
     if (gColumns == nullptr) {
       auto* columns = new std::vector<TColumn*>();
       for (const TColumnSpec& spec : ColumnSpecs()) {
-        const std::string name = "Vexmeta::" + spec.Attribute;
-        TColumn* column = NewColumn(name.c_str(), spec.Attribute.c_str(), spec.Label.c_str(),
-                                    spec.Description.c_str());
+        // Named as its attribute: the name a file manager's settings list
+        // visible columns by.
+        TColumn* column = NewColumn(spec.Attribute.c_str(), spec.Attribute.c_str(),
+                                    spec.Label.c_str(), spec.Description.c_str());
         if (spec.Number) g_object_set(column, "xalign", 1.0, nullptr);
         columns->push_back(column);
       }

@@ -497,6 +497,7 @@ TEST(Extension, DrawingsByTypeOrNameAndFilesThatAreNone) {
     const char* Name;
     const char* MimeType;
     bool Facts;
+    bool Read = true;  // false: answered at once, unread
   };
   const TCase cases[] = {
       {"gzip.svgz", "image/svg+xml-compressed", true},
@@ -505,16 +506,17 @@ TEST(Extension, DrawingsByTypeOrNameAndFilesThatAreNone) {
       {"zip.svgz", "application/zip", true},
       {"by-type", "image/svg+xml", true},
       {"UPPER.SVG", "application/octet-stream", true},
-      {"notes.txt", "text/plain", false},
+      {"notes.txt", "text/plain", false, false},
       {"broken.svg", "image/svg+xml", false},
       {"pipe.svg", "inode/fifo", false},
       {"missing.svg", "image/svg+xml", false},
-      {"by-type", "text/plain", false},  // neither type nor name: not read
+      {"by-type", "text/plain", false, false},  // neither type nor name
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Name) + " as " + c.MimeType);
     auto request = AskAndAwait(dir.Path() / c.Name, c.MimeType);
-    EXPECT_EQ(request->Result, cComplete);
+    // A file read may be answered later on a busy machine; one not read never is.
+    if (!c.Read) EXPECT_EQ(request->Result, cComplete);
     EXPECT_EQ(Shown(*request->State), c.Facts ? facts : AllEmpty());
   }
 
@@ -533,19 +535,22 @@ TEST(Extension, DrawingsByTypeOrNameAndFilesThatAreNone) {
 TEST(Extension, DearReadsAreAnsweredLaterOrNotAtAllWhenCancelled) {
   ASSERT_NE(Provider(), nullptr);
   TTempDir dir;
-  // 64 MiB of text in a few hundred KiB of gzip: far more than the time budget.
-  const std::string head =
+  // 8 MiB of elements, the dearest text, in a few KiB of gzip: several times
+  // the time budget (about 8 ms a MiB in a release build).
+  const std::string dear = testing_support::GzipFilled(
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3in\" height=\"2in\" id=\"dear\">"
-      "<title>Dear</title>";
+      "<title>Dear</title>",
+      "<g/>", 8u << 20);
   std::vector<std::string> paths;
   for (const char* name : {"dear-1.svgz", "dear-2.svgz", "dear-3.svgz"})
-    paths.push_back(dir.Write(name, testing_support::GzipFilled(head, "<g/>", 64u << 20)).string());
-  const auto report = HostReport(paths);
-  ASSERT_EQ(report.size(), paths.size());
+    paths.push_back(dir.Write(name, dear).string());
+  const auto host = HostReport({paths[0]});
+  ASSERT_EQ(host.size(), 1u);
+  const auto facts = Expected(host.begin()->second);
 
   auto answered = AskAndAwait(paths[0], "image/svg+xml-compressed");
   EXPECT_EQ(answered->Result, cInProgress);
-  EXPECT_EQ(Shown(*answered->State), Expected(report.at(paths[0])));
+  EXPECT_EQ(Shown(*answered->State), facts);
   EXPECT_EQ(answered->State->Attributes.at("vexmeta_dimensions"), "288 \u00D7 192");
 
   // Cancelled at once; the next request's answer comes after the cancelled
@@ -557,7 +562,7 @@ TEST(Extension, DearReadsAreAnsweredLaterOrNotAtAllWhenCancelled) {
   iface->cancel_update(reinterpret_cast<TInfoProvider*>(Provider()), cancelled->Handle);
   auto after = AskAndAwait(paths[2], "image/svg+xml-compressed");
   EXPECT_EQ(after->Result, cInProgress);
-  EXPECT_EQ(Shown(*after->State), Expected(report.at(paths[2])));
+  EXPECT_EQ(Shown(*after->State), facts);
   DrainMainLoop();
   EXPECT_EQ(cancelled->Completions, 0);
   EXPECT_TRUE(cancelled->State->Attributes.empty());
@@ -573,9 +578,8 @@ TEST(Extension, DearReadsAreAnsweredLaterOrNotAtAllWhenCancelled) {
 TEST(ExtensionShutdown, DropsAReadInProgress) {
   ASSERT_NE(Provider(), nullptr);
   TTempDir dir;
-  const fs::path dear =
-      dir.Write("dear.svgz",
-                testing_support::GzipFilled("<svg width=\"1\" height=\"1\">", "<g/>", 64u << 20));
+  const fs::path dear = dir.Write(
+      "dear.svgz", testing_support::GzipFilled("<svg width=\"1\" height=\"1\">", "<g/>", 8u << 20));
   auto request = Ask(UriOf(dear), "image/svg+xml-compressed");
   EXPECT_EQ(request->Result, cInProgress);
   Entry<TShutdown>("_module_shutdown")();
