@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -461,6 +462,14 @@ TEST(Extension, ExamplesShowWhatTheHostToolReports) {
     auto request = AskAndAwait(path, MimeByName(path));
     EXPECT_EQ(Shown(*request->State), Expected(report.at(path)));
     EXPECT_EQ(request->State->AttributeCalls, cFieldCount + 1);
+    // A record of what the list view shows for the examples.
+    if (fs::path(path).parent_path().filename() == "examples") {
+      std::map<std::string, std::string>& shown = request->State->Attributes;
+      std::printf("  %s (%s): %s | %s | %s | %s\n", fs::path(path).filename().c_str(),
+                  request->Result == cInProgress ? "later" : "at once",
+                  shown["vexmeta_dimensions"].c_str(), shown["vexmeta_svg_version"].c_str(),
+                  shown["vexmeta_application"].c_str(), shown["vexmeta_metadata_title"].c_str());
+    }
     const std::string& width = request->State->Attributes["vexmeta_calculated_width"];
     if (!width.empty()) widths.emplace_back(width, std::stoi(width));
   }
