@@ -4,7 +4,9 @@
 # vexmeta_<version>_<arch>.deb with the plugin where the Linux file manager
 # looks for content plugins, the host tool, its manual page and README.Debian
 # (how to add the plugin and its columns to the file manager), and beside it
-# vexmeta-kde_<version>_<arch>.deb with the KDE extractor when that is built.
+# vexmeta-kde_<version>_<arch>.deb with the KDE extractor when that is built,
+# and vexmeta-nautilus, vexmeta-nemo and vexmeta-caja with the file manager
+# extensions that are built.
 set(VX_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VX_PACKAGE_STAGE "${PROJECT_BINARY_DIR}/packaging")
 set(VX_PACKAGE_CONTACT "The Vexmeta developers <developers@vexmeta.example>")
@@ -104,8 +106,21 @@ else()
             RENAME vexmeta-kde.xml COMPONENT kde)
   endif()
 
+  # Each file manager extension goes into the folder its file manager's
+  # extension library names, in a package of its own, so that the main package
+  # never pulls in GTK.
+  foreach(fm IN LISTS VX_FILES_BUILT)
+    string(TOUPPER "${fm}" FM)
+    string(REGEX REPLACE "^/usr/" "" extension_dir "${VX_FILES_${FM}_EXTENSION_DIR}")
+    install(TARGETS vexmeta_${fm} LIBRARY DESTINATION "${extension_dir}" COMPONENT ${fm}
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+            DESTINATION share/doc/vexmeta-${fm} COMPONENT ${fm})
+  endforeach()
+
   set(CPACK_GENERATOR "DEB")
-  # One package per component: vexmeta, and vexmeta-kde when it is built.
+  # One package per component: vexmeta, and vexmeta-kde, vexmeta-nautilus,
+  # vexmeta-nemo and vexmeta-caja when they are built.
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_PACKAGE_NAME "vexmeta")
   set(CPACK_DEBIAN_VEXMETA_PACKAGE_NAME "vexmeta")
@@ -142,6 +157,30 @@ else()
       "metadata, and for .svgz files also the title and description. KDE's file\n"
       "manager shows them in its Details view and information panel, and the\n"
       "desktop search index keeps them.")
+  # component, short name, long name, file manager package, section
+  set(file_managers "nautilus\;GNOME Files\;GNOME Files (Nautilus)\;nautilus\;gnome"
+                    "nemo\;Nemo\;Nemo, the Cinnamon file manager\;nemo\;x11"
+                    "caja\;Caja\;Caja, the MATE file manager\;caja\;x11")
+  foreach(entry IN LISTS file_managers)
+    list(GET entry 0 fm)
+    list(GET entry 1 short_name)
+    list(GET entry 2 long_name)
+    list(GET entry 3 enhances)
+    list(GET entry 4 section)
+    string(TOUPPER "${fm}" FM)
+    set(CPACK_DEBIAN_${FM}_PACKAGE_NAME "vexmeta-${fm}")
+    set(CPACK_DEBIAN_${FM}_PACKAGE_SECTION "${section}")
+    set(CPACK_DEBIAN_${FM}_PACKAGE_ENHANCES "${enhances}")
+    string(CONCAT CPACK_DEBIAN_${FM}_DESCRIPTION
+        "SVG drawing details as list-view columns in ${short_name}\n"
+        "This package holds Vexmeta's extension for ${long_name}.\n"
+        "It adds columns to the list view for .svg and .svgz drawings: width and\n"
+        "height in pixels at 96 dpi and both as dimensions, the SVG version, the\n"
+        "program that made the drawing, width, height and viewBox as written,\n"
+        "whether it embeds a raster image, editor details and the title,\n"
+        "description and date of its metadata. They are picked under Visible\n"
+        "Columns.")
+  endforeach()
 endif()
 
 include(CPack)

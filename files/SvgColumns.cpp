@@ -1,0 +1,397 @@
+// The list-view columns of GNOME Files, Nemo and Caja: one column per field of
+// the drawing's record and one "Dimensions" column, filled through the file
+// managers' info provider. Built once per file manager (FileManagerApi.h maps the
+// names); it reads drawings through the extraction layer, with no cache, since
+// the file managers ask again when a file changes.
+#include <gio/gio.h>
+#include <glib-object.h>
+#include <glib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "FileManagerApi.h"
+#include "extract/Dimensions.h"
+#include "extract/SvgExtractor.h"
+#include "extract/SvgFields.h"
+#include "platform/Platform.h"
+
+namespace {
+
+using namespace files_api;
+
+// ---------------------------------------------------------------------------
+// Labels: the field names in the user's language, from Vexmeta.lng.
+
+struct TLanguageLine {
+  const char* Section;  // the .lng section: a Windows three-letter language code
+  const char* Key;      // the field's name as the field table spells it, or its units
+  const char* Value;
+};
+#include "FieldLabels.inc"
+
+// The language names the system gives (g_get_language_names) for each section.
+// Plain "zh" names no script, so only the regions that write Simplified Chinese
+// pick it.
+struct TLanguageCode {
+  const char* Language;
+  const char* Section;
+};
+constexpr TLanguageCode cLanguageCodes[] = {
+    {"de", "DEU"}, {"fr", "FRA"}, {"es", "ESP"}, {"it", "ITA"},    {"pl", "PLK"},    {"ru", "RUS"},
+    {"uk", "UKR"}, {"cs", "CSY"}, {"ja", "JPN"}, {"zh_CN", "CHS"}, {"zh_SG", "CHS"},
+};
+
+// The section of the user's first language that has one, or null for English.
+const char* UserSection() {
+  for (const gchar* const* name = g_get_language_names(); *name != nullptr; ++name)
+    for (const TLanguageCode& code : cLanguageCodes)
+      if (std::strcmp(*name, code.Language) == 0) return code.Section;
+  return nullptr;
+}
+
+std::string Translated(const char* ASection, std::string_view AKey) {
+  if (ASection != nullptr)
+    for (const TLanguageLine& line : cLanguageLines)
+      if (std::strcmp(line.Section, ASection) == 0 && AKey == line.Key) return line.Value;
+  return std::string(AKey);
+}
+
+// ---------------------------------------------------------------------------
+// Columns and values.
+
+constexpr std::string_view cAttributePrefix = "vexmeta_";
+constexpr const char* cDimensions = "vexmeta_dimensions";
+constexpr const char* cEmbeddedMark = "\u2713";  // a check mark: the flag is on
+constexpr const char* cTimes = " \u00D7 ";
+
+// A field's attribute: our prefix and its name in lower case, "_" for blanks
+// ("vexmeta_calculated_width").
+std::string AttributeOf(const TFieldRow& ARow) {
+  std::string attribute(cAttributePrefix);
+  for (char c : ARow.Name) attribute += c == ' ' ? '_' : static_cast<char>(g_ascii_tolower(c));
+  return attribute;
+}
+
+// The file managers sort an extension's column by comparing its texts byte by
+// byte, so a number is padded with leading blanks to the width of the largest
+// one: then "  96" comes before "1024", as 96 before 1024. The columns of
+// numbers are right-aligned, which keeps the blanks out of sight.
+constexpr std::size_t cNumberWidth = 10;  // digits of the largest 32-bit value
+
+std::string SortableNumber(std::int32_t AValue) {
+  std::string digits = std::to_string(AValue);
+  if (digits.size() < cNumberWidth) digits.insert(0, cNumberWidth - digits.size(), ' ');
+  return digits;
+}
+
+// One column per field, in field order, then Dimensions.
+struct TColumnSpec {
+  std::string Attribute;
+  std::string Label;
+  std::string Description;
+  bool Number;
+};
+
+std::vector<TColumnSpec> ColumnSpecs() {
+  const char* section = UserSection();
+  std::vector<TColumnSpec> specs;
+  std::string widthLabel;
+  std::string heightLabel;
+  std::string unitName;
+  for (const TFieldRow& row : cFieldRows) {
+    std::string label = Translated(section, row.Name);
+    std::string description = label;
+    if (row.Kind == fkPixels) {
+      // The first unit, the resolution the record holds (96 dpi).
+      std::string units = Translated(section, row.Units);
+      unitName = units.substr(0, units.find('|'));
+      description += ", " + unitName;
+      if (row.Pixels == &TVexmeta::IntWidth) widthLabel = label;
+      if (row.Pixels == &TVexmeta::IntHeight) heightLabel = label;
+    }
+    specs.push_back({AttributeOf(row), label, description, row.Kind == fkPixels});
+  }
+  specs.push_back(
+      {cDimensions, "Dimensions", widthLabel + cTimes + heightLabel + ", " + unitName, false});
+  return specs;
+}
+
+// Every attribute of a file: empty without a record, so the file manager shows
+// an empty cell rather than "unknown".
+void AddValues(TFileInfo* AFile, const TVexmeta* ARecord) {
+  for (const TFieldRow& row : cFieldRows) {
+    std::string value;
+    if (ARecord != nullptr) {
+      switch (row.Kind) {
+        case fkText:
+          value = platform::Utf16ToUtf8(ARecord->*row.Text);
+          break;
+        case fkFlag:
+          if (ARecord->*row.Flag) value = cEmbeddedMark;
+          break;
+        case fkPixels:
+          if (std::int32_t pixels = FieldPixels(row, *ARecord, 0); pixels > 0)
+            value = SortableNumber(pixels);
+          break;
+      }
+    }
+    AddStringAttribute(AFile, AttributeOf(row).c_str(), value.c_str());
+  }
+  std::string dimensions;
+  if (ARecord != nullptr) {
+    const std::int32_t width =
+        FieldPixels(cFieldRows[FieldIndex(&TVexmeta::IntWidth)], *ARecord, 0);
+    const std::int32_t height =
+        FieldPixels(cFieldRows[FieldIndex(&TVexmeta::IntHeight)], *ARecord, 0);
+    if (width > 0 && height > 0)
+      dimensions = std::to_string(width) + cTimes + std::to_string(height);
+  }
+  AddStringAttribute(AFile, cDimensions, dimensions.c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Which files are read.
+
+bool HasDrawingName(const char* AName) {
+  if (AName == nullptr) return false;
+  const std::string_view name(AName);
+  for (std::string_view suffix : {std::string_view(".svg"), std::string_view(".svgz")})
+    if (name.size() > suffix.size() &&
+        g_ascii_strcasecmp(AName + name.size() - suffix.size(), suffix.data()) == 0)
+      return true;
+  return false;
+}
+
+// The path of a local drawing, or empty: a file that is no drawing by its type
+// or name, or one that is not on a local disk (a network share mounted through
+// GIO has a path too, which reading would make the file manager wait on).
+std::string DrawingPath(TFileInfo* AFile) {
+  GFile* location = FileLocation(AFile);
+  if (location == nullptr) return {};
+  std::string path;
+  if (g_file_has_uri_scheme(location, "file")) {
+    char* base = g_file_get_basename(location);
+    if (FileIsMimeType(AFile, "image/svg+xml") ||
+        FileIsMimeType(AFile, "image/svg+xml-compressed") || HasDrawingName(base)) {
+      if (char* local = g_file_get_path(location); local != nullptr) {
+        path = local;
+        g_free(local);
+      }
+    }
+    g_free(base);
+  }
+  g_object_unref(location);
+  return path;
+}
+
+// ---------------------------------------------------------------------------
+// The module's state: the columns, the extractors and the reads in progress.
+
+// A read put off to the worker. The main loop owns it: it is made by
+// update_file_info and freed by its delivery (or at shutdown); the worker only
+// reads the file into Record.
+struct TJob {
+  TInfoProvider* Provider;
+  TFileInfo* File;
+  GClosure* Closure;
+  std::string Path;
+  TVexmeta Record;
+  bool Drawing = false;
+  std::atomic<bool> Cancelled{false};
+};
+
+struct TModuleState {
+  GType ProviderType = 0;
+  TSvgExtractor AtOnce;  // reads on the main loop
+  TSvgExtractor Worker;  // reads on the worker thread
+  GThreadPool* Pool = nullptr;
+  std::unordered_set<TJob*> Pending;  // on the main loop only
+};
+
+TModuleState* gState = nullptr;
+
+// The columns are made once and never released: Nemo 5.6.4 frees a column
+// wrongly when its last reference goes, and the file managers ask for the
+// columns again for every view.
+std::vector<TColumn*>* gColumns = nullptr;
+
+void FreeJob(TJob* AJob) {
+  g_object_unref(AJob->File);
+  g_object_unref(AJob->Provider);
+  g_closure_unref(AJob->Closure);
+  delete AJob;
+}
+
+gboolean DeliverJob(gpointer AData) {
+  auto* job = static_cast<TJob*>(AData);
+  try {
+    if (gState != nullptr) gState->Pending.erase(job);
+    if (!job->Cancelled.load()) {
+      AddValues(job->File, job->Drawing ? &job->Record : nullptr);
+      g_debug("%s: answered later (%s)", job->Path.c_str(),
+              job->Drawing ? "drawing" : "no drawing");
+      UpdateComplete(job->Closure, job->Provider, reinterpret_cast<TOperationHandle*>(job),
+                     cComplete);
+    } else {
+      g_debug("%s: cancelled, not answered", job->Path.c_str());
+    }
+  } catch (...) {
+    // Nothing may end the file manager: the file keeps what it had.
+  }
+  FreeJob(job);
+  return G_SOURCE_REMOVE;
+}
+
+void RunJob(gpointer AData, gpointer /*AUserData*/) {
+  auto* job = static_cast<TJob*>(AData);
+  try {
+    if (!job->Cancelled.load()) {
+      const TExtractOptions options;  // the engine's own limits bound the read
+      job->Drawing = gState->Worker.ReadFile(platform::FileNameToUtf16(job->Path), options,
+                                             job->Record) == TFileRead::frDrawing;
+    }
+  } catch (...) {
+    job->Drawing = false;
+  }
+  // The job is the main loop's again from here on.
+  g_idle_add_full(G_PRIORITY_DEFAULT, DeliverJob, job, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// The provider's interfaces.
+
+GList* GetColumns(TColumnProvider* /*AProvider*/) {
+  try {
+    if (gColumns == nullptr) {
+      auto* columns = new std::vector<TColumn*>();
+      for (const TColumnSpec& spec : ColumnSpecs()) {
+        // Named as its attribute: the name a file manager's settings list
+        // visible columns by.
+        TColumn* column = NewColumn(spec.Attribute.c_str(), spec.Attribute.c_str(),
+                                    spec.Label.c_str(), spec.Description.c_str());
+        if (spec.Number) g_object_set(column, "xalign", 1.0, nullptr);
+        columns->push_back(column);
+      }
+      gColumns = columns;
+    }
+    GList* list = nullptr;
+    for (TColumn* column : *gColumns) list = g_list_prepend(list, g_object_ref(column));
+    return g_list_reverse(list);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+TOperationResult UpdateFileInfo(TInfoProvider* AProvider, TFileInfo* AFile, GClosure* AClosure,
+                                TOperationHandle** AHandle) {
+  try {
+    if (AHandle != nullptr) *AHandle = nullptr;
+    const std::string path = DrawingPath(AFile);
+    if (path.empty() || gState == nullptr) {
+      AddValues(AFile, nullptr);
+      return cComplete;
+    }
+    // At once when the read fits the time a window's thread may spend on it.
+    TVexmeta record;
+    TExtractOptions options;
+    options.TimeBudgetNs = cAnswerAtOnceNs;
+    const TFileRead read =
+        gState->AtOnce.ReadFile(platform::FileNameToUtf16(path), options, record);
+    if (read != TFileRead::frOverBudget || AClosure == nullptr || AHandle == nullptr) {
+      const bool drawing = read == TFileRead::frDrawing;
+      AddValues(AFile, drawing ? &record : nullptr);
+      g_debug("%s: answered at once (%s)", path.c_str(), drawing ? "drawing" : "no drawing");
+      return cComplete;
+    }
+    auto* job = new TJob{AProvider, AFile, AClosure, path, {}};
+    g_object_ref(AProvider);
+    g_object_ref(AFile);
+    g_closure_ref(AClosure);
+    gState->Pending.insert(job);
+    *AHandle = reinterpret_cast<TOperationHandle*>(job);
+    g_debug("%s: put off to the worker", path.c_str());
+    g_thread_pool_push(gState->Pool, job, nullptr);
+    return cInProgress;
+  } catch (...) {
+    return cFailed;
+  }
+}
+
+void CancelUpdate(TInfoProvider* /*AProvider*/, TOperationHandle* AHandle) {
+  auto* job = reinterpret_cast<TJob*>(AHandle);
+  // A handle of an answer already given is no longer known, and ignored.
+  if (gState != nullptr && gState->Pending.count(job) != 0) job->Cancelled.store(true);
+}
+
+void InitColumnProvider(gpointer AIface, gpointer /*AData*/) {
+  static_cast<TColumnProviderIface*>(AIface)->get_columns = GetColumns;
+}
+
+void InitInfoProvider(gpointer AIface, gpointer /*AData*/) {
+  auto* iface = static_cast<TInfoProviderIface*>(AIface);
+  iface->update_file_info = UpdateFileInfo;
+  iface->cancel_update = CancelUpdate;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The module's entry points, the only symbols it exports.
+
+extern "C" {
+
+__attribute__((visibility("default"))) void VX_FM_MODULE_INITIALIZE(GTypeModule* AModule) {
+  try {
+    if (gState != nullptr) return;
+    auto* state = new TModuleState();
+    static const GTypeInfo cInfo = {
+        sizeof(GObjectClass), nullptr, nullptr, nullptr, nullptr, nullptr,
+        sizeof(GObject),      0,       nullptr, nullptr};
+    const std::string typeName = std::string("Vexmeta") + cModulePrefix + "Columns";
+    state->ProviderType = g_type_module_register_type(AModule, G_TYPE_OBJECT, typeName.c_str(),
+                                                      &cInfo, static_cast<GTypeFlags>(0));
+    static const GInterfaceInfo cColumns = {InitColumnProvider, nullptr, nullptr};
+    static const GInterfaceInfo cInfoProvider = {InitInfoProvider, nullptr, nullptr};
+    g_type_module_add_interface(AModule, state->ProviderType, ColumnProviderType(), &cColumns);
+    g_type_module_add_interface(AModule, state->ProviderType, InfoProviderType(), &cInfoProvider);
+    // One worker: the file manager asks for one file at a time.
+    state->Pool = g_thread_pool_new(RunJob, nullptr, 1, FALSE, nullptr);
+    gState = state;
+    g_debug("loaded by %s", cTitle);
+  } catch (...) {
+    // Without its state the module offers no types.
+  }
+}
+
+__attribute__((visibility("default"))) void VX_FM_MODULE_SHUTDOWN(void) {
+  try {
+    TModuleState* state = gState;
+    if (state == nullptr) return;
+    // Reads queued are dropped and the one running is waited for; answers not
+    // yet delivered are never given.
+    g_thread_pool_free(state->Pool, TRUE, TRUE);
+    gState = nullptr;
+    for (TJob* job : state->Pending) {
+      g_idle_remove_by_data(job);
+      FreeJob(job);
+    }
+    delete state;
+  } catch (...) {
+  }
+}
+
+__attribute__((visibility("default"))) void VX_FM_MODULE_LIST_TYPES(const GType** ATypes,
+                                                                    int* ACount) {
+  static GType types[1];
+  types[0] = gState != nullptr ? gState->ProviderType : 0;
+  *ATypes = types;
+  *ACount = gState != nullptr ? 1 : 0;
+}
+
+}  // extern "C"
