@@ -238,7 +238,18 @@ class TBudgetStream : public TStream {
 
 TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
                                   TVexmeta& ARecord, bool AFoundRegular) {
-  std::unique_ptr<TStream> stream = OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular);
+  return ReadSource(OpenSvgStream(APath, AOptions.ReadLimit, AFoundRegular), AOptions, ARecord);
+}
+
+TFileRead TSvgExtractor::ReadStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
+  return ReadSource(OpenSvgStream(std::move(ASource), AName, AOptions.ReadLimit), AOptions,
+                    ARecord);
+}
+
+TFileRead TSvgExtractor::ReadSource(std::unique_ptr<TStream> AStream,
+                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
+  std::unique_ptr<TStream> stream = std::move(AStream);
   if (!stream) return TFileRead::frNoDrawing;
   // Without a budget the stream is read as it is.
   const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;

@@ -62,12 +62,21 @@ class TSvgExtractor {
   // a regular file, so it is not looked up again before it is opened.
   TFileRead ReadFile(std::u16string_view APath, const TExtractOptions& AOptions, TVexmeta& ARecord,
                      bool AFoundRegular = false);
+  // The same for a drawing handed over as a stream of its file's bytes (see the
+  // stream form of OpenSvgStream: AName names the file, or is empty); the
+  // extractor owns the source from here on and releases it before returning.
+  TFileRead ReadStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                       const TExtractOptions& AOptions, TVexmeta& ARecord);
   // The facts of the drawing in AStream, read from its start; false when it
   // holds no SVG drawing.
   bool Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
              TDocumentLoad ALoad = TDocumentLoad::dlFiltered);
 
  private:
+  // Reads the SVG text that source loading opened (null: no drawing).
+  TFileRead ReadSource(std::unique_ptr<TStream> AStream, const TExtractOptions& AOptions,
+                       TVexmeta& ARecord);
+
   std::unique_ptr<TXmlDocument> FDocument;
 };
 
