@@ -19,13 +19,15 @@ namespace {
 constexpr std::array<const wchar_t*, 2> cExtensions = {L".svg", L".svgz"};
 
 // A property list of Explorer and the names of this handler's properties it
-// shows, with the prefix each gets in it.
+// shows, with the prefix each gets in it. A list that does not exist yet gets
+// the usual file facts around ours (Lead before, Rest after), so the view keeps
+// what it shows for a file with no list. The installer (shell/CMakeLists.txt)
+// writes the same lists; its test holds the two to each other.
 struct TListSpec {
   const wchar_t* Name;
   const wchar_t* Prefix;  // "*": shown only when it has a value
   std::vector<std::string_view> Ours;
-  // When the list does not exist yet, the usual file-system facts follow ours,
-  // so the view keeps what it shows for a file with no list.
+  const wchar_t* Lead;
   const wchar_t* Rest;
 };
 
@@ -35,18 +37,21 @@ const std::vector<TListSpec>& ListSpecs() {
        L"*",
        {"System.Image.Dimensions", "System.Title", "System.Comment", "System.ApplicationName",
         "System.Document.DateCreated"},
+       L"",
        L"*System.DateModified;*System.Size;*System.DateCreated"},
       {L"FullDetails",
        L"",
        {"System.Title", "System.Comment", "System.Image.Dimensions", "System.Image.HorizontalSize",
         "System.Image.VerticalSize", "System.ApplicationName", "System.Document.DateCreated"},
+       L"System.PropGroup.Description",
        L"System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemTypeText;"
        L"System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified;"
        L"System.FileAttributes;System.FileOwner;System.ComputerName"},
       {L"InfoTip",
        L"*",
        {"System.Image.Dimensions", "System.Title"},
-       L"System.ItemTypeText;*System.Size;*System.DateModified"},
+       L"System.ItemTypeText",
+       L"*System.Size;*System.DateModified"},
   };
   return specs;
 }
@@ -254,8 +259,9 @@ HRESULT RegisterExtension(const wchar_t* AExtension, const TKey& ARecord) {
       added.push_back(wide);
     }
     if (!existed) {
-      items += std::wstring(L";") + spec.Rest;
-      for (const std::wstring& name : ListNames(spec.Rest))
+      const std::wstring lead = spec.Lead;
+      items = (lead.empty() ? L"" : lead + L";") + items + L";" + spec.Rest;
+      for (const std::wstring& name : ListNames(lead + L";" + spec.Rest))
         if (!Contains(added, name)) added.push_back(name);
     }
     if (items.empty()) continue;  // it names all of ours already
