@@ -223,7 +223,9 @@ TEST(SvgSource, StreamSourcesReadLikeFiles) {
         ReadSource(OpenSvgStream(std::make_unique<TMemoryStream>(std::move(bytes)), c.Name, 0),
                    text),
         c.Outcome);
-    if (c.Outcome == TOutcome::ocText) EXPECT_EQ(text, cSvg);
+    if (c.Outcome == TOutcome::ocText) {
+      EXPECT_EQ(text, cSvg);
+    }
   }
   EXPECT_EQ(OpenSvgStream(std::unique_ptr<TStream>(), u"", 0), nullptr);
 
