@@ -828,9 +828,31 @@ TEST_F(Registration, RoundTripGivesBackWhatWasThere) {
 
 // ---- the installer
 
+// Whether Windows lists the installed product among its programs.
+bool ListedAsInstalled() {
+  const std::wstring uninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstall.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  bool found = false;
+  for (DWORD i = 0; !found; ++i) {
+    wchar_t name[512] = {};
+    DWORD nameLength = 512;
+    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    std::wstring display;
+    found = ReadText(uninstall + L"\\" + name, L"DisplayName", display) &&
+            display == L"Vexmeta SVG properties for Explorer";
+  }
+  RegCloseKey(key);
+  return found;
+}
+
 // The registry after msiexec /i equals what regsvr32 writes on a machine that
 // had nothing (bar regsvr32's own record and the DLL's place); the installed
-// handler reads drawings; msiexec /x leaves what was there before.
+// handler reads drawings; msiexec /x leaves what was there before, the
+// product no longer listed among the installed programs.
 TEST(Installer, InstallsAndRemovesWithoutTrace) {
   Regsvr32(true);
   const std::vector<std::string> clean = Snapshot();
@@ -855,6 +877,7 @@ TEST(Installer, InstallsAndRemovesWithoutTrace) {
   const std::vector<std::string> installed = Snapshot();
   std::cout << "after msiexec /i:\n" << Joined(installed);
   EXPECT_EQ(comparable(installed), registered);
+  EXPECT_TRUE(ListedAsInstalled());
 
   std::wstring dll;
   ASSERT_TRUE(ReadText(
@@ -875,6 +898,7 @@ TEST(Installer, InstallsAndRemovesWithoutTrace) {
   const std::vector<std::string> removed = Snapshot();
   std::cout << "after msiexec /x:\n" << Joined(removed);
   EXPECT_EQ(removed, clean);
+  EXPECT_FALSE(ListedAsInstalled());
   EXPECT_FALSE(fs::exists(fs::path(dll).parent_path()));
 }
 

@@ -15,7 +15,8 @@ command -v wineserver >/dev/null 2>&1 || server=/usr/lib/wine/wineserver64
 [ -d "$WINEPREFIX" ] && "$server" -k </dev/null >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX"
 if [ "$action" = make ]; then
-  "$wine" wineboot --init </dev/null >/dev/null 2>&1
+  # No .NET or HTML engine is needed: the prefix comes up without asking for them.
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot --init </dev/null >/dev/null 2>&1
   "$server" -w </dev/null >/dev/null 2>&1 || true
   [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot made no prefix in $WINEPREFIX"; exit 1; }
 fi
