@@ -10,7 +10,7 @@
 
 namespace {
 
-HMODULE GModule = nullptr;
+HMODULE gModule = nullptr;
 
 class TClassFactory final : public IClassFactory {
  public:
@@ -26,8 +26,8 @@ class TClassFactory final : public IClassFactory {
   }
   // One factory lives as long as the module; its references count as module
   // users, as COM expects of a factory it keeps.
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++GModuleUsers); }
-  ULONG STDMETHODCALLTYPE Release() noexcept override { return static_cast<ULONG>(--GModuleUsers); }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++gModuleUsers); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return static_cast<ULONG>(--gModuleUsers); }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* AOuter, REFIID AIid,
                                            void** AObject) noexcept override {
@@ -42,20 +42,20 @@ class TClassFactory final : public IClassFactory {
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL ALock) noexcept override {
     if (ALock)
-      ++GModuleUsers;
+      ++gModuleUsers;
     else
-      --GModuleUsers;
+      --gModuleUsers;
     return S_OK;
   }
 };
 
-TClassFactory GFactory;
+TClassFactory gFactory;
 
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE AInstance, DWORD AReason, LPVOID /*AReserved*/) {
   if (AReason == DLL_PROCESS_ATTACH) {
-    GModule = AInstance;
+    gModule = AInstance;
     DisableThreadLibraryCalls(AInstance);
   }
   return TRUE;
@@ -66,11 +66,11 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID AClassId, REFIID AI
   if (AObject == nullptr) return E_POINTER;
   *AObject = nullptr;
   if (!IsEqualCLSID(AClassId, cHandlerClassId)) return CLASS_E_CLASSNOTAVAILABLE;
-  return GFactory.QueryInterface(AIid, AObject);
+  return gFactory.QueryInterface(AIid, AObject);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return GModuleUsers.load() == 0 ? S_OK : S_FALSE;
+  return gModuleUsers.load() == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
@@ -78,7 +78,7 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
       const DWORD length =
-          GetModuleFileNameW(GModule, path.data(), static_cast<DWORD>(path.size()));
+          GetModuleFileNameW(gModule, path.data(), static_cast<DWORD>(path.size()));
       if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
       if (length < path.size()) {
         path.resize(length);

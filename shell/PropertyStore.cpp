@@ -13,7 +13,7 @@
 const CLSID cHandlerClassId = {
     0xD906B8A7, 0x26A3, 0x4351, {0xAC, 0x7A, 0xC5, 0xDF, 0xD3, 0x8B, 0x69, 0x8E}};
 
-std::atomic<long> GModuleUsers{0};
+std::atomic<long> gModuleUsers{0};
 
 namespace {
 
@@ -74,11 +74,11 @@ HRESULT FillValue(const TFact& AFact, PROPVARIANT& AValue) {
 }  // namespace
 
 TSvgPropertyStore::TSvgPropertyStore() {
-  ++GModuleUsers;
+  ++gModuleUsers;
 }
 
 TSvgPropertyStore::~TSvgPropertyStore() {
-  --GModuleUsers;
+  --gModuleUsers;
 }
 
 HRESULT TSvgPropertyStore::QueryInterface(REFIID AIid, void** AObject) noexcept {

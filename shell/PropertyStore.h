@@ -17,7 +17,7 @@
 extern const CLSID cHandlerClassId;
 
 // Objects and server locks alive in the module; DllCanUnloadNow answers from it.
-extern std::atomic<long> GModuleUsers;
+extern std::atomic<long> gModuleUsers;
 
 class TSvgPropertyStore final : public IPropertyStore,
                                 public IInitializeWithStream,

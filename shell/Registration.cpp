@@ -8,6 +8,7 @@
 #include <combaseapi.h>
 
 #include <array>
+#include <cwctype>
 #include <string_view>
 #include <vector>
 
@@ -137,7 +138,7 @@ std::vector<std::wstring> ListNames(const std::wstring& AList) {
   while (!rest.empty()) {
     const std::size_t end = rest.find(L';');
     std::wstring_view item = rest.substr(0, end);
-    while (!item.empty() && !(iswalnum(item.front()) || item.front() == L'_'))
+    while (!item.empty() && !(std::iswalnum(item.front()) || item.front() == L'_'))
       item.remove_prefix(1);
     if (!item.empty()) names.emplace_back(item);
     if (end == std::wstring_view::npos) break;

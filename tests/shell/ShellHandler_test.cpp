@@ -497,13 +497,13 @@ std::vector<fs::path> Drawings() {
   return files;
 }
 
-class Explorer : public ::testing::Test {
+class TExplorer : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { Regsvr32(false); }
   TComThread FCom;
 };
 
-TEST_F(Explorer, EveryDrawingGivesWhatTheHostToolReports) {
+TEST_F(TExplorer, EveryDrawingGivesWhatTheHostToolReports) {
   const std::vector<fs::path> files = Drawings();
   ASSERT_GE(files.size(), 10u);
   for (const fs::path& file : files) ExpectAsHostToolReports(file, true);
@@ -511,7 +511,7 @@ TEST_F(Explorer, EveryDrawingGivesWhatTheHostToolReports) {
 
 // Files the engine refuses fail Initialize with an empty store; damaged and
 // hostile ones give whatever the host tool reports. None may crash the child.
-TEST_F(Explorer, RefusedAndDamagedFilesNeverCrash) {
+TEST_F(TExplorer, RefusedAndDamagedFilesNeverCrash) {
   const std::string drawing =
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
       "<metadata><rdf:RDF><cc:Work><dc:title>T</dc:title></cc:Work></rdf:RDF></metadata></svg>";
@@ -567,7 +567,7 @@ TEST_F(Explorer, RefusedAndDamagedFilesNeverCrash) {
 
 // Metadata dates become FILETIMEs when they are ISO 8601 dates or date-times;
 // a time without a zone is UTC.
-TEST_F(Explorer, MetadataDatesAreIsoDatesInUtc) {
+TEST_F(TExplorer, MetadataDatesAreIsoDatesInUtc) {
   struct TDateCase {
     const char* Text;
     const char* Expected;  // empty: no date property
@@ -618,7 +618,7 @@ ULONG References(IUnknown* AObject) {
   return AObject->Release();
 }
 
-TEST_F(Explorer, StoreIsReadOnlyAndInitializedOnce) {
+TEST_F(TExplorer, StoreIsReadOnlyAndInitializedOnce) {
   const fs::path examples = fs::path(VX_SOURCE_DIR) / "examples";
   CLSID handler{};
   ASSERT_TRUE(HandlerClassFor(examples / "editor-drawing.svg", handler));
@@ -674,7 +674,7 @@ TEST_F(Explorer, StoreIsReadOnlyAndInitializedOnce) {
   EXPECT_EQ(value.vt, VT_EMPTY);
 }
 
-TEST_F(Explorer, RefusedStreamLeavesAnEmptyStoreAndIsReleased) {
+TEST_F(TExplorer, RefusedStreamLeavesAnEmptyStoreAndIsReleased) {
   TTempDir dir;
   const fs::path file = dir.Write("no-drawing.svg", "<html><body>hello</body></html>");
   CLSID handler{};
@@ -696,7 +696,7 @@ TEST_F(Explorer, RefusedStreamLeavesAnEmptyStoreAndIsReleased) {
 
 // A stream from anywhere, with no file name: a ZIP-wrapped drawing is read
 // from the archive's only .svg entry.
-TEST_F(Explorer, StreamWithoutANameIsRead) {
+TEST_F(TExplorer, StreamWithoutANameIsRead) {
   const fs::path file = fs::path(VX_SOURCE_DIR) / "examples" / "zipped-map.svgz";
   const std::string bytes = testing_support::ReadFile(file);
   CLSID handler{};
@@ -716,7 +716,7 @@ TEST_F(Explorer, StreamWithoutANameIsRead) {
   EXPECT_EQ(StoreLines(store.P), ReadThroughShell(file).Lines);
 }
 
-TEST_F(Explorer, ThreadsReadTheSameFilesAlike) {
+TEST_F(TExplorer, ThreadsReadTheSameFilesAlike) {
   const std::vector<fs::path> files = Drawings();
   std::map<fs::path, std::vector<std::string>> alone;
   for (const fs::path& file : files) alone[file] = ReadThroughShell(file).Lines;
@@ -736,7 +736,7 @@ TEST_F(Explorer, ThreadsReadTheSameFilesAlike) {
   EXPECT_EQ(differences.load(), 0);
 }
 
-TEST_F(Explorer, ModuleCanUnloadAfterTheLastRelease) {
+TEST_F(TExplorer, ModuleCanUnloadAfterTheLastRelease) {
   const fs::path file = fs::path(VX_SOURCE_DIR) / "examples" / "editor-drawing.svg";
   CLSID handler{};
   ASSERT_TRUE(HandlerClassFor(file, handler));
@@ -758,7 +758,7 @@ TEST_F(Explorer, ModuleCanUnloadAfterTheLastRelease) {
 
 // ---- registration
 
-class Registration : public ::testing::Test {
+class TRegistration : public ::testing::Test {
  protected:
   TComThread FCom;
 };
@@ -771,7 +771,7 @@ std::wstring ListValue(const wchar_t* AExtension, const wchar_t* AList) {
 
 // Another handler and other lists registered before ours are kept, merged
 // with, and back as they were after removal; what was ours alone goes.
-TEST_F(Registration, RoundTripGivesBackWhatWasThere) {
+TEST_F(TRegistration, RoundTripGivesBackWhatWasThere) {
   Regsvr32(true);
   const std::wstring fake = L"{0BADF00D-0000-4000-8000-000000000001}";
   const std::wstring svgHandler = std::wstring(cHandlersKey) + L"\\.svg";
@@ -853,7 +853,9 @@ bool ListedAsInstalled() {
 // had nothing (bar regsvr32's own record and the DLL's place); the installed
 // handler reads drawings; msiexec /x leaves what was there before, the
 // product no longer listed among the installed programs.
-TEST(Installer, InstallsAndRemovesWithoutTrace) {
+class TInstaller : public ::testing::Test {};
+
+TEST_F(TInstaller, InstallsAndRemovesWithoutTrace) {
   Regsvr32(true);
   const std::vector<std::string> clean = Snapshot();
   std::cout << "before installing:\n" << Joined(clean);
