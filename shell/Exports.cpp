@@ -54,10 +54,8 @@ TClassFactory gFactory;
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE AInstance, DWORD AReason, LPVOID /*AReserved*/) {
-  if (AReason == DLL_PROCESS_ATTACH) {
-    gModule = AInstance;
-    DisableThreadLibraryCalls(AInstance);
-  }
+  // Thread notifications stay on: the runtime linked in statically needs them.
+  if (AReason == DLL_PROCESS_ATTACH) gModule = AInstance;
   return TRUE;
 }
 
