@@ -456,7 +456,7 @@ TExpected ExpectedFromHostTool(const fs::path& AFile) {
     expected.Lines.push_back("System.Document.DateCreated=" + date +
                              (date.size() == 10 ? " 00:00:00" : "") + " UTC");
   else
-    expected.CheckDate = !date.empty() ? false : true;
+    expected.CheckDate = date.empty();
   return expected;
 }
 
