@@ -4,7 +4,8 @@
 # without the compiler's runtime DLLs or zlib1.dll beside it.
 # Run as: cmake -DOBJDUMP=... -DMODULE=... -DEXPORTS=a;b;c -P CheckWindowsModule.cmake
 cmake_minimum_required(VERSION 3.25)
-set(VX_SYSTEM_DLLS kernel32.dll user32.dll advapi32.dll msvcrt.dll ucrtbase.dll ntdll.dll)
+set(VX_SYSTEM_DLLS kernel32.dll user32.dll advapi32.dll msvcrt.dll ucrtbase.dll ntdll.dll ole32.dll
+                    oleaut32.dll)
 
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -1,6 +1,7 @@
 # Install rules and the package `cmake --build --preset ... --target package`
 # writes: on Windows Vexmeta-<version>-win64.zip, flat, with the plugin and the
-# pluginst.inf a file manager looks for when it opens a plugin archive; on Linux
+# pluginst.inf a file manager looks for when it opens a plugin archive, and the
+# property handler VexmetaShell.dll; on Linux
 # vexmeta_<version>_<arch>.deb with the plugin where the Linux file manager
 # looks for content plugins, the host tool, its manual page and README.Debian
 # (how to add the plugin and its columns to the file manager), and beside it
@@ -37,8 +38,11 @@ if(VX_PLATFORM_WIN32)
                    NEWLINE_STYLE CRLF)
     install(FILES "${VX_PACKAGE_STAGE}/${name}" DESTINATION .)
   endforeach()
-  # A MODULE library installs as a LIBRARY, also when it is a DLL.
+  # A MODULE library installs as a LIBRARY, also when it is a DLL. The property
+  # handler for Explorer comes along, for registering by hand (readme.txt); its
+  # MSI is made beside the archive.
   install(TARGETS Vexmeta LIBRARY DESTINATION .)
+  install(TARGETS vexmeta_shell LIBRARY DESTINATION .)
   install(FILES "${VX_PACKAGING_DIR}/Vexmeta.lng" DESTINATION .)
 
   set(CPACK_GENERATOR "ZIP")

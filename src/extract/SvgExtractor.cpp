@@ -287,12 +287,25 @@ class TBudgetStream : public TStream {
 
 TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
                                   TVexmeta& ARecord, bool AFoundRegular) {
+  return ReadSource(
+      [&] { return OpenSvgStreamOrRaise(APath, AOptions.ReadLimitBytes, AFoundRegular); }, AOptions,
+      ARecord);
+}
+
+TFileRead TSvgExtractor::ReadStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
+  return ReadSource(
+      [&] { return OpenSvgStream(std::move(ASource), AName, AOptions.ReadLimitBytes); }, AOptions,
+      ARecord);
+}
+
+TFileRead TSvgExtractor::ReadSource(const std::function<std::unique_ptr<TStream>()>& AOpen,
+                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
   // The time budget counts from here: opening an archive reads its directory.
   const auto deadline =
       TBudgetStream::DeadlineOf(std::chrono::steady_clock::now(), AOptions.TimeBudgetNs);
   try {
-    std::unique_ptr<TStream> stream =
-        OpenSvgStreamOrRaise(APath, AOptions.ReadLimitBytes, AFoundRegular);
+    std::unique_ptr<TStream> stream = AOpen();
     if (!stream) {
       ARecord = TVexmeta();
       return TFileRead::frNoDrawing;

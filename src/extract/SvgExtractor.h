@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,6 +68,11 @@ class TSvgExtractor {
   // APath to be a regular file, so it is not looked up again before it is opened.
   TFileRead ReadFile(std::u16string_view APath, const TExtractOptions& AOptions, TVexmeta& ARecord,
                      bool AFoundRegular = false);
+  // The same for a drawing handed over as a stream of its file's bytes (see the
+  // stream form of OpenSvgStream: AName names the file, or is empty); the
+  // extractor owns the source from here on and releases it before returning.
+  TFileRead ReadStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                       const TExtractOptions& AOptions, TVexmeta& ARecord);
   // The facts of the drawing in AStream, read from its start; false when it
   // holds no SVG drawing.
   bool Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
@@ -76,6 +82,10 @@ class TSvgExtractor {
   // Parse, except that a file below AStream that cannot be read raises
   // EFileReadError: that is no verdict on the drawing.
   bool ParseOrRaise(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumentLoad ALoad);
+  // Reads the SVG text that AOpen opens through source loading (null: no
+  // drawing), the options' time budget counting from before it opens.
+  TFileRead ReadSource(const std::function<std::unique_ptr<TStream>()>& AOpen,
+                       const TExtractOptions& AOptions, TVexmeta& ARecord);
 
   std::unique_ptr<TXmlDocument> FDocument;
 };

@@ -6,11 +6,63 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/Streams.h"
 #include "extract/Inflate.h"
 #include "extract/ZipReader.h"
 #include "platform/Platform.h"
+
+namespace {
+
+// The entry a ZIP-wrapped drawing is read from: the one its name asks for, or,
+// for a source that has no name, the archive's only .svg entry (-1: none).
+std::int32_t FindDrawingEntry(const TZipReader& AArchive, std::u16string_view AName) {
+  if (!AName.empty()) return FindZipEntry(AArchive, ZipEntryNameFor(AName));
+  std::int32_t found = -1;
+  const std::vector<TZipEntry>& entries = AArchive.Entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::u16string& name = entries[i].Name;
+    if (name.size() < 4 || !platform::TextEqualsIgnoreCase(name.substr(name.size() - 4), u".svg"))
+      continue;
+    if (found >= 0) return -1;  // two candidates: which one is meant cannot be told
+    found = static_cast<std::int32_t>(i);
+  }
+  return found;
+}
+
+std::unique_ptr<TStream> OpenSourceOrRaise(std::unique_ptr<TStream> ASource,
+                                           std::u16string_view AName,
+                                           std::int64_t AReadLimitBytes) {
+  TStream& source = *ASource;
+  std::uint8_t header[3] = {};
+  source.Seek(0);
+  source.Read(header, sizeof header);
+  source.Seek(0);
+  const TSourceKind kind = SourceKindOf(header);
+
+  const std::int64_t cut =
+      AReadLimitBytes > 0 ? std::min(AReadLimitBytes, cMaxSourceBytes) : cMaxSourceBytes;
+  const std::int64_t size = source.Size();
+
+  if (kind == TSourceKind::skGzip)
+    return std::make_unique<TInflateStream>(source, static_cast<std::uint64_t>(size),
+                                            32 + MAX_WBITS, static_cast<std::uint64_t>(cut),
+                                            std::move(ASource));
+
+  if (kind == TSourceKind::skZip) {
+    TZipReader archive;
+    if (!archive.Open(source)) return nullptr;
+    std::int32_t index = FindDrawingEntry(archive, AName);
+    if (index < 0) return nullptr;
+    return archive.OpenEntry(static_cast<std::size_t>(index), static_cast<std::uint64_t>(cut),
+                             std::move(ASource));
+  }
+
+  return std::make_unique<TWindowStream>(source, 0, std::min(size, cut), std::move(ASource));
+}
+
+}  // namespace
 
 std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
                                               std::int64_t AReadLimitBytes, bool AFoundRegular) {
@@ -19,32 +71,7 @@ std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
   if (!AFoundRegular && !platform::IsExistingFile(APath)) return nullptr;
   std::unique_ptr<TFileStream> file = TFileStream::Open(APath);
   if (!file) throw EFileReadError("file cannot be opened");
-
-  std::uint8_t header[3] = {};
-  file->Read(header, sizeof header);
-  file->Seek(0);
-  const TSourceKind kind = SourceKindOf(header);
-
-  const std::int64_t cut =
-      AReadLimitBytes > 0 ? std::min(AReadLimitBytes, cMaxSourceBytes) : cMaxSourceBytes;
-  const std::int64_t size = file->Size();
-  TStream& source = *file;
-
-  if (kind == TSourceKind::skGzip)
-    return std::make_unique<TInflateStream>(source, static_cast<std::uint64_t>(size),
-                                            32 + MAX_WBITS, static_cast<std::uint64_t>(cut),
-                                            std::move(file));
-
-  if (kind == TSourceKind::skZip) {
-    TZipReader archive;
-    if (!archive.Open(source)) return nullptr;
-    std::int32_t index = FindZipEntry(archive, ZipEntryNameFor(APath));
-    if (index < 0) return nullptr;
-    return archive.OpenEntry(static_cast<std::size_t>(index), static_cast<std::uint64_t>(cut),
-                             std::move(file));
-  }
-
-  return std::make_unique<TWindowStream>(source, 0, std::min(size, cut), std::move(file));
+  return OpenSourceOrRaise(std::move(file), APath, AReadLimitBytes);
 }
 
 TSourceKind SourceKindOf(const std::uint8_t (&AHeader)[3]) {
@@ -70,6 +97,17 @@ std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t A
   } catch (...) {
     // Read errors of the file and failed allocations mean no stream; the owners
     // on the way out have closed and freed everything.
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TStream> OpenSvgStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                                       std::int64_t AReadLimitBytes) {
+  if (!ASource) return nullptr;
+  try {
+    return OpenSourceOrRaise(std::move(ASource), AName, AReadLimitBytes);
+  } catch (...) {
+    // As for a file: a source that cannot be read or sought means no stream.
     return nullptr;
   }
 }

@@ -1,6 +1,6 @@
-// Source loading: turns the path of an .svg or .svgz file into a stream of SVG
-// text: the file itself, its inflated gzip content, or the matching entry of a
-// ZIP archive, cut to the read limit and never longer than cMaxSourceBytes.
+// Source loading: turns the path of an .svg or .svgz file (or a stream of its
+// bytes) into a stream of SVG text: the file itself, its inflated gzip content, or the matching
+// entry of a ZIP archive, cut to the read limit and never longer than cMaxSourceBytes.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +38,16 @@ std::unique_ptr<TStream> OpenSvgStream(std::u16string_view APath, std::int64_t A
 std::unique_ptr<TStream> OpenSvgStreamOrRaise(std::u16string_view APath,
                                               std::int64_t AReadLimitBytes,
                                               bool AFoundRegular = false);
+
+// The same for a drawing given as a stream rather than a path (a stream another
+// program hands over): plain, gzip or ZIP by its first bytes, cut to the same
+// limits. The source must be able to seek (a ZIP archive is read from its end)
+// and is owned by the result, or released when there is none. AName is the
+// file name the source came from, for the ZIP entry looked for; a source
+// without a name (empty) is read from the archive's only .svg entry. Never
+// raises: a source whose reads or seeks raise gives null.
+std::unique_ptr<TStream> OpenSvgStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                                       std::int64_t AReadLimitBytes);
 
 // What a file's first bytes say it holds.
 enum class TSourceKind : std::uint8_t { skPlain, skGzip, skZip };

@@ -196,6 +196,47 @@ TEST(SvgSource, ZipEntryNameIsTheFileNameWithTheSvgExtension) {
   for (const TNameCase& c : cases) EXPECT_EQ(ZipEntryNameFor(c.Path), c.Expected);
 }
 
+// A drawing handed over as a stream: each kind as from a file; the ZIP entry by
+// the name given, or without a name the archive's only .svg entry; a source
+// that fails to read gives no stream.
+TEST(SvgSource, StreamSourcesReadLikeFiles) {
+  const std::string zipOne = MakeZip({Entry("notes.txt", "x"), Entry("any.SVG", cSvg, true)});
+  const std::string zipTwo = MakeZip({Entry("a.svg", cSvg), Entry("b.svg", cSvg)});
+  struct TStreamCase {
+    std::string Bytes;
+    std::u16string Name;
+    TOutcome Outcome;
+  };
+  const std::vector<TStreamCase> cases = {
+      {cSvg, u"", TOutcome::ocText},
+      {Gzip(cSvg), u"", TOutcome::ocText},
+      {zipTwo, u"b.svgz", TOutcome::ocText},
+      {zipOne, u"", TOutcome::ocText},
+      {zipOne, u"drawing.svgz", TOutcome::ocNoStream},
+      {zipTwo, u"", TOutcome::ocNoStream},
+      {Gzip(cSvg).substr(0, 20), u"", TOutcome::ocBroken},
+  };
+  for (const TStreamCase& c : cases) {
+    std::vector<std::uint8_t> bytes(c.Bytes.begin(), c.Bytes.end());
+    std::string text;
+    EXPECT_EQ(
+        ReadSource(OpenSvgStream(std::make_unique<TMemoryStream>(std::move(bytes)), c.Name, 0),
+                   text),
+        c.Outcome);
+    if (c.Outcome == TOutcome::ocText) {
+      EXPECT_EQ(text, cSvg);
+    }
+  }
+  EXPECT_EQ(OpenSvgStream(std::unique_ptr<TStream>(), u"", 0), nullptr);
+
+  // A source that fails on its first read.
+  class TFailing : public TMemoryStream {
+   public:
+    std::size_t Read(void*, std::size_t) override { throw EStreamError("gone"); }
+  };
+  EXPECT_EQ(OpenSvgStream(std::make_unique<TFailing>(), u"", 0), nullptr);
+}
+
 // Both sources here are far larger than the ceiling; each reads as exactly
 // cMaxSourceBytes bytes, streamed through without being held.
 TEST(SvgSource, CeilingCutsOversizedSources) {
