@@ -212,7 +212,8 @@ TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNod
   };
   std::string_view t;
   const std::string_view b = AParser.Buffered();
-  const void* lt = AKept && ADoc.NodeFilter() ? std::memchr(b.data(), '<', b.size()) : nullptr;
+  const void* lt =
+      AKept && ADoc.NodeFilter() && !b.empty() ? std::memchr(b.data(), '<', b.size()) : nullptr;
   if (lt != nullptr) {
     // A filtered load offers a run that lies in the buffer whole only when it
     // makes a node: most runs between elements are blanks.
