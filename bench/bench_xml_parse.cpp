@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/Streams.h"
+#include "xml/XmlBuild.h"
 #include "xml/XmlNodes.h"
 
 #if VX_BENCH_PEERS
@@ -59,7 +60,7 @@ void Reader(benchmark::State& AState) {
     auto s = TMemoryStream::View(text);
     doc.LoadFromStream(*s);
     nodes = static_cast<std::size_t>(doc.Root()->NodeCount());
-    arena = doc.Arena().BytesReserved();
+    arena = TXmlBuild::Arena(doc).BytesReserved();
     benchmark::DoNotOptimize(nodes);
   }
   AState.SetBytesProcessed(static_cast<std::int64_t>(AState.iterations() * text.size()));

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/Ascii.h"
+#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "base/Utf8.h"
 #include "extract/Dimensions.h"
@@ -34,66 +35,14 @@ std::u16string RecordText(std::string_view AUtf8) {
   return text;
 }
 
-// Blanks and control characters, which take one byte in UTF-8 and one code
-// unit in UTF-16 and are never part of a longer sequence.
-bool IsTrimmed(char AC) {
-  return static_cast<unsigned char>(AC) <= ' ';
-}
-
-std::string_view Trim(std::string_view AText) {
-  while (!AText.empty() && IsTrimmed(AText.front())) AText.remove_prefix(1);
-  while (!AText.empty() && IsTrimmed(AText.back())) AText.remove_suffix(1);
-  return AText;
-}
-
 // The tool name from a comment such as "Created with Tool 1.0"; empty when the
 // comment has none of the known prefixes.
 std::string_view ApplicationFromComment(std::string_view AComment) {
   static constexpr std::string_view cPrefixes[] = {"Created with", "Generator:", "Creator:"};
-  std::string_view text = Trim(AComment);
+  std::string_view text = blanks::TrimWhite(AComment);
   for (std::string_view prefix : cPrefixes)
-    if (text.starts_with(prefix)) return Trim(text.substr(prefix.size()));
+    if (text.starts_with(prefix)) return blanks::TrimWhite(text.substr(prefix.size()));
   return {};
-}
-
-// What a drawing may begin with: an optional byte-order mark (UTF-8, UTF-16
-// little- or big-endian), optional XML white space in the mark's encoding, and
-// then "<". Without a mark the text is read byte by byte, except that a first
-// "<" in UTF-16 big-endian (00 3C) counts too, as the reader's own detection
-// reads such text. Reads as far as the white space goes.
-bool BeginsWithMarkup(TStream& AStream) {
-  std::uint8_t bytes[256];
-  std::size_t count = AStream.Read(bytes, sizeof bytes);
-  std::size_t at = 0;
-  int unitSize = 1;
-  bool bigEndian = false;
-  if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-    at = 3;
-  } else if (count >= 2 &&
-             ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
-    at = 2;
-    unitSize = 2;
-    bigEndian = bytes[0] == 0xFE;
-  } else if (count >= 2 && bytes[0] == 0x00 && bytes[1] == '<') {
-    return true;
-  }
-  for (;;) {
-    // The units left in the buffer; an odd byte waits for the next read.
-    for (; at + unitSize <= count; at += unitSize) {
-      const std::uint16_t unit =
-          unitSize == 1 ? bytes[at]
-                        : static_cast<std::uint16_t>(bigEndian ? bytes[at] << 8 | bytes[at + 1]
-                                                               : bytes[at + 1] << 8 | bytes[at]);
-      if (unit == '<') return true;
-      if (unit != ' ' && unit != '\t' && unit != '\r' && unit != '\n') return false;
-    }
-    const std::size_t kept = count - at;
-    if (kept != 0) bytes[0] = bytes[at];
-    const std::size_t n = AStream.Read(bytes + kept, sizeof bytes - kept);
-    if (n == 0) return false;
-    count = kept + n;
-    at = 0;
-  }
 }
 
 TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
@@ -109,9 +58,6 @@ TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
 
 bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
              TDocumentLoad ALoad) {
-  AStream.Seek(0);
-  if (!BeginsWithMarkup(AStream)) return false;
-
   TXmlDocument* document = &ADocument;
   TExtractFilter filter(AParseImageNode);
   document->SetNodeFilter(ALoad == TDocumentLoad::dlFiltered ? &filter : nullptr);
@@ -123,9 +69,12 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   const std::int64_t chunk =
       size > 0 && size < cLargestChunk ? std::max<std::int64_t>(size, 256) : cLargestChunk;
   document->SetParserChunkSize(static_cast<std::int32_t>((chunk + 1) & ~std::int64_t{1}));
+  // A drawing may begin with a byte-order mark and XML white space before its
+  // first "<"; anything else there means it is no drawing, and the load stops.
+  document->SetMarkupFirstOnly(true);
   AStream.Seek(0);
   document->LoadFromStream(AStream);
-  if (document->IsEmpty()) return false;
+  if (!document->BeginsWithMarkup() || document->IsEmpty()) return false;
 
   std::string application = document->CommentString();
 

@@ -7,7 +7,9 @@
 #include <unordered_map>
 
 #include "base/Ascii.h"
+#include "base/Blanks.h"
 #include "base/Streams.h"
+#include "xml/XmlBuild.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
@@ -43,11 +45,12 @@ TXmlSymbolTable& TXmlDocument::SymbolTable() {
   return FStore->SymbolTable;
 }
 
-TXmlNodeArena& TXmlDocument::Arena() {
-  return FStore->Arena;
+TXmlNodeArena& TXmlBuild::Arena(TXmlDocument& ADoc) {
+  return ADoc.FStore->Arena;
 }
 
 void TXmlDocument::Forget() {
+  FBeginsWithMarkup = false;
   FStore->SymbolTable.Clear();
   FRootNodes.Forget();
   FStore->NodeTags.clear();
@@ -57,19 +60,19 @@ void TXmlDocument::Forget() {
 void TXmlDocument::Reset(bool AHasDeclaration, bool AHasDocType, bool AHasRoot) {
   Forget();
   if (AHasDeclaration) {
-    auto* d = CreateNode<TXmlDeclaration>();
+    auto* d = TXmlBuild::CreateNode<TXmlDeclaration>(*this);
     d->SetVersion("1.0");
     d->SetEncoding("utf-8");
     FRootNodes.Add(d);
   }
   if (AHasDocType) {
-    auto* t = CreateNode<TXmlDocType>();
+    auto* t = TXmlBuild::CreateNode<TXmlDocType>(*this);
     t->SetName(FRootName);
     t->ExternalID()->SetValue("SYSTEM");
     FRootNodes.Add(t);
   }
   if (AHasRoot) {
-    auto* r = CreateNode<TXmlElement>();
+    auto* r = TXmlBuild::CreateNode<TXmlElement>(*this);
     r->SetName(FRootName);
     FRootNodes.Add(r);
   }
@@ -86,16 +89,16 @@ void TXmlDocument::New() {
   Clear();
 }
 
-void* TXmlDocument::NodeTag(const TXmlNode* ANode) const {
-  auto it = FStore->NodeTags.find(ANode);
-  return it == FStore->NodeTags.end() ? nullptr : it->second;
+void* TXmlBuild::NodeTag(const TXmlDocument& ADoc, const TXmlNode* ANode) {
+  auto it = ADoc.FStore->NodeTags.find(ANode);
+  return it == ADoc.FStore->NodeTags.end() ? nullptr : it->second;
 }
 
-void TXmlDocument::SetNodeTag(const TXmlNode* ANode, void* ATag) {
+void TXmlBuild::SetNodeTag(TXmlDocument& ADoc, const TXmlNode* ANode, void* ATag) {
   if (ATag == nullptr)
-    FStore->NodeTags.erase(ANode);
+    ADoc.FStore->NodeTags.erase(ANode);
   else
-    FStore->NodeTags[ANode] = ATag;
+    ADoc.FStore->NodeTags[ANode] = ATag;
 }
 
 // ---------------------------------------------------------------------------
@@ -140,7 +143,7 @@ TXmlDocType* TXmlDocument::DocType() const {
 
 TXmlStyleSheet* TXmlDocument::StyleSheet() {
   if (TXmlNode* s = FRootNodes.ByType(xeStylesheet)) return static_cast<TXmlStyleSheet*>(s);
-  auto* s = CreateNode<TXmlStyleSheet>();
+  auto* s = TXmlBuild::CreateNode<TXmlStyleSheet>(*this);
   FRootNodes.Insert(1, s);
   return s;
 }
@@ -160,7 +163,7 @@ std::string TXmlDocument::VersionString() const {
 
 TXmlDeclaration* TXmlDocument::DeclarationForSetters() {
   if (auto* d = dynamic_cast<TXmlDeclaration*>(FRootNodes.Items(0))) return d;
-  auto* d = CreateNode<TXmlDeclaration>();
+  auto* d = TXmlBuild::CreateNode<TXmlDeclaration>(*this);
   FRootNodes.Insert(0, d);
   return d;
 }
@@ -201,20 +204,20 @@ void TXmlDocument::SetExternalCodepage(std::int32_t AValue) {
 // ---------------------------------------------------------------------------
 // Single-tag names (structural repair)
 
-bool TXmlDocument::IsSingleTagName(std::string_view AName) const {
-  if (!FSingleTagNames) return false;
-  for (const std::string& s : *FSingleTagNames)
+bool TXmlBuild::IsSingleTagName(const TXmlDocument& ADoc, std::string_view AName) {
+  if (!ADoc.FSingleTagNames) return false;
+  for (const std::string& s : *ADoc.FSingleTagNames)
     if (XmlNamesMatch(s, AName)) return true;
   return false;
 }
 
-void TXmlDocument::AddSingleTagName(std::string_view AName) {
-  if (!FSingleTagNames || IsSingleTagName(AName)) return;
-  auto at = std::upper_bound(FSingleTagNames->begin(), FSingleTagNames->end(), AName,
+void TXmlBuild::AddSingleTagName(TXmlDocument& ADoc, std::string_view AName) {
+  if (!ADoc.FSingleTagNames || IsSingleTagName(ADoc, AName)) return;
+  auto at = std::upper_bound(ADoc.FSingleTagNames->begin(), ADoc.FSingleTagNames->end(), AName,
                              [](std::string_view ALeft, const std::string& ARight) {
                                return ascii::LessIgnoreCase(ALeft, ARight);
                              });
-  FSingleTagNames->insert(at, std::string(AName));
+  ADoc.FSingleTagNames->insert(at, std::string(AName));
 }
 
 // An element that the input never closed ends where it starts: its content items
@@ -229,7 +232,7 @@ void TXmlDocument::RepairSingleTags() {
     if (c == nullptr || c->Parent() == nullptr) continue;
     const std::int32_t direct = std::max<std::int32_t>(c->DirectNodeCount(), 0);
     if (c->NodeCount() <= direct) continue;
-    if (!IsSingleTagName(c->NameRef(scratch))) continue;
+    if (!TXmlBuild::IsSingleTagName(*this, c->NameRef(scratch))) continue;
     auto* parent = static_cast<TXmlContainerNode*>(c->Parent());
     std::int32_t index = parent->NodeIndexOf(c);
     if (index < 0) continue;
@@ -270,7 +273,7 @@ void TXmlDocument::LoadFromStream(TStream& AStream) {
       FExternalBomInfo = p.BomInfo();
     }
   }
-  DoProgress(AStream.Size());
+  TXmlBuild::Progress(*this, AStream.Size());
 }
 
 void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
@@ -282,22 +285,33 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
   AParser.ReadBOM();
   FExternalBomInfo = AParser.BomInfo();
 
+  // What the text begins with: XML white space, then its first markup. A load
+  // that keeps white space steps back over the blanks, which its first text
+  // run holds; any other trims them from that run anyway.
+  const std::int64_t start = AParser.Position();
+  std::string blanks;
+  const char first =
+      PreserveWhiteSpace() ? AParser.NextCharSkipBlanks(blanks) : AParser.NextCharSkipBlanks();
+  FBeginsWithMarkup = first == '<';
+  if (PreserveWhiteSpace())
+    AParser.MoveBackTo(start);
+  else
+    AParser.MoveBackOver(first);
+  if (FMarkupFirstOnly && !FBeginsWithMarkup) {
+    XmlDebugOut(*this, this, wsInfo, "the text does not begin with markup", {});
+    FSingleTagNames.reset();
+    return;
+  }
+
   std::string declaredEncoding;
   do {
     // A filtered load lets go of what the root level read, node by node.
     if (FNodeFilter != nullptr) AParser.Flush();
-    if (Accepts(nullptr, xeCharData, {})) {
-      std::string_view text = AParser.ReadStringUntilChar('<');
-      if (!PreserveWhiteSpace()) text = TrimWhite(text);
-      if (!text.empty()) {
-        auto* d = CreateNode<TXmlCharData>();
-        d->SetRawValue(text);
-        FRootNodes.Add(d);
-        DoNodeNew(d);
-        DoNodeLoaded(d);
-      }
-    } else {
-      AParser.SkipUntilChar('<');
+    const xmlread::TTextTrim trim = PreserveWhiteSpace() ? xmlread::ttNone : xmlread::ttBothEnds;
+    if (TXmlCharData* text = xmlread::ReadTextRun(AParser, *this, nullptr, true, trim)) {
+      FRootNodes.Add(text);
+      TXmlBuild::NodeNew(*this, text);
+      TXmlBuild::NodeLoaded(*this, text);
     }
     if (AParser.InputEnded()) break;
 
@@ -318,15 +332,15 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
     std::string_view name;
     if (t == xeElement) name = xmlread::ReadElementName(AParser);
     TXmlNode* node = nullptr;
-    if (Accepts(nullptr, t, name)) {
+    if (TXmlBuild::Accepts(*this, nullptr, t, name)) {
       node = xmlread::NewNodeOfType(*this, t);
       FRootNodes.Add(node);
       // An element announces itself once its name is set.
-      if (t != xeElement) DoNodeNew(node);
+      if (t != xeElement) TXmlBuild::NodeNew(*this, node);
     }
     // A declaration tells its encoding whether or not it is kept.
     xmlread::ReadMarkup(AParser, *this, t, name, node, &declaredEncoding);
-    if (node) DoNodeLoaded(node);
+    if (node) TXmlBuild::NodeLoaded(*this, node);
     if (t == xeDeclaration && node != nullptr)
       declaredEncoding = static_cast<TXmlDeclaration*>(node)->Encoding();
 

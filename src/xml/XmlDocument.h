@@ -1,8 +1,9 @@
 // The XML reader's public face: TXmlDocument, the document that loads a tree
 // and owns it with its string table and the options that loading and value
 // decoding read; TXmlNode, what every node answers; the ordered node lists; and
-// the node filter of a load. The node classes (one per kind of markup) and the
-// reader's internals are in XmlNodes.h and XmlReader.h.
+// the node filter of a load. The node classes (one per kind of markup), what
+// the parsers build through (XmlBuild.h) and the readings of markup
+// (XmlReader.h) are the reader's internals.
 // Nodes keep string-table IDs, never text; every node and every child array lives
 // in the document's arena, so a whole tree is freed at once without recursion.
 #pragma once
@@ -185,10 +186,6 @@ class TXmlNode : public TDebugPersistent {
   virtual void AttributeAdd(TXmlAttribute* AAttribute);
   virtual std::int32_t NodeIndexOf(const TXmlNode* ANode) const;
 
-  // Reads the node's markup; returns the node whose end ended the parse (itself
-  // unless an element's content broke off). Called just behind the markup opener.
-  virtual TXmlNode* ParseStream(TXmlParser& AParser);
-
  protected:
   friend class TXmlNodeList;
   friend class TXmlContainerNode;
@@ -224,6 +221,9 @@ class TXmlDocument : public TDebugComponent {
   void New();
 
   bool IsEmpty() const;
+  // The latest load's text began with markup: XML white space (after a
+  // byte-order mark), then "<".
+  bool BeginsWithMarkup() const { return FBeginsWithMarkup; }
   std::string CommentString() const;
   TXmlNodeList& RootNodes() { return FRootNodes; }
   const TXmlNodeList& RootNodes() const { return FRootNodes; }
@@ -240,11 +240,6 @@ class TXmlDocument : public TDebugComponent {
   TXmlNode* FindFirst() const { return FRootNodes.FindFirst(); }
   TXmlNode* FindNext(TXmlNode* ANode) const { return FRootNodes.FindNext(ANode); }
 
-  // Creates a node of class T owned by this document (the only way nodes are
-  // made; defined with the node classes, XmlNodes.h).
-  template <class T>
-  T* CreateNode();
-
   // Options.
   TXmlSymbolTable& SymbolTable();
   TXmlEolStyle EolStyle() const { return FEolStyle; }
@@ -255,6 +250,10 @@ class TXmlDocument : public TDebugComponent {
   TXmlNodeClosingStyle NodeClosingStyle() const { return FNodeClosingStyle; }
   bool DropCommentsOnParse() const { return FDropCommentsOnParse; }
   void SetDropCommentsOnParse(bool AValue) { FDropCommentsOnParse = AValue; }
+  // A load of text that does not begin with markup (see BeginsWithMarkup)
+  // stops there, with nothing loaded.
+  bool MarkupFirstOnly() const { return FMarkupFirstOnly; }
+  void SetMarkupFirstOnly(bool AValue) { FMarkupFirstOnly = AValue; }
   bool FixStructuralErrors() const { return FFixStructuralErrors; }
   void SetFixStructuralErrors(bool AValue) { FFixStructuralErrors = AValue; }
   // The filter of the loads to come (not owned; null: every node is made). A
@@ -268,11 +267,6 @@ class TXmlDocument : public TDebugComponent {
   std::int32_t ParserChunkSize() const { return FParserChunkSize; }
   void SetParserChunkSize(std::int32_t AValue) { FParserChunkSize = AValue; }
   TXmlNodeFilter* NodeFilter() const { return FNodeFilter; }
-  // For the node parsers: whether the load makes a node (see TXmlNodeFilter).
-  bool Accepts(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) const {
-    return FNodeFilter == nullptr || FFixStructuralErrors ||
-           FNodeFilter->Accept(AParent, AType, AName);
-  }
   bool AbortParsing() const { return FAbortParsing; }
   void SetAbortParsing(bool AValue) { FAbortParsing = AValue; }
 
@@ -291,28 +285,10 @@ class TXmlDocument : public TDebugComponent {
   const TXmlProgressEvent& OnProgress() const { return FOnProgress; }
   void SetOnProgress(TXmlProgressEvent AValue) { FOnProgress = std::move(AValue); }
 
-  // For the node parsers.
-  void DoNodeNew(TXmlNode* ANode) {
-    if (FOnNodeNew) FOnNodeNew(this, ANode);
-  }
-  void DoNodeLoaded(TXmlNode* ANode) {
-    if (FOnNodeLoaded) FOnNodeLoaded(this, ANode);
-  }
-  void DoProgress(std::int64_t APosition) {
-    if (FOnProgress) FOnProgress(this, APosition);
-  }
-  // The single-tag name list of a parse with FixStructuralErrors (null otherwise).
-  std::vector<std::string>* SingleTagNames() { return FSingleTagNames.get(); }
-  // Adds a name unless it is there (letter case ignored); keeps the list sorted.
-  void AddSingleTagName(std::string_view AName);
-  bool IsSingleTagName(std::string_view AName) const;
-  TXmlNodeArena& Arena();
-  // The tags of the document's nodes (TXmlNode::Tag): few nodes carry one, so
-  // they are kept here rather than in every node.
-  void* NodeTag(const TXmlNode* ANode) const;
-  void SetNodeTag(const TXmlNode* ANode, void* ATag);
-
  private:
+  // The parsers and the node classes build through TXmlBuild (XmlBuild.h).
+  friend class TXmlBuild;
+
   // Drops the tree and its strings.
   void Forget();
   void Reset(bool AHasDeclaration, bool AHasDocType, bool AHasRoot);
@@ -334,6 +310,8 @@ class TXmlDocument : public TDebugComponent {
   TXmlFormatType FXmlFormat = xfCompact;
   bool FDropCommentsOnParse = false;
   bool FFixStructuralErrors = false;
+  bool FMarkupFirstOnly = false;
+  bool FBeginsWithMarkup = false;
   TXmlNodeFilter* FNodeFilter = nullptr;
   std::int32_t FParserChunkSize = 256;
   bool FAbortParsing = false;

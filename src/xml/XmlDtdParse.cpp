@@ -2,6 +2,7 @@
 // declarations are kept as nodes with the text they were written with, for
 // inspection only: nothing is validated and no declared entity is ever
 // substituted.
+#include "base/Blanks.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
@@ -19,7 +20,7 @@ void SkipBlanks(TXmlParser& AParser) {
 template <class TNode>
 void ReadName(TXmlParser& AParser, TNode* AInto) {
   if (AInto)
-    AInto->SetName(TrimWhite(AParser.ReadStringUntilBlankOrEndTag()));
+    AInto->SetName(blanks::TrimWhite(AParser.ReadStringUntilBlankOrEndTag()));
   else
     AParser.SkipUntilBlankOrEndTag();
 }
@@ -78,23 +79,11 @@ void ReadDtdDeclarationBody(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement
     AParser.SkipUntil(">");
     return;
   }
-  auto* body = ADoc.CreateNode<TXmlCharData>();
+  auto* body = TXmlBuild::CreateNode<TXmlCharData>(ADoc);
   AInto->NodeAdd(body);
-  ADoc.DoNodeNew(body);
+  TXmlBuild::NodeNew(ADoc, body);
   body->SetRawValue(AParser.ReadStringUntil(">"));
-  ADoc.DoNodeLoaded(body);
+  TXmlBuild::NodeLoaded(ADoc, body);
 }
 
 }  // namespace xmlread
-
-TXmlNode* TXmlDocType::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeDocType, {}, this);
-}
-
-TXmlNode* TXmlDtdElement::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), ElementType(), {}, this);
-}
-
-void TXmlDtdElement::ReadDeclarationBody(TXmlParser& AParser) {
-  xmlread::ReadDtdDeclarationBody(AParser, *Document(), ElementType(), this);
-}

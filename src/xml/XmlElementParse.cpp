@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Blanks.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlReader.h"
@@ -61,8 +62,9 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
   char c = 0;
   do {
     c = NextListByte(AParser, AInto, [&](const std::string& ABlanks) {
-      if (ADoc.PreserveWhiteSpace() && (!offered || ADoc.Accepts(AInto, xeWhiteSpace, {}))) {
-        auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+      if (ADoc.PreserveWhiteSpace() &&
+          (!offered || TXmlBuild::Accepts(ADoc, AInto, xeWhiteSpace, {}))) {
+        auto* w = TXmlBuild::CreateNode<TXmlWhiteSpace>(ADoc);
         w->SetRawValue(ABlanks);
         AInto->NodeAdd(w);
         AInto->SetDirectNodeCountToCount();
@@ -84,36 +86,31 @@ char ReadAttributeList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNod
     if (AInto == nullptr) {
       // A dropped declaration still tells its encoding: the value of its first
       // pseudo-attribute of that name.
-      const std::string_view name = TrimWhite(AParser.ReadStringUntilChar('='));
+      const std::string_view name = blanks::TrimWhite(AParser.ReadStringUntilChar('='));
       const bool encoding = !encodingFound && XmlNamesMatch(name, "encoding");
       if (!encoding) {
         ReadQuotedText(AParser, ADoc, nullptr);
         continue;
       }
       encodingFound = true;
-      char q = AParser.NextCharSkipBlanks();
-      if (!IsQuoteChar(q)) {
-        AEncoding->clear();
-        if (!ADoc.FixStructuralErrors()) continue;
-        AParser.MoveBackOver(q);
-        q = ' ';
-      }
-      *AEncoding = DecodeRawValue(AParser.ReadQuotedString(q), ADoc.EolStyle());
+      std::string raw;
+      ReadQuotedText(AParser, ADoc, nullptr, &raw);
+      *AEncoding = DecodeRawValue(raw, ADoc.EolStyle());
       continue;
     }
     // The view lives until the next read: the filter sees it and the name is
     // stored before the value is read.
-    const std::string_view name = TrimWhite(AParser.ReadStringUntilChar('='));
-    if (offered && !ADoc.Accepts(AInto, xeAttribute, name)) {
+    const std::string_view name = blanks::TrimWhite(AParser.ReadStringUntilChar('='));
+    if (offered && !TXmlBuild::Accepts(ADoc, AInto, xeAttribute, name)) {
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
-    auto* a = ADoc.CreateNode<TXmlAttribute>();
+    auto* a = TXmlBuild::CreateNode<TXmlAttribute>(ADoc);
     AInto->AttributeAdd(a);
-    ADoc.DoNodeNew(a);
+    TXmlBuild::NodeNew(ADoc, a);
     a->SetName(name);
     ReadQuotedText(AParser, ADoc, a->CoreValue());
-    ADoc.DoNodeLoaded(a);
+    TXmlBuild::NodeLoaded(ADoc, a);
   } while (!AParser.InputEnded());
   return c;
 }
@@ -129,11 +126,11 @@ char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNo
       ReadQuotedText(AParser, ADoc, nullptr);
       continue;
     }
-    auto* q = ADoc.CreateNode<TXmlQuotedText>();
+    auto* q = TXmlBuild::CreateNode<TXmlQuotedText>(ADoc);
     AInto->NodeAdd(q);
-    ADoc.DoNodeNew(q);
+    TXmlBuild::NodeNew(ADoc, q);
     ReadQuotedText(AParser, ADoc, q);
-    ADoc.DoNodeLoaded(q);
+    TXmlBuild::NodeLoaded(ADoc, q);
   } while (!AParser.InputEnded());
   return c;
 }
@@ -150,7 +147,7 @@ bool ReadStartTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
     if (AInto == nullptr) return true;
     if (next == '>') {
       AInto->SetClosingStyle(ncClose);
-      ADoc.DoProgress(AParser.Position());
+      TXmlBuild::Progress(ADoc, AParser.Position());
     } else {
       XmlDebugOut(*AInto, AInto, wsWarn, "illegal end tag (\"%s\") at line %d (streampos %d)",
                   {next, AParser.LineNumber(), AParser.Position()});
@@ -169,7 +166,7 @@ bool StartElement(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement& AE,
                   std::string_view AName) {
   AE.SetValueIndex(-1);
   AE.SetName(AName);
-  ADoc.DoNodeNew(&AE);
+  TXmlBuild::NodeNew(ADoc, &AE);
   return ReadStartTag(AParser, ADoc, &AE);
 }
 
@@ -182,7 +179,7 @@ TXmlNode* ReadEndTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto
   }
   TXmlNode* result = AInto;
   // The view lives until the next read; nothing below reads.
-  const std::string_view endName = TrimWhite(AParser.ReadStringUntilChar('>'));
+  const std::string_view endName = blanks::TrimWhite(AParser.ReadStringUntilChar('>'));
   AInto->SetClosingStyle(ncFull);
   const std::string_view name = AInto->NameView();
   if (name != endName) {
@@ -195,32 +192,54 @@ TXmlNode* ReadEndTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto
   return result;
 }
 
-// The text run of element content, up to and over the next "<". Kept text that
-// is not blanks only becomes a text node, when the filter takes it.
-void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+}  // namespace
+
+TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNode* AParent,
+                          bool AKept, TTextTrim ATrim) {
+  const auto trim = [ATrim](std::string_view AText) {
+    switch (ATrim) {
+      case ttEnd:
+        return blanks::TrimWhiteRight(AText);
+      case ttBothEnds:
+        return blanks::TrimWhite(AText);
+      case ttNone:
+        break;
+    }
+    return AText;
+  };
   std::string_view t;
   const std::string_view b = AParser.Buffered();
-  const void* lt = AInto && ADoc.NodeFilter() ? std::memchr(b.data(), '<', b.size()) : nullptr;
+  const void* lt = AKept && ADoc.NodeFilter() ? std::memchr(b.data(), '<', b.size()) : nullptr;
   if (lt != nullptr) {
     // A filtered load offers a run that lies in the buffer whole only when it
     // makes a node: most runs between elements are blanks.
     const auto n = static_cast<std::size_t>(static_cast<const char*>(lt) - b.data());
-    t = TrimWhiteRight(b.substr(0, n));
+    t = trim(b.substr(0, n));
     AParser.Consume(n + 1);
-    if (t.empty() || !ADoc.Accepts(AInto, xeCharData, {})) return;
-  } else if (AInto == nullptr || !ADoc.Accepts(AInto, xeCharData, {})) {
+    if (t.empty() || !TXmlBuild::Accepts(ADoc, AParent, xeCharData, {})) return nullptr;
+  } else if (!AKept || !TXmlBuild::Accepts(ADoc, AParent, xeCharData, {})) {
     AParser.SkipUntilChar('<');
-    return;
+    return nullptr;
   } else {
-    t = TrimWhiteRight(AParser.ReadStringUntilChar('<'));
-    if (t.empty()) return;
+    t = trim(AParser.ReadStringUntilChar('<'));
+    if (t.empty()) return nullptr;
   }
-  auto* text = ADoc.CreateNode<TXmlCharData>();
+  auto* text = TXmlBuild::CreateNode<TXmlCharData>(ADoc);
   text->SetRawValue(t);
+  return text;
+}
+
+namespace {
+
+// The text run of element content: its text node, if any, is the element's
+// value when it is the first.
+void ReadElementTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+  TXmlCharData* text = ReadTextRun(AParser, ADoc, AInto, AInto != nullptr, ttEnd);
+  if (text == nullptr) return;
   const std::int32_t index = AInto->NodeAdd(text);
   if (AInto->ValueIndex() == -1) AInto->SetValueIndex(index);
-  ADoc.DoNodeNew(text);
-  ADoc.DoNodeLoaded(text);
+  TXmlBuild::NodeNew(ADoc, text);
+  TXmlBuild::NodeLoaded(ADoc, text);
 }
 
 // The text run of an internal subset: blanks, and anything else (reported) up
@@ -230,7 +249,7 @@ void ReadDocTypeTextRun(TXmlParser& AParser, TXmlDocument& ADoc, TXmlDocType* AI
   for (;;) {
     const char c = AInto ? AParser.NextCharSkipBlanks(blanks) : AParser.NextCharSkipBlanks();
     if (AInto && ADoc.PreserveWhiteSpace() && !blanks.empty() && blanks != " ") {
-      auto* w = ADoc.CreateNode<TXmlWhiteSpace>();
+      auto* w = TXmlBuild::CreateNode<TXmlWhiteSpace>(ADoc);
       w->SetRawValue(blanks);
       AInto->NodeAdd(w);
     }
@@ -318,7 +337,7 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
   }
   // A child is kept when its container is and the filter takes it.
   TXmlNode* node = nullptr;
-  if (c && (!AF.Offered || ADoc.Accepts(c, t, name))) {
+  if (c && (!AF.Offered || TXmlBuild::Accepts(ADoc, c, t, name))) {
     node = NewNodeOfType(ADoc, t);
     if (node == nullptr) return csEnded;
     c->NodeAdd(node);
@@ -336,14 +355,14 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
       return csOpened;
     }
   } else {
-    if (node) ADoc.DoNodeNew(node);
+    if (node) TXmlBuild::NodeNew(ADoc, node);
     TXmlNode* r = ReadMarkup(AParser, ADoc, t, name, node);
     if (node && r != node) {
       AResult = r;
       return csEnded;
     }
   }
-  if (node) ADoc.DoNodeLoaded(node);
+  if (node) TXmlBuild::NodeLoaded(ADoc, node);
   return ReadOn(AParser, ADoc);
 }
 
@@ -366,7 +385,7 @@ bool DeliverChild(TContentFrame& AParent, TXmlParser& AParser, TXmlDocument& ADo
     ReportLevelMismatch(*AParent.Node, child, AResult, AParser);
     return false;
   }
-  ADoc.DoNodeLoaded(child);
+  TXmlBuild::NodeLoaded(ADoc, child);
   AResult = nullptr;
   return ReadOn(AParser, ADoc) == csRead;
 }
@@ -405,7 +424,7 @@ TXmlNode* ReadContent(TXmlParser& AParser, TXmlDocument& ADoc, TXmlContainerNode
     do {
       stack.pop_back();
       if (stack.empty()) return result;
-      ADoc.DoProgress(AParser.Position());
+      TXmlBuild::Progress(ADoc, AParser.Position());
     } while (!DeliverChild(stack.back(), AParser, ADoc, result));
   }
 }
@@ -419,7 +438,7 @@ TXmlNode* ReadElement(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInt
       AInto ? StartElement(AParser, ADoc, *AInto, AName) : ReadStartTag(AParser, ADoc, nullptr);
   if (complete) return AInto;
   TXmlNode* result = ReadContent(AParser, ADoc, AInto, cElementContentTypes);
-  if (AInto) ADoc.DoProgress(AParser.Position());
+  if (AInto) TXmlBuild::Progress(ADoc, AParser.Position());
   return result;
 }
 
@@ -490,35 +509,10 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
 }  // namespace xmlread
 
 // ---------------------------------------------------------------------------
-// The node classes' own readers, as the design gives them: each reads its
-// markup through the one reading of its construct.
-
-char TXmlContainerNode::ReadAttributeList(TXmlParser& AParser) {
-  return xmlread::ReadAttributeList(AParser, *Document(), this, nullptr);
-}
-
-TXmlNode* TXmlContainerNode::ReadContent(TXmlParser& AParser, std::uint32_t AAllowed) {
-  return xmlread::ReadContent(AParser, *Document(), this, AAllowed);
-}
-
-char TXmlContainerNode::ReadQuotedTextList(TXmlParser& AParser) {
-  return xmlread::ReadQuotedTextList(AParser, *Document(), this);
-}
+// What the readings need of the node classes.
 
 void TXmlContainerNode::SetDirectNodeCountToCount() {
   FDirectNodeCount = FNodes.Count();
-}
-
-TXmlNode* TXmlElement::ParseStream(TXmlParser& AParser) {
-  return ParseNamed(AParser, xmlread::ReadElementName(AParser));
-}
-
-TXmlNode* TXmlElement::ParseNamed(TXmlParser& AParser, std::string_view AName) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeElement, AName, this);
-}
-
-void TXmlElement::ReadTextRun(TXmlParser& AParser) {
-  xmlread::ReadElementTextRun(AParser, *Document(), this);
 }
 
 TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
@@ -532,7 +526,7 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
       XmlDebugOut(*this, this, wsHint,
                   "parent%d = \"%s\", this endtag = \"%s\": maybe \"%s\" should be closed",
                   {moves, parentName, AEndTagName, own});
-      doc.AddSingleTagName(own);
+      TXmlBuild::AddSingleTagName(doc, own);
       break;
     }
     TXmlNode* grand = up ? up->Parent() : nullptr;
@@ -540,7 +534,7 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
       XmlDebugOut(*this, this, wsInfo,
                   "moving node \"%s\" from parent \"%s\" to grandparent \"%s\"",
                   {Name(), parentName, grand->Name()});
-      doc.AddSingleTagName(parentName);
+      TXmlBuild::AddSingleTagName(doc, parentName);
       up->NodeExtract(this);
       grand->NodeAdd(this);
     }
@@ -550,35 +544,4 @@ TXmlNode* TXmlElement::RepairEndTagMismatch(std::string_view AEndTagName) {
     if (parentName.empty() || grand == nullptr) break;
   }
   return Parent();
-}
-
-void TXmlDocType::ReadTextRun(TXmlParser& AParser) {
-  xmlread::ReadDocTypeTextRun(AParser, *Document(), this);
-}
-
-TXmlNode* TXmlAttribute::ParseStream(TXmlParser& AParser) {
-  SetName(TrimWhite(AParser.ReadStringUntilChar('=')));
-  FCoreValue.ParseStream(AParser);
-  return this;
-}
-
-TXmlNode* TXmlQuotedText::ParseStream(TXmlParser& AParser) {
-  xmlread::ReadQuotedText(AParser, *Document(), this);
-  return this;
-}
-
-TXmlNode* TXmlComment::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeComment, {}, this);
-}
-
-TXmlNode* TXmlCData::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeCData, {}, this);
-}
-
-TXmlNode* TXmlInstruction::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), xeInstruction, {}, this);
-}
-
-TXmlNode* TXmlDeclaration::ParseStream(TXmlParser& AParser) {
-  return xmlread::ReadMarkup(AParser, *Document(), ElementType(), {}, this);
 }

@@ -76,10 +76,6 @@ bool IsContinuation(std::uint8_t AC) {
   return (AC & 0xC0) == 0x80;
 }
 
-bool IsWhite(char AC) {
-  return static_cast<std::uint8_t>(AC) <= 32;
-}
-
 // A high surrogate written as three bytes followed by a low one written likewise,
 // as the UTF-16 decoder produces for a character outside the basic plane.
 bool IsEncodedSurrogatePair(const std::uint8_t* AP, std::size_t AAvail) {
@@ -478,24 +474,4 @@ std::string Utf8StringToCodePage(std::string_view AS, std::int32_t ACodePage) {
                                       AS.size(), defaultUsed);
   out.resize(n);
   return out;
-}
-
-std::string_view TrimWhite(std::string_view AS) {
-  std::size_t b = 0;
-  std::size_t e = AS.size();
-  while (b < e && IsWhite(AS[b])) ++b;
-  while (e > b && IsWhite(AS[e - 1])) --e;
-  return AS.substr(b, e - b);
-}
-
-std::string_view TrimWhiteRight(std::string_view AS) {
-  std::size_t e = AS.size();
-  while (e > 0 && IsWhite(AS[e - 1])) --e;
-  return AS.substr(0, e);
-}
-
-std::string_view TrimWhiteChanged(std::string_view AS, bool& AChanged) {
-  std::string_view r = TrimWhite(AS);
-  AChanged = r.size() < AS.size();
-  return r;
 }

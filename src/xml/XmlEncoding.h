@@ -81,8 +81,3 @@ std::string UnicodeStringToUtf8(std::u16string_view AS);
 std::u16string Utf8StringToUnicode(std::string_view AS);
 std::string CodePageStringToUtf8(std::string_view AS, std::int32_t ACodePage);
 std::string Utf8StringToCodePage(std::string_view AS, std::int32_t ACodePage);
-
-// Trimming of white bytes (0 to 32); bytes from 128 up are never white.
-std::string_view TrimWhite(std::string_view AS);
-std::string_view TrimWhiteRight(std::string_view AS);
-std::string_view TrimWhiteChanged(std::string_view AS, bool& AChanged);

@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "base/Ascii.h"
+#include "base/Blanks.h"
 #include "platform/Platform.h"
+#include "xml/XmlBuild.h"
 #include "xml/XmlReader.h"
 
 namespace {
@@ -212,10 +214,10 @@ TXmlDocument* TXmlNode::Document() const {
   return static_cast<TXmlDocument*>(FOwner);
 }
 void* TXmlNode::Tag() const {
-  return Document()->NodeTag(this);
+  return TXmlBuild::NodeTag(*Document(), this);
 }
 void TXmlNode::SetTag(void* ATag) {
-  Document()->SetNodeTag(this, ATag);
+  TXmlBuild::SetNodeTag(*Document(), this, ATag);
 }
 TXmlSymbolTable& TXmlNode::Symbols() const {
   return Document()->SymbolTable();
@@ -475,10 +477,6 @@ void TXmlNode::AttributeAdd(TXmlAttribute* /*AAttribute*/) {
 std::int32_t TXmlNode::NodeIndexOf(const TXmlNode* /*ANode*/) const {
   return -1;
 }
-TXmlNode* TXmlNode::ParseStream(TXmlParser& /*P*/) {
-  return this;
-}
-
 // ---------------------------------------------------------------------------
 // Character data
 
@@ -512,8 +510,7 @@ void TXmlCharData::SetValue(std::string_view AValue) {
 
 bool TXmlCharData::IsWhiteSpace() const {
   std::string_view r = RawValueView();
-  return !r.empty() &&
-         (static_cast<unsigned char>(r.front()) < 33 || static_cast<unsigned char>(r.back()) < 33);
+  return !r.empty() && (blanks::IsWhite(r.front()) || blanks::IsWhite(r.back()));
 }
 
 std::string TXmlCData::Value() const {
@@ -553,7 +550,7 @@ void TXmlAttribute::SetValue(std::string_view AValue) {
 // Containers
 
 TXmlContainerNode::TXmlContainerNode(TXmlDocument* AOwner)
-    : TXmlNode(AOwner), FNodes(&AOwner->Arena()) {}
+    : TXmlNode(AOwner), FNodes(&TXmlBuild::Arena(*AOwner)) {}
 
 std::int32_t TXmlContainerNode::ContainerCount() const {
   std::int32_t count = 0;
@@ -722,7 +719,7 @@ std::string TXmlDtdElement::Content() const {
 void TXmlDeclaration::SetAttribute(std::string_view AName, std::string_view AValue) {
   TXmlAttribute* a = AttributeByName(AName);
   if (a == nullptr) {
-    a = Document()->CreateNode<TXmlAttribute>();
+    a = TXmlBuild::CreateNode<TXmlAttribute>(*Document());
     a->SetName(AName);
     AttributeAdd(a);
   }
@@ -731,9 +728,9 @@ void TXmlDeclaration::SetAttribute(std::string_view AName, std::string_view AVal
 
 TXmlDocType::TXmlDocType(TXmlDocument* AOwner)
     : TXmlContainerNode(AOwner),
-      FExternalID(AOwner->CreateNode<TXmlCharData>()),
-      FSystemLiteral(AOwner->CreateNode<TXmlQuotedText>()),
-      FPubIDLiteral(AOwner->CreateNode<TXmlQuotedText>()) {
+      FExternalID(TXmlBuild::CreateNode<TXmlCharData>(*AOwner)),
+      FSystemLiteral(TXmlBuild::CreateNode<TXmlQuotedText>(*AOwner)),
+      FPubIDLiteral(TXmlBuild::CreateNode<TXmlQuotedText>(*AOwner)) {
   FExternalID->FParent = this;
   FSystemLiteral->FParent = this;
   FPubIDLiteral->FParent = this;
@@ -754,37 +751,37 @@ namespace xmlread {
 TXmlNode* NewNodeOfType(TXmlDocument& ADoc, TXmlElementType AType) {
   switch (AType) {
     case xeElement:
-      return ADoc.CreateNode<TXmlElement>();
+      return TXmlBuild::CreateNode<TXmlElement>(ADoc);
     case xeAttribute:
-      return ADoc.CreateNode<TXmlAttribute>();
+      return TXmlBuild::CreateNode<TXmlAttribute>(ADoc);
     case xeCharData:
-      return ADoc.CreateNode<TXmlCharData>();
+      return TXmlBuild::CreateNode<TXmlCharData>(ADoc);
     case xeComment:
-      return ADoc.CreateNode<TXmlComment>();
+      return TXmlBuild::CreateNode<TXmlComment>(ADoc);
     case xeCData:
-      return ADoc.CreateNode<TXmlCData>();
+      return TXmlBuild::CreateNode<TXmlCData>(ADoc);
     case xeCondSection:
-      return ADoc.CreateNode<TXmlConditionalSection>();
+      return TXmlBuild::CreateNode<TXmlConditionalSection>(ADoc);
     case xeDeclaration:
-      return ADoc.CreateNode<TXmlDeclaration>();
+      return TXmlBuild::CreateNode<TXmlDeclaration>(ADoc);
     case xeStylesheet:
-      return ADoc.CreateNode<TXmlStyleSheet>();
+      return TXmlBuild::CreateNode<TXmlStyleSheet>(ADoc);
     case xeDocType:
-      return ADoc.CreateNode<TXmlDocType>();
+      return TXmlBuild::CreateNode<TXmlDocType>(ADoc);
     case xeDtdElement:
-      return ADoc.CreateNode<TXmlDtdElement>();
+      return TXmlBuild::CreateNode<TXmlDtdElement>(ADoc);
     case xeDtdAttList:
-      return ADoc.CreateNode<TXmlDtdAttList>();
+      return TXmlBuild::CreateNode<TXmlDtdAttList>(ADoc);
     case xeDtdEntity:
-      return ADoc.CreateNode<TXmlDtdEntity>();
+      return TXmlBuild::CreateNode<TXmlDtdEntity>(ADoc);
     case xeDtdNotation:
-      return ADoc.CreateNode<TXmlDtdNotation>();
+      return TXmlBuild::CreateNode<TXmlDtdNotation>(ADoc);
     case xeInstruction:
-      return ADoc.CreateNode<TXmlInstruction>();
+      return TXmlBuild::CreateNode<TXmlInstruction>(ADoc);
     case xeWhiteSpace:
-      return ADoc.CreateNode<TXmlWhiteSpace>();
+      return TXmlBuild::CreateNode<TXmlWhiteSpace>(ADoc);
     case xeQuotedText:
-      return ADoc.CreateNode<TXmlQuotedText>();
+      return TXmlBuild::CreateNode<TXmlQuotedText>(ADoc);
     default:
       return nullptr;
   }

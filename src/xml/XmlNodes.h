@@ -17,8 +17,6 @@
 #include "xml/XmlDocument.h"
 #include "xml/XmlStringTable.h"
 
-class TXmlParser;
-
 // The document's node memory: a block arena where nodes are placed and never
 // destroyed one by one. Child arrays freed by growth go to per-size free lists
 // so that rebuilding a list costs no lasting memory; large child arrays live on
@@ -83,7 +81,6 @@ class TXmlQuotedText : public TXmlCharData {
   TXmlElementType ElementType() const override { return xeQuotedText; }
   TXmlQuoteCharStyle QuoteStyle() const { return FQuoteStyle; }
   void SetQuoteStyle(TXmlQuoteCharStyle AStyle) { FQuoteStyle = AStyle; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
 
  private:
   TXmlQuoteCharStyle FQuoteStyle = qsQuote;
@@ -93,7 +90,6 @@ class TXmlComment : public TXmlCharData {
  public:
   using TXmlCharData::TXmlCharData;
   TXmlElementType ElementType() const override { return xeComment; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
 };
 
 class TXmlCData : public TXmlComment {
@@ -102,14 +98,12 @@ class TXmlCData : public TXmlComment {
   std::string Value() const override;
   void SetValue(std::string_view AValue) override;
   TXmlElementType ElementType() const override { return xeCData; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
 };
 
 // No markup produces one; it answers as a comment.
 class TXmlConditionalSection : public TXmlComment {
  public:
   using TXmlComment::TXmlComment;
-  TXmlNode* ParseStream(TXmlParser& /*P*/) override { return this; }
 };
 
 class TXmlInstruction : public TXmlCharData {
@@ -117,7 +111,6 @@ class TXmlInstruction : public TXmlCharData {
   using TXmlCharData::TXmlCharData;
   std::string Name() const override { return "PI"; }
   TXmlElementType ElementType() const override { return xeInstruction; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
 };
 
 class TXmlAttribute : public TXmlNode {
@@ -128,7 +121,6 @@ class TXmlAttribute : public TXmlNode {
   void SetName(std::string_view AName) override;
   void SetValue(std::string_view AValue) override;
   TXmlElementType ElementType() const override { return xeAttribute; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
 
   TXmlQuotedText* CoreValue() const { return &FCoreValue; }
   std::string_view NameRef(std::string& AScratch) const override;
@@ -174,15 +166,6 @@ class TXmlContainerNode : public TXmlNode {
   void SetClosingStyle(TXmlNodeClosingStyle AStyle) { FNodeClosingStyle = AStyle; }
   void PackNodes() { FNodes.Pack(); }
 
-  // The readers shared by elements, declarations and the document type.
-  // Returns the terminator ("!", "/", ">", "?") it consumed, or 0 at the end.
-  virtual char ReadAttributeList(TXmlParser& AParser);
-  // The content loop; returns the node closed by the end tag that ended it, or null.
-  virtual TXmlNode* ReadContent(TXmlParser& AParser, std::uint32_t AAllowed);
-  virtual void ReadTextRun(TXmlParser& /*P*/) {}
-  // Quoted literals up to "!", "/" or ">" (consumed and returned), 0 at the end.
-  virtual char ReadQuotedTextList(TXmlParser& AParser);
-
  protected:
   friend class TXmlDocument;
   // Ordered so that the fields fill the gaps behind the node base and the list
@@ -200,10 +183,6 @@ class TXmlElement : public TXmlContainerNode {
   std::string Value() const override;
   void SetName(std::string_view AName) override;
   TXmlElementType ElementType() const override { return xeElement; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
-  // The parse after the element's name, which the caller has read.
-  TXmlNode* ParseNamed(TXmlParser& AParser, std::string_view AName);
-  void ReadTextRun(TXmlParser& AParser) override;
 
   std::string_view NameView() const;
   std::string_view NameRef(std::string& AScratch) const override;
@@ -221,8 +200,6 @@ class TXmlDtdElement : public TXmlElement {
   std::string Value() const override;
   std::string Content() const override;
   TXmlElementType ElementType() const override { return xeDtdElement; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
-  void ReadDeclarationBody(TXmlParser& AParser);
   // "<!ELEMENT", "<!ATTLIST", ...: the keyword the writer puts before the name.
   virtual std::string_view Keyword() const { return "ELEMENT"; }
 };
@@ -253,7 +230,6 @@ class TXmlDeclaration : public TXmlContainerNode {
   using TXmlContainerNode::TXmlContainerNode;
   std::string Name() const override { return "xml"; }
   TXmlElementType ElementType() const override { return xeDeclaration; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
 
   std::string Version() const { return AttributeValueByName("version"); }
   std::string Encoding() const { return AttributeValueByName("encoding"); }
@@ -277,8 +253,6 @@ class TXmlDocType : public TXmlContainerNode {
   std::string Name() const override;
   void SetName(std::string_view AName) override;
   TXmlElementType ElementType() const override { return xeDocType; }
-  TXmlNode* ParseStream(TXmlParser& AParser) override;
-  void ReadTextRun(TXmlParser& AParser) override;
 
   std::string_view NameRef(std::string& AScratch) const override;
   TXmlCharData* ExternalID() const { return FExternalID; }
@@ -291,9 +265,3 @@ class TXmlDocType : public TXmlContainerNode {
   TXmlQuotedText* FSystemLiteral;
   TXmlQuotedText* FPubIDLiteral;
 };
-
-template <class T>
-T* TXmlDocument::CreateNode() {
-  static_assert(std::is_base_of_v<TXmlNode, T>);
-  return Arena().New<T>(this);
-}

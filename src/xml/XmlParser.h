@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Blanks.h"
 #include "base/ByteBuffer.h"
 #include "xml/XmlDebug.h"
 #include "xml/XmlElementType.h"
@@ -30,7 +31,7 @@ namespace xmlbytes {
 struct TByteClasses {
   std::uint8_t Class[256] = {};  // 1 blank, 2 other name stop, 0 anything else
   constexpr TByteClasses() {
-    Class[9] = Class[10] = Class[13] = Class[32] = 1;
+    for (std::uint32_t c = 0; c < 256; ++c) Class[c] = blanks::IsXmlSpace(c) ? 1 : 0;
     Class[static_cast<unsigned char>('/')] = 2;
     Class[static_cast<unsigned char>('>')] = 2;
     Class[static_cast<unsigned char>('[')] = 2;
@@ -82,6 +83,11 @@ class TXmlParser : public TDebugPersistent {
   // before it).
   void MoveBackOver(char AChar) {
     if (AChar != 0 || !FInputEnded) MoveBack();
+  }
+  // Moves back to an earlier position whose text nothing has let go of since
+  // (a read that keeps its text, such as NextCharSkipBlanks(ABlanks)).
+  void MoveBackTo(std::int64_t APosition) {
+    FUtf8CurrentIdx = std::max(IndexAt(APosition), FUtf8DeadIdx);
   }
   bool CheckString(std::string_view AS);
   char NextCharSkipBlanks(std::string& ABlanks);

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Blanks.h"
+#include "xml/XmlBuild.h"
 #include "xml/XmlNodes.h"
 #include "xml/XmlParser.h"
 
@@ -40,7 +42,7 @@ inline bool IsQuoteChar(char AC) {
 // let go first).
 inline std::string_view ReadElementName(TXmlParser& AParser) {
   AParser.Flush();
-  return TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
+  return blanks::TrimWhite(AParser.ReadStringUntilBlankOrEndTag());
 }
 
 // The markup of type AType whose opener ReadOpenTag has just read (for an
@@ -56,9 +58,12 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
 // (AInto null) markup alike.
 
 // A quoted literal after optional blanks: an attribute's value, a literal of a
-// document type or entity declaration. (Inline: every attribute, kept or
+// document type or entity declaration. Kept (AInto given), its raw text goes
+// into the node; dropped, into ARawValue when given (a dropped declaration's
+// encoding), else it is passed over. (Inline: every attribute, kept or
 // dropped, is read through it.)
-inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto) {
+inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedText* AInto,
+                           std::string* ARawValue = nullptr) {
   char q = AParser.NextCharSkipBlanks();
   if (IsQuoteChar(q)) {
     if (AInto) AInto->SetQuoteStyle(q == '"' ? qsQuote : qsApos);
@@ -67,15 +72,32 @@ inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedTe
       XmlDebugOut(*AInto, AInto, wsWarn, "quote char expected at pos %d", {AParser.Position()});
     // Without a quote the literal is empty; a repairing load reads it to the
     // next blank.
-    if (!ADoc.FixStructuralErrors()) return;
+    if (!ADoc.FixStructuralErrors()) {
+      if (ARawValue) ARawValue->clear();
+      return;
+    }
     AParser.MoveBackOver(q);
     q = ' ';
   }
   if (AInto)
     AInto->SetRawValue(AParser.ReadQuotedString(q));
+  else if (ARawValue)
+    ARawValue->assign(AParser.ReadQuotedString(q));
   else
     AParser.SkipUntilChar(q);
 }
+
+// How a text run is trimmed of white bytes: element content at its end; the
+// root level at both ends, or not at all where white space is preserved.
+enum TTextTrim : std::uint8_t { ttEnd, ttBothEnds, ttNone };
+
+// A text run, up to and over the next "<" (or to the end of the input): of
+// element content (AParent the element; dropped content: AKept false) or of the
+// root level (AParent null). Kept text that is not empty once trimmed makes a
+// text node, when the load's filter takes it: returned for the caller to
+// place; null otherwise.
+TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNode* AParent,
+                          bool AKept, TTextTrim ATrim);
 
 // The attributes of a start tag, declaration or style sheet, up to the byte that
 // ends the list ("!", "/", ">" or "?"), which is returned (0 at the end of the

@@ -113,4 +113,43 @@ TEST(Document, MessagesReachTheFirstHandler) {
   EXPECT_FALSE(quiet.IsEmpty());
 }
 
+TEST(Document, TellsWhatTheTextBeginsWith) {
+  using namespace std::literals;
+  struct TCase {
+    std::string_view Text;
+    bool Markup;  // XML white space (after a mark), then "<"
+  };
+  const TCase cases[] = {
+      {"<svg/>", true},
+      {" \t\r\n<a/>", true},
+      {"\xEF\xBB\xBF\n <a/>", true},
+      {"\xFF\xFE \0\n\0<\0a\0/\0>\0"sv, true},
+      {"\xFE\xFF\0 \0<\0a\0/\0>"sv, true},
+      {"x<a/>", false},
+      {"\x01<a/>", false},  // a control character is no XML white space
+      {"\0<a/>"sv, false},
+      {"   ", false},
+      {"", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.Text)));
+    TXmlDocument doc;
+    doc.ReadFromString(c.Text);
+    EXPECT_EQ(doc.BeginsWithMarkup(), c.Markup);
+    // Only markup first: other text loads nothing at all.
+    TXmlDocument strict;
+    strict.SetMarkupFirstOnly(true);
+    strict.ReadFromString(c.Text);
+    EXPECT_EQ(strict.BeginsWithMarkup(), c.Markup);
+    EXPECT_EQ(strict.RootNodeCount() != 0, c.Markup);
+  }
+  // A load that keeps white space keeps the blanks the check read past.
+  TXmlDocument kept;
+  kept.SetXmlFormat(xfPreserve);
+  kept.SetMarkupFirstOnly(true);
+  kept.ReadFromString(" \n<a/>");
+  ASSERT_EQ(kept.RootNodeCount(), 2);
+  EXPECT_EQ(kept.RootNodes().Items(0)->Value(), " \r\n");
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "XmlTestLoad.h"
 #include "platform/HostPlatform.h"
+#include "xml/XmlBuild.h"
 
 using xml_test::ExpectLoads;
 using xml_test::TLoadOptions;
@@ -73,7 +74,8 @@ TEST(ParseElements, ClosingStyleAndDirectNodes) {
   EXPECT_EQ(b->OwnClosingStyle(), ncFull);
   EXPECT_EQ(c->DirectNodeCount(), 2);
   EXPECT_EQ(c->ValueIndex(), 2);
-  EXPECT_EQ(TXmlDocument().CreateNode<TXmlElement>()->OwnClosingStyle(), ncDefault);
+  TXmlDocument doc;
+  EXPECT_EQ(TXmlBuild::CreateNode<TXmlElement>(doc)->OwnClosingStyle(), ncDefault);
 }
 
 TEST(ParseElements, EndTagMismatchesAndRepair) {

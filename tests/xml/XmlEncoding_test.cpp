@@ -275,33 +275,4 @@ TEST(Encoding, StringConvertersBetweenUtf8AndUtf16) {
   EXPECT_EQ(Utf8StringToUnicode(""), u"");
 }
 
-TEST(Encoding, TrimmingReturnsViewsOfTheInput) {
-  struct TCase {
-    std::string In;
-    std::string Both;
-    std::string Right;
-  };
-  const TCase cases[] = {
-      {"\t a b\n", "a b", "\t a b"},
-      {"   ", "", ""},
-      {"", "", ""},
-      {"\x01x\x20", "x", "\x01x"},
-      {"\xC2\xA0x\xC2\xA0", "\xC2\xA0x\xC2\xA0",
-       "\xC2\xA0x\xC2\xA0"},  // bytes >= 128 are never white
-  };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.In);
-    std::string_view both = TrimWhite(c.In);
-    EXPECT_EQ(both, c.Both);
-    EXPECT_EQ(TrimWhiteRight(c.In), c.Right);
-    bool changed = false;
-    EXPECT_EQ(TrimWhiteChanged(c.In, changed), c.Both);
-    EXPECT_EQ(changed, c.Both.size() < c.In.size());
-    if (!both.empty()) {
-      EXPECT_GE(both.data(), c.In.data());
-      EXPECT_LE(both.data() + both.size(), c.In.data() + c.In.size());
-    }
-  }
-}
-
 }  // namespace

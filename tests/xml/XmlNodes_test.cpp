@@ -6,6 +6,7 @@
 #include <string>
 
 #include "XmlTestLoad.h"
+#include "xml/XmlBuild.h"
 
 using xml_test::TXmlLoad;
 
@@ -88,7 +89,7 @@ TEST(Nodes, LookupsByName) {
   EXPECT_EQ(svg->NodeByName("g"), svg->Nodes(4));
   EXPECT_EQ(svg->AttributeIndexByName("Width"), 1);
   EXPECT_EQ(svg->AttributeIndexByName("g"), -1);  // content nodes are not looked at
-  EXPECT_EQ(TXmlNodeList(&l.Doc->Arena()).ByType(xeElement), nullptr);
+  EXPECT_EQ(TXmlNodeList(&TXmlBuild::Arena(*l.Doc)).ByType(xeElement), nullptr);
   EXPECT_TRUE(XmlNamesMatch("\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"));
   EXPECT_FALSE(XmlNamesMatch("\xC3\xA9t\xC3\xA9", "ete"));
 }
@@ -157,7 +158,7 @@ TEST(Nodes, TreeWalksAndPaths) {
   for (TXmlNode* n = l.Doc->FindFirst(); n; n = l.Doc->FindNext(n)) order += n->Name() + " ";
   EXPECT_EQ(order, "svg w a g id g id g id ");
   EXPECT_EQ(l.Doc->FindNext(nullptr), nullptr);
-  TXmlNode* stray = l.Doc->CreateNode<TXmlElement>();
+  TXmlNode* stray = TXmlBuild::CreateNode<TXmlElement>(*l.Doc);
   EXPECT_THROW(l.Doc->FindNext(stray), EXmlError);
 }
 
@@ -166,7 +167,7 @@ TEST(Nodes, BuildingOperations) {
   TXmlElement* r = l.Doc->Root();
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->NodeAdd(nullptr), -1);
-  auto* a = l.Doc->CreateNode<TXmlAttribute>();
+  auto* a = TXmlBuild::CreateNode<TXmlAttribute>(*l.Doc);
   a->SetName("k");
   a->SetValue("a<b\r\n");
   r->AttributeAdd(a);
@@ -179,7 +180,7 @@ TEST(Nodes, BuildingOperations) {
   // An attribute of another document is refused with a message.
   TXmlDocument other;
   l.Messages.clear();
-  r->AttributeAdd(other.CreateNode<TXmlAttribute>());
+  r->AttributeAdd(TXmlBuild::CreateNode<TXmlAttribute>(other));
   EXPECT_EQ(l.MessageText(), "F:XML owner is not assigned");
   EXPECT_EQ(r->AttributeCount(), 1);
   // Extracting and inserting keep parents and indexes right.
@@ -198,7 +199,7 @@ TEST(Nodes, BuildingOperations) {
   EXPECT_EQ(l.MessageText(), "H:cannot set name on this type of element");
   EXPECT_THROW(TXmlElement(nullptr), EXmlError);
   EXPECT_THROW(text->NodeAdd(a), EXmlError);
-  auto* d = l.Doc->CreateNode<TXmlCData>();
+  auto* d = TXmlBuild::CreateNode<TXmlCData>(*l.Doc);
   d->SetValue("x&y\r\n");
   EXPECT_EQ(d->RawValue(), "x&y\r\n");
   EXPECT_TRUE(d->IsWhiteSpace());
@@ -218,7 +219,7 @@ TEST(Nodes, LongChildListsKeepTheirEntries) {
     EXPECT_EQ(r->Nodes(i)->Name(), "e" + std::to_string(i));
     EXPECT_EQ(r->NodeIndexOf(r->Nodes(i)), i);
   }
-  for (int i = 0; i < 3000; ++i) r->NodeAdd(l.Doc->CreateNode<TXmlElement>());
+  for (int i = 0; i < 3000; ++i) r->NodeAdd(TXmlBuild::CreateNode<TXmlElement>(*l.Doc));
   TXmlNode* mid = r->Nodes(4500);
   EXPECT_EQ(r->NodeExtract(mid), mid);
   r->NodeInsert(0, mid);
