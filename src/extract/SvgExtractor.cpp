@@ -161,19 +161,19 @@ namespace {
 // A stream read through another up to a budget of bytes and a deadline: the
 // read that passes either raises instead, and the budget is spent.
 class TBudgetStream : public TStream {
-  using Clock = std::chrono::steady_clock;
+  using TClock = std::chrono::steady_clock;
 
  public:
   TBudgetStream(TStream& ASource, std::int64_t ABudget, std::int64_t ATimeBudgetNs)
       : FSource(ASource),
         FBudget(ABudget),
-        FDeadline(ATimeBudgetNs > 0 ? Clock::now() + std::chrono::nanoseconds(ATimeBudgetNs)
-                                    : Clock::time_point::max()) {}
+        FDeadline(ATimeBudgetNs > 0 ? TClock::now() + std::chrono::nanoseconds(ATimeBudgetNs)
+                                    : TClock::time_point::max()) {}
   std::size_t Read(void* ABuffer, std::size_t ACount) override {
     const std::size_t n = FSource.Read(ABuffer, ACount);
     FPosition += static_cast<std::int64_t>(n);
     if (FPosition > FBudget ||
-        (FDeadline != Clock::time_point::max() && Clock::now() > FDeadline)) {
+        (FDeadline != TClock::time_point::max() && TClock::now() > FDeadline)) {
       FSpent = true;
       throw EStreamError("read past the budget");
     }
@@ -191,7 +191,7 @@ class TBudgetStream : public TStream {
  private:
   TStream& FSource;
   const std::int64_t FBudget;
-  const Clock::time_point FDeadline;
+  const TClock::time_point FDeadline;
   std::int64_t FPosition = 0;
   bool FSpent = false;
 };
