@@ -16,7 +16,7 @@ namespace bench {
 
 std::u16string PathText(const std::filesystem::path& APath) {
 #ifdef _WIN32
-  return path.u16string();  // the native form is UTF-16 already
+  return APath.u16string();  // the native form is UTF-16 already
 #else
   return platform::Utf8ToUtf16(APath.string());
 #endif
@@ -24,7 +24,7 @@ std::u16string PathText(const std::filesystem::path& APath) {
 
 std::filesystem::path PathOf(std::u16string_view AText) {
 #ifdef _WIN32
-  return std::filesystem::path(std::u16string(text));
+  return std::filesystem::path(std::u16string(AText));
 #else
   return std::filesystem::path(platform::Utf16ToUtf8(AText));
 #endif

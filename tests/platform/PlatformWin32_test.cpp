@@ -134,7 +134,7 @@ TEST(PlatformWin32LongPath, ReachesFilesBeyondTheShortLimit) {
   auto opened = platform::TReadOnlyFile::Open(requested);
   ASSERT_NE(opened, nullptr);
   char buffer[8] = {};
-  EXPECT_EQ(opened->Read(buffer, sizeof buffer), 6);
+  EXPECT_EQ(opened->ReadAt(0, buffer, sizeof buffer), 6);
   // Lower-cased, the prefixed form still names the file.
   std::u16string lower = requested;
   platform::LowerCaseInPlace(lower);
