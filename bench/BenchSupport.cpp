@@ -18,7 +18,7 @@ std::u16string PathText(const std::filesystem::path& APath) {
 #ifdef _WIN32
   return APath.u16string();  // the native form is UTF-16 already
 #else
-  return platform::Utf8ToUtf16(APath.string());
+  return platform::FileNameToUtf16(APath.string());  // any bytes make a name
 #endif
 }
 
@@ -26,7 +26,7 @@ std::filesystem::path PathOf(std::u16string_view AText) {
 #ifdef _WIN32
   return std::filesystem::path(std::u16string(AText));
 #else
-  return std::filesystem::path(platform::Utf16ToUtf8(AText));
+  return std::filesystem::path(platform::FileNameFromUtf16(AText));
 #endif
 }
 

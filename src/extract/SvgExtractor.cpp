@@ -285,25 +285,14 @@ class TBudgetStream : public TStream {
 
 }  // namespace
 
-TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
-                                  TVexmeta& ARecord, bool AFoundRegular) {
-  return ReadSource(
-      [&] { return OpenSvgStreamOrRaise(APath, AOptions.ReadLimitBytes, AFoundRegular); }, AOptions,
-      ARecord);
-}
-
-TFileRead TSvgExtractor::ReadStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
-                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
-  return ReadSource(
-      [&] { return OpenSvgStream(std::move(ASource), AName, AOptions.ReadLimitBytes); }, AOptions,
-      ARecord);
-}
-
-TFileRead TSvgExtractor::ReadSource(const std::function<std::unique_ptr<TStream>()>& AOpen,
-                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
+template <class TOpen>
+TFileRead TSvgExtractor::ReadSource(const TOpen& AOpen, const TExtractOptions& AOptions,
+                                    TVexmeta& ARecord) {
   // The time budget counts from here: opening an archive reads its directory.
   const auto deadline =
-      TBudgetStream::DeadlineOf(std::chrono::steady_clock::now(), AOptions.TimeBudgetNs);
+      AOptions.TimeBudgetNs > 0
+          ? TBudgetStream::DeadlineOf(std::chrono::steady_clock::now(), AOptions.TimeBudgetNs)
+          : std::chrono::steady_clock::time_point::max();
   try {
     std::unique_ptr<TStream> stream = AOpen();
     if (!stream) {
@@ -330,6 +319,20 @@ TFileRead TSvgExtractor::ReadSource(const std::function<std::unique_ptr<TStream>
     ARecord = TVexmeta();
     return TFileRead::frNoDrawing;
   }
+}
+
+TFileRead TSvgExtractor::ReadFile(std::u16string_view APath, const TExtractOptions& AOptions,
+                                  TVexmeta& ARecord, bool AFoundRegular) {
+  return ReadSource(
+      [&] { return OpenSvgStreamOrRaise(APath, AOptions.ReadLimitBytes, AFoundRegular); }, AOptions,
+      ARecord);
+}
+
+TFileRead TSvgExtractor::ReadStream(std::unique_ptr<TStream> ASource, std::u16string_view AName,
+                                    const TExtractOptions& AOptions, TVexmeta& ARecord) {
+  return ReadSource(
+      [&] { return OpenSvgStream(std::move(ASource), AName, AOptions.ReadLimitBytes); }, AOptions,
+      ARecord);
 }
 
 TXmlNode* FindChildByName(TXmlNode* ANode, std::string_view AName) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -84,8 +83,8 @@ class TSvgExtractor {
   bool ParseOrRaise(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode, TDocumentLoad ALoad);
   // Reads the SVG text that AOpen opens through source loading (null: no
   // drawing), the options' time budget counting from before it opens.
-  TFileRead ReadSource(const std::function<std::unique_ptr<TStream>()>& AOpen,
-                       const TExtractOptions& AOptions, TVexmeta& ARecord);
+  template <class TOpen>
+  TFileRead ReadSource(const TOpen& AOpen, const TExtractOptions& AOptions, TVexmeta& ARecord);
 
   std::unique_ptr<TXmlDocument> FDocument;
 };

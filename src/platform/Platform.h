@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -165,16 +166,21 @@ class TReadOnlyFile {
 // started by a bare name found on the search path gets its full path too.
 std::u16string ModulePath();
 
-// Reads one value of an INI file: section and key names match without regard
-// to letter case; the value is trimmed of surrounding blanks and cut to 2047
-// code units. False when the file (a regular file only), section or key is missing.
-bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
-                  std::u16string_view AKey, std::u16string& AValue);
-// The values of several keys of one section, as ReadIniValue reads each, with
-// the file read once: the i-th is AKeys[i]'s, none when it is missing.
+// The values of keys of one section of an INI file, the file read once: the
+// i-th is AKeys[i]'s, none when the file (a regular file only), the section or
+// the key is missing. Section and key names match without regard to letter
+// case; a value is trimmed of surrounding blanks and cut to 2047 code units.
 std::vector<std::optional<std::u16string>> ReadIniValues(
     std::u16string_view AIniPath, std::u16string_view ASection,
     const std::vector<std::u16string_view>& AKeys);
+// One value, as ReadIniValues reads it; false when it is missing.
+inline bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
+                         std::u16string_view AKey, std::u16string& AValue) {
+  std::optional<std::u16string> value = ReadIniValues(AIniPath, ASection, {AKey}).front();
+  if (!value) return false;
+  AValue = std::move(*value);
+  return true;
+}
 
 // The value of the process's environment variable AName (ASCII); none when it is
 // not set.

@@ -321,14 +321,6 @@ std::u16string ModulePath() {
   return {};
 }
 
-bool ReadIniValue(std::u16string_view AIniPath, std::u16string_view ASection,
-                  std::u16string_view AKey, std::u16string& AValue) {
-  std::optional<std::u16string> value = ReadIniValues(AIniPath, ASection, {AKey}).front();
-  if (!value) return false;
-  AValue = std::move(*value);
-  return true;
-}
-
 std::vector<std::optional<std::u16string>> ReadIniValues(
     std::u16string_view AIniPath, std::u16string_view ASection,
     const std::vector<std::u16string_view>& AKeys) {

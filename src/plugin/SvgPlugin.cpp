@@ -216,23 +216,27 @@ void GetDetectString(char* ADetectString, std::int32_t AMaxLen) {
   CopyHostText(ADetectString, cDetectString, AMaxLen);
 }
 
-void LoadSettings() {
-  TPluginState& state = *gModule.Get();
+namespace {
+
+// Reads the settings file beside the library and sets up the result cache;
+// errors are swallowed: the library loads whatever the settings file holds.
+void LoadSettings(TPluginState& AState) {
   try {
-    state.Cache = CreatePluginCache();
-    state.ModulePath = platform::ModulePath();
-    ApplySettings(state, EffectiveSettings(state.ModulePath, u""));
+    AState.Cache = CreatePluginCache();
+    AState.ModulePath = platform::ModulePath();
+    ApplySettings(AState, EffectiveSettings(AState.ModulePath, u""));
   } catch (...) {
-    // The library loads whatever the settings file holds.
   }
 }
+
+}  // namespace
 
 void PluginStartup() {
   try {
     TLockGuard guard(gLock);
     if (gModule.Get() != nullptr) return;
     gModule.Create(std::make_unique<TPluginState>());
-    LoadSettings();
+    LoadSettings(*gModule.Get());
   } catch (...) {
   }
 }

@@ -47,10 +47,6 @@ constexpr std::size_t cPutOffRemembered = 64;
 void PluginStartup();
 void PluginShutdown();
 
-// Reads the settings file beside the library (and sets up the result cache);
-// errors are swallowed.
-void LoadSettings();
-
 // Reads and parses one file, which the caller has just found to be a regular
 // file, into a new cache object (invalid when the file is no SVG drawing) with
 // the caller's options and extractor; null when the file could not be read,
