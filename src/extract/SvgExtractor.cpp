@@ -241,15 +241,15 @@ bool TSvgExtractor::ParseOrRaise(TStream& AStream, TVexmeta& ARecord, bool APars
 
 namespace {
 
-// A stream read through another up to a budget of bytes and a deadline: the
-// read that passes either raises instead, and the budget is spent.
+// A stream read through another up to a deadline: the read that ends past it
+// raises instead, and the budget is spent.
 class TBudgetStream : public TStream {
   using TClock = std::chrono::steady_clock;
 
  public:
   // A deadline of the clock's largest time is none.
-  TBudgetStream(TStream& ASource, std::int64_t ABudget, TClock::time_point ADeadline)
-      : FSource(ASource), FBudget(ABudget), FDeadline(ADeadline) {}
+  TBudgetStream(TStream& ASource, TClock::time_point ADeadline)
+      : FSource(ASource), FDeadline(ADeadline) {}
 
   // The deadline of a read that began at AStart.
   static TClock::time_point DeadlineOf(TClock::time_point AStart, std::int64_t ATimeBudgetNs) {
@@ -259,8 +259,7 @@ class TBudgetStream : public TStream {
   std::size_t Read(void* ABuffer, std::size_t ACount) override {
     const std::size_t n = FSource.Read(ABuffer, ACount);
     FPosition += static_cast<std::int64_t>(n);
-    if (FPosition > FBudget ||
-        (FDeadline != TClock::time_point::max() && TClock::now() > FDeadline)) {
+    if (FDeadline != TClock::time_point::max() && TClock::now() > FDeadline) {
       FSpent = true;
       throw EStreamError("read past the budget");
     }
@@ -277,7 +276,6 @@ class TBudgetStream : public TStream {
 
  private:
   TStream& FSource;
-  const std::int64_t FBudget;
   const TClock::time_point FDeadline;
   std::int64_t FPosition = 0;
   bool FSpent = false;
@@ -300,9 +298,8 @@ TFileRead TSvgExtractor::ReadSource(const TOpen& AOpen, const TExtractOptions& A
       return TFileRead::frNoDrawing;
     }
     // Without a budget the stream is read as it is.
-    const bool budgeted = AOptions.TextBudget > 0 || AOptions.TimeBudgetNs > 0;
-    TBudgetStream budget(*stream, AOptions.TextBudget > 0 ? AOptions.TextBudget : INT64_MAX,
-                         deadline);
+    const bool budgeted = AOptions.TimeBudgetNs > 0;
+    TBudgetStream budget(*stream, deadline);
     TStream& source = budgeted ? static_cast<TStream&>(budget) : *stream;
     // A drawing read from compressed data counts only when the data is intact to
     // its end (or the cut), also where the parse stopped early.

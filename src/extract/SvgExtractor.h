@@ -19,9 +19,6 @@ class TXmlNode;
 struct TExtractOptions {
   bool ParseImageNode = true;       // look for an embedded raster image
   std::int64_t ReadLimitBytes = 0;  // read at most this many bytes of each drawing (0: all)
-  // Give up on a drawing that needs more than this many bytes of SVG text read
-  // (0: no budget): a caller that must answer at once bounds its time so.
-  std::int64_t TextBudget = 0;
   // Give up on a drawing whose read runs past this many nanoseconds of the
   // caller's time (0: no limit), checked after every chunk read: the caller is
   // held at most the budget and one chunk's work.
@@ -38,7 +35,7 @@ constexpr std::int64_t cAnswerAtOnceNs = 25'000'000;
 enum class TFileRead : std::uint8_t {
   frDrawing,     // the record holds the drawing's facts
   frNoDrawing,   // unreadable, no SVG drawing, or damaged compressed data
-  frOverBudget,  // given up: the text or time budget was spent (the record is unfinished)
+  frOverBudget,  // given up: the time budget was spent (the record is unfinished)
   frUnreadable,  // the file could not be opened or read to the end as it was when
                  // opened (a failing disk, a file changing); the record is empty and
                  // nothing is known of the drawing: a later read may succeed

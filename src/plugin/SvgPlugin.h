@@ -50,7 +50,7 @@ void PluginShutdown();
 // Reads and parses one file, which the caller has just found to be a regular
 // file, into a new cache object (invalid when the file is no SVG drawing) with
 // the caller's options and extractor; null when the file could not be read,
-// when anything else fails while building it, or when the options' text or time
+// when anything else fails while building it, or when the options' time
 // budget was spent (then *AOverBudget is set).
 std::unique_ptr<TCacheObject> BuildCacheObject(std::u16string_view APath, double ATime,
                                                std::int64_t ASize, const TExtractOptions& AOptions,
