@@ -62,7 +62,7 @@ std::u16string ToU16(std::uint32_t AValue) {
 
 }  // namespace
 
-const std::vector<TPropertyRow> cPropertyRows = {
+constinit const std::array<TPropertyRow, 7> cPropertyRows = {{
     {"System.Image.HorizontalSize", ImageKey(3), FieldIndex(&TVexmeta::IntWidth), pfPixels},
     {"System.Image.VerticalSize", ImageKey(4), FieldIndex(&TVexmeta::IntHeight), pfPixels},
     {"System.Image.Dimensions", ImageKey(13), FieldIndex(&TVexmeta::IntWidth), pfDimensions},
@@ -70,7 +70,7 @@ const std::vector<TPropertyRow> cPropertyRows = {
     {"System.Comment", SummaryKey(6), FieldIndex(&TVexmeta::MetadataDescription), pfText},
     {"System.ApplicationName", SummaryKey(18), FieldIndex(&TVexmeta::Application), pfText},
     {"System.Document.DateCreated", SummaryKey(12), FieldIndex(&TVexmeta::MetadataDate), pfDate},
-};
+}};
 
 std::u16string DimensionsText(std::uint32_t AWidth, std::uint32_t AHeight) {
   return u"\u202A" + ToU16(AWidth) + u" x " + ToU16(AHeight) + u"\u202C";

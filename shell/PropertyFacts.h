@@ -3,6 +3,7 @@
 // through them. No COM here; PropertyStore.cpp turns facts into PROPVARIANTs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,8 +37,9 @@ struct TPropertyRow {
   TPropertyForm Form;
 };
 
-// The properties the handler gives, in the order it lists them.
-extern const std::vector<TPropertyRow> cPropertyRows;
+// The properties the handler gives, in the order it lists them: constant data
+// of the module, made and freed with nothing at load or unload.
+extern const std::array<TPropertyRow, 7> cPropertyRows;
 
 // One property's value for one drawing.
 struct TFact {
