@@ -117,8 +117,8 @@ std::vector<TColumnSpec> ColumnSpecs() {
     }
     specs.push_back({AttributeOf(row), label, description, row.Kind == fkPixels});
   }
-  specs.push_back(
-      {cDimensions, "Dimensions", widthLabel + cTimes + heightLabel + ", " + unitName, false});
+  specs.push_back({cDimensions, Translated(section, "Dimensions"),
+                   widthLabel + cTimes + heightLabel + ", " + unitName, false});
   return specs;
 }
 

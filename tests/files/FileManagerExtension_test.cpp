@@ -434,7 +434,7 @@ TEST(Extension, ColumnsOnePerFieldLabelledInTheUsersLanguage) {
         EXPECT_EQ(xalign, row.Kind == fkPixels ? 1.0F : 0.0F) << row.Name;
       } else {
         EXPECT_STREQ(attribute, "vexmeta_dimensions");
-        EXPECT_STREQ(label, "Dimensions");
+        EXPECT_EQ(label, german.at("Dimensions"));
       }
       g_free(name);
       g_free(attribute);
