@@ -329,6 +329,19 @@ void CancelUpdate(TInfoProvider* /*AProvider*/, TOperationHandle* AHandle) {
   if (gState != nullptr && gState->Pending.count(job) != 0) job->Cancelled.store(true);
 }
 
+#if defined(VX_FM_NAME_AND_DESC)
+// What the file manager's list of extensions shows: "name:::description", the
+// description one line.
+GList* GetNameAndDesc(NemoNameAndDescProvider* /*AProvider*/) {
+  return g_list_append(nullptr, g_strdup("Vexmeta:::List-view columns with the facts of SVG "
+                                         "drawings: sizes, title, description, application"));
+}
+
+void InitNameAndDescProvider(gpointer AIface, gpointer /*AData*/) {
+  static_cast<NemoNameAndDescProviderInterface*>(AIface)->get_name_and_desc = GetNameAndDesc;
+}
+#endif
+
 void InitColumnProvider(gpointer AIface, gpointer /*AData*/) {
   static_cast<TColumnProviderIface*>(AIface)->get_columns = GetColumns;
 }
@@ -360,6 +373,11 @@ __attribute__((visibility("default"))) void VX_FM_MODULE_INITIALIZE(GTypeModule*
     static const GInterfaceInfo cInfoProvider = {InitInfoProvider, nullptr, nullptr};
     g_type_module_add_interface(AModule, state->ProviderType, ColumnProviderType(), &cColumns);
     g_type_module_add_interface(AModule, state->ProviderType, InfoProviderType(), &cInfoProvider);
+#if defined(VX_FM_NAME_AND_DESC)
+    static const GInterfaceInfo cNameAndDesc = {InitNameAndDescProvider, nullptr, nullptr};
+    g_type_module_add_interface(AModule, state->ProviderType, NEMO_TYPE_NAME_AND_DESC_PROVIDER,
+                                &cNameAndDesc);
+#endif
     // One worker: the file manager asks for one file at a time.
     state->Pool = g_thread_pool_new(RunJob, nullptr, 1, FALSE, nullptr);
     gState = state;

@@ -584,6 +584,27 @@ TEST(Extension, DearReadsAreAnsweredLaterOrNotAtAllWhenCancelled) {
   EXPECT_EQ(answered->Completions, 1);
 }
 
+#if defined(VX_FM_NAME_AND_DESC)
+// Nemo's list of extensions shows the name and one-line description the
+// provider gives, as "name:::description".
+TEST(Extension, NemoListsItsNameAndDescription) {
+  ASSERT_NE(Provider(), nullptr);
+  ASSERT_TRUE(g_type_is_a(G_OBJECT_TYPE(Provider()), NEMO_TYPE_NAME_AND_DESC_PROVIDER));
+  GList* list =
+      nemo_name_and_desc_provider_get_name_and_desc(NEMO_NAME_AND_DESC_PROVIDER(Provider()));
+  ASSERT_EQ(g_list_length(list), 1u);
+  const std::string text = static_cast<const char*>(list->data);
+  g_list_free_full(list, g_free);
+  const std::size_t split = text.find(":::");
+  ASSERT_NE(split, std::string::npos) << text;
+  EXPECT_EQ(text.substr(0, split), "Vexmeta");
+  const std::string description = text.substr(split + 3);
+  EXPECT_FALSE(description.empty());
+  EXPECT_EQ(description.find_first_of("\n\r"), std::string::npos) << description;
+  EXPECT_EQ(description.find(":::"), std::string::npos) << description;
+}
+#endif
+
 // Unloading the extension waits for the worker and drops answers not given
 // (ctest runs each test in a process of its own, so the others keep theirs).
 TEST(ExtensionShutdown, DropsAReadInProgress) {
