@@ -7,6 +7,7 @@
 #include <glib-object.h>
 #include <glib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "FileManagerApi.h"
+#include "TurnBudget.h"
 #include "extract/Dimensions.h"
 #include "extract/SvgExtractor.h"
 #include "extract/SvgFields.h"
@@ -212,6 +214,8 @@ struct TModuleState {
   TSvgExtractor Worker;  // reads on the worker thread
   GThreadPool* Pool = nullptr;
   std::unordered_set<TJob*> Pending;  // on the main loop only
+  // The main loop's time for reads at once, per turn.
+  files_budget::TTurnBudget Turn;
 };
 
 TModuleState* gState = nullptr;
@@ -297,17 +301,26 @@ TOperationResult UpdateFileInfo(TInfoProvider* AProvider, TFileInfo* AFile, GClo
       AddValues(AFile, nullptr);
       return cComplete;
     }
-    // At once when the read fits the time a window's thread may spend on it.
-    TVexmeta record;
-    TExtractOptions options;
-    options.TimeBudgetNs = cAnswerAtOnceNs;
-    const TFileRead read =
-        gState->AtOnce.ReadFile(platform::FileNameToUtf16(path), options, record);
-    if (read != TFileRead::frOverBudget || AClosure == nullptr || AHandle == nullptr) {
-      const bool drawing = read == TFileRead::frDrawing;
-      AddValues(AFile, drawing ? &record : nullptr);
-      g_debug("%s: answered at once (%s)", path.c_str(), drawing ? "drawing" : "no drawing");
-      return cComplete;
+    // At once when the read fits what is left of this turn's time for reads at
+    // once, and never longer than a window's thread may spend on one file;
+    // otherwise, and for every file after the turn's time is spent, on the
+    // worker. A caller that cannot wait is answered at once in any case.
+    const bool canWait = AClosure != nullptr && AHandle != nullptr;
+    const std::int64_t left = canWait ? gState->Turn.Left() : cAnswerAtOnceNs;
+    if (left > 0) {
+      TVexmeta record;
+      TExtractOptions options;
+      options.TimeBudgetNs = std::min(left, cAnswerAtOnceNs);
+      const gint64 start = g_get_monotonic_time();
+      const TFileRead read =
+          gState->AtOnce.ReadFile(platform::FileNameToUtf16(path), options, record);
+      gState->Turn.Spend((g_get_monotonic_time() - start) * 1000);
+      if (read != TFileRead::frOverBudget || !canWait) {
+        const bool drawing = read == TFileRead::frDrawing;
+        AddValues(AFile, drawing ? &record : nullptr);
+        g_debug("%s: answered at once (%s)", path.c_str(), drawing ? "drawing" : "no drawing");
+        return cComplete;
+      }
     }
     auto* job = new TJob{AProvider, AFile, AClosure, path, {}};
     g_object_ref(AProvider);
