@@ -86,7 +86,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 drawings="$WORK/home/drawings"
 mkdir -p "$drawings" "$WORK/config/glib-2.0/settings" "$WORK/data" "$WORK/cache" \
-         "$WORK/runtime" "$WORK/rules" "$WORK/modules"
+         "$WORK/runtime" "$WORK/rules" "$WORK/modules" "$WORK/tmp"
 chmod 700 "$WORK/runtime"
 ln -s "$system_rules"/* "$WORK/rules/"
 ln -s "$system_modules"/* "$WORK/modules/"
@@ -126,7 +126,8 @@ index-applications=false
 initial-sleep=0
 EOF2
 
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" \
+# The indexer skips folders in the temporary folder: TMPDIR names another.
+export TMPDIR="$WORK/tmp" HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" \
        XDG_CACHE_HOME="$WORK/cache" XDG_RUNTIME_DIR="$WORK/runtime" WORK OTHERS \
        TITLE MIN_WIDTH WANT_TITLE WANT_WIDTH GSETTINGS_BACKEND=keyfile GIO_USE_VFS=local GIO_USE_VOLUME_MONITOR=unix \
        TRACKER_EXTRACTOR_RULES_DIR="$WORK/rules" TRACKER_EXTRACTORS_DIR="$WORK/modules"
