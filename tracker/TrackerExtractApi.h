@@ -14,6 +14,7 @@
 
 extern "C" {
 
+// NOLINTBEGIN(readability-identifier-naming): the extractor's own names
 // Opaque: the extractor's record of one file it asks a module about.
 typedef struct _TrackerExtractInfo TrackerExtractInfo;
 
@@ -22,6 +23,7 @@ typedef struct _TrackerExtractInfo TrackerExtractInfo;
 // once when the module is loaded (FALSE with an error: the module is not used).
 G_MODULE_EXPORT gboolean tracker_extract_get_metadata(TrackerExtractInfo* AInfo, GError** AError);
 G_MODULE_EXPORT gboolean tracker_extract_module_init(GError** AError);
+// NOLINTEND(readability-identifier-naming)
 }
 
 namespace tracker_api {

@@ -18,7 +18,7 @@ std::optional<std::int64_t> UnixSeconds(std::u16string_view AText) {
 }
 
 TEST(IsoDate, ReadsDatesAndDateTimes) {
-  struct Case {
+  struct TCase {
     std::u16string Text;
     std::int64_t Seconds;
   } cases[] = {
@@ -33,7 +33,7 @@ TEST(IsoDate, ReadsDatesAndDateTimes) {
       {u"2024-02-29", 1709164800},
       {u"1970-01-01T00:00:00Z", 0},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Text.begin(), c.Text.end()));
     EXPECT_EQ(UnixSeconds(c.Text), c.Seconds);
   }

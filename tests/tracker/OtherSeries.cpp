@@ -4,7 +4,9 @@
 // built for.
 #include <glib.h>
 
+// NOLINTBEGIN(readability-identifier-naming): the SPARQL library's name
 extern "C" __attribute__((visibility("default"))) const gchar* tracker_check_version(guint, guint,
                                                                                      guint) {
   return "Tracker of another series";
 }
+// NOLINTEND(readability-identifier-naming)
