@@ -32,7 +32,13 @@ struct TPutOff {
   std::int64_t Key = 0;  // TCacheID::i
   double Time = 0;
   std::int64_t Size = -1;
-  bool operator==(const TPutOff&) const = default;
+  // The fields (and units) flagged requests have asked of it since it was put
+  // off or last read, one bit each (RequestBit): the same one asked again is
+  // the host asking once more, as a properties dialog opened again does.
+  std::uint64_t Asked = 0;
+  bool SameFile(const TPutOff& AOther) const {
+    return Key == AOther.Key && Time == AOther.Time && Size == AOther.Size;
+  }
 };
 
 // The latest cPutOffRemembered drawings put off, oldest first. A drawing that
@@ -40,8 +46,11 @@ struct TPutOff {
 // again.
 class TPutOffFiles {
  public:
-  bool Holds(const TPutOff& AFile) const {
-    return std::find(FFiles.begin(), FFiles.end(), AFile) != FFiles.end();
+  // The entry of the unchanged drawing, or null.
+  TPutOff* Find(const TPutOff& AFile) {
+    const auto held = std::find_if(FFiles.begin(), FFiles.end(),
+                                   [&](const TPutOff& AHeld) { return AHeld.SameFile(AFile); });
+    return held != FFiles.end() ? &*held : nullptr;
   }
   void Add(const TPutOff& AFile) {
     std::erase_if(FFiles, [&](const TPutOff& AHeld) { return AHeld.Key == AFile.Key; });
@@ -52,6 +61,15 @@ class TPutOffFiles {
  private:
   std::vector<TPutOff> FFiles;
 };
+
+// A request's bit in TPutOff::Asked: two per field, one per unit (no field has
+// more); 0 for a field that does not exist.
+std::uint64_t RequestBit(std::int32_t AFieldIndex, std::int32_t AUnitIndex) {
+  static_assert(cFieldCount * 2 <= 64);
+  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return 0;
+  const std::int32_t unit = AUnitIndex == 1 && UnitCount(cFieldRows[AFieldIndex]) > 1 ? 1 : 0;
+  return std::uint64_t{1} << (AFieldIndex * 2 + unit);
+}
 
 // A name the host gave with '?' for bytes it could not convert, and the file
 // it was found to name.
@@ -292,13 +310,26 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
       state.Cache->InvalidateItem(key);
   }
   if (object == nullptr) {
-    // A drawing put off before is not tried again with the flag; any other is
-    // read until the budget is spent, then put off and remembered. The budget
-    // also bounds compressed data that inflates a thousandfold.
-    const TPutOff file{key.i, entry.LastWriteTime, entry.Size};
-    if (delayIfSlow && state.PutOff.Holds(file)) return ft_delayed;
+    // A drawing put off before is not tried again with the flag, but for a
+    // field asked again; any other is read until the budget is spent, then put
+    // off and remembered. The budget also bounds compressed data that inflates
+    // a thousandfold.
+    TPutOff file{key.i, entry.LastWriteTime, entry.Size, RequestBit(AFieldIndex, AUnitIndex)};
+    bool budgeted = delayIfSlow;
+    if (TPutOff* held = state.PutOff.Find(file)) {
+      // A host whose list asks again without the flag from a worker never asks
+      // the same field twice with it before that; a properties dialog asks
+      // only with it, so its second request of a field, opened again, is read
+      // whole. Any request read here starts the count afresh.
+      if (delayIfSlow && (file.Asked == 0 || (held->Asked & file.Asked) == 0)) {
+        held->Asked |= file.Asked;
+        return ft_delayed;
+      }
+      held->Asked = 0;
+      budgeted = false;
+    }
     TExtractOptions options{state.Settings.ParseImageNode, state.Settings.ReadLimitBytes};
-    if (delayIfSlow) options.TimeBudgetNs = state.AnswerAtOnceNs;
+    if (budgeted) options.TimeBudgetNs = state.AnswerAtOnceNs;
     bool overBudget = false;
     std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size,
                                                            options, state.Extractor, &overBudget);

@@ -202,8 +202,8 @@ TEST(DelayIfSlow, DrawingsReadWithinTheBudgetAreAnswered) {
 }
 
 // A drawing whose read runs past the budget is put off and not cached, and the
-// plugin remembers it: the next flagged requests put it off without a try, for
-// several such drawings, until a drawing changes. The budget is 1 ms while
+// plugin remembers it: the next flagged requests of other fields put it off
+// without a try, for several such drawings, until a drawing changes. The budget is 1 ms while
 // 16 MiB of elements are tried, far too little for them on any machine, then
 // far more than a new try would need: each drawing is replaced by a cheap one
 // of the same size and time, which only a new try would read.
@@ -230,16 +230,48 @@ TEST(DelayIfSlow, DrawingsOverTheBudgetArePutOffAndNotTriedAgain) {
     RewriteKeepingTime(file, cheapOfSize(file, fs::file_size(file)));
   // The third changes its size as well: a changed drawing is tried again.
   RewriteKeepingTime(files[2], cheapOfSize(files[2], fs::file_size(files[2]) + 1));
+  const int version = FieldIndex(&TVexmeta::Version);
   for (const fs::path& file : {files[0], files[1]}) {
     SCOPED_TRACE(file.filename().string());
-    EXPECT_EQ(host.Get(file, id, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed);
-    EXPECT_EQ(host.Get(file, id, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed);
+    EXPECT_EQ(host.Get(file, version, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed);
+    EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::Width), 0, 128, CONTENT_DELAYIFSLOW).Result,
+              ft_delayed);
   }
   EXPECT_EQ(host.Get(files[2], id, 0, 128, CONTENT_DELAYIFSLOW).Text, u"third");
   // Without the flag the drawing is read, and cached: the flag then finds it.
   EXPECT_EQ(host.Get(files[0], id).Text, u"first");
   EXPECT_EQ(host.Get(files[0], id, 0, 128, CONTENT_DELAYIFSLOW).Text, u"first");
-  EXPECT_EQ(host.Get(files[1], id, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed);
+  EXPECT_EQ(host.Get(files[1], FieldIndex(&TVexmeta::Height), 0, 128, CONTENT_DELAYIFSLOW).Result,
+            ft_delayed);
+}
+
+// A drawing put off is shown when a properties dialog, which asks every field
+// with the flag and never without it, is opened again: a field asked again with
+// the flag is read whole, past the budget, and then every field is answered.
+// A file list asks each of its columns once with the flag (two units of a field
+// are two columns) and nothing of it is read then; its worker's request without
+// the flag starts the count afresh. The 1 ms budget is far too little for 16 MiB
+// of elements on any machine, so only a read without it answers.
+TEST(DelayIfSlow, AFieldAskedAgainWithTheFlagIsReadWhole) {
+  const TScopedVariable budget(cAnswerAtOnceVariable, "1");
+  TPluginHost host;
+  TTempDir dir;
+  const fs::path dialog = dir.Write("dialog.svgz", InflatingToElements("dialog", 16));
+  const fs::path list = dir.Write("list.svgz", InflatingToElements("list", 16));
+  const int id = FieldIndex(&TVexmeta::ID);
+
+  for (int field = 0; field < cFieldCount; ++field)
+    EXPECT_EQ(host.Get(dialog, field, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed) << field;
+  EXPECT_EQ(host.Get(dialog, id, 0, 128, CONTENT_DELAYIFSLOW).Text, u"dialog");
+  for (int field = 0; field < cFieldCount; ++field)
+    EXPECT_NE(host.Get(dialog, field, 0, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed) << field;
+
+  const int width = FieldIndex(&TVexmeta::IntWidth);
+  for (auto [field, unit] :
+       {std::pair{id, 0}, {width, 0}, {width, 1}, {FieldIndex(&TVexmeta::Version), 0}})
+    EXPECT_EQ(host.Get(list, field, unit, 128, CONTENT_DELAYIFSLOW).Result, ft_delayed) << field;
+  EXPECT_EQ(host.Get(list, id).Text, u"list");
+  EXPECT_EQ(host.Get(list, id, 0, 128, CONTENT_DELAYIFSLOW).Text, u"list");
 }
 
 // While another thread is inside a long request, a request with the flag does
