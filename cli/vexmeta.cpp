@@ -414,10 +414,12 @@ void PrintHelp(const TOptions& AOptions, const char* AArgv0) {
 
 // Asks for one field with a host-sized buffer; nothing when the plugin has no value.
 std::optional<std::string> RequestValue(const TPlugin& APlugin, const std::u16string& APath,
-                                        std::int32_t AField, std::int32_t AUnit) {
+                                        std::int32_t AField, std::int32_t AUnit,
+                                        std::int32_t AFlags = 0) {
   // Not cleared: the plugin writes what it answers, a text with its terminator.
   alignas(8) char buffer[cHostValueBytes];
-  std::int32_t result = APlugin.GetValueW(APath.c_str(), AField, AUnit, buffer, cHostValueBytes, 0);
+  std::int32_t result =
+      APlugin.GetValueW(APath.c_str(), AField, AUnit, buffer, cHostValueBytes, AFlags);
   switch (result) {
     case ft_numeric_32: {
       std::int32_t v;
@@ -646,27 +648,33 @@ struct TFileResult {
   TRow Row;
 };
 
-// Asks the plugin for one file.
+// Asks the plugin for one file. Every request after the first says it is for
+// the same file, as the first found it, so that the plugin looks it up once.
 TFileResult ReadOne(const TPlugin& APlugin, const std::u16string& APath, const TReadPlan& APlan,
                     const where::TExpression* AExpression) {
   TFileResult result;
+  std::int32_t flags = 0;
+  auto request = [&](std::int32_t AField, std::int32_t AUnit) {
+    std::optional<std::string> value = RequestValue(APlugin, APath, AField, AUnit, flags);
+    flags = cContentSameFile;
+    return value;
+  };
   for (const TColumn& column : *APlan.Columns) {
-    result.Row.push_back(RequestValue(APlugin, APath, column.Field, column.Unit));
+    result.Row.push_back(request(column.Field, column.Unit));
     result.Known = result.Known || result.Row.back().has_value();
   }
   std::vector<std::optional<std::string>> values;
   for (std::size_t i = 0; i < APlan.WhereUses.size(); ++i) {
     const int column = APlan.WhereColumns[i];
     values.push_back(column >= 0 ? result.Row[static_cast<std::size_t>(column)]
-                                 : RequestValue(APlugin, APath, APlan.WhereUses[i].Field,
-                                                APlan.WhereUses[i].Unit));
+                                 : request(APlan.WhereUses[i].Field, APlan.WhereUses[i].Unit));
     result.Known = result.Known || values.back().has_value();
   }
   // The plugin has no value at all for a file it cannot read as a drawing;
   // the fields asked for may all be empty in a drawing, so every field is
   // asked (the plugin answers them from its cache).
   for (std::size_t i = 0; !result.Known && i < APlan.Fields->size(); ++i)
-    result.Known = RequestValue(APlugin, APath, static_cast<std::int32_t>(i), 0).has_value();
+    result.Known = request(static_cast<std::int32_t>(i), 0).has_value();
   result.Matched = result.Known && (AExpression == nullptr || AExpression->Matches(values));
   return result;
 }

@@ -297,6 +297,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // (a current cache entry, a drawing read within the budget) it answers as
   // any request.
   const bool delayIfSlow = (AFlags & CONTENT_DELAYIFSLOW) != 0;
+  const bool sameFile = (AFlags & cContentSameFile) != 0;
   if (AFileName == nullptr) return ft_fieldempty;
 
   std::u16string_view fileName(AFileName);
@@ -311,7 +312,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // costs one look-up of the file. It needs no state, so requests on several
   // threads look their files up at once.
   platform::TFileEntryInfo entry;
-  const bool found = platform::FindFileEntry(path, entry);
+  bool found = !sameFile && platform::FindFileEntry(path, entry);
 
   TLockGuard guard(gLock);
   TPluginState* const module = gModule.Get();
@@ -320,6 +321,24 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   // A put-off request leaves the last requested name alone; it is stored below
   // once the request is sure to be answered.
   if (!delayIfSlow) state.LastRequestedFileName.assign(fileName);
+  const auto answer = [&](const TCacheObject* AObject) {
+    if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
+    if (AObject == nullptr || !AObject->Valid) return ft_fieldempty;
+    if (AFieldValue == nullptr) return ft_fieldempty;
+    if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
+    return AnswerField(cFieldRows[AFieldIndex], AObject->Vexmeta, AUnitIndex,
+                       state.Settings.ParseImageNode, AFieldValue, AMaxLen);
+  };
+  if (sameFile) {
+    // The host vouches for the entry the cache holds; without one, the file is
+    // looked up as for any request.
+    if (void* data = state.Cache ? state.Cache->GetItem(CacheKey(path)) : nullptr)
+      if (const TCacheObject* cached = TwdxCache::ObjectOf(data)) return answer(cached);
+    guard.Leave();
+    found = platform::FindFileEntry(path, entry);
+    guard.Enter();
+    if (gModule.Get() != module) return ft_fieldempty;
+  }
 
   if (!found && !FindReplacedName(state, path, entry))
     return delayIfSlow ? ft_delayed : ft_fieldempty;
@@ -370,13 +389,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     }
   }
   // From here on the request is answered.
-  if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
-  if (object == nullptr || !object->Valid) return ft_fieldempty;
-  if (AFieldValue == nullptr) return ft_fieldempty;
-
-  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
-  return AnswerField(cFieldRows[AFieldIndex], object->Vexmeta, AUnitIndex,
-                     state.Settings.ParseImageNode, AFieldValue, AMaxLen);
+  return answer(object);
 }
 
 std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,

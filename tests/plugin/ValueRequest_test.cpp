@@ -507,6 +507,25 @@ TEST(ValueRequest, ChangedSizeOrTruncationIsReadAgain) {
   EXPECT_EQ(host.Get(file, FieldIndex(&TVexmeta::Version)).Result, ft_fieldempty);
 }
 
+// A host that vouches for the file (the host tool, for every request of a file
+// but the first) is answered from the cache entry without a look-up; without
+// an entry, the file is looked up and read as for any request.
+TEST(ValueRequest, SameFileFlagIsAnsweredFromTheEntry) {
+  TPluginHost host;
+  TTempDir dir;
+  const int id = FieldIndex(&TVexmeta::ID);
+  auto file = dir.Write("vouched.svg", "<svg id=\"old\"/>");
+  EXPECT_EQ(host.Get(file, id, 0, 128, cContentSameFile).Text, u"old");  // read: no entry yet
+  dir.Write("vouched.svg", "<svg id=\"newer\"/>");
+  EXPECT_EQ(host.Get(file, id, 0, 128, cContentSameFile).Text, u"old");
+  EXPECT_EQ(host.Get(file, id).Text, u"newer");
+  fs::remove(file);
+  EXPECT_EQ(host.Get(file, id, 0, 128, cContentSameFile).Text, u"newer");
+  EXPECT_EQ(host.Get(file, id).Result, ft_fieldempty);
+  EXPECT_EQ(host.Get(dir.Path() / "missing.svg", id, 0, 128, cContentSameFile).Result,
+            ft_fieldempty);
+}
+
 TEST(ValueRequest, EmbeddedImageFieldFollowsTheSetting) {
   TTempDir dir;
   auto plain = dir.Write("plain.svg", "<svg width=\"1\" height=\"1\"/>");
