@@ -419,8 +419,7 @@ int main(int argc, char** argv) {
   TTable hostTable({"set", "threads", "files found", "files reported", "wall time", "files/s"});
   for (const THostRun& h : hostRuns)
     hostTable.Add({h.Name, std::to_string(h.Jobs), std::to_string(h.Found),
-                   std::to_string(h.Reported),
-                   FormatSeconds(static_cast<double>(h.WallNs)),
+                   std::to_string(h.Reported), FormatSeconds(static_cast<double>(h.WallNs)),
                    h.WallNs > 0 ? FormatFixed(h.FilesPerSecond(), 0) : "failed"});
   std::fputs(hostTable.Render().c_str(), stdout);
 

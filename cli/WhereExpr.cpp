@@ -100,8 +100,7 @@ class TParser {
     const std::int32_t root = Or(0, AError);
     if (root < 0) return false;
     Blanks();
-    if (FPos < FText.size())
-      return Fail(FPos, "expected \"and\", \"or\" or the end here", AError);
+    if (FPos < FText.size()) return Fail(FPos, "expected \"and\", \"or\" or the end here", AError);
     FOut.FRoot = root;
     return true;
   }
@@ -153,8 +152,9 @@ class TParser {
   }
 
   std::int32_t Or(int ADepth, TParseError& AError) {
-    return Chain(TNodeKind::nkOr, "or",
-                 [&] { return Chain(TNodeKind::nkAnd, "and", [&] { return Not(ADepth, AError); }); });
+    return Chain(TNodeKind::nkOr, "or", [&] {
+      return Chain(TNodeKind::nkAnd, "and", [&] { return Not(ADepth, AError); });
+    });
   }
 
   std::int32_t Not(int ADepth, TParseError& AError) {
@@ -207,8 +207,9 @@ class TParser {
     }
     Blanks();
     if (FPos >= FText.size()) {
-      Fail(FPos, "expected a field name or a value after \"" +
-                     std::string(FText.substr(opAt, FPos - opAt)) + "\"",
+      Fail(FPos,
+           "expected a field name or a value after \"" +
+               std::string(FText.substr(opAt, FPos - opAt)) + "\"",
            AError);
       return -1;
     }
@@ -232,7 +233,7 @@ class TParser {
     };
     // Longer spellings first, so that "<=" is not read as "<".
     static constexpr TSpelling cSpellings[] = {
-        {"!=", TCompare::coNotEqual}, {"<=", TCompare::coLessEqual},
+        {"!=", TCompare::coNotEqual},     {"<=", TCompare::coLessEqual},
         {">=", TCompare::coGreaterEqual}, {"=", TCompare::coEqual},
         {"<", TCompare::coLess},          {">", TCompare::coGreater},
         {"~", TCompare::coContains},
@@ -400,8 +401,8 @@ std::string DescribeError(std::string_view AText, const TParseError& AError) {
   std::size_t column = 0;
   for (std::size_t i = 0; i < std::min(AError.Offset, AText.size()); ++i)
     if ((static_cast<unsigned char>(AText[i]) & 0xC0) != 0x80) ++column;
-  return AError.Message + " (column " + std::to_string(column + 1) + ")\n  " + shown +
-         "\n  " + std::string(column, ' ') + "^\n";
+  return AError.Message + " (column " + std::to_string(column + 1) + ")\n  " + shown + "\n  " +
+         std::string(column, ' ') + "^\n";
 }
 
 }  // namespace where

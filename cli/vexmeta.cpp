@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "WhereExpr.h"
-
 #include "base/Ascii.h"
 #include "host/LoadedPlugin.h"
 #include "platform/HostPlatform.h"
@@ -254,8 +253,9 @@ bool ParseOptions(int AArgc, char** AArgv, TOptions& AOptions) {
       AOptions.Where = *value;
     } else if (arg == "-j" || arg == "--jobs") {
       const std::string& n = *value;
-      const bool number = !n.empty() && n.size() <= 4 &&
-                          std::all_of(n.begin(), n.end(), [](char AC) { return AC >= '0' && AC <= '9'; });
+      const bool number =
+          !n.empty() && n.size() <= 4 &&
+          std::all_of(n.begin(), n.end(), [](char AC) { return AC >= '0' && AC <= '9'; });
       AOptions.Jobs = number ? std::stoi(n) : 0;
       if (AOptions.Jobs < 1 || AOptions.Jobs > cMaxJobs) {
         UsageError("option " + arg + " takes a number of threads from 1 to " +
@@ -685,7 +685,8 @@ std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs:
                                    const TReadPlan& APlan, const where::TExpression* AExpression,
                                    int AJobs) {
   std::vector<TFileResult> results(AFiles.size());
-  if (AJobs <= 0) AJobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+  if (AJobs <= 0)
+    AJobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
   const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(AJobs), AFiles.size());
 
   // Relative names are asked for as absolute paths, as a file manager passes them.
@@ -788,8 +789,8 @@ int Run(int AArgc, char** AArgv) {
       auto column = std::find_if(columns.begin(), columns.end(), [&](const TColumn& AC) {
         return AC.Field == use.Field && AC.Unit == use.Unit;
       });
-      plan.WhereColumns.push_back(column == columns.end() ? -1
-                                                          : static_cast<int>(column - columns.begin()));
+      plan.WhereColumns.push_back(
+          column == columns.end() ? -1 : static_cast<int>(column - columns.begin()));
       plan.WhereUses.push_back(use);
     }
   }

@@ -368,8 +368,8 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     // state may be gone when it is taken again (the library is shutting down).
     guard.Leave();
     bool overBudget = false;
-    built = BuildCacheObject(path, entry.LastWriteTime, entry.Size, options, *extractor,
-                             &overBudget);
+    built =
+        BuildCacheObject(path, entry.LastWriteTime, entry.Size, options, *extractor, &overBudget);
     guard.Enter();
     if (gModule.Get() != module) return ft_fieldempty;
     GiveBackExtractor(state, std::move(extractor));

@@ -451,8 +451,9 @@ TEST(HostTool, ProgressLineIsClearedBeforeMessagesAndAtTheEnd) {
 TEST(HostTool, WhereSelectsFilesWithGrepsExitStatus) {
   TTempDir dir;
   const std::string wide =
-      dir.Write("wide.svg", "<svg id=\"wide\" width=\"12in\" height=\"1in\"><title>Harbour "
-                            "North</title></svg>")
+      dir.Write("wide.svg",
+                "<svg id=\"wide\" width=\"12in\" height=\"1in\"><title>Harbour "
+                "North</title></svg>")
           .string();
   const std::string narrow = dir.Write("narrow.svg", cDrawing).string();
   const std::string folder = dir.Path().string();

@@ -21,13 +21,13 @@ namespace {
 
 // A few rows of the plugin's table, with the names that share words.
 const std::vector<TFieldName> cFields = {
-    {"Width", {}, false},                       // 0
-    {"ID", {}, false},                          // 1
-    {"Have Embedded Image", {}, true},          // 2
-    {"Metadata Title", {}, false},              // 3
-    {"Sodipodi Docname", {}, false},            // 4
-    {"Calculated Width", {"96", "90"}, false},  // 5
-    {"Calculated Height", {"96", "90"}, false}, // 6
+    {"Width", {}, false},                        // 0
+    {"ID", {}, false},                           // 1
+    {"Have Embedded Image", {}, true},           // 2
+    {"Metadata Title", {}, false},               // 3
+    {"Sodipodi Docname", {}, false},             // 4
+    {"Calculated Width", {"96", "90"}, false},   // 5
+    {"Calculated Height", {"96", "90"}, false},  // 6
 };
 
 using TValues = std::map<std::pair<int, int>, std::string>;
@@ -37,7 +37,9 @@ const TValues cDrawing = {
     {{0, 0}, "2in"},
     {{1, 0}, "quay"},
     {{2, 0}, "false"},
-    {{3, 0}, "Quay, \"north\" \xC3\x89""COLE STRASSE"},
+    {{3, 0},
+     "Quay, \"north\" \xC3\x89"
+     "COLE STRASSE"},
     {{5, 0}, "1200"},
     {{5, 1}, "990"},
     {{6, 0}, "96"},
@@ -86,7 +88,9 @@ TEST(WhereExpr, SelectsByTheValues) {
       {"Metadata Title ~ NORTH", true},
       {"Metadata Title ~ 'quay, \"north'", true},
       {"Metadata Title ~ \"\"\"north\"\"\"", true},
-      {"Metadata Title ~ \xC3\xA9""cole", true},
+      {"Metadata Title ~ \xC3\xA9"
+       "cole",
+       true},
       {"Metadata Title ~ south", false},
       // A bare field: present, a boolean only when true.
       {"ID", true},
@@ -110,7 +114,9 @@ TEST(WhereExpr, SelectsByTheValues) {
   }
 #if !defined(_WIN32)
   // Full case folding: "ß" is "ss" (ICU); the Windows build lower-cases.
-  EXPECT_EQ(Select("Metadata Title ~ stra\xC3\x9F""e"), true);
+  EXPECT_EQ(Select("Metadata Title ~ stra\xC3\x9F"
+                   "e"),
+            true);
 #endif
 }
 

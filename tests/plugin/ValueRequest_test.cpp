@@ -775,7 +775,8 @@ TEST(Concurrency, ThreadsReadingTheSameFilesAtOnceGetItAsItIs) {
     // A drawing with a padding of round's size: a new size for every round.
     for (std::size_t f = 0; f < files.size(); ++f) {
       std::ofstream out(files[f], std::ios::binary | std::ios::trunc);
-      out << "<svg id=\"r" << round << "f" << f << "\">" << std::string(64 * round, ' ') << "</svg>";
+      out << "<svg id=\"r" << round << "f" << f << "\">" << std::string(64 * round, ' ')
+          << "</svg>";
     }
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
