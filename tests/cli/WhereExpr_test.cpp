@@ -62,11 +62,11 @@ std::optional<bool> Select(const std::string& AText, const TValues& AValues = cD
 }
 
 TEST(WhereExpr, SelectsByTheValues) {
-  struct Case {
+  struct TCase {
     const char* Text;
     bool Selected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       // Names in any case, blanks as any run of blanks, the longest name first.
       {"Calculated Width >= 1000", true},
       {"calculated   WIDTH>=1000", true},
@@ -108,7 +108,7 @@ TEST(WhereExpr, SelectsByTheValues) {
       {"not ID = x and not (Width = 1in or Width = 3in)", true},
       {"NOT not ID AND ID Or Sodipodi Docname", true},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Text);
     EXPECT_EQ(Select(c.Text), c.Selected);
   }
@@ -131,12 +131,12 @@ TEST(WhereExpr, AsksForEachFieldAndUnitOnce) {
 }
 
 TEST(WhereExpr, BadExpressionsPointAtThePlace) {
-  struct Case {
+  struct TCase {
     std::string Text;
     std::size_t Offset;
     const char* Message;  // a part of it
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"", 0, "empty"},
       {"   ", 3, "empty"},
       {"Widht >= 3", 0, "no field \"Widht\""},
@@ -152,7 +152,7 @@ TEST(WhereExpr, BadExpressionsPointAtThePlace) {
       {"ID = )", 5, "expected a field name or a value here"},
       {std::string(100, '(') + "ID" + std::string(100, ')'), 64, "nested too deeply"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Text);
     TParseError error;
     EXPECT_FALSE(TExpression::Parse(c.Text, cFields, error));
