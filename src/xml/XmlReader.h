@@ -116,11 +116,10 @@ enum TTextTrim : std::uint8_t { ttEnd, ttBothEnds, ttNone };
 TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNode* AParent,
                           bool AKept, TTextTrim ATrim);
 
-// The text of a comment after its opener, read before the comment is offered:
-// a load's filter judges comments by what they say. The view lives until the
-// next read.
-inline std::string_view ReadCommentText(TXmlParser& AParser) {
-  return AParser.ReadStringUntil("-->");
+// The head of a comment after its opener (see TXmlNodeFilter), read before the
+// comment is offered: a load's filter judges comments by what they say.
+inline void ReadCommentHead(TXmlParser& AParser, std::string& AHead) {
+  AParser.ReadHeadUntil("-->", cCommentHeadBytes, true, AHead);
 }
 // Gives a comment read so its text (ANode may be null: declined).
 void SetCommentText(TXmlNode* ANode, std::string_view AText);
