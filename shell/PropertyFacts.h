@@ -62,7 +62,7 @@ std::u16string DimensionsText(std::uint32_t AWidth, std::uint32_t AHeight);
 // An ISO 8601 date ("2024-05-17") or date and time ("2024-05-17T08:30",
 // seconds and a fraction optional, "T" or a blank between them) with an
 // optional zone ("Z", "+02:00", "+0200", "+02"), as a FILETIME count; a time
-// without a zone, and a date alone (at midnight), are taken as UTC. Blanks
-// around it are ignored. Nothing for anything else, an impossible date or time,
-// or a date before 1601.
+// without a zone, and a date alone (at midnight), are taken as UTC (the record
+// gives the date trimmed). Nothing for anything else, an impossible date or
+// time, or a date before 1601.
 std::optional<std::uint64_t> FileTimeOfIsoDate(std::u16string_view AText);
