@@ -299,9 +299,9 @@ bool TExtractFilter::AcceptIn(const TXmlNode* AParent, TContainer& AContainer,
 bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
                             std::string_view AName) {
   if (AParent == nullptr) {
-    // The root level: the generator comments, the first element (whether the
-    // document is empty) and the first one named as a root the extraction
-    // chooses.
+    // The root level: a statement in a comment before the root, the first
+    // element (whether the document is empty) and the first one named as a
+    // root the extraction chooses.
     if (AType == xeComment) return !FSvgTaken && AcceptComment(false, AName);
     if (AType != xeElement) return false;
     const bool svg = !FSvgTaken && (AName == cSvg || AName == cPrefixedSvg);

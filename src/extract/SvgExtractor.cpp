@@ -1,9 +1,9 @@
 // Extraction of the record from an SVG document: the rows of the look-up table
 // (the root element's values, the RDF work description and the root's own
-// title and description), the embedded image test, the producing application
-// from a comment, and the pixel sizes. The image test walks the kept tree
-// with a stack of its own, so nothing here grows the machine stack with the
-// document's nesting.
+// title and description), the embedded image test, the writer from the first
+// statement of who wrote the drawing, and the pixel sizes. The image test walks
+// the kept tree with a stack of its own, so nothing here grows the machine
+// stack with the document's nesting.
 #include "extract/SvgExtractor.h"
 
 #include <chrono>
@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "base/Ascii.h"
-#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "base/Utf8.h"
 #include "extract/Dimensions.h"
@@ -141,49 +140,39 @@ bool HasEmbeddedImage(TXmlNode* ARoot) {
   return false;
 }
 
-// The writer the first statement among the comments of AParent's first
-// ACount nodes names.
-bool FindCommentStatement(const TXmlNode* AParent, std::int32_t ACount, std::u16string& AWriter) {
-  for (std::int32_t i = 0; i < ACount; ++i) {
-    const TXmlNode* node = AParent->Nodes(i);
-    if (node == nullptr || node->ElementType() != xeComment) continue;
-    const std::string text = node->Value();
-    std::string_view writer;
-    if (!StatementWriter(text, writer)) continue;
-    AWriter = RecordText(writer);
-    return true;
-  }
-  return false;
-}
-
-bool FindTextStatement(const std::string& AText, std::u16string& AWriter) {
+// The writer a statement in AText names, into AWriter; false when AText is
+// no statement.
+bool FindStatement(const std::string& AText, std::u16string& AWriter) {
   std::string_view writer;
   if (!StatementWriter(AText, writer)) return false;
   AWriter = RecordText(writer);
   return true;
 }
 
+bool FindCommentStatement(const TXmlNode* ANode, std::u16string& AWriter) {
+  return ANode != nullptr && ANode->ElementType() == xeComment &&
+         FindStatement(ANode->Value(), AWriter);
+}
+
 // Application: the first statement of who wrote the drawing, in the order of
 // its places (see SvgLookups.h), else the editor that recorded itself.
 void FindWriter(TXmlDocument& ADocument, TXmlNode* ARoot, TVexmeta& ARecord) {
   TXmlNodeList& rootNodes = ADocument.RootNodes();
-  for (std::int32_t i = 0; i < rootNodes.Count() && rootNodes.Items(i) != ARoot; ++i) {
-    const TXmlNode* node = rootNodes.Items(i);
-    if (node == nullptr || node->ElementType() != xeComment) continue;
-    if (FindTextStatement(node->Value(), ARecord.Application)) return;
-  }
-  if (FindCommentStatement(ARoot, ARoot->NodeCount(), ARecord.Application)) return;
+  for (std::int32_t i = 0; i < rootNodes.Count() && rootNodes.Items(i) != ARoot; ++i)
+    if (FindCommentStatement(rootNodes.Items(i), ARecord.Application)) return;
+  for (std::int32_t i = 0; i < ARoot->NodeCount(); ++i)
+    if (FindCommentStatement(ARoot->Nodes(i), ARecord.Application)) return;
   if (TXmlNode* metadata = FindChildElement(ARoot, cMetadata)) {
     std::size_t runs = 0;
     for (std::int32_t i = 0; i < metadata->NodeCount() && runs < cMaxMetadataTexts; ++i) {
       const TXmlNode* node = metadata->Nodes(i);
       if (node == nullptr || !IsTextRun(node->ElementType())) continue;
       ++runs;
-      if (FindTextStatement(node->Value(), ARecord.Application)) return;
+      if (FindStatement(node->Value(), ARecord.Application)) return;
     }
   }
   if (TXmlNode* desc = FindChildElement(ARoot, cDesc))
-    if (FindTextStatement(NodeText(desc), ARecord.Application)) return;
+    if (FindStatement(NodeText(desc), ARecord.Application)) return;
   for (const TEditorMark& editor : cEditorMarks) {
     const std::u16string& version = ARecord.*editor.Version;
     if (version.empty()) continue;
