@@ -526,8 +526,9 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
     case xeElement:
       return ReadElement(AParser, ADoc, static_cast<TXmlElement*>(ANode), AName);
     case xeCData:
-      // A filtered load keeps the head of a section, as of a text run.
-      if (ANode != nullptr && ADoc.NodeFilter() != nullptr) {
+      // A filtered load keeps the head of a section in an element, as of a
+      // text run.
+      if (ANode != nullptr && ANode->Parent() != nullptr && ADoc.NodeFilter() != nullptr) {
         const std::size_t kept = ADoc.NodeFilter()->KeptTextBytes(ANode->Parent());
         if (kept != static_cast<std::size_t>(-1)) {
           std::string head;
