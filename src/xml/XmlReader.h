@@ -88,18 +88,9 @@ inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedTe
   } else if (AKeep == static_cast<std::size_t>(-1)) {
     AInto->SetRawValue(AParser.ReadQuotedString(q));
   } else {
-    // The head byte by byte, then the rest let go: a value of any length
-    // costs the head.
+    // The head, then the rest let go: a value of any length costs the head.
     std::string head;
-    for (;;) {
-      if (head.size() == AKeep) {
-        AParser.SkipUntilChar(q);
-        break;
-      }
-      const char c = AParser.NextChar();
-      if (c == q || (c == 0 && AParser.InputEnded())) break;
-      head.push_back(c);
-    }
+    AParser.ReadHeadUntilChar(q, AKeep, head);
     AInto->SetRawValue(head);
   }
 }
