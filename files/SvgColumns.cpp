@@ -124,6 +124,15 @@ std::vector<TColumnSpec> ColumnSpecs() {
   return specs;
 }
 
+// A text as a one-line cell shows it: each line break in it a blank (the
+// engine gives texts trimmed, with LF line breaks here).
+std::string OneLine(const std::u16string& AText) {
+  std::string line = platform::Utf16ToUtf8(AText);
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  return line;
+}
+
 // Every attribute of a file: empty without a record, so the file manager shows
 // an empty cell rather than "unknown".
 void AddValues(TFileInfo* AFile, const TVexmeta* ARecord) {
@@ -132,7 +141,7 @@ void AddValues(TFileInfo* AFile, const TVexmeta* ARecord) {
     if (ARecord != nullptr) {
       switch (row.Kind) {
         case fkText:
-          value = platform::Utf16ToUtf8(ARecord->*row.Text);
+          value = OneLine(ARecord->*row.Text);
           break;
         case fkFlag:
           if (ARecord->*row.Flag) value = cEmbeddedMark;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "xml/XmlNodes.h"
 
@@ -64,15 +65,38 @@ struct TRuleFilter final : TXmlNodeFilter {
     return Keeps(xeElement, AName);
   }
   std::size_t KeptValueBytes(const TXmlNode*, std::string_view) override { return Head(); }
+  std::size_t KeptTextBytes(const TXmlNode*) override { return Head(); }
 };
+
+// The head a filtered load offers and keeps of a comment: its first line
+// after the blanks it begins with.
+std::string_view CommentHead(std::string_view AText) {
+  while (!AText.empty() && blanks::IsXmlSpace(static_cast<unsigned char>(AText.front())))
+    AText.remove_prefix(1);
+  return AText.substr(0, std::min(AText.find_first_of("\r\n"), cCommentHeadBytes));
+}
+
+// What a filtered load keeps of a text run or CDATA section in an element.
+std::string_view TextHead(const TXmlNode* ANode, std::string_view ARaw, std::size_t AHead) {
+  const std::string_view head = ARaw.substr(0, std::min(ARaw.size(), AHead));
+  return ANode->ElementType() == xeCharData ? blanks::TrimWhiteRight(head) : head;
+}
 
 std::string_view OfferedName(const TXmlNode* ANode) {
   if (ANode->ElementType() == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
   if (ANode->ElementType() == xeAttribute)
     return static_cast<const TXmlAttribute*>(ANode)->NameView();
   if (ANode->ElementType() == xeComment)
-    return static_cast<const TXmlCharData*>(ANode)->RawValueView();
+    return CommentHead(static_cast<const TXmlCharData*>(ANode)->RawValueView());
   return {};
+}
+
+// Whether a filtered load makes the node: a text run whose head is white
+// space only makes none.
+bool Made(const TXmlNode* ANode, const TRuleFilter& AF) {
+  return ANode->ElementType() != xeCharData ||
+         !TextHead(ANode, static_cast<const TXmlCharData*>(ANode)->RawValueView(), AF.Head())
+              .empty();
 }
 
 void Dump(const TXmlNode* ANode, const TRuleFilter& AF, bool AFiltered, std::string& AOut);
@@ -85,9 +109,9 @@ void DumpChildren(const TXmlNode* ANode, const TRuleFilter& AF, bool AInside, st
     const TXmlNode* child = ANode->Nodes(i);
     const TXmlElementType type = child->ElementType();
     if (AInside && type != xeElement) continue;
-    if (AF.Keeps(type, OfferedName(child)))
-      Dump(child, AF, true, AOut);
-    else if (type == xeElement && AF.LooksIn(OfferedName(child)))
+    if (AF.Keeps(type, OfferedName(child))) {
+      if (Made(child, AF)) Dump(child, AF, true, AOut);
+    } else if (type == xeElement && AF.LooksIn(OfferedName(child)))
       DumpChildren(child, AF, true, AOut);
   }
 }
@@ -97,7 +121,18 @@ void DumpChildren(const TXmlNode* ANode, const TRuleFilter& AF, bool AInside, st
 void Dump(const TXmlNode* ANode, const TRuleFilter& AF, bool AFiltered, std::string& AOut) {
   AOut += static_cast<char>('A' + ANode->ElementType());
   AOut += ANode->Name();
-  if (auto* c = dynamic_cast<const TXmlCharData*>(ANode)) AOut += c->RawValueView();
+  if (auto* c = dynamic_cast<const TXmlCharData*>(ANode)) {
+    const std::string_view raw = c->RawValueView();
+    const TXmlElementType type = ANode->ElementType();
+    const bool inElement =
+        ANode->Parent() != nullptr && ANode->Parent()->ElementType() == xeElement;
+    if (AFiltered && type == xeComment)
+      AOut += CommentHead(raw);
+    else if (AFiltered && inElement && (type == xeCharData || type == xeCData))
+      AOut += TextHead(ANode, raw, AF.Head());
+    else
+      AOut += raw;
+  }
   if (auto* a = dynamic_cast<const TXmlAttribute*>(ANode)) {
     std::string_view value = a->CoreValue()->RawValueView();
     AOut += AFiltered && ANode->Parent() != nullptr && ANode->Parent()->ElementType() == xeElement

@@ -46,7 +46,7 @@ QString Text(const std::u16string& AText) {
 // (invalid otherwise). The record shows its "T" as a blank, which the ISO
 // reading accepts as well.
 QDateTime DateTimeOf(const std::u16string& ADate) {
-  return QDateTime::fromString(Text(ADate).trimmed(), Qt::ISODate);
+  return QDateTime::fromString(Text(ADate), Qt::ISODate);
 }
 
 }  // namespace

@@ -81,6 +81,12 @@ bool MayNameRootChild(std::string_view AName) {
 
 }  // namespace
 
+bool TExtractFilter::TakeText(TContainer& AContainer, std::size_t AMax) {
+  if (AContainer.Texts >= AMax) return false;
+  ++AContainer.Texts;
+  return true;
+}
+
 TExtractFilter::TContainer* TExtractFilter::ContainerOf(const TXmlNode* AParent) {
   // The parent is nearly always the container seen last.
   if (FLastNode == AParent && FLastNode != nullptr) return &FContainers[FLast];
@@ -115,17 +121,24 @@ bool TExtractFilter::TakeImage(std::string_view AName) {
   return Accepted({kiImage});
 }
 
-bool TExtractFilter::Take(const TXmlNode* AParent, TContainer& AContainer, std::size_t ARow,
+bool TExtractFilter::Take(const TXmlNode* /*AParent*/, TContainer& AContainer, std::size_t ARow,
                           std::uint8_t AParts, TXmlElementType AType, std::string_view AName) {
   const TLookup& row = cLookups[ARow];
   if ((AContainer.Taken & Bit(ARow)) != 0) return false;
   const std::string_view part = cLookupSteps[ARow].Parts[AParts];
   if (row.Elements) {
-    if (AType != xeElement || !ElementNamesPart(AName, part, AParent)) return false;
+    // Whether an element is the part may rest on declarations on itself, not
+    // read yet: the first few that may be are kept, up to one of its usual name.
+    if (AType != xeElement || !IsCandidate(AName, part) ||
+        AContainer.Candidates[ARow] >= cMaxCandidates)
+      return false;
+    ++AContainer.Candidates[ARow];
+    if (HasUsualName(AName, part)) AContainer.Taken |= Bit(ARow);
   } else if (!IsNamed(AType) || !ascii::EqualsIgnoreCase(AName, part)) {
     return false;
+  } else {
+    AContainer.Taken |= Bit(ARow);
   }
-  AContainer.Taken |= Bit(ARow);
   if (AType == xeElement) {
     const auto parts = static_cast<std::uint8_t>(AParts + 1);
     Accepted({kiRowStep, static_cast<std::int8_t>(ARow), parts});
@@ -134,23 +147,23 @@ bool TExtractFilter::Take(const TXmlNode* AParent, TContainer& AContainer, std::
 }
 
 bool TExtractFilter::AcceptComment(bool ARootLevel, std::string_view AText) {
-  // Only the first generator comment of each place is read: the document's
-  // first, else the root's.
-  if (FDocumentGenerator || (ARootLevel && FRootGenerator)) return false;
+  // Only the first statement of each place is read: a comment's before the
+  // root, else one of the root's own comments.
+  if (FDocumentStatement || (ARootLevel && FRootStatement)) return false;
   std::string decoded;
   std::string_view text = AText;
   if (AText.find('&') != std::string_view::npos) {
-    decoded = DecodeRawValue(AText, esCRLF);
+    decoded = DecodeRawValue(AText, esLF);
     text = decoded;
   }
-  std::string_view tool;
-  if (!GeneratorOfComment(text, tool)) return false;
-  (ARootLevel ? FRootGenerator : FDocumentGenerator) = true;
+  std::string_view writer;
+  if (!StatementWriter(text, writer)) return false;
+  (ARootLevel ? FRootStatement : FDocumentStatement) = true;
   return true;
 }
 
 bool TExtractFilter::AcceptAttribute(TContainer& AContainer, std::string_view AName) {
-  FValueBytes = static_cast<std::size_t>(-1);
+  FValueBytes = cKeptTextBytes;
   const TRole role = AContainer.Role;
   switch (role.Kind) {
     case kiImage:
@@ -204,19 +217,22 @@ bool TExtractFilter::AcceptElement(const TXmlNode* AParent, TContainer& AContain
           if (static_cast<std::size_t>(cLookups[i].From) == row &&
               Take(AParent, AContainer, i, 0, xeElement, AName))
             return true;
-      } else if (cLookups[row].Items && !AContainer.ItemsTaken) {
+      } else if (cLookups[row].Items && !AContainer.ItemsTaken &&
+                 AContainer.ItemsCandidates < cMaxCandidates) {
         // The first RDF container of a row's node holds its text.
         for (std::string_view container : cItemContainers) {
-          if (!ElementNamesPart(AName, container, AParent)) continue;
-          AContainer.ItemsTaken = true;
+          if (!IsCandidate(AName, container)) continue;
+          ++AContainer.ItemsCandidates;
+          AContainer.ItemsTaken = HasUsualName(AName, container);
           return Accepted({kiItems});
         }
       }
       break;
     }
     case kiItems:
-      if (AContainer.Items < cMaxItems && ElementNamesPart(AName, cItem, AParent)) {
-        return Accepted({kiItem, -1, 0, AContainer.Items++});
+      if (AContainer.Items < cMaxItems && IsCandidate(AName, cItem)) {
+        ++AContainer.Items;
+        return Accepted({kiItem, -1, 0, HasUsualName(AName, cItem)});
       }
       break;
     default:
@@ -240,27 +256,36 @@ bool TExtractFilter::AcceptIn(const TXmlNode* AParent, TContainer& AContainer,
       if (AType == xeComment) return AcceptComment(true, AName);
       break;
     case kiRowStep: {
-      // A row's own node: its value's text.
+      // A row's own node: its value's text; the root's metadata: its plain
+      // text, where a statement may be.
       const auto row = static_cast<std::size_t>(role.Row);
       if (IsText(AType) && role.Parts == cLookupSteps[row].Count && cLookups[row].Kind != lkStep)
-        return true;
+        return TakeText(AContainer, cMaxTextRuns);
+      if (IsText(AType) && row == cWorkRow && role.Parts == 1)
+        return TakeText(AContainer, cMaxMetadataTexts);
       break;
     }
     case kiItem:
       if (IsText(AType)) {
-        // The text of the first item, and of the first x-default one.
+        // The texts an item of its name or of another may be chosen for: the
+        // first item's, and the first x-default one's. Whether an item of
+        // another name is an rdf:li is known only to the extraction, so those
+        // up to the first of its name are kept.
         if (AContainer.KeepsText < 0) {
           TContainer* items = ContainerOf(AParent->Parent());
-          bool keeps = role.Item == 0;
-          if (items != nullptr && !items->DefaultTaken &&
-              AParent->AttributeValueByName(cItemLanguage) == cDefaultLanguage) {
-            items->DefaultTaken = true;
-            keeps = true;
+          bool keeps = true;
+          if (items != nullptr) {
+            const bool fallback = AParent->AttributeValueByName(cItemLanguage) == cDefaultLanguage;
+            keeps = !items->FirstTaken || (fallback && !items->DefaultTaken);
+            if (keeps && role.UsualName) {
+              items->FirstTaken = true;
+              items->DefaultTaken = items->DefaultTaken || fallback;
+            }
           }
           ContainerOf(AParent);  // the item is the container seen last again
           AContainer.KeepsText = keeps ? 1 : 0;
         }
-        return AContainer.KeepsText == 1;
+        return AContainer.KeepsText == 1 && TakeText(AContainer, cMaxTextRuns);
       }
       break;
     default:
@@ -274,10 +299,10 @@ bool TExtractFilter::AcceptIn(const TXmlNode* AParent, TContainer& AContainer,
 bool TExtractFilter::Accept(const TXmlNode* AParent, TXmlElementType AType,
                             std::string_view AName) {
   if (AParent == nullptr) {
-    // The root level: the generator comments, the first element (whether the
-    // document is empty) and the first one named as a root the extraction
-    // chooses.
-    if (AType == xeComment) return AcceptComment(false, AName);
+    // The root level: a statement in a comment before the root, the first
+    // element (whether the document is empty) and the first one named as a
+    // root the extraction chooses.
+    if (AType == xeComment) return !FSvgTaken && AcceptComment(false, AName);
     if (AType != xeElement) return false;
     const bool svg = !FSvgTaken && (AName == cSvg || AName == cPrefixedSvg);
     const bool first = !FFirstElementTaken;
@@ -315,5 +340,9 @@ bool TExtractFilter::AcceptInside(const TXmlNode* /*AParent*/, std::string_view 
 
 std::size_t TExtractFilter::KeptValueBytes(const TXmlNode* /*AParent*/,
                                            std::string_view /*AName*/) {
-  return std::exchange(FValueBytes, static_cast<std::size_t>(-1));
+  return std::exchange(FValueBytes, cKeptTextBytes);
+}
+
+std::size_t TExtractFilter::KeptTextBytes(const TXmlNode* /*AParent*/) {
+  return cKeptTextBytes;
 }

@@ -1,9 +1,10 @@
 // The load filter of the extraction: it accepts exactly the nodes the rows of
 // the look-up table (SvgLookups.h) can find, and the few the extraction looks
 // at besides (the first root element and its first node, the chosen svg root,
-// the generator comments, namespace declarations, the items of an RDF
-// container, image elements at any depth and their links), and declines the
-// rest, so a drawing costs memory for what is read from it, not for its size.
+// the statements of who wrote the drawing, namespace declarations, the items
+// of an RDF container, image elements at any depth and their links), and
+// declines the rest, so a drawing costs memory for what is read from it, not
+// for its size; of each value and text it keeps a head (cKeptTextBytes).
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,7 @@ class TExtractFilter final : public TXmlNodeFilter {
   bool LooksInto(const TXmlNode* AParent, std::string_view AName) override;
   bool AcceptInside(const TXmlNode* AParent, std::string_view AName) override;
   std::size_t KeptValueBytes(const TXmlNode* AParent, std::string_view AName) override;
+  std::size_t KeptTextBytes(const TXmlNode* AParent) override;
 
  private:
   // What an accepted container is: the svg root, the node a row's path reaches
@@ -41,21 +43,28 @@ class TExtractFilter final : public TXmlNodeFilter {
     TKind Kind = kiClosed;
     std::int8_t Row = -1;    // kiRowStep: the row
     std::uint8_t Parts = 0;  // kiRowStep: the parts of its path this node is at the end of
-    std::uint8_t Item = 0;   // kiItem: its place among its container's items
+    bool UsualName = false;  // kiItem: named rdf:li (not only in its namespace)
   };
   struct TContainer {
     TRole Role;
     std::uint32_t Taken = 0;        // the rows (bit i: row i) whose next part has been found in it
     std::uint8_t Declarations = 0;  // namespace declarations kept
-    std::uint8_t Items = 0;         // kiItems: items kept
-    bool ItemsTaken = false;        // a row's node: its RDF container is kept
-    bool DefaultTaken = false;      // kiItems: an x-default item's text is kept
-    std::int8_t KeepsText = -1;     // kiItem: its text is kept (-1: not decided yet)
-    bool Linked[2] = {};            // kiImage: a link of each name is kept
-    bool LanguageTaken = false;     // kiItem: its xml:lang is kept
+    std::uint8_t Candidates[svglookups::cLookupCount] =
+        {};                            // per row: children that may be its next part
+    std::uint8_t Items = 0;            // kiItems: items kept
+    std::uint8_t ItemsCandidates = 0;  // a row's node: children that may be its container
+    bool ItemsTaken = false;           // a row's node: its RDF container is kept
+    std::uint8_t Texts = 0;            // text runs kept
+    bool FirstTaken = false;           // kiItems: the text of an item named rdf:li is kept
+    bool DefaultTaken = false;         // kiItems: that of one named rdf:li with xml:lang x-default
+    std::int8_t KeepsText = -1;        // kiItem: its text is kept (-1: not decided yet)
+    bool Linked[2] = {};               // kiImage: a link of each name is kept
+    bool LanguageTaken = false;        // kiItem: its xml:lang is kept
   };
 
   TContainer* ContainerOf(const TXmlNode* AParent);
+  // Counts a text run kept in AContainer, of at most AMax.
+  static bool TakeText(TContainer& AContainer, std::size_t AMax);
   bool AcceptIn(const TXmlNode* AParent, TContainer& AContainer, TXmlElementType AType,
                 std::string_view AName);
   bool AcceptAttribute(TContainer& AContainer, std::string_view AName);
@@ -82,13 +91,13 @@ class TExtractFilter final : public TXmlNodeFilter {
   bool FSeeking;
   bool FFirstElementTaken = false;
   bool FSvgTaken = false;
-  bool FDocumentGenerator = false;       // a generator comment of the document is kept
-  bool FRootGenerator = false;           // one of the root is kept
+  bool FDocumentStatement = false;       // a statement in a comment before the root is kept
+  bool FRootStatement = false;           // one in a comment of the root is kept
   const TXmlNode* FRoot = nullptr;       // the svg root, once something inside it was offered
   const TXmlNode* FLastImage = nullptr;  // kept last, not yet looked at
   std::size_t FImages = 0;
   bool FLooksInto = false;  // whether the element declined last is looked into
-  std::size_t FValueBytes = static_cast<std::size_t>(-1);  // of the attribute accepted last
+  std::size_t FValueBytes = svglookups::cKeptTextBytes;  // of the attribute accepted last
   // The role of the element accepted last: the next offer with a parent not yet
   // known comes from inside it (its attributes and text run are offered first).
   TRole FPending;

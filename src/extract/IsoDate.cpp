@@ -44,10 +44,6 @@ std::int64_t DaysSince1601(std::int32_t AYear, std::int32_t AMonth, std::int32_t
 }  // namespace
 
 std::optional<std::uint64_t> FileTimeOfIsoDate(std::u16string_view AText) {
-  while (!AText.empty() && (AText.front() == u' ' || AText.front() == u'\t'))
-    AText.remove_prefix(1);
-  while (!AText.empty() && (AText.back() == u' ' || AText.back() == u'\t')) AText.remove_suffix(1);
-
   std::size_t pos = 0;
   std::int32_t year = 0, month = 0, day = 0;
   if (!ReadDigits(AText, pos, 4, year) || pos >= AText.size() || AText[pos++] != u'-' ||

@@ -11,8 +11,9 @@
 // seconds and a fraction optional, "T" or a blank between them) with an
 // optional zone ("Z", "+02:00", "+0200", "+02"), as a count of 100 ns units
 // since 1601-01-01 UTC (a Windows FILETIME); a time without a zone, and a date
-// alone (at midnight), are taken as UTC. Blanks around it are ignored. Nothing
-// for anything else, an impossible date or time, or a date before 1601.
+// alone (at midnight), are taken as UTC. Record texts come trimmed, so a blank
+// around it makes no date. Nothing for anything else, an impossible date or
+// time, or a date before 1601.
 std::optional<std::uint64_t> FileTimeOfIsoDate(std::u16string_view AText);
 
 // The 100 ns units from 1601-01-01 to the Unix epoch, 1970-01-01 UTC.

@@ -1,9 +1,9 @@
 // Extraction of the record from an SVG document: the rows of the look-up table
 // (the root element's values, the RDF work description and the root's own
-// title and description), the embedded image test, the producing application
-// from a comment, and the pixel sizes. The image test walks the kept tree
-// with a stack of its own, so nothing here grows the machine stack with the
-// document's nesting.
+// title and description), the embedded image test, the writer from the first
+// statement of who wrote the drawing, and the pixel sizes. The image test walks
+// the kept tree with a stack of its own, so nothing here grows the machine
+// stack with the document's nesting.
 #include "extract/SvgExtractor.h"
 
 #include <chrono>
@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "base/Ascii.h"
-#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "base/Utf8.h"
 #include "extract/Dimensions.h"
@@ -24,18 +23,6 @@
 #include "xml/XmlDocument.h"
 
 namespace {
-
-// Every text of the record goes through here, so none can pin more than
-// cMaxRecordText code units in the cache. Only the start of a long value is
-// converted: each character takes at most four UTF-8 bytes (an ill-formed byte
-// gives at most one U+FFFD), so these bytes hold every code unit that is kept
-// and the one after it, whatever follows.
-std::u16string RecordText(std::string_view AUtf8) {
-  constexpr std::size_t cSourceBytes = 4 * (cMaxRecordText + 1);
-  std::u16string text = utf8::ToUtf16(AUtf8.substr(0, cSourceBytes));
-  CutRecordText(text);
-  return text;
-}
 
 TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
   TXmlNodeList& nodes = ADocument.RootNodes();
@@ -50,17 +37,41 @@ TXmlNode* ChooseRoot(TXmlDocument& ADocument) {
 
 using namespace svglookups;
 
-// The first child element of ANode that is the part APart (see SvgLookups.h).
+// The first child element of ANode that is the part APart (see SvgLookups.h),
+// among its first cMaxCandidates children that may be.
 TXmlNode* FindChildElement(TXmlNode* ANode, std::string_view APart) {
   std::string scratch;
+  std::size_t candidates = 0;
   const std::int32_t count = ANode->NodeCount();
   for (std::int32_t i = 0; i < count; ++i) {
     TXmlNode* node = ANode->Nodes(i);
-    if (node != nullptr && node->ElementType() == xeElement &&
-        ElementNamesPart(node->NameRef(scratch), APart, ANode))
-      return node;
+    if (node == nullptr || node->ElementType() != xeElement) continue;
+    const std::string_view name = node->NameRef(scratch);
+    if (!IsCandidate(name, APart)) continue;
+    if (++candidates > cMaxCandidates) return nullptr;
+    if (ElementNamesPart(name, APart, ANode, false, node)) return node;
   }
   return nullptr;
+}
+
+bool IsTextRun(TXmlElementType AType) {
+  return AType == xeCharData || AType == xeCData || AType == xeWhiteSpace;
+}
+
+// The text of a node as the reader gives it: an attribute's value read as XML
+// normalises attribute values, an element's first cMaxTextRuns text runs.
+std::string NodeText(const TXmlNode* ANode) {
+  if (ANode->ElementType() == xeAttribute) return NormalisedAttributeValue(ANode->Value());
+  if (ANode->ElementType() != xeElement) return ANode->Value();
+  std::string text;
+  std::size_t runs = 0;
+  for (std::int32_t i = 0; i < ANode->NodeCount() && runs < cMaxTextRuns; ++i) {
+    const TXmlNode* node = ANode->Nodes(i);
+    if (node == nullptr || !IsTextRun(node->ElementType())) continue;
+    ++runs;
+    text += node->Value();
+  }
+  return text;
 }
 
 // The node a row finds from ANode.
@@ -77,25 +88,32 @@ TXmlNode* FindRowNode(TXmlNode* ANode, const TLookup& ARow) {
 std::string RowText(TXmlNode* ANode, const TLookup& ARow) {
   TXmlNode* items = nullptr;
   std::string scratch;
+  std::size_t candidates = 0;
   for (std::int32_t i = 0; ARow.Items && items == nullptr && i < ANode->NodeCount(); ++i) {
     TXmlNode* node = ANode->Nodes(i);
     if (node == nullptr || node->ElementType() != xeElement) continue;
-    for (std::string_view container : cItemContainers)
-      if (ElementNamesPart(node->NameRef(scratch), container, ANode)) items = node;
+    const std::string_view name = node->NameRef(scratch);
+    for (std::string_view container : cItemContainers) {
+      if (!IsCandidate(name, container)) continue;
+      if (++candidates > cMaxCandidates) return NodeText(ANode);
+      if (ElementNamesPart(name, container, ANode, false, node)) items = node;
+      break;
+    }
   }
-  if (items == nullptr) return ANode->Value();
+  if (items == nullptr) return NodeText(ANode);
   TXmlNode* first = nullptr;
   std::size_t seen = 0;
   for (std::int32_t i = 0; i < items->NodeCount() && seen < cMaxItems; ++i) {
     TXmlNode* node = items->Nodes(i);
-    if (node == nullptr || node->ElementType() != xeElement ||
-        !ElementNamesPart(node->NameRef(scratch), cItem, items))
-      continue;
+    if (node == nullptr || node->ElementType() != xeElement) continue;
+    const std::string_view name = node->NameRef(scratch);
+    if (!IsCandidate(name, cItem)) continue;
     ++seen;
-    if (node->AttributeValueByName(cItemLanguage) == cDefaultLanguage) return node->Value();
+    if (!ElementNamesPart(name, cItem, items, false, node)) continue;
+    if (node->AttributeValueByName(cItemLanguage) == cDefaultLanguage) return NodeText(node);
     if (first == nullptr) first = node;
   }
-  return first == nullptr ? std::string() : first->Value();
+  return first == nullptr ? std::string() : NodeText(first);
 }
 
 // Whether an image element among the first cMaxImages inside the root, in
@@ -122,17 +140,46 @@ bool HasEmbeddedImage(TXmlNode* ARoot) {
   return false;
 }
 
-// The tool of the first generator comment among a node list's comments.
-bool FindGenerator(const TXmlNodeList& ANodes, std::u16string& ATool) {
-  for (TXmlNode* node : ANodes) {
-    if (node == nullptr || node->ElementType() != xeComment) continue;
-    const std::string text = node->Value();
-    std::string_view tool;
-    if (!GeneratorOfComment(text, tool)) continue;
-    ATool = RecordText(tool);
-    return true;
+// The writer a statement in AText names, into AWriter; false when AText is
+// no statement.
+bool FindStatement(const std::string& AText, std::u16string& AWriter) {
+  std::string_view writer;
+  if (!StatementWriter(AText, writer)) return false;
+  AWriter = RecordText(writer);
+  return true;
+}
+
+bool FindCommentStatement(const TXmlNode* ANode, std::u16string& AWriter) {
+  return ANode != nullptr && ANode->ElementType() == xeComment &&
+         FindStatement(ANode->Value(), AWriter);
+}
+
+// Application: the first statement of who wrote the drawing, in the order of
+// its places (see SvgLookups.h), else the editor that recorded itself.
+void FindWriter(TXmlDocument& ADocument, TXmlNode* ARoot, TVexmeta& ARecord) {
+  TXmlNodeList& rootNodes = ADocument.RootNodes();
+  for (std::int32_t i = 0; i < rootNodes.Count() && rootNodes.Items(i) != ARoot; ++i)
+    if (FindCommentStatement(rootNodes.Items(i), ARecord.Application)) return;
+  for (std::int32_t i = 0; i < ARoot->NodeCount(); ++i)
+    if (FindCommentStatement(ARoot->Nodes(i), ARecord.Application)) return;
+  if (TXmlNode* metadata = FindChildElement(ARoot, cMetadata)) {
+    std::size_t runs = 0;
+    for (std::int32_t i = 0; i < metadata->NodeCount() && runs < cMaxMetadataTexts; ++i) {
+      const TXmlNode* node = metadata->Nodes(i);
+      if (node == nullptr || !IsTextRun(node->ElementType())) continue;
+      ++runs;
+      if (FindStatement(node->Value(), ARecord.Application)) return;
+    }
   }
-  return false;
+  if (TXmlNode* desc = FindChildElement(ARoot, cDesc))
+    if (FindStatement(NodeText(desc), ARecord.Application)) return;
+  for (const TEditorMark& editor : cEditorMarks) {
+    const std::u16string& version = ARecord.*editor.Version;
+    if (version.empty()) continue;
+    ARecord.Application = std::u16string(editor.Name) + version;
+    CutRecordText(ARecord.Application);
+    return;
+  }
 }
 
 bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
@@ -151,6 +198,8 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   // A drawing may begin with a byte-order mark and XML white space before its
   // first "<"; anything else there means it is no drawing, and the load stops.
   document->SetMarkupFirstOnly(true);
+  // Line breaks are given as LF; the record text puts them in the platform's form.
+  document->SetEolStyle(esLF);
   AStream.Seek(0);
   document->LoadFromStream(AStream);
   if (!document->BeginsWithMarkup() || document->IsEmpty()) return false;
@@ -183,19 +232,11 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
   // The date's first "T" (between date and time) shows as a blank.
   const std::size_t t = ARecord.MetadataDate.find(u'T');
   if (t != std::u16string::npos) ARecord.MetadataDate[t] = u' ';
+  // A "T" that ended the date leaves no blank behind.
+  while (!ARecord.MetadataDate.empty() && ARecord.MetadataDate.back() == u' ')
+    ARecord.MetadataDate.pop_back();
 
-  // The document's generator comments, then the root's.
-  if (!FindGenerator(document->RootNodes(), ARecord.Application)) {
-    for (std::int32_t i = 0; i < root->NodeCount(); ++i) {
-      TXmlNode* node = root->Nodes(i);
-      if (node == nullptr || node->ElementType() != xeComment) continue;
-      const std::string text = node->Value();
-      std::string_view tool;
-      if (!GeneratorOfComment(text, tool)) continue;
-      ARecord.Application = RecordText(tool);
-      break;
-    }
-  }
+  FindWriter(*document, root, ARecord);
 
   CalcDimensions(ARecord, 96);
   return true;

@@ -26,7 +26,7 @@ enum TFieldKind : std::uint8_t {
 enum TFieldSource : std::uint8_t {
   fsRoot,     // the node at Path from the root element
   fsWork,     // the node at Path from the RDF work description
-  fsComment,  // a generator comment of the document or the root
+  fsComment,  // a statement of who wrote the drawing (a comment, a text), else the editor
   fsImage,    // an image element embedding a raster image
   fsSize,     // computed from the width, height and viewBox texts
 };

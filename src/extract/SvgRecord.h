@@ -1,5 +1,7 @@
 // The per-file fact record, TVexmeta: one member per field of the field table
-// (SvgFields.h), which everything that goes over the members reads.
+// (SvgFields.h), which everything that goes over the members reads, and the one
+// rule that makes a drawing's text a record text, ready for every consumer to
+// show (RecordText).
 // Every text is stored cut to cMaxRecordText UTF-16 code units: a host shows at
 // most maxlen/2 - 2 code units of a text and passes buffers of a few KiB, so a
 // record keeps what any buffer up to 8 KiB can show and no more. This bounds
@@ -9,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 constexpr std::size_t cMaxRecordText = 4095;
 
@@ -40,3 +43,18 @@ bool SameRecord(const TVexmeta& ALeft, const TVexmeta& ARight);
 // Cuts a text to cMaxRecordText code units, never leaving a lone high surrogate
 // at the end, and gives back spare capacity.
 void CutRecordText(std::u16string& AText);
+
+// The bytes of a value that a record text can come from: the start of the
+// value, after the blanks it begins with (a reader keeps no more of a value).
+constexpr std::size_t cRecordSourceBytes = 4 * (cMaxRecordText + 1);
+
+// The record text of a value as the reader gives it (UTF-8, references
+// decoded): XML white space (space, tab, CR, LF) trimmed at both ends, so a
+// text of nothing else is none; each line break inside it (CR LF, CR or LF)
+// in the platform's form (platform::cLineBreak); cut to cMaxRecordText code
+// units at a character boundary.
+std::u16string RecordText(std::string_view AUtf8);
+
+// The value of an attribute with each line break and tab a blank, as XML
+// normalises attribute values.
+std::string NormalisedAttributeValue(std::string_view AValue);

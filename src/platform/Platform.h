@@ -21,6 +21,14 @@ namespace platform {
 // ---------------------------------------------------------------------------
 // Text
 
+// A line break inside a text as the platform's programs write it: the texts the
+// engine hands every consumer carry their line breaks in this form.
+#if defined(_WIN32)
+inline constexpr std::u16string_view cLineBreak = u"\r\n";
+#else
+inline constexpr std::u16string_view cLineBreak = u"\n";
+#endif
+
 // True when the two texts are equal under the user's default locale with letter
 // case ignored (the linguistic ignore-case comparison of the platform; on Linux
 // Unicode simple case folding).

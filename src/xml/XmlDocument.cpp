@@ -330,10 +330,14 @@ void TXmlDocument::ParseRootLevel(TXmlParser& AParser) {
       return;
     }
     std::string_view name;
-    // A filter judges a comment by its text.
+    // A filter judges a comment by its head.
     const bool commentRead = t == xeComment && FNodeFilter != nullptr;
+    std::string commentHead;
     if (t == xeElement) name = xmlread::ReadElementName(AParser);
-    if (commentRead) name = xmlread::ReadCommentText(AParser);
+    if (commentRead) {
+      xmlread::ReadCommentHead(AParser, commentHead);
+      name = commentHead;
+    }
     TXmlNode* node = nullptr;
     if (TXmlBuild::Accepts(*this, nullptr, t, name)) {
       node = xmlread::NewNodeOfType(*this, t);

@@ -58,9 +58,11 @@ using TXmlNodeEvent = std::function<void(TXmlDocument* ASender, TXmlNode* ANode)
 //
 // Offered are the nodes of the root level (AParent null), the attributes, text
 // runs and child nodes of accepted elements (AParent the element), each before
-// it is made: AName is the name of an element or attribute, the text of a
-// comment as written (read whole to be offered), empty for other kinds. A text
-// run may be offered only once it is known to make a node (not blanks only).
+// it is made: AName is the name of an element or attribute, the head of a
+// comment (cCommentHeadBytes at most of its first line after the blanks it
+// begins with, as written: a comment is judged by it, and an accepted comment
+// holds it, the rest read and let go), empty for other kinds. A text run may
+// be offered only once it is known to make a node (not blanks only).
 // Nodes inside an accepted document type or declaration are not offered. A
 // declaration the filter declines still tells its encoding.
 class TXmlNodeFilter {
@@ -83,7 +85,15 @@ class TXmlNodeFilter {
   virtual std::size_t KeptValueBytes(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {
     return static_cast<std::size_t>(-1);
   }
+  // How many bytes (as written) of a text run or CDATA section accepted in the
+  // element AParent are kept, the rest read and let go; a run is trimmed as
+  // usual after the cut, and makes no node when nothing is left.
+  virtual std::size_t KeptTextBytes(const TXmlNode* /*AParent*/) {
+    return static_cast<std::size_t>(-1);
+  }
 };
+// The most of a comment's first line a filtered load reads into memory.
+constexpr std::size_t cCommentHeadBytes = 64 * 1024;
 using TXmlProgressEvent = std::function<void(TXmlDocument* ASender, std::int64_t APosition)>;
 
 // An ordered list of nodes. It owns its entries in the sense of the design (a list

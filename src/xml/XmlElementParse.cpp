@@ -6,6 +6,7 @@
 // content only counts its open elements, so neither its size nor its depth
 // costs memory. Results travel up the stack exactly as nested calls would
 // return them (the "level mismatch" unwinding included).
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -211,9 +212,16 @@ TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNod
     return AText;
   };
   std::string_view t;
+  std::string head;
   const std::string_view b = AParser.Buffered();
   const void* lt =
       AKept && ADoc.NodeFilter() && !b.empty() ? std::memchr(b.data(), '<', b.size()) : nullptr;
+  // A filtered load keeps the head of a run in an element (the filter's
+  // KeptTextBytes); a head that is white space only makes no node.
+  const auto kept = [&] {
+    return AParent != nullptr ? ADoc.NodeFilter()->KeptTextBytes(AParent)
+                              : static_cast<std::size_t>(-1);
+  };
   if (lt != nullptr) {
     // A filtered load offers a run that lies in the buffer whole only when it
     // makes a node: most runs between elements are blanks.
@@ -221,9 +229,15 @@ TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNod
     t = trim(b.substr(0, n));
     AParser.Consume(n + 1);
     if (t.empty() || !TXmlBuild::Accepts(ADoc, AParent, xeCharData, {})) return nullptr;
+    t = trim(b.substr(0, std::min(n, kept())));
+    if (t.empty()) return nullptr;
   } else if (!AKept || !TXmlBuild::Accepts(ADoc, AParent, xeCharData, {})) {
     AParser.SkipUntilChar('<');
     return nullptr;
+  } else if (ADoc.NodeFilter() != nullptr && kept() != static_cast<std::size_t>(-1)) {
+    AParser.ReadHeadUntilChar('<', kept(), head);
+    t = trim(head);
+    if (t.empty()) return nullptr;
   } else {
     t = trim(AParser.ReadStringUntilChar('<'));
     if (t.empty()) return nullptr;
@@ -339,13 +353,15 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
   TXmlContainerNode* const lookIn = AF.LookIn;
   std::string_view name;
   bool commentRead = false;
+  std::string commentHead;
   if (t == xeElement) {
     if (c || lookIn)
       name = ReadElementName(AParser);
     else
       AParser.SkipUntilBlankOrEndTag();
   } else if (t == xeComment && c && AF.Offered) {
-    name = ReadCommentText(AParser);
+    ReadCommentHead(AParser, commentHead);
+    name = commentHead;
     commentRead = true;
   }
   // A child is kept when its container is and the filter takes it.
@@ -509,8 +525,21 @@ TXmlNode* ReadMarkup(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElementType AT
   switch (AType) {
     case xeElement:
       return ReadElement(AParser, ADoc, static_cast<TXmlElement*>(ANode), AName);
-    case xeComment:
     case xeCData:
+      // A filtered load keeps the head of a section in an element, as of a
+      // text run.
+      if (ANode != nullptr && ANode->Parent() != nullptr && ADoc.NodeFilter() != nullptr) {
+        const std::size_t kept = ADoc.NodeFilter()->KeptTextBytes(ANode->Parent());
+        if (kept != static_cast<std::size_t>(-1)) {
+          std::string head;
+          AParser.ReadHeadUntil(LeafTerminator(AType), kept, false, head);
+          static_cast<TXmlCharData*>(ANode)->SetRawValue(head);
+          break;
+        }
+      }
+      ReadLeaf(AParser, AType, static_cast<TXmlCharData*>(ANode));
+      break;
+    case xeComment:
     case xeInstruction:
       ReadLeaf(AParser, AType, static_cast<TXmlCharData*>(ANode));
       break;

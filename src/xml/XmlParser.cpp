@@ -318,6 +318,54 @@ std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
   return View(IndexAt(start), IndexAt(end));
 }
 
+void TXmlParser::ReadHeadUntil(std::string_view ATerminator, std::size_t AMax, bool AFirstLine,
+                               std::string& AHead) {
+  AHead.clear();
+  if (ATerminator.empty()) return;
+  if (AFirstLine) MoveBackOver(NextCharSkipBlanks());
+  const char lead = ATerminator.front();
+  while (AHead.size() < AMax) {
+    const char c = NextChar();
+    if (c == 0 && FInputEnded) break;
+    if (c == lead) {
+      MoveBack();
+      const std::int64_t at = Position();
+      if (CheckString(ATerminator)) return;
+      // The end of the stream inside the compare: reported below.
+      if (Position() != at) break;
+      NextChar();
+    }
+    if (AFirstLine && (c == '\n' || c == '\r')) break;
+    AHead.push_back(c);
+  }
+  std::int64_t end = 0;
+  if (!ScanPast(ATerminator, true, end)) AHead.clear();
+}
+
+void TXmlParser::ReadHeadUntilChar(char AChar, std::size_t AMax, std::string& AHead) {
+  AHead.clear();
+  for (;;) {
+    const std::uint8_t* buf = FUtf8Buffer.Data();
+    const auto available = static_cast<std::size_t>(std::max(FUtf8LastIdx - FUtf8CurrentIdx, 0));
+    const void* hit = available > 0 ? std::memchr(buf + FUtf8CurrentIdx,
+                                                  static_cast<unsigned char>(AChar), available)
+                                    : nullptr;
+    const std::size_t run = hit != nullptr
+                                ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) -
+                                                           buf - FUtf8CurrentIdx)
+                                : available;
+    const std::size_t take = std::min(run, AMax - std::min(AMax, AHead.size()));
+    AHead.append(reinterpret_cast<const char*>(buf + FUtf8CurrentIdx), take);
+    if (hit != nullptr) {
+      FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
+      Advance(1);
+      return;
+    }
+    FUtf8CurrentIdx = FUtf8LastIdx;
+    if (MakeDataAvailable(true) < 1) return;
+  }
+}
+
 void TXmlParser::SkipUntil(std::string_view ATerminator) {
   std::int64_t end = 0;
   if (!ATerminator.empty()) ScanPast(ATerminator, true, end);

@@ -95,6 +95,15 @@ class TXmlParser : public TDebugPersistent {
   std::string_view ReadStringUntilChar(char AChar);
   std::string_view ReadQuotedString(char AQuote) { return ReadStringUntilChar(AQuote); }
   std::string_view ReadStringUntil(std::string_view ATerminator);
+  // Reads up to and over ATerminator as ReadStringUntil does, but keeps at most
+  // AMax bytes of the text in AHead (with AFirstLine: of its first line, after
+  // the blanks it begins with) and lets go of the rest as it passes: a text of
+  // any length costs the head. AHead is empty when the input ends first.
+  void ReadHeadUntil(std::string_view ATerminator, std::size_t AMax, bool AFirstLine,
+                     std::string& AHead);
+  // The same up to and over AChar as ReadStringUntilChar reads: the head is
+  // what it would give, cut to AMax bytes.
+  void ReadHeadUntilChar(char AChar, std::size_t AMax, std::string& AHead);
   std::string_view ReadStringUntilBlankOrEndTag() {
     // Names are short: most end within the buffer.
     for (std::int32_t i = FUtf8CurrentIdx; i < FUtf8LastIdx; ++i) {

@@ -88,18 +88,9 @@ inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedTe
   } else if (AKeep == static_cast<std::size_t>(-1)) {
     AInto->SetRawValue(AParser.ReadQuotedString(q));
   } else {
-    // The head byte by byte, then the rest let go: a value of any length
-    // costs the head.
+    // The head, then the rest let go: a value of any length costs the head.
     std::string head;
-    for (;;) {
-      if (head.size() == AKeep) {
-        AParser.SkipUntilChar(q);
-        break;
-      }
-      const char c = AParser.NextChar();
-      if (c == q || (c == 0 && AParser.InputEnded())) break;
-      head.push_back(c);
-    }
+    AParser.ReadHeadUntilChar(q, AKeep, head);
     AInto->SetRawValue(head);
   }
 }
@@ -116,11 +107,10 @@ enum TTextTrim : std::uint8_t { ttEnd, ttBothEnds, ttNone };
 TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNode* AParent,
                           bool AKept, TTextTrim ATrim);
 
-// The text of a comment after its opener, read before the comment is offered:
-// a load's filter judges comments by what they say. The view lives until the
-// next read.
-inline std::string_view ReadCommentText(TXmlParser& AParser) {
-  return AParser.ReadStringUntil("-->");
+// The head of a comment after its opener (see TXmlNodeFilter), read before the
+// comment is offered: a load's filter judges comments by what they say.
+inline void ReadCommentHead(TXmlParser& AParser, std::string& AHead) {
+  AParser.ReadHeadUntil("-->", cCommentHeadBytes, true, AHead);
 }
 // Gives a comment read so its text (ANode may be null: declined).
 void SetCommentText(TXmlNode* ANode, std::string_view AText);

@@ -109,6 +109,12 @@ void WriteProbes(const fs::path& AFolder) {
   Write(AFolder / "Pair.svg", "<svg id=\"upper\"/>");
   Write(AFolder / "pair.svg", "<svg id=\"lower\"/>");
 
+  // A title on its own line and a description over several lines, written with
+  // CR LF, LF and CR: each line break is LF on Linux, CR LF on Windows.
+  Write(AFolder / "lines.svg",
+        "<svg id=\"lines\">\r\n  <title>\r\n    Lemon tree\r\n  </title>\r\n"
+        "  <desc>one\r\ntwo\nthree\rfour</desc>\r\n</svg>\r\n");
+
   // Upper-case extensions.
   Write(AFolder / "UPPER.SVG", Drawing("upper-extension"));
   Write(AFolder / "Packed.SVGZ", Gzip(Drawing("gzip", "packed")));

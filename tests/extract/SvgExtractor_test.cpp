@@ -26,7 +26,8 @@ using namespace std::literals;
 
 // Every non-empty text of the record, in field order, as "Name=value" parts (the
 // field's name without blanks, "Name*=" for a text from the drawing's own
-// element), then the size and the image flag; so a table states the whole
+// element, a line break in the platform's form as "|n", any other CR or LF as
+// itself), then the size and the image flag; so a table states the whole
 // expected record and any stray value shows.
 std::string Dump(const TVexmeta& AR) {
   std::string out;
@@ -36,7 +37,11 @@ std::string Dump(const TVexmeta& AR) {
     for (char c : AName)
       if (c != ' ') out += c;
     out += '=';
-    out += platform::Utf16ToUtf8(AValue);
+    std::u16string value = AValue;
+    for (std::size_t at = value.find(platform::cLineBreak); at != std::u16string::npos;
+         at = value.find(platform::cLineBreak, at))
+      value.replace(at, platform::cLineBreak.size(), u"|n");
+    out += platform::Utf16ToUtf8(value);
   };
   for (const TRecordText& field : cRecordTexts) {
     std::string name(field.Name);
@@ -110,13 +115,13 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
        "<svg viewBox='0 0 8 6' width='4' height='3' version='1.1' id='d' inkscape:version='0.92' "
        "sodipodi:version='0.32' sodipodi:docbase='/home/d' sodipodi:docname='d.svg'/>",
        true,
-       "SVGVersion=1.1|Width=4|Height=3|ViewBox=0 0 8 "
+       "SVGVersion=1.1|Application=Inkscape 0.92|Width=4|Height=3|ViewBox=0 0 8 "
        "6|ID=d|InkscapeVersion=0.92|SodipodiVersion=0.32|SodipodiDocbase=/home/"
        "d|SodipodiDocname=d.svg|Size=4x3"},
       {"folded names", "<svg WIDTH='5' ViewBox='0 0 5 6' HeIgHt='7' ID='x'/>", true,
        "Width=5|Height=7|ViewBox=0 0 5 6|ID=x|Size=5x7"},
-      {"values as written", "<svg width=' 10 ' height='2' id='a&amp;b&#x41;'/>", true,
-       "Width= 10 |Height=2|ID=a&bA|Size=10x2"},
+      {"values as written, trimmed", "<svg width=' 10 ' height='2' id='a&amp;b&#x41;'/>", true,
+       "Width=10|Height=2|ID=a&bA|Size=10x2"},
       {"invalid UTF-8",
        "<svg id='a\xFF"
        "b'/>",
@@ -187,7 +192,7 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
        "<svg><metadata><rdf:RDF><dc:title>B</dc:title></rdf:RDF></metadata></svg>", true, ""},
       // The drawing's own title and description, when the work gives none.
       {"own title and description", "<svg><title>Chart</title><desc>Sales\n2020</desc></svg>", true,
-       "MetadataTitle*=Chart|MetadataDescription*=Sales\r\n2020"},
+       "MetadataTitle*=Chart|MetadataDescription*=Sales|n2020"},
       {"work title, own description",
        "<svg><title>Own</title><desc>Own text</desc><metadata><rdf:RDF><cc:Work>"
        "<dc:title>Work</dc:title><dc:description> </dc:description></cc:Work></rdf:RDF>"
@@ -234,45 +239,38 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
        "<svg xmlns:c='http://creativecommons.org/ns#'><metadata xmlns:c='urn:other'><rdf:RDF>"
        "<c:Work><dc:title>Hidden</dc:title></c:Work></rdf:RDF></metadata></svg>",
        true, ""},
-      {"a declaration on the element itself does not count",
+      {"a declaration on the element itself",
        "<svg><metadata><rdf:RDF><c:Work xmlns:c='http://creativecommons.org/ns#'>"
        "<dc:title>Self</dc:title></c:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle=Self"},
+      {"a declaration on the element itself wins over one above",
+       "<svg xmlns:d='http://purl.org/dc/elements/1.1/'><metadata><rdf:RDF><cc:Work>"
+       "<d:title xmlns:d='urn:other'>Other</d:title><d:title>Second</d:title>"
+       "<d:date xmlns:e='urn:other'>2020</d:date></cc:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle=Second|MetadataDate=2020"},
+      {"the default namespace in scope",
+       "<svg><metadata><rdf:RDF xmlns='http://web.resource.org/cc/'><Work rdf:about=''>"
+       "<dc:title>Lemon</dc:title></Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle=Lemon"},
+      {"the default namespace on the element, and its items",
+       "<svg><metadata><rdf:RDF><cc:Work><title xmlns='http://purl.org/dc/elements/1.1/'>"
+       "<Alt xmlns='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><li>Lime</li></Alt></title>"
+       "</cc:Work></rdf:RDF></metadata></svg>",
+       true, "MetadataTitle=Lime"},
+      {"a default namespace undeclared, or another one",
+       "<svg><metadata><rdf:RDF xmlns='http://web.resource.org/cc/'><Work xmlns=''>"
+       "<dc:title>No</dc:title></Work><Work xmlns='urn:other'><dc:title>No</dc:title></Work>"
+       "<Work><title>Not dc</title><dc:date>Yes</dc:date></Work></rdf:RDF></metadata></svg>",
+       true, "MetadataDate=Yes"},
+      {"only the first candidates are looked at",
+       "<svg><metadata><rdf:RDF><x:Work/><x:Work/><x:Work/><x:Work/><x:Work/><x:Work/><x:Work/>"
+       "<x:Work/><Work xmlns='http://creativecommons.org/ns#'><dc:title>Late</dc:title></Work>"
+       "</rdf:RDF></metadata></svg>",
        true, ""},
       {"the usual prefixes bound elsewhere",
        "<svg xmlns:dc='urn:other'><metadata><rdf:RDF><cc:Work><dc:title>Usual</dc:title>"
        "</cc:Work></rdf:RDF></metadata></svg>",
        true, "MetadataTitle=Usual"},
-      // The producing application: the first generator comment of the document,
-      // else of the root, whatever comes before it.
-      {"Created with", "<!--   Created with   Tool 1.0 \t--><svg/>", true, "Application=Tool 1.0"},
-      {"Created with, no blank", "<!--Created withTool--><svg/>", true, "Application=Tool"},
-      {"line breaks around", "<!--\r\n\tCreated with Tool\r\n--><svg/>", true, "Application=Tool"},
-      {"lower-case prefix", "<!-- created with Tool --><svg/>", true, ""},
-      {"other comment", "<!-- Made by Tool --><svg/>", true, ""},
-      {"prefix only", "<!-- Generator: --><svg/>", true, ""},
-      {"Creator", "<?xml version='1.0'?><!-- Creator: Hand --><svg/>", true, "Application=Hand"},
-      {"comment after the root", "<svg/><!-- Created with Late --><!-- Creator: X -->", true,
-       "Application=Late"},
-      {"comment in the root", "<svg><g><!-- Creator: Deep --></g><!-- Generator: Tool 2 --></svg>",
-       true, "Application=Tool 2"},
-      {"first comment in the root", "<svg><!-- hello --><!-- Generator: Tool 2 --></svg>", true,
-       "Application=Tool 2"},
-      {"blank document comment", "<!--   --><svg><!-- Generator: Tool --></svg>", true,
-       "Application=Tool"},
-      {"document comment wins", "<!-- Creator: A --><svg><!-- Generator: B --></svg>", true,
-       "Application=A"},
-      {"document comment after the root wins",
-       "<svg><!-- Creator: Root --></svg><!-- Creator: Doc -->", true, "Application=Doc"},
-      {"Generated by", "<!-- Generated by graphviz version 2.43.0 (0)\n --><svg/>", true,
-       "Application=graphviz version 2.43.0 (0)"},
-      {"Produced by", "<svg><!--Produced by GNUPLOT 5.4 patchlevel 4 --></svg>", true,
-       "Application=GNUPLOT 5.4 patchlevel 4"},
-      {"Created by", "<!-- Created by Tool X --><svg/>", true, "Application=Tool X"},
-      {"after a licence", "<!-- Licence: CC0 --><!-- Created with Editor 3 --><svg/>", true,
-       "Application=Editor 3"},
-      {"lower-case generated by", "<!-- generated by tool --><svg/>", true, ""},
-      {"phrase with a reference", "<!-- Created&#32;with Tool --><svg/>", true, "Application=Tool"},
-      {"comments only elsewhere", "<svg><g><!-- Generated by Deep --></g></svg>", true, ""},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Label);
@@ -281,6 +279,122 @@ TEST(ParseSvgDocument, RecordFromSvgText) {
     if (got.Ok) {
       EXPECT_EQ(Dump(got.Record), c.Record);
     }
+  }
+}
+
+// Texts as people read them: trimmed, line breaks in the platform's form
+// whatever the drawing wrote, attribute values as XML normalises them.
+TEST(ParseSvgDocument, TextsAreReadyToShow) {
+  struct TCase {
+    const char* Label;
+    std::string_view Svg;
+    std::string_view Record;
+  } cases[] = {
+      {"a title on its own line", "<svg><title>\n    Lemon tree\n  </title></svg>",
+       "MetadataTitle*=Lemon tree"},
+      {"blanks and tabs around", "<svg><title> \t Lemon \t </title></svg>", "MetadataTitle*=Lemon"},
+      {"only white space is no text", "<svg><title>\n\t \r\n</title><desc>&#32;&#10;</desc></svg>",
+       ""},
+      {"line breaks as LF", "<svg><desc>one\ntwo\n\nfour</desc></svg>",
+       "MetadataDescription*=one|ntwo|n|nfour"},
+      {"line breaks as CR LF", "<svg><desc>one\r\ntwo\r\n\r\nfour</desc></svg>",
+       "MetadataDescription*=one|ntwo|n|nfour"},
+      {"line breaks as CR", "<svg><desc>one\rtwo\r\rfour</desc></svg>",
+       "MetadataDescription*=one|ntwo|n|nfour"},
+      {"line breaks as references", "<svg><desc>one&#13;&#10;two&#13;three&#10;four</desc></svg>",
+       "MetadataDescription*=one|ntwo|nthree|nfour"},
+      {"a work's text",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:title>\r\n Lemon\r\n</dc:title>"
+       "<dc:description>a\r\nb</dc:description><dc:date> 2020-01-02T </dc:date></cc:Work>"
+       "</rdf:RDF></metadata></svg>",
+       "MetadataTitle=Lemon|MetadataDescription=a|nb|MetadataDate=2020-01-02"},
+      {"attributes: line breaks and tabs are blanks",
+       "<svg width=' 10\n' height='\t20\r\n' viewBox='0\n0\t10\r\n20' id='a\rb'"
+       " inkscape:version='\n 1.2 (dc2aeda, 2022-05-15)\n'/>",
+       "Application=Inkscape 1.2 (dc2aeda, 2022-05-15)|Width=10|Height=20|ViewBox=0 0 10 20|"
+       "ID=a b|InkscapeVersion=1.2 (dc2aeda, 2022-05-15)|Size=10x20"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TParsed got = Parse(c.Svg);
+    EXPECT_TRUE(got.Ok);
+    EXPECT_EQ(Dump(got.Record), c.Record);
+  }
+}
+
+// Application: the first statement of who wrote the drawing, in the order of
+// its places, else the editor that recorded itself.
+TEST(ParseSvgDocument, ApplicationFromTheFirstStatement) {
+  struct TCase {
+    const char* Label;
+    std::string_view Svg;
+    std::string_view Application;
+  } cases[] = {
+      // Each phrase, letter case ignored, with an optional opening.
+      {"Created with", "<!--   Created with   Tool 1.0 \t--><svg/>", "Tool 1.0"},
+      {"Created using", "<!-- Created using Karbon14 --><svg/>", "Karbon14"},
+      {"Created by", "<!-- CREATED BY potrace 1.16 --><svg/>", "potrace 1.16"},
+      {"Generated by", "<!-- generated by graphviz version 2.43.0 (0)\n --><svg/>",
+       "graphviz version 2.43.0 (0)"},
+      {"Generated with", "<!-- Generated with pygal 2.4.0 (etree) --><svg/>",
+       "pygal 2.4.0 (etree)"},
+      {"Generated at ... by",
+       "<!-- Generated at Mon Jan 1 10:00:00 2024 by:\tGraph::Easy v0.76 "
+       "--><svg/>",
+       "Graph::Easy v0.76"},
+      {"Generated at, no by on its line", "<!-- Generated at noon\nby Tool --><svg/>", ""},
+      {"Produced by", "<svg><!--Produced by GNUPLOT 5.4 patchlevel 4 --></svg>",
+       "GNUPLOT 5.4 patchlevel 4"},
+      {"Made with", "<!-- Made with Tool --><svg/>", "Tool"},
+      {"Exported from", "<!-- Exported from Tool 3 --><svg/>", "Tool 3"},
+      {"Generator:", "<!-- Generator: Adobe-like 1.0, SVG Export Plug-In --><svg/>",
+       "Adobe-like 1.0, SVG Export Plug-In"},
+      {"Creator:", "<?xml version='1.0'?><!-- creator:Hand --><svg/>", "Hand"},
+      {"a colon after the phrase", "<!-- Created with: Tool --><svg/>", "Tool"},
+      {"This file was", "<!-- This file was generated by dvisvgm 1.9.2 --><svg/>", "dvisvgm 1.9.2"},
+      {"This drawing was", "<!-- this  drawing was created with Tool --><svg/>", "Tool"},
+      {"This image was", "<!-- This image was made with Tool --><svg/>", "Tool"},
+      {"the first line ends it", "<!--\r\n\tCreated with Tool\r\n on a Tuesday--><svg/>", "Tool"},
+      {"a reference in the phrase", "<!-- Created&#32;with Tool --><svg/>", "Tool"},
+      // What is no statement.
+      {"a phrase in the middle", "<!-- Licence: free, created with care --><svg/>", ""},
+      {"a phrase inside a word", "<!-- Created byte by byte --><svg/>", ""},
+      {"the phrase alone", "<!-- Generator: --><svg/>", ""},
+      {"another wording", "<!-- Made by Tool --><svg/>", ""},
+      // The places, in order.
+      {"a comment before the root first",
+       "<!-- Creator: A --><svg><!-- Generator: B --><desc>Made with C</desc></svg>", "A"},
+      {"after a licence", "<!-- Licence: CC0 --><!-- Created with Editor 3 --><svg/>", "Editor 3"},
+      {"a comment after the root is none", "<svg/><!-- Created with Late -->", ""},
+      {"the root's comments next",
+       "<svg><!-- hello --><!-- Generator: B --><g><!-- Creator: "
+       "Deep --></g></svg><!-- Creator: Late -->",
+       "B"},
+      {"plain text in metadata next",
+       "<svg><desc>Made with C</desc><metadata>\nCreated by potrace 1.16, written by Peter\n"
+       "<rdf:RDF/></metadata></svg>",
+       "potrace 1.16, written by Peter"},
+      {"a later text run in metadata",
+       "<svg><metadata>A note<rdf:RDF/>Exported from Tool 9</metadata></svg>", "Tool 9"},
+      {"the root's desc last", "<svg><desc>\n  Produced by GNUPLOT 5.4\n  more</desc></svg>",
+       "GNUPLOT 5.4"},
+      {"a group's desc is none", "<svg><g><desc>Produced by GNUPLOT</desc></g></svg>", ""},
+      {"text in the RDF is none",
+       "<svg><metadata><rdf:RDF><cc:Work><dc:description>Created with X</dc:description>"
+       "</cc:Work></rdf:RDF></metadata></svg>",
+       ""},
+      // The editor that recorded itself, when no statement names a writer.
+      {"an editor's version alone", "<svg inkscape:version='0.92.4 (5da689c313, 2019-01-14)'/>",
+       "Inkscape 0.92.4 (5da689c313, 2019-01-14)"},
+      {"the older editor", "<svg sodipodi:version='0.32'/>", "Sodipodi 0.32"},
+      {"both editors", "<svg sodipodi:version='0.32' inkscape:version='1.0'/>", "Inkscape 1.0"},
+      {"a statement first", "<!-- Created with Tool --><svg inkscape:version='1.0'/>", "Tool"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TParsed got = Parse(c.Svg);
+    EXPECT_TRUE(got.Ok);
+    EXPECT_EQ(platform::Utf16ToUtf8(got.Record.Application), c.Application);
   }
 }
 
@@ -485,16 +599,51 @@ TEST(ParseSvgDocument, FixturesOfWhereDrawingsKeepTheirFacts) {
        "Application=Iconforge 2.3|Width=24|Height=24|ViewBox=0 0 24 "
        "24|MetadataTitle*=Bell|MetadataDescription*=A bell for notifications|Size=24x24"},
       {"numbers-with-exponents.svg",
-       "Application=hand|Width= 1e2|Height=5E1 |ViewBox=0 0 1560 1e3|Size=100x50"},
+       "Application=hand|Width=1e2|Height=5E1|ViewBox=0 0 1560 1e3|Size=100x50"},
       {"half-pixel-at-90.svg", "Width=1454pt|Height=1e3|ViewBox=0 0 1454 1000|Size=1939x1000"},
       {"viewbox-exponent.svg", "ViewBox=0 0 1560 1e3|ID=wide-sheet|Size=1560x1000"},
       {"sizes-with-blanks.svg",
-       "Application=Handmade|Width= 100|Height=50 |ViewBox=0 0 100 600|Size=100x50"},
+       "Application=Handmade|Width=100|Height=50|ViewBox=0 0 100 600|Size=100x50"},
       {"title-in-an-alternative.svg",
        "Width=40|Height=30|MetadataTitle=Lock gate|MetadataDescription=First of two|Size=40x30"},
       {"other-prefixes.svg",
-       "Width=48|Height=48|InkscapeVersion=1.2.2|MetadataTitle=Prefixes of its "
-       "own|MetadataDate=2022-11-03|Size=48x48|Image"},
+       "Application=Inkscape 1.2.2|Width=48|Height=48|InkscapeVersion=1.2.2|MetadataTitle="
+       "Prefixes of its own|MetadataDate=2022-11-03|Size=48x48|Image"},
+      // Texts as people read them, names in every namespace form, every writer named.
+      {"title-on-its-own-line.svg",
+       "Width=32|Height=32|ViewBox=0 0 32 32|MetadataTitle*=Lemon tree|MetadataDescription*=A "
+       "small tree with three lemons,|n    drawn for an icon set.|Size=32x32"},
+      {"description-crlf.svg",
+       "Width=20|Height=10|MetadataTitle*=Lines written with CR LF|MetadataDescription*=First "
+       "line|nsecond line|n|nafter an empty one|Size=20x10"},
+      {"description-cr.svg",
+       "Width=20|Height=10|MetadataTitle*=Lines written with CR|MetadataDescription*=First "
+       "line|nsecond line|n|nafter an empty one|Size=20x10"},
+      {"description-lf.svg",
+       "Width=20|Height=10|MetadataTitle*=Lines written with LF|MetadataDescription*=First "
+       "line|nsecond line|n|nafter an empty one|Size=20x10"},
+      {"attribute-line-break.svg",
+       "Width=40|Height=30|ViewBox=0 0               40 30|ID=wrapped-id|SodipodiDocname=two "
+       "lines.svg|Size=40x30"},
+      {"work-default-namespace.svg",
+       "Width=64|Height=64|MetadataTitle=Lemon|MetadataDescription=A lemon, cut in "
+       "half|MetadataDate=2005-08-30|Size=64x64"},
+      {"title-declared-on-itself.svg",
+       "Width=16|Height=16|MetadataTitle=Declared on itself|MetadataDescription=In the default "
+       "namespace|Size=16x16"},
+      {"editor-version-alone.svg",
+       "Application=Inkscape 1.2.2 (b0a8486541, 2022-12-01)|Width=24|Height=24|ViewBox=0 0 24 "
+       "24|InkscapeVersion=1.2.2 (b0a8486541, 2022-12-01)|SodipodiDocname=star.svg|Size=24x24"},
+      {"statement-before-the-root.svg",
+       "Application=dvisvgm 1.9.2|Width=12pt|Height=9pt|ViewBox=0 0 12 9|Size=16x12"},
+      {"statement-in-the-root.svg", "Application=Graph::Easy v0.76|Width=80|Height=40|Size=80x40"},
+      {"statement-in-metadata.svg",
+       "Application=potrace 1.16, written by Peter Selinger 2001-2019|Width=100pt|Height=50pt|"
+       "ViewBox=0 0 100 50|Size=133x67"},
+      {"statement-in-desc.svg",
+       "Application=GNUPLOT 5.4 patchlevel 4|Width=600|Height=400|ViewBox=0 0 600 "
+       "400|MetadataTitle*=Plot|MetadataDescription*=Produced by GNUPLOT 5.4 patchlevel "
+       "4|Size=600x400"},
   };
   const std::filesystem::path folder = std::filesystem::path(VX_SOURCE_DIR) / "tests" / "fixtures";
   for (const auto& [name, record] : expected) {

@@ -354,7 +354,8 @@ std::map<std::string, std::map<std::string, std::string>> HostReport(
   return report;
 }
 
-// Every attribute as the extension should give it from the host tool's values.
+// Every attribute as the extension should give it from the host tool's values
+// (whose texts hold LF line breaks on Linux).
 std::map<std::string, std::string> Expected(const std::map<std::string, std::string>& AHost) {
   std::map<std::string, std::string> expected;
   for (const TFieldRow& row : cFieldRows) {
@@ -363,6 +364,8 @@ std::map<std::string, std::string> Expected(const std::map<std::string, std::str
     auto it = AHost.find(key);
     std::string value = it != AHost.end() ? it->second : "";
     if (row.Kind == fkFlag) value = value == "true" ? "\u2713" : "";
+    // A one-line cell shows each line break of a text as a blank.
+    if (row.Kind == fkText) std::replace(value.begin(), value.end(), '\n', ' ');
     expected[Attribute(row)] = value;
   }
   const std::string& width = expected["vexmeta_calculated_width"];

@@ -3,11 +3,13 @@
 // markup that breaks off, ends early or splits across every chunk boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "XmlTestLoad.h"
+#include "base/Blanks.h"
 #include "base/Streams.h"
 #include "xml/XmlNodes.h"
 
@@ -29,14 +31,29 @@ class TRuleFilter : public TXmlNodeFilter {
   TRule FRule;
 };
 
+// The head a filtered load offers of a comment's text: its first line after
+// the blanks it begins with.
+std::string_view CommentHead(std::string_view AText) {
+  while (!AText.empty() && blanks::IsXmlSpace(static_cast<unsigned char>(AText.front())))
+    AText.remove_prefix(1);
+  return AText.substr(0, std::min(AText.find_first_of("\r\n"), cCommentHeadBytes));
+}
+
 // The names the rule sees: elements and attributes by name, comments by their
-// text, others unnamed.
+// head, others unnamed.
 std::string_view OfferedName(const TXmlNode* ANode) {
   const TXmlElementType t = ANode->ElementType();
   if (t == xeElement) return static_cast<const TXmlElement*>(ANode)->NameView();
   if (t == xeAttribute) return static_cast<const TXmlAttribute*>(ANode)->NameView();
-  if (t == xeComment) return static_cast<const TXmlCharData*>(ANode)->RawValueView();
+  if (t == xeComment) return CommentHead(static_cast<const TXmlCharData*>(ANode)->RawValueView());
   return {};
+}
+
+// A kept comment holds the head it was offered by.
+void KeepCommentHead(TXmlNode* ANode) {
+  if (ANode->ElementType() != xeComment) return;
+  auto* comment = static_cast<TXmlCharData*>(ANode);
+  comment->SetRawValue(std::string(CommentHead(comment->RawValueView())));
 }
 
 // Removes what the rule declines from the children of elements, depth first.
@@ -44,10 +61,12 @@ void Prune(TXmlNode* ANode, const TRuleFilter::TRule& ARule) {
   if (ANode->ElementType() != xeElement) return;
   for (std::int32_t i = ANode->NodeCount(); i-- > 0;) {
     TXmlNode* child = ANode->Nodes(i);
-    if (!ARule(child->ElementType(), OfferedName(child)))
+    if (!ARule(child->ElementType(), OfferedName(child))) {
       ANode->NodeExtract(child);
-    else
+    } else {
+      KeepCommentHead(child);
       Prune(child, ARule);
+    }
   }
 }
 
@@ -63,10 +82,12 @@ std::string WholeTreePruned(std::string_view AText, const TRuleFilter::TRule& AR
   TXmlNodeList& roots = doc.RootNodes();
   for (std::int32_t i = roots.Count(); i-- > 0;) {
     TXmlNode* n = roots.Items(i);
-    if (!ARule(n->ElementType(), OfferedName(n)))
+    if (!ARule(n->ElementType(), OfferedName(n))) {
       roots.Extract(i);
-    else
+    } else {
+      KeepCommentHead(n);
       Prune(n, ARule);
+    }
   }
   return RootShape(doc);
 }
@@ -99,12 +120,13 @@ TEST(NodeFilter, FilteredLoadIsTheWholeTreeWithoutWhatWasDeclined) {
          return AT == xeElement || (AT == xeAttribute && AN == "a");
        }},
       {"nothing", [](TXmlElementType, std::string_view) { return false; }},
-      {"comments by their text",
-       [](TXmlElementType AT, std::string_view AN) { return AT != xeComment || AN == " c "; }},
+      {"comments by their head",
+       [](TXmlElementType AT, std::string_view AN) { return AT != xeComment || AN == "c "; }},
   };
   const char* const documents[] = {
       "<r a='1' xb=\"2\"><x><y><z/></y></x>text<k/></r>",
       "<?xml version='1.0'?><!-- c --><r><x a='>' b=\"/\">in<!-- > --><![CDATA[<x/>]]></x></r>",
+      "<!--\r\n\t c \n more - -- --><r><!--c \rx--><!-- c--></r>",
       "<r><?pi x?><k>v</k></r><x/><r2/>",
       // An illegal tag inside declined markup breaks off every open element.
       "<r><x><y><!DOCTYPE d></y></x><k/></r><after/>",
@@ -196,7 +218,8 @@ TEST(NodeFilter, DeclinedContentLeavesNothingBehind) {
 class TLookingFilter : public TXmlNodeFilter {
  public:
   bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) override {
-    if (AType == xeComment) return AName.starts_with(" keep");
+    if (AType == xeComment) return AName.starts_with("keep");
+    if (AType == xeCharData || AType == xeCData) return AName.empty();
     if (AParent == nullptr) return AType == xeElement;
     if (AType == xeAttribute) return AName == "h";
     return AType == xeElement && AName == "i";
@@ -204,13 +227,17 @@ class TLookingFilter : public TXmlNodeFilter {
   bool LooksInto(const TXmlNode*, std::string_view AName) override { return AName != "skip"; }
   bool AcceptInside(const TXmlNode*, std::string_view AName) override { return AName == "i"; }
   std::size_t KeptValueBytes(const TXmlNode*, std::string_view) override { return 4; }
+  std::size_t KeptTextBytes(const TXmlNode*) override { return 4; }
 };
 
 TEST(NodeFilter, LooksIntoDeclinedElementsAndKeepsHeads) {
   const char* const cases[][2] = {
       {"<r><!-- drop --><!-- keep me --><g a='1'><g><i h='abcdefgh' z='2'>in<i/></i></g>t"
        "<!-- keep not --></g><i h='xy'/></r>",
-       "r(C\" keep me \",i(@h=abcd,i),i(@h=xy)),"},
+       "r(C\"keep me \",i(@h=abcd,T\"in\",i),i(@h=xy)),"},
+      // Of a text run and a CDATA section only the head is kept.
+      {"<r><i>abcdefgh</i><i><![CDATA[123456]]>tail<i>xy  </i></i><i>long",
+       "r(i(T\"abcd\"),i(D\"1234\",T\"tail\",i(T\"xy\")),i(T\"long\")),"},
       {"<r><skip><i/></skip><g/><g><skip><g><i/></g></skip><i/></g></r>", "r(i),"},
       // Nesting looked into closes as declined nesting does (an end tag closes
       // one element, whatever its name), unterminated too.
