@@ -13,10 +13,10 @@ TEST(Utf16, LoneSurrogatesBecomeReplacementCharacters) {
       {u"", u""},
       {u"abc", u"abc"},
       {u"a\U0001F600b", u"a\U0001F600b"},
-      {u"a\xD83D", u"a\xFFFD"},            // a first half at the end
-      {u"\xDE00z", u"\xFFFDz"},            // a second half alone
+      {u"a\xD83D", u"a\xFFFD"},                      // a first half at the end
+      {u"\xDE00z", u"\xFFFDz"},                      // a second half alone
       {u"\xD83D\xD83D\xDE00", u"\xFFFD\U0001F600"},  // two first halves, one pair
-      {u"\xDE00\xD83D", u"\xFFFD\xFFFD"},  // the halves the wrong way round
+      {u"\xDE00\xD83D", u"\xFFFD\xFFFD"},            // the halves the wrong way round
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.In));

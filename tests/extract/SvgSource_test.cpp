@@ -229,9 +229,9 @@ TEST(SvgSource, StreamSourcesReadLikeFiles) {
     for (const bool dribbling : {false, true}) {
       SCOPED_TRACE(dribbling ? "three bytes per read" : "whole reads");
       std::vector<std::uint8_t> bytes(c.Bytes.begin(), c.Bytes.end());
-      std::unique_ptr<TStream> source =
-          dribbling ? std::make_unique<TDribbling>(std::move(bytes))
-                    : std::make_unique<TMemoryStream>(std::move(bytes));
+      std::unique_ptr<TStream> source = dribbling
+                                            ? std::make_unique<TDribbling>(std::move(bytes))
+                                            : std::make_unique<TMemoryStream>(std::move(bytes));
       std::string text;
       EXPECT_EQ(ReadSource(OpenSvgStream(std::move(source), c.Name, 0), text), c.Outcome);
       if (c.Outcome == TOutcome::ocText) {

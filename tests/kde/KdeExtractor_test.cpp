@@ -443,7 +443,7 @@ TEST(KdeExtractor, HostileSetGivesWellFormedTextsOrNothing) {
     SCOPED_TRACE(item.Name + ": " + item.What);
     const fs::path file = dir.Path() / item.Name;
     const QString mime = file.extension() == ".svgz" ? QStringLiteral("image/svg+xml-compressed")
-                                                      : QStringLiteral("image/svg+xml");
+                                                     : QStringLiteral("image/svg+xml");
     int ran = 0;
     for (KFileMetaData::Extractor* extractor : Collection().fetchExtractors(mime)) {
       if (extractor->extractorProperties().value(QStringLiteral("Id")).toString() != cOurs)

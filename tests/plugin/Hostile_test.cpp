@@ -33,10 +33,8 @@ TEST(HostileSet, EveryItemThroughTheExports) {
   const int width = FieldIndex(&TVexmeta::Width);
   const int height = FieldIndex(&TVexmeta::Height);
   const std::map<std::pair<std::string, int>, std::u16string> facts = {
-      {{"huge-attribute.svg", height}, u"5"},
-      {{"gzip-bomb.svgz", width}, u"10"},
-      {{"zip-bomb.svgz", width}, u"10"},
-      {{"entity-flood.svg", height}, u"20"},
+      {{"huge-attribute.svg", height}, u"5"}, {{"gzip-bomb.svgz", width}, u"10"},
+      {{"zip-bomb.svgz", width}, u"10"},      {{"entity-flood.svg", height}, u"20"},
       {{"invalid-utf8.svg", height}, u"20"},
   };
 

@@ -304,7 +304,9 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
   }
   // A cut never splits a character beyond the Basic Multilingual Plane: room
   // for three code units of "ab" and an emoji gives "ab".
-  auto emoji = dir.Write("emoji.svg", "<svg id=\"ab\xF0\x9F\x98\x80" "cd\"/>");
+  auto emoji = dir.Write("emoji.svg",
+                         "<svg id=\"ab\xF0\x9F\x98\x80"
+                         "cd\"/>");
   std::vector<char16_t> buffer(64, u'#');
   const std::u16string emojiName = U16(emoji);
   EXPECT_EQ(host.GetValueW(emojiName.c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(), 10, 0),

@@ -85,7 +85,8 @@ TBomb MakeBomb(const std::string& AHead, std::uint64_t ABlocks, const std::strin
   bomb.Packed = head;
   for (std::uint64_t i = 0; i < ABlocks; ++i) {
     bomb.Packed += repeated;
-    bomb.Crc = static_cast<std::uint32_t>(crc32_combine(bomb.Crc, blockCrc, static_cast<z_off_t>(block.size())));
+    bomb.Crc = static_cast<std::uint32_t>(
+        crc32_combine(bomb.Crc, blockCrc, static_cast<z_off_t>(block.size())));
   }
   bomb.Crc = static_cast<std::uint32_t>(
       crc32_combine(bomb.Crc, crcOf(ATail), static_cast<z_off_t>(ATail.size())));
@@ -119,150 +120,153 @@ struct TWriter {
 
 const std::vector<TWriter>& Writers() {
   static const std::vector<TWriter> writers = {
-      {"huge-attribute.svg", THostileKind::hkDrawing, "a width of 64 MiB of digits",
-       [](const fs::path& APath, const THostileSizes& ASizes) {
-         return WriteLong(APath, "<svg xmlns=\"http://www.w3.org/2000/svg\" height=\"5\" width=\"",
-                          "1234567890", ASizes.HugeAttributeBytes, "\"/>");
-       }},
-      {"huge-text.svg", THostileKind::hkDrawing, "a title of 16 MiB of two-byte characters",
-       [](const fs::path& APath, const THostileSizes& ASizes) {
-         return WriteLong(APath, std::string(cRoot) + "><title>", "\xC3\xA9", ASizes.HugeTextBytes,
-                          "</title></svg>");
-       }},
-      {"huge-comment.svg", THostileKind::hkDrawing, "a generator comment of 16 MiB in the root",
-       [](const fs::path& APath, const THostileSizes& ASizes) {
-         return WriteLong(APath, std::string(cRoot) + "><!-- Created with ", "Tool ",
-                          ASizes.HugeTextBytes, "--></svg>");
-       }},
-      {"entity-flood.svg", THostileKind::hkDrawing,
-       "nested entities of a billion characters, a title of a million references",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::string text = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY e0 \"lol\">\n";
-         for (int i = 1; i < 10; ++i) {
-           text += "<!ENTITY e" + std::to_string(i) + " \"";
-           for (int k = 0; k < 10; ++k) text += "&e" + std::to_string(i - 1) + ";";
-           text += "\">\n";
-         }
-         text += "]>\n" + std::string(cRoot) + " id=\"&e9;\"><desc>&e9;</desc><title>";
-         for (int i = 0; i < 1000000; ++i) text += i % 2 ? "&amp;" : "&#x1F600;";
-         return WriteBytes(APath, text + "</title></svg>");
-       }},
-      {"gzip-bomb.svgz", THostileKind::hkDrawing, "1 MiB of gzip that inflates to 1 GiB of blanks",
-       [](const fs::path& APath, const THostileSizes& ASizes) {
-         return WriteBytes(APath, MakeBomb(std::string(cRoot) + ">", ASizes.BombBytes >> 20,
-                                           "</svg>", 31)
-                                      .Packed);
-       }},
-      {"zip-bomb.svgz", THostileKind::hkDrawing, "a ZIP entry that inflates to 1 GiB of blanks",
-       [](const fs::path& APath, const THostileSizes& ASizes) {
-         TBomb bomb = MakeBomb(std::string(cRoot) + ">", ASizes.BombBytes >> 20, "</svg>", -15);
-         TZipFixtureEntry entry;
-         entry.Name = "zip-bomb.svg";
-         entry.Data = std::move(bomb.Packed);
-         entry.RawDeflated = true;
-         entry.Crc = bomb.Crc;
-         entry.UncompressedSize = static_cast<std::uint32_t>(bomb.Length);
-         return WriteBytes(APath, MakeZip({entry}));
-       }},
-      {"zip-size-lies.svgz", THostileKind::hkDrawing,
-       "a ZIP entry that says 100 bytes and inflates to 1 GiB",
-       [](const fs::path& APath, const THostileSizes& ASizes) {
-         TBomb bomb = MakeBomb(std::string(cRoot) + ">", ASizes.BombBytes >> 20, "</svg>", -15);
-         TZipFixtureEntry entry;
-         entry.Name = "zip-size-lies.svg";
-         entry.Data = std::move(bomb.Packed);
-         entry.RawDeflated = true;
-         entry.Crc = bomb.Crc;
-         entry.UncompressedSize = 100;
-         return WriteBytes(APath, MakeZip({entry}));
-       }},
-      {"truncated.svgz", THostileKind::hkDrawing, "gzip data cut in the middle",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::string text = std::string(cRoot) + "><title>cut</title>";
-         for (int i = 0; i < 20000; ++i) text += "<g id=\"g" + std::to_string(i) + "\"/>";
-         std::string packed = MakeBomb(text + "</svg>", 0, "", 31).Packed;
-         return WriteBytes(APath, packed.substr(0, packed.size() / 2));
-       }},
-      {"truncated-zip.svgz", THostileKind::hkDrawing, "a ZIP entry whose data is cut short",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::string text = std::string(cRoot) + "><title>cut</title>";
-         for (int i = 0; i < 20000; ++i) text += "<g id=\"g" + std::to_string(i) + "\"/>";
-         TZipFixtureEntry entry = Entry("truncated-zip.svg", text + "</svg>", true);
-         entry.CutCompressed = 1000;
-         return WriteBytes(APath, MakeZip({entry}));
-       }},
-      {"invalid-utf8.svg", THostileKind::hkDrawing,
-       "ill-formed UTF-8 in attributes, a title and a comment",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::string bad = "\xFF\xFE\xC0\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82";
-         std::string title;
-         for (int i = 0; i < 100000; ++i) title += static_cast<char>(0x80 + i % 0x80);
-         return WriteBytes(APath, "<!-- Created with " + bad + " -->" + cRoot + " id=\"" + bad +
-                                      "\" viewBox=\"0 0 " + bad + "\"><title>" + title +
-                                      "</title><desc>\xE2\x82</desc></svg>\xF0\x9F");
-       }},
-      {"lone-surrogates.svg", THostileKind::hkDrawing,
-       "UTF-16 with lone surrogates in attributes and texts, a first half at the end",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::u16string title;
-         for (int i = 0; i < 5000; ++i) title += i % 3 ? u'\xD83D' : u'\xDE00';
-         return WriteBytes(APath, Utf16Le(u"<svg id=\"\xD800\" width=\"1\xDC00\" height=\"2\">"
-                                          u"<!-- Created with \xDBFF -->"
-                                          u"<title>" + title + u"</title><desc>x\xD83D</desc>"
-                                          u"</svg>\xD83D"));
-       }},
-      {"nul-bytes.svg", THostileKind::hkDrawing, "NUL bytes in attributes, texts and between elements",
-       [](const fs::path& APath, const THostileSizes&) {
-         using namespace std::string_literals;
-         return WriteBytes(APath, "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"a\0b\" "s
-                                  "width=\"10\0\" height=\"1\0\"\0><title>x\0y</title>\0\0"
-                                  "<desc>\0</desc><!-- Created with \0 -->\0</svg>\0"s);
-       }},
-      {"nul-only.svg", THostileKind::hkDrawing, "a MiB of NUL bytes",
-       [](const fs::path& APath, const THostileSizes&) {
-         return WriteBytes(APath, std::string(1u << 20, '\0'));
-       }},
-      {"unreadable.svg", THostileKind::hkDrawing, "a drawing without read permission",
-       [](const fs::path& APath, const THostileSizes&) {
-         if (!WriteBytes(APath, std::string(cRoot) + " id=\"unreadable\"/>")) return false;
-         std::error_code ec;
-         fs::permissions(APath, fs::perms::none, ec);
-         return true;
-       }},
-      {"folder.svg", THostileKind::hkNotAFile, "a folder",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::error_code ec;
-         fs::create_directory(APath, ec);
-         return !ec && WriteBytes(APath / "inside.svg", std::string(cRoot) + "/>");
-       }},
+    {"huge-attribute.svg", THostileKind::hkDrawing, "a width of 64 MiB of digits",
+     [](const fs::path& APath, const THostileSizes& ASizes) {
+       return WriteLong(APath, "<svg xmlns=\"http://www.w3.org/2000/svg\" height=\"5\" width=\"",
+                        "1234567890", ASizes.HugeAttributeBytes, "\"/>");
+     }},
+    {"huge-text.svg", THostileKind::hkDrawing, "a title of 16 MiB of two-byte characters",
+     [](const fs::path& APath, const THostileSizes& ASizes) {
+       return WriteLong(APath, std::string(cRoot) + "><title>", "\xC3\xA9", ASizes.HugeTextBytes,
+                        "</title></svg>");
+     }},
+    {"huge-comment.svg", THostileKind::hkDrawing, "a generator comment of 16 MiB in the root",
+     [](const fs::path& APath, const THostileSizes& ASizes) {
+       return WriteLong(APath, std::string(cRoot) + "><!-- Created with ", "Tool ",
+                        ASizes.HugeTextBytes, "--></svg>");
+     }},
+    {"entity-flood.svg", THostileKind::hkDrawing,
+     "nested entities of a billion characters, a title of a million references",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::string text = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY e0 \"lol\">\n";
+       for (int i = 1; i < 10; ++i) {
+         text += "<!ENTITY e" + std::to_string(i) + " \"";
+         for (int k = 0; k < 10; ++k) text += "&e" + std::to_string(i - 1) + ";";
+         text += "\">\n";
+       }
+       text += "]>\n" + std::string(cRoot) + " id=\"&e9;\"><desc>&e9;</desc><title>";
+       for (int i = 0; i < 1000000; ++i) text += i % 2 ? "&amp;" : "&#x1F600;";
+       return WriteBytes(APath, text + "</title></svg>");
+     }},
+    {"gzip-bomb.svgz", THostileKind::hkDrawing, "1 MiB of gzip that inflates to 1 GiB of blanks",
+     [](const fs::path& APath, const THostileSizes& ASizes) {
+       return WriteBytes(
+           APath, MakeBomb(std::string(cRoot) + ">", ASizes.BombBytes >> 20, "</svg>", 31).Packed);
+     }},
+    {"zip-bomb.svgz", THostileKind::hkDrawing, "a ZIP entry that inflates to 1 GiB of blanks",
+     [](const fs::path& APath, const THostileSizes& ASizes) {
+       TBomb bomb = MakeBomb(std::string(cRoot) + ">", ASizes.BombBytes >> 20, "</svg>", -15);
+       TZipFixtureEntry entry;
+       entry.Name = "zip-bomb.svg";
+       entry.Data = std::move(bomb.Packed);
+       entry.RawDeflated = true;
+       entry.Crc = bomb.Crc;
+       entry.UncompressedSize = static_cast<std::uint32_t>(bomb.Length);
+       return WriteBytes(APath, MakeZip({entry}));
+     }},
+    {"zip-size-lies.svgz", THostileKind::hkDrawing,
+     "a ZIP entry that says 100 bytes and inflates to 1 GiB",
+     [](const fs::path& APath, const THostileSizes& ASizes) {
+       TBomb bomb = MakeBomb(std::string(cRoot) + ">", ASizes.BombBytes >> 20, "</svg>", -15);
+       TZipFixtureEntry entry;
+       entry.Name = "zip-size-lies.svg";
+       entry.Data = std::move(bomb.Packed);
+       entry.RawDeflated = true;
+       entry.Crc = bomb.Crc;
+       entry.UncompressedSize = 100;
+       return WriteBytes(APath, MakeZip({entry}));
+     }},
+    {"truncated.svgz", THostileKind::hkDrawing, "gzip data cut in the middle",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::string text = std::string(cRoot) + "><title>cut</title>";
+       for (int i = 0; i < 20000; ++i) text += "<g id=\"g" + std::to_string(i) + "\"/>";
+       std::string packed = MakeBomb(text + "</svg>", 0, "", 31).Packed;
+       return WriteBytes(APath, packed.substr(0, packed.size() / 2));
+     }},
+    {"truncated-zip.svgz", THostileKind::hkDrawing, "a ZIP entry whose data is cut short",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::string text = std::string(cRoot) + "><title>cut</title>";
+       for (int i = 0; i < 20000; ++i) text += "<g id=\"g" + std::to_string(i) + "\"/>";
+       TZipFixtureEntry entry = Entry("truncated-zip.svg", text + "</svg>", true);
+       entry.CutCompressed = 1000;
+       return WriteBytes(APath, MakeZip({entry}));
+     }},
+    {"invalid-utf8.svg", THostileKind::hkDrawing,
+     "ill-formed UTF-8 in attributes, a title and a comment",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::string bad = "\xFF\xFE\xC0\x80\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82";
+       std::string title;
+       for (int i = 0; i < 100000; ++i) title += static_cast<char>(0x80 + i % 0x80);
+       return WriteBytes(APath, "<!-- Created with " + bad + " -->" + cRoot + " id=\"" + bad +
+                                    "\" viewBox=\"0 0 " + bad + "\"><title>" + title +
+                                    "</title><desc>\xE2\x82</desc></svg>\xF0\x9F");
+     }},
+    {"lone-surrogates.svg", THostileKind::hkDrawing,
+     "UTF-16 with lone surrogates in attributes and texts, a first half at the end",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::u16string title;
+       for (int i = 0; i < 5000; ++i) title += i % 3 ? u'\xD83D' : u'\xDE00';
+       return WriteBytes(APath, Utf16Le(u"<svg id=\"\xD800\" width=\"1\xDC00\" height=\"2\">"
+                                        u"<!-- Created with \xDBFF -->"
+                                        u"<title>" +
+                                        title +
+                                        u"</title><desc>x\xD83D</desc>"
+                                        u"</svg>\xD83D"));
+     }},
+    {"nul-bytes.svg", THostileKind::hkDrawing,
+     "NUL bytes in attributes, texts and between elements",
+     [](const fs::path& APath, const THostileSizes&) {
+       using namespace std::string_literals;
+       return WriteBytes(APath,
+                         "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"a\0b\" "s
+                         "width=\"10\0\" height=\"1\0\"\0><title>x\0y</title>\0\0"
+                         "<desc>\0</desc><!-- Created with \0 -->\0</svg>\0"s);
+     }},
+    {"nul-only.svg", THostileKind::hkDrawing, "a MiB of NUL bytes",
+     [](const fs::path& APath, const THostileSizes&) {
+       return WriteBytes(APath, std::string(1u << 20, '\0'));
+     }},
+    {"unreadable.svg", THostileKind::hkDrawing, "a drawing without read permission",
+     [](const fs::path& APath, const THostileSizes&) {
+       if (!WriteBytes(APath, std::string(cRoot) + " id=\"unreadable\"/>")) return false;
+       std::error_code ec;
+       fs::permissions(APath, fs::perms::none, ec);
+       return true;
+     }},
+    {"folder.svg", THostileKind::hkNotAFile, "a folder",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::error_code ec;
+       fs::create_directory(APath, ec);
+       return !ec && WriteBytes(APath / "inside.svg", std::string(cRoot) + "/>");
+     }},
 #if !defined(_WIN32)
-      {"fifo.svg", THostileKind::hkNotAFile, "a FIFO no one writes to",
-       [](const fs::path& APath, const THostileSizes&) {
-         return std::system(("mkfifo '" + APath.string() + "'").c_str()) == 0;
-       }},
-      {"device.svg", THostileKind::hkNotAFile, "a link to the device /dev/zero",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::error_code ec;
-         fs::create_symlink("/dev/zero", APath, ec);
-         return !ec;
-       }},
-      {"dangling.svg", THostileKind::hkNotAFile, "a link to a file that does not exist",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::error_code ec;
-         fs::create_symlink("no-such-file.svg", APath, ec);
-         return !ec;
-       }},
-      {"loop.svg", THostileKind::hkNotAFile, "a link to itself, which no one can open",
-       [](const fs::path& APath, const THostileSizes&) {
-         std::error_code ec;
-         fs::create_symlink(APath.filename(), APath, ec);
-         return !ec;
-       }},
+    {"fifo.svg", THostileKind::hkNotAFile, "a FIFO no one writes to",
+     [](const fs::path& APath, const THostileSizes&) {
+       return std::system(("mkfifo '" + APath.string() + "'").c_str()) == 0;
+     }},
+    {"device.svg", THostileKind::hkNotAFile, "a link to the device /dev/zero",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::error_code ec;
+       fs::create_symlink("/dev/zero", APath, ec);
+       return !ec;
+     }},
+    {"dangling.svg", THostileKind::hkNotAFile, "a link to a file that does not exist",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::error_code ec;
+       fs::create_symlink("no-such-file.svg", APath, ec);
+       return !ec;
+     }},
+    {"loop.svg", THostileKind::hkNotAFile, "a link to itself, which no one can open",
+     [](const fs::path& APath, const THostileSizes&) {
+       std::error_code ec;
+       fs::create_symlink(APath.filename(), APath, ec);
+       return !ec;
+     }},
 #endif
-      {cChangingName, THostileKind::hkChanging, "rewritten over and over while it is read",
-       [](const fs::path& APath, const THostileSizes&) {
-         return WriteBytes(APath, std::string(cRoot) + "/>");
-       }},
+    {cChangingName, THostileKind::hkChanging, "rewritten over and over while it is read",
+     [](const fs::path& APath, const THostileSizes&) {
+       return WriteBytes(APath, std::string(cRoot) + "/>");
+     }},
   };
   return writers;
 }
