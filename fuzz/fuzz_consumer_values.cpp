@@ -43,10 +43,14 @@ bool IsWellFormedUtf8(std::string_view AText) {
       ++i;
       continue;
     }
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    else if (c >= 0xE0 && c <= 0xEF) length = 3;
-    else if (c >= 0xF0 && c <= 0xF4) length = 4;
-    else return false;
+    if (c >= 0xC2 && c <= 0xDF)
+      length = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+      length = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+      length = 4;
+    else
+      return false;
     if (c == 0xE0) low = 0xA0;
     if (c == 0xED) high = 0x9F;
     if (c == 0xF0) low = 0x90;
@@ -88,8 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
   std::vector<std::u16string> texts(1);
   for (std::size_t i = 11; i + 1 < ASize; i += 2) {
     const char16_t unit = static_cast<char16_t>(AData[i] | (AData[i + 1] << 8));
-    if (unit == 0xFFFF) texts.emplace_back();
-    else texts.back() += unit;
+    if (unit == 0xFFFF)
+      texts.emplace_back();
+    else
+      texts.back() += unit;
   }
   std::size_t next = 0;
   for (const TFieldRow& row : cFieldRows) {

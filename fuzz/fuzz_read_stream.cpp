@@ -42,9 +42,11 @@ class TScriptedStream : public TStream {
   std::size_t Read(void* ABuffer, std::size_t ACount) override {
     std::size_t count = ACount;
     if (FScript.MaxRead != 0) count = std::min(count, FScript.MaxRead);
-    const std::int64_t left = std::max<std::int64_t>(0, static_cast<std::int64_t>(FSize) - FPosition);
+    const std::int64_t left =
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(FSize) - FPosition);
     count = std::min<std::size_t>(count, static_cast<std::size_t>(left));
-    if (FScript.FailReadAt >= 0 && count > 0 && FPosition + static_cast<std::int64_t>(count) > FScript.FailReadAt)
+    if (FScript.FailReadAt >= 0 && count > 0 &&
+        FPosition + static_cast<std::int64_t>(count) > FScript.FailReadAt)
       throw EStreamError("the handed-over stream failed");
     if (count > 0) std::memcpy(ABuffer, FData + FPosition, count);
     FPosition += static_cast<std::int64_t>(count);
@@ -93,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
   // stream leaves behind must not change the next.
   static TSvgExtractor extractor;
   TVexmeta record;
-  const TFileRead read =
-      extractor.ReadStream(std::make_unique<TScriptedStream>(bytes, size, script), name, options, record);
+  const TFileRead read = extractor.ReadStream(
+      std::make_unique<TScriptedStream>(bytes, size, script), name, options, record);
 
   // The same bytes read plainly, in one piece: short reads alone change nothing.
   if (script.MaxRead != 0 && script.FailReadAt < 0 && script.FailSeek == 0 &&
@@ -102,8 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     TScript plain = script;
     plain.MaxRead = 0;
     TVexmeta whole;
-    const TFileRead wholeRead =
-        extractor.ReadStream(std::make_unique<TScriptedStream>(bytes, size, plain), name, options, whole);
+    const TFileRead wholeRead = extractor.ReadStream(
+        std::make_unique<TScriptedStream>(bytes, size, plain), name, options, whole);
     if (wholeRead != read || !SameRecord(whole, record)) std::abort();
   }
   return 0;

@@ -40,7 +40,8 @@ bool IsWellFormed(std::u16string_view AText) {
 
 std::size_t FittingUnits(std::u16string_view AText, std::size_t AMaxUnits) {
   if (AText.size() <= AMaxUnits) return AText.size();
-  if (AMaxUnits > 0 && IsHigh(AText[AMaxUnits - 1]) && IsLow(AText[AMaxUnits])) return AMaxUnits - 1;
+  if (AMaxUnits > 0 && IsHigh(AText[AMaxUnits - 1]) && IsLow(AText[AMaxUnits]))
+    return AMaxUnits - 1;
   return AMaxUnits;
 }
 
