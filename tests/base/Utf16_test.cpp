@@ -33,5 +33,5 @@ TEST(Utf16, FittingUnitsNeverSplitAPair) {
   EXPECT_EQ(utf16::FittingUnits(text, 3), 3u);
   EXPECT_EQ(utf16::FittingUnits(text, 9), 4u);
   // A lone first half is no pair: the cut may end on it (it shows as U+FFFD).
-  EXPECT_EQ(utf16::FittingUnits(u"a\xD83Dbc", 2), 2u);
+  EXPECT_EQ(utf16::FittingUnits(u"a\xD83D" u"bc", 2), 2u);
 }
