@@ -257,7 +257,9 @@ std::vector<std::string> StoreLines(IPropertyStore* AStore) {
                                                                                      : VT_LPWSTR;
     EXPECT_EQ(value.vt, expected) << name;
     // Windows' own conversions would hide a lone surrogate: it is checked here.
-    if (value.vt == VT_LPWSTR) EXPECT_TRUE(utf16::IsWellFormed(U16(value.pwszVal))) << name;
+    if (value.vt == VT_LPWSTR) {
+      EXPECT_TRUE(utf16::IsWellFormed(U16(value.pwszVal))) << name;
+    }
     lines.push_back(name + "=" + ValueText(value));
     PropVariantClear(&value);
   }
