@@ -33,5 +33,6 @@ TEST(Utf16, FittingUnitsNeverSplitAPair) {
   EXPECT_EQ(utf16::FittingUnits(text, 3), 3u);
   EXPECT_EQ(utf16::FittingUnits(text, 9), 4u);
   // A lone first half is no pair: the cut may end on it (it shows as U+FFFD).
-  EXPECT_EQ(utf16::FittingUnits(u"a\xD83D" u"bc", 2), 2u);
+  const std::u16string loneFirstHalf = std::u16string(u"a\xD83D") + u"bc";
+  EXPECT_EQ(utf16::FittingUnits(loneFirstHalf, 2), 2u);
 }
