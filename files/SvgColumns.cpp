@@ -215,6 +215,12 @@ struct TJob {
   TVexmeta Record;
   bool Drawing = false;
   std::atomic<bool> Cancelled{false};
+  // Whose the job is: 0 the main loop's, 1 the worker's, 2 the main loop's
+  // again. GLib's queue and idle source hand it over under locks of their own;
+  // the stage, stored before each hand-over and loaded after it, orders the
+  // job's fields in C++ terms too (and for ThreadSanitizer, which cannot see
+  // GLib's locks).
+  std::atomic<int> Stage{0};
 };
 
 struct TModuleState {
@@ -243,6 +249,7 @@ void FreeJob(TJob* AJob) {
 
 gboolean DeliverJob(gpointer AData) {
   auto* job = static_cast<TJob*>(AData);
+  (void)job->Stage.load(std::memory_order_acquire);
   try {
     if (gState != nullptr) gState->Pending.erase(job);
     if (!job->Cancelled.load()) {
@@ -263,6 +270,7 @@ gboolean DeliverJob(gpointer AData) {
 
 void RunJob(gpointer AData, gpointer /*AUserData*/) {
   auto* job = static_cast<TJob*>(AData);
+  (void)job->Stage.load(std::memory_order_acquire);
   try {
     if (!job->Cancelled.load()) {
       const TExtractOptions options;  // the engine's own limits bound the read
@@ -273,6 +281,7 @@ void RunJob(gpointer AData, gpointer /*AUserData*/) {
     job->Drawing = false;
   }
   // The job is the main loop's again from here on.
+  job->Stage.store(2, std::memory_order_release);
   g_idle_add_full(G_PRIORITY_DEFAULT, DeliverJob, job, nullptr);
 }
 
@@ -338,6 +347,7 @@ TOperationResult UpdateFileInfo(TInfoProvider* AProvider, TFileInfo* AFile, GClo
     gState->Pending.insert(job);
     *AHandle = reinterpret_cast<TOperationHandle*>(job);
     g_debug("%s: put off to the worker", path.c_str());
+    job->Stage.store(1, std::memory_order_release);
     g_thread_pool_push(gState->Pool, job, nullptr);
     return cInProgress;
   } catch (...) {

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Utf16.h"
 #include "extract/SvgExtractor.h"
 #include "extract/SvgFields.h"
 #include "platform/Platform.h"
@@ -38,8 +39,9 @@ bool ReadDrawing(const QString& APath, TVexmeta& ARecord) {
   return extractor.ReadFile(path, options, ARecord) == TFileRead::frDrawing;
 }
 
+// Qt keeps a lone surrogate as it is; the engine's well-formed text does not.
 QString Text(const std::u16string& AText) {
-  return QString::fromStdU16String(AText);
+  return QString::fromStdU16String(utf16::WellFormed(AText));
 }
 
 // The metadata date as a date-time when it is an ISO 8601 date or date-time

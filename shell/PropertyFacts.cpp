@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/Utf16.h"
+
 namespace {
 
 // The format identifiers of the shell properties used here: the summary
@@ -50,7 +52,7 @@ std::vector<TFact> FactsOf(const TVexmeta& ARecord) {
     fact.Row = &row;
     switch (row.Form) {
       case pfText:
-        fact.Text = ARecord.*field.Text;
+        fact.Text = utf16::WellFormed(ARecord.*field.Text);
         if (fact.Text.empty()) continue;
         break;
       case pfPixels:

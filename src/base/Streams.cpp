@@ -31,6 +31,17 @@ bool TStream::RestIsIntact() noexcept {
   }
 }
 
+std::size_t TReadOnStream::Read(void* ABuffer, std::size_t ACount) {
+  auto* out = static_cast<std::uint8_t*>(ABuffer);
+  std::size_t total = 0;
+  while (total < ACount) {
+    const std::size_t got = FSource->Read(out + total, ACount - total);
+    if (got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
 std::unique_ptr<TMemoryStream> TMemoryStream::View(std::string_view ABytes) {
   auto stream = std::make_unique<TMemoryStream>();
   stream->FView = ABytes;

@@ -105,6 +105,23 @@ class TWindowStream : public TStream {
   std::int64_t FPosition = 0;  // in the window; the source stands at FStart + FPosition
 };
 
+// Another stream, owned, whose reads are read on until they give the count
+// asked for or the end: a stream handed over by another program may give fewer
+// bytes than asked before its end, where the readers above take a short read
+// for the end (a header peeked at, a ZIP record, the XML reader's first chunk).
+class TReadOnStream : public TStream {
+ public:
+  explicit TReadOnStream(std::unique_ptr<TStream> ASource) : FSource(std::move(ASource)) {}
+
+  std::size_t Read(void* ABuffer, std::size_t ACount) override;
+  std::int64_t Position() const override { return FSource->Position(); }
+  void Seek(std::int64_t APosition) override { FSource->Seek(APosition); }
+  std::int64_t Size() const override { return FSource->Size(); }
+
+ private:
+  std::unique_ptr<TStream> FSource;
+};
+
 // A stream over a file opened read-only; it owns the file. Reads go to the file
 // at the stream's position, so a seek costs nothing; small reads are served
 // from one read-ahead block, so that a header peeked at and read again, or a

@@ -105,7 +105,8 @@ std::unique_ptr<TStream> OpenSvgStream(std::unique_ptr<TStream> ASource, std::u1
                                        std::int64_t AReadLimitBytes) {
   if (!ASource) return nullptr;
   try {
-    return OpenSourceOrRaise(std::move(ASource), AName, AReadLimitBytes);
+    return OpenSourceOrRaise(std::make_unique<TReadOnStream>(std::move(ASource)), AName,
+                             AReadLimitBytes);
   } catch (...) {
     // As for a file: a source that cannot be read or sought means no stream.
     return nullptr;

@@ -53,9 +53,12 @@ bool StderrIsTerminal();
 // to standard output is in output, its standard input and error are ours. -1
 // when it could not be started, with the reason in error (if given). A POSIX
 // program ended by signal N gives 128 + N, as shells report it. Benchmarks use
-// it to measure each case in a fresh process.
+// it to measure each case in a fresh process. APeakBytes, if given, receives
+// the most memory the program held resident (-1 where the system does not
+// tell: Windows here).
 int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
-               std::string& AOutput, std::string* AError = nullptr);
+               std::string& AOutput, std::string* AError = nullptr,
+               std::int64_t* APeakBytes = nullptr);
 
 // The most memory this process has held resident so far, in bytes (Linux: the
 // high-water mark VmHWM; Windows: the peak working set); -1 when the system does

@@ -101,8 +101,9 @@ bool StderrIsTerminal() {
 }
 
 int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
-               std::string& AOutput, std::string* AError) {
+               std::string& AOutput, std::string* AError, std::int64_t* APeakBytes) {
   AOutput.clear();
+  if (APeakBytes != nullptr) *APeakBytes = -1;
   auto fail = [AError](std::string AReason) {
     if (AError != nullptr) *AError = std::move(AReason);
     return -1;
@@ -149,9 +150,12 @@ int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& 
   }
   readEnd.Close();
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return fail(ErrnoText("waitpid", errno));
+  struct rusage usage {};
+  while (::wait4(child, &status, 0, &usage) < 0) {
+    if (errno != EINTR) return fail(ErrnoText("wait4", errno));
   }
+  // Linux counts the high-water mark in KiB.
+  if (APeakBytes != nullptr) *APeakBytes = std::int64_t{usage.ru_maxrss} * 1024;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return fail("the child neither exited nor was killed");

@@ -143,8 +143,9 @@ bool StderrIsTerminal() {
 }
 
 int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
-               std::string& AOutput, std::string* AError) {
+               std::string& AOutput, std::string* AError, std::int64_t* APeakBytes) {
   AOutput.clear();
+  if (APeakBytes != nullptr) *APeakBytes = -1;
   auto fail = [AError](std::string AReason) {
     if (AError != nullptr) *AError = std::move(AReason);
     return -1;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/Utf16.h"
 #include "extract/Dimensions.h"
 #include "plugin/contplug.h"
 
@@ -43,10 +44,11 @@ std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char*
 void WriteText(std::u16string_view AText, void* AFieldValue, std::int32_t AMaxLen) {
   const std::int32_t room = AMaxLen / 2 - 2;
   const std::size_t count =
-      room < 0 ? 0 : std::min<std::size_t>(AText.size(), static_cast<std::size_t>(room));
+      room < 0 ? 0 : utf16::FittingUnits(AText, static_cast<std::size_t>(room));
   if (AMaxLen < 2) return;
   auto* out = static_cast<unsigned char*>(AFieldValue);
-  std::memcpy(out, AText.data(), count * sizeof(char16_t));
+  const std::u16string shown = utf16::WellFormed(AText.substr(0, count));
+  std::memcpy(out, shown.data(), count * sizeof(char16_t));
   const char16_t zero = 0;
   std::memcpy(out + count * sizeof(char16_t), &zero, sizeof zero);
 }

@@ -24,7 +24,8 @@ std::int32_t GetSupportedField(std::int32_t AFieldIndex, char* AFieldName, char*
 
 // Writes a text value into the host's buffer of AMaxLen bytes: at most
 // maxlen/2 - 2 code units and a terminator; the terminator is written only when
-// the buffer has room for one code unit.
+// the buffer has room for one code unit. The text is well-formed UTF-16: a cut
+// never splits a surrogate pair and a lone surrogate shows as U+FFFD.
 void WriteText(std::u16string_view AText, void* AFieldValue, std::int32_t AMaxLen);
 
 // Answers one field of a record into the host's buffer: the field's type code,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/HostPlatform.h"
+#include "support/HostileSet.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -509,5 +510,33 @@ TEST(HostTool, OutputIsTheSameOnAnyNumberOfThreads) {
     EXPECT_EQ(many.Status, one.Status);
     EXPECT_EQ(many.Out, one.Out);
     EXPECT_EQ(many.Err, one.Err);
+  }
+}
+
+// The hostile set, walked as a folder and given file by file: no crash or
+// hang, a report of what failed, and standard output that is well-formed UTF-8
+// (JSON that parses) whatever the drawings hold.
+TEST(HostTool, HostileSetIsReportedAndPrintedAsUtf8) {
+  TTempDir dir;
+  std::string error;
+  const auto items = testing_support::WriteHostileSet(dir.Path() / "set", error);
+  ASSERT_FALSE(items.empty()) << error;
+  const testing_support::TChangingFile changing(dir.Path() / "set");
+  std::vector<std::string> named;
+  for (const auto& item : items) named.push_back((dir.Path() / "set" / item.Name).string());
+  // The forms differ in how they print, not in what they read: JSON over the
+  // folder's walk, the table (raw values) file by file.
+  const std::vector<std::string> walked = {"--json", (dir.Path() / "set").string()};
+  for (const std::vector<std::string>& args : {walked, named}) {
+    const bool json = args.front() == "--json";
+    SCOPED_TRACE(json ? "--json, walked" : "table, file by file");
+    const TToolRun run = RunTool(args);
+    EXPECT_EQ(run.Status, 1) << run.Err;  // the FIFO, the folder, the links at least
+    EXPECT_TRUE(testing_support::IsWellFormedUtf8(run.Out));
+    EXPECT_NE(run.Err.find("fifo.svg: not a regular file"), std::string::npos) << run.Err;
+    if (json) {
+      EXPECT_TRUE(TJsonChecker(run.Out).Valid());
+    }
+    EXPECT_NE(run.Out.find("huge-attribute.svg"), std::string::npos);
   }
 }

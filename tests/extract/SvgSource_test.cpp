@@ -216,15 +216,27 @@ TEST(SvgSource, StreamSourcesReadLikeFiles) {
       {zipTwo, u"", TOutcome::ocNoStream},
       {Gzip(cSvg).substr(0, 20), u"", TOutcome::ocBroken},
   };
+  // A stream another program hands over may give a few bytes per read before
+  // its end: the same outcome, the same text.
+  class TDribbling : public TMemoryStream {
+   public:
+    using TMemoryStream::TMemoryStream;
+    std::size_t Read(void* ABuffer, std::size_t ACount) override {
+      return TMemoryStream::Read(ABuffer, std::min<std::size_t>(ACount, 3));
+    }
+  };
   for (const TStreamCase& c : cases) {
-    std::vector<std::uint8_t> bytes(c.Bytes.begin(), c.Bytes.end());
-    std::string text;
-    EXPECT_EQ(
-        ReadSource(OpenSvgStream(std::make_unique<TMemoryStream>(std::move(bytes)), c.Name, 0),
-                   text),
-        c.Outcome);
-    if (c.Outcome == TOutcome::ocText) {
-      EXPECT_EQ(text, cSvg);
+    for (const bool dribbling : {false, true}) {
+      SCOPED_TRACE(dribbling ? "three bytes per read" : "whole reads");
+      std::vector<std::uint8_t> bytes(c.Bytes.begin(), c.Bytes.end());
+      std::unique_ptr<TStream> source = dribbling
+                                            ? std::make_unique<TDribbling>(std::move(bytes))
+                                            : std::make_unique<TMemoryStream>(std::move(bytes));
+      std::string text;
+      EXPECT_EQ(ReadSource(OpenSvgStream(std::move(source), c.Name, 0), text), c.Outcome);
+      if (c.Outcome == TOutcome::ocText) {
+        EXPECT_EQ(text, cSvg);
+      }
     }
   }
   EXPECT_EQ(OpenSvgStream(std::unique_ptr<TStream>(), u"", 0), nullptr);

@@ -21,6 +21,8 @@
 
 #include "FileManagerApi.h"
 #include "extract/SvgFields.h"
+#include "support/FaultyFiles.h"
+#include "support/HostileSet.h"
 #include "support/TestSupport.h"
 #include "support/ZipFixture.h"
 
@@ -55,8 +57,14 @@ struct TLoaderClass {
 GModule* gLibrary = nullptr;
 
 gboolean LoaderLoad(GTypeModule* AModule) {
+#if defined(VX_FILES_LINKED)
+  // The module's code is linked into this program (see ExtensionFaults): its
+  // entry points are the program's own.
+  gLibrary = g_module_open(nullptr, static_cast<GModuleFlags>(0));
+#else
   gLibrary = g_module_open(VX_FILES_MODULE,
                            static_cast<GModuleFlags>(G_MODULE_BIND_LAZY | G_MODULE_BIND_LOCAL));
+#endif
   if (gLibrary == nullptr) {
     ADD_FAILURE() << g_module_error();
     return FALSE;
@@ -688,3 +696,64 @@ TEST(ExtensionShutdown, DropsAReadInProgress) {
   DrainMainLoop();
   EXPECT_EQ(request->Completions, 0);
 }
+
+// The hostile set as the file manager shows a folder of it: every item asked,
+// while another thread rewrites the changing drawing. Every column of every
+// item is answered (at once or later), every value is UTF-8 that GLib takes
+// (g_utf8_validate), and what is no regular file gets empty cells.
+TEST(ExtensionHostile, EveryItemAnswersWellFormedUtf8) {
+  ASSERT_NE(Provider(), nullptr);
+  TTempDir dir;
+  std::string error;
+  const auto items = testing_support::WriteHostileSet(dir.Path(), error);
+  ASSERT_FALSE(items.empty()) << error;
+  const testing_support::TChangingFile changing(dir.Path());
+  for (const auto& item : items) {
+    SCOPED_TRACE(item.Name + ": " + item.What);
+    const fs::path path = dir.Path() / item.Name;
+    for (const std::string& mime : {MimeByName(path), std::string("image/svg+xml")}) {
+      auto request = AskAndAwait(path, mime);
+      const auto shown = Shown(*request->State);
+      EXPECT_EQ(shown.size(), AllEmpty().size());
+      for (const auto& [attribute, value] : request->State->Attributes)
+        EXPECT_TRUE(g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr))
+            << attribute;
+      if (item.Kind == testing_support::THostileKind::hkNotAFile) {
+        EXPECT_EQ(shown, AllEmpty());
+      }
+    }
+  }
+}
+
+#if defined(VX_FILES_LINKED)
+// A read that fails on the extension's worker thread, injected through the file
+// calls of the engine (linked into this program with the module's code): the
+// file's cells are answered empty, nothing crashes, and the next time the file
+// manager asks, the file is read afresh and shows its facts.
+TEST(ExtensionFaults, AReadFailingOnTheWorkerGivesEmptyCellsAndTheNextAskReadsAgain) {
+  ASSERT_NE(Provider(), nullptr);
+  TTempDir dir;
+  // 32 MiB of elements: the read at once gives up after its budget, some MiB
+  // in, and the worker reads on to the fault at 24 MiB.
+  std::string text = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3in\" height=\"2in\">";
+  text.resize(std::size_t{32} << 20, ' ');
+  for (std::size_t i = 200; i + 4 <= text.size() - 6; i += 4) text.replace(i, 4, "<g/>");
+  text.replace(text.size() - 6, 6, "</svg>");
+  const fs::path dear = dir.Write("dear.svg", text);
+
+  testing_support::TFilePlan failing;
+  failing.Label = "fails at 24 MiB";
+  failing.FailAt = std::int64_t{24} << 20;
+  testing_support::TFaultyFiles faults(u"dear.svg", failing);
+  auto failed = AskAndAwait(dear, "image/svg+xml");
+  EXPECT_EQ(failed->Result, cInProgress);  // answered on the worker
+  EXPECT_EQ(Shown(*failed->State), AllEmpty());
+  EXPECT_GE(faults.FailedReads(), 1);
+
+  faults.SetPlan({});
+  const int opens = faults.Opens();
+  auto again = AskAndAwait(dear, "image/svg+xml");
+  EXPECT_GT(faults.Opens(), opens);
+  EXPECT_EQ(again->State->Attributes.at("vexmeta_dimensions"), "288 \u00D7 192");
+}
+#endif

@@ -25,8 +25,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Utf16.h"
 #include "extract/SvgExtractor.h"
 #include "extract/SvgFields.h"
+#include "support/HostileSet.h"
 #include "support/TestSupport.h"
 #include "support/ZipFixture.h"
 
@@ -426,3 +428,41 @@ TEST(KdeExtractor, NamesInTheLocalesCharacterSetAreFound) {
 }
 
 }  // namespace
+
+// The hostile set through the framework, each item as the indexer hands it to
+// the extractor by its name's type: no crash or hang, every text it adds
+// well-formed (Qt would keep a lone surrogate), nothing for what is no regular
+// file.
+TEST(KdeExtractor, HostileSetGivesWellFormedTextsOrNothing) {
+  TTempDir dir;
+  std::string error;
+  const auto items = testing_support::WriteHostileSet(dir.Path(), error);
+  ASSERT_FALSE(items.empty()) << error;
+  const testing_support::TChangingFile changing(dir.Path());
+  for (const auto& item : items) {
+    SCOPED_TRACE(item.Name + ": " + item.What);
+    const fs::path file = dir.Path() / item.Name;
+    const QString mime = file.extension() == ".svgz" ? QStringLiteral("image/svg+xml-compressed")
+                                                     : QStringLiteral("image/svg+xml");
+    int ran = 0;
+    for (KFileMetaData::Extractor* extractor : Collection().fetchExtractors(mime)) {
+      if (extractor->extractorProperties().value(QStringLiteral("Id")).toString() != cOurs)
+        continue;
+      ++ran;
+      SimpleExtractionResult result(QString::fromStdString(file.string()), mime,
+                                    ExtractionResult::ExtractMetaData);
+      extractor->extract(&result);
+      const PropertyMultiMap properties = result.properties(KFileMetaData::MultiMap);
+      if (item.Kind == testing_support::THostileKind::hkNotAFile) {
+        EXPECT_EQ(Describe(properties), "");
+      }
+      for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
+        if (it.value().type() == QVariant::String) {
+          EXPECT_TRUE(utf16::IsWellFormed(it.value().toString().toStdU16String()))
+              << KFileMetaData::PropertyInfo(it.key()).name().toStdString();
+        }
+      }
+    }
+    EXPECT_EQ(ran, 1);
+  }
+}

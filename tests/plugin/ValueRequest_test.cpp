@@ -328,6 +328,16 @@ TEST(ValueRequest, StringsAreCutToTheBuffer) {
     EXPECT_EQ(buffer[want.size()], u'\0');
     EXPECT_EQ(buffer[want.size() + 1], u'#');  // nothing past the terminator
   }
+  // A cut never splits a character beyond the Basic Multilingual Plane: room
+  // for three code units of "ab" and an emoji gives "ab".
+  auto emoji = dir.Write("emoji.svg",
+                         "<svg id=\"ab\xF0\x9F\x98\x80"
+                         "cd\"/>");
+  std::vector<char16_t> buffer(64, u'#');
+  const std::u16string emojiName = U16(emoji);
+  EXPECT_EQ(host.GetValueW(emojiName.c_str(), FieldIndex(&TVexmeta::ID), 0, buffer.data(), 10, 0),
+            ft_stringw);
+  EXPECT_EQ(std::u16string(buffer.data()), u"ab");
   // A buffer with no room for a code unit is left alone.
   char16_t tiny[4] = {u'#', u'#', u'#', u'#'};
   std::u16string name = U16(file);
