@@ -39,9 +39,23 @@ std::size_t Walk(TXmlDocument& ADoc) {
 // Declines by kind and name: the rule's bits pick text, comments (all, or by
 // their text's first byte), and names whose first byte has a given low bit;
 // with bit 7 a declined element is looked into when its name's first byte has
-// the other low bit, and with bit 6 values keep a head of a few bytes.
+// the other low bit, with bit 6 values keep a head of a few bytes, and with
+// bit 4 only elements named "a" (or "...:a", white trimmed, any case) are
+// taken inside what is looked into, the rest skimmed.
 struct TRuleFilter final : TXmlNodeFilter {
   std::uint8_t Rule = 0;
+  static bool NamedA(std::string_view AName) {
+    std::size_t b = 0;
+    std::size_t e = AName.size();
+    while (b < e && static_cast<unsigned char>(AName[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(AName[e - 1]) <= ' ') --e;
+    const std::string_view name = AName.substr(b, e - b);
+    const bool a = !name.empty() && (name.back() == 'a' || name.back() == 'A');
+    return a && (name.size() == 1 || name[name.size() - 2] == ':');
+  }
+  bool KeepsInside(std::string_view AName) const {
+    return Keeps(xeElement, AName) && ((Rule & 0x10) == 0 || NamedA(AName));
+  }
   bool Keeps(TXmlElementType AType, std::string_view AName) const {
     if (AType == xeCharData && (Rule & 1)) return false;
     if (AType == xeComment && (Rule & 2)) return false;
@@ -60,8 +74,10 @@ struct TRuleFilter final : TXmlNodeFilter {
     return Keeps(AType, AName);
   }
   bool LooksInto(const TXmlNode*, std::string_view AName) override { return LooksIn(AName); }
-  bool AcceptInside(const TXmlNode*, std::string_view AName) override {
-    return Keeps(xeElement, AName);
+  bool AcceptInside(const TXmlNode*, std::string_view AName) override { return KeepsInside(AName); }
+  bool TakesInsideOnly(std::string_view& AName) override {
+    AName = "a";
+    return (Rule & 0x10) != 0;
   }
   std::size_t KeptValueBytes(const TXmlNode*, std::string_view) override { return Head(); }
 };
@@ -85,7 +101,7 @@ void DumpChildren(const TXmlNode* ANode, const TRuleFilter& AF, bool AInside, st
     const TXmlNode* child = ANode->Nodes(i);
     const TXmlElementType type = child->ElementType();
     if (AInside && type != xeElement) continue;
-    if (AF.Keeps(type, OfferedName(child)))
+    if (AInside ? AF.KeepsInside(OfferedName(child)) : AF.Keeps(type, OfferedName(child)))
       Dump(child, AF, true, AOut);
     else if (type == xeElement && AF.LooksIn(OfferedName(child)))
       DumpChildren(child, AF, true, AOut);

@@ -313,6 +313,12 @@ bool TExtractFilter::AcceptInside(const TXmlNode* /*AParent*/, std::string_view 
   return accepted;
 }
 
+bool TExtractFilter::TakesInsideOnly(std::string_view& AName) {
+  // Inside, only images are taken, and none once they are no longer looked for.
+  AName = SeeksImages() ? cImage : std::string_view();
+  return true;
+}
+
 std::size_t TExtractFilter::KeptValueBytes(const TXmlNode* /*AParent*/,
                                            std::string_view /*AName*/) {
   return std::exchange(FValueBytes, static_cast<std::size_t>(-1));

@@ -303,6 +303,15 @@ bool TXmlParser::ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t
     }
     FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
     AEnd = Position();
+    // Mostly the terminator lies in the buffer whole, and is compared there.
+    const auto size = static_cast<std::int32_t>(ATerminator.size());
+    if (FUtf8LastIdx - FUtf8CurrentIdx >= size) {
+      const bool found =
+          ascii::EqualsIgnoreCase(View(FUtf8CurrentIdx, FUtf8CurrentIdx + size), ATerminator);
+      FUtf8CurrentIdx += found ? size : 1;
+      if (found) return true;
+      continue;
+    }
     if (CheckString(ATerminator)) return true;
     // A mismatch restores the position onto the lead byte; the end of the
     // stream inside the compare leaves it at the end, which the loop reports.

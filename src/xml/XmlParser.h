@@ -115,6 +115,13 @@ class TXmlParser : public TDebugPersistent {
         return xeEndTag;
       }
       if (c != '!' && c != '?') return xeElement;
+      // And the most of the rest, comments.
+      if (c == '!' && FUtf8LastIdx - FUtf8CurrentIdx > 2 &&
+          FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx) + 1] == '-' &&
+          FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx) + 2] == '-') {
+        FUtf8CurrentIdx += 3;
+        return xeComment;
+      }
     }
     return ReadOpenTagSlow();
   }
