@@ -229,6 +229,11 @@ TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNod
   };
   std::string_view t;
   const std::string_view b = AParser.Buffered();
+  // Mostly markup follows markup: the run is empty, whatever is kept.
+  if (!b.empty() && b[0] == '<') {
+    AParser.Consume(1);
+    return nullptr;
+  }
   const void* lt =
       AKept && ADoc.NodeFilter() && !b.empty() ? std::memchr(b.data(), '<', b.size()) : nullptr;
   if (lt != nullptr) {

@@ -18,18 +18,22 @@ namespace {
 
 constexpr std::size_t cNone = std::string_view::npos;
 
-std::size_t SkipBlanks(std::string_view AText, std::size_t AAt) {
+[[gnu::always_inline]] inline std::size_t SkipBlanks(std::string_view AText, std::size_t AAt) {
   while (AAt < AText.size() && xmlbytes::IsBlank(static_cast<std::uint8_t>(AText[AAt]))) ++AAt;
   return AAt;
 }
 
-// Past the next AChar at or after AAt; cNone when the text has none.
-std::size_t PastChar(std::string_view AText, std::size_t AAt, char AChar) {
-  if (AAt >= AText.size()) return cNone;
-  const void* hit = std::memchr(AText.data() + AAt, AChar, AText.size() - AAt);
-  return hit == nullptr
-             ? cNone
-             : static_cast<std::size_t>(static_cast<const char*>(hit) - AText.data()) + 1;
+// Past the next AChar at or after AAt; cNone when the text has none. Markup
+// mostly stands a byte or two apart, closer than a search pays off.
+[[gnu::always_inline]] inline std::size_t PastChar(std::string_view AText, std::size_t AAt,
+                                                   char AChar) {
+  const char* const p = AText.data();
+  const std::size_t n = AText.size();
+  if (AAt < n && p[AAt] == AChar) return AAt + 1;
+  if (AAt + 1 < n && p[AAt + 1] == AChar) return AAt + 2;
+  if (AAt >= n) return cNone;
+  const void* hit = std::memchr(p + AAt, AChar, n - AAt);
+  return hit == nullptr ? cNone : static_cast<std::size_t>(static_cast<const char*>(hit) - p) + 1;
 }
 
 // Past the next ATerminator at or after AAt (the reads compare it with ASCII
@@ -49,6 +53,8 @@ bool HasWordAt(std::string_view AText, std::size_t AAt, std::string_view AWord, 
 
 // Whether an element of this name may be one the filter takes inside.
 bool MayBeTaken(std::string_view AName, std::string_view ASought) {
+  // Most names are shorter, and trimming only shortens them.
+  if (AName.size() < ASought.size()) return false;
   const std::string_view name = blanks::TrimWhite(AName);
   if (ascii::EqualsIgnoreCase(name, ASought)) return true;
   return name.size() > ASought.size() && name[name.size() - ASought.size() - 1] == ':' &&
