@@ -64,13 +64,6 @@ std::int64_t CountLineEnds(const std::uint8_t* AP, std::size_t AN) {
   return total;
 }
 
-// Whether a terminator's compare folds letter case.
-bool HasLetter(std::string_view AText) {
-  for (char c : AText)
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
-  return false;
-}
-
 void SwapBytePairs(std::uint8_t* AP, std::size_t ACount) {
   for (std::size_t i = 0; i + 1 < ACount; i += 2) std::swap(AP[i], AP[i + 1]);
 }
@@ -326,16 +319,8 @@ bool TXmlParser::ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t
   }
 }
 
-std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
+std::string_view TXmlParser::ReadStringUntilSlow(std::string_view ATerminator) {
   if (ATerminator.empty()) return {};
-  // Mostly the text and its terminator lie in the buffer whole (the
-  // terminators have no letters, so the case-folded compare is a plain one).
-  const std::string_view held = Buffered();
-  const std::size_t at = HasLetter(ATerminator) ? std::string_view::npos : held.find(ATerminator);
-  if (at != std::string_view::npos) {
-    FUtf8CurrentIdx += static_cast<std::int32_t>(at + ATerminator.size());
-    return held.substr(0, at);
-  }
   const std::int64_t start = Position();
   std::int64_t end = 0;
   if (!ScanPast(ATerminator, false, end)) return {};
@@ -344,8 +329,9 @@ std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
 
 void TXmlParser::SkipUntil(std::string_view ATerminator) {
   const std::string_view held = Buffered();
-  const std::size_t at = ATerminator.empty() || HasLetter(ATerminator) ? std::string_view::npos
-                                                                       : held.find(ATerminator);
+  const std::size_t at = ATerminator.empty() || xmlbytes::HasLetter(ATerminator)
+                             ? std::string_view::npos
+                             : xmlbytes::FindTerminator(held, 0, ATerminator);
   if (at != std::string_view::npos) {
     FUtf8CurrentIdx += static_cast<std::int32_t>(at + ATerminator.size());
     return;

@@ -40,7 +40,7 @@ constexpr std::size_t cNone = std::string_view::npos;
 // case folded: the terminators have no letters).
 std::size_t Past(std::string_view AText, std::size_t AAt, std::string_view ATerminator) {
   if (AAt > AText.size()) return cNone;
-  const std::size_t at = AText.find(ATerminator, AAt);
+  const std::size_t at = xmlbytes::FindTerminator(AText, AAt, ATerminator);
   return at == cNone ? cNone : at + ATerminator.size();
 }
 
