@@ -41,9 +41,11 @@ std::size_t Walk(TXmlDocument& ADoc) {
 // with bit 7 a declined element is looked into when its name's first byte has
 // the other low bit, with bit 6 values keep a head of a few bytes, and with
 // bit 4 only elements named "a" (or "...:a", white trimmed, any case) are
-// taken inside what is looked into, the rest skimmed.
+// taken inside what is looked into, and every other element there is looked
+// into (skimmed).
 struct TRuleFilter final : TXmlNodeFilter {
   std::uint8_t Rule = 0;
+  bool Inside = false;  // the element offered last was offered inside
   static bool NamedA(std::string_view AName) {
     std::size_t b = 0;
     std::size_t e = AName.size();
@@ -70,11 +72,20 @@ struct TRuleFilter final : TXmlNodeFilter {
   std::size_t Head() const {
     return (Rule & 0x40) != 0 ? std::size_t{Rule & 7u} : static_cast<std::size_t>(-1);
   }
+  bool LooksInInside(bool AInside, std::string_view AName) const {
+    return AInside && (Rule & 0x10) != 0 ? true : LooksIn(AName);
+  }
   bool Accept(const TXmlNode*, TXmlElementType AType, std::string_view AName) override {
+    Inside = false;
     return Keeps(AType, AName);
   }
-  bool LooksInto(const TXmlNode*, std::string_view AName) override { return LooksIn(AName); }
-  bool AcceptInside(const TXmlNode*, std::string_view AName) override { return KeepsInside(AName); }
+  bool LooksInto(const TXmlNode*, std::string_view AName) override {
+    return LooksInInside(Inside, AName);
+  }
+  bool AcceptInside(const TXmlNode*, std::string_view AName) override {
+    Inside = true;
+    return KeepsInside(AName);
+  }
   bool TakesInsideOnly(std::string_view& AName) override {
     AName = "a";
     return (Rule & 0x10) != 0;
@@ -103,7 +114,7 @@ void DumpChildren(const TXmlNode* ANode, const TRuleFilter& AF, bool AInside, st
     if (AInside && type != xeElement) continue;
     if (AInside ? AF.KeepsInside(OfferedName(child)) : AF.Keeps(type, OfferedName(child)))
       Dump(child, AF, true, AOut);
-    else if (type == xeElement && AF.LooksIn(OfferedName(child)))
+    else if (type == xeElement && AF.LooksInInside(AInside, OfferedName(child)))
       DumpChildren(child, AF, true, AOut);
   }
 }

@@ -82,7 +82,9 @@ class TXmlNodeFilter {
   // is passed over at the speed of a byte search up to the next of them, the
   // rest never offered: false (the default), any; true, none but those named
   // AName (a name that, white trimmed, is AName or ends in ":" AName, ASCII
-  // letter case folded), or none at all when AName is empty.
+  // letter case folded), or none at all when AName is empty. A filter that
+  // answers true looks into every element inside that it does not take (the
+  // skim passes them as looked into).
   virtual bool TakesInsideOnly(std::string_view& /*AName*/) { return false; }
   // How many bytes of the value (as written) of the attribute just accepted
   // are kept; the rest is read and let go.

@@ -256,6 +256,8 @@ TEST(NodeFilter, DeepNestingLookedIntoCostsACount) {
 class TSkimmingFilter : public TLookingFilter {
  public:
   bool Named = true;
+  // Inside, every element it does not take is looked into.
+  bool LooksInto(const TXmlNode*, std::string_view) override { return true; }
   bool AcceptInside(const TXmlNode*, std::string_view AName) override {
     return AName == "i" || AName.ends_with(":i");
   }
