@@ -40,9 +40,25 @@ std::size_t Walk(TXmlDocument& ADoc) {
 // Declines by kind and name: the rule's bits pick text, comments (all, or by
 // their text's first byte), and names whose first byte has a given low bit;
 // with bit 7 a declined element is looked into when its name's first byte has
-// the other low bit, and with bit 6 values keep a head of a few bytes.
+// the other low bit, with bit 6 values keep a head of a few bytes, and with
+// bit 4 only elements named "a" (or "...:a", white trimmed, any case) are
+// taken inside what is looked into, and every other element there is looked
+// into (skimmed).
 struct TRuleFilter final : TXmlNodeFilter {
   std::uint8_t Rule = 0;
+  bool Inside = false;  // the element offered last was offered inside
+  static bool NamedA(std::string_view AName) {
+    std::size_t b = 0;
+    std::size_t e = AName.size();
+    while (b < e && static_cast<unsigned char>(AName[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(AName[e - 1]) <= ' ') --e;
+    const std::string_view name = AName.substr(b, e - b);
+    const bool a = !name.empty() && (name.back() == 'a' || name.back() == 'A');
+    return a && (name.size() == 1 || name[name.size() - 2] == ':');
+  }
+  bool KeepsInside(std::string_view AName) const {
+    return Keeps(xeElement, AName) && ((Rule & 0x10) == 0 || NamedA(AName));
+  }
   bool Keeps(TXmlElementType AType, std::string_view AName) const {
     if (AType == xeCharData && (Rule & 1)) return false;
     if (AType == xeComment && (Rule & 2)) return false;
@@ -57,12 +73,23 @@ struct TRuleFilter final : TXmlNodeFilter {
   std::size_t Head() const {
     return (Rule & 0x40) != 0 ? std::size_t{Rule & 7u} : static_cast<std::size_t>(-1);
   }
+  bool LooksInInside(bool AInside, std::string_view AName) const {
+    return AInside && (Rule & 0x10) != 0 ? true : LooksIn(AName);
+  }
   bool Accept(const TXmlNode*, TXmlElementType AType, std::string_view AName) override {
+    Inside = false;
     return Keeps(AType, AName);
   }
-  bool LooksInto(const TXmlNode*, std::string_view AName) override { return LooksIn(AName); }
+  bool LooksInto(const TXmlNode*, std::string_view AName) override {
+    return LooksInInside(Inside, AName);
+  }
   bool AcceptInside(const TXmlNode*, std::string_view AName) override {
-    return Keeps(xeElement, AName);
+    Inside = true;
+    return KeepsInside(AName);
+  }
+  bool TakesInsideOnly(std::string_view& AName) override {
+    AName = "a";
+    return (Rule & 0x10) != 0;
   }
   std::size_t KeptValueBytes(const TXmlNode*, std::string_view) override { return Head(); }
   std::size_t KeptTextBytes(const TXmlNode*) override { return Head(); }
@@ -109,9 +136,9 @@ void DumpChildren(const TXmlNode* ANode, const TRuleFilter& AF, bool AInside, st
     const TXmlNode* child = ANode->Nodes(i);
     const TXmlElementType type = child->ElementType();
     if (AInside && type != xeElement) continue;
-    if (AF.Keeps(type, OfferedName(child))) {
+    if (AInside ? AF.KeepsInside(OfferedName(child)) : AF.Keeps(type, OfferedName(child))) {
       if (Made(child, AF)) Dump(child, AF, true, AOut);
-    } else if (type == xeElement && AF.LooksIn(OfferedName(child)))
+    } else if (type == xeElement && AF.LooksInInside(AInside, OfferedName(child)))
       DumpChildren(child, AF, true, AOut);
   }
 }

@@ -29,11 +29,17 @@ std::u16string ToUtf16(std::string_view AText) {
   out.reserve(n);  // never more code units than bytes
   std::size_t i = 0;
   while (i < n) {
-    const std::uint8_t lead = p[i++];
-    if (lead < 0x80) {
-      out.push_back(lead);
+    // A run of ASCII bytes is copied whole.
+    std::size_t ascii = i;
+    while (ascii < n && p[ascii] < 0x80) ++ascii;
+    if (ascii > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (ascii - i));
+      for (std::size_t k = i; k < ascii; ++k) out[at + (k - i)] = p[k];
+      i = ascii;
       continue;
     }
+    const std::uint8_t lead = p[i++];
     int need = 0;
     std::uint32_t codePoint = 0;
     // The second byte's range excludes overlong forms, surrogates and code

@@ -47,6 +47,20 @@ constexpr std::uint64_t cRootValueLengths = [] {
   return mask;
 }();
 
+// The rows of the root's own values, which its attributes are offered to.
+constexpr std::size_t cRootValueRowCount = [] {
+  std::size_t n = 0;
+  for (const TLookup& row : cLookups) n += row.From < 0 && !row.Elements;
+  return n;
+}();
+constexpr auto cRootValueRows = [] {
+  std::array<std::size_t, cRootValueRowCount> rows{};
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < cLookupCount; ++i)
+    if (cLookups[i].From < 0 && !cLookups[i].Elements) rows[n++] = i;
+  return rows;
+}();
+
 // The names without a prefix that a child element of the root may have to be
 // read: its rows' first parts and the image. One with a prefix may be any.
 constexpr std::size_t cRootChildNameCount = [] {
@@ -190,8 +204,8 @@ bool TExtractFilter::AcceptAttribute(TContainer& AContainer, std::string_view AN
     return true;
   }
   if (role.Kind != kiSvgRoot || (cRootValueLengths & LengthBit(AName.size())) == 0) return false;
-  for (std::size_t i = 0; i < cLookupCount; ++i)
-    if (cLookups[i].From < 0 && !cLookups[i].Elements &&
+  for (std::size_t i : cRootValueRows)
+    if (cLookupSteps[i].Parts[0].size() == AName.size() &&
         Take(nullptr, AContainer, i, 0, xeAttribute, AName))
       return true;
   return false;
@@ -336,6 +350,12 @@ bool TExtractFilter::AcceptInside(const TXmlNode* /*AParent*/, std::string_view 
   const bool accepted = TakeImage(AName);
   FLooksInto = !accepted && SeeksImages();
   return accepted;
+}
+
+bool TExtractFilter::TakesInsideOnly(std::string_view& AName) {
+  // Inside, only images are taken, and none once they are no longer looked for.
+  AName = SeeksImages() ? cImage : std::string_view();
+  return true;
 }
 
 std::size_t TExtractFilter::KeptValueBytes(const TXmlNode* /*AParent*/,

@@ -24,6 +24,7 @@ class TExtractFilter final : public TXmlNodeFilter {
   bool AcceptInside(const TXmlNode* AParent, std::string_view AName) override;
   std::size_t KeptValueBytes(const TXmlNode* AParent, std::string_view AName) override;
   std::size_t KeptTextBytes(const TXmlNode* AParent) override;
+  bool TakesInsideOnly(std::string_view& AName) override;
 
  private:
   // What an accepted container is: the svg root, the node a row's path reaches

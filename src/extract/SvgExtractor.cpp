@@ -74,6 +74,48 @@ std::string NodeText(const TXmlNode* ANode) {
   return text;
 }
 
+// The names of the root's first nodes, read once: each row of the root's own
+// values compares them all. Found as FindChildByName finds them.
+class TRootNames {
+ public:
+  explicit TRootNames(TXmlNode* ARoot) : FRoot(ARoot) {
+    std::string scratch;
+    FCount = std::min<std::int32_t>(ARoot->NodeCount(), cNames);
+    for (std::int32_t i = 0; i < FCount; ++i) {
+      TXmlNode* node = ARoot->Nodes(i);
+      const TXmlElementType type = node != nullptr ? node->ElementType() : xeError;
+      // Elements and attributes name themselves in the document's strings;
+      // the names of other kinds are made anew and read at the compare.
+      FStored[i] = type == xeElement || type == xeAttribute;
+      if (FStored[i]) FNames[i] = node->NameRef(scratch);
+    }
+  }
+  TXmlNode* Find(std::string_view AName) const {
+    std::string scratch;
+    for (std::int32_t i = 0; i < FCount; ++i) {
+      if (FStored[i] && FNames[i].size() != AName.size()) continue;
+      TXmlNode* node = FRoot->Nodes(i);
+      const std::string_view name = FStored[i]        ? FNames[i]
+                                    : node != nullptr ? node->NameRef(scratch)
+                                                      : std::string_view();
+      if (node != nullptr && ascii::EqualsIgnoreCase(name, AName)) return node;
+    }
+    if (FRoot->NodeCount() <= cNames) return nullptr;
+    for (std::int32_t i = cNames; i < FRoot->NodeCount(); ++i) {
+      TXmlNode* node = FRoot->Nodes(i);
+      if (node != nullptr && ascii::EqualsIgnoreCase(node->NameRef(scratch), AName)) return node;
+    }
+    return nullptr;
+  }
+
+ private:
+  static constexpr std::int32_t cNames = 32;
+  TXmlNode* FRoot;
+  std::int32_t FCount = 0;
+  std::string_view FNames[cNames];
+  bool FStored[cNames] = {};
+};
+
 // The node a row finds from ANode.
 TXmlNode* FindRowNode(TXmlNode* ANode, const TLookup& ARow) {
   if (!ARow.Elements) return FindNodeByPath(ANode, ARow.Path);
@@ -209,11 +251,13 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
 
   // The rows of the look-up table, each from the node an earlier row found.
   TXmlNode* found[cLookupCount] = {};
+  const TRootNames rootNames(root);
   for (std::size_t i = 0; i < cLookupCount; ++i) {
     const TLookup& row = cLookups[i];
     TXmlNode* from = row.From < 0 ? root : found[row.From];
     if (from == nullptr) continue;
-    found[i] = FindRowNode(from, row);
+    found[i] = row.From < 0 && !row.Elements && PartCount(row.Path) == 1 ? rootNames.Find(row.Path)
+                                                                         : FindRowNode(from, row);
     if (found[i] == nullptr || row.Kind == lkStep) continue;
     std::u16string& text = ARecord.*row.Text;
     if (row.Kind == lkFallback) {

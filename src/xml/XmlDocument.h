@@ -80,6 +80,14 @@ class TXmlNodeFilter {
   virtual bool AcceptInside(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {
     return false;
   }
+  // Which elements AcceptInside may take for now, so that content looked into
+  // is passed over at the speed of a byte search up to the next of them, the
+  // rest never offered: false (the default), any; true, none but those named
+  // AName (a name that, white trimmed, is AName or ends in ":" AName, ASCII
+  // letter case folded), or none at all when AName is empty. A filter that
+  // answers true looks into every element inside that it does not take (the
+  // skim passes them as looked into).
+  virtual bool TakesInsideOnly(std::string_view& /*AName*/) { return false; }
   // How many bytes of the value (as written) of the attribute just accepted
   // are kept; the rest is read and let go.
   virtual std::size_t KeptValueBytes(const TXmlNode* /*AParent*/, std::string_view /*AName*/) {

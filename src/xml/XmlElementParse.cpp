@@ -42,6 +42,13 @@ std::string_view LeafTerminator(TXmlElementType AType) {
 template <class TKeepBlanks>
 char NextListByte(TXmlParser& AParser, TXmlContainerNode* AInto, TKeepBlanks&& AKeep) {
   if (AInto == nullptr) return AParser.NextCharSkipBlanks();
+  // Mostly one space or none stands before the next byte.
+  const std::string_view held = AParser.Buffered();
+  const std::size_t at = !held.empty() && held[0] == ' ' ? 1 : 0;
+  if (held.size() > at && !xmlbytes::IsBlank(static_cast<std::uint8_t>(held[at]))) {
+    AParser.Consume(at + 1);
+    return held[at];
+  }
   std::string blanks;
   const char c = AParser.NextCharSkipBlanks(blanks);
   if (!blanks.empty() && blanks != " ") {
@@ -144,6 +151,16 @@ namespace {
 // The start tag of an element after its name. True when the element is complete
 // (self-closed, or a broken start tag); false when ">" opened its content.
 bool ReadStartTag(TXmlParser& AParser, TXmlDocument& ADoc, TXmlElement* AInto) {
+  if (AInto == nullptr && !ADoc.FixStructuralErrors()) {
+    // A dropped start tag is skimmed when the held text holds it whole (a
+    // repairing load reads a literal without quotes otherwise).
+    bool complete = false;
+    const std::size_t end = SkimStartTag(AParser.Buffered(), 0, complete);
+    if (end != std::string_view::npos) {
+      AParser.Consume(end);
+      return complete;
+    }
+  }
   const char c = ReadAttributeList(AParser, ADoc, AInto, nullptr);
   if (AInto) AInto->SetDirectNodeCountToCount();
   if (c == '/') {
@@ -214,6 +231,11 @@ TXmlCharData* ReadTextRun(TXmlParser& AParser, TXmlDocument& ADoc, const TXmlNod
   std::string_view t;
   std::string head;
   const std::string_view b = AParser.Buffered();
+  // Mostly markup follows markup: the run is empty, whatever is kept.
+  if (!b.empty() && b[0] == '<') {
+    AParser.Consume(1);
+    return nullptr;
+  }
   const void* lt =
       AKept && ADoc.NodeFilter() && !b.empty() ? std::memchr(b.data(), '<', b.size()) : nullptr;
   // A filtered load keeps the head of a run in an element (the filter's
@@ -322,6 +344,17 @@ TContentStep ReadContentItem(TContentFrame& AF, TXmlParser& AParser, TXmlDocumen
   // What an item is read from is let go once it is read, where nodes are made
   // one by one or not at all.
   if (AF.Offered || c == nullptr) AParser.Flush();
+  // Dropped content is skimmed up to the first item that it leaves to the
+  // readings: where the filter looks, an element it may take inside.
+  if (c == nullptr && !AF.InDocType && !AParser.InputEnded() && !ADoc.FixStructuralErrors()) {
+    TSkimNames names{AF.LookIn ? snNone : snAll, {}};
+    if (AF.LookIn && ADoc.NodeFilter()->TakesInsideOnly(names.Name))
+      names.Kind = names.Name.empty() ? snAll : snAllButNamed;
+    std::size_t at = 0;
+    const bool closed = SkimContent(AParser.Buffered(), names, AF.Open, at);
+    AParser.Consume(at);
+    if (closed) return csClosed;
+  }
   if (AF.InDocType)
     ReadDocTypeTextRun(AParser, ADoc, static_cast<TXmlDocType*>(c));
   else

@@ -303,6 +303,15 @@ bool TXmlParser::ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t
     }
     FUtf8CurrentIdx = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buf);
     AEnd = Position();
+    // Mostly the terminator lies in the buffer whole, and is compared there.
+    const auto size = static_cast<std::int32_t>(ATerminator.size());
+    if (FUtf8LastIdx - FUtf8CurrentIdx >= size) {
+      const bool found =
+          ascii::EqualsIgnoreCase(View(FUtf8CurrentIdx, FUtf8CurrentIdx + size), ATerminator);
+      FUtf8CurrentIdx += found ? size : 1;
+      if (found) return true;
+      continue;
+    }
     if (CheckString(ATerminator)) return true;
     // A mismatch restores the position onto the lead byte; the end of the
     // stream inside the compare leaves it at the end, which the loop reports.
@@ -310,7 +319,7 @@ bool TXmlParser::ScanPast(std::string_view ATerminator, bool ADrop, std::int64_t
   }
 }
 
-std::string_view TXmlParser::ReadStringUntil(std::string_view ATerminator) {
+std::string_view TXmlParser::ReadStringUntilSlow(std::string_view ATerminator) {
   if (ATerminator.empty()) return {};
   const std::int64_t start = Position();
   std::int64_t end = 0;
@@ -367,6 +376,14 @@ void TXmlParser::ReadHeadUntilChar(char AChar, std::size_t AMax, std::string& AH
 }
 
 void TXmlParser::SkipUntil(std::string_view ATerminator) {
+  const std::string_view held = Buffered();
+  const std::size_t at = ATerminator.empty() || xmlbytes::HasLetter(ATerminator)
+                             ? std::string_view::npos
+                             : xmlbytes::FindTerminator(held, 0, ATerminator);
+  if (at != std::string_view::npos) {
+    FUtf8CurrentIdx += static_cast<std::int32_t>(at + ATerminator.size());
+    return;
+  }
   std::int64_t end = 0;
   if (!ATerminator.empty()) ScanPast(ATerminator, true, end);
 }

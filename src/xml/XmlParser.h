@@ -46,6 +46,38 @@ inline bool IsNameStop(std::uint8_t AC) {
   return cByteClasses.Class[AC] != 0;
 }
 
+// Whether a terminator's compare folds letter case (markup's do not).
+constexpr bool HasLetter(std::string_view AText) {
+  for (char c : AText)
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
+  return false;
+}
+
+// Where ATerminator first begins in AText at or after AFrom (npos: nowhere),
+// compared byte for byte: found by its last byte, which in markup's
+// terminators (">", "-->", "]]>", "?>") is rarer than the first, and mostly
+// close ahead.
+inline std::size_t FindTerminator(std::string_view AText, std::size_t AFrom,
+                                  std::string_view ATerminator) {
+  const std::size_t size = ATerminator.size();
+  const std::size_t n = AText.size();
+  if (size == 0 || AFrom > n || n - AFrom < size) return std::string_view::npos;
+  const char* const p = AText.data();
+  const char last = ATerminator.back();
+  // The first terminator is the one whose last byte comes first.
+  for (std::size_t at = AFrom + size - 1; at < n; ++at) {
+    if (p[at] != last) {
+      const void* hit = at + 1 < n ? std::memchr(p + at + 1, last, n - at - 1) : nullptr;
+      if (hit == nullptr) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(hit) - p);
+    }
+    std::size_t k = 1;
+    while (k < size && p[at - k] == ATerminator[size - 1 - k]) ++k;
+    if (k == size) return at + 1 - size;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace xmlbytes
 
 // The parser input's two buffers. A document lends its own to each load, so that
@@ -94,7 +126,6 @@ class TXmlParser : public TDebugPersistent {
   // The views below live until the next call on the parser.
   std::string_view ReadStringUntilChar(char AChar);
   std::string_view ReadQuotedString(char AQuote) { return ReadStringUntilChar(AQuote); }
-  std::string_view ReadStringUntil(std::string_view ATerminator);
   // Reads up to and over ATerminator as ReadStringUntil does, but keeps at most
   // AMax bytes of the text in AHead (with AFirstLine: of its first line, after
   // the blanks it begins with) and lets go of the rest as it passes: a text of
@@ -104,6 +135,18 @@ class TXmlParser : public TDebugPersistent {
   // The same up to and over AChar as ReadStringUntilChar reads: the head is
   // what it would give, cut to AMax bytes.
   void ReadHeadUntilChar(char AChar, std::size_t AMax, std::string& AHead);
+  std::string_view ReadStringUntil(std::string_view ATerminator) {
+    // Mostly the text and its terminator lie in the buffer whole.
+    if (!xmlbytes::HasLetter(ATerminator)) {
+      const std::string_view held = Buffered();
+      const std::size_t at = xmlbytes::FindTerminator(held, 0, ATerminator);
+      if (at != std::string_view::npos) {
+        FUtf8CurrentIdx += static_cast<std::int32_t>(at + ATerminator.size());
+        return held.substr(0, at);
+      }
+    }
+    return ReadStringUntilSlow(ATerminator);
+  }
   std::string_view ReadStringUntilBlankOrEndTag() {
     // Names are short: most end within the buffer.
     for (std::int32_t i = FUtf8CurrentIdx; i < FUtf8LastIdx; ++i) {
@@ -124,6 +167,13 @@ class TXmlParser : public TDebugPersistent {
         return xeEndTag;
       }
       if (c != '!' && c != '?') return xeElement;
+      // And the most of the rest, comments.
+      if (c == '!' && FUtf8LastIdx - FUtf8CurrentIdx > 2 &&
+          FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx) + 1] == '-' &&
+          FUtf8Buffer[static_cast<std::size_t>(FUtf8CurrentIdx) + 2] == '-') {
+        FUtf8CurrentIdx += 3;
+        return xeComment;
+      }
     }
     return ReadOpenTagSlow();
   }
@@ -234,6 +284,7 @@ class TXmlParser : public TDebugPersistent {
   mutable std::int64_t FLineCount = 0;  // ... in this count
 
   std::string_view ReadStringUntilBlankOrEndTagSlow();
+  std::string_view ReadStringUntilSlow(std::string_view ATerminator);
   TXmlElementType ReadOpenTagSlow();
   void DecodeChunk();
   bool FetchChunk();

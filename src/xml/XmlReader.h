@@ -5,6 +5,7 @@
 // the reader's public face.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -89,6 +90,14 @@ inline void ReadQuotedText(TXmlParser& AParser, TXmlDocument& ADoc, TXmlQuotedTe
     AInto->SetRawValue(AParser.ReadQuotedString(q));
   } else {
     // The head, then the rest let go: a value of any length costs the head.
+    // Mostly the value lies in the buffer whole; else it is read byte by byte.
+    const std::string_view held = AParser.Buffered();
+    const std::size_t end = held.find(q);
+    if (end != std::string_view::npos) {
+      AInto->SetRawValue(held.substr(0, std::min(end, AKeep)));
+      AParser.Consume(end + 1);
+      return;
+    }
     std::string head;
     AParser.ReadHeadUntilChar(q, AKeep, head);
     AInto->SetRawValue(head);
@@ -128,6 +137,32 @@ char ReadQuotedTextList(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode
 // its end; returns the node closed by the end tag that ended it, or null.
 TXmlNode* ReadContent(TXmlParser& AParser, TXmlDocument& AD, TXmlContainerNode* AInto,
                       std::uint32_t AAllowed);
+// The skims (XmlSkim.cpp): dropped markup read over the text the parser input
+// holds now (AText, from AAt on) exactly as the readings above read it, for
+// speed. Each stops where the held text ends, or before markup it leaves to
+// the readings; what it passed is then consumed.
+
+// A dropped attribute list, as ReadAttributeList reads it: AEnd receives the
+// byte that ends it; returns the index after that byte, or npos.
+std::size_t SkimAttributeList(std::string_view AText, std::size_t AAt, char& AEnd);
+// A dropped element's start tag after its name: returns the index after it, or
+// npos; AComplete as the start tag's reading answers.
+std::size_t SkimStartTag(std::string_view AText, std::size_t AAt, bool& AComplete);
+// Which element start tags a skim of content passes: none (it stops before
+// each), all but those that may have the name the filter takes inside
+// (TXmlNodeFilter::TakesInsideOnly), or all.
+enum TSkimKind : std::uint8_t { snNone, snAllButNamed, snAll };
+struct TSkimNames {
+  TSkimKind Kind = snNone;
+  std::string_view Name;  // snAllButNamed: the name
+};
+// The content of a dropped element whose open elements AOpen counts: items
+// skimmed up to the first one left to the readings (AAt: its "<") or the end
+// of the held text (AAt: there). True when an end tag closed the last open
+// element (AAt: after it).
+bool SkimContent(std::string_view AText, const TSkimNames& ANames, std::uint64_t& AOpen,
+                 std::size_t& AAt);
+
 // A document type after "<!DOCTYPE", and a declaration of its internal subset
 // after its keyword.
 void ReadDocType(TXmlParser& AParser, TXmlDocument& AD, TXmlDocType* AInto);

@@ -275,3 +275,47 @@ TEST(NodeFilter, DeepNestingLookedIntoCostsACount) {
 }
 
 }  // namespace
+
+// Content looked into is skimmed past all but the elements the filter may take
+// inside ("i", or any prefix ":i"): nothing is taken from a comment, CDATA
+// section, instruction or attribute value, and markup that breaks content off
+// breaks it off where it would, across every chunk boundary.
+class TSkimmingFilter : public TLookingFilter {
+ public:
+  bool Named = true;
+  // Inside, every element it does not take is looked into.
+  bool LooksInto(const TXmlNode*, std::string_view) override { return true; }
+  bool AcceptInside(const TXmlNode*, std::string_view AName) override {
+    return AName == "i" || AName.ends_with(":i");
+  }
+  bool TakesInsideOnly(std::string_view& AName) override {
+    AName = "i";
+    return Named;
+  }
+};
+
+TEST(NodeFilter, SkimsContentLookedIntoUpToWhatMayBeTaken) {
+  const char* const cases[][2] = {
+      {"<r><g><!-- <i h='1'/> --><![CDATA[<i h='2'/>]]><?pi <i h='3'/> ?>"
+       "<g t=\"<i h='4'/>\" u='>' v=x w = '<i/>'><x:i h='5'/><I h='6'/><ix h='7'/></g>"
+       "<i h='8'/></g><i h='9'/></r>",
+       "r(x:i(@h=5),i(@h=8),i(@h=9)),"},
+      {"<r><g><a>t<?xml version='1.0'?><i/></a></g><i h='9'/></r>", "r,i,"},
+      {"<r><g><a b='1' / ><!x><i/></a></g><i/></r>", "r,i,"},
+      {"<r><g><!-- <i/> -- ><i h='1'/></g><i/></r>", "r,"},
+  };
+  for (const auto& [document, expected] : cases) {
+    for (bool named : {true, false}) {
+      for (std::int32_t chunk : {5, 6, 7, 11, 64, 256}) {
+        SCOPED_TRACE(testing::Message() << document << " | chunk " << chunk << " named " << named);
+        TSkimmingFilter filter;
+        filter.Named = named;
+        TXmlDocument doc;
+        doc.SetNodeFilter(&filter);
+        doc.SetParserChunkSize(chunk);
+        doc.ReadFromString(document);
+        EXPECT_EQ(RootShape(doc), expected);
+      }
+    }
+  }
+}

@@ -269,6 +269,25 @@ TEST(XmlParser, ReadStringUntil) {
   EXPECT_EQ(in.Parser.NextChar(), 'x');
 }
 
+// The first terminator from a start, overlapping runs of its bytes included.
+TEST(XmlParser, FindTerminator) {
+  constexpr auto npos = std::string_view::npos;
+  const struct {
+    std::string_view Text;
+    std::size_t From;
+    std::string_view Terminator;
+    std::size_t At;
+  } cases[] = {
+      {"c-->", 0, "-->", 1},   {"x--->", 0, "-->", 2},    {"->-->-->", 0, "-->", 2},
+      {"-->", 1, "-->", npos}, {"a-->b-->", 2, "-->", 5}, {"]]]>", 0, "]]>", 1},
+      {"?>", 0, "?>", 0},      {"a>", 2, ">", npos},      {"--", 0, "-->", npos},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(xmlbytes::FindTerminator(c.Text, c.From, c.Terminator), c.At);
+  }
+}
+
 TEST(XmlParser, ReadStringUntilCharAndQuotedString) {
   TInput in("text<\"" + std::string(3000, 'v') + "\" tail", 9);
   EXPECT_EQ(in.Parser.ReadStringUntilChar('<'), "text");
