@@ -25,11 +25,11 @@ void SetItems(GListStore* AStore, const std::vector<TPageFact>& AFacts) {
 }
 
 void FillLater(GObject* ATarget, const std::vector<TPageFact>* AFacts) {
-  auto* store = G_LIST_STORE(
-      nautilus_properties_model_get_model(NAUTILUS_PROPERTIES_MODEL(ATarget)));
+  auto* store =
+      G_LIST_STORE(nautilus_properties_model_get_model(NAUTILUS_PROPERTIES_MODEL(ATarget)));
   SetItems(store, AFacts != nullptr ? *AFacts
-                                    : std::vector<TPageFact>{{files_page::cPageTitle,
-                                                              files_page::cNoDrawingText}});
+                                    : std::vector<TPageFact>{
+                                          {files_page::cPageTitle, files_page::cNoDrawingText}});
 }
 
 GList* GetModels(NautilusPropertiesModelProvider* /*AProvider*/, GList* AFiles) {
@@ -65,8 +65,8 @@ void InitModelProvider(gpointer AIface, gpointer /*AData*/) {
 
 void RegisterDrawingPages(GTypeModule* AModule, GType AProviderType) {
   static const GInterfaceInfo cModels = {InitModelProvider, nullptr, nullptr};
-  g_type_module_add_interface(AModule, AProviderType,
-                              nautilus_properties_model_provider_get_type(), &cModels);
+  g_type_module_add_interface(AModule, AProviderType, nautilus_properties_model_provider_get_type(),
+                              &cModels);
 }
 
 void StopDrawingPages() {

@@ -21,10 +21,8 @@ constexpr const char* cDimensions = "Dimensions";
 
 std::vector<TPageFact> PageFacts(const TVexmeta& ARecord, const char* ASection) {
   using files_labels::Translated;
-  const std::int32_t width =
-      FieldPixels(cFieldRows[FieldIndex(&TVexmeta::IntWidth)], ARecord, 0);
-  const std::int32_t height =
-      FieldPixels(cFieldRows[FieldIndex(&TVexmeta::IntHeight)], ARecord, 0);
+  const std::int32_t width = FieldPixels(cFieldRows[FieldIndex(&TVexmeta::IntWidth)], ARecord, 0);
+  const std::int32_t height = FieldPixels(cFieldRows[FieldIndex(&TVexmeta::IntHeight)], ARecord, 0);
   std::vector<TPageFact> facts;
   bool dimensionsShown = false;
   for (const TFieldRow& row : cFieldRows) {

@@ -13,8 +13,8 @@ namespace files_paths {
 inline std::string DrawingPath(files_api::TFileInfo* AFile) {
   GFile* location = files_api::FileLocation(AFile);
   if (location == nullptr) return {};
-  const bool typed = files_api::FileIsMimeType(AFile, cSvgType) ||
-                     files_api::FileIsMimeType(AFile, cSvgzType);
+  const bool typed =
+      files_api::FileIsMimeType(AFile, cSvgType) || files_api::FileIsMimeType(AFile, cSvgzType);
   std::string path = LocalDrawingPath(location, typed);
   g_object_unref(location);
   return path;

@@ -89,7 +89,7 @@ __attribute__((visibility("default"))) void thunar_extension_shutdown(void) {
 }
 
 __attribute__((visibility("default"))) void thunar_extension_list_types(const GType** ATypes,
-                                                                         gint* ACount) {
+                                                                        gint* ACount) {
   static GType types[1];
   types[0] = gProviderType;
   *ATypes = types;
