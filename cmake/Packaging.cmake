@@ -121,10 +121,18 @@ else()
     install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
             DESTINATION share/doc/vexmeta-${fm} COMPONENT ${fm})
   endforeach()
+  # Thunar's module goes into the folder thunarx-3 names, likewise.
+  if(TARGET vexmeta_thunar)
+    string(REGEX REPLACE "^/usr/" "" extension_dir "${VX_THUNAR_EXTENSION_DIR}")
+    install(TARGETS vexmeta_thunar LIBRARY DESTINATION "${extension_dir}" COMPONENT thunar
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+            DESTINATION share/doc/vexmeta-thunar COMPONENT thunar)
+  endif()
 
   set(CPACK_GENERATOR "DEB")
   # One package per component: vexmeta, and vexmeta-kde, vexmeta-nautilus,
-  # vexmeta-nemo and vexmeta-caja when they are built.
+  # vexmeta-nemo, vexmeta-caja and vexmeta-thunar when they are built.
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_PACKAGE_NAME "vexmeta")
   set(CPACK_DEBIAN_VEXMETA_PACKAGE_NAME "vexmeta")
@@ -183,8 +191,20 @@ else()
         "program that made the drawing, width, height and viewBox as written,\n"
         "whether it embeds a raster image, editor details and the title,\n"
         "description and date of its metadata. They are picked under Visible\n"
-        "Columns.")
+        "Columns. The properties dialog of a drawing gets a Drawing page with\n"
+        "the same facts.")
   endforeach()
+  set(CPACK_DEBIAN_THUNAR_PACKAGE_NAME "vexmeta-thunar")
+  set(CPACK_DEBIAN_THUNAR_PACKAGE_SECTION "xfce")
+  set(CPACK_DEBIAN_THUNAR_PACKAGE_ENHANCES "thunar")
+  string(CONCAT CPACK_DEBIAN_THUNAR_DESCRIPTION
+      "SVG drawing details in Thunar's properties dialog\n"
+      "This package holds Vexmeta's module for Thunar, the Xfce file manager.\n"
+      "The properties dialog of a .svg or .svgz drawing gets a Drawing page:\n"
+      "its size in pixels at 96 dpi, the SVG version, the program that made\n"
+      "it, width, height and viewBox as written, whether it embeds a raster\n"
+      "image, editor details and the title, description and date of its\n"
+      "metadata.")
 endif()
 
 include(CPack)
