@@ -29,13 +29,13 @@ std::unique_ptr<TPageView> OpenOne(const std::string& APath, const std::string& 
   return OpenPage({{UriOf(APath), AMimeType}});
 }
 
-// A drawing of 32 MiB of elements, the dearest text, in a few KiB of gzip:
+// A drawing of 16 MiB of elements, the dearest text, in a few KiB of gzip:
 // many times the time a window's thread gives a read.
 std::string DearDrawing() {
   return testing_support::GzipFilled(
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3in\" height=\"2in\" id=\"dear\">"
       "<title>Dear</title>",
-      "<g/>", 32u << 20);
+      "<g/>", 16u << 20);
 }
 
 }  // namespace
