@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# A file manager's properties dialog end to end with the installed module:
+# A file manager's Properties dialog end to end with the installed module:
 # under Xvfb, in a D-Bus session of its own with a throwaway home, the file
 # manager is started and asked over D-Bus for the properties of a drawing; the module's log must say it gave the dialog its Drawing page,
 # and the dialog's pages are shown one after the other (xdotool clicks on its
 # tabs) and a screenshot of each kept as a record, not compared. Every wait is bounded and the file manager is stopped
 # whatever happens; 77 means skipped (the file manager, Xvfb, xdotool or the
 # installed module is missing).
-#   PropertiesGui_test.sh nemo|thunar OUTDIR DRAWING
+#   PropertiesGui_test.sh nautilus|nemo|thunar OUTDIR DRAWING
 set -euo pipefail
 
 if [ "${1:-}" = --session ]; then
@@ -20,6 +20,12 @@ if [ "${1:-}" = --session ]; then
     nemo)
       # A window of its own keeps Nemo running (a dialog alone does not).
       G_MESSAGES_DEBUG=Vexmeta nemo "$(dirname "$drawing")" >"$log" 2>&1 &
+      name=org.freedesktop.FileManager1
+      ask=(--object-path /org/freedesktop/FileManager1
+           --method org.freedesktop.FileManager1.ShowItemProperties "['$uri']" "")
+      ;;
+    nautilus)
+      G_MESSAGES_DEBUG=Vexmeta nautilus "$(dirname "$drawing")" >"$log" 2>&1 &
       name=org.freedesktop.FileManager1
       ask=(--object-path /org/freedesktop/FileManager1
            --method org.freedesktop.FileManager1.ShowItemProperties "['$uri']" "")
@@ -53,7 +59,20 @@ if [ "${1:-}" = --session ]; then
       fi
     done
   fi
-  if window=$(timeout 20 xdotool search --sync --onlyvisible --name " Properties" | head -n 1) \
+  if [ "$fm" = nautilus ]; then
+    # GNOME Files shows a page of its dialog at a time, without tabs: the
+    # dialog as it opens is kept, then the page its last row (Drawing, the
+    # last extension's) opens.
+    sleep 3
+    import -window root "$outdir/$fm-properties-1.png" 2>/dev/null || true
+    if window=$(timeout 20 xdotool search --sync --onlyvisible --name "^Properties$" | head -n 1) \
+       && [ -n "$window" ]; then
+      eval "$(xdotool getwindowgeometry --shell "$window")"
+      xdotool mousemove --window "$window" $((WIDTH / 2)) $((HEIGHT - 50)) click 1
+      sleep 2
+      import -window root "$outdir/$fm-properties-2.png" 2>/dev/null || true
+    fi
+  elif window=$(timeout 20 xdotool search --sync --onlyvisible --name " Properties" | head -n 1) \
      && [ -n "$window" ]; then
     xdotool windowfocus --sync "$window" 2>/dev/null || true
     sleep 1
@@ -101,9 +120,10 @@ for tool in "$fm" xvfb-run dbus-run-session gdbus timeout xdotool import pkg-con
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 case "$fm" in
+  nautilus) module="$(pkg-config --variable=extensiondir libnautilus-extension-4)/libvexmeta-nautilus.so" ;;
   nemo) module="$(pkg-config --variable=extensiondir libnemo-extension)/libvexmeta-nemo.so" ;;
   thunar) module="$(pkg-config --variable=extensionsdir thunarx-3)/vexmeta-thunar.so" ;;
-  *) echo "PropertiesGui_test.sh: nemo or thunar, not $fm"; exit 2 ;;
+  *) echo "PropertiesGui_test.sh: nautilus, nemo or thunar, not $fm"; exit 2 ;;
 esac
 [ -f "$module" ] || { echo "skipped: $module is not installed"; exit 77; }
 
@@ -116,7 +136,8 @@ copy="$WORK/home/drawings/$(basename "$drawing")"
 
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" \
        XDG_CACHE_HOME="$WORK/cache" XDG_RUNTIME_DIR="$WORK/runtime" \
-       GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 LANGUAGE=en LC_ALL=C.UTF-8
+       GSETTINGS_BACKEND=memory GSK_RENDERER=cairo LIBGL_ALWAYS_SOFTWARE=1 NO_AT_BRIDGE=1 \
+       LANGUAGE=en LC_ALL=C.UTF-8
 # timeout signals its whole process group, the file manager included.
 timeout -k 5 120 xvfb-run -a -s "-screen 0 1024x768x24" \
   dbus-run-session -- bash "$0" --session "$fm" "$outdir" "$copy" 2>"$outdir/$fm-properties-session.log"
