@@ -54,9 +54,12 @@ void InitPageProvider(gpointer AIface, gpointer /*AData*/) {
 
 }  // namespace
 
+// The entry points' names are Thunar's (thunar_extension_initialize, ...).
+#define VX_THUNAR_ENTRY(name) thunar_extension_##name
+
 extern "C" {
 
-__attribute__((visibility("default"))) void thunar_extension_initialize(
+__attribute__((visibility("default"))) void VX_THUNAR_ENTRY(initialize)(
     ThunarxProviderPlugin* APlugin) {
   try {
     if (const gchar* mismatch = thunarx_check_version(THUNARX_MAJOR_VERSION, THUNARX_MINOR_VERSION,
@@ -81,14 +84,14 @@ __attribute__((visibility("default"))) void thunar_extension_initialize(
   }
 }
 
-__attribute__((visibility("default"))) void thunar_extension_shutdown(void) {
+__attribute__((visibility("default"))) void VX_THUNAR_ENTRY(shutdown)(void) {
   try {
     files_page::StopPageReads();
   } catch (...) {
   }
 }
 
-__attribute__((visibility("default"))) void thunar_extension_list_types(const GType** ATypes,
+__attribute__((visibility("default"))) void VX_THUNAR_ENTRY(list_types)(const GType** ATypes,
                                                                         gint* ACount) {
   static GType types[1];
   types[0] = gProviderType;
