@@ -11,7 +11,8 @@
 namespace page_test {
 
 // Initializes GTK on the session's display, or on an Xvfb display of the
-// test's own when there is none; a reason to skip when neither works.
+// test's own when there is none; else why not ("skipped: ..." when there is
+// no way to have a display here).
 std::string PrepareGtk();
 
 // The lines of the grid in APage: label and value per row (the values must be

@@ -34,8 +34,9 @@ struct TDialogFile {
   std::string MimeType;
 };
 
-// Whatever the host needs before it asks (a display for GTK); a reason to
-// skip when it is missing, else empty.
+// Whatever the host needs before it asks (a display for GTK): empty when it
+// is ready, else why not, beginning with "skipped:" when the machine lacks
+// something the test may do without.
 std::string PrepareHost();
 // The page the module offers for a dialog of these files, or null.
 std::unique_ptr<TPageView> OpenPage(const std::vector<TDialogFile>& AFiles);
