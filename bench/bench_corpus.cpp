@@ -30,7 +30,8 @@ const char cUsage[] =
     "fifteen cached requests after it, and pugixml reading (inflating .svgz) and\n"
     "parsing the file; per-file averages and the ratios plugin / pugixml. Then the\n"
     "same on generated ~140-byte drawings, and the host tool's files per second on\n"
-    "both (vexmeta --plugin PLUGIN --json FOLDER).\n"
+    "both on one thread and on two (vexmeta --plugin PLUGIN --json -j N FOLDER, the\n"
+    "two taking turns) and the ratio of the two.\n"
     "\n"
     "  --plugin PATH   the plugin library (default: the one built beside this program)\n"
     "  --host PATH     the host tool (default: the one built beside this program)\n"
@@ -225,6 +226,7 @@ void AddSummary(TTable& ATable, const TSummary& AS) {
 
 struct THostRun {
   std::string Name;
+  int Jobs = 1;
   std::size_t Found = 0;
   std::size_t Reported = 0;
   std::int64_t WallNs = -1;  // the fastest run
@@ -233,32 +235,38 @@ struct THostRun {
   }
 };
 
-THostRun RunHostTool(const std::string& AName, const fs::path& AHost, const fs::path& APluginPath,
-                     const fs::path& AFolder, std::size_t AFound, int ARepeat) {
-  THostRun run{AName, AFound, 0, -1};
+// The host tool over AFolder on 1 and on 2 threads, the two taking turns, so
+// that the machine's other work weighs on both alike.
+std::vector<THostRun> RunHostTool(const std::string& AName, const fs::path& AHost,
+                                  const fs::path& APluginPath, const fs::path& AFolder,
+                                  std::size_t AFound, int ARepeat) {
+  std::vector<THostRun> runs{{AName, 1, AFound, 0, -1}, {AName, 2, AFound, 0, -1}};
   for (int r = 0; r < ARepeat; ++r) {
-    std::string output;
-    std::string error;
-    const std::int64_t start = NowNs();
-    const int code = platform::RunProcess(
-        PathText(AHost), {u"--plugin", PathText(APluginPath), u"--json", PathText(AFolder)}, output,
-        &error);
-    const std::int64_t wall = NowNs() - start;
-    if (code != 0) {
-      std::fprintf(stderr, "bench_corpus: the host tool failed (exit code %d) %s\n", code,
-                   error.c_str());
-      return run;
+    for (THostRun& run : runs) {
+      std::string output;
+      std::string error;
+      const std::int64_t start = NowNs();
+      const int code = platform::RunProcess(PathText(AHost),
+                                            {u"--plugin", PathText(APluginPath), u"--json", u"-j",
+                                             run.Jobs == 1 ? u"1" : u"2", PathText(AFolder)},
+                                            output, &error);
+      const std::int64_t wall = NowNs() - start;
+      if (code != 0) {
+        std::fprintf(stderr, "bench_corpus: the host tool failed (exit code %d) %s\n", code,
+                     error.c_str());
+        return runs;
+      }
+      std::size_t count = 0;
+      for (std::size_t at = output.find("{\"File\":"); at != std::string::npos;
+           at = output.find("{\"File\":", at + 1))
+        ++count;
+      run.Reported = count;
+      if (run.WallNs < 0 || wall < run.WallNs) run.WallNs = wall;
+      std::fprintf(stderr, "  host tool -j %d, %s: %zu files in %s\n", run.Jobs, AName.c_str(),
+                   count, FormatSeconds(static_cast<double>(wall)).c_str());
     }
-    std::size_t count = 0;
-    for (std::size_t at = output.find("{\"File\":"); at != std::string::npos;
-         at = output.find("{\"File\":", at + 1))
-      ++count;
-    run.Reported = count;
-    if (run.WallNs < 0 || wall < run.WallNs) run.WallNs = wall;
-    std::fprintf(stderr, "  host tool, %s: %zu files in %s\n", AName.c_str(), count,
-                 FormatSeconds(static_cast<double>(wall)).c_str());
   }
-  return run;
+  return runs;
 }
 
 // count drawings of about 140 bytes, sizes and ids varying, in folder.
@@ -375,8 +383,9 @@ int main(int argc, char** argv) {
       AddSummary(table, Summarize("  .svg", times, plain));
       AddSummary(table, Summarize("  .svgz", times, packed));
     }
-    hostRuns.push_back(
-        RunHostTool("corpus", options.Host, options.Plugin, folder, files.size(), options.Repeat));
+    for (const THostRun& run :
+         RunHostTool("corpus", options.Host, options.Plugin, folder, files.size(), options.Repeat))
+      hostRuns.push_back(run);
   }
   if (options.Small > 0) {
     const fs::path folder = work.Path() / "small";
@@ -391,8 +400,9 @@ int main(int argc, char** argv) {
       small = Summarize("~140-byte drawings", times, all);
       AddSummary(table, *small);
     }
-    hostRuns.push_back(RunHostTool("~140-byte drawings", options.Host, options.Plugin, folder,
-                                   files.size(), options.Repeat));
+    for (const THostRun& run : RunHostTool("~140-byte drawings", options.Host, options.Plugin,
+                                           folder, files.size(), options.Repeat))
+      hostRuns.push_back(run);
   }
 
   std::printf("plugin   %s\n", options.Plugin.string().c_str());
@@ -406,10 +416,10 @@ int main(int argc, char** argv) {
 
   std::printf("\nhost tool %s --json, fastest of %d run(s)\n", options.Host.string().c_str(),
               options.Repeat);
-  TTable hostTable({"set", "files found", "files reported", "wall time", "files/s"});
+  TTable hostTable({"set", "threads", "files found", "files reported", "wall time", "files/s"});
   for (const THostRun& h : hostRuns)
-    hostTable.Add({h.Name, std::to_string(h.Found), std::to_string(h.Reported),
-                   FormatSeconds(static_cast<double>(h.WallNs)),
+    hostTable.Add({h.Name, std::to_string(h.Jobs), std::to_string(h.Found),
+                   std::to_string(h.Reported), FormatSeconds(static_cast<double>(h.WallNs)),
                    h.WallNs > 0 ? FormatFixed(h.FilesPerSecond(), 0) : "failed"});
   std::fputs(hostTable.Render().c_str(), stdout);
 
@@ -424,9 +434,16 @@ int main(int argc, char** argv) {
   if (small)
     summary.Add({"~140-byte drawings: first request alone / pugixml",
                  FormatRatio(small->First / small->Pugixml)});
-  for (const THostRun& h : hostRuns)
-    if (h.WallNs > 0)
-      summary.Add({"host tool files/s (" + h.Name + ")", FormatFixed(h.FilesPerSecond(), 0)});
+  for (std::size_t i = 0; i < hostRuns.size(); ++i) {
+    const THostRun& h = hostRuns[i];
+    if (h.WallNs <= 0) continue;
+    summary.Add({"host tool files/s (" + h.Name + ", -j " + std::to_string(h.Jobs) + ")",
+                 FormatFixed(h.FilesPerSecond(), 0)});
+    // The runs of a set come in pairs: -j 1, then -j 2.
+    if (h.Jobs == 2 && i > 0 && hostRuns[i - 1].WallNs > 0)
+      summary.Add({"host tool -j 2 / -j 1 files/s (" + h.Name + ")",
+                   FormatRatio(h.FilesPerSecond() / hostRuns[i - 1].FilesPerSecond())});
+  }
   std::fputs(summary.Render().c_str(), stdout);
   return 0;
 }

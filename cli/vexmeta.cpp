@@ -1,7 +1,10 @@
 // vexmeta: a command-line host for the plugin. It loads Vexmeta.wdx64 by path as
 // a file manager does, resolves its exports, and prints the detect string,
-// the field table, or the fields of the files and folders it is given.
+// the field table, or the fields of the files and folders it is given (those
+// an expression selects, with --where), asking for the files on several
+// threads and printing them in the order of the walk.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,9 +13,11 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "WhereExpr.h"
 #include "base/Ascii.h"
 #include "host/LoadedPlugin.h"
 #include "platform/HostPlatform.h"
@@ -25,9 +30,17 @@ namespace {
 constexpr std::int32_t cHostTextBytes = 2048;   // what a file manager passes for names
 constexpr std::int32_t cHostValueBytes = 8192;  // and for values
 
-// Exit statuses: a file that failed is 1, a wrong command line is 2.
+// Exit statuses: a file that failed is 1, a wrong command line is 2. With
+// --where they are grep's: 0 when a file matched, 1 when none did, 2 when
+// anything failed (a file, a folder, the plugin, the command line), whatever
+// matched.
 constexpr int cExitFailed = 1;
 constexpr int cExitUsage = 2;
+constexpr int cExitNoMatch = 1;
+constexpr int cExitError = 2;
+
+// The most threads -j takes.
+constexpr int cMaxJobs = 256;
 
 const char cUsage[] =
     "usage: vexmeta [options] [file or folder ...]\n"
@@ -42,6 +55,14 @@ const char cUsage[] =
     "                    NAME:UNIT picks one unit, as in \"Calculated Width:90\"\n"
     "  --json            one JSON object per file, as a JSON array\n"
     "  --csv             comma-separated values with a header row\n"
+    "  --where EXPR      only the files whose fields match EXPR, for example\n"
+    "                    'Calculated Width >= 1000 and not Have Embedded Image'\n"
+    "                    (fields by name, any case, NAME:UNIT for a unit;\n"
+    "                    = != < <= > >= ~ not and or, parentheses)\n"
+    "  --names           print only the files' names, one a line\n"
+    "  -0                the same, each name ended by a NUL byte (for xargs -0)\n"
+    "  -j, --jobs N      read the files on N threads (default: one per core);\n"
+    "                    the output is the same whatever N\n"
     "  --plugin PATH     the plugin library (default: Vexmeta.wdx64 beside this\n"
     "                    program, else the installed one)\n"
     "  --fields          print the plugin's field table\n"
@@ -53,7 +74,8 @@ const char cUsage[] =
     "file. A field with units (the calculated sizes) gets one column per unit.\n"
     "A file that is missing, cannot be read or is not a drawing the plugin knows is\n"
     "reported on standard error and left out; the exit status is then 1. A wrong\n"
-    "command line exits with 2.\n";
+    "command line exits with 2. With --where the exit status is 0 when a file\n"
+    "matched, 1 when none did, and 2 when anything failed.\n";
 
 using TPlugin = TLoadedPlugin;
 
@@ -72,7 +94,7 @@ struct TColumn {
   std::int32_t Type;
 };
 
-enum class TFormat { fmTable, fmJson, fmCsv };
+enum class TFormat { fmTable, fmJson, fmCsv, fmNames };
 
 struct TOptions {
   fs::path PluginPath;
@@ -81,6 +103,9 @@ struct TOptions {
   bool ShowHelp = false;
   bool ShowVersion = false;
   TFormat Output = TFormat::fmTable;
+  char NameEnd = '\n';  // what ends each name of --names
+  std::optional<std::string> Where;
+  int Jobs = 0;  // 0: one per core
   std::vector<std::string> FieldSpecs;
   std::vector<fs::path> Inputs;
 };
@@ -183,7 +208,13 @@ bool ParseOptions(int AArgc, char** AArgv, TOptions& AOptions) {
       value = arg.substr(equals + 1);
       arg.resize(equals);
     }
-    bool takesValue = arg == "-f" || arg == "--field" || arg == "--plugin";
+    // -jN is -j N.
+    if (arg.size() > 2 && arg.starts_with("-j") && !arg.starts_with("--")) {
+      value = arg.substr(2);
+      arg = "-j";
+    }
+    bool takesValue = arg == "-f" || arg == "--field" || arg == "--plugin" || arg == "--where" ||
+                      arg == "-j" || arg == "--jobs";
     if (takesValue && !value) {
       if (i + 1 >= AArgc) {
         UsageError("option " + arg + " needs a value (vexmeta --help lists the options)");
@@ -211,6 +242,26 @@ bool ParseOptions(int AArgc, char** AArgv, TOptions& AOptions) {
       AOptions.Output = TFormat::fmJson;
     } else if (arg == "--csv") {
       AOptions.Output = TFormat::fmCsv;
+    } else if (arg == "--names" || arg == "-0") {
+      AOptions.Output = TFormat::fmNames;
+      if (arg == "-0") AOptions.NameEnd = '\0';
+    } else if (arg == "--where") {
+      if (AOptions.Where) {
+        UsageError("--where is given twice (join the conditions with \"and\" or \"or\")");
+        return false;
+      }
+      AOptions.Where = *value;
+    } else if (arg == "-j" || arg == "--jobs") {
+      const std::string& n = *value;
+      const bool number =
+          !n.empty() && n.size() <= 4 &&
+          std::all_of(n.begin(), n.end(), [](char AC) { return AC >= '0' && AC <= '9'; });
+      AOptions.Jobs = number ? std::stoi(n) : 0;
+      if (AOptions.Jobs < 1 || AOptions.Jobs > cMaxJobs) {
+        UsageError("option " + arg + " takes a number of threads from 1 to " +
+                   std::to_string(cMaxJobs) + ", not \"" + n + "\"");
+        return false;
+      }
     } else {
       UsageError("unknown option " + arg + " (vexmeta --help lists the options)");
       return false;
@@ -363,10 +414,12 @@ void PrintHelp(const TOptions& AOptions, const char* AArgv0) {
 
 // Asks for one field with a host-sized buffer; nothing when the plugin has no value.
 std::optional<std::string> RequestValue(const TPlugin& APlugin, const std::u16string& APath,
-                                        std::int32_t AField, std::int32_t AUnit) {
+                                        std::int32_t AField, std::int32_t AUnit,
+                                        std::int32_t AFlags = 0) {
   // Not cleared: the plugin writes what it answers, a text with its terminator.
   alignas(8) char buffer[cHostValueBytes];
-  std::int32_t result = APlugin.GetValueW(APath.c_str(), AField, AUnit, buffer, cHostValueBytes, 0);
+  std::int32_t result =
+      APlugin.GetValueW(APath.c_str(), AField, AUnit, buffer, cHostValueBytes, AFlags);
   switch (result) {
     case ft_numeric_32: {
       std::int32_t v;
@@ -580,6 +633,101 @@ void PrintRows(const std::vector<TColumn>& AColumns, const std::vector<std::stri
   for (const auto& line : cells) printLine(line);
 }
 
+// What each file is asked for: the columns, and the fields the expression
+// reads (WhereColumns[i]: the column of WhereUses[i], or -1 when it is none).
+struct TReadPlan {
+  const std::vector<TColumn>* Columns;
+  const std::vector<TField>* Fields;
+  std::vector<where::TFieldUse> WhereUses;
+  std::vector<int> WhereColumns;
+};
+
+struct TFileResult {
+  bool Known = false;    // the plugin reads the file as a drawing
+  bool Matched = false;  // and the expression, if any, selects it
+  TRow Row;
+};
+
+// Asks the plugin for one file. Every request after the first says it is for
+// the same file, as the first found it, so that the plugin looks it up once.
+TFileResult ReadOne(const TPlugin& APlugin, const std::u16string& APath, const TReadPlan& APlan,
+                    const where::TExpression* AExpression) {
+  TFileResult result;
+  std::int32_t flags = 0;
+  auto request = [&](std::int32_t AField, std::int32_t AUnit) {
+    std::optional<std::string> value = RequestValue(APlugin, APath, AField, AUnit, flags);
+    flags = cContentSameFile;
+    return value;
+  };
+  for (const TColumn& column : *APlan.Columns) {
+    result.Row.push_back(request(column.Field, column.Unit));
+    result.Known = result.Known || result.Row.back().has_value();
+  }
+  std::vector<std::optional<std::string>> values;
+  for (std::size_t i = 0; i < APlan.WhereUses.size(); ++i) {
+    const int column = APlan.WhereColumns[i];
+    values.push_back(column >= 0 ? result.Row[static_cast<std::size_t>(column)]
+                                 : request(APlan.WhereUses[i].Field, APlan.WhereUses[i].Unit));
+    result.Known = result.Known || values.back().has_value();
+  }
+  // The plugin has no value at all for a file it cannot read as a drawing;
+  // the fields asked for may all be empty in a drawing, so every field is
+  // asked (the plugin answers them from its cache).
+  for (std::size_t i = 0; !result.Known && i < APlan.Fields->size(); ++i)
+    result.Known = request(static_cast<std::int32_t>(i), 0).has_value();
+  result.Matched = result.Known && (AExpression == nullptr || AExpression->Matches(values));
+  return result;
+}
+
+// Asks for every file on AJobs threads (0: one per core), this one among
+// them; the results stand in the files' order, whatever the threads' order.
+std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs::path>& AFiles,
+                                   const TReadPlan& APlan, const where::TExpression* AExpression,
+                                   int AJobs) {
+  std::vector<TFileResult> results(AFiles.size());
+  if (AJobs <= 0)
+    AJobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+  const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(AJobs), AFiles.size());
+
+  // Relative names are asked for as absolute paths, as a file manager passes them.
+  std::error_code cwdError;
+  const fs::path cwd = fs::current_path(cwdError);
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> done{0};
+  std::atomic<bool> failed{false};
+  TProgress progress(platform::StderrIsTerminal() && AFiles.size() >= 200);
+  // AShow: this thread keeps the progress line.
+  auto work = [&](bool AShow) {
+    try {
+      for (std::size_t f = next++; f < AFiles.size(); f = next++) {
+        const fs::path& file = AFiles[f];
+        const fs::path absolute = file.is_absolute() || cwdError ? file : cwd / file;
+        results[f] = ReadOne(APlugin, HostPath(absolute), APlan, AExpression);
+        const std::size_t count = ++done;
+        if (AShow && (count % 100 == 0 || count == AFiles.size()))
+          progress.Show(count, AFiles.size());
+      }
+    } catch (...) {
+      // Out of memory: the files not asked for are reported as failed.
+      failed = true;
+      next = AFiles.size();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (std::size_t t = 1; t < threads; ++t) {
+    try {
+      workers.emplace_back(work, false);
+    } catch (...) {
+      break;  // no thread to be had: fewer do the work
+    }
+  }
+  work(true);
+  for (std::thread& worker : workers) worker.join();
+  progress.Clear();
+  if (failed) std::fprintf(stderr, "vexmeta: out of memory\n");
+  return results;
+}
+
 int Run(int AArgc, char** AArgv) {
   TOptions options;
   if (!ParseOptions(AArgc, AArgv, options)) return cExitUsage;
@@ -612,45 +760,68 @@ int Run(int AArgc, char** AArgv) {
   if (listing) return 0;
   std::vector<TColumn> columns;
   if (!SelectColumns(fields, options.FieldSpecs, columns)) return cExitUsage;
+  // Names alone need no column.
+  if (options.Output == TFormat::fmNames) columns.clear();
+
+  // The expression is read before any file is.
+  std::optional<where::TExpression> expression;
+  if (options.Where) {
+    std::vector<where::TFieldName> names;
+    for (const TField& field : fields)
+      names.push_back({field.Name, field.UnitList, field.Type == ft_boolean});
+    where::TParseError error;
+    expression = where::TExpression::Parse(*options.Where, names, error);
+    if (!expression) {
+      std::fprintf(stderr, "vexmeta: --where: %s",
+                   where::DescribeError(*options.Where, error).c_str());
+      return cExitUsage;
+    }
+  }
 
   bool ok = true;
   std::vector<fs::path> files;
   for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
 
-  TProgress progress(platform::StderrIsTerminal() && files.size() >= 200);
-  // Relative names are asked for as absolute paths, as a file manager passes them.
-  std::error_code cwdError;
-  const fs::path cwd = fs::current_path(cwdError);
+  // What the expression reads, as the columns' values where it reads a column.
+  TReadPlan plan{&columns, &fields, {}, {}};
+  if (expression) {
+    for (const where::TFieldUse& use : expression->Uses()) {
+      auto column = std::find_if(columns.begin(), columns.end(), [&](const TColumn& AC) {
+        return AC.Field == use.Field && AC.Unit == use.Unit;
+      });
+      plan.WhereColumns.push_back(
+          column == columns.end() ? -1 : static_cast<int>(column - columns.begin()));
+      plan.WhereUses.push_back(use);
+    }
+  }
+
+  std::vector<TFileResult> results =
+      ReadFiles(plugin, files, plan, expression ? &*expression : nullptr, options.Jobs);
+
   std::vector<std::string> names;
   std::vector<TRow> rows;
   for (std::size_t f = 0; f < files.size(); ++f) {
-    if (f % 100 == 0 || f + 1 == files.size()) progress.Show(f + 1, files.size());
-    const fs::path absolute = files[f].is_absolute() || cwdError ? files[f] : cwd / files[f];
-    std::u16string path = HostPath(absolute);
-    TRow row;
-    bool known = false;
-    for (const TColumn& column : columns) {
-      row.push_back(RequestValue(plugin, path, column.Field, column.Unit));
-      known = known || row.back().has_value();
-    }
-    // The plugin has no value at all for a file it cannot read as a drawing;
-    // the columns asked for may all be empty in a drawing, so every field is
-    // asked (the plugin answers them from its cache).
-    for (std::size_t i = 0; !known && i < fields.size(); ++i)
-      known = RequestValue(plugin, path, static_cast<std::int32_t>(i), 0).has_value();
-    if (!known) {
+    TFileResult& result = results[f];
+    if (!result.Known) {
       // Only now is it worth finding out why: most files are drawings.
-      progress.Clear();
       const char* problem = FileProblem(files[f]);
       Report(files[f], problem ? problem : "not a drawing the plugin knows");
       ok = false;
       continue;
     }
+    if (!result.Matched) continue;
     names.push_back(PrintedName(files[f]));
-    rows.push_back(std::move(row));
+    rows.push_back(std::move(result.Row));
   }
-  progress.Clear();
-  PrintRows(columns, names, rows, options.Output);
+  if (options.Output == TFormat::fmNames) {
+    for (const std::string& name : names) {
+      std::fwrite(name.data(), 1, name.size(), stdout);
+      std::fputc(options.NameEnd, stdout);
+    }
+  } else {
+    PrintRows(columns, names, rows, options.Output);
+  }
+  if (expression) return !ok ? cExitError : (names.empty() ? cExitNoMatch : 0);
   return ok ? 0 : cExitFailed;
 }
 

@@ -6,8 +6,9 @@
 # looks for content plugins, the host tool, its manual page and README.Debian
 # (how to add the plugin and its columns to the file manager), and beside it
 # vexmeta-kde_<version>_<arch>.deb with the KDE extractor when that is built,
-# and vexmeta-nautilus, vexmeta-nemo and vexmeta-caja with the file manager
-# extensions that are built.
+# vexmeta-nautilus, vexmeta-nemo and vexmeta-caja with the file manager
+# extensions that are built, vexmeta-thunar with Thunar's module, and
+# vexmeta-tracker with the desktop search's extract module when that is built.
 set(VX_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VX_PACKAGE_STAGE "${PROJECT_BINARY_DIR}/packaging")
 set(VX_PACKAGE_CONTACT "The Vexmeta developers <developers@vexmeta.example>")
@@ -130,9 +131,20 @@ else()
             DESTINATION share/doc/vexmeta-thunar COMPONENT thunar)
   endif()
 
+  # The desktop search's extract module goes where the extractor loads modules
+  # from, its rule where it reads rules, in a package of its own.
+  if(TARGET vexmeta_tracker)
+    install(TARGETS vexmeta_tracker LIBRARY DESTINATION "${VX_TRACKER_MODULE_DIR}"
+            COMPONENT tracker PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    install(FILES "${VX_TRACKER_RULE}" DESTINATION "${VX_TRACKER_RULES_DIR}" COMPONENT tracker)
+    install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+            DESTINATION share/doc/vexmeta-tracker COMPONENT tracker)
+  endif()
+
   set(CPACK_GENERATOR "DEB")
   # One package per component: vexmeta, and vexmeta-kde, vexmeta-nautilus,
-  # vexmeta-nemo, vexmeta-caja and vexmeta-thunar when they are built.
+  # vexmeta-nemo, vexmeta-caja, vexmeta-thunar and vexmeta-tracker when they
+  # are built.
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_PACKAGE_NAME "vexmeta")
   set(CPACK_DEBIAN_VEXMETA_PACKAGE_NAME "vexmeta")
@@ -169,6 +181,16 @@ else()
       "metadata, and for .svgz files also the title and description. KDE's file\n"
       "manager shows them in its Details view and information panel, and the\n"
       "desktop search index keeps them.")
+  set(CPACK_DEBIAN_TRACKER_PACKAGE_NAME "vexmeta-tracker")
+  set(CPACK_DEBIAN_TRACKER_PACKAGE_SECTION "gnome")
+  set(CPACK_DEBIAN_TRACKER_PACKAGE_ENHANCES "tracker-extract")
+  string(CONCAT CPACK_DEBIAN_TRACKER_DESCRIPTION
+      "SVG drawing details for GNOME's desktop search\n"
+      "This package holds Vexmeta's extract module for the desktop search's\n"
+      "extractor (tracker-extract). For every .svg and .svgz file it gives the\n"
+      "search index the drawing's width and height in pixels, its title,\n"
+      "description, the program that made it and the date of its metadata, so\n"
+      "that GNOME's search finds drawings by them.")
   # component, short name, long name, file manager package, section
   set(file_managers "nautilus\;GNOME Files\;GNOME Files (Nautilus)\;nautilus\;gnome"
                     "nemo\;Nemo\;Nemo, the Cinnamon file manager\;nemo\;x11"

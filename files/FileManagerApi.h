@@ -22,6 +22,10 @@ extern "C" {
 #include <libnemo-extension/nemo-extension-types.h>
 #include <libnemo-extension/nemo-file-info.h>
 #include <libnemo-extension/nemo-info-provider.h>
+#include <libnemo-extension/nemo-name-and-desc-provider.h>
+// Nemo alone asks an extension for its name and a one-line description, which
+// its list of extensions shows.
+#define VX_FM_NAME_AND_DESC 1
 #define VX_FM_FN(name) nemo_##name
 #define VX_FM_TYPE(name) Nemo##name
 #define VX_FM_CONST(name) NEMO_##name

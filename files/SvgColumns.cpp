@@ -7,6 +7,7 @@
 #include <glib-object.h>
 #include <glib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "FieldLabels.h"
 #include "FileInfoPath.h"
 #include "FileManagerApi.h"
+#include "TurnBudget.h"
 #include "extract/Dimensions.h"
 #include "extract/SvgExtractor.h"
 #include "extract/SvgFields.h"
@@ -87,8 +89,8 @@ std::vector<TColumnSpec> ColumnSpecs() {
     }
     specs.push_back({AttributeOf(row), label, description, row.Kind == fkPixels});
   }
-  specs.push_back(
-      {cDimensions, "Dimensions", widthLabel + cTimes + heightLabel + ", " + unitName, false});
+  specs.push_back({cDimensions, Translated(section, "Dimensions"),
+                   widthLabel + cTimes + heightLabel + ", " + unitName, false});
   return specs;
 }
 
@@ -147,6 +149,8 @@ struct TModuleState {
   TSvgExtractor Worker;  // reads on the worker thread
   GThreadPool* Pool = nullptr;
   std::unordered_set<TJob*> Pending;  // on the main loop only
+  // The main loop's time for reads at once, per turn.
+  files_budget::TTurnBudget Turn;
 };
 
 TModuleState* gState = nullptr;
@@ -232,17 +236,26 @@ TOperationResult UpdateFileInfo(TInfoProvider* AProvider, TFileInfo* AFile, GClo
       AddValues(AFile, nullptr);
       return cComplete;
     }
-    // At once when the read fits the time a window's thread may spend on it.
-    TVexmeta record;
-    TExtractOptions options;
-    options.TimeBudgetNs = cAnswerAtOnceNs;
-    const TFileRead read =
-        gState->AtOnce.ReadFile(platform::FileNameToUtf16(path), options, record);
-    if (read != TFileRead::frOverBudget || AClosure == nullptr || AHandle == nullptr) {
-      const bool drawing = read == TFileRead::frDrawing;
-      AddValues(AFile, drawing ? &record : nullptr);
-      g_debug("%s: answered at once (%s)", path.c_str(), drawing ? "drawing" : "no drawing");
-      return cComplete;
+    // At once when the read fits what is left of this turn's time for reads at
+    // once, and never longer than a window's thread may spend on one file;
+    // otherwise, and for every file after the turn's time is spent, on the
+    // worker. A caller that cannot wait is answered at once in any case.
+    const bool canWait = AClosure != nullptr && AHandle != nullptr;
+    const std::int64_t left = canWait ? gState->Turn.Left() : cAnswerAtOnceNs;
+    if (left > 0) {
+      TVexmeta record;
+      TExtractOptions options;
+      options.TimeBudgetNs = std::min(left, cAnswerAtOnceNs);
+      const gint64 start = g_get_monotonic_time();
+      const TFileRead read =
+          gState->AtOnce.ReadFile(platform::FileNameToUtf16(path), options, record);
+      gState->Turn.Spend((g_get_monotonic_time() - start) * 1000);
+      if (read != TFileRead::frOverBudget || !canWait) {
+        const bool drawing = read == TFileRead::frDrawing;
+        AddValues(AFile, drawing ? &record : nullptr);
+        g_debug("%s: answered at once (%s)", path.c_str(), drawing ? "drawing" : "no drawing");
+        return cComplete;
+      }
     }
     auto* job = new TJob{AProvider, AFile, AClosure, path, {}};
     g_object_ref(AProvider);
@@ -263,6 +276,19 @@ void CancelUpdate(TInfoProvider* /*AProvider*/, TOperationHandle* AHandle) {
   // A handle of an answer already given is no longer known, and ignored.
   if (gState != nullptr && gState->Pending.count(job) != 0) job->Cancelled.store(true);
 }
+
+#if defined(VX_FM_NAME_AND_DESC)
+// What the file manager's list of extensions shows: "name:::description", the
+// description one line.
+GList* GetNameAndDesc(NemoNameAndDescProvider* /*AProvider*/) {
+  return g_list_append(nullptr, g_strdup("Vexmeta:::List-view columns with the facts of SVG "
+                                         "drawings: sizes, title, description, application"));
+}
+
+void InitNameAndDescProvider(gpointer AIface, gpointer /*AData*/) {
+  static_cast<NemoNameAndDescProviderInterface*>(AIface)->get_name_and_desc = GetNameAndDesc;
+}
+#endif
 
 void InitColumnProvider(gpointer AIface, gpointer /*AData*/) {
   static_cast<TColumnProviderIface*>(AIface)->get_columns = GetColumns;
@@ -295,6 +321,11 @@ __attribute__((visibility("default"))) void VX_FM_MODULE_INITIALIZE(GTypeModule*
     static const GInterfaceInfo cInfoProvider = {InitInfoProvider, nullptr, nullptr};
     g_type_module_add_interface(AModule, state->ProviderType, ColumnProviderType(), &cColumns);
     g_type_module_add_interface(AModule, state->ProviderType, InfoProviderType(), &cInfoProvider);
+#if defined(VX_FM_NAME_AND_DESC)
+    static const GInterfaceInfo cNameAndDesc = {InitNameAndDescProvider, nullptr, nullptr};
+    g_type_module_add_interface(AModule, state->ProviderType, NEMO_TYPE_NAME_AND_DESC_PROVIDER,
+                                &cNameAndDesc);
+#endif
     RegisterDrawingPages(AModule, state->ProviderType);
     // One worker: the file manager asks for one file at a time.
     state->Pool = g_thread_pool_new(RunJob, nullptr, 1, FALSE, nullptr);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "extract/IsoDate.h"
 #include "extract/SvgFields.h"
 
 // A shell property's key: its format identifier and property identifier, as
@@ -27,7 +28,8 @@ enum TPropertyForm : std::uint8_t {
   pfText,        // the field's text, when not empty (a string)
   pfPixels,      // the field's pixels at 96 dpi, when width and height are both known (VT_UI4)
   pfDimensions,  // "W x H" at 96 dpi under the same condition (a string)
-  pfDate,        // the field's text as an ISO 8601 date or date-time (VT_FILETIME)
+  pfDate,        // the field's text as an ISO 8601 date or date-time (VT_FILETIME,
+                 // FileTimeOfIsoDate)
 };
 
 struct TPropertyRow {
@@ -58,11 +60,3 @@ std::vector<TFact> FactsOf(const TVexmeta& ARecord);
 // (U+202A) and a pop (U+202C), so that it reads the same in right-to-left
 // languages.
 std::u16string DimensionsText(std::uint32_t AWidth, std::uint32_t AHeight);
-
-// An ISO 8601 date ("2024-05-17") or date and time ("2024-05-17T08:30",
-// seconds and a fraction optional, "T" or a blank between them) with an
-// optional zone ("Z", "+02:00", "+0200", "+02"), as a FILETIME count; a time
-// without a zone, and a date alone (at midnight), are taken as UTC. Blanks
-// around it are ignored. Nothing for anything else, an impossible date or time,
-// or a date before 1601.
-std::optional<std::uint64_t> FileTimeOfIsoDate(std::u16string_view AText);

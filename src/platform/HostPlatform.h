@@ -73,4 +73,10 @@ bool RunOnThreadWithStack(std::size_t AStackBytes, const std::function<void()>& 
 // selector), 1 for the rest. Host side: the host tool pads its table with it.
 std::size_t DisplayWidth(std::u16string_view AText);
 
+// The text with letter case folded, for comparing texts without regard to
+// case: Unicode full case folding on Linux (ICU; "Straße" and "STRASSE" fold
+// alike), the system's invariant lower case on Windows. Host side: the host
+// tool's "~" looks for a folded text in another.
+std::u16string FoldCase(std::u16string_view AText);
+
 }  // namespace platform

@@ -1,6 +1,6 @@
 // The host-side services on Linux and other POSIX systems: loading a library,
 // child processes, the memory high-water mark, threads with a given stack, and
-// the display width of text (ICU). Only programs that load the plugin link them.
+// the display width of text and case folding (ICU). Only programs that load the plugin link them.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 #include <unistd.h>
 
@@ -209,6 +210,20 @@ std::size_t DisplayWidth(std::u16string_view AText) {
     width += wide ? 2 : 1;
   }
   return width;
+}
+
+std::u16string FoldCase(std::u16string_view AText) {
+  if (AText.empty() || AText.size() > INT32_MAX / 3) return std::u16string(AText);
+  // Full folding may lengthen a text, at most threefold.
+  std::u16string out(AText.size() * 3, u'\0');
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t length =
+      u_strFoldCase(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                    reinterpret_cast<const UChar*>(AText.data()),
+                    static_cast<int32_t>(AText.size()), U_FOLD_CASE_DEFAULT, &status);
+  if (U_FAILURE(status)) return std::u16string(AText);
+  out.resize(static_cast<std::size_t>(length));
+  return out;
 }
 
 }  // namespace platform

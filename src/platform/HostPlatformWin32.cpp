@@ -7,6 +7,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -249,6 +250,18 @@ std::size_t DisplayWidth(std::u16string_view AText) {
     width += (type3 & (C3_FULLWIDTH | C3_IDEOGRAPH)) != 0 || kana || hangul ? 2 : 1;
   }
   return width;
+}
+
+std::u16string FoldCase(std::u16string_view AText) {
+  if (AText.empty() || AText.size() > INT_MAX) return std::u16string(AText);
+  std::u16string out(AText);
+  // Lower case keeps the length; the invariant locale makes it the same for
+  // every user.
+  const int length = static_cast<int>(out.size());
+  if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, win32::AsWide(AText.data()), length,
+                      win32::AsWide(out.data()), length, nullptr, nullptr, 0) != length)
+    return std::u16string(AText);
+  return out;
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // The plugin unit: the module-wide state and its
 // start-up and shutdown, value requests, state notifications and the host's
-// default parameters. Requests run wholly under the plugin lock; everything
-// below them is single-threaded.
+// default parameters. A request looks its file up and reads a drawing outside
+// the plugin lock, with an extractor of its own, and holds the lock only while
+// it uses the state (the cache, the put-off drawings, the settings); so
+// requests on several threads read their drawings at once.
 #include "plugin/SvgPlugin.h"
 
 #include <algorithm>
@@ -32,7 +34,13 @@ struct TPutOff {
   std::int64_t Key = 0;  // TCacheID::i
   double Time = 0;
   std::int64_t Size = -1;
-  bool operator==(const TPutOff&) const = default;
+  // The fields (and units) flagged requests have asked of it since it was put
+  // off or last read, one bit each (RequestBit): the same one asked again is
+  // the host asking once more, as a properties dialog opened again does.
+  std::uint64_t Asked = 0;
+  bool SameFile(const TPutOff& AOther) const {
+    return Key == AOther.Key && Time == AOther.Time && Size == AOther.Size;
+  }
 };
 
 // The latest cPutOffRemembered drawings put off, oldest first. A drawing that
@@ -40,8 +48,11 @@ struct TPutOff {
 // again.
 class TPutOffFiles {
  public:
-  bool Holds(const TPutOff& AFile) const {
-    return std::find(FFiles.begin(), FFiles.end(), AFile) != FFiles.end();
+  // The entry of the unchanged drawing, or null.
+  TPutOff* Find(const TPutOff& AFile) {
+    const auto held = std::find_if(FFiles.begin(), FFiles.end(),
+                                   [&](const TPutOff& AHeld) { return AHeld.SameFile(AFile); });
+    return held != FFiles.end() ? &*held : nullptr;
   }
   void Add(const TPutOff& AFile) {
     std::erase_if(FFiles, [&](const TPutOff& AHeld) { return AHeld.Key == AFile.Key; });
@@ -53,6 +64,15 @@ class TPutOffFiles {
   std::vector<TPutOff> FFiles;
 };
 
+// A request's bit in TPutOff::Asked: two per field, one per unit (no field has
+// more); 0 for a field that does not exist.
+std::uint64_t RequestBit(std::int32_t AFieldIndex, std::int32_t AUnitIndex) {
+  static_assert(cFieldCount * 2 <= 64);
+  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return 0;
+  const std::int32_t unit = AUnitIndex == 1 && UnitCount(cFieldRows[AFieldIndex]) > 1 ? 1 : 0;
+  return std::uint64_t{1} << (AFieldIndex * 2 + unit);
+}
+
 // A name the host gave with '?' for bytes it could not convert, and the file
 // it was found to name.
 struct TReplacedName {
@@ -60,9 +80,17 @@ struct TReplacedName {
   std::u16string Found;
 };
 
+// Extractors kept for the next reads: a reading request takes one (or makes
+// one when none is left) and gives it back after the read, so that threads
+// never share one and a small drawing costs no reader set-up.
+constexpr std::size_t cIdleExtractorsKept = 4;
+
 struct TPluginState {
-  TSettings Settings;       // changed only under the plugin lock
-  TSvgExtractor Extractor;  // reads every drawing, under the plugin lock
+  TSettings Settings;  // changed only under the plugin lock
+  std::vector<std::unique_ptr<TSvgExtractor>> IdleExtractors;
+  // Counts the changes of the settings that decide what a record holds; a read
+  // that began under other settings is answered but not cached.
+  std::uint64_t RecordsGeneration = 0;
   std::u16string ModulePath;
   std::unique_ptr<TwdxCache> Cache;
   std::u16string LastRequestedFileName;
@@ -95,22 +123,28 @@ class TModuleState {
 platform::TLock gLock;
 constinit TModuleState gModule;
 
-// Holds the plugin lock for one request or notification. A guard that must not
-// wait takes the lock only when it is free, and then says whether it holds it.
+// Holds the plugin lock for one request or notification; a request lets it go
+// while it reads a drawing and takes it again for the result.
 class TLockGuard {
  public:
-  explicit TLockGuard(platform::TLock& ALock, bool AWait = true)
-      : FLock(ALock), FHeld(AWait ? (ALock.Enter(), true) : ALock.TryEnter()) {}
+  explicit TLockGuard(platform::TLock& ALock) : FLock(ALock) { FLock.Enter(); }
   ~TLockGuard() {
     if (FHeld) FLock.Leave();
   }
   TLockGuard(const TLockGuard&) = delete;
   TLockGuard& operator=(const TLockGuard&) = delete;
-  bool Held() const { return FHeld; }
+  void Leave() {
+    FLock.Leave();
+    FHeld = false;
+  }
+  void Enter() {
+    FLock.Enter();
+    FHeld = true;
+  }
 
  private:
   platform::TLock& FLock;
-  const bool FHeld;
+  bool FHeld = true;
 };
 
 // The time budget of a flagged request: cAnswerAtOnceNs, or what the test seam
@@ -155,14 +189,13 @@ std::u16string FindNameWithReplacedBytes(std::u16string_view APath) {
   return found;
 }
 
-// Looks APath up as FindFileEntry does; a path that names no file but holds '?'
-// is looked for as a name with replaced bytes, and APath is then made the
-// path of the file found. The latest such name is remembered, so that the
-// host's requests for the other fields of the file do not search its folder
-// again while the file is there.
-bool FindFileEntryOrReplaced(TPluginState& AState, std::u16string& APath,
-                             platform::TFileEntryInfo& AEntry) {
-  if (platform::FindFileEntry(APath, AEntry)) return true;
+// For a path that FindFileEntry found no file for: when it holds '?', it is
+// looked for as a name with replaced bytes, and APath is then made the path of
+// the file found. The latest such name is remembered, so that the host's
+// requests for the other fields of the file do not search its folder again
+// while the file is there. Called under the plugin lock.
+bool FindReplacedName(TPluginState& AState, std::u16string& APath,
+                      platform::TFileEntryInfo& AEntry) {
   if (APath.find(u'?') == std::u16string::npos) return false;
   if (AState.ReplacedName.Given != APath ||
       !platform::FindFileEntry(AState.ReplacedName.Found, AEntry)) {
@@ -183,9 +216,31 @@ void ApplySettings(TPluginState& AState, const TSettings& ASettings) {
                              ASettings.ReadLimitBytes != AState.Settings.ReadLimitBytes;
   AState.Settings = ASettings;
   AState.AnswerAtOnceNs = AnswerAtOnceBudget();
+  if (recordsDiffer) ++AState.RecordsGeneration;
   if (!AState.Cache) return;
   if (recordsDiffer) AState.Cache->Clear();
   AState.Cache->SetMaxCount(ASettings.CacheSize_x64 + 1);
+}
+
+// An extractor for one read: an idle one, or a new one. Called under the
+// plugin lock.
+std::unique_ptr<TSvgExtractor> TakeExtractor(TPluginState& AState) {
+  if (AState.IdleExtractors.empty()) return std::make_unique<TSvgExtractor>();
+  std::unique_ptr<TSvgExtractor> extractor = std::move(AState.IdleExtractors.back());
+  AState.IdleExtractors.pop_back();
+  return extractor;
+}
+
+// Keeps an extractor after its read, unless enough are kept already. Called
+// under the plugin lock.
+void GiveBackExtractor(TPluginState& AState, std::unique_ptr<TSvgExtractor> AExtractor) {
+  if (AState.IdleExtractors.size() < cIdleExtractorsKept) {
+    try {
+      AState.IdleExtractors.push_back(std::move(AExtractor));
+    } catch (...) {
+      // No room to keep it: it goes with this request.
+    }
+  }
 }
 
 }  // namespace
@@ -254,23 +309,17 @@ void PluginShutdown() {
 
 std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,
                        void* AFieldValue, std::int32_t AMaxLen, std::int32_t AFlags) {
-  // A request the host may put off never waits: not for the lock another
-  // request holds, nor longer than its time budget for a drawing that takes
-  // long to read. What is cheap (a current cache entry, a drawing read within
-  // the budget) it answers as any request.
+  // A request the host may put off never waits long: the lock is held only
+  // while a request uses the state, never while it reads a file, and a drawing
+  // that takes long to read is given up after the time budget. What is cheap
+  // (a current cache entry, a drawing read within the budget) it answers as
+  // any request.
   const bool delayIfSlow = (AFlags & CONTENT_DELAYIFSLOW) != 0;
+  const bool sameFile = (AFlags & cContentSameFile) != 0;
   if (AFileName == nullptr) return ft_fieldempty;
-  TLockGuard guard(gLock, !delayIfSlow);
-  if (!guard.Held()) return ft_delayed;
-  if (gModule.Get() == nullptr) return ft_fieldempty;
-  TPluginState& state = *gModule.Get();
 
   std::u16string_view fileName(AFileName);
   std::u16string path = platform::LongPathForm(fileName);
-  // A put-off request leaves the last requested name alone; it is stored below
-  // once the request is sure to be answered.
-  if (!delayIfSlow) state.LastRequestedFileName.assign(fileName);
-
   // Where file names ignore case, the lower-cased path is the key and the name
   // searched and opened; where they do not, the path as given is both, so that
   // names differing only in case never share an entry.
@@ -278,9 +327,39 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
 
   // The directory search also answers whether the path names an existing file
   // that is no directory (only regular files are found), so a cached request
-  // costs one look-up of the file.
+  // costs one look-up of the file. It needs no state, so requests on several
+  // threads look their files up at once.
   platform::TFileEntryInfo entry;
-  if (!FindFileEntryOrReplaced(state, path, entry)) return delayIfSlow ? ft_delayed : ft_fieldempty;
+  bool found = !sameFile && platform::FindFileEntry(path, entry);
+
+  TLockGuard guard(gLock);
+  TPluginState* const module = gModule.Get();
+  if (module == nullptr) return ft_fieldempty;
+  TPluginState& state = *module;
+  // A put-off request leaves the last requested name alone; it is stored below
+  // once the request is sure to be answered.
+  if (!delayIfSlow) state.LastRequestedFileName.assign(fileName);
+  const auto answer = [&](const TCacheObject* AObject) {
+    if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
+    if (AObject == nullptr || !AObject->Valid) return ft_fieldempty;
+    if (AFieldValue == nullptr) return ft_fieldempty;
+    if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
+    return AnswerField(cFieldRows[AFieldIndex], AObject->Vexmeta, AUnitIndex,
+                       state.Settings.ParseImageNode, AFieldValue, AMaxLen);
+  };
+  if (sameFile) {
+    // The host vouches for the entry the cache holds; without one, the file is
+    // looked up as for any request.
+    if (void* data = state.Cache ? state.Cache->GetItem(CacheKey(path)) : nullptr)
+      if (const TCacheObject* cached = TwdxCache::ObjectOf(data)) return answer(cached);
+    guard.Leave();
+    found = platform::FindFileEntry(path, entry);
+    guard.Enter();
+    if (gModule.Get() != module) return ft_fieldempty;
+  }
+
+  if (!found && !FindReplacedName(state, path, entry))
+    return delayIfSlow ? ft_delayed : ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
   const TCacheID key = CacheKey(path);
@@ -291,35 +370,57 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     else
       state.Cache->InvalidateItem(key);
   }
+  std::unique_ptr<TCacheObject> built;
   if (object == nullptr) {
-    // A drawing put off before is not tried again with the flag; any other is
-    // read until the budget is spent, then put off and remembered. The budget
-    // also bounds compressed data that inflates a thousandfold.
-    const TPutOff file{key.i, entry.LastWriteTime, entry.Size};
-    if (delayIfSlow && state.PutOff.Holds(file)) return ft_delayed;
+    // A drawing put off before is not tried again with the flag, but for a
+    // field asked again; any other is read until the budget is spent, then put
+    // off and remembered. The budget also bounds compressed data that inflates
+    // a thousandfold.
+    TPutOff file{key.i, entry.LastWriteTime, entry.Size, RequestBit(AFieldIndex, AUnitIndex)};
+    bool budgeted = delayIfSlow;
+    if (TPutOff* held = state.PutOff.Find(file)) {
+      // A host whose list asks again without the flag from a worker never asks
+      // the same field twice with it before that; a properties dialog asks
+      // only with it, so its second request of a field, opened again, is read
+      // whole. Any request read here starts the count afresh.
+      if (delayIfSlow && (file.Asked == 0 || (held->Asked & file.Asked) == 0)) {
+        held->Asked |= file.Asked;
+        return ft_delayed;
+      }
+      held->Asked = 0;
+      budgeted = false;
+    }
     TExtractOptions options{state.Settings.ParseImageNode, state.Settings.ReadLimitBytes};
-    if (delayIfSlow) options.TimeBudgetNs = state.AnswerAtOnceNs;
+    if (budgeted) options.TimeBudgetNs = state.AnswerAtOnceNs;
+    const std::uint64_t generation = state.RecordsGeneration;
+    std::unique_ptr<TSvgExtractor> extractor = TakeExtractor(state);
+
+    // The read needs nothing of the state: the lock is free meanwhile. The
+    // state may be gone when it is taken again (the library is shutting down).
+    guard.Leave();
     bool overBudget = false;
-    std::unique_ptr<TCacheObject> built = BuildCacheObject(path, entry.LastWriteTime, entry.Size,
-                                                           options, state.Extractor, &overBudget);
+    built =
+        BuildCacheObject(path, entry.LastWriteTime, entry.Size, options, *extractor, &overBudget);
+    guard.Enter();
+    if (gModule.Get() != module) return ft_fieldempty;
+    GiveBackExtractor(state, std::move(extractor));
+
     if (overBudget) {
       state.PutOff.Add(file);
       return ft_delayed;
     }
-    if (built) {
+    object = built.get();
+    // A read under settings that have changed since is answered, not kept. A
+    // request on another thread may have read the same file meanwhile: the
+    // entry it made gives way to this one.
+    if (built && generation == state.RecordsGeneration) {
+      if (state.Cache->GetItem(key) != nullptr) state.Cache->DeleteItem(key);
       void* data = state.Cache->AddItem(key);
-      object = built.get();
       state.Cache->StoreObject(data, std::move(built));
     }
   }
   // From here on the request is answered.
-  if (delayIfSlow) state.LastRequestedFileName.assign(fileName);
-  if (object == nullptr || !object->Valid) return ft_fieldempty;
-  if (AFieldValue == nullptr) return ft_fieldempty;
-
-  if (AFieldIndex < 0 || AFieldIndex >= cFieldCount) return ft_fieldempty;
-  return AnswerField(cFieldRows[AFieldIndex], object->Vexmeta, AUnitIndex,
-                     state.Settings.ParseImageNode, AFieldValue, AMaxLen);
+  return answer(object);
 }
 
 std::int32_t GetValueA(const char* AFileName, std::int32_t AFieldIndex, std::int32_t AUnitIndex,

@@ -30,6 +30,18 @@ constexpr std::int32_t ft_fieldempty = -3;   // value requests: no value
 // Flags of a value request.
 constexpr std::int32_t CONTENT_DELAYIFSLOW = 1;
 
+// NOLINTEND(readability-identifier-naming)
+
+// A flag of Vexmeta's own, which no file manager sets: the host has just asked
+// for the same path (on any thread) and vouches that the file is still as that
+// request found it, so the plugin answers from its cache entry for the path
+// without looking the file up again; without an entry the request is answered
+// as without the flag. The host tool sets it on every request for a file but
+// the first, so a file's sixteen fields cost one look-up.
+constexpr std::int32_t cContentSameFile = 0x40000000;
+
+// NOLINTBEGIN(readability-identifier-naming)
+
 // State notifications.
 constexpr std::int32_t CONTST_READNEWDIR = 1;
 constexpr std::int32_t CONTST_REFRESHPRESSED = 2;

@@ -295,6 +295,9 @@ TEST(HostTool, UsageErrors) {
       {{"--jsn", file}, "vexmeta: unknown option --jsn"},
       {{"--csv=1", file}, "vexmeta: option --csv takes no value"},
       {{"--fields", file}, "vexmeta: --fields and --detect take no files"},
+      {{"-j", "0", file}, "vexmeta: option -j takes a number of threads from 1 to 256, not \"0\""},
+      {{"--jobs=two", file}, "vexmeta: option --jobs takes a number of threads"},
+      {{"--where", "ID", "--where", "Width", file}, "vexmeta: --where is given twice"},
       {{}, "vexmeta: no file or folder given\n\nusage: vexmeta"},
   };
   for (const TCase& c : cases) {
@@ -440,4 +443,71 @@ TEST(HostTool, ProgressLineIsClearedBeforeMessagesAndAtTheEnd) {
               shown[end] == '\r')
       << shown;
   EXPECT_EQ(Lines(ReadFile(out)).size(), 211u);
+}
+
+// --where selects the files whose fields match; the exit status is grep's: 0
+// for a match, 1 for none, 2 when any file failed, even beside a match. A bad
+// expression is reported before any file is read.
+TEST(HostTool, WhereSelectsFilesWithGrepsExitStatus) {
+  TTempDir dir;
+  const std::string wide =
+      dir.Write("wide.svg",
+                "<svg id=\"wide\" width=\"12in\" height=\"1in\"><title>Harbour "
+                "North</title></svg>")
+          .string();
+  const std::string narrow = dir.Write("narrow.svg", cDrawing).string();
+  const std::string folder = dir.Path().string();
+  const std::string foreign = (dir.Path() / "more" / "notes.svg").string();
+
+  TToolRun names = RunTool({"--names", "--where", "calculated width >= 1000", folder});
+  EXPECT_EQ(names.Status, 0) << names.Err;
+  EXPECT_EQ(names.Out, wide + "\n");
+  TToolRun nul = RunTool({"-0", "--where", "Metadata Title ~ NORTH", folder});
+  EXPECT_EQ(nul.Status, 0) << nul.Err;
+  EXPECT_EQ(nul.Out, narrow + std::string(1, '\0') + wide + std::string(1, '\0'));
+  TToolRun csv = RunTool(
+      {"--csv", "-f", "ID", "--where", "not (ID = wide or Calculated Width:90 > 1000)", folder});
+  EXPECT_EQ(csv.Status, 0) << csv.Err;
+  EXPECT_EQ(csv.Out, "File,ID\n" + narrow + ",quay\n");
+  TToolRun none = RunTool({"--csv", "-f", "ID", "--where", "Calculated Width < 10", folder});
+  EXPECT_EQ(none.Status, 1);
+  EXPECT_EQ(none.Out, "File,ID\n");
+
+  dir.Write("more/notes.svg", "just some notes\n");
+  TToolRun failed = RunTool({"--names", "--where", "ID = wide", folder});
+  EXPECT_EQ(failed.Status, 2);
+  EXPECT_EQ(failed.Out, wide + "\n");
+  EXPECT_EQ(failed.Err, "vexmeta: " + foreign + ": not a drawing the plugin knows\n");
+
+  // Not even the missing file is looked at.
+  TToolRun bad = RunTool({"--where", "Calculated Width >= 1000 and Widht", "missing.svg"});
+  EXPECT_EQ(bad.Status, 2);
+  EXPECT_EQ(bad.Out, "");
+  EXPECT_EQ(bad.Err,
+            "vexmeta: --where: no field \"Widht\" (vexmeta --fields lists them) (column 30)\n"
+            "  Calculated Width >= 1000 and Widht\n"
+            "                               ^\n");
+}
+
+// The files are read on several threads; what is printed, and in what order,
+// is the same whatever their number.
+TEST(HostTool, OutputIsTheSameOnAnyNumberOfThreads) {
+  TMixedFolder folder;
+  for (int i = 0; i < 40; ++i) {
+    const std::string svg = "<svg id=\"d" + std::to_string(i) + "\" width=\"" +
+                            std::to_string(i + 1) + "mm\" height=\"3pt\"/>";
+    folder.Dir.Write("walked/many/d" + std::to_string(i) + (i % 4 == 0 ? ".svgz" : ".svg"),
+                     i % 4 == 0 ? testing_support::Gzip(svg) : svg);
+  }
+  const TToolRun one = RunTool({"--json", "-j", "1", folder.Dir.Path().string()});
+  EXPECT_EQ(one.Status, 1);
+  EXPECT_TRUE(TJsonChecker(one.Out).Valid()) << one.Out;
+  EXPECT_NE(one.Out.find("\"ID\": \"d39\""), std::string::npos);
+  for (const char* jobs : {"-j2", "-j7", "--jobs=64"}) {
+    SCOPED_TRACE(jobs);
+    const TToolRun many = RunTool({"--json", jobs, folder.Dir.Path().string()});
+    EXPECT_EQ(many.Status, one.Status);
+    EXPECT_EQ(many.Out, one.Out);
+    EXPECT_EQ(many.Err, one.Err);
+  }
 }

@@ -434,7 +434,7 @@ TEST(Extension, ColumnsOnePerFieldLabelledInTheUsersLanguage) {
         EXPECT_EQ(xalign, row.Kind == fkPixels ? 1.0F : 0.0F) << row.Name;
       } else {
         EXPECT_STREQ(attribute, "vexmeta_dimensions");
-        EXPECT_STREQ(label, "Dimensions");
+        EXPECT_EQ(label, german.at("Dimensions"));
       }
       g_free(name);
       g_free(attribute);
@@ -583,6 +583,94 @@ TEST(Extension, DearReadsAreAnsweredLaterOrNotAtAllWhenCancelled) {
   DrainMainLoop();
   EXPECT_EQ(answered->Completions, 1);
 }
+
+// The files asked in one turn of the main loop share its time for reads at
+// once; once that is spent, files go to the worker until the main loop has run.
+// The budget is set through the test seam, read when a turn starts.
+TEST(Extension, FilesOfATurnShareItsTimeForReadsAtOnce) {
+  ASSERT_NE(Provider(), nullptr);
+  struct TBudgetSeam {
+    explicit TBudgetSeam(const char* AMilliseconds) { Set(AMilliseconds); }
+    ~TBudgetSeam() {
+      g_unsetenv("VEXMETA_ANSWER_AT_ONCE_MS");
+      DrainMainLoop();
+    }
+    // Ends the running turn, so the next one starts with this budget.
+    static void Set(const char* AMilliseconds) {
+      g_setenv("VEXMETA_ANSWER_AT_ONCE_MS", AMilliseconds, TRUE);
+      DrainMainLoop();
+    }
+  };
+  TTempDir dir;
+  const std::string drawing =
+      testing_support::ReadFile(fs::path(VX_SOURCE_DIR) / "examples/editor-drawing.svg");
+  std::vector<std::string> small;
+  for (const char* name : {"small-1.svg", "small-2.svg", "small-3.svg"})
+    small.push_back(dir.Write(name, drawing).string());
+  // Far more than the turn's time below, as in the test above.
+  const std::string dear =
+      dir.Write("dear.svgz",
+                testing_support::GzipFilled("<svg width=\"1\" height=\"1\">", "<g/>", 8u << 20))
+          .string();
+  const auto host = HostReport({small[0]});
+  ASSERT_EQ(host.size(), 1u);
+  const auto facts = Expected(host.begin()->second);
+
+  {
+    SCOPED_TRACE("no time for reads at once: every file to the worker, every value arrives");
+    TBudgetSeam seam("0");
+    std::vector<std::unique_ptr<TRequest>> requests;
+    for (const std::string& path : small) {
+      requests.push_back(Ask(UriOf(path), "image/svg+xml"));
+      EXPECT_EQ(requests.back()->Result, cInProgress);
+      EXPECT_TRUE(requests.back()->State->Attributes.empty());
+    }
+    for (const auto& request : requests) {
+      AwaitAnswer(*request);
+      EXPECT_EQ(request->Completions, 1);
+      EXPECT_EQ(Shown(*request->State), facts);
+    }
+  }
+  {
+    SCOPED_TRACE("a read that does not fit spends the turn; the next file waits for the next");
+    TBudgetSeam seam("5");
+    auto first = Ask(UriOf(dear), "image/svg+xml-compressed");
+    auto second = Ask(UriOf(small[0]), "image/svg+xml");
+    EXPECT_EQ(first->Result, cInProgress);
+    EXPECT_EQ(second->Result, cInProgress);
+    EXPECT_TRUE(second->State->Attributes.empty());
+    // Time enough for anything in the turns from here on.
+    TBudgetSeam::Set("60000");
+    AwaitAnswer(*second);
+    EXPECT_EQ(Shown(*second->State), facts);
+    auto third = Ask(UriOf(small[1]), "image/svg+xml");
+    EXPECT_EQ(third->Result, cComplete);
+    EXPECT_EQ(Shown(*third->State), facts);
+    AwaitAnswer(*first);
+    EXPECT_EQ(first->Completions, 1);
+  }
+}
+
+#if defined(VX_FM_NAME_AND_DESC)
+// Nemo's list of extensions shows the name and one-line description the
+// provider gives, as "name:::description".
+TEST(Extension, NemoListsItsNameAndDescription) {
+  ASSERT_NE(Provider(), nullptr);
+  ASSERT_TRUE(g_type_is_a(G_OBJECT_TYPE(Provider()), NEMO_TYPE_NAME_AND_DESC_PROVIDER));
+  GList* list =
+      nemo_name_and_desc_provider_get_name_and_desc(NEMO_NAME_AND_DESC_PROVIDER(Provider()));
+  ASSERT_EQ(g_list_length(list), 1u);
+  const std::string text = static_cast<const char*>(list->data);
+  g_list_free_full(list, g_free);
+  const std::size_t split = text.find(":::");
+  ASSERT_NE(split, std::string::npos) << text;
+  EXPECT_EQ(text.substr(0, split), "Vexmeta");
+  const std::string description = text.substr(split + 3);
+  EXPECT_FALSE(description.empty());
+  EXPECT_EQ(description.find_first_of("\n\r"), std::string::npos) << description;
+  EXPECT_EQ(description.find(":::"), std::string::npos) << description;
+}
+#endif
 
 // Unloading the extension waits for the worker and drops answers not given
 // (ctest runs each test in a process of its own, so the others keep theirs).
