@@ -7,8 +7,8 @@
 # (how to add the plugin and its columns to the file manager), and beside it
 # vexmeta-kde_<version>_<arch>.deb with the KDE extractor when that is built,
 # vexmeta-nautilus, vexmeta-nemo and vexmeta-caja with the file manager
-# extensions that are built, and vexmeta-tracker with the desktop search's
-# extract module when that is built.
+# extensions that are built, vexmeta-thunar with Thunar's module, and
+# vexmeta-tracker with the desktop search's extract module when that is built.
 set(VX_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VX_PACKAGE_STAGE "${PROJECT_BINARY_DIR}/packaging")
 set(VX_PACKAGE_CONTACT "The Vexmeta developers <developers@vexmeta.example>")
@@ -122,6 +122,14 @@ else()
     install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
             DESTINATION share/doc/vexmeta-${fm} COMPONENT ${fm})
   endforeach()
+  # Thunar's module goes into the folder thunarx-3 names, likewise.
+  if(TARGET vexmeta_thunar)
+    string(REGEX REPLACE "^/usr/" "" extension_dir "${VX_THUNAR_EXTENSION_DIR}")
+    install(TARGETS vexmeta_thunar LIBRARY DESTINATION "${extension_dir}" COMPONENT thunar
+            PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    install(FILES "${VX_PACKAGING_DIR}/debian/copyright" "${VX_PACKAGE_STAGE}/changelog.gz"
+            DESTINATION share/doc/vexmeta-thunar COMPONENT thunar)
+  endif()
 
   # The desktop search's extract module goes where the extractor loads modules
   # from, its rule where it reads rules, in a package of its own.
@@ -135,7 +143,8 @@ else()
 
   set(CPACK_GENERATOR "DEB")
   # One package per component: vexmeta, and vexmeta-kde, vexmeta-nautilus,
-  # vexmeta-nemo, vexmeta-caja and vexmeta-tracker when they are built.
+  # vexmeta-nemo, vexmeta-caja, vexmeta-thunar and vexmeta-tracker when they
+  # are built.
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_PACKAGE_NAME "vexmeta")
   set(CPACK_DEBIAN_VEXMETA_PACKAGE_NAME "vexmeta")
@@ -204,8 +213,20 @@ else()
         "program that made the drawing, width, height and viewBox as written,\n"
         "whether it embeds a raster image, editor details and the title,\n"
         "description and date of its metadata. They are picked under Visible\n"
-        "Columns.")
+        "Columns. The properties dialog of a drawing gets a Drawing page with\n"
+        "the same facts.")
   endforeach()
+  set(CPACK_DEBIAN_THUNAR_PACKAGE_NAME "vexmeta-thunar")
+  set(CPACK_DEBIAN_THUNAR_PACKAGE_SECTION "xfce")
+  set(CPACK_DEBIAN_THUNAR_PACKAGE_ENHANCES "thunar")
+  string(CONCAT CPACK_DEBIAN_THUNAR_DESCRIPTION
+      "SVG drawing details in Thunar's properties dialog\n"
+      "This package holds Vexmeta's module for Thunar, the Xfce file manager.\n"
+      "The properties dialog of a .svg or .svgz drawing gets a Drawing page:\n"
+      "its size in pixels at 96 dpi, the SVG version, the program that made\n"
+      "it, width, height and viewBox as written, whether it embeds a raster\n"
+      "image, editor details and the title, description and date of its\n"
+      "metadata.")
 endif()
 
 include(CPack)

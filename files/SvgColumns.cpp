@@ -16,6 +16,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "DrawingPageProvider.h"
+#include "FieldLabels.h"
+#include "FileInfoPath.h"
 #include "FileManagerApi.h"
 #include "TurnBudget.h"
 #include "extract/Dimensions.h"
@@ -27,42 +30,9 @@ namespace {
 
 using namespace files_api;
 
-// ---------------------------------------------------------------------------
-// Labels: the field names in the user's language, from Vexmeta.lng.
-
-struct TLanguageLine {
-  const char* Section;  // the .lng section: a Windows three-letter language code
-  const char* Key;      // the field's name as the field table spells it, or its units
-  const char* Value;
-};
-#include "FieldLabels.inc"
-
-// The language names the system gives (g_get_language_names) for each section.
-// Plain "zh" names no script, so only the regions that write Simplified Chinese
-// pick it.
-struct TLanguageCode {
-  const char* Language;
-  const char* Section;
-};
-constexpr TLanguageCode cLanguageCodes[] = {
-    {"de", "DEU"}, {"fr", "FRA"}, {"es", "ESP"}, {"it", "ITA"},    {"pl", "PLK"},    {"ru", "RUS"},
-    {"uk", "UKR"}, {"cs", "CSY"}, {"ja", "JPN"}, {"zh_CN", "CHS"}, {"zh_SG", "CHS"},
-};
-
-// The section of the user's first language that has one, or null for English.
-const char* UserSection() {
-  for (const gchar* const* name = g_get_language_names(); *name != nullptr; ++name)
-    for (const TLanguageCode& code : cLanguageCodes)
-      if (std::strcmp(*name, code.Language) == 0) return code.Section;
-  return nullptr;
-}
-
-std::string Translated(const char* ASection, std::string_view AKey) {
-  if (ASection != nullptr)
-    for (const TLanguageLine& line : cLanguageLines)
-      if (std::strcmp(line.Section, ASection) == 0 && AKey == line.Key) return line.Value;
-  return std::string(AKey);
-}
+using files_labels::Translated;
+using files_labels::UserSection;
+using files_paths::DrawingPath;
 
 // ---------------------------------------------------------------------------
 // Columns and values.
@@ -164,41 +134,6 @@ void AddValues(TFileInfo* AFile, const TVexmeta* ARecord) {
       dimensions = std::to_string(width) + cTimes + std::to_string(height);
   }
   AddStringAttribute(AFile, cDimensions, dimensions.c_str());
-}
-
-// ---------------------------------------------------------------------------
-// Which files are read.
-
-bool HasDrawingName(const char* AName) {
-  if (AName == nullptr) return false;
-  const std::string_view name(AName);
-  for (std::string_view suffix : {std::string_view(".svg"), std::string_view(".svgz")})
-    if (name.size() > suffix.size() &&
-        g_ascii_strcasecmp(AName + name.size() - suffix.size(), suffix.data()) == 0)
-      return true;
-  return false;
-}
-
-// The path of a local drawing, or empty: a file that is no drawing by its type
-// or name, or one that is not on a local disk (a network share mounted through
-// GIO has a path too, which reading would make the file manager wait on).
-std::string DrawingPath(TFileInfo* AFile) {
-  GFile* location = FileLocation(AFile);
-  if (location == nullptr) return {};
-  std::string path;
-  if (g_file_has_uri_scheme(location, "file")) {
-    char* base = g_file_get_basename(location);
-    if (FileIsMimeType(AFile, "image/svg+xml") ||
-        FileIsMimeType(AFile, "image/svg+xml-compressed") || HasDrawingName(base)) {
-      if (char* local = g_file_get_path(location); local != nullptr) {
-        path = local;
-        g_free(local);
-      }
-    }
-    g_free(base);
-  }
-  g_object_unref(location);
-  return path;
 }
 
 // ---------------------------------------------------------------------------
@@ -410,6 +345,7 @@ __attribute__((visibility("default"))) void VX_FM_MODULE_INITIALIZE(GTypeModule*
     g_type_module_add_interface(AModule, state->ProviderType, NEMO_TYPE_NAME_AND_DESC_PROVIDER,
                                 &cNameAndDesc);
 #endif
+    RegisterDrawingPages(AModule, state->ProviderType);
     // One worker: the file manager asks for one file at a time.
     state->Pool = g_thread_pool_new(RunJob, nullptr, 1, FALSE, nullptr);
     gState = state;
@@ -426,6 +362,7 @@ __attribute__((visibility("default"))) void VX_FM_MODULE_SHUTDOWN(void) {
     // Reads queued are dropped and the one running is waited for; answers not
     // yet delivered are never given.
     g_thread_pool_free(state->Pool, TRUE, TRUE);
+    StopDrawingPages();
     gState = nullptr;
     for (TJob* job : state->Pending) {
       g_idle_remove_by_data(job);
