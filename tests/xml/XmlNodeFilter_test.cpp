@@ -302,8 +302,7 @@ TEST(NodeFilter, SkimsContentLookedIntoUpToWhatMayBeTaken) {
        "r(x:i(@h=5),i(@h=8),i(@h=9)),"},
       // The declaration breaks all content off; the root level reads on after
       // its "<?xml", so the rest of it is a text run there.
-      {"<r><g><a>t<?xml version='1.0'?><i/></a></g><i h='9'/></r>",
-       "r,T\"version='1.0'?>\",i,"},
+      {"<r><g><a>t<?xml version='1.0'?><i/></a></g><i h='9'/></r>", "r,T\"version='1.0'?>\",i,"},
       {"<r><g><a b='1' / ><!x><i/></a></g><i/></r>", "r,T\">\",i,"},
       {"<r><g><!-- <i/> -- ><i h='1'/></g><i/></r>", "r,"},
   };
