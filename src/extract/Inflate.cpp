@@ -11,6 +11,13 @@ namespace {
 
 constexpr std::size_t cInputChunk = 64 * 1024;
 constexpr std::size_t cOutputStep = 256 * 1024;
+// Compressed data that has inflated past cBombFloor at over cBombRatio times
+// the input it took is a bomb, not a drawing: drawings compress tenfold or so,
+// and only long runs of the same few bytes come near deflate's own limit of
+// about 1,032 to 1. It is cut there, as at the ceiling, so that inflating it
+// costs a fraction of a second, not the seconds the ceiling's 256 MiB take.
+constexpr std::uint64_t cBombFloor = std::uint64_t{64} * 1024 * 1024;
+constexpr std::uint64_t cBombRatio = 100;
 
 }  // namespace
 
@@ -67,7 +74,9 @@ bool TInflateStream::Refill() {
       z.next_in = FInput.data();
       z.avail_in = static_cast<uInt>(got);
     }
-    if (FProduced >= FMaxOutput) {
+    const std::uint64_t taken = FInputBytes - FInputLeft - z.avail_in;
+    if (FProduced >= FMaxOutput ||
+        (FProduced >= cBombFloor && FProduced / std::max<std::uint64_t>(taken, 1) > cBombRatio)) {
       FState = isCut;
       return false;
     }

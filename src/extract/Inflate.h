@@ -13,7 +13,8 @@
 // The inflated bytes of AInputBytes bytes of deflate data read from ASource at
 // its position: AWindowBits as inflateInit2 takes them (32 + 15: zlib or gzip
 // header detected; -15: raw deflate). The output ends where the deflate stream
-// ends, or is cut after AMaxOutput bytes; data after the cut is never inflated,
+// ends, or is cut after AMaxOutput bytes, or where it has inflated past 64 MiB
+// at over a hundred times the input it took (a bomb); data after the cut is never inflated,
 // so never checked. A read that reaches corrupt data, or input that ends before
 // the deflate stream does, raises EStreamError. Seeking back within the latest
 // inflated step costs nothing; further back starts over.
