@@ -147,6 +147,7 @@ struct TJob {
   TFileInfo* File;
   GClosure* Closure;
   std::string Path;
+  TSvgExtractor* Reader = nullptr;  // the worker's, set before the hand-over
   TVexmeta Record;
   bool Drawing = false;
   std::atomic<bool> Cancelled{false};
@@ -162,6 +163,10 @@ struct TModuleState {
   GType ProviderType = 0;
   TSvgExtractor AtOnce;  // reads on the main loop
   TSvgExtractor Worker;  // reads on the worker thread
+  // Jobs the worker is in: the last one's release, loaded at shutdown after
+  // the pool has waited for it, orders the worker's use of the state before
+  // the state is freed (for ThreadSanitizer too, which cannot see GLib's wait).
+  std::atomic<int> Reading{0};
   GThreadPool* Pool = nullptr;
   std::unordered_set<TJob*> Pending;  // on the main loop only
   // The main loop's time for reads at once, per turn.
@@ -203,14 +208,16 @@ gboolean DeliverJob(gpointer AData) {
   return G_SOURCE_REMOVE;
 }
 
-void RunJob(gpointer AData, gpointer /*AUserData*/) {
+void RunJob(gpointer AData, gpointer AUserData) {
   auto* job = static_cast<TJob*>(AData);
+  auto* state = static_cast<TModuleState*>(AUserData);
   (void)job->Stage.load(std::memory_order_acquire);
+  state->Reading.fetch_add(1, std::memory_order_acq_rel);
   try {
     if (!job->Cancelled.load()) {
       const TExtractOptions options;  // the engine's own limits bound the read
-      job->Drawing = gState->Worker.ReadFile(platform::FileNameToUtf16(job->Path), options,
-                                             job->Record) == TFileRead::frDrawing;
+      job->Drawing = job->Reader->ReadFile(platform::FileNameToUtf16(job->Path), options,
+                                           job->Record) == TFileRead::frDrawing;
     }
   } catch (...) {
     job->Drawing = false;
@@ -218,6 +225,7 @@ void RunJob(gpointer AData, gpointer /*AUserData*/) {
   // The job is the main loop's again from here on.
   job->Stage.store(2, std::memory_order_release);
   g_idle_add_full(G_PRIORITY_DEFAULT, DeliverJob, job, nullptr);
+  state->Reading.fetch_sub(1, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------------------
@@ -275,7 +283,7 @@ TOperationResult UpdateFileInfo(TInfoProvider* AProvider, TFileInfo* AFile, GClo
         return cComplete;
       }
     }
-    auto* job = new TJob{AProvider, AFile, AClosure, path, {}};
+    auto* job = new TJob{AProvider, AFile, AClosure, path, &gState->Worker, {}};
     g_object_ref(AProvider);
     g_object_ref(AFile);
     g_closure_ref(AClosure);
@@ -347,7 +355,7 @@ __attribute__((visibility("default"))) void VX_FM_MODULE_INITIALIZE(GTypeModule*
 #endif
     RegisterDrawingPages(AModule, state->ProviderType);
     // One worker: the file manager asks for one file at a time.
-    state->Pool = g_thread_pool_new(RunJob, nullptr, 1, FALSE, nullptr);
+    state->Pool = g_thread_pool_new(RunJob, state, 1, FALSE, nullptr);
     gState = state;
     g_debug("loaded by %s", cTitle);
   } catch (...) {
@@ -362,6 +370,9 @@ __attribute__((visibility("default"))) void VX_FM_MODULE_SHUTDOWN(void) {
     // Reads queued are dropped and the one running is waited for; answers not
     // yet delivered are never given.
     g_thread_pool_free(state->Pool, TRUE, TRUE);
+    while (state->Reading.load(std::memory_order_acquire) != 0) {
+      // The pool has waited for the worker: this loop never turns.
+    }
     StopDrawingPages();
     gState = nullptr;
     for (TJob* job : state->Pending) {
