@@ -696,16 +696,20 @@ std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs:
   std::atomic<std::size_t> done{0};
   std::atomic<bool> failed{false};
   TProgress progress(platform::StderrIsTerminal() && AFiles.size() >= 200);
-  // AShow: this thread keeps the progress line.
+  // AShow: this thread keeps the progress line, shown again each time the
+  // count passes a hundred, whichever thread's file it was.
   auto work = [&](bool AShow) {
+    std::size_t shownHundreds = 0;
     try {
       for (std::size_t f = next++; f < AFiles.size(); f = next++) {
         const fs::path& file = AFiles[f];
         const fs::path absolute = file.is_absolute() || cwdError ? file : cwd / file;
         results[f] = ReadOne(APlugin, HostPath(absolute), APlan, AExpression);
         const std::size_t count = ++done;
-        if (AShow && (count % 100 == 0 || count == AFiles.size()))
+        if (AShow && count / 100 != shownHundreds) {
+          shownHundreds = count / 100;
           progress.Show(count, AFiles.size());
+        }
       }
     } catch (...) {
       // Out of memory: the files not asked for are reported as failed.
@@ -723,6 +727,7 @@ std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs:
   }
   work(true);
   for (std::thread& worker : workers) worker.join();
+  progress.Show(done, AFiles.size());
   progress.Clear();
   if (failed) std::fprintf(stderr, "vexmeta: out of memory\n");
   return results;
