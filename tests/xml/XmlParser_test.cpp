@@ -271,16 +271,16 @@ TEST(XmlParser, ReadStringUntil) {
 
 // The first terminator from a start, overlapping runs of its bytes included.
 TEST(XmlParser, FindTerminator) {
-  constexpr auto npos = std::string_view::npos;
+  constexpr auto cNone = std::string_view::npos;
   const struct {
     std::string_view Text;
     std::size_t From;
     std::string_view Terminator;
     std::size_t At;
   } cases[] = {
-      {"c-->", 0, "-->", 1},   {"x--->", 0, "-->", 2},    {"->-->-->", 0, "-->", 2},
-      {"-->", 1, "-->", npos}, {"a-->b-->", 2, "-->", 5}, {"]]]>", 0, "]]>", 1},
-      {"?>", 0, "?>", 0},      {"a>", 2, ">", npos},      {"--", 0, "-->", npos},
+      {"c-->", 0, "-->", 1},    {"x--->", 0, "-->", 2},    {"->-->-->", 0, "-->", 2},
+      {"-->", 1, "-->", cNone}, {"a-->b-->", 2, "-->", 5}, {"]]]>", 0, "]]>", 1},
+      {"?>", 0, "?>", 0},       {"a>", 2, ">", cNone},     {"--", 0, "-->", cNone},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Text);
