@@ -638,7 +638,7 @@ TEST(ParseSvgDocument, FixturesOfWhereDrawingsKeepTheirFacts) {
        "Application=dvisvgm 1.9.2|Width=12pt|Height=9pt|ViewBox=0 0 12 9|Size=16x12"},
       {"statement-in-the-root.svg", "Application=Graph::Easy v0.76|Width=80|Height=40|Size=80x40"},
       {"statement-in-metadata.svg",
-       "Application=potrace 1.16, written by Peter Selinger 2001-2019|Width=100pt|Height=50pt|"
+       "Application=potrace 1.16, written by its authors 2001-2019|Width=100pt|Height=50pt|"
        "ViewBox=0 0 100 50|Size=133x67"},
       {"statement-in-desc.svg",
        "Application=GNUPLOT 5.4 patchlevel 4|Width=600|Height=400|ViewBox=0 0 600 "
