@@ -308,12 +308,27 @@ TReading ReadThroughShell(const fs::path& AFile) {
   return reading;
 }
 
+// A value's line breaks written out ("\\r", "\\n"), so that a property is one
+// line of the child's output and its breaks are compared byte for byte.
+std::string OnOneLine(const std::string& AText) {
+  std::string out;
+  for (const char c : AText) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
+  }
+  return out;
+}
+
 // The child's work: one file read as Explorer reads it, printed.
 int ReadInChild(const fs::path& AFile) {
   TComThread com;
   const TReading reading = ReadThroughShell(AFile);
   std::printf("Initialize: %s\n", SUCCEEDED(reading.Initialized) ? "ok" : "failed");
-  for (const std::string& line : reading.Lines) std::printf("%s\n", line.c_str());
+  for (const std::string& line : reading.Lines) std::printf("%s\n", OnOneLine(line).c_str());
   return ::testing::Test::HasFailure() ? 2 : 0;
 }
 
@@ -456,7 +471,7 @@ TExpected ExpectedFromHostTool(const fs::path& AFile) {
         {"Metadata Description", "System.Comment"},
         {"Application", "System.ApplicationName"}})
     if (!fields[field].empty())
-      expected.Lines.push_back(std::string(property) + "=" + fields[field]);
+      expected.Lines.push_back(std::string(property) + "=" + OnOneLine(fields[field]));
   const std::string date = fields["Metadata Date"];
   if (IsSimpleIsoDate(date))
     expected.Lines.push_back("System.Document.DateCreated=" + date +
