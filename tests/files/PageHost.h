@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "HostReport.h"
+
 namespace page_test {
 
 using TLines = std::vector<std::pair<std::string, std::string>>;  // label, value
@@ -47,10 +49,6 @@ void ShutdownModule();
 
 std::string UriOf(const std::string& APath);
 std::string MimeByName(const std::string& APath);
-// The host tool's CSV report of the paths: one map of column to value per file
-// it reads as a drawing (it leaves out the others).
-std::map<std::string, std::map<std::string, std::string>> HostReport(
-    const std::vector<std::string>& APaths);
 // The lines a page should show for a drawing the host tool reports, labelled
 // in German from Vexmeta.lng (the tests run in German).
 TLines ExpectedLines(const std::map<std::string, std::string>& AHost);
