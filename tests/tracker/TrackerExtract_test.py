@@ -21,14 +21,18 @@ import sys
 import tempfile
 
 def extractor_folders(work, module, rule, system_modules, system_rules):
-    """The system's rules and modules with the build's beside them, as installed."""
+    """The system's rules and modules with the build's beside them, as installed.
+
+    The build's rule and module stand in for an installed copy of the same name."""
     rules = os.path.join(work, "rules")
     modules = os.path.join(work, "modules")
     os.makedirs(rules)
     os.makedirs(modules)
+    ours = {os.path.basename(rule), os.path.basename(module)}
     for source, target in ((system_rules, rules), (system_modules, modules)):
         for name in os.listdir(source):
-            os.symlink(os.path.join(source, name), os.path.join(target, name))
+            if name not in ours:
+                os.symlink(os.path.join(source, name), os.path.join(target, name))
     os.symlink(os.path.abspath(rule), os.path.join(rules, os.path.basename(rule)))
     os.symlink(os.path.abspath(module), os.path.join(modules, os.path.basename(module)))
     return rules, modules
