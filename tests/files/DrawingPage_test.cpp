@@ -4,13 +4,16 @@
 // drawing get no page, a drawing that takes long shows "Reading…" and then its
 // facts, and a dialog closed or a module shut down before the read ends is
 // never touched. Built once per file manager, with that file manager's host.
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 
 #include "PageHost.h"
+#include "support/HostileSet.h"
 #include "support/TestSupport.h"
 #include "support/ZipFixture.h"
 
@@ -138,6 +141,54 @@ TEST(DrawingPage, OnlyOneLocalDrawingGetsAPage) {
     SCOPED_TRACE(files[0].Uri + ", " + std::to_string(files.size()) + " file(s)");
     EXPECT_EQ(OpenPage(files), nullptr);
   }
+}
+
+// The hostile set in the dialog: every item typed as the file manager types it
+// gets a page of well-formed lines, or none; a name with no regular file
+// behind it gets none, and nothing the toolkit is handed makes it complain
+// about its text.
+TEST(DrawingPage, HostileSetGivesWellFormedPagesOrNone) {
+  VX_PREPARE_HOST();
+  TTempDir dir;
+  std::string error;
+  const auto items = testing_support::WriteHostileSet(dir.Path(), error);
+  ASSERT_FALSE(items.empty()) << error;
+  const testing_support::TChangingFile changing(dir.Path());
+  static std::mutex lock;
+  static std::vector<std::string> complaints;
+  const auto keep = [](const gchar* ADomain, GLogLevelFlags, const gchar* AMessage, gpointer) {
+    const std::lock_guard<std::mutex> held(lock);
+    complaints.push_back(std::string(ADomain != nullptr ? ADomain : "") + ": " + AMessage);
+  };
+  const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL);
+  std::vector<std::pair<const char*, guint>> handlers;
+  for (const char* domain : {"Gtk", "Pango", "GLib", "GLib-GObject"})
+    handlers.emplace_back(domain, g_log_set_handler(domain, levels, keep, nullptr));
+
+  std::size_t pages = 0;
+  for (const auto& item : items) {
+    SCOPED_TRACE(item.Name + ": " + item.What);
+    const std::string path = (dir.Path() / item.Name).string();
+    auto page = OpenOne(path, MimeByName(path));
+    if (item.Kind == testing_support::THostileKind::hkNotAFile) {
+      EXPECT_EQ(page, nullptr);
+      continue;
+    }
+    if (page == nullptr) continue;
+    ++pages;
+    ASSERT_TRUE(AwaitFilled(*page));
+    for (const auto& [label, value] : page->Lines()) {
+      EXPECT_TRUE(testing_support::IsWellFormedUtf8(label)) << label;
+      EXPECT_TRUE(testing_support::IsWellFormedUtf8(value)) << label;
+    }
+    page->Close();
+  }
+  DrainMainLoop();
+  std::printf("  %zu of %zu items got a page\n", pages, items.size());
+  EXPECT_GT(pages, items.size() / 2);
+  for (const auto& [domain, id] : handlers) g_log_remove_handler(domain, id);
+  const std::lock_guard<std::mutex> held(lock);
+  EXPECT_EQ(complaints, std::vector<std::string>());
 }
 
 // A read the dialog cannot wait for: the page says it is reading, and the

@@ -4,9 +4,9 @@
 // The kinds: "drawing" (a regular file: read it), "not-a-file" (nothing may be
 // opened or waited on), "changing" (a drawing rewritten while it is read).
 // With --keep-changing the program goes on rewriting changing.svg after the
-// list, until its standard input ends; a consumer's test starts it with its
-// input from a pipe, reads the list, runs the consumer over every name and
-// closes the pipe. Exit status 0, or 1 with a message when the set cannot be
+// list, until its standard input ends; the list then ends with an empty line.
+// A consumer's test starts it with its input from a pipe, reads the list up to
+// that line, runs the consumer over every name and closes the pipe. Exit status 0, or 1 with a message when the set cannot be
 // written, 2 for a wrong command line.
 #include <cstdio>
 #include <cstring>
@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   if (keepChanging) {
     const testing_support::TChangingFile changing(argv[1]);
+    std::printf("\n");
+    std::fflush(stdout);
     std::string line;
     while (std::getline(std::cin, line)) {
     }
