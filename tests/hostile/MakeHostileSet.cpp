@@ -6,8 +6,9 @@
 // With --keep-changing the program goes on rewriting changing.svg after the
 // list, until its standard input ends; the list then ends with an empty line.
 // A consumer's test starts it with its input from a pipe, reads the list up to
-// that line, runs the consumer over every name and closes the pipe. Exit status 0, or 1 with a
-// message when the set cannot be written, 2 for a wrong command line.
+// that line, runs the consumer over every name and closes the pipe.
+// Exit status 0, or 1 with a message when the set cannot be written, 2 for a
+// wrong command line.
 #include <cstdio>
 #include <cstring>
 #include <iostream>
