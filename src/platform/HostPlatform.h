@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,6 +41,25 @@ class TDynamicLibrary {
   void* FHandle;
   bool FKeepLoaded = false;
 };
+
+// What a folder's listing says an entry is.
+enum class TEntryKind : std::uint8_t {
+  ekFolder,   // a folder itself; a link to a folder is none
+  ekOther,    // anything else: a file, a link, a device, a pipe...
+  ekUnknown,  // the listing did not say, and the entry could not be looked at
+};
+
+// One entry of a folder: its name alone, as the system gives it, and its kind.
+struct TFolderEntry {
+  std::filesystem::path::string_type Name;
+  TEntryKind Kind;
+};
+
+// The entries of AFolder but "." and "..", in the order the system lists them,
+// into AEntries (cleared first); false when the folder cannot be listed. The
+// kind comes with the listing where the file system gives it, so most entries
+// cost no call of their own, and no path is made for any entry.
+bool ListFolder(const std::filesystem::path& AFolder, std::vector<TFolderEntry>& AEntries);
 
 // Sets the process's environment variable AName (ASCII) to AValue, or removes
 // it given none. Not safe while another thread reads the environment.

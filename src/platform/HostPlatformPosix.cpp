@@ -1,11 +1,14 @@
 // The host-side services on Linux and other POSIX systems: loading a library,
 // child processes, the memory high-water mark, threads with a given stack, and
-// the display width of text and case folding (ICU). Only programs that load the plugin link them.
+// the display width of text and case folding (ICU), folder listings. Only programs that load the
+// plugin link them.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
@@ -228,6 +231,32 @@ std::u16string FoldCase(std::u16string_view AText) {
   if (U_FAILURE(status)) return std::u16string(AText);
   out.resize(static_cast<std::size_t>(length));
   return out;
+}
+
+bool ListFolder(const std::filesystem::path& AFolder, std::vector<TFolderEntry>& AEntries) {
+  AEntries.clear();
+  const std::string& folder = AFolder.native();
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
+                                          &::closedir);
+  if (!dir) return false;
+  const int dirFd = ::dirfd(dir.get());
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) return errno == 0;
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    TEntryKind kind = entry->d_type == DT_DIR ? TEntryKind::ekFolder : TEntryKind::ekOther;
+    if (entry->d_type == DT_UNKNOWN) {
+      // Some file systems leave the kind to a look of its own (not following a link).
+      struct stat st;
+      if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        kind = TEntryKind::ekUnknown;
+      else
+        kind = S_ISDIR(st.st_mode) ? TEntryKind::ekFolder : TEntryKind::ekOther;
+    }
+    AEntries.push_back({name, kind});
+  }
 }
 
 }  // namespace platform

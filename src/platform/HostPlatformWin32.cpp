@@ -1,5 +1,6 @@
 // The host-side services on Windows: loading a library, child processes, the
-// peak working set, threads with a given stack, and the display width of text.
+// peak working set, threads with a given stack, the display width of text and
+// folder listings.
 // Only programs that load the plugin link them.
 #include "platform/Win32.h"
 // windows.h (through Win32.h) first: io.h and psapi.h rely on its types.
@@ -263,6 +264,30 @@ std::u16string FoldCase(std::u16string_view AText) {
                       win32::AsWide(out.data()), length, nullptr, nullptr, 0) != length)
     return std::u16string(AText);
   return out;
+}
+
+bool ListFolder(const std::filesystem::path& AFolder, std::vector<TFolderEntry>& AEntries) {
+  AEntries.clear();
+  std::wstring pattern = AFolder.native();
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data;
+  HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool ok = true;
+  do {
+    const wchar_t* name = data.cFileName;
+    if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
+    // A folder that is a link or junction (a reparse point) is not walked into.
+    const DWORD attributes = data.dwFileAttributes;
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    AEntries.push_back({name, folder ? TEntryKind::ekFolder : TEntryKind::ekOther});
+  } while (::FindNextFileW(search, &data));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) ok = false;
+  ::FindClose(search);
+  return ok;
 }
 
 }  // namespace platform
