@@ -455,93 +455,133 @@ const char* FileProblem(const fs::path& APath) {
   return nullptr;
 }
 
-bool MatchesDetectString(const fs::path& APath) {
-  const std::string ext = PrintedName(APath.extension());
-  return ascii::EqualsIgnoreCase(ext, ".svg") || ascii::EqualsIgnoreCase(ext, ".svgz");
+// Whether a name ends in an extension the detect string names, as a path's
+// extension is taken: from the last dot, unless that dot begins the name.
+bool NameMatchesDetectString(const fs::path::string_type& AName) {
+  using TView = std::basic_string_view<fs::path::value_type>;
+  const TView name(AName);
+  const std::size_t dot = name.rfind(fs::path::value_type('.'));
+  if (dot == TView::npos || dot == 0) return false;
+  const TView ext = name.substr(dot);
+  const auto equals = [&](std::string_view AWanted) {
+    if (ext.size() != AWanted.size()) return false;
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+      const auto c = static_cast<std::uint32_t>(ext[i]);
+      if (c >= 0x80 || ascii::ToLower(static_cast<char>(c)) != AWanted[i]) return false;
+    }
+    return true;
+  };
+  return equals(".svg") || equals(".svgz");
 }
 
+// A folder being walked: its entries that matter, sorted by name, and the next.
+struct TWalkFolder {
+  fs::path Path;
+  std::vector<platform::TFolderEntry> Entries;
+  std::size_t Next = 0;
+};
+
 // Walks a folder and the folders below it (not following links to folders) for
-// the entries the detect string names. A folder or entry that cannot be read is
-// reported and the walk goes on; false when anything was reported.
+// the entries the detect string names, in the order of their paths: each
+// folder's entries sorted by name, and what a folder holds at the folder's
+// place among them, so that no path is compared with another. A folder or
+// entry that cannot be read is reported and the walk goes on; false when
+// anything was reported.
 bool WalkFolder(const fs::path& ARoot, std::vector<fs::path>& AFound) {
   bool ok = true;
-  std::vector<fs::path> pending{ARoot};
-  while (!pending.empty()) {
-    fs::path dir = std::move(pending.back());
-    pending.pop_back();
-    std::error_code ec;
-    fs::directory_iterator it(dir, ec);
-    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-      // The entry's type comes with the folder listing where the file system
-      // gives it, so most entries cost no call of their own.
-      std::error_code entryError;
-      const bool folder =
-          !it->is_symlink(entryError) && !entryError && it->is_directory(entryError);
-      if (entryError) {
-        Report(it->path(), "cannot be read");
-        ok = false;
-      } else if (folder) {
-        pending.push_back(it->path());
-      } else if (MatchesDetectString(it->path())) {
-        AFound.push_back(it->path());
-      }
-    }
-    if (ec) {
-      Report(dir, "cannot be read");
+  std::vector<TWalkFolder> open;
+  const auto enter = [&](fs::path AFolder) {
+    TWalkFolder folder{std::move(AFolder), {}, 0};
+    if (!platform::ListFolder(folder.Path, folder.Entries)) {
+      Report(folder.Path, "cannot be read");
       ok = false;
+    }
+    std::erase_if(folder.Entries, [](const platform::TFolderEntry& AEntry) {
+      return AEntry.Kind == platform::TEntryKind::ekOther && !NameMatchesDetectString(AEntry.Name);
+    });
+    std::sort(folder.Entries.begin(), folder.Entries.end(),
+              [](const platform::TFolderEntry& AA, const platform::TFolderEntry& AB) {
+                return AA.Name < AB.Name;
+              });
+    open.push_back(std::move(folder));
+  };
+  enter(ARoot);
+  while (!open.empty()) {
+    TWalkFolder& folder = open.back();
+    if (folder.Next == folder.Entries.size()) {
+      open.pop_back();
+      continue;
+    }
+    const platform::TFolderEntry& entry = folder.Entries[folder.Next++];
+    const platform::TEntryKind kind = entry.Kind;
+    fs::path path = folder.Path / entry.Name;
+    switch (kind) {
+      case platform::TEntryKind::ekFolder:
+        enter(std::move(path));  // moves the open folders: neither folder nor entry is used after
+        break;
+      case platform::TEntryKind::ekUnknown:
+        Report(path, "cannot be read");
+        ok = false;
+        break;
+      case platform::TEntryKind::ekOther:
+        AFound.push_back(std::move(path));
+        break;
     }
   }
   return ok;
 }
 
-// The files an argument names: itself, or what a folder holds, sorted.
+// The files an argument names: itself, or what a folder holds, in the order
+// of their paths.
 bool CollectFiles(const fs::path& AInput, std::vector<fs::path>& AFiles) {
   std::error_code ec;
   if (!fs::is_directory(AInput, ec)) {
     AFiles.push_back(AInput);
     return true;
   }
-  std::vector<fs::path> found;
-  bool ok = WalkFolder(AInput, found);
-  std::sort(found.begin(), found.end());
-  AFiles.insert(AFiles.end(), found.begin(), found.end());
-  return ok;
+  return WalkFolder(AInput, AFiles);
 }
 
-std::string JsonEscape(const std::string& AText) {
+// Appends AText to AOut as the inside of a JSON string: quote, backslash and
+// control characters escaped, runs of other bytes copied whole.
+void AppendJsonEscaped(std::string& AOut, std::string_view AText) {
   // Names may hold bytes that are no UTF-8; JSON text must be UTF-8. ASCII is.
-  const bool ascii = std::all_of(AText.begin(), AText.end(),
-                                 [](char AC) { return static_cast<unsigned char>(AC) < 0x80; });
-  std::string s = ascii ? AText : ToUtf8(ToUtf16(AText));
-  std::string out;
-  for (unsigned char c : s) {
+  std::string utf8;
+  if (!std::all_of(AText.begin(), AText.end(),
+                   [](char AC) { return static_cast<unsigned char>(AC) < 0x80; })) {
+    utf8 = ToUtf8(ToUtf16(std::string(AText)));
+    AText = utf8;
+  }
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const auto c = static_cast<unsigned char>(AText[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    AOut.append(AText.substr(run, i - run));
+    run = i + 1;
     switch (c) {
       case '"':
-        out += "\\\"";
+        AOut += "\\\"";
         break;
       case '\\':
-        out += "\\\\";
+        AOut += "\\\\";
         break;
       case '\n':
-        out += "\\n";
+        AOut += "\\n";
         break;
       case '\r':
-        out += "\\r";
+        AOut += "\\r";
         break;
       case '\t':
-        out += "\\t";
+        AOut += "\\t";
         break;
-      default:
-        if (c < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\u%04x", c);
-          out += hex;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
+      default: {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\u%04x", c);
+        AOut += hex;
+      }
     }
   }
-  return out;
+  AOut.append(AText.substr(run));
 }
 
 std::string CsvEscape(const std::string& AS) {
@@ -577,23 +617,36 @@ using TRow = std::vector<std::optional<std::string>>;
 void PrintRows(const std::vector<TColumn>& AColumns, const std::vector<std::string>& ANames,
                const std::vector<TRow>& ARows, TFormat AFormat) {
   if (AFormat == TFormat::fmJson) {
-    std::printf("[\n");
+    // Each row is made in one string and written at once.
+    std::vector<std::string> titles;
+    for (const TColumn& column : AColumns) {
+      titles.emplace_back(", \"");
+      AppendJsonEscaped(titles.back(), column.Title);
+      titles.back() += "\": ";
+    }
+    std::fputs("[\n", stdout);
+    std::string line;
     for (std::size_t r = 0; r < ARows.size(); ++r) {
-      std::printf("  {\"File\": \"%s\"", JsonEscape(ANames[r]).c_str());
+      line.assign("  {\"File\": \"");
+      AppendJsonEscaped(line, ANames[r]);
+      line += '"';
       for (std::size_t c = 0; c < AColumns.size(); ++c) {
         const std::optional<std::string>& v = ARows[r][c];
-        std::string title = JsonEscape(AColumns[c].Title);
+        line += titles[c];
         if (!v) {
-          std::printf(", \"%s\": null", title.c_str());
+          line += "null";
         } else if (AColumns[c].Type == ft_stringw) {
-          std::printf(", \"%s\": \"%s\"", title.c_str(), JsonEscape(*v).c_str());
+          line += '"';
+          AppendJsonEscaped(line, *v);
+          line += '"';
         } else {
-          std::printf(", \"%s\": %s", title.c_str(), v->c_str());
+          line += *v;
         }
       }
-      std::printf("}%s\n", r + 1 < ARows.size() ? "," : "");
+      line += r + 1 < ARows.size() ? "},\n" : "}\n";
+      std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    std::printf("]\n");
+    std::fputs("]\n", stdout);
     return;
   }
   if (AFormat == TFormat::fmCsv) {
