@@ -97,7 +97,21 @@ struct TPluginState {
   std::int64_t AnswerAtOnceNs = cAnswerAtOnceNs;
   TPutOffFiles PutOff;
   TReplacedName ReplacedName;  // the latest: a host asks the fields of one file in a row
+  // The cache key of the path asked for last, kept for the same reason: a
+  // host's sixteen requests for a file hash its path once.
+  std::u16string LastKeyPath;
+  TCacheID LastKey = TCacheID::FromInt(0);
 };
+
+// The cache key of APath, from the one kept when APath was asked for last.
+// Called under the plugin lock.
+TCacheID KeyOf(TPluginState& AState, const std::u16string& APath) {
+  if (AState.LastKeyPath.empty() || AState.LastKeyPath != APath) {
+    AState.LastKey = CacheKey(APath);
+    AState.LastKeyPath = APath;
+  }
+  return AState.LastKey;
+}
 
 // The owner of the module state: start-up creates the state and shutdown
 // releases it, and nothing else does. The owner has no destructor, so no
@@ -350,7 +364,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
   if (sameFile) {
     // The host vouches for the entry the cache holds; without one, the file is
     // looked up as for any request.
-    if (void* data = state.Cache ? state.Cache->GetItem(CacheKey(path)) : nullptr)
+    if (void* data = state.Cache ? state.Cache->GetItem(KeyOf(state, path)) : nullptr)
       if (const TCacheObject* cached = TwdxCache::ObjectOf(data)) return answer(cached);
     guard.Leave();
     found = platform::FindFileEntry(path, entry);
@@ -362,7 +376,7 @@ std::int32_t GetValueW(const char16_t* AFileName, std::int32_t AFieldIndex, std:
     return delayIfSlow ? ft_delayed : ft_fieldempty;
   if (!state.Cache) return ft_fieldempty;
 
-  const TCacheID key = CacheKey(path);
+  const TCacheID key = KeyOf(state, path);
   const TCacheObject* object = nullptr;
   if (void* data = state.Cache->GetItem(key)) {
     if (EntryServes(data, entry.LastWriteTime, entry.Size))
