@@ -106,7 +106,11 @@ struct TPluginState {
 // The cache key of APath, from the one kept when APath was asked for last.
 // Called under the plugin lock.
 TCacheID KeyOf(TPluginState& AState, const std::u16string& APath) {
-  if (AState.LastKeyPath.empty() || AState.LastKeyPath != APath) {
+  // Compared as bytes: a long path compares in a few steps.
+  const bool same = !AState.LastKeyPath.empty() && AState.LastKeyPath.size() == APath.size() &&
+                    std::memcmp(AState.LastKeyPath.data(), APath.data(),
+                                APath.size() * sizeof(char16_t)) == 0;
+  if (!same) {
     AState.LastKey = CacheKey(APath);
     AState.LastKeyPath = APath;
   }
