@@ -151,6 +151,38 @@ std::string PrintedName(const Path& APath) {
   }
 }
 
+// A file to ask for, as the system names it: paths are made only where a file
+// is reported, so a walk of many files makes none.
+using TNativeName = fs::path::string_type;
+
+std::u16string HostName(const TNativeName& AName) {
+  if constexpr (std::is_same_v<fs::path::value_type, char>) {
+    return platform::FileNameToUtf16(AName);
+  } else {
+    return std::u16string(AName.begin(), AName.end());
+  }
+}
+
+std::string PrintedName(const TNativeName& AName) {
+  if constexpr (std::is_same_v<fs::path::value_type, char>) {
+    return AName;
+  } else {
+    return PrintedName(fs::path(AName));
+  }
+}
+
+// The path of the file AName (relative to the working folder AWorking, given
+// with a separator at its end: APrefix) as a file manager passes it, absolute.
+TNativeName AbsoluteName(const TNativeName& AName, const fs::path& AWorking,
+                         const TNativeName& APrefix) {
+  if constexpr (std::is_same_v<fs::path::value_type, char>) {
+    return !AName.empty() && AName.front() == '/' ? AName : APrefix + AName;
+  } else {
+    const fs::path path(AName);
+    return path.is_absolute() ? AName : (AWorking / path).native();
+  }
+}
+
 // The count of files done, on a line of standard error rewritten in place.
 // It is cleared before any message and when the run ends, so that neither a
 // message nor what follows the run starts behind it.
@@ -487,7 +519,7 @@ struct TWalkFolder {
 // place among them, so that no path is compared with another. A folder or
 // entry that cannot be read is reported and the walk goes on; false when
 // anything was reported.
-bool WalkFolder(const fs::path& ARoot, std::vector<fs::path>& AFound) {
+bool WalkFolder(const fs::path& ARoot, std::vector<TNativeName>& AFound) {
   bool ok = true;
   std::vector<TWalkFolder> open;
   const auto enter = [&](fs::path AFolder) {
@@ -513,18 +545,21 @@ bool WalkFolder(const fs::path& ARoot, std::vector<fs::path>& AFound) {
       continue;
     }
     const platform::TFolderEntry& entry = folder.Entries[folder.Next++];
-    const platform::TEntryKind kind = entry.Kind;
-    fs::path path = folder.Path / entry.Name;
-    switch (kind) {
+    switch (entry.Kind) {
       case platform::TEntryKind::ekFolder:
-        enter(std::move(path));  // moves the open folders: neither folder nor entry is used after
+        // Moves the open folders: neither folder nor entry is used after.
+        enter(folder.Path / entry.Name);
         break;
       case platform::TEntryKind::ekUnknown:
-        Report(path, "cannot be read");
+        Report(folder.Path / entry.Name, "cannot be read");
         ok = false;
         break;
       case platform::TEntryKind::ekOther:
-        AFound.push_back(std::move(path));
+        // As the path folder / name is written: a separator unless the
+        // folder's path ends in one (or names a drive alone).
+        AFound.push_back(folder.Path.native());
+        if (folder.Path.has_filename()) AFound.back() += fs::path::preferred_separator;
+        AFound.back() += entry.Name;
         break;
     }
   }
@@ -533,10 +568,10 @@ bool WalkFolder(const fs::path& ARoot, std::vector<fs::path>& AFound) {
 
 // The files an argument names: itself, or what a folder holds, in the order
 // of their paths.
-bool CollectFiles(const fs::path& AInput, std::vector<fs::path>& AFiles) {
+bool CollectFiles(const fs::path& AInput, std::vector<TNativeName>& AFiles) {
   std::error_code ec;
   if (!fs::is_directory(AInput, ec)) {
-    AFiles.push_back(AInput);
+    AFiles.push_back(AInput.native());
     return true;
   }
   return WalkFolder(AInput, AFiles);
@@ -734,7 +769,7 @@ TFileResult ReadOne(const TPlugin& APlugin, const std::u16string& APath, const T
 
 // Asks for every file on AJobs threads (0: one per core), this one among
 // them; the results stand in the files' order, whatever the threads' order.
-std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs::path>& AFiles,
+std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<TNativeName>& AFiles,
                                    const TReadPlan& APlan, const where::TExpression* AExpression,
                                    int AJobs) {
   std::vector<TFileResult> results(AFiles.size());
@@ -745,6 +780,7 @@ std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs:
   // Relative names are asked for as absolute paths, as a file manager passes them.
   std::error_code cwdError;
   const fs::path cwd = fs::current_path(cwdError);
+  const TNativeName cwdPrefix = (cwd / fs::path()).native();
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> done{0};
   std::atomic<bool> failed{false};
@@ -755,9 +791,10 @@ std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<fs:
     std::size_t shownHundreds = 0;
     try {
       for (std::size_t f = next++; f < AFiles.size(); f = next++) {
-        const fs::path& file = AFiles[f];
-        const fs::path absolute = file.is_absolute() || cwdError ? file : cwd / file;
-        results[f] = ReadOne(APlugin, HostPath(absolute), APlan, AExpression);
+        const TNativeName& file = AFiles[f];
+        results[f] =
+            ReadOne(APlugin, HostName(cwdError ? file : AbsoluteName(file, cwd, cwdPrefix)), APlan,
+                    AExpression);
         const std::size_t count = ++done;
         if (AShow && count / 100 != shownHundreds) {
           shownHundreds = count / 100;
@@ -837,7 +874,7 @@ int Run(int AArgc, char** AArgv) {
   }
 
   bool ok = true;
-  std::vector<fs::path> files;
+  std::vector<TNativeName> files;
   for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
 
   // What the expression reads, as the columns' values where it reads a column.
@@ -862,8 +899,9 @@ int Run(int AArgc, char** AArgv) {
     TFileResult& result = results[f];
     if (!result.Known) {
       // Only now is it worth finding out why: most files are drawings.
-      const char* problem = FileProblem(files[f]);
-      Report(files[f], problem ? problem : "not a drawing the plugin knows");
+      const fs::path file(files[f]);
+      const char* problem = FileProblem(file);
+      Report(file, problem ? problem : "not a drawing the plugin knows");
       ok = false;
       continue;
     }
