@@ -155,16 +155,19 @@ std::string PrintedName(const Path& APath) {
 // is reported, so a walk of many files makes none.
 using TNativeName = fs::path::string_type;
 
-std::u16string HostName(const TNativeName& AName) {
-  if constexpr (std::is_same_v<fs::path::value_type, char>) {
+// (Templates, so that only the branch of this platform's name is compiled.)
+template <typename TChar>
+std::u16string HostName(const std::basic_string<TChar>& AName) {
+  if constexpr (std::is_same_v<TChar, char>) {
     return platform::FileNameToUtf16(AName);
   } else {
     return std::u16string(AName.begin(), AName.end());
   }
 }
 
-std::string PrintedName(const TNativeName& AName) {
-  if constexpr (std::is_same_v<fs::path::value_type, char>) {
+template <typename TChar>
+std::string PrintedName(const std::basic_string<TChar>& AName) {
+  if constexpr (std::is_same_v<TChar, char>) {
     return AName;
   } else {
     return PrintedName(fs::path(AName));
@@ -173,9 +176,11 @@ std::string PrintedName(const TNativeName& AName) {
 
 // The path of the file AName (relative to the working folder AWorking, given
 // with a separator at its end: APrefix) as a file manager passes it, absolute.
-TNativeName AbsoluteName(const TNativeName& AName, const fs::path& AWorking,
-                         const TNativeName& APrefix) {
-  if constexpr (std::is_same_v<fs::path::value_type, char>) {
+template <typename TChar>
+std::basic_string<TChar> AbsoluteName(const std::basic_string<TChar>& AName,
+                                      const fs::path& AWorking,
+                                      const std::basic_string<TChar>& APrefix) {
+  if constexpr (std::is_same_v<TChar, char>) {
     return !AName.empty() && AName.front() == '/' ? AName : APrefix + AName;
   } else {
     const fs::path path(AName);
