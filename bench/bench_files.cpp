@@ -5,8 +5,10 @@
 // are delivered. Reports the main thread's longest stall (the longest dispatch
 // of the main loop, the file manager's own calls included, with the main
 // thread's processor time in it) and the time until the last column is filled. Built once per file
-// manager, as the module is.
+// manager, as the module is. With --one it reads one file so and prints the
+// time until its columns are filled (bench_consumers runs it per drawing).
 //   bench_files_<fm> [--files 500] [--size-mib 1] [--repeat 3] [--module PATH]
+//   bench_files_<fm> [--module PATH] --one FILE
 #include <gio/gio.h>
 #include <glib-object.h>
 #include <glib.h>
@@ -250,6 +252,7 @@ struct TFigures {
   double LongestStallCpuMs = 0;  // the main thread's processor time in it
   double LastColumnMs = 0;
   int AtOnce = 0;
+  int Answered = 0;
   int Filled = 0;
 };
 
@@ -301,9 +304,27 @@ TFigures OpenFolder(GObject* AProvider, const std::vector<std::string>& AUris) {
   figures.LongestStallCpuMs = static_cast<double>(longestCpu) / 1000.0;
   figures.LastColumnMs = static_cast<double>(last - start) / 1000.0;
   figures.AtOnce = run.AtOnce;
-  for (const TFileState& file : run.Files)
+  for (const TFileState& file : run.Files) {
+    if (file.Answered) ++figures.Answered;
     if (file.Answered && !file.Dimensions.empty()) ++figures.Filled;
+  }
   return figures;
+}
+
+// One file's columns, from the file manager's request until the answer: the
+// time, and whether it came. A drawing may have no dimensions: any answer counts.
+int ReadOne(const char* APath) {
+  GObject* provider = LoadProvider();
+  char* uri = g_filename_to_uri(APath, nullptr, nullptr);
+  if (provider == nullptr || uri == nullptr) {
+    std::printf("failed: %s\n", provider == nullptr ? "no info provider" : "no URI for the file");
+    return 1;
+  }
+  const TFigures figures = OpenFolder(provider, {uri});
+  g_free(uri);
+  std::printf("time_ns %lld\n", static_cast<long long>(figures.LastColumnMs * 1e6));
+  if (figures.Answered != 1) std::printf("failed: no answer\n");
+  return figures.Answered == 1 ? 0 : 1;
 }
 
 }  // namespace
@@ -323,13 +344,17 @@ int main(int AArgc, char** AArgv) {
       repeat = std::atoi(value);
     } else if (arg == "--module" && value != nullptr) {
       gModulePath = value;
+    } else if (arg == "--one" && value != nullptr && i + 2 == AArgc) {
+      return ReadOne(value);
     } else {
       std::printf(
           "usage: %s [--files 500] [--size-mib 1] [--repeat 3] [--module PATH]\n"
+          "       %s [--module PATH] --one FILE\n"
           "Opens a folder of FILES drawings of SIZE MiB each through the %s extension as\n"
           "the file manager calls it; prints the main thread's longest stall and the\n"
-          "time until the last column is filled.\n",
-          AArgv[0], cTitle);
+          "time until the last column is filled. With --one, reads one file so and\n"
+          "prints the time until its columns are filled (time_ns N).\n",
+          AArgv[0], AArgv[0], cTitle);
       return arg == "--help" ? 0 : 2;
     }
     ++i;
