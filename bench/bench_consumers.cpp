@@ -42,6 +42,7 @@ const char cUsage[] =
     "  --host PATH        the host tool (default: the one built beside this program)\n"
     "  --consumers LIST   any of plugin,host,nautilus,nemo,caja,kde,tracker (default:\n"
     "                     all that are built and whose host is installed)\n"
+    "  --items LIST       only these items of the set, by file name (default: all)\n"
     "  --repeat N         readings per drawing and consumer (default 1); the highest\n"
     "                     peak and the fastest time are shown\n";
 
@@ -176,6 +177,7 @@ int main(int argc, char** argv) {
   for (const TConsumerHost& host : hosts) known.push_back(host.Name);
   std::vector<std::string> consumers;
   bool chosen = false;
+  std::vector<std::string> only;
   int repeat = 1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const bool more = i + 1 < args.size();
@@ -194,6 +196,9 @@ int main(int argc, char** argv) {
         }
         consumers.push_back(name);
       }
+    } else if (args[i] == "--items" && more) {
+      std::istringstream list(args[++i]);
+      for (std::string name; std::getline(list, name, ',');) only.push_back(name);
     } else if (args[i] == "--repeat" && more) {
       repeat = std::atoi(args[++i].c_str());
     } else {
@@ -226,11 +231,19 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
-  const std::vector<THostileItem> items =
-      testing_support::WriteHostileSet(scratch.Path() / "set", error);
+  std::vector<THostileItem> items = testing_support::WriteHostileSet(scratch.Path() / "set", error);
   if (items.empty()) {
     std::fprintf(stderr, "bench_consumers: %s\n", error.c_str());
     return 1;
+  }
+  if (!only.empty()) {
+    std::erase_if(items, [&](const THostileItem& AItem) {
+      return std::find(only.begin(), only.end(), AItem.Name) == only.end();
+    });
+    if (items.size() != only.size()) {
+      std::fprintf(stderr, "bench_consumers: --items names an item the set does not hold\n");
+      return 2;
+    }
   }
   const fs::path tiny = scratch.Path() / "tiny.svg";
   {
