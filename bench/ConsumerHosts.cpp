@@ -16,7 +16,7 @@ namespace {
 // A child program of the build that reads one file, or why there is none.
 TConsumerHost BuiltChild(const std::string& AName, const char* AProgram,
                          std::vector<std::string> AArguments, const std::string& AWhat) {
-  TConsumerHost host{AName, "", AProgram, std::move(AArguments), true, 0};
+  TConsumerHost host{AName, "", AProgram, std::move(AArguments), true, 0, false};
   if (host.Program.empty()) host.Skipped = AWhat + " is not built";
   return host;
 }
@@ -67,10 +67,13 @@ bool MakeExtractorFolders(const fs::path& AWork, const fs::path& AModule, const 
 #ifndef VX_BENCH_KDE
 #define VX_BENCH_KDE ""
 #endif
+#ifndef VX_BENCH_THUNAR
+#define VX_BENCH_THUNAR ""
+#endif
 
 // tracker3 extract, in a D-Bus session of its own for each reading.
 TConsumerHost Tracker(const fs::path& AScratch) {
-  TConsumerHost host{"tracker", "", {}, {}, false, 0};
+  TConsumerHost host{"tracker", "", {}, {}, false, 0, false};
 #ifdef VX_BENCH_TRACKER_MODULE
   const fs::path tracker = FindProgram("tracker3");
   const fs::path session = FindProgram("dbus-run-session");
@@ -104,6 +107,12 @@ std::vector<TConsumerHost> ConsumerHosts(const fs::path& AScratch) {
   hosts.push_back(BuiltChild("caja", VX_BENCH_FILES_CAJA, {"--one"}, "the Caja extension"));
   hosts.push_back(BuiltChild("kde", VX_BENCH_KDE, {}, "the KDE extractor"));
   hosts.push_back(Tracker(AScratch));
+  TConsumerHost thunar = BuiltChild("thunar", VX_BENCH_THUNAR, {}, "the Thunar module");
+  thunar.NeedsDisplay = true;
+  if (thunar.Skipped.empty() && !platform::EnvironmentValue("DISPLAY") &&
+      FindProgram("xvfb-run").empty())
+    thunar.Skipped = "there is no display, and xvfb-run (Debian: xvfb) is not installed";
+  hosts.push_back(thunar);
   return hosts;
 }
 

@@ -22,6 +22,7 @@
 
 #include "BenchSupport.h"
 #include "ConsumerHosts.h"
+#include "platform/Platform.h"
 #include "support/HostileSet.h"
 
 namespace fs = std::filesystem;
@@ -40,8 +41,9 @@ const char cUsage[] =
     "\n"
     "  --plugin PATH      the plugin library (default: the one built beside this program)\n"
     "  --host PATH        the host tool (default: the one built beside this program)\n"
-    "  --consumers LIST   any of plugin,host,nautilus,nemo,caja,kde,tracker (default:\n"
-    "                     all that are built and whose host is installed)\n"
+    "  --consumers LIST   any of plugin,host,nautilus,nemo,caja,kde,tracker,thunar\n"
+    "                     (default: all that are built and whose host is installed);\n"
+    "                     without a display, thunar's runs under xvfb-run\n"
     "  --items LIST       only these items of the set, by file name (default: all)\n"
     "  --repeat N         readings per drawing and consumer (default 1); the highest\n"
     "                     peak and the fastest time are shown\n";
@@ -215,7 +217,7 @@ int main(int argc, char** argv) {
   // cannot run here are named, with the reason, and left out. Status 1 of the
   // host tool (a file it could not read) is an answer too.
   std::map<std::string, TConsumerHost> hostOf;
-  hostOf["host"] = {"host", "", hostTool, {"--json"}, false, 1};
+  hostOf["host"] = {"host", "", hostTool, {"--json"}, false, 1, false};
   for (const TConsumerHost& host : hosts) hostOf[host.Name] = host;
   std::vector<std::string> skipped;
   std::erase_if(consumers, [&](const std::string& AName) {
@@ -228,6 +230,23 @@ int main(int argc, char** argv) {
     for (const std::string& line : skipped) std::printf("%s\n", line.c_str());
     std::printf("failed: no consumer to measure\n");
     return 1;
+  }
+
+  // A consumer that needs a display and finds none: the whole run again on
+  // one of xvfb-run's.
+  const bool needsDisplay = std::any_of(consumers.begin(), consumers.end(), [&](auto& AName) {
+    return hostOf.count(AName) != 0 && hostOf.at(AName).NeedsDisplay;
+  });
+  if (needsDisplay && !platform::EnvironmentValue("DISPLAY")) {
+    std::vector<std::u16string> command = {u"-a", PathText(SelfPath())};
+    for (const std::string& argument : args) command.push_back(PathText(argument));
+    std::string output;
+    std::string error;
+    const int code =
+        platform::RunProcess(PathText(FindProgram("xvfb-run")), command, output, &error);
+    std::fputs(output.c_str(), stdout);
+    if (code < 0) std::printf("failed: %s\n", error.c_str());
+    return code < 0 ? 1 : code;
   }
 
   std::string error;
