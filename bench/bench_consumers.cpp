@@ -18,6 +18,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -108,9 +109,15 @@ class THostRunner {
       : FTimeout(FindProgram("timeout")),
         FTime(FindProgram("time")),
         FPeakFile(AScratch / "peak") {}
-  // Why the peaks cannot be trusted, or empty.
+  // Why the host programs' peaks cannot be trusted, or empty.
   std::string Caveat() const {
-    return FTime.empty() ? "GNU time is not installed: each peak includes this program's own" : "";
+#ifdef _WIN32
+    return "";  // the system tells no peak of a child here
+#else
+    return FTime.empty() ? "GNU time is not installed: each host program's peak includes this "
+                           "program's own"
+                         : "";
+#endif
   }
 
   TReading Run(const TConsumerHost& AHost, const fs::path& AFile) const {
@@ -136,6 +143,8 @@ class THostRunner {
     std::string output;
     std::string error;
     std::int64_t peak = -1;
+    std::error_code removed;
+    fs::remove(FPeakFile, removed);  // no figure of the run before
     const std::int64_t start = NowNs();
     const int code = platform::RunProcess(program, command, output, &error, &peak);
     const std::int64_t wall = NowNs() - start;
@@ -143,6 +152,7 @@ class THostRunner {
     reading.Ok = code >= 0 && code <= AHost.MaxAnswerCode && reading.TimeNs >= 0;
     reading.Failure = code < 0      ? error
                       : code == 124 ? "no answer in a minute"
+                      : code > 128  ? "ended by signal " + std::to_string(code - 128)
                                     : "exit code " + std::to_string(code);
     if (!FTime.empty()) {
       // GNU time writes the peak in KiB.
