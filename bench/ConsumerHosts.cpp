@@ -21,6 +21,7 @@ TConsumerHost BuiltChild(const std::string& AName, const char* AProgram,
   return host;
 }
 
+#ifdef VX_BENCH_TRACKER_MODULE
 // The extractor's folders: the system's rules and modules, with the build's
 // rule and module in place of an installed copy of the same name, as the
 // desktop search's tests make them.
@@ -54,6 +55,7 @@ bool MakeExtractorFolders(const fs::path& AWork, const fs::path& AModule, const 
   platform::SetEnvironmentValue("GIO_USE_VFS", std::string("local"));
   return true;
 }
+#endif
 
 #ifndef VX_BENCH_FILES_NAUTILUS
 #define VX_BENCH_FILES_NAUTILUS ""
