@@ -105,6 +105,8 @@ std::vector<TConsumerHost> ConsumerHosts(const fs::path& AScratch) {
   std::vector<TConsumerHost> hosts;
   hosts.push_back(
       BuiltChild("nautilus", VX_BENCH_FILES_NAUTILUS, {"--one"}, "the GNOME Files extension"));
+  hosts.push_back(BuiltChild("nautilus-page", VX_BENCH_FILES_NAUTILUS, {"--section"},
+                             "the GNOME Files extension"));
   hosts.push_back(BuiltChild("nemo", VX_BENCH_FILES_NEMO, {"--one"}, "the Nemo extension"));
   hosts.push_back(BuiltChild("caja", VX_BENCH_FILES_CAJA, {"--one"}, "the Caja extension"));
   hosts.push_back(BuiltChild("kde", VX_BENCH_KDE, {}, "the KDE extractor"));
