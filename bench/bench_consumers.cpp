@@ -2,11 +2,12 @@
 // each drawing read in a fresh process as the consumer's host reads it: the
 // content plugin through its exports (the sixteen value requests of a file
 // list's row), the host tool (vexmeta --json FILE), and the consumers with a
-// host program of their own (ConsumerHosts.h: the file managers' columns, KDE's
-// framework, the desktop search's extractor). For each it reports the peak
-// resident memory above the host's own (the plugin: above the process with the
-// library loaded; the others: above the same program's run over a tiny
-// drawing), the highest of --repeat readings, and the time per drawing (the
+// host program of their own (ConsumerHosts.h: the file managers' columns, GNOME
+// Files' Drawing section, KDE's framework, the desktop search's extractor,
+// Thunar's Drawing page). For each it reports the peak resident memory above
+// the host's own (the plugin: above the process with the library loaded; the
+// others: above the same program's run over a tiny drawing, each peak taken by
+// GNU time), the highest of --repeat readings, and the time per drawing (the
 // reading alone where the host program times it, else the program's whole
 // run), the fastest of them, as the time a busy machine leaves varies; then,
 // per consumer, the worst drawing of each.
@@ -44,8 +45,8 @@ const char cUsage[] =
     "  --host PATH        the host tool (default: the one built beside this program)\n"
     "  --consumers LIST   any of plugin,host,nautilus,nautilus-page,nemo,caja,kde,\n"
     "                     tracker,thunar (default: all that are built and whose\n"
-    "                     host is installed);\n"
-    "                     without a display, thunar's runs under xvfb-run\n"
+    "                     host is installed); without a display, a run with\n"
+    "                     thunar goes onto an xvfb-run display\n"
     "  --items LIST       only these items of the set, by file name (default: all)\n"
     "  --repeat N         readings per drawing and consumer (default 1); the highest\n"
     "                     peak and the fastest time are shown\n";
