@@ -1,12 +1,16 @@
 // bench_consumers: each consumer over the hostile set (tests/support/HostileSet),
 // each drawing read in a fresh process as the consumer's host reads it: the
 // content plugin through its exports (the sixteen value requests of a file
-// list's row) and the host tool (vexmeta --json FILE). For each it reports the
-// peak resident memory above the host's own (the plugin: above the process
-// with the library loaded; the host tool: above its run over a tiny drawing),
-// the highest of --repeat readings, and the time per drawing (the host tool:
-// its whole run), the fastest of them, as the time a busy machine leaves
-// varies; then, per consumer, the worst drawing of each.
+// list's row), the host tool (vexmeta --json FILE), and the consumers with a
+// host program of their own (ConsumerHosts.h: the file managers' columns, GNOME
+// Files' Drawing section, KDE's framework, the desktop search's extractor,
+// Thunar's Drawing page). For each it reports the peak resident memory above
+// the host's own (the plugin: above the process with the library loaded; the
+// others: above the same program's run over a tiny drawing, each peak taken by
+// GNU time), the highest of --repeat readings, and the time per drawing (the
+// reading alone where the host program times it, else the program's whole
+// run), the fastest of them, as the time a busy machine leaves varies; then,
+// per consumer, the worst drawing of each.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,9 +19,12 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ConsumerHosts.h"
+#include "platform/Platform.h"
 #include "support/HostileSet.h"
 
 namespace fs = std::filesystem;
@@ -36,7 +43,11 @@ const char cUsage[] =
     "\n"
     "  --plugin PATH      the plugin library (default: the one built beside this program)\n"
     "  --host PATH        the host tool (default: the one built beside this program)\n"
-    "  --consumers LIST   plugin,host (default: both)\n"
+    "  --consumers LIST   any of plugin,host,nautilus,nautilus-page,nemo,caja,kde,\n"
+    "                     tracker,thunar (default: all that are built and whose\n"
+    "                     host is installed); without a display, a run with\n"
+    "                     thunar goes onto an xvfb-run display\n"
+    "  --items LIST       only these items of the set, by file name (default: all)\n"
     "  --repeat N         readings per drawing and consumer (default 1); the highest\n"
     "                     peak and the fastest time are shown\n";
 
@@ -89,22 +100,76 @@ TReading ReadWithPlugin(const fs::path& APlugin, const fs::path& AFile) {
   return reading;
 }
 
-// The host tool's run over one file: its whole time and its peak.
-TReading RunHostTool(const fs::path& ATool, const fs::path& AFile) {
-  TReading reading;
-  std::string output;
-  std::string error;
-  std::int64_t peak = -1;
-  const std::int64_t start = NowNs();
-  // Status 1 (a file it could not read) is an answer too.
-  const int code =
-      platform::RunProcess(PathText(ATool), {u"--json", PathText(AFile)}, output, &error, &peak);
-  reading.TimeNs = NowNs() - start;
-  reading.Ok = code == 0 || code == 1;
-  reading.Failure = code < 0 ? error : "exit code " + std::to_string(code);
-  reading.AboveBytes = peak;
-  return reading;
-}
+// Starts the host programs, each with one file. A child this process starts
+// begins with this process's high-water mark as its own on Linux (the kernel
+// keeps the old one across exec), so the child's true peak comes from GNU time
+// between them, which forks the program from its own small process. timeout
+// ends a program that gives no answer in a minute.
+class THostRunner {
+ public:
+  explicit THostRunner(const fs::path& AScratch)
+      : FTimeout(FindProgram("timeout")),
+        FTime(FindProgram("time")),
+        FPeakFile(AScratch / "peak") {}
+  // Why the host programs' peaks cannot be trusted, or empty.
+  std::string Caveat() const {
+#ifdef _WIN32
+    return "";  // the system tells no peak of a child here
+#else
+    return FTime.empty() ? "GNU time is not installed: each host program's peak includes this "
+                           "program's own"
+                         : "";
+#endif
+  }
+
+  TReading Run(const TConsumerHost& AHost, const fs::path& AFile) const {
+    // The whole command, the program first.
+    std::vector<std::u16string> command;
+    auto add = [&](const fs::path& AArgument) { command.push_back(PathText(AArgument)); };
+    if (!FTimeout.empty()) {
+      for (const fs::path& argument : {FTimeout, fs::path("-k"), fs::path("5"), fs::path("60")})
+        add(argument);
+    }
+    if (!FTime.empty()) {
+      for (const fs::path& argument :
+           {FTime, fs::path("-q"), fs::path("-f"), fs::path("%M"), fs::path("-o"), FPeakFile})
+        add(argument);
+    }
+    add(AHost.Program);
+    for (const std::string& argument : AHost.Arguments) add(argument);
+    add(AFile);
+    const std::u16string program = command.front();
+    command.erase(command.begin());
+
+    TReading reading;
+    std::string output;
+    std::string error;
+    std::int64_t peak = -1;
+    std::error_code removed;
+    fs::remove(FPeakFile, removed);  // no figure of the run before
+    const std::int64_t start = NowNs();
+    const int code = platform::RunProcess(program, command, output, &error, &peak);
+    const std::int64_t wall = NowNs() - start;
+    reading.TimeNs = AHost.ReportsTime ? Value(output, "time_ns") : wall;
+    reading.Ok = code >= 0 && code <= AHost.MaxAnswerCode && reading.TimeNs >= 0;
+    reading.Failure = code < 0      ? error
+                      : code == 124 ? "no answer in a minute"
+                      : code > 128  ? "ended by signal " + std::to_string(code - 128)
+                                    : "exit code " + std::to_string(code);
+    if (!FTime.empty()) {
+      // GNU time writes the peak in KiB.
+      std::string text;
+      peak = ReadFile(FPeakFile, text) ? std::strtoll(text.c_str(), nullptr, 10) * 1024 : -1;
+    }
+    reading.AboveBytes = peak;
+    return reading;
+  }
+
+ private:
+  fs::path FTimeout;
+  fs::path FTime;
+  fs::path FPeakFile;
+};
 
 struct TRow {
   std::string Consumer;
@@ -120,7 +185,13 @@ int main(int argc, char** argv) {
 
   fs::path plugin = BuiltPluginPath();
   fs::path hostTool = BuiltHostToolPath();
-  std::vector<std::string> consumers = {"plugin", "host"};
+  TScratchDir scratch("bench_consumers");
+  const std::vector<TConsumerHost> hosts = ConsumerHosts(scratch.Path());
+  std::vector<std::string> known = {"plugin", "host"};
+  for (const TConsumerHost& host : hosts) known.push_back(host.Name);
+  std::vector<std::string> consumers;
+  bool chosen = false;
+  std::vector<std::string> only;
   int repeat = 1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const bool more = i + 1 < args.size();
@@ -129,10 +200,19 @@ int main(int argc, char** argv) {
     } else if (args[i] == "--host" && more) {
       hostTool = args[++i];
     } else if (args[i] == "--consumers" && more) {
+      chosen = true;
       consumers.clear();
       std::istringstream list(args[++i]);
-      for (std::string name; std::getline(list, name, ',');)
-        if (name == "plugin" || name == "host") consumers.push_back(name);
+      for (std::string name; std::getline(list, name, ',');) {
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+          std::fprintf(stderr, "bench_consumers: no consumer %s\n", name.c_str());
+          return 2;
+        }
+        consumers.push_back(name);
+      }
+    } else if (args[i] == "--items" && more) {
+      std::istringstream list(args[++i]);
+      for (std::string name; std::getline(list, name, ',');) only.push_back(name);
     } else if (args[i] == "--repeat" && more) {
       repeat = std::atoi(args[++i].c_str());
     } else {
@@ -140,18 +220,61 @@ int main(int argc, char** argv) {
       return args[i] == "--help" ? 0 : 2;
     }
   }
+  if (!chosen) consumers = known;
   if (consumers.empty() || repeat < 1) {
     std::fputs(cUsage, stderr);
     return 2;
   }
+  // Every consumer but the plugin is read by a host program; those that
+  // cannot run here are named, with the reason, and left out. Status 1 of the
+  // host tool (a file it could not read) is an answer too.
+  std::map<std::string, TConsumerHost> hostOf;
+  hostOf["host"] = {"host", "", hostTool, {"--json"}, false, 1, false};
+  for (const TConsumerHost& host : hosts) hostOf[host.Name] = host;
+  std::vector<std::string> skipped;
+  std::erase_if(consumers, [&](const std::string& AName) {
+    const auto it = hostOf.find(AName);
+    if (it == hostOf.end() || it->second.Skipped.empty()) return false;
+    skipped.push_back(AName + " skipped: " + it->second.Skipped);
+    return true;
+  });
+  if (consumers.empty()) {
+    for (const std::string& line : skipped) std::printf("%s\n", line.c_str());
+    std::printf("failed: no consumer to measure\n");
+    return 1;
+  }
 
-  TScratchDir scratch("bench_consumers");
+  // A consumer that needs a display and finds none: the whole run again on
+  // one of xvfb-run's.
+  const bool needsDisplay = std::any_of(consumers.begin(), consumers.end(), [&](auto& AName) {
+    return hostOf.count(AName) != 0 && hostOf.at(AName).NeedsDisplay;
+  });
+  if (needsDisplay && !platform::EnvironmentValue("DISPLAY")) {
+    std::vector<std::u16string> command = {u"-a", PathText(SelfPath())};
+    for (const std::string& argument : args) command.push_back(PathText(argument));
+    std::string output;
+    std::string error;
+    const int code =
+        platform::RunProcess(PathText(FindProgram("xvfb-run")), command, output, &error);
+    std::fputs(output.c_str(), stdout);
+    if (code < 0) std::printf("failed: %s\n", error.c_str());
+    return code < 0 ? 1 : code;
+  }
+
   std::string error;
-  const std::vector<THostileItem> items =
-      testing_support::WriteHostileSet(scratch.Path() / "set", error);
+  std::vector<THostileItem> items = testing_support::WriteHostileSet(scratch.Path() / "set", error);
   if (items.empty()) {
     std::fprintf(stderr, "bench_consumers: %s\n", error.c_str());
     return 1;
+  }
+  if (!only.empty()) {
+    std::erase_if(items, [&](const THostileItem& AItem) {
+      return std::find(only.begin(), only.end(), AItem.Name) == only.end();
+    });
+    if (items.size() != only.size()) {
+      std::fprintf(stderr, "bench_consumers: --items names an item the set does not hold\n");
+      return 2;
+    }
   }
   const fs::path tiny = scratch.Path() / "tiny.svg";
   {
@@ -163,12 +286,30 @@ int main(int argc, char** argv) {
   }
   const testing_support::TChangingFile changing(scratch.Path() / "set");
 
-  // The host tool's own: its run over a tiny drawing, the least of three.
-  TReading own{true, "", INT64_MAX, INT64_MAX};
-  for (int i = 0; i < 3; ++i) {
-    const TReading r = RunHostTool(hostTool, tiny);
-    own.AboveBytes = std::min(own.AboveBytes, r.AboveBytes);
-    own.TimeNs = std::min(own.TimeNs, r.TimeNs);
+  // Reads one file through a consumer as its host does.
+  const THostRunner runner(scratch.Path());
+  auto read = [&](const std::string& AConsumer, const fs::path& AFile) {
+    if (AConsumer == "plugin") return ReadWithPlugin(plugin, AFile);
+    return runner.Run(hostOf.at(AConsumer), AFile);
+  };
+  // Each host program's own: its run over a tiny drawing, the least of three.
+  std::map<std::string, TReading> own;
+  for (const std::string& consumer : consumers) {
+    if (consumer == "plugin") continue;
+    TReading least{true, "", INT64_MAX, INT64_MAX};
+    for (int i = 0; i < 3 && least.Ok; ++i) {
+      const TReading r = read(consumer, tiny);
+      least.Ok = r.Ok;
+      least.Failure = r.Failure;
+      least.AboveBytes = std::min(least.AboveBytes, r.AboveBytes);
+      least.TimeNs = std::min(least.TimeNs, r.TimeNs);
+    }
+    if (!least.Ok) {
+      std::printf("failed: %s cannot read a tiny drawing: %s\n", consumer.c_str(),
+                  least.Failure.c_str());
+      return 1;
+    }
+    own[consumer] = least;
   }
 
   std::vector<TRow> rows;
@@ -180,10 +321,10 @@ int main(int argc, char** argv) {
       row.Worst.TimeNs = INT64_MAX;
       for (int r = 0; r < repeat; ++r) {
         const fs::path file = scratch.Path() / "set" / item.Name;
-        TReading reading =
-            consumer == "plugin" ? ReadWithPlugin(plugin, file) : RunHostTool(hostTool, file);
-        if (consumer == "host")
-          reading.AboveBytes = std::max<std::int64_t>(0, reading.AboveBytes - own.AboveBytes);
+        TReading reading = read(consumer, file);
+        if (consumer != "plugin")
+          reading.AboveBytes =
+              std::max<std::int64_t>(0, reading.AboveBytes - own[consumer].AboveBytes);
         if (!reading.Ok) {
           row.Worst = reading;
           failed = true;
@@ -200,9 +341,18 @@ int main(int argc, char** argv) {
       "Hostile set, %zu items (a fresh process per reading; of %d: the highest peak, "
       "the fastest time)\n",
       items.size(), repeat);
-  std::printf("host tool's own: %s peak, %s per run\n\n",
-              FormatBytes(static_cast<double>(own.AboveBytes)).c_str(),
-              FormatSeconds(static_cast<double>(own.TimeNs)).c_str());
+  for (const std::string& line : skipped) std::printf("%s\n", line.c_str());
+  if (!runner.Caveat().empty()) std::printf("%s\n", runner.Caveat().c_str());
+  if (!own.empty()) {
+    TTable hostsOwn({"host program's own (a tiny drawing)", "peak", "time"});
+    for (const std::string& consumer : consumers) {
+      if (own.count(consumer) == 0) continue;
+      const TReading& reading = own[consumer];
+      hostsOwn.Add({consumer, FormatBytes(static_cast<double>(reading.AboveBytes)),
+                    FormatSeconds(static_cast<double>(reading.TimeNs))});
+    }
+    std::printf("%s\n", hostsOwn.Render().c_str());
+  }
   TTable table({"consumer / drawing", "peak above host", "time"});
   for (const TRow& row : rows)
     table.Add(

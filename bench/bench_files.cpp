@@ -5,8 +5,13 @@
 // are delivered. Reports the main thread's longest stall (the longest dispatch
 // of the main loop, the file manager's own calls included, with the main
 // thread's processor time in it) and the time until the last column is filled. Built once per file
-// manager, as the module is.
+// manager, as the module is. With --one it reads one file so and prints the
+// time until its columns are filled; with --section (GNOME Files), the time
+// until the Drawing section of the file's properties dialog is filled
+// (bench_consumers runs them per drawing).
 //   bench_files_<fm> [--files 500] [--size-mib 1] [--repeat 3] [--module PATH]
+//   bench_files_<fm> [--module PATH] --one FILE
+//   bench_files_nautilus [--module PATH] --section FILE
 #include <gio/gio.h>
 #include <glib-object.h>
 #include <glib.h>
@@ -22,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "DrawingPage.h"
 #include "FileManagerApi.h"
 
 namespace fs = std::filesystem;
@@ -250,6 +256,7 @@ struct TFigures {
   double LongestStallCpuMs = 0;  // the main thread's processor time in it
   double LastColumnMs = 0;
   int AtOnce = 0;
+  int Answered = 0;
   int Filled = 0;
 };
 
@@ -301,9 +308,69 @@ TFigures OpenFolder(GObject* AProvider, const std::vector<std::string>& AUris) {
   figures.LongestStallCpuMs = static_cast<double>(longestCpu) / 1000.0;
   figures.LastColumnMs = static_cast<double>(last - start) / 1000.0;
   figures.AtOnce = run.AtOnce;
-  for (const TFileState& file : run.Files)
+  for (const TFileState& file : run.Files) {
+    if (file.Answered) ++figures.Answered;
     if (file.Answered && !file.Dimensions.empty()) ++figures.Filled;
+  }
   return figures;
+}
+
+#ifdef VX_FILES_NAUTILUS
+// GNOME Files' Drawing section of the file's properties dialog: the model asked
+// for, then the main loop run until it no longer holds the one "Reading…" item.
+// Its time in microseconds; none when the file gets no section.
+gint64 ReadModel(GObject* AProvider, const std::string& AUri) {
+  TFileState state{AUri, {}, false};
+  auto* object = static_cast<TBenchFile*>(g_object_new(BenchFileType(), nullptr));
+  object->State = &state;
+  GList* files = g_list_append(nullptr, object);
+  const gint64 start = g_get_monotonic_time();
+  GList* models = nautilus_properties_model_provider_get_models(
+      NAUTILUS_PROPERTIES_MODEL_PROVIDER(AProvider), files);
+  auto reading = [](NautilusPropertiesModel* AModel) {
+    GListModel* items = nautilus_properties_model_get_model(AModel);
+    if (g_list_model_get_n_items(items) != 1) return false;
+    auto* item = static_cast<NautilusPropertiesItem*>(g_list_model_get_item(items, 0));
+    const bool one =
+        std::strcmp(nautilus_properties_item_get_value(item), files_page::cReadingText) == 0;
+    g_object_unref(item);
+    return one;
+  };
+  if (models != nullptr) {
+    while (reading(NAUTILUS_PROPERTIES_MODEL(models->data)))
+      g_main_context_iteration(nullptr, TRUE);
+  }
+  const gint64 end = g_get_monotonic_time();
+  g_list_free_full(models, g_object_unref);
+  g_list_free_full(files, g_object_unref);
+  return end - start;
+}
+#endif
+
+// One file's columns, from the file manager's request until the answer, or
+// GNOME Files' Drawing section of it: the time, and whether the columns'
+// answer came. A drawing may have no dimensions: any answer counts.
+int ReadOne(const char* APath, bool ASection) {
+  GObject* provider = LoadProvider();
+  char* uri = g_filename_to_uri(fs::absolute(APath).c_str(), nullptr, nullptr);
+  if (provider == nullptr || uri == nullptr) {
+    std::printf("failed: %s\n", provider == nullptr ? "no info provider" : "no URI for the file");
+    return 1;
+  }
+  long long timeNs = 0;
+  bool answered = true;
+#ifdef VX_FILES_NAUTILUS
+  if (ASection) timeNs = static_cast<long long>(ReadModel(provider, uri)) * 1000;
+#endif
+  if (!ASection) {
+    const TFigures figures = OpenFolder(provider, {uri});
+    timeNs = static_cast<long long>(figures.LastColumnMs * 1e6);
+    answered = figures.Answered == 1;
+  }
+  g_free(uri);
+  std::printf("time_ns %lld\n", timeNs);
+  if (!answered) std::printf("failed: no answer\n");
+  return answered ? 0 : 1;
 }
 
 }  // namespace
@@ -323,13 +390,22 @@ int main(int AArgc, char** AArgv) {
       repeat = std::atoi(value);
     } else if (arg == "--module" && value != nullptr) {
       gModulePath = value;
+    } else if (arg == "--one" && value != nullptr && i + 2 == AArgc) {
+      return ReadOne(value, false);
+#ifdef VX_FILES_NAUTILUS
+    } else if (arg == "--section" && value != nullptr && i + 2 == AArgc) {
+      return ReadOne(value, true);
+#endif
     } else {
       std::printf(
           "usage: %s [--files 500] [--size-mib 1] [--repeat 3] [--module PATH]\n"
+          "       %s [--module PATH] --one FILE\n"
           "Opens a folder of FILES drawings of SIZE MiB each through the %s extension as\n"
           "the file manager calls it; prints the main thread's longest stall and the\n"
-          "time until the last column is filled.\n",
-          AArgv[0], cTitle);
+          "time until the last column is filled. With --one, reads one file so and\n"
+          "prints the time until its columns are filled (time_ns N); with --section\n"
+          "(GNOME Files), until the Drawing section of its properties is.\n",
+          AArgv[0], AArgv[0], cTitle);
       return arg == "--help" ? 0 : 2;
     }
     ++i;
