@@ -74,8 +74,11 @@ bool StderrIsTerminal();
 // when it could not be started, with the reason in error (if given). A POSIX
 // program ended by signal N gives 128 + N, as shells report it. Benchmarks use
 // it to measure each case in a fresh process. APeakBytes, if given, receives
-// the most memory the program held resident (-1 where the system does not
-// tell: Windows here).
+// the most memory the program held resident as the system counts it (-1 where
+// the system does not tell: Windows here). On Linux that count starts from the
+// caller's own high-water mark, carried over into the program started, so it
+// tells a program's peak only when that is above the caller's; a benchmark
+// that needs a small program's own peak starts it through GNU time.
 int RunProcess(std::u16string_view AProgram, const std::vector<std::u16string>& AArguments,
                std::string& AOutput, std::string* AError = nullptr,
                std::int64_t* APeakBytes = nullptr);
