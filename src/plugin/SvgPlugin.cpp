@@ -107,9 +107,9 @@ struct TPluginState {
 // Called under the plugin lock.
 TCacheID KeyOf(TPluginState& AState, const std::u16string& APath) {
   // Compared as bytes: a long path compares in a few steps.
-  const bool same = !AState.LastKeyPath.empty() && AState.LastKeyPath.size() == APath.size() &&
-                    std::memcmp(AState.LastKeyPath.data(), APath.data(),
-                                APath.size() * sizeof(char16_t)) == 0;
+  const bool same =
+      !AState.LastKeyPath.empty() && AState.LastKeyPath.size() == APath.size() &&
+      std::memcmp(AState.LastKeyPath.data(), APath.data(), APath.size() * sizeof(char16_t)) == 0;
   if (!same) {
     AState.LastKey = CacheKey(APath);
     AState.LastKeyPath = APath;
