@@ -469,9 +469,12 @@ std::optional<std::string> RequestValue(const TPlugin& APlugin, const std::u16st
       return v != 0 ? "true" : "false";
     }
     case ft_stringw: {
-      std::u16string text(sizeof buffer / 2, u'\0');
-      std::memcpy(text.data(), buffer, sizeof buffer);
-      text.resize(std::min(text.find(u'\0'), text.size()));
+      // The text up to its terminator, copied alone.
+      std::size_t units = 0;
+      while (units < sizeof buffer / 2 && (buffer[2 * units] != 0 || buffer[2 * units + 1] != 0))
+        ++units;
+      std::u16string text(units, u'\0');
+      std::memcpy(text.data(), buffer, units * sizeof(char16_t));
       return ToUtf8(text);
     }
     default:
