@@ -7,6 +7,7 @@
 #include "plugin/SvgPlugin.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -85,6 +86,10 @@ struct TReplacedName {
 // never share one and a small drawing costs no reader set-up.
 constexpr std::size_t cIdleExtractorsKept = 4;
 
+// How many paths' cache keys are kept: one for each of the threads a host
+// asks from at once, as a rule.
+constexpr std::size_t cKeptKeys = 4;
+
 struct TPluginState {
   TSettings Settings;  // changed only under the plugin lock
   std::vector<std::unique_ptr<TSvgExtractor>> IdleExtractors;
@@ -97,24 +102,31 @@ struct TPluginState {
   std::int64_t AnswerAtOnceNs = cAnswerAtOnceNs;
   TPutOffFiles PutOff;
   TReplacedName ReplacedName;  // the latest: a host asks the fields of one file in a row
-  // The cache key of the path asked for last, kept for the same reason: a
-  // host's sixteen requests for a file hash its path once.
-  std::u16string LastKeyPath;
-  TCacheID LastKey = TCacheID::FromInt(0);
+  // The cache keys of the paths asked for last, kept for the same reason: a
+  // host's sixteen requests for a file hash its path once, also where several
+  // threads ask for files in turn.
+  struct TKeptKey {
+    std::u16string Path;
+    TCacheID Key = TCacheID::FromInt(0);
+  };
+  std::array<TKeptKey, cKeptKeys> KeptKeys;
+  std::size_t NextKeptKey = 0;  // the one a new path takes
 };
 
-// The cache key of APath, from the one kept when APath was asked for last.
+// The cache key of APath, from the ones kept for the paths asked for last.
 // Called under the plugin lock.
 TCacheID KeyOf(TPluginState& AState, const std::u16string& APath) {
-  // Compared as bytes: a long path compares in a few steps.
-  const bool same =
-      !AState.LastKeyPath.empty() && AState.LastKeyPath.size() == APath.size() &&
-      std::memcmp(AState.LastKeyPath.data(), APath.data(), APath.size() * sizeof(char16_t)) == 0;
-  if (!same) {
-    AState.LastKey = CacheKey(APath);
-    AState.LastKeyPath = APath;
+  for (const TPluginState::TKeptKey& kept : AState.KeptKeys) {
+    // Compared as bytes: a long path compares in a few steps.
+    if (!kept.Path.empty() && kept.Path.size() == APath.size() &&
+        std::memcmp(kept.Path.data(), APath.data(), APath.size() * sizeof(char16_t)) == 0)
+      return kept.Key;
   }
-  return AState.LastKey;
+  TPluginState::TKeptKey& kept = AState.KeptKeys[AState.NextKeptKey];
+  AState.NextKeptKey = (AState.NextKeptKey + 1) % cKeptKeys;
+  kept.Key = CacheKey(APath);
+  kept.Path = APath;
+  return kept.Key;
 }
 
 // The owner of the module state: start-up creates the state and shutdown
