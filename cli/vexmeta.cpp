@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -17,6 +18,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "FileFeed.h"
 #include "WhereExpr.h"
 #include "base/Ascii.h"
 #include "host/LoadedPlugin.h"
@@ -527,7 +529,7 @@ struct TWalkFolder {
 // place among them, so that no path is compared with another. A folder or
 // entry that cannot be read is reported and the walk goes on; false when
 // anything was reported.
-bool WalkFolder(const fs::path& ARoot, std::vector<TNativeName>& AFound) {
+bool WalkFolder(const fs::path& ARoot, const std::function<void(TNativeName)>& AFound) {
   bool ok = true;
   std::vector<TWalkFolder> open;
   const auto enter = [&](fs::path AFolder) {
@@ -565,9 +567,10 @@ bool WalkFolder(const fs::path& ARoot, std::vector<TNativeName>& AFound) {
       case platform::TEntryKind::ekOther:
         // As the path folder / name is written: a separator unless the
         // folder's path ends in one (or names a drive alone).
-        AFound.push_back(folder.Path.native());
-        if (folder.Path.has_filename()) AFound.back() += fs::path::preferred_separator;
-        AFound.back() += entry.Name;
+        TNativeName name = folder.Path.native();
+        if (folder.Path.has_filename()) name += fs::path::preferred_separator;
+        name += entry.Name;
+        AFound(std::move(name));
         break;
     }
   }
@@ -576,13 +579,13 @@ bool WalkFolder(const fs::path& ARoot, std::vector<TNativeName>& AFound) {
 
 // The files an argument names: itself, or what a folder holds, in the order
 // of their paths.
-bool CollectFiles(const fs::path& AInput, std::vector<TNativeName>& AFiles) {
+bool CollectFiles(const fs::path& AInput, const std::function<void(TNativeName)>& AFound) {
   std::error_code ec;
   if (!fs::is_directory(AInput, ec)) {
-    AFiles.push_back(AInput.native());
+    AFound(AInput.native());
     return true;
   }
-  return WalkFolder(AInput, AFiles);
+  return WalkFolder(AInput, AFound);
 }
 
 // Appends AText to AOut as the inside of a JSON string: quote, backslash and
@@ -777,58 +780,73 @@ TFileResult ReadOne(const TPlugin& APlugin, const std::u16string& APath, const T
 
 // Asks for every file on AJobs threads (0: one per core), this one among
 // them; the results stand in the files' order, whatever the threads' order.
-std::vector<TFileResult> ReadFiles(const TPlugin& APlugin, const std::vector<TNativeName>& AFiles,
-                                   const TReadPlan& APlan, const where::TExpression* AExpression,
-                                   int AJobs) {
-  std::vector<TFileResult> results(AFiles.size());
+using TFeed = TFileFeed<TNativeName, TFileResult>;
+
+// Walks the inputs into AFeed and reads their files on AJobs threads: the
+// others read what the walk has found so far, started as files come, and this
+// one reads along once the walk has ended. False when the walk reported
+// anything.
+bool WalkAndRead(const TPlugin& APlugin, const std::vector<fs::path>& AInputs, TFeed& AFeed,
+                 const TReadPlan& APlan, const where::TExpression* AExpression, int AJobs) {
   if (AJobs <= 0)
     AJobs = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
-  const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(AJobs), AFiles.size());
 
   // Relative names are asked for as absolute paths, as a file manager passes them.
   std::error_code cwdError;
   const fs::path cwd = fs::current_path(cwdError);
   const TNativeName cwdPrefix = (cwd / fs::path()).native();
-  std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> done{0};
   std::atomic<bool> failed{false};
-  TProgress progress(platform::StderrIsTerminal() && AFiles.size() >= 200);
-  // AShow: this thread keeps the progress line, shown again each time the
-  // count passes a hundred, whichever thread's file it was.
-  auto work = [&](bool AShow) {
+  // AProgress: the line this thread keeps, shown again each time the count
+  // passes a hundred, whichever thread's file it was (null: none).
+  auto work = [&](TProgress* AProgress) {
     std::size_t shownHundreds = 0;
     try {
-      for (std::size_t f = next++; f < AFiles.size(); f = next++) {
-        const TNativeName& file = AFiles[f];
-        results[f] =
-            ReadOne(APlugin, HostName(cwdError ? file : AbsoluteName(file, cwd, cwdPrefix)), APlan,
-                    AExpression);
+      TNativeName file;
+      TFileResult* result = nullptr;
+      while (AFeed.Take(file, result)) {
+        *result = ReadOne(APlugin, HostName(cwdError ? file : AbsoluteName(file, cwd, cwdPrefix)),
+                          APlan, AExpression);
         const std::size_t count = ++done;
-        if (AShow && count / 100 != shownHundreds) {
+        if (AProgress != nullptr && count / 100 != shownHundreds) {
           shownHundreds = count / 100;
-          progress.Show(count, AFiles.size());
+          AProgress->Show(count, AFeed.Count());
         }
       }
     } catch (...) {
       // Out of memory: the files not asked for are reported as failed.
       failed = true;
-      next = AFiles.size();
+      AFeed.Stop();
     }
   };
   std::vector<std::thread> workers;
-  for (std::size_t t = 1; t < threads; ++t) {
-    try {
-      workers.emplace_back(work, false);
-    } catch (...) {
-      break;  // no thread to be had: fewer do the work
+  const auto found = [&](TNativeName AName) {
+    AFeed.Add(std::move(AName));
+    // One more thread while there are files for it, up to AJobs with this one.
+    if (workers.size() + 1 < static_cast<std::size_t>(AJobs) && workers.size() < AFeed.Count()) {
+      try {
+        workers.emplace_back(work, nullptr);
+      } catch (...) {
+        AJobs = static_cast<int>(workers.size()) + 1;  // no thread to be had: fewer do the work
+      }
     }
+  };
+  bool ok = true;
+  try {
+    for (const fs::path& input : AInputs) ok = CollectFiles(input, found) && ok;
+  } catch (...) {
+    AFeed.Stop();
+    for (std::thread& worker : workers) worker.join();
+    throw;
   }
-  work(true);
+  AFeed.Close();
+  TProgress progress(platform::StderrIsTerminal() && AFeed.Count() >= 200);
+  work(&progress);
   for (std::thread& worker : workers) worker.join();
-  progress.Show(done, AFiles.size());
+  progress.Show(done, AFeed.Count());
   progress.Clear();
   if (failed) std::fprintf(stderr, "vexmeta: out of memory\n");
-  return results;
+  return ok;
 }
 
 int Run(int AArgc, char** AArgv) {
@@ -881,10 +899,6 @@ int Run(int AArgc, char** AArgv) {
     }
   }
 
-  bool ok = true;
-  std::vector<TNativeName> files;
-  for (const fs::path& input : options.Inputs) ok = CollectFiles(input, files) && ok;
-
   // What the expression reads, as the columns' values where it reads a column.
   TReadPlan plan{&columns, &fields, {}, {}};
   if (expression) {
@@ -898,23 +912,24 @@ int Run(int AArgc, char** AArgv) {
     }
   }
 
-  std::vector<TFileResult> results =
-      ReadFiles(plugin, files, plan, expression ? &*expression : nullptr, options.Jobs);
+  TFeed files;
+  bool ok = WalkAndRead(plugin, options.Inputs, files, plan, expression ? &*expression : nullptr,
+                        options.Jobs);
 
   std::vector<std::string> names;
   std::vector<TRow> rows;
-  for (std::size_t f = 0; f < files.size(); ++f) {
-    TFileResult& result = results[f];
+  for (std::size_t f = 0; f < files.Count(); ++f) {
+    TFileResult& result = files.Result(f);
     if (!result.Known) {
       // Only now is it worth finding out why: most files are drawings.
-      const fs::path file(files[f]);
+      const fs::path file(files.Name(f));
       const char* problem = FileProblem(file);
       Report(file, problem ? problem : "not a drawing the plugin knows");
       ok = false;
       continue;
     }
     if (!result.Matched) continue;
-    names.push_back(PrintedName(files[f]));
+    names.push_back(PrintedName(files.Name(f)));
     rows.push_back(std::move(result.Row));
   }
   if (options.Output == TFormat::fmNames) {
