@@ -366,3 +366,17 @@ std::size_t TExtractFilter::KeptValueBytes(const TXmlNode* /*AParent*/,
 std::size_t TExtractFilter::KeptTextBytes(const TXmlNode* /*AParent*/) {
   return cKeptTextBytes;
 }
+
+void TExtractFilter::Reset(bool AParseImageNode) {
+  // What a usual drawing's load fills; more is let go of.
+  constexpr std::size_t cKeptContainers = 256;
+  std::vector<TContainer> containers = std::move(FContainers);
+  std::unordered_map<const TXmlNode*, std::size_t> index = std::move(FIndex);
+  *this = TExtractFilter(AParseImageNode);
+  if (containers.capacity() <= cKeptContainers && index.bucket_count() <= 2 * cKeptContainers) {
+    containers.clear();
+    index.clear();
+    FContainers = std::move(containers);
+    FIndex = std::move(index);
+  }
+}

@@ -19,6 +19,9 @@
 class TExtractFilter final : public TXmlNodeFilter {
  public:
   explicit TExtractFilter(bool AParseImageNode) : FSeeking(AParseImageNode) {}
+  // As a filter made afresh for the next load, keeping the memory of the
+  // last one up to what a drawing of a usual size needs.
+  void Reset(bool AParseImageNode);
   bool Accept(const TXmlNode* AParent, TXmlElementType AType, std::string_view AName) override;
   bool LooksInto(const TXmlNode* AParent, std::string_view AName) override;
   bool AcceptInside(const TXmlNode* AParent, std::string_view AName) override;

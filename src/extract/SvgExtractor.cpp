@@ -224,11 +224,11 @@ void FindWriter(TXmlDocument& ADocument, TXmlNode* ARoot, TVexmeta& ARecord) {
   }
 }
 
-bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
-             TDocumentLoad ALoad) {
+bool Extract(TXmlDocument& ADocument, TExtractFilter& AFilter, TStream& AStream, TVexmeta& ARecord,
+             bool AParseImageNode, TDocumentLoad ALoad) {
   TXmlDocument* document = &ADocument;
-  TExtractFilter filter(AParseImageNode);
-  document->SetNodeFilter(ALoad == TDocumentLoad::dlFiltered ? &filter : nullptr);
+  AFilter.Reset(AParseImageNode);
+  document->SetNodeFilter(ALoad == TDocumentLoad::dlFiltered ? &AFilter : nullptr);
   // Chunks as large as the drawing, up to 64 KiB: the declaration's code page
   // is never applied here, the one case where the chunk size shows. (The size
   // of an inflating stream is not known before it is read.)
@@ -288,7 +288,9 @@ bool Extract(TXmlDocument& ADocument, TStream& AStream, TVexmeta& ARecord, bool 
 
 }  // namespace
 
-TSvgExtractor::TSvgExtractor() : FDocument(std::make_unique<TXmlDocument>()) {}
+TSvgExtractor::TSvgExtractor()
+    : FDocument(std::make_unique<TXmlDocument>()),
+      FFilter(std::make_unique<TExtractFilter>(false)) {}
 TSvgExtractor::~TSvgExtractor() = default;
 
 bool ParseSvgDocument(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
@@ -308,14 +310,14 @@ bool TSvgExtractor::Parse(TStream& AStream, TVexmeta& ARecord, bool AParseImageN
 bool TSvgExtractor::ParseOrRaise(TStream& AStream, TVexmeta& ARecord, bool AParseImageNode,
                                  TDocumentLoad ALoad) {
   ARecord = TVexmeta();
-  // The filter was the parse's own; the tree stays until the next load drops
+  // The filter serves this parse alone; the tree stays until the next load drops
   // it, and its memory with it serves that load.
   struct TFilterDrop {
     TXmlDocument& Document;
     ~TFilterDrop() { Document.SetNodeFilter(nullptr); }
   } filterDrop{*FDocument};
   try {
-    return Extract(*FDocument, AStream, ARecord, AParseImageNode, ALoad);
+    return Extract(*FDocument, *FFilter, AStream, ARecord, AParseImageNode, ALoad);
   } catch (const EFileReadError&) {
     throw;
   } catch (...) {

@@ -11,6 +11,7 @@
 
 #include "extract/SvgRecord.h"
 
+class TExtractFilter;
 class TStream;
 class TXmlDocument;
 class TXmlNode;
@@ -84,6 +85,7 @@ class TSvgExtractor {
   TFileRead ReadSource(const TOpen& AOpen, const TExtractOptions& AOptions, TVexmeta& ARecord);
 
   std::unique_ptr<TXmlDocument> FDocument;
+  std::unique_ptr<TExtractFilter> FFilter;  // each load's, made anew by a reset
 };
 
 // Parse with an extractor of its own, for a single drawing.
