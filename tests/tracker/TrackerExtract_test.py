@@ -38,6 +38,36 @@ def extractor_folders(work, module, rule, system_modules, system_rules):
     return rules, modules
 
 
+def in_own_session():
+    """Runs this script again in a D-Bus session of its own, once; false (after
+    saying why) when the tools for that are not installed."""
+    for tool in ("tracker3", "dbus-run-session"):
+        if shutil.which(tool) is None:
+            print(f"skipped: {tool} is not installed")
+            return False
+    if os.environ.get("VX_TRACKER_TEST_SESSION") != "1":
+        os.environ["VX_TRACKER_TEST_SESSION"] = "1"
+        os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
+    return True
+
+
+def extractor_env(work, module, rule, system_modules, system_rules):
+    """The environment of an extraction with the build's rule and module, in a
+    throwaway home under work; None (after saying why) when the extractor is
+    not installed."""
+    if not os.path.isdir(system_rules) or not os.path.isdir(system_modules):
+        print("skipped: the extractor (tracker-extract) is not installed")
+        return None
+    rules, modules = extractor_folders(work, module, rule, system_modules, system_rules)
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+    return dict(os.environ, HOME=home, XDG_CACHE_HOME=os.path.join(work, "cache"),
+                XDG_CONFIG_HOME=os.path.join(work, "config"),
+                XDG_DATA_HOME=os.path.join(work, "data"),
+                TRACKER_EXTRACTOR_RULES_DIR=rules, TRACKER_EXTRACTORS_DIR=modules,
+                GIO_USE_VFS="local", GSETTINGS_BACKEND="memory")
+
+
 def extract(path, env):
     """The extractor's description of a file (a dict, empty for none) and its exit status."""
     run = subprocess.run(["tracker3", "extract", "-o", "json-ld", path],
@@ -71,29 +101,17 @@ def expected_facts(host_tool, path):
 
 
 def main():
-    for tool in ("tracker3", "dbus-run-session"):
-        if shutil.which(tool) is None:
-            print(f"skipped: {tool} is not installed")
-            return 77
     # Every extraction in one D-Bus session of the test's own.
-    if os.environ.get("VX_TRACKER_TEST_SESSION") != "1":
-        os.environ["VX_TRACKER_TEST_SESSION"] = "1"
-        os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
-    module, rule, system_modules, system_rules, host_tool, other_series, *drawings = sys.argv[1:]
-    if not os.path.isdir(system_rules) or not os.path.isdir(system_modules):
-        print("skipped: the extractor (tracker-extract) is not installed")
+    if not in_own_session():
         return 77
+    module, rule, system_modules, system_rules, host_tool, other_series, *drawings = sys.argv[1:]
 
     failures = []
     with tempfile.TemporaryDirectory() as work:
-        rules, modules = extractor_folders(work, module, rule, system_modules, system_rules)
-        home = os.path.join(work, "home")
-        os.makedirs(home)
-        env = dict(os.environ, HOME=home, XDG_CACHE_HOME=os.path.join(work, "cache"),
-                   XDG_CONFIG_HOME=os.path.join(work, "config"),
-                   XDG_DATA_HOME=os.path.join(work, "data"),
-                   TRACKER_EXTRACTOR_RULES_DIR=rules, TRACKER_EXTRACTORS_DIR=modules,
-                   GIO_USE_VFS="local", GSETTINGS_BACKEND="memory")
+        env = extractor_env(work, module, rule, system_modules, system_rules)
+        if env is None:
+            return 77
+        home = env["HOME"]
 
         for drawing in drawings:
             facts, status, log = extract(os.path.abspath(drawing), env)

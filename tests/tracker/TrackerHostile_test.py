@@ -14,12 +14,11 @@ Exit 77: the extractor is not installed.
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
 
-from TrackerExtract_test import extractor_folders
+from TrackerExtract_test import extractor_env, in_own_session
 
 
 def read_list(maker):
@@ -35,28 +34,16 @@ def read_list(maker):
 
 
 def main():
-    for tool in ("tracker3", "dbus-run-session"):
-        if shutil.which(tool) is None:
-            print(f"skipped: {tool} is not installed")
-            return 77
-    if os.environ.get("VX_TRACKER_TEST_SESSION") != "1":
-        os.environ["VX_TRACKER_TEST_SESSION"] = "1"
-        os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
-    module, rule, system_modules, system_rules, make_hostile_set = sys.argv[1:]
-    if not os.path.isdir(system_rules) or not os.path.isdir(system_modules):
-        print("skipped: the extractor (tracker-extract) is not installed")
+    if not in_own_session():
         return 77
+    module, rule, system_modules, system_rules, make_hostile_set = sys.argv[1:]
 
     failures = []
+    items = []
     with tempfile.TemporaryDirectory() as work:
-        rules, modules = extractor_folders(work, module, rule, system_modules, system_rules)
-        home = os.path.join(work, "home")
-        os.makedirs(home)
-        env = dict(os.environ, HOME=home, XDG_CACHE_HOME=os.path.join(work, "cache"),
-                   XDG_CONFIG_HOME=os.path.join(work, "config"),
-                   XDG_DATA_HOME=os.path.join(work, "data"),
-                   TRACKER_EXTRACTOR_RULES_DIR=rules, TRACKER_EXTRACTORS_DIR=modules,
-                   GIO_USE_VFS="local", GSETTINGS_BACKEND="memory")
+        env = extractor_env(work, module, rule, system_modules, system_rules)
+        if env is None:
+            return 77
         folder = os.path.join(work, "set")
         with subprocess.Popen([make_hostile_set, folder, "--keep-changing"],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True) as maker:
