@@ -500,20 +500,14 @@ const char* FileProblem(const fs::path& APath) {
 // Whether a name ends in an extension the detect string names, as a path's
 // extension is taken: from the last dot, unless that dot begins the name.
 bool NameMatchesDetectString(const fs::path::string_type& AName) {
-  using TView = std::basic_string_view<fs::path::value_type>;
-  const TView name(AName);
-  const std::size_t dot = name.rfind(fs::path::value_type('.'));
-  if (dot == TView::npos || dot == 0) return false;
-  const TView ext = name.substr(dot);
-  const auto equals = [&](std::string_view AWanted) {
-    if (ext.size() != AWanted.size()) return false;
-    for (std::size_t i = 0; i < ext.size(); ++i) {
-      const auto c = static_cast<std::uint32_t>(ext[i]);
-      if (c >= 0x80 || ascii::ToLower(static_cast<char>(c)) != AWanted[i]) return false;
-    }
-    return true;
-  };
-  return equals(".svg") || equals(".svgz");
+  const std::size_t dot = AName.rfind(fs::path::value_type('.'));
+  if (dot == fs::path::string_type::npos || dot == 0 || AName.size() - dot > 5) return false;
+  std::string ext;
+  for (std::size_t i = dot; i < AName.size(); ++i) {
+    if (static_cast<std::uint32_t>(AName[i]) >= 0x80) return false;
+    ext.push_back(static_cast<char>(AName[i]));
+  }
+  return ascii::EqualsIgnoreCase(ext, ".svg") || ascii::EqualsIgnoreCase(ext, ".svgz");
 }
 
 // A folder being walked: its entries that matter, sorted by name, and the next.
