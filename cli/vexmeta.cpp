@@ -122,13 +122,18 @@ std::string ToUtf8(std::u16string_view AS) {
 // A path as the plugin and the platform layer take it: a Windows path as it
 // is; a POSIX one, which is bytes, with the bytes that are no UTF-8 escaped
 // (see platform::FileNameToUtf16), so that every name reaches the file.
+template <typename TChar>
+std::u16string HostName(const std::basic_string<TChar>& AName) {
+  if constexpr (std::is_same_v<TChar, char>) {
+    return platform::FileNameToUtf16(AName);
+  } else {
+    return std::u16string(AName.begin(), AName.end());
+  }
+}
+
 template <typename Path>
 std::u16string HostPath(const Path& APath) {
-  if constexpr (std::is_same_v<typename Path::value_type, char>) {
-    return platform::FileNameToUtf16(APath.native());
-  } else {
-    return std::u16string(APath.native().begin(), APath.native().end());
-  }
+  return HostName(APath.native());
 }
 
 template <typename Path = fs::path>
@@ -158,15 +163,6 @@ std::string PrintedName(const Path& APath) {
 using TNativeName = fs::path::string_type;
 
 // (Templates, so that only the branch of this platform's name is compiled.)
-template <typename TChar>
-std::u16string HostName(const std::basic_string<TChar>& AName) {
-  if constexpr (std::is_same_v<TChar, char>) {
-    return platform::FileNameToUtf16(AName);
-  } else {
-    return std::u16string(AName.begin(), AName.end());
-  }
-}
-
 template <typename TChar>
 std::string PrintedName(const std::basic_string<TChar>& AName) {
   if constexpr (std::is_same_v<TChar, char>) {
